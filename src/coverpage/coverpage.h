@@ -1,0 +1,34 @@
+// Cover page: sets the request's text on the page in the downloaded font.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "api/globals.h"
+#include "qorvfndl.h"
+#include "session/session.h"
+
+enum : int {
+    COVERPAGE_DONE = 0,
+    INVALID_GLYPH_HANDLE = 1,
+    PAGEEND = 2,
+    DOWNLOAD_FAILURE = 3,
+};
+
+// 0 all written, 1 stopped at a character without glyph, 2 page end,
+// 3 out of memory. Changes the text record, PageInfo.nStopX, the cursor and
+// the entries' reselect marks.
+int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                      PageInfo *pPageInfo, int *pnCursorY);
+
+// SetFont, bold, shear and angle for the entry, through g_pStream.
+void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
+
+// Fixed PCL XL page fragments written straight into the output file.
+// Coordinates and advances are written as their low 16 bits.
+void WriteClipRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom);
+void WriteSetCursor(FILE *pFile, int nX, const int *pnY);
+void WriteTextLine(FILE *pFile, const WCHAR *pchText, int nCount, const int *pnAdvances);
+void WriteSetROP(FILE *pFile, uint8_t nRop);
+void WriteSetPenSource(FILE *pFile, uint8_t nAttribute, uint8_t nValue);
+void WriteRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom);

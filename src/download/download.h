@@ -1,0 +1,52 @@
+// Font download: the driver that sends a font once per session, the PCL XL
+// font header with its rebuilt TrueType directory, and the characters.
+#pragma once
+
+#include <cstdint>
+
+#include "api/globals.h"
+#include "qorvfndl.h"
+#include "session/session.h"
+#include "xlstream/xlstream.h"
+
+// 1 when the font is present and the text's characters were processed, 0
+// when the download failed.
+int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                  PageInfo *pPageInfo);
+
+// Sends the font header of a new entry. 1 when it was sent, 0 when the font
+// could not be read (nothing is sent then).
+int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+                       const char *chFont);
+
+// "OT:<id in hex>:<face name>:n" into pEntry->szXLFontName.
+void MakeXLFontName(FontEntry *pEntry);
+
+struct TableDescriptor {
+    char szTag[5];
+    uint32_t dwCheckSum;
+    uint32_t dwOffset;
+    uint32_t dwNewOffset;
+    uint32_t dwLength;
+    uint32_t dwCopyLength;
+    int32_t bSelected;
+};
+
+// Reads, sorts and sizes the table descriptors of a font image. Returns the
+// number of selected tables and the descriptor array (global heap, released
+// by the caller) with its length; -1 when out of memory or the directory
+// does not fit the image.
+int ReadTableDirectory(const uint8_t *pbyImage, uint32_t dwImageSize,
+                       TableDescriptor **ppDescriptors, uint32_t *pnDescriptors);
+
+// Selects the font and sends the text's characters not yet sent; always 1.
+int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+                    const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
+
+// Sends one character; 1 when the glyph was found, 0 when an empty
+// character went out instead.
+int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
+                      uint16_t nCharCode, uint32_t nGlyphIndex);
+
+// Character size for SetFont: (height / 10) * resolution / 72 as unsigned.
+float CharacterSize(int nFontHeight, int nResolution);

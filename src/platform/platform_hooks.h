@@ -1,0 +1,32 @@
+// Test and fuzzing hooks of the Linux platform layer. Not part of the
+// Windows API: only tests, benchmarks and fuzz targets include this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Make the Nth GlobalAlloc from now fail (1 = the next one); 0 turns the
+// hook off. Counting starts anew with every call.
+void PlatformFailNthAllocation(long n);
+
+// GlobalAlloc calls made since the process started, and blocks not yet
+// released with GlobalFree.
+long PlatformAllocationCount();
+long PlatformLiveAllocations();
+
+// Serve the given TrueType bytes (copied) as the font of every logical font
+// that CreateFontIndirectA makes from now on, whatever its face name; null
+// turns this off. Lets tests and fuzzers drive the device-context source.
+void PlatformServeFontData(const uint8_t *data, size_t size);
+
+// Number of fontconfig queries made so far (the face-match cache avoids
+// repeating them).
+long PlatformFontconfigQueries();
+
+// GDI objects (device contexts and fonts) not yet deleted.
+long PlatformLiveGdiObjects();
+
+// Font file and face index that a logical font with this face name, weight
+// and italic flag resolves to; false when nothing matches.
+bool PlatformResolveFace(const char *faceName, int weight, bool italic, char *pathOut,
+                         size_t pathSize, int *faceIndexOut);

@@ -1,0 +1,56 @@
+// The session: the fonts already downloaded to the printer in this job, the
+// memory device context they are read through, and the write callback that
+// carries the stream writer's bytes into the output file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "xlstream/xlstream.h"
+
+// One downloaded soft font, keyed by the caller's font id.
+struct FontEntry {
+    int bBold;
+    int bItalic;
+    int bUnderline;
+    uint32_t nGlyphs;
+    char szFaceName[256];      // face name, or font file path when read from a file
+    uint8_t *pbDownloaded;     // 65535 bytes: bit (code % 8) of byte (code / 8) = sent
+    int nFontId;
+    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, 0x20 = none
+    char szXLFontName[256];    // PCL XL font name of the soft font
+    int nFontHeight;
+    int nResolution;
+    FontEntry *pNext;
+    int bReselect;             // 1: select the font again before the next text
+};
+
+constexpr uint32_t kCharTableEntries = 0xFFFF; // codes 0 to 0xFFFE
+constexpr uint32_t kDownloadedSetBytes = 0xFFFF;
+constexpr uint32_t kNoGlyph = 0x20;
+
+struct FontSession {
+    HDC hdc;               // memory DC with the latest call's font selected
+    FontEntry *pCurrent;   // the entry added last
+    uint32_t nCount;
+    FontEntry *pHead;
+    char szOutputPath[256];
+};
+
+FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId);
+int AddFontEntry(FontSession *pSession);
+void MarkFontsForReselect(FontSession *pSession);
+
+// Write callback of the download and removal calls: writes and flushes the
+// stream's buffer to the stream's output file.
+int32_t WriteToOutputFile(XLStream *pStream, uint32_t dwUser, const uint8_t *pbyBuffer,
+                          int32_t nLength);
+
+// A new, empty session for the given output path; null when out of memory.
+FontSession *CreateFontSession(const char *szOutputPath);
+// Releases an entry with its tables.
+void ReleaseFontEntry(FontEntry *pEntry);
+// Releases the session with its entries, device context and font, and
+// clears g_pSession when it is that session.
+void DiscardFontSession(FontSession *pSession);

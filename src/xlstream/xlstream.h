@@ -1,0 +1,71 @@
+// PCL XL stream writer: a buffered encoder of PCL XL binary tokens
+// (little-endian) with a sticky error code and a write callback.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct XLStream;
+
+// Receives the buffered bytes. Must consume them all and leave the stream's
+// fill length at 0; may record a nonzero error code in the stream.
+typedef int32_t (*XLWriteCallback)(XLStream *pStream, uint32_t dwUser, const uint8_t *pbyBuffer,
+                                   int32_t nLength);
+
+struct XLStream {
+    uint8_t *pbyBuffer;
+    int32_t nBufferSize;
+    int32_t nFillLength;
+    int32_t nByteCount;
+    int16_t nErrorCode;
+    uint16_t nErrorCount;
+    XLWriteCallback pfnWrite;
+    uint32_t dwUser;
+    FILE *pOutputFile; // used by the callback only
+};
+
+// Error codes recorded in nErrorCode.
+enum : int16_t {
+    XL_ERROR_NONE = 0,
+    XL_ERROR_BAD_OPERATOR = -2,
+    XL_ERROR_BAD_ATTRIBUTE = -3,
+    XL_ERROR_NO_MEMORY = -4,
+    XL_ERROR_ZERO_BUFFER = -5,
+    XL_ERROR_NO_CALLBACK = -8,
+    XL_ERROR_WRITE_FAILED = -9, // recorded by a callback whose file refused the bytes
+};
+
+// Accepted operator and attribute codes: the entry equals the code, 0 rejects.
+extern const uint8_t XLOperatorTable[256];
+extern const uint8_t XLAttributeTable[256];
+
+XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t dwUser);
+int32_t XLStreamClose(XLStream *pStream);
+
+int32_t XLWriteUByte(XLStream *pStream, uint8_t value);
+int32_t XLWriteUInt16(XLStream *pStream, uint16_t value);
+int32_t XLWriteSInt16(XLStream *pStream, int16_t value);
+int32_t XLWriteUInt32(XLStream *pStream, uint32_t value);
+int32_t XLWriteReal32(XLStream *pStream, float value);
+int32_t XLWriteReal32XY(XLStream *pStream, float x, float y);
+int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t nCount);
+int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength);
+int32_t XLWriteEmbeddedData(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength);
+int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId);
+int32_t XLWriteOperator(XLStream *pStream, uint16_t nOperatorCode);
+
+// Operator sequences: the attributes of one operator, then the operator.
+// Font name lengths count modulo 65536.
+void XLBeginFontHeader(XLStream *pStream, const uint8_t *pbyName, uint32_t nNameLength,
+                       uint8_t nFontFormat);
+void XLReadFontHeader(XLStream *pStream, uint16_t nHeaderLength);
+void XLEndFontHeader(XLStream *pStream);
+void XLBeginChar(XLStream *pStream, const uint8_t *pbyName, uint32_t nNameLength);
+void XLReadChar(XLStream *pStream, uint16_t nCharCode, uint32_t dwCharDataSize);
+void XLEndChar(XLStream *pStream);
+void XLRemoveFont(XLStream *pStream, const uint8_t *pbyName, uint32_t nNameLength);
+void XLSetCharAngle(XLStream *pStream, int16_t nAngle);
+void XLSetCharShear(XLStream *pStream, float x, float y);
+void XLSetFont(XLStream *pStream, const uint8_t *pbyName, uint32_t nNameLength, float fCharSize,
+               uint16_t nSymbolSet);
+void XLSetCharBoldValue(XLStream *pStream, float fBoldValue);

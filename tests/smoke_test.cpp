@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+#include "qorvfndl.h"
+TEST(PublicRecords, HaveTheirBinarySizes) {
+    EXPECT_EQ(sizeof(FNDL_TEXTINFOW), 1064u);
+}
