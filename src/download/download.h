@@ -32,12 +32,16 @@ struct TableDescriptor {
     int32_t bSelected;
 };
 
-// Reads, sorts and sizes the table descriptors of a font image. Returns the
-// number of selected tables and the descriptor array (global heap, released
-// by the caller) with its length; -1 when out of memory or the directory
-// does not fit the image.
-int ReadTableDirectory(const uint8_t *pbyImage, uint32_t dwImageSize,
-                       TableDescriptor **ppDescriptors, uint32_t *pnDescriptors);
+// Reads, sorts and sizes the table descriptors of a font from its offset
+// table and directory (pbyDirectory, dwDirectoryBytes read from where the
+// font's offset table starts; table offsets count from the start of the
+// image of dwImageSize bytes). Returns the number of selected tables and the
+// descriptor array (global heap, released by the caller) with its length;
+// -1 when out of memory, when the directory is cut short, or when a selected
+// table lies outside the image.
+int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
+                       uint32_t dwImageSize, TableDescriptor **ppDescriptors,
+                       uint32_t *pnDescriptors);
 
 // Selects the font and sends the text's characters not yet sent; always 1.
 int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,

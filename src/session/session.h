@@ -54,3 +54,6 @@ void ReleaseFontEntry(FontEntry *pEntry);
 // Releases the session with its entries, device context and font, and
 // clears g_pSession when it is that session.
 void DiscardFontSession(FontSession *pSession);
+// Makes hdc the session's device context, deleting the earlier one and the
+// font selected into it.
+void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc);

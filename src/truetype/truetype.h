@@ -9,6 +9,20 @@
 #include "session/session.h"
 #include "xlstream/xlstream.h"
 
+// GetFontData's form of a table tag: the first character in the low byte
+// ("glyf" gives 0x66796C67).
+constexpr uint32_t FontTableTag(const char (&szTag)[5])
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(szTag[0])) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(szTag[1])) << 8) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(szTag[2])) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(szTag[3])) << 24);
+}
+
+// Longest glyph that fits a class 0 character record (its size fields are
+// 16-bit: glyph length + 6 must not exceed 65535).
+constexpr int32_t kMaxCharacterGlyphLength = 65529;
+
 // Byte reversal of big-endian TrueType values.
 uint32_t MakeWhackLong(uint32_t dwValue);
 uint16_t MakeWhackShort(uint16_t wValue);
@@ -27,6 +41,9 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize);
 // font. Null when no record matches or the table lies outside the file.
 const uint8_t *FindFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
                              const char *szUpperTag, uint32_t *pdwTableLength);
+// As FindFontTable, but the first matching record wins (glyph count).
+const uint8_t *FindFirstFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
+                                  const char *szUpperTag, uint32_t *pdwTableLength);
 
 // Offset of the table directory of the (first) font in a font image: 0 for a
 // plain font, the first font's offset for a collection ("ttcf"); -1 when the
@@ -34,13 +51,19 @@ const uint8_t *FindFontTable(const uint8_t *pView, uint32_t dwViewSize, const ch
 int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize);
 
 // Releases a table copy (device-context source) or the whole view
-// (font-file source), as bTTE selects. Null does nothing.
+// (font-file source), as bTTE selects. Null does nothing. Storage kept by an
+// open read scope is left alone, so everything that ReadFontTable,
+// MapFontFile or GetTTEFilePointer handed out must be released through this
+// call, never with GlobalFree or UnmapViewOfFile directly.
 void ReleaseFontTable(uint8_t *pStorage);
 
 // Locates glyph nGlyphIndex (low 16 bits). On success *ppGlyph points into
 // the glyf storage and *pnLength is the glyph's length; the caller releases
 // *ppStorage with ReleaseFontTable in every case. The caller zeroes the
-// three out arguments first.
+// three out arguments first. A glyph index at or above maxp.numGlyphs, a
+// loca entry outside loca, a glyph outside glyf, or a glyph longer than
+// kMaxCharacterGlyphLength cannot be located: length and pointer stay
+// unwritten.
 void GetTTEFilePointer(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex,
                        const char *szFontPath, uint8_t **ppGlyph, uint8_t **ppStorage);
 
@@ -48,18 +71,41 @@ void GetTTEFilePointer(FontSession *pSession, int32_t *pnLength, uint32_t nGlyph
 int CheckIfCompositeGlyph(const uint8_t *pGlyph);
 
 // Sends the component glyphs of a composite glyph as characters with code
-// 0xFFFF. 1 when all were sent, 0 when one could not be located.
+// 0xFFFF, depth first: a component that is itself composite is followed by
+// its own components (down to kMaxCompositeDepth levels), and no glyph is
+// sent twice within one walk. The walk never reads past nGlyphLength bytes.
+// 1 when all were sent, 0 when one could not be located or a component
+// record runs past the glyph's data (the components before it were sent).
+// The second form takes the composite's own glyph index, which then counts
+// as sent already (a composite naming itself sends nothing for that record).
+constexpr int kMaxCompositeDepth = 8;
 int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
                           const char *szFontPath, XLStream *pStream);
+int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
+                          uint32_t nGlyphIndex, const char *szFontPath, XLStream *pStream);
+
+// Sends one glyph as a PCL XL character: ReadChar with the code, then the
+// class 0 character record (format 1, class 0, glyph length + 4, glyph
+// index, glyph bytes) as embedded data. nGlyphLength 0 sends the 6-byte
+// empty record. 0 when nothing was sent (length outside 0 to
+// kMaxCharacterGlyphLength, or no memory for the record), else 1.
+int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphIndex,
+                         const uint8_t *pGlyph, int32_t nGlyphLength);
 
 // maxp.numGlyphs; 0 when maxp cannot be read or the file cannot be mapped.
 uint16_t GetNumberOfGlyphsInFont(FontSession *pSession, const char *szFontPath);
 
 // Fills pEntry->pnCharToGlyph from the font's cmap (platform 3, format 4).
-// 1 when cmap was read, 0 when the file cannot be mapped or there is no cmap.
+// Every entry is written: first identity below nGlyphs and 0x20 above, then
+// the subtable's mapping. 1 when cmap was read, 0 when the file cannot be
+// mapped or there is no cmap.
 int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *szFontPath);
 
-// Fill the entry's table from a format 4 subtable of dwAvailable bytes.
+// Fill the entry's table from a format 4 subtable of which dwAvailable bytes
+// can be read (to the end of cmap). Codes no segment covers, segments whose
+// arrays run past the bytes, and glyphIdArray addresses outside them give
+// 0x20. Unicode writes codes 0 to 0xFFFE, Symbol codes 0 to 254 (as
+// 0xF000 + code).
 void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable);
 void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable);
 

@@ -39,6 +39,8 @@ enum : int16_t {
 extern const uint8_t XLOperatorTable[256];
 extern const uint8_t XLAttributeTable[256];
 
+// Null when the callback is missing, the buffer is smaller than the widest
+// single put (4 bytes) or memory runs out.
 XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t dwUser);
 int32_t XLStreamClose(XLStream *pStream);
 

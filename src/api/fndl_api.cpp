@@ -1,0 +1,331 @@
+// The exported download and cursor calls.
+#include <cstdio>
+#include <cstring>
+
+#include "api/globals.h"
+#include "coverpage/coverpage.h"
+#include "download/download.h"
+#include "qorvfndl.h"
+#include "session/session.h"
+#include "truetype/truetype.h"
+#include "xlstream/xlstream.h"
+
+FontSession *g_pSession = nullptr;
+XLStream *g_pStream = nullptr;
+int g_nCursorX = 0;
+int g_nCursorY = 0;
+int bTTE = 0;
+int bFontFileError = 0;
+
+namespace {
+
+constexpr int kTextCapacity = 512;
+constexpr int kStreamBufferSize = 4096;
+
+// Length of a string held in a fixed array that may lack its terminator.
+template <typename Char>
+int BoundedLength(const Char *pch, int nCapacity)
+{
+    int n = 0;
+    while (n < nCapacity && pch[n] != 0)
+        ++n;
+    return n;
+}
+
+// UTF-16 (at most nCapacity units, NUL or not) to a NUL-terminated ANSI
+// string in a new global-heap block; null when out of memory.
+char *NewAnsiString(const WCHAR *pchWide, int nCapacity)
+{
+    const int nUnits = BoundedLength(pchWide, nCapacity);
+    int nBytes = 0;
+    if (nUnits > 0) {
+        nBytes = WideCharToMultiByte(CP_ACP, 0, pchWide, nUnits, nullptr, 0, nullptr, nullptr);
+        if (nBytes <= 0)
+            return nullptr;
+    }
+    auto *sz = static_cast<char *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nBytes) + 1));
+    if (sz == nullptr)
+        return nullptr;
+    if (nBytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, pchWide, nUnits, sz, nBytes, nullptr, nullptr);
+    sz[nBytes] = '\0';
+    return sz;
+}
+
+// Copies a string of at most nCapacity bytes into a new global-heap block.
+char *NewCopiedString(const char *pch, int nCapacity)
+{
+    const int nBytes = BoundedLength(pch, nCapacity);
+    auto *sz = static_cast<char *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nBytes) + 1));
+    if (sz == nullptr)
+        return nullptr;
+    std::memcpy(sz, pch, static_cast<size_t>(nBytes));
+    sz[nBytes] = '\0';
+    return sz;
+}
+
+// Cuts the first nOffset characters from the text; false when the offset is
+// negative or memory is exhausted.
+bool SkipToOffset(WCHAR *szText, int nOffset)
+{
+    if (nOffset == 0)
+        return true;
+    if (nOffset < 0)
+        return false;
+    const int nLength = WideLength(szText);
+    WCHAR *szRest = WideRight(szText, nLength - nOffset);
+    if (szRest == nullptr)
+        return false;
+    const int nRest = WideLength(szRest);
+    std::memcpy(szText, szRest, static_cast<size_t>(nRest + 1) * sizeof(WCHAR));
+    GlobalFree(szRest);
+    return true;
+}
+
+// Copies the face name into lfFaceName, cut at a UTF-8 character boundary
+// when it does not fit (a font file path may be much longer).
+void SetFaceName(LOGFONTA &lf, const char *szFace)
+{
+    size_t nLength = std::strlen(szFace);
+    if (nLength > sizeof(lf.lfFaceName) - 1) {
+        nLength = sizeof(lf.lfFaceName) - 1;
+        while (nLength > 0 && (static_cast<unsigned char>(szFace[nLength]) & 0xC0) == 0x80)
+            --nLength;
+    }
+    std::memcpy(lf.lfFaceName, szFace, nLength);
+    lf.lfFaceName[nLength] = '\0';
+}
+
+// The logical-font fields are the same in the wide and the ANSI page record.
+template <typename PageRecord>
+LOGFONTA MakeLogFont(const FNDL_TEXTINFOW &text, const PageRecord &page, const char *szFace)
+{
+    LOGFONTA lf;
+    std::memset(&lf, 0, sizeof(lf));
+    lf.lfHeight = text.FontHeight;
+    lf.lfWidth = 0;
+    lf.lfEscapement = page.lfEscapement;
+    lf.lfOrientation = page.lfOrientation;
+    lf.lfWeight = page.lfWeight;
+    lf.lfItalic = static_cast<BYTE>(text.bItalic != 0 ? text.bItalic : page.lfItalic);
+    lf.lfUnderline = static_cast<BYTE>(text.bUnderline != 0 ? text.bUnderline : page.lfUnderline);
+    lf.lfStrikeOut = static_cast<BYTE>(page.lfStrikeOut);
+    lf.lfCharSet = static_cast<BYTE>(page.lfCharSet);
+    lf.lfOutPrecision = static_cast<BYTE>(page.lfOutPrecision);
+    lf.lfClipPrecision = static_cast<BYTE>(page.lfClipPrecision);
+    lf.lfQuality = static_cast<BYTE>(page.lfQuality);
+    lf.lfPitchAndFamily = static_cast<BYTE>(page.lfPitchAndFamily);
+    SetFaceName(lf, szFace);
+    return lf;
+}
+
+template <typename TextRecord, typename PageRecord>
+void BeginRequest(const TextRecord &text, const PageRecord &page, FNDL_TEXTINFOW &local,
+                  PageInfo &info)
+{
+    std::memset(&local, 0, sizeof(local));
+    local.FontHeight = text.FontHeight;
+    local.bBold = text.bBold;
+    local.bItalic = text.bItalic;
+    local.bUnderline = text.bUnderline;
+    local.nOffsetToText = text.nOffsetToText;
+    local.nLeftMargin = text.nLeftMargin;
+    local.bNewPage = text.bNewPage;
+
+    std::memset(&info, 0, sizeof(info));
+    info.nFontId = page.nFontId;
+    info.nReserved1 = page.nReserved1;
+    info.nPaperWidth = page.nPaperWidth;
+    info.nResolution = page.nResolution;
+    info.nLineSpacing = page.nLineSpacing;
+    info.bTTE = page.bTTE;
+    info.nStopX = -1;
+    bTTE = page.bTTE;
+}
+
+// Where the results of a call go back to in the caller's records.
+struct WriteBack {
+    int *pbNewPage;
+    int *pnOffsetToText;
+    int *pnStopX;
+};
+
+void ReleaseFontAndDC(HDC hdc, HFONT hFont)
+{
+    if (hdc != nullptr)
+        DeleteDC(hdc);
+    if (hFont != nullptr)
+        DeleteObject(hFont);
+}
+
+// The request from the logical font on, the same for both entry points.
+int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
+{
+    HDC hdc = CreateCompatibleDC(nullptr);
+    HFONT hFont = CreateFontIndirectA(&lf);
+    if (hdc != nullptr && hFont != nullptr)
+        SelectObject(hdc, hFont);
+
+    FILE *pFile = fopen(info.szOutputPath, "ab");
+    if (pFile == nullptr) {
+        ReleaseFontAndDC(hdc, hFont);
+        return DOWNLOAD_FAILURE;
+    }
+    if (hdc == nullptr || hFont == nullptr) {
+        ReleaseFontAndDC(hdc, hFont);
+        fclose(pFile);
+        return DOWNLOAD_FAILURE;
+    }
+
+    if (g_pStream != nullptr) {
+        g_pStream->pOutputFile = nullptr; // the earlier call's file is closed
+        XLStreamClose(g_pStream);
+        g_pStream = nullptr;
+    }
+    g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
+    if (g_pStream == nullptr) {
+        ReleaseFontAndDC(hdc, hFont);
+        fclose(pFile);
+        return DOWNLOAD_FAILURE;
+    }
+    g_pStream->pOutputFile = pFile;
+
+    if (g_pSession == nullptr) {
+        g_pSession = CreateFontSession(info.szOutputPath);
+        if (g_pSession == nullptr) {
+            ReleaseFontAndDC(hdc, hFont);
+            fclose(pFile);
+            g_pStream->pOutputFile = nullptr;
+            return DOWNLOAD_FAILURE;
+        }
+    }
+    ReplaceSessionDeviceContext(g_pSession, hdc);
+
+    BeginFontReadScope();
+    const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
+    EndFontReadScope();
+    if (!bDownloaded) {
+        fclose(pFile);
+        g_pStream->pOutputFile = nullptr;
+        DiscardFontSession(g_pSession);
+        return DOWNLOAD_FAILURE;
+    }
+
+    int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
+
+    *back.pnStopX = info.nStopX != -1 ? info.nStopX : 0;
+    if (local.bNewPage != 0)
+        *back.pbNewPage = local.bNewPage;
+    if (local.nOffsetToText != 0)
+        *back.pnOffsetToText = local.nOffsetToText;
+
+    // Whatever did not reach the file makes the call a failure, and the
+    // session forgets what it believes it sent.
+    const bool bStreamFailed = g_pStream->nErrorCode != XL_ERROR_NONE;
+    const bool bFileFailed = ferror(pFile) != 0;
+    g_pStream->pOutputFile = nullptr;
+    const bool bCloseFailed = fclose(pFile) != 0;
+    if (bStreamFailed || bFileFailed || bCloseFailed) {
+        if (g_pSession != nullptr)
+            DiscardFontSession(g_pSession);
+        return DOWNLOAD_FAILURE;
+    }
+
+    if (nResult == INVALID_GLYPH_HANDLE || nResult == PAGEEND || nResult == DOWNLOAD_FAILURE)
+        return nResult;
+    return bFontFileError == 1 ? DOWNLOAD_FAILURE : FNDL_OK;
+}
+
+} // namespace
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo,
+                                                       FNDL_PAGEINFOW *pPageInfo)
+{
+    if (pTextInfo == nullptr || pPageInfo == nullptr || pTextInfo->nOffsetToText < 0)
+        return DOWNLOAD_FAILURE;
+    FNDL_TEXTINFOW local;
+    PageInfo info;
+    BeginRequest(*pTextInfo, *pPageInfo, local, info);
+
+    info.chFont = NewAnsiString(pPageInfo->chFont, 256);
+    if (info.chFont == nullptr)
+        return DOWNLOAD_FAILURE;
+
+    const int nTextLength = BoundedLength(pTextInfo->szText, kTextCapacity - 1);
+    std::memcpy(local.szText, pTextInfo->szText, static_cast<size_t>(nTextLength) * sizeof(WCHAR));
+    local.szText[nTextLength] = 0;
+
+    int nResult = DOWNLOAD_FAILURE;
+    char *szPath = NewAnsiString(pPageInfo->szOutputPath, 256);
+    if (szPath != nullptr && std::strlen(szPath) < sizeof(info.szOutputPath) &&
+        SkipToOffset(local.szText, local.nOffsetToText)) {
+        std::strcpy(info.szOutputPath, szPath);
+        const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.chFont);
+        nResult = RunDownload(local, info, lf,
+                              {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
+    }
+    if (szPath != nullptr)
+        GlobalFree(szPath);
+    GlobalFree(info.chFont);
+    return nResult;
+}
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo,
+                                                       FNDL_PAGEINFOA *pPageInfo)
+{
+    if (pTextInfo == nullptr || pPageInfo == nullptr || pTextInfo->nOffsetToText < 0)
+        return DOWNLOAD_FAILURE;
+    FNDL_TEXTINFOW local;
+    PageInfo info;
+    BeginRequest(*pTextInfo, *pPageInfo, local, info);
+
+    // A path that does not end inside its array would name another file.
+    const int nPathLength = BoundedLength(pPageInfo->szOutputPath, 256);
+    if (nPathLength >= 256)
+        return DOWNLOAD_FAILURE;
+    info.chFont = NewCopiedString(pPageInfo->chFont, 256);
+    if (info.chFont == nullptr)
+        return DOWNLOAD_FAILURE;
+
+    int nResult = DOWNLOAD_FAILURE;
+    const int nBytes = BoundedLength(pTextInfo->szText, kTextCapacity);
+    int nUnits = 0;
+    if (nBytes > 0)
+        nUnits = MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, nullptr, 0);
+    WCHAR *pchConverted = nullptr;
+    if (nUnits > 0)
+        pchConverted = static_cast<WCHAR *>(
+            GlobalAlloc(GMEM_FIXED, (static_cast<SIZE_T>(nUnits) + 1) * sizeof(WCHAR)));
+    if (nUnits >= 0 && (nUnits == 0 || pchConverted != nullptr)) {
+        if (nUnits > 0) {
+            MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, pchConverted, nUnits);
+            const int nKept = nUnits < kTextCapacity - 1 ? nUnits : kTextCapacity - 1;
+            std::memcpy(local.szText, pchConverted, static_cast<size_t>(nKept) * sizeof(WCHAR));
+            local.szText[nKept] = 0;
+        }
+        if (SkipToOffset(local.szText, local.nOffsetToText)) {
+            std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
+            info.szOutputPath[nPathLength] = '\0';
+            const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.chFont);
+            nResult = RunDownload(local, info, lf,
+                                  {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
+        }
+    }
+    if (pchConverted != nullptr)
+        GlobalFree(pchConverted);
+    GlobalFree(info.chFont);
+    return nResult;
+}
+
+extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)
+{
+    if (pnX == nullptr || pnY == nullptr)
+        return;
+    g_nCursorX = *pnX;
+    g_nCursorY = *pnY;
+}
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void)
+{
+    return g_nCursorY;
+}

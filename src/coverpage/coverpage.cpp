@@ -1,0 +1,313 @@
+// Cover page: sets the request's text on the page in the soft font that the
+// same call downloaded. Lines break at a fixed right limit (after the last
+// space when there is one), the page ends at a fixed bottom limit, and the
+// text stops at a character the soft font has no glyph for. The page
+// operators go straight into the output file as fixed fragments; only the
+// font selection goes through the stream writer, which hands every operator
+// to the same file at once, so both arrive in the order written.
+#include "coverpage/coverpage.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+
+#include "download/download.h"
+
+namespace {
+
+// Page geometry in the caller's device units.
+constexpr uint32_t kRightLimit = 4725; // compared unsigned: a negative end is beyond it
+constexpr int kBottomLimit = 6780;
+constexpr int kClipLeft = 0;
+constexpr int kClipTop = 0;
+constexpr int kClipRight = 4900;
+constexpr int kClipBottom = 6400;
+
+// Raster operations around the underline bar: paint it, then back to the
+// default source copy.
+constexpr uint8_t kRopUnderline = 0xF0;
+constexpr uint8_t kRopDefault = 0xFC;
+constexpr uint8_t kAttrNullPen = 0x05;
+constexpr uint8_t kNullPenValue = 0;
+
+constexpr float kBoldValue = 0.01f;
+constexpr float kItalicShear = 0.1583f;
+constexpr uint16_t kSymbolSet = 1;
+
+constexpr WCHAR kSpace = 0x0020;
+constexpr WCHAR kIdeographicSpace = 0x3000;
+constexpr WCHAR kEqualsSign = 0x003D;
+
+constexpr int kTextCapacity = static_cast<int>(sizeof(FNDL_TEXTINFOW::szText) / sizeof(WCHAR));
+static_assert(sizeof(PageInfo::anGlyphIndex) / sizeof(int) >= kTextCapacity,
+              "one glyph index per character of the text");
+
+struct GlobalBlockFree {
+    void operator()(void *p) const { GlobalFree(p); }
+};
+template <typename T>
+using GlobalBlock = std::unique_ptr<T, GlobalBlockFree>;
+
+// Positions and widths add up in 32 bits and may wrap, as the page's 16-bit
+// coordinates do; the arithmetic is done unsigned to keep that defined.
+uint32_t Unsigned(int value) { return static_cast<uint32_t>(value); }
+int WrappingAdd(int a, int b) { return static_cast<int>(Unsigned(a) + Unsigned(b)); }
+uint32_t Magnitude(int value) { return value < 0 ? 0u - Unsigned(value) : Unsigned(value); }
+bool BeyondRightLimit(uint32_t dwX) { return dwX > kRightLimit; }
+
+// Blanks and the equals sign are set even when the soft font lacks them.
+bool NeverStopsThePage(WCHAR ch)
+{
+    return ch == kSpace || ch == kIdeographicSpace || ch == kEqualsSign;
+}
+
+// Length of the text up to its NUL, never beyond the record's array.
+int TextLength(const FNDL_TEXTINFOW &textInfo)
+{
+    int n = 0;
+    while (n < kTextCapacity && textInfo.szText[n] != 0)
+        ++n;
+    return n;
+}
+
+// Advance of one character in device units. From a font file every
+// character advances by the character size; otherwise the width comes from
+// the font selected into the device context, and characters outside the
+// single-byte range (except the ideographic space) from their glyph's black
+// box and origin. Where the device context gives no metrics the character
+// size stands in, so the text still breaks into lines.
+int MeasureCharacter(HDC hdc, WCHAR ch, int nGlyphIndex, int nCharSize)
+{
+    if (bTTE)
+        return nCharSize;
+    if (ch > 0xFF && ch != kIdeographicSpace) {
+        const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+        GLYPHMETRICS metrics{};
+        if (GetGlyphOutlineA(hdc, static_cast<UINT>(nGlyphIndex), GGO_METRICS | GGO_GLYPH_INDEX,
+                             &metrics, 0, nullptr, &identity) == GDI_ERROR)
+            return nCharSize;
+        const int64_t nWidth =
+            static_cast<int64_t>(metrics.gmBlackBoxX) + metrics.gmptGlyphOrigin.x;
+        return static_cast<int>(std::clamp<int64_t>(nWidth, 0, INT32_MAX));
+    }
+    int nWidth = 0;
+    if (!GetCharWidthA(hdc, ch, ch, &nWidth))
+        return nCharSize;
+    return std::max(nWidth, 0);
+}
+
+// What one call works on: the text after the caller's offset, the measured
+// advance of each of its characters, and the offset it came with.
+struct CoverPageCall {
+    FontSession *pSession;
+    FILE *pFile;
+    FNDL_TEXTINFOW *pTextInfo;
+    PageInfo *pPageInfo;
+    int *pnCursorY;
+    std::span<const WCHAR> text;
+    std::span<int> advances;
+    int nIncomingOffset;
+    int nCharSize;
+};
+
+HDC SessionDC(const CoverPageCall &call)
+{
+    return call.pSession != nullptr ? call.pSession->hdc : nullptr;
+}
+
+// Underline bar under a written line, from the font's underscore metrics.
+// False when memory is exhausted.
+bool DrawUnderline(const CoverPageCall &call, uint32_t dwLineAdvance)
+{
+    const HDC hdc = SessionDC(call);
+    const UINT nMetricsSize = GetOutlineTextMetricsA(hdc, 0, nullptr);
+    // Never read the fields past what was allocated: a font without outline
+    // metrics gives a bar of no height on the cursor's row.
+    const size_t nBlockSize = std::max<size_t>(nMetricsSize, sizeof(OUTLINETEXTMETRICA));
+    GlobalBlock<OUTLINETEXTMETRICA> metrics(
+        static_cast<OUTLINETEXTMETRICA *>(GlobalAlloc(GMEM_FIXED, nBlockSize)));
+    if (!metrics)
+        return false;
+    std::memset(metrics.get(), 0, nBlockSize);
+    if (nMetricsSize != 0)
+        GetOutlineTextMetricsA(hdc, nMetricsSize, metrics.get());
+
+    const uint32_t dwLeft = Unsigned(g_nCursorX);
+    const uint32_t dwTop = Unsigned(*call.pnCursorY) + Magnitude(metrics->otmsUnderscorePosition);
+    const uint32_t dwBottom = dwTop + Magnitude(metrics->otmsUnderscoreSize);
+    WriteSetROP(call.pFile, kRopUnderline);
+    WriteSetPenSource(call.pFile, kAttrNullPen, kNullPenValue);
+    WriteRectangle(call.pFile, static_cast<int>(dwLeft), static_cast<int>(dwTop),
+                   static_cast<int>(dwLeft + dwLineAdvance), static_cast<int>(dwBottom));
+    WriteSetROP(call.pFile, kRopDefault);
+    return true;
+}
+
+// SetCursor and Text for nCount characters from nStart, then the underline
+// when asked for. False when memory is exhausted.
+bool WriteLine(const CoverPageCall &call, int nStart, int nCount)
+{
+    const WCHAR *pchLine = call.text.data() + nStart;
+    const int *pnAdvances = call.advances.data() + nStart;
+    WriteSetCursor(call.pFile, g_nCursorX, call.pnCursorY);
+    WriteTextLine(call.pFile, pchLine, nCount, pnAdvances);
+    if (call.pTextInfo->bUnderline != 1)
+        return true;
+    uint32_t dwLineAdvance = 0;
+    for (int i = 0; i < nCount; ++i)
+        dwLineAdvance += Unsigned(pnAdvances[i]);
+    return DrawUnderline(call, dwLineAdvance);
+}
+
+// The page is full before the line starting at nLineStart. The offset given
+// back is a position in the caller's whole text, so that a caller passing
+// it back resumes at exactly that line.
+int EndPage(const CoverPageCall &call, int nLineStart)
+{
+    call.pTextInfo->nOffsetToText = WrappingAdd(call.nIncomingOffset, nLineStart);
+    call.pTextInfo->bNewPage = 1;
+    if (call.pSession != nullptr)
+        MarkFontsForReselect(call.pSession);
+    return PAGEEND;
+}
+
+// The character at nLineStart + nBefore has no glyph: set the characters of
+// the line before it and report its position in the caller's whole text and
+// the x just after the last character set.
+int StopAtMissingGlyph(const CoverPageCall &call, int nLineStart, int nBefore,
+                       uint32_t dwLineWidth)
+{
+    if (nBefore > 0) {
+        // A line below the bottom limit would be lost off the page.
+        if (*call.pnCursorY > kBottomLimit)
+            return EndPage(call, nLineStart);
+        if (!WriteLine(call, nLineStart, nBefore))
+            return DOWNLOAD_FAILURE;
+    }
+    call.pTextInfo->nOffsetToText = WrappingAdd(call.nIncomingOffset, nLineStart + nBefore);
+    const uint32_t dwStopX = Unsigned(g_nCursorX) + dwLineWidth;
+    if (!BeyondRightLimit(dwStopX))
+        call.pPageInfo->nStopX = static_cast<int>(dwStopX);
+    return INVALID_GLYPH_HANDLE;
+}
+
+// Index within the line of the last character that stays on a line whose
+// character nOverflow went beyond the right limit; -1 for an empty line.
+int LastCharacterOfBrokenLine(const CoverPageCall &call, int nLineStart, int nOverflow,
+                              uint32_t dwLineWidth)
+{
+    // The space stays at the end of the first line.
+    for (int i = nOverflow; i >= 0; --i) {
+        if (call.text[static_cast<size_t>(nLineStart + i)] == kSpace)
+            return i;
+    }
+    if (nOverflow > 0)
+        return nOverflow - 1;
+    // The line's first character alone overflows. When it fits at the left
+    // margin an empty line takes the cursor there; a character too wide even
+    // for that is set alone, so that every line moves the text on.
+    const uint32_t dwAtMargin = Unsigned(call.pTextInfo->nLeftMargin) + dwLineWidth;
+    (void)dwAtMargin; return -1;
+}
+
+int SetText(const CoverPageCall &call)
+{
+    const int nLength = static_cast<int>(call.text.size());
+    const int nLineSpacing = call.pPageInfo->nLineSpacing;
+    int nLineStart = 0;         // first character of the line being measured
+    int nMeasured = 0;          // characters of that line measured so far
+    uint32_t dwLineWidth = 0;   // their advances, an overflowing one included
+    while (nLineStart + nMeasured < nLength) {
+        const int nPos = nLineStart + nMeasured;
+        const WCHAR ch = call.text[static_cast<size_t>(nPos)];
+        const int nGlyphIndex = call.pPageInfo->anGlyphIndex[nPos];
+        if (static_cast<uint32_t>(nGlyphIndex) == kNoGlyph && !NeverStopsThePage(ch))
+            return StopAtMissingGlyph(call, nLineStart, nMeasured, dwLineWidth);
+
+        const int nWidth = MeasureCharacter(SessionDC(call), ch, nGlyphIndex, call.nCharSize);
+        call.advances[static_cast<size_t>(nPos)] = nWidth;
+        dwLineWidth += Unsigned(nWidth);
+        const bool bBroken = BeyondRightLimit(Unsigned(g_nCursorX) + dwLineWidth);
+        if (!bBroken && nPos != nLength - 1) {
+            ++nMeasured;
+            continue;
+        }
+
+        const int nLast =
+            bBroken ? LastCharacterOfBrokenLine(call, nLineStart, nMeasured, dwLineWidth) : nMeasured;
+        if (*call.pnCursorY > kBottomLimit)
+            return EndPage(call, nLineStart);
+        if (!WriteLine(call, nLineStart, nLast + 1))
+            return DOWNLOAD_FAILURE;
+        if (bBroken) {
+            *call.pnCursorY = WrappingAdd(*call.pnCursorY, nLineSpacing);
+            g_nCursorX = call.pTextInfo->nLeftMargin;
+        }
+        // A fitting last line leaves the cursor where it is.
+        nLineStart += nLast + 1;
+        nMeasured = 0;
+        dwLineWidth = 0;
+    }
+    return COVERPAGE_DONE;
+}
+
+} // namespace
+
+void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
+{
+    if (pEntry == nullptr || pTextInfo == nullptr || g_pStream == nullptr)
+        return;
+    const auto *pbyName = reinterpret_cast<const uint8_t *>(pEntry->szXLFontName);
+    const auto nNameLength =
+        static_cast<uint32_t>(strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName)));
+    XLSetFont(g_pStream, pbyName, nNameLength,
+              CharacterSize(pTextInfo->FontHeight, pEntry->nResolution), kSymbolSet);
+    XLSetCharBoldValue(g_pStream, pTextInfo->bBold == 1 ? kBoldValue : 0.0f);
+    XLSetCharShear(g_pStream, pTextInfo->bItalic == 1 ? kItalicShear : 0.0f, 0.0f);
+    XLSetCharAngle(g_pStream, 0);
+}
+
+int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                      PageInfo *pPageInfo, int *pnCursorY)
+{
+    if (pTextInfo == nullptr || pPageInfo == nullptr || pnCursorY == nullptr)
+        return DOWNLOAD_FAILURE;
+
+    // After a page end the printer has forgotten the font selection.
+    FontEntry *pEntry =
+        pSession != nullptr ? FindDownloadedFontW(pSession, pPageInfo->nFontId) : nullptr;
+    if (pEntry != nullptr && pEntry->bReselect == 1) {
+        SelectPageFont(pEntry, pTextInfo);
+        pTextInfo->bNewPage = 0;
+        pEntry->bReselect = 0;
+    }
+
+    const int nLength = TextLength(*pTextInfo);
+    const size_t nSlots = static_cast<size_t>(std::max(nLength, 1));
+    GlobalBlock<int> advances(static_cast<int *>(GlobalAlloc(GMEM_FIXED, nSlots * sizeof(int))));
+    if (!advances)
+        return DOWNLOAD_FAILURE;
+
+    WriteClipRectangle(pFile, kClipLeft, kClipTop, kClipRight, kClipBottom);
+    if (nLength == 0)
+        return COVERPAGE_DONE;
+
+    const float fCharSize = CharacterSize(pTextInfo->FontHeight, pPageInfo->nResolution);
+    const CoverPageCall call = {
+        pSession,
+        pFile,
+        pTextInfo,
+        pPageInfo,
+        pnCursorY,
+        std::span<const WCHAR>(pTextInfo->szText, static_cast<size_t>(nLength)),
+        std::span<int>(advances.get(), static_cast<size_t>(nLength)),
+        pTextInfo->nOffsetToText,
+        static_cast<int>(static_cast<uint32_t>(fCharSize)),
+    };
+    return SetText(call);
+}

@@ -1,0 +1,122 @@
+// Character download: the font selection, then every character of the text
+// that the printer does not hold yet, as PCL XL character data of format 1,
+// class 0 carrying the glyph's TrueType outline unchanged.
+#include <cstring>
+
+#include "api/globals.h"
+#include "download/download.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr float kBoldValue = 0.01f;
+constexpr float kItalicShear = 0.1583f;
+constexpr uint16_t kSymbolSet = 1;
+constexpr WCHAR kSpace = 0x20;
+constexpr WCHAR kNoCharacter = 0xFFFF; // beyond the character table
+constexpr int32_t kMaxGlyphLength = 65529; // character data size is 16 bits
+
+bool IsDownloaded(const FontEntry *pEntry, uint16_t nCode)
+{
+    return (pEntry->pbDownloaded[nCode / 8] >> (nCode % 8)) & 1;
+}
+
+void MarkDownloaded(FontEntry *pEntry, uint16_t nCode)
+{
+    pEntry->pbDownloaded[nCode / 8] |= static_cast<uint8_t>(1u << (nCode % 8));
+}
+
+uint32_t FontNameLength(const FontEntry *pEntry)
+{
+    return static_cast<uint32_t>(strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName)));
+}
+
+const uint8_t *FontNameBytes(const FontEntry *pEntry)
+{
+    return reinterpret_cast<const uint8_t *>(pEntry->szXLFontName);
+}
+
+} // namespace
+
+int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
+                      uint16_t nCharCode, uint32_t nGlyphIndex)
+{
+    int32_t nLength = 0;
+    uint8_t *pbyGlyph = nullptr;
+    uint8_t *pbyStorage = nullptr;
+    GetTTEFilePointer(pSession, &nLength, nGlyphIndex, pEntry->szFaceName, &pbyGlyph, &pbyStorage);
+    const bool bFound = nLength > 0 && nLength <= kMaxGlyphLength && pbyGlyph != nullptr;
+    const uint32_t nDataLength = bFound ? static_cast<uint32_t>(nLength) : 0;
+    const bool bComposite = bFound && CheckIfCompositeGlyph(pbyGlyph);
+
+    const uint32_t nBlockLength = nDataLength + 6;
+    auto *pbyBlock = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, nBlockLength));
+    if (pbyBlock == nullptr) {
+        // Without the block the character cannot go out; stop the stream so
+        // the call fails rather than leave a hole the printer cannot see.
+        if (pStream->nErrorCode == XL_ERROR_NONE)
+            pStream->nErrorCode = XL_ERROR_NO_MEMORY;
+        pStream->nErrorCount += 1;
+        ReleaseFontTable(pbyStorage);
+        return 0;
+    }
+    pbyBlock[0] = 1; // format
+    pbyBlock[1] = 0; // class
+    pbyBlock[2] = static_cast<uint8_t>((nDataLength + 4) >> 8);
+    pbyBlock[3] = static_cast<uint8_t>(nDataLength + 4);
+    pbyBlock[4] = static_cast<uint8_t>(nGlyphIndex >> 8);
+    pbyBlock[5] = static_cast<uint8_t>(nGlyphIndex);
+    if (nDataLength > 0)
+        std::memcpy(pbyBlock + 6, pbyGlyph, nDataLength);
+
+    XLReadChar(pStream, nCharCode, nBlockLength);
+    XLWriteEmbeddedData(pStream, pbyBlock, nBlockLength);
+    GlobalFree(pbyBlock);
+
+    if (bComposite)
+        HandleCompositeGlyphW(pSession, pbyGlyph, nLength, pEntry->szFaceName, pStream);
+    ReleaseFontTable(pbyStorage);
+    return bFound ? 1 : 0;
+}
+
+int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+                    const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
+{
+    const float fCharSize = CharacterSize(pTextInfo->FontHeight, pEntry->nResolution);
+    MakeXLFontName(pEntry);
+
+    XLSetFont(pStream, FontNameBytes(pEntry), FontNameLength(pEntry), fCharSize, kSymbolSet);
+    XLSetCharBoldValue(pStream, pTextInfo->bBold == 1 ? kBoldValue : 0.0f);
+    XLSetCharShear(pStream, pTextInfo->bItalic == 1 ? kItalicShear : 0.0f, 0.0f);
+    XLSetCharAngle(pStream, 0);
+
+    const WCHAR *szText = pTextInfo->szText;
+    const int nLength = WideLength(szText);
+    bool bBlockOpen = false;
+    for (int i = 0; i < nLength; ++i) {
+        const uint16_t nCode = static_cast<uint16_t>(szText[i]);
+        if (nCode == kNoCharacter) {
+            pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
+            continue;
+        }
+        const uint32_t nGlyph = pEntry->pnCharToGlyph[nCode];
+        pPageInfo->anGlyphIndex[i] = static_cast<int>(nGlyph);
+        if (nGlyph >= pEntry->nGlyphs || IsDownloaded(pEntry, nCode))
+            continue;
+        if (nCode == kSpace) {
+            MarkDownloaded(pEntry, nCode); // a space is advance only
+            continue;
+        }
+        if (!bBlockOpen) {
+            XLBeginChar(pStream, FontNameBytes(pEntry), FontNameLength(pEntry));
+            bBlockOpen = true;
+        }
+        if (DownloadCharacter(pSession, pStream, pEntry, nCode, nGlyph))
+            MarkDownloaded(pEntry, nCode);
+        else
+            pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
+    }
+    if (bBlockOpen)
+        XLEndChar(pStream);
+    return 1;
+}

@@ -1,0 +1,91 @@
+// The download driver: a font goes to the printer once per session (header,
+// then characters as texts need them).
+#include <cstring>
+
+#include "api/globals.h"
+#include "download/download.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+// A soft font carries TrueType outlines; a font without glyf, loca, head or
+// maxp (a CFF-flavoured OpenType font, say) cannot become one.
+bool HasTrueTypeOutlines(FontSession *pSession, const char *chFont)
+{
+    static const char *const kRequired[][2] = {
+        {"glyf", "GLYF"}, {"loca", "LOCA"}, {"head", "HEAD"}, {"maxp", "MAXP"}};
+    if (bTTE) {
+        uint8_t *pbyView = nullptr;
+        uint32_t dwSize = 0;
+        if (!MapFontFile(&pbyView, chFont, &dwSize)) {
+            bFontFileError = 1;
+            return false;
+        }
+        bool bAll = true;
+        for (const auto &tags : kRequired) {
+            uint32_t dwLength = 0;
+            bAll = bAll && FindFontTable(pbyView, dwSize, tags[0], tags[1], &dwLength) != nullptr;
+        }
+        ReleaseFontTable(pbyView);
+        return bAll;
+    }
+    for (const auto &tags : kRequired) {
+        const char *szTag = tags[0];
+        const DWORD dwTag = static_cast<uint8_t>(szTag[0]) | static_cast<uint8_t>(szTag[1]) << 8 |
+                            static_cast<uint8_t>(szTag[2]) << 16 |
+                            static_cast<uint32_t>(static_cast<uint8_t>(szTag[3])) << 24;
+        if (GetFontData(pSession->hdc, dwTag, 0, nullptr, 0) == GDI_ERROR)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                  PageInfo *pPageInfo)
+{
+    FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
+    if (pEntry == nullptr) {
+        // The font file is read again by its path for every glyph: a path
+        // that does not fit the entry could not be opened again.
+        if (bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
+            return 0;
+        if (!HasTrueTypeOutlines(pSession, pPageInfo->chFont))
+            return 0;
+        if (!AddFontEntry(pSession))
+            return 0;
+        pEntry = pSession->pCurrent;
+        FontEntry *pNext = pEntry->pNext;
+        std::memset(pEntry, 0, sizeof(*pEntry));
+        pEntry->pNext = pNext;
+        pEntry->bBold = pTextInfo->bBold;
+        pEntry->bItalic = pTextInfo->bItalic;
+        pEntry->bUnderline = pTextInfo->bUnderline;
+        pEntry->nFontHeight = pTextInfo->FontHeight;
+        pEntry->nResolution = pPageInfo->nResolution;
+        pEntry->nFontId = pPageInfo->nFontId;
+        pEntry->nGlyphs = GetNumberOfGlyphsInFont(pSession, pPageInfo->chFont);
+        // No glyph count (maxp unreadable, or memory exhausted reading it)
+        // would send a header for an empty font and no character at all.
+        if (pEntry->nGlyphs == 0)
+            return 0;
+        pEntry->pnCharToGlyph = static_cast<uint32_t *>(
+            GlobalAlloc(GMEM_FIXED, kCharTableEntries * sizeof(uint32_t)));
+        if (pEntry->pnCharToGlyph == nullptr)
+            return 0;
+        pEntry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kDownloadedSetBytes));
+        if (pEntry->pbDownloaded == nullptr)
+            return 0;
+        std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
+        std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
+
+        // Without a header the characters would go to a font the printer
+        // does not have.
+        if (!DownloadFontHeader(pSession, pEntry, pStream, pPageInfo->chFont))
+            return 0;
+        if (!BuildCharToGlyphTable(pSession, pEntry, pPageInfo->chFont))
+            return 0;
+    }
+    return AddCharsToFontW(pSession, pEntry, pStream, pTextInfo, pPageInfo);
+}

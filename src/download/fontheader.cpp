@@ -1,0 +1,402 @@
+// The PCL XL font header of a TrueType soft font: an 8-byte descriptor, a
+// "GT" segment holding a rebuilt table directory (an empty "gdir" in place
+// of the glyph tables) with the tables the printer scales and hints with,
+// and the null segment.
+#include <cstdio>
+#include <cstring>
+
+#include "api/globals.h"
+#include "download/download.h"
+#include "truetype/bereader.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr uint32_t kOffsetTableSize = 12;
+constexpr uint32_t kTableRecordSize = 16;
+constexpr uint32_t kGTDirectoryBase = 28; // offset table + the gdir record
+constexpr uint32_t kMaxHeaderBlock = 65535;
+constexpr uint32_t kTableBlockSize = 32768;
+
+// The tables a TrueType soft font header carries; upper-case forms too.
+constexpr const char *kHeaderTables[] = {
+    "cvt", "CVT", "cvt ", "CVT ", "fpgm", "FPGM", "head", "HEAD",
+    "hhea", "HHEA", "hmtx", "HMTX", "maxp", "MAXP", "prep", "PREP",
+};
+
+bool IsHeaderTable(const char *szTag)
+{
+    for (const char *szName : kHeaderTables) {
+        if (std::strcmp(szTag, szName) == 0)
+            return true;
+    }
+    return false;
+}
+
+void PutBE16(uint8_t *pby, uint32_t value)
+{
+    pby[0] = static_cast<uint8_t>(value >> 8);
+    pby[1] = static_cast<uint8_t>(value);
+}
+
+void PutBE32(uint8_t *pby, uint32_t value)
+{
+    pby[0] = static_cast<uint8_t>(value >> 24);
+    pby[1] = static_cast<uint8_t>(value >> 16);
+    pby[2] = static_cast<uint8_t>(value >> 8);
+    pby[3] = static_cast<uint8_t>(value);
+}
+
+// One ReadFontHeader with its embedded data.
+void SendHeaderBlock(XLStream *pStream, const uint8_t *pbyData, uint32_t nLength)
+{
+    XLReadFontHeader(pStream, static_cast<uint16_t>(nLength));
+    XLWriteEmbeddedData(pStream, pbyData, nLength);
+}
+
+// A table's copy length in blocks: two of 32768 bytes per whole 64 KiB, then
+// the remainder, sent even when it is empty. Bytes of the copy length
+// beyond the available source bytes go out as zeros.
+void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAvailable,
+                     uint32_t dwCopyLength)
+{
+    static uint8_t abyPadded[kMaxHeaderBlock];
+    uint32_t dwSent = 0;
+    auto sendBlock = [&](uint32_t nLength) {
+        if (dwAvailable >= dwSent && dwAvailable - dwSent >= nLength) {
+            SendHeaderBlock(pStream, pbySource + dwSent, nLength);
+        } else {
+            const uint32_t nFromSource = dwAvailable > dwSent ? dwAvailable - dwSent : 0;
+            if (nFromSource > 0)
+                std::memcpy(abyPadded, pbySource + dwSent, nFromSource);
+            std::memset(abyPadded + nFromSource, 0, nLength - nFromSource);
+            SendHeaderBlock(pStream, abyPadded, nLength);
+        }
+        dwSent += nLength;
+    };
+    const uint32_t nFullBlocks = 2 * (dwCopyLength / 65536);
+    for (uint32_t i = 0; i < nFullBlocks; ++i)
+        sendBlock(kTableBlockSize);
+    sendBlock(dwCopyLength % 65536);
+}
+
+// Tag value for GetFontData: the first character in the low byte.
+uint32_t TagValue(const char *szTag)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(szTag[0])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(szTag[1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(szTag[2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(szTag[3])) << 24;
+}
+
+// Reads the offset table and directory through the device context: only
+// the bytes the directory needs, not the whole font.
+uint8_t *ReadDirectoryThroughDC(FontSession *pSession, uint32_t *pdwDirectoryBytes,
+                                uint32_t *pdwImageSize)
+{
+    const DWORD dwImageSize = GetFontData(pSession->hdc, 0, 0, nullptr, 0);
+    if (dwImageSize == GDI_ERROR || dwImageSize < kOffsetTableSize)
+        return nullptr;
+    uint8_t abyOffsetTable[kOffsetTableSize];
+    if (GetFontData(pSession->hdc, 0, 0, abyOffsetTable, kOffsetTableSize) != kOffsetTableSize)
+        return nullptr;
+    uint16_t nTables = 0;
+    BEReader(abyOffsetTable, kOffsetTableSize).U16(4, nTables);
+    uint64_t qwBytes = kOffsetTableSize + uint64_t{kTableRecordSize} * nTables;
+    if (qwBytes > dwImageSize)
+        return nullptr;
+    const auto dwBytes = static_cast<uint32_t>(qwBytes);
+    auto *pbyDirectory = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwBytes));
+    if (pbyDirectory == nullptr)
+        return nullptr;
+    if (GetFontData(pSession->hdc, 0, 0, pbyDirectory, dwBytes) != dwBytes) {
+        GlobalFree(pbyDirectory);
+        return nullptr;
+    }
+    *pdwDirectoryBytes = dwBytes;
+    *pdwImageSize = dwImageSize;
+    return pbyDirectory;
+}
+
+// End of the last table of a font in a collection (tables padded to four
+// bytes), within the file.
+uint32_t FontExtent(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes, uint32_t dwFileSize)
+{
+    const BEReader directory(pbyDirectory, dwDirectoryBytes);
+    uint16_t nTables = 0;
+    directory.U16(4, nTables);
+    uint64_t qwEnd = 0;
+    for (uint32_t k = 0; k < nTables; ++k) {
+        uint32_t dwOffset = 0, dwLength = 0;
+        const size_t nRecord = kOffsetTableSize + size_t{kTableRecordSize} * k;
+        if (!directory.U32(nRecord + 8, dwOffset) || !directory.U32(nRecord + 12, dwLength))
+            break;
+        const uint64_t qwTableEnd = uint64_t{dwOffset} + ((uint64_t{dwLength} + 3) & ~uint64_t{3});
+        qwEnd = qwTableEnd > qwEnd ? qwTableEnd : qwEnd;
+    }
+    return qwEnd < dwFileSize ? static_cast<uint32_t>(qwEnd) : dwFileSize;
+}
+
+// Copies of the selected tables read through the device context, by
+// descriptor index.
+struct HeaderTables {
+    uint8_t **ppbyTable = nullptr;
+    uint32_t *pdwTableSize = nullptr;
+};
+
+bool ReadHeaderTables(FontSession *pSession, const TableDescriptor *pDescriptors,
+                      uint32_t nDescriptors, HeaderTables &tables)
+{
+    const uint32_t nSlots = nDescriptors > 0 ? nDescriptors : 1;
+    tables.ppbyTable = static_cast<uint8_t **>(GlobalAlloc(GPTR, nSlots * sizeof(uint8_t *)));
+    tables.pdwTableSize = static_cast<uint32_t *>(GlobalAlloc(GPTR, nSlots * sizeof(uint32_t)));
+    if (tables.ppbyTable == nullptr || tables.pdwTableSize == nullptr)
+        return false;
+    for (uint32_t k = 0; k < nDescriptors; ++k) {
+        if (!pDescriptors[k].bSelected)
+            continue;
+        tables.pdwTableSize[k] = ReadFontTable(pSession, TagValue(pDescriptors[k].szTag),
+                                               &tables.ppbyTable[k]);
+        if (tables.ppbyTable[k] == nullptr)
+            return false;
+    }
+    return true;
+}
+
+void ReleaseHeaderTables(HeaderTables &tables, uint32_t nDescriptors)
+{
+    if (tables.ppbyTable != nullptr) {
+        for (uint32_t k = 0; k < nDescriptors; ++k)
+            ReleaseFontTable(tables.ppbyTable[k]);
+        GlobalFree(tables.ppbyTable);
+    }
+    if (tables.pdwTableSize != nullptr)
+        GlobalFree(tables.pdwTableSize);
+    tables = HeaderTables{};
+}
+
+} // namespace
+
+void MakeXLFontName(FontEntry *pEntry)
+{
+    char szPrefix[32];
+    std::snprintf(szPrefix, sizeof(szPrefix), "OT:%x:", static_cast<unsigned>(pEntry->nFontId));
+    const char *szSuffix = ":n";
+    const size_t nPrefix = std::strlen(szPrefix);
+    const size_t nRoom = sizeof(pEntry->szXLFontName) - 1 - nPrefix - std::strlen(szSuffix);
+    // A face name too long for the field is cut at a UTF-8 character
+    // boundary, so the name stays well-formed and identical at every use.
+    size_t nFace = strnlen(pEntry->szFaceName, sizeof(pEntry->szFaceName));
+    if (nFace > nRoom) {
+        nFace = nRoom;
+        while (nFace > 0 && (static_cast<uint8_t>(pEntry->szFaceName[nFace]) & 0xC0) == 0x80)
+            --nFace;
+    }
+    std::snprintf(pEntry->szXLFontName, sizeof(pEntry->szXLFontName), "%s%.*s%s", szPrefix,
+                  static_cast<int>(nFace), pEntry->szFaceName, szSuffix);
+}
+
+int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
+                       uint32_t dwImageSize, TableDescriptor **ppDescriptors,
+                       uint32_t *pnDescriptors)
+{
+    *ppDescriptors = nullptr;
+    *pnDescriptors = 0;
+    const BEReader directory(pbyDirectory, dwDirectoryBytes);
+    uint16_t nTables = 0;
+    if (!directory.U16(4, nTables) ||
+        !directory.Contains(kOffsetTableSize, size_t{kTableRecordSize} * nTables))
+        return -1;
+
+    const size_t nBytes = sizeof(TableDescriptor) * (nTables > 0 ? nTables : 1);
+    auto *pDescriptors = static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes));
+    if (pDescriptors == nullptr)
+        return -1;
+    std::memset(pDescriptors, 0, nBytes);
+
+    int nSelected = 0;
+    for (uint32_t k = 0; k < nTables; ++k) {
+        const size_t nRecord = kOffsetTableSize + size_t{kTableRecordSize} * k;
+        TableDescriptor &descriptor = pDescriptors[k];
+        directory.Tag(nRecord, descriptor.szTag);
+        directory.U32(nRecord + 4, descriptor.dwCheckSum);
+        directory.U32(nRecord + 8, descriptor.dwOffset);
+        directory.U32(nRecord + 12, descriptor.dwLength);
+        descriptor.bSelected = IsHeaderTable(descriptor.szTag) ? 1 : 0;
+        nSelected += descriptor.bSelected;
+        // Keep the descriptors in offset order: the newcomer, at the end, is
+        // exchanged with every earlier one whose offset is larger.
+        for (uint32_t j = 0; j < k; ++j) {
+            if (pDescriptors[k].dwOffset < pDescriptors[j].dwOffset) {
+                const TableDescriptor swap = pDescriptors[j];
+                pDescriptors[j] = pDescriptors[k];
+                pDescriptors[k] = swap;
+            }
+        }
+    }
+
+    for (uint32_t k = 0; k < nTables; ++k) {
+        TableDescriptor &descriptor = pDescriptors[k];
+        if (k + 1 < nTables) {
+            const uint32_t dwGap = pDescriptors[k + 1].dwOffset - descriptor.dwOffset;
+            const uint32_t dwPadded = (descriptor.dwLength + 3) & ~3u;
+            descriptor.dwCopyLength = dwGap < dwPadded ? dwGap : dwPadded;
+        } else {
+            descriptor.dwCopyLength = dwImageSize > descriptor.dwOffset + descriptor.dwLength
+                                          ? dwImageSize - descriptor.dwOffset
+                                          : descriptor.dwLength;
+        }
+    }
+
+    uint64_t qwNextOffset = kGTDirectoryBase + uint64_t{kTableRecordSize} * nSelected;
+    for (uint32_t k = 0; k < nTables; ++k) {
+        TableDescriptor &descriptor = pDescriptors[k];
+        if (!descriptor.bSelected)
+            continue;
+        // A table sent to the printer must lie inside the font, and the
+        // segment it goes into must stay within its 32-bit size.
+        if (uint64_t{descriptor.dwOffset} + descriptor.dwCopyLength > dwImageSize ||
+            qwNextOffset > 0xFFFFFFFFu) {
+            GlobalFree(pDescriptors);
+            return -1;
+        }
+        descriptor.dwNewOffset = static_cast<uint32_t>(qwNextOffset);
+        qwNextOffset += descriptor.dwCopyLength;
+    }
+    if (qwNextOffset > 0xFFFFFFFFu) {
+        GlobalFree(pDescriptors);
+        return -1;
+    }
+
+    *ppDescriptors = pDescriptors;
+    *pnDescriptors = nTables;
+    return nSelected;
+}
+
+int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+                       const char *chFont)
+{
+    // The font's offset table and directory, and where table offsets count from.
+    uint8_t *pbyView = nullptr;       // font-file source
+    uint8_t *pbyDirectoryCopy = nullptr; // device-context source
+    const uint8_t *pbyImage = nullptr;
+    const uint8_t *pbyDirectory = nullptr;
+    uint32_t dwImageSize = 0;
+    uint32_t dwDirectoryBytes = 0;
+    if (bTTE) {
+        if (!MapFontFile(&pbyView, chFont, &dwImageSize)) {
+            bFontFileError = 1;
+            return 0;
+        }
+        const int64_t nDirectoryOffset = FontDirectoryOffset(pbyView, dwImageSize);
+        if (nDirectoryOffset < 0) {
+            ReleaseFontTable(pbyView);
+            return 0;
+        }
+        pbyImage = pbyView;
+        pbyDirectory = pbyView + nDirectoryOffset;
+        dwDirectoryBytes = dwImageSize - static_cast<uint32_t>(nDirectoryOffset);
+        // In a collection the file goes on with the other fonts' tables: the
+        // first font ends where its last table does, not at the file's end.
+        if (nDirectoryOffset > 0)
+            dwImageSize = FontExtent(pbyDirectory, dwDirectoryBytes, dwImageSize);
+    } else {
+        pbyDirectoryCopy = ReadDirectoryThroughDC(pSession, &dwDirectoryBytes, &dwImageSize);
+        if (pbyDirectoryCopy == nullptr)
+            return 0;
+        pbyDirectory = pbyDirectoryCopy;
+    }
+    auto release = [&]() {
+        if (pbyView != nullptr)
+            ReleaseFontTable(pbyView);
+        if (pbyDirectoryCopy != nullptr)
+            GlobalFree(pbyDirectoryCopy);
+    };
+
+    TableDescriptor *pDescriptors = nullptr;
+    uint32_t nDescriptors = 0;
+    const int nSelected =
+        ReadTableDirectory(pbyDirectory, dwDirectoryBytes, dwImageSize, &pDescriptors, &nDescriptors);
+    const uint32_t dwDirectorySize = kGTDirectoryBase + kTableRecordSize * static_cast<uint32_t>(nSelected);
+    if (nSelected < 0 || dwDirectorySize > kMaxHeaderBlock) {
+        if (pDescriptors != nullptr)
+            GlobalFree(pDescriptors);
+        release();
+        return 0;
+    }
+
+    auto *abyGTDirectory = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwDirectorySize));
+    if (abyGTDirectory == nullptr) {
+        GlobalFree(pDescriptors);
+        release();
+        return 0;
+    }
+    std::memset(abyGTDirectory, 0, dwDirectorySize);
+    std::memcpy(abyGTDirectory, pbyDirectory, 4); // sfntVersion
+    PutBE16(abyGTDirectory + 4, static_cast<uint32_t>(nSelected) + 1);
+    std::memcpy(abyGTDirectory + 6, pbyDirectory + 6, 6); // searchRange, entrySelector, rangeShift
+    std::memcpy(abyGTDirectory + 12, "gdir", 4);
+    uint32_t dwSegmentSize = dwDirectorySize;
+    uint8_t *pbyRecord = abyGTDirectory + kGTDirectoryBase;
+    for (uint32_t k = 0; k < nDescriptors; ++k) {
+        const TableDescriptor &descriptor = pDescriptors[k];
+        if (!descriptor.bSelected)
+            continue;
+        std::memcpy(pbyRecord, descriptor.szTag, 4);
+        PutBE32(pbyRecord + 4, descriptor.dwCheckSum);
+        PutBE32(pbyRecord + 8, descriptor.dwNewOffset);
+        PutBE32(pbyRecord + 12, descriptor.dwLength);
+        pbyRecord += kTableRecordSize;
+        dwSegmentSize += descriptor.dwCopyLength;
+    }
+
+    // Through the device context every selected table is read before the
+    // header starts, so a table that cannot be read fails the header while
+    // nothing of it is in the stream.
+    HeaderTables sources;
+    if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources)) {
+        ReleaseHeaderTables(sources, nDescriptors);
+        GlobalFree(abyGTDirectory);
+        GlobalFree(pDescriptors);
+        release();
+        return 0;
+    }
+
+    MakeXLFontName(pEntry);
+    XLBeginFontHeader(pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
+                      static_cast<uint32_t>(std::strlen(pEntry->szXLFontName)), 0);
+
+    uint8_t abyDescriptor[8] = {0, 0, 0, 1, 1, 0, 0, 0};
+    PutBE16(abyDescriptor + 6, pEntry->nGlyphs & 0xFFFF);
+    SendHeaderBlock(pStream, abyDescriptor, sizeof(abyDescriptor));
+
+    uint8_t abySegmentHeader[6] = {'G', 'T'};
+    PutBE32(abySegmentHeader + 2, dwSegmentSize);
+    SendHeaderBlock(pStream, abySegmentHeader, sizeof(abySegmentHeader));
+    SendHeaderBlock(pStream, abyGTDirectory, dwDirectorySize);
+
+    for (uint32_t k = 0; k < nDescriptors; ++k) {
+        const TableDescriptor &descriptor = pDescriptors[k];
+        if (!descriptor.bSelected)
+            continue;
+        if (bTTE) {
+            SendTableBlocks(pStream, pbyImage + descriptor.dwOffset, descriptor.dwCopyLength,
+                            descriptor.dwCopyLength);
+        } else {
+            // Bytes of the copy length beyond the table's own size (its
+            // padding) go out as zeros.
+            SendTableBlocks(pStream, sources.ppbyTable[k], sources.pdwTableSize[k],
+                            descriptor.dwCopyLength);
+        }
+    }
+
+    const uint8_t abyNullSegment[6] = {0xFF, 0xFF, 0, 0, 0, 0};
+    SendHeaderBlock(pStream, abyNullSegment, sizeof(abyNullSegment));
+    XLEndFontHeader(pStream);
+
+    ReleaseHeaderTables(sources, nDescriptors);
+    GlobalFree(abyGTDirectory);
+    GlobalFree(pDescriptors);
+    release();
+    return 1;
+}

@@ -1,0 +1,249 @@
+// Font file bytes behind logical fonts, and the table directory of a face.
+//
+// Font files are mapped read-only, once per path, and unmapped when the last
+// font using them is deleted. The directory is untrusted input: a table
+// record is kept only when its table lies wholly inside the file.
+#include "platform_hooks.h"
+#include "platform_internal.h"
+#include "truetype/bereader.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kCollectionTag = 0x74746366; // 'ttcf'
+constexpr size_t kOffsetTableSize = 12;
+constexpr size_t kTableRecordSize = 16;
+
+FontFile *g_mappedFiles = nullptr; // registry of mapped files by path
+FontFile *g_servedFile = nullptr;  // the hook's own reference
+
+FontFile *FindMappedFile(const char *path)
+{
+    for (FontFile *file = g_mappedFiles; file; file = file->next)
+        if (strcmp(file->path, path) == 0)
+            return file;
+    return nullptr;
+}
+
+void UnlinkMappedFile(FontFile *file)
+{
+    for (FontFile **link = &g_mappedFiles; *link; link = &(*link)->next) {
+        if (*link == file) {
+            *link = file->next;
+            return;
+        }
+    }
+}
+
+// Maps the whole file read-only; null on failure or for an empty file.
+const uint8_t *MapWholeFile(const char *path, size_t *sizeOut)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status;
+    void *base = MAP_FAILED;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+        static_cast<uint64_t>(status.st_size) <= SIZE_MAX) {
+        *sizeOut = static_cast<size_t>(status.st_size);
+        base = mmap(nullptr, *sizeOut, PROT_READ, MAP_PRIVATE, fd, 0);
+    }
+    close(fd); // the mapping keeps the file
+    return base == MAP_FAILED ? nullptr : static_cast<const uint8_t *>(base);
+}
+
+uint32_t LittleEndianTag(const char (&tag)[5])
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(tag[0])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(tag[1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(tag[2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(tag[3])) << 24;
+}
+
+void PutU16(uint8_t *p, uint16_t v)
+{
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+
+void PutU32(uint8_t *p, uint32_t v)
+{
+    PutU16(p, static_cast<uint16_t>(v >> 16));
+    PutU16(p + 2, static_cast<uint16_t>(v));
+}
+
+size_t PaddedToFour(size_t n) { return (n + 3) & ~size_t{3}; }
+
+} // namespace
+
+FontFile *AcquireFontFile(const char *path)
+{
+    if (!path)
+        return nullptr;
+    if (FontFile *shared = FindMappedFile(path)) {
+        ++shared->references;
+        return shared;
+    }
+    auto *file = static_cast<FontFile *>(calloc(1, sizeof(FontFile)));
+    if (!file)
+        return nullptr;
+    file->path = strdup(path);
+    if (file->path)
+        file->bytes = MapWholeFile(path, &file->size);
+    if (!file->bytes) {
+        free(file->path);
+        free(file);
+        return nullptr;
+    }
+    file->isMapped = true;
+    file->references = 1;
+    file->next = g_mappedFiles;
+    g_mappedFiles = file;
+    return file;
+}
+
+FontFile *AcquireServedFontFile()
+{
+    if (g_servedFile)
+        ++g_servedFile->references;
+    return g_servedFile;
+}
+
+void ReleaseFontFile(FontFile *file)
+{
+    if (!file || --file->references > 0)
+        return;
+    if (file->isMapped) {
+        UnlinkMappedFile(file);
+        munmap(const_cast<uint8_t *>(file->bytes), file->size);
+    } else {
+        free(const_cast<uint8_t *>(file->bytes));
+    }
+    free(file->path);
+    free(file);
+}
+
+void PlatformServeFontData(const uint8_t *data, size_t size)
+{
+    ReleaseFontFile(g_servedFile);
+    g_servedFile = nullptr;
+    if (!data)
+        return;
+    auto *file = static_cast<FontFile *>(calloc(1, sizeof(FontFile)));
+    auto *copy = static_cast<uint8_t *>(malloc(size ? size : 1));
+    if (!file || !copy) {
+        free(file);
+        free(copy);
+        return;
+    }
+    memcpy(copy, data, size);
+    file->bytes = copy;
+    file->size = size;
+    file->references = 1;
+    g_servedFile = file;
+}
+
+bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
+{
+    *face = FontFace{};
+    const BEReader bytes(file.bytes, file.size);
+    uint32_t signature = 0;
+    bytes.U32(0, signature);
+    if (signature == kCollectionTag) {
+        // TTC header: tag, version, numFonts, then one offset per face.
+        uint32_t numFonts = 0, faceOffset = 0;
+        face->isCollectionMember = true;
+        if (faceIndex < 0 || !bytes.U32(8, numFonts) || static_cast<uint32_t>(faceIndex) >= numFonts ||
+            !bytes.U32(12 + 4 * static_cast<size_t>(faceIndex), faceOffset))
+            return true;
+        face->faceOffset = faceOffset;
+    } else if (faceIndex != 0) {
+        return true;
+    }
+    uint16_t numTables = 0;
+    if (!bytes.Contains(face->faceOffset, kOffsetTableSize) ||
+        !bytes.U32(face->faceOffset, face->sfntVersion) || !bytes.U16(face->faceOffset + 4, numTables))
+        return true;
+    face->hasOffsetTable = true;
+    if (numTables == 0)
+        return true;
+    face->records = static_cast<TableRecord *>(malloc(numTables * sizeof(TableRecord)));
+    if (!face->records)
+        return false;
+    for (size_t i = 0; i < numTables; ++i) {
+        const size_t at = face->faceOffset + kOffsetTableSize + i * kTableRecordSize;
+        char tag[5];
+        TableRecord record;
+        if (!bytes.Tag(at, tag) || !bytes.U32(at + 4, record.checkSum) ||
+            !bytes.U32(at + 8, record.offset) || !bytes.U32(at + 12, record.length))
+            break; // the directory runs past the end of the file
+        if (!bytes.Contains(record.offset, record.length))
+            continue;
+        record.tag = LittleEndianTag(tag);
+        face->records[face->numRecords++] = record;
+    }
+    return true;
+}
+
+void FreeFontFace(FontFace *face)
+{
+    free(face->records);
+    *face = FontFace{};
+}
+
+const TableRecord *FindTableRecord(const FontFace &face, DWORD tag)
+{
+    for (size_t i = 0; i < face.numRecords; ++i)
+        if (face.records[i].tag == tag)
+            return &face.records[i];
+    return nullptr;
+}
+
+uint8_t *BuildStandaloneFont(const FontFile &file, const FontFace &face, size_t *sizeOut)
+{
+    if (!face.hasOffsetTable)
+        return nullptr;
+    const size_t directorySize = kOffsetTableSize + face.numRecords * kTableRecordSize;
+    uint64_t total = directorySize;
+    for (size_t i = 0; i < face.numRecords; ++i)
+        total += PaddedToFour(face.records[i].length);
+    // GetFontData reports sizes as a DWORD.
+    if (total >= GDI_ERROR)
+        return nullptr;
+    auto *font = static_cast<uint8_t *>(calloc(1, static_cast<size_t>(total)));
+    if (!font)
+        return nullptr;
+    // Offset table: searchRange etc. follow from the number of tables.
+    uint16_t entrySelector = 0;
+    while ((2u << entrySelector) <= face.numRecords)
+        ++entrySelector;
+    const auto searchRange = static_cast<uint16_t>(face.numRecords ? (16u << entrySelector) : 0);
+    PutU32(font, face.sfntVersion);
+    PutU16(font + 4, face.numRecords);
+    PutU16(font + 6, searchRange);
+    PutU16(font + 8, face.numRecords ? entrySelector : 0);
+    PutU16(font + 10, static_cast<uint16_t>(face.numRecords * 16 - searchRange));
+    // Directory and tables, in the face's directory order, each table on a
+    // four-byte boundary (the padding stays zero, so checksums still hold).
+    size_t tableOffset = directorySize;
+    for (size_t i = 0; i < face.numRecords; ++i) {
+        const TableRecord &record = face.records[i];
+        uint8_t *entry = font + kOffsetTableSize + i * kTableRecordSize;
+        for (int b = 0; b < 4; ++b)
+            entry[b] = static_cast<uint8_t>(record.tag >> (8 * b));
+        PutU32(entry + 4, record.checkSum);
+        PutU32(entry + 8, static_cast<uint32_t>(tableOffset));
+        PutU32(entry + 12, record.length);
+        memcpy(font + tableOffset, file.bytes + record.offset, record.length);
+        tableOffset += PaddedToFour(record.length);
+    }
+    *sizeOut = static_cast<size_t>(total);
+    return font;
+}

@@ -1,0 +1,353 @@
+// Character widths, glyph metrics and outline text metrics of the selected
+// font, in the device context's pixels, from FreeType.
+//
+// The em in pixels follows the logical font's height as GDI's font mapper
+// does: lfHeight > 0 is the cell height (usWinAscent + usWinDescent, or the
+// hhea ascender - descender without an OS/2 table), lfHeight < 0 minus the
+// em, 0 a default size. Widths are hinted advances at that integer ppem,
+// which is what GDI reports for TrueType fonts.
+#include "platform_internal.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include FT_TRUETYPE_TABLES_H
+#include FT_MODULE_H
+#include FT_DRIVER_H
+
+namespace {
+
+constexpr int kDefaultPpem = 12;
+constexpr int kMaxPpem = 0xFFFF; // FreeType's limit for pixel sizes
+constexpr int32_t kUnknownAdvance = INT32_MIN;
+constexpr uint8_t kTmpfFixedPitch = 0x01; // set when the font is NOT fixed pitch
+constexpr uint8_t kTmpfVector = 0x02;
+constexpr uint8_t kTmpfTrueType = 0x04;
+constexpr LONG kScreenDpi = 96;
+
+FT_Library FreeTypeLibrary()
+{
+    static FT_Library library = nullptr;
+    static bool initialised = false;
+    if (!initialised) {
+        initialised = true;
+        if (FT_Init_FreeType(&library) != 0) {
+            library = nullptr;
+        } else {
+            // Pin the hinting engine so widths do not depend on the
+            // environment (FREETYPE_PROPERTIES) or the build's default.
+            FT_UInt interpreter = TT_INTERPRETER_VERSION_40;
+            FT_Property_Set(library, "truetype", "interpreter-version", &interpreter);
+        }
+    }
+    return library;
+}
+
+// v * numerator / denominator, rounded half away from zero (GDI's MulDiv).
+int64_t MulDivRounded(int64_t v, int64_t numerator, int64_t denominator)
+{
+    const int64_t product = v * numerator;
+    const int64_t half = denominator / 2;
+    return product >= 0 ? (product + half) / denominator : -((-product + half) / denominator);
+}
+
+int ComputePpem(LONG lfHeight, FT_Face face)
+{
+    int64_t em;
+    if (lfHeight == 0) {
+        em = kDefaultPpem;
+    } else if (lfHeight < 0) {
+        em = -static_cast<int64_t>(lfHeight);
+    } else {
+        const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+        int64_t cell = os2 ? int64_t{os2->usWinAscent} + os2->usWinDescent : 0;
+        if (cell <= 0 && hhea)
+            cell = int64_t{hhea->Ascender} - hhea->Descender;
+        if (cell <= 0)
+            cell = face->units_per_EM;
+        em = MulDivRounded(lfHeight, face->units_per_EM, cell);
+    }
+    return static_cast<int>(em < 1 ? 1 : (em > kMaxPpem ? kMaxPpem : em));
+}
+
+// Opens the FreeType face of a font on first use; false when FreeType
+// cannot use the font (then every metrics call on it fails).
+bool PrepareFace(FontObject &font)
+{
+    if (font.ftFace)
+        return true;
+    if (font.ftFailed)
+        return false;
+    font.ftFailed = true;
+    FT_Library library = FreeTypeLibrary();
+    FT_Face face = nullptr;
+    if (!library || FT_New_Memory_Face(library, font.file->bytes, static_cast<FT_Long>(font.file->size),
+                                       font.faceIndex, &face) != 0)
+        return false;
+    if (!FT_IS_SFNT(face) || !FT_IS_SCALABLE(face) || face->units_per_EM == 0 || face->num_glyphs <= 0) {
+        FT_Done_Face(face);
+        return false;
+    }
+    // FreeType picks a Unicode cmap when there is one; a symbol font has
+    // only (3,0), whose codes GDI reaches at U+F020..U+F0FF.
+    if (!face->charmap && FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0)
+        font.ftSymbolCmap = true;
+    font.ppem = ComputePpem(font.logfont.lfHeight, face);
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(font.ppem)) != 0) {
+        FT_Done_Face(face);
+        return false;
+    }
+    font.ftFace = face;
+    font.ftFailed = false;
+    return true;
+}
+
+FT_UInt GlyphForCode(const FontObject &font, UINT code)
+{
+    FT_UInt glyph = FT_Get_Char_Index(font.ftFace, code);
+    if (glyph == 0 && font.ftSymbolCmap && code <= 0xFF)
+        glyph = FT_Get_Char_Index(font.ftFace, 0xF000 | code);
+    return glyph;
+}
+
+bool LoadHintedGlyph(const FontObject &font, FT_UInt glyph)
+{
+    return glyph < static_cast<FT_ULong>(font.ftFace->num_glyphs) &&
+           FT_Load_Glyph(font.ftFace, glyph, FT_LOAD_DEFAULT) == 0;
+}
+
+int RoundedPixels(FT_Pos value26dot6) { return static_cast<int>((value26dot6 + 32) >> 6); }
+
+// Hinted advance of a glyph in whole pixels, cached per glyph.
+bool HintedAdvance(FontObject &font, FT_UInt glyph, int *advance)
+{
+    const auto glyphCount = static_cast<size_t>(font.ftFace->num_glyphs);
+    if (!font.advanceCache) {
+        font.advanceCache = static_cast<int32_t *>(malloc(glyphCount * sizeof(int32_t)));
+        if (font.advanceCache)
+            for (size_t i = 0; i < glyphCount; ++i)
+                font.advanceCache[i] = kUnknownAdvance;
+    }
+    if (font.advanceCache && glyph < glyphCount && font.advanceCache[glyph] != kUnknownAdvance) {
+        *advance = font.advanceCache[glyph];
+        return true;
+    }
+    if (!LoadHintedGlyph(font, glyph))
+        return false;
+    *advance = RoundedPixels(font.ftFace->glyph->advance.x);
+    if (font.advanceCache)
+        font.advanceCache[glyph] = *advance;
+    return true;
+}
+
+bool IsIdentity(const MAT2 &m)
+{
+    return m.eM11.value == 1 && m.eM11.fract == 0 && m.eM12.value == 0 && m.eM12.fract == 0 &&
+           m.eM21.value == 0 && m.eM21.fract == 0 && m.eM22.value == 1 && m.eM22.fract == 0;
+}
+
+// Writes n bytes at offset of a caller's block of capacity bytes, clipped to it.
+void CopyClipped(void *block, size_t capacity, size_t offset, const void *bytes, size_t n)
+{
+    if (offset >= capacity)
+        return;
+    memcpy(static_cast<uint8_t *>(block) + offset, bytes, n < capacity - offset ? n : capacity - offset);
+}
+
+struct FaceNames {
+    const char *family;
+    const char *style;
+    char face[256]; // family and style, as GDI's face name
+};
+
+void MakeFaceNames(FT_Face face, FaceNames *names)
+{
+    names->family = face->family_name ? face->family_name : "";
+    names->style = face->style_name ? face->style_name : "";
+    const bool regular = names->style[0] == '\0' || strcmp(names->style, "Regular") == 0;
+    snprintf(names->face, sizeof names->face, regular ? "%s" : "%s %s", names->family, names->style);
+}
+
+void FillTextMetrics(const FontObject &font, TEXTMETRICA *tm)
+{
+    const FT_Face face = font.ftFace;
+    const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    const int64_t upem = face->units_per_EM;
+    auto scale = [&](int64_t v) { return static_cast<LONG>(MulDivRounded(v, font.ppem, upem)); };
+
+    int64_t ascent = os2 ? os2->usWinAscent : 0;
+    int64_t descent = os2 ? os2->usWinDescent : 0;
+    if (ascent + descent == 0 && hhea) {
+        ascent = hhea->Ascender;
+        descent = -int64_t{hhea->Descender};
+    }
+    tm->tmAscent = scale(ascent);
+    tm->tmDescent = scale(descent);
+    tm->tmHeight = tm->tmAscent + tm->tmDescent;
+    tm->tmInternalLeading = tm->tmHeight - font.ppem;
+    if (hhea) {
+        const int64_t gap =
+            hhea->Line_Gap - ((ascent + descent) - (int64_t{hhea->Ascender} - hhea->Descender));
+        tm->tmExternalLeading = gap > 0 ? scale(gap) : 0;
+        tm->tmMaxCharWidth = scale(hhea->advance_Width_Max);
+    }
+    tm->tmAveCharWidth = os2 ? scale(os2->xAvgCharWidth) : 0;
+    tm->tmWeight = os2 ? os2->usWeightClass : (font.logfont.lfWeight > 0 ? font.logfont.lfWeight : FW_NORMAL);
+    tm->tmDigitizedAspectX = kScreenDpi;
+    tm->tmDigitizedAspectY = kScreenDpi;
+    tm->tmBreakChar = 0x20;
+    tm->tmItalic = font.logfont.lfItalic;
+    tm->tmUnderlined = font.logfont.lfUnderline;
+    tm->tmStruckOut = font.logfont.lfStrikeOut;
+    tm->tmPitchAndFamily =
+        static_cast<BYTE>(kTmpfVector | kTmpfTrueType | (FT_IS_FIXED_WIDTH(face) ? 0 : kTmpfFixedPitch));
+    tm->tmCharSet = font.logfont.lfCharSet;
+}
+
+void FillOutlineMetrics(const FontObject &font, OUTLINETEXTMETRICA *otm)
+{
+    const FT_Face face = font.ftFace;
+    const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    const auto *head = static_cast<const TT_Header *>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD));
+    const auto *post = static_cast<const TT_Postscript *>(FT_Get_Sfnt_Table(face, FT_SFNT_POST));
+    const int64_t upem = face->units_per_EM;
+    auto scale = [&](int64_t v) { return static_cast<int>(MulDivRounded(v, font.ppem, upem)); };
+
+    FillTextMetrics(font, &otm->otmTextMetrics);
+    otm->otmEMSquare = static_cast<UINT>(upem);
+    if (os2) {
+        memcpy(&otm->otmPanoseNumber, os2->panose, sizeof otm->otmPanoseNumber);
+        otm->otmfsSelection = os2->fsSelection;
+        otm->otmfsType = os2->fsType;
+        otm->otmAscent = scale(os2->sTypoAscender);
+        otm->otmDescent = scale(os2->sTypoDescender);
+        otm->otmLineGap = static_cast<UINT>(scale(os2->sTypoLineGap));
+        if (os2->version >= 2) {
+            otm->otmsCapEmHeight = static_cast<UINT>(scale(os2->sCapHeight));
+            otm->otmsXHeight = static_cast<UINT>(scale(os2->sxHeight));
+        }
+        otm->otmptSubscriptSize = POINT{scale(os2->ySubscriptXSize), scale(os2->ySubscriptYSize)};
+        otm->otmptSubscriptOffset = POINT{scale(os2->ySubscriptXOffset), scale(os2->ySubscriptYOffset)};
+        otm->otmptSuperscriptSize = POINT{scale(os2->ySuperscriptXSize), scale(os2->ySuperscriptYSize)};
+        otm->otmptSuperscriptOffset =
+            POINT{scale(os2->ySuperscriptXOffset), scale(os2->ySuperscriptYOffset)};
+        otm->otmsStrikeoutSize = static_cast<UINT>(scale(os2->yStrikeoutSize));
+        otm->otmsStrikeoutPosition = scale(os2->yStrikeoutPosition);
+    }
+    if (hhea) {
+        otm->otmsCharSlopeRise = hhea->caret_Slope_Rise;
+        otm->otmsCharSlopeRun = hhea->caret_Slope_Run;
+        otm->otmMacAscent = scale(hhea->Ascender);
+        otm->otmMacDescent = scale(hhea->Descender);
+        otm->otmMacLineGap = static_cast<UINT>(scale(hhea->Line_Gap));
+    }
+    if (head) {
+        otm->otmrcFontBox = RECT{scale(head->xMin), scale(head->yMax), scale(head->xMax), scale(head->yMin)};
+        otm->otmusMinimumPPEM = head->Lowest_Rec_PPEM;
+    }
+    if (post) {
+        // italicAngle is 16.16 degrees; GDI counts tenths of a degree.
+        otm->otmItalicAngle = static_cast<int>(MulDivRounded(post->italicAngle, 10, 65536));
+        otm->otmsUnderscoreSize = scale(post->underlineThickness);
+        otm->otmsUnderscorePosition = scale(post->underlinePosition);
+    }
+}
+
+} // namespace
+
+void ReleaseFontMetrics(FontObject *font)
+{
+    if (font->ftFace)
+        FT_Done_Face(font->ftFace);
+    free(font->advanceCache);
+    font->ftFace = nullptr;
+    font->advanceCache = nullptr;
+}
+
+BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer)
+{
+    FontObject *font = SelectedFont(hdc);
+    if (!font || !lpBuffer || iLast < iFirst || !PrepareFace(*font))
+        return FALSE;
+    BOOL allMeasured = TRUE;
+    for (UINT code = iFirst;; ++code) {
+        // A code without a glyph measures as glyph 0 (.notdef), as in GDI.
+        int advance = 0;
+        if (!HintedAdvance(*font, GlyphForCode(*font, code), &advance))
+            allMeasured = FALSE;
+        lpBuffer[code - iFirst] = advance;
+        if (code == iLast)
+            break;
+    }
+    return allMeasured;
+}
+
+DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, DWORD cjBuffer,
+                       LPVOID pvBuffer, const MAT2 *lpmat2)
+{
+    (void)cjBuffer;
+    (void)pvBuffer; // GGO_METRICS writes no outline
+    FontObject *font = SelectedFont(hdc);
+    // Only metrics, untransformed, are provided.
+    if (!font || !lpgm || !lpmat2 || (fuFormat & ~GGO_GLYPH_INDEX) != GGO_METRICS ||
+        !IsIdentity(*lpmat2) || !PrepareFace(*font))
+        return GDI_ERROR;
+    const FT_UInt glyph = (fuFormat & GGO_GLYPH_INDEX) ? uChar : GlyphForCode(*font, uChar);
+    if (!LoadHintedGlyph(*font, glyph))
+        return GDI_ERROR;
+    // Hinted metrics are grid-fitted already; flooring and ceiling keeps the
+    // black box whole pixels for any glyph format.
+    const FT_Glyph_Metrics &metrics = font->ftFace->glyph->metrics;
+    const FT_Pos left = metrics.horiBearingX & -64;
+    const FT_Pos right = (metrics.horiBearingX + metrics.width + 63) & -64;
+    const FT_Pos top = (metrics.horiBearingY + 63) & -64;
+    const FT_Pos bottom = (metrics.horiBearingY - metrics.height) & -64;
+    // GDI reports an empty glyph (a space) as a 1 x 1 black box.
+    const auto width = static_cast<UINT>((right - left) >> 6);
+    const auto height = static_cast<UINT>((top - bottom) >> 6);
+    lpgm->gmBlackBoxX = width ? width : 1;
+    lpgm->gmBlackBoxY = height ? height : 1;
+    lpgm->gmptGlyphOrigin.x = static_cast<LONG>(left >> 6);
+    lpgm->gmptGlyphOrigin.y = static_cast<LONG>(top >> 6);
+    lpgm->gmCellIncX = static_cast<SHORT>(RoundedPixels(font->ftFace->glyph->advance.x));
+    lpgm->gmCellIncY = 0;
+    return 1;
+}
+
+UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm)
+{
+    FontObject *font = SelectedFont(hdc);
+    if (!font || !PrepareFace(*font))
+        return 0;
+    FaceNames names;
+    MakeFaceNames(font->ftFace, &names);
+    // The four names follow the record; its name fields hold their offsets
+    // from the start of the record, as in GDI.
+    const char *strings[4] = {names.family, names.face, names.style, names.face};
+    size_t needed = sizeof(OUTLINETEXTMETRICA);
+    for (const char *s : strings)
+        needed += strlen(s) + 1;
+    if (!potm)
+        return static_cast<UINT>(needed);
+
+    OUTLINETEXTMETRICA otm = {};
+    otm.otmSize = static_cast<UINT>(needed);
+    FillOutlineMetrics(*font, &otm);
+    LPSTR *nameFields[4] = {&otm.otmpFamilyName, &otm.otmpFaceName, &otm.otmpStyleName,
+                            &otm.otmpFullName};
+    size_t offset = sizeof(OUTLINETEXTMETRICA);
+    for (int i = 0; i < 4; ++i) {
+        const size_t length = strlen(strings[i]) + 1;
+        *nameFields[i] = reinterpret_cast<LPSTR>(static_cast<uintptr_t>(offset));
+        CopyClipped(potm, cjCopy, offset, strings[i], length);
+        offset += length;
+    }
+    // A smaller block gets only its first cjCopy bytes.
+    CopyClipped(potm, cjCopy, 0, &otm, sizeof otm);
+    return static_cast<UINT>(cjCopy < needed ? cjCopy : needed);
+}

@@ -1,0 +1,177 @@
+// Read-only files and file mappings over POSIX open/mmap.
+//
+// As on Windows, a view stays valid after its file and mapping handles are
+// closed; only UnmapViewOfFile ends it. The view registry remembers each
+// view's length, which munmap needs and UnmapViewOfFile is not given.
+#include "platform_internal.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Windows places views on 64 KiB boundaries; offsets must be multiples of it.
+constexpr uint64_t kAllocationGranularity = 65536;
+
+struct OpenFile {
+    int fd;
+    uint64_t size;
+};
+
+struct FileMapping {
+    int fd; // own descriptor: the mapping outlives its file handle
+    uint64_t size;
+};
+
+struct View {
+    const void *base;
+    size_t length;
+};
+
+View *g_views = nullptr;
+size_t g_viewCount = 0;
+size_t g_viewCapacity = 0;
+
+bool RememberView(const void *base, size_t length)
+{
+    if (g_viewCount == g_viewCapacity) {
+        const size_t capacity = g_viewCapacity ? g_viewCapacity * 2 : 16;
+        auto *grown = static_cast<View *>(realloc(g_views, capacity * sizeof(View)));
+        if (!grown)
+            return false;
+        g_views = grown;
+        g_viewCapacity = capacity;
+    }
+    g_views[g_viewCount++] = View{base, length};
+    return true;
+}
+
+} // namespace
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   void *lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+{
+    (void)dwShareMode;
+    (void)lpSecurityAttributes;
+    (void)dwFlagsAndAttributes;
+    (void)hTemplateFile;
+    // Only what the library needs: opening an existing file for reading.
+    if (!lpFileName || dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING)
+        return INVALID_HANDLE_VALUE;
+    const int fd = open(lpFileName, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
+    struct stat status;
+    // Windows cannot open a directory this way; devices and pipes have no size.
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto *file = static_cast<OpenFile *>(malloc(sizeof(OpenFile)));
+    HANDLE handle = file ? AddHandle(ObjectKind::File, file) : nullptr;
+    if (!handle) {
+        free(file);
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    file->fd = fd;
+    file->size = static_cast<uint64_t>(status.st_size);
+    return handle;
+}
+
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
+{
+    const auto *file = static_cast<OpenFile *>(LookUpHandle(hFile, ObjectKind::File));
+    if (!file)
+        return INVALID_FILE_SIZE;
+    if (lpFileSizeHigh)
+        *lpFileSizeHigh = static_cast<DWORD>(file->size >> 32);
+    return static_cast<DWORD>(file->size);
+}
+
+HANDLE CreateFileMappingA(HANDLE hFile, void *lpFileMappingAttributes, DWORD flProtect,
+                          DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName)
+{
+    (void)lpFileMappingAttributes;
+    const auto *file = static_cast<OpenFile *>(LookUpHandle(hFile, ObjectKind::File));
+    // Named (shared between processes) mappings are not provided.
+    if (!file || flProtect != PAGE_READONLY || lpName)
+        return nullptr;
+    const uint64_t requested = (uint64_t{dwMaximumSizeHigh} << 32) | dwMaximumSizeLow;
+    const uint64_t size = requested ? requested : file->size;
+    // As on Windows: an empty file cannot be mapped, and a read-only mapping
+    // cannot reach past the end of its file.
+    if (size == 0 || size > file->size || size > SIZE_MAX)
+        return nullptr;
+    auto *mapping = static_cast<FileMapping *>(malloc(sizeof(FileMapping)));
+    if (!mapping)
+        return nullptr;
+    mapping->fd = fcntl(file->fd, F_DUPFD_CLOEXEC, 0);
+    mapping->size = size;
+    HANDLE handle = mapping->fd >= 0 ? AddHandle(ObjectKind::FileMapping, mapping) : nullptr;
+    if (!handle) {
+        if (mapping->fd >= 0)
+            close(mapping->fd);
+        free(mapping);
+        return nullptr;
+    }
+    return handle;
+}
+
+LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
+                     DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap)
+{
+    const auto *mapping =
+        static_cast<FileMapping *>(LookUpHandle(hFileMappingObject, ObjectKind::FileMapping));
+    if (!mapping || dwDesiredAccess != FILE_MAP_READ)
+        return nullptr;
+    const uint64_t offset = (uint64_t{dwFileOffsetHigh} << 32) | dwFileOffsetLow;
+    if (offset % kAllocationGranularity != 0 || offset >= mapping->size)
+        return nullptr;
+    const uint64_t available = mapping->size - offset;
+    const uint64_t length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap : available;
+    if (length > available)
+        return nullptr;
+    void *base = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, mapping->fd,
+                      static_cast<off_t>(offset));
+    if (base == MAP_FAILED)
+        return nullptr;
+    if (!RememberView(base, static_cast<size_t>(length))) {
+        munmap(base, static_cast<size_t>(length));
+        return nullptr;
+    }
+    return base;
+}
+
+BOOL UnmapViewOfFile(LPCVOID lpBaseAddress)
+{
+    for (size_t i = 0; i < g_viewCount; ++i) {
+        if (g_views[i].base != lpBaseAddress)
+            continue;
+        munmap(const_cast<void *>(g_views[i].base), g_views[i].length);
+        g_views[i] = g_views[--g_viewCount];
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CloseHandle(HANDLE hObject)
+{
+    if (auto *file = static_cast<OpenFile *>(RemoveHandle(hObject, ObjectKind::File))) {
+        close(file->fd);
+        free(file);
+        return TRUE;
+    }
+    if (auto *mapping = static_cast<FileMapping *>(RemoveHandle(hObject, ObjectKind::FileMapping))) {
+        close(mapping->fd);
+        free(mapping);
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,116 @@
+// Internal records of the Linux platform layer, shared by its source files.
+// Nothing outside src/platform includes this.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+// ---------------------------------------------------------------------------
+// Handle table. Handles are small integers (slot and generation), not
+// pointers, so any value a caller passes is checked in constant time and a
+// stale or foreign handle is rejected instead of dereferenced.
+
+enum class ObjectKind : uint8_t { Free, DeviceContext, Font, File, FileMapping };
+
+// Registers object under a new handle; null when the table cannot grow.
+void *AddHandle(ObjectKind kind, void *object);
+// The object behind handle when it is live and of this kind, else null.
+void *LookUpHandle(const void *handle, ObjectKind kind);
+// Unregisters handle; returns its object, or null when it was not live.
+void *RemoveHandle(const void *handle, ObjectKind kind);
+long CountHandles(ObjectKind kind);
+
+// ---------------------------------------------------------------------------
+// Font files: the bytes of a font file, mapped read-only and shared by every
+// font made from the same path, or a private copy of served bytes.
+
+struct FontFile {
+    char *path; // null for served bytes
+    const uint8_t *bytes;
+    size_t size;
+    bool isMapped; // munmap on release, else free
+    long references;
+    FontFile *next; // registry of mapped files
+};
+
+// Maps path (or shares its existing mapping) and takes a reference; null
+// when the file cannot be opened or mapped, or is empty.
+FontFile *AcquireFontFile(const char *path);
+// A reference to the served bytes; null when nothing is served.
+FontFile *AcquireServedFontFile();
+void ReleaseFontFile(FontFile *file);
+
+// One table record of a face's directory that lies wholly inside the file.
+struct TableRecord {
+    DWORD tag; // GetFontData form: first character in the low byte
+    uint32_t checkSum;
+    uint32_t offset; // from the start of the file
+    uint32_t length;
+};
+
+// The table directory of one face of a font file. Records pointing outside
+// the file are dropped, so every kept record can be read without checks.
+struct FontFace {
+    uint32_t faceOffset;  // offset table of this face within the file
+    uint32_t sfntVersion; // of the face's offset table
+    bool isCollectionMember;
+    bool hasOffsetTable; // false: not even an offset table is readable
+    uint16_t numRecords;
+    TableRecord *records; // malloc'd, numRecords entries
+};
+
+// Reads the directory of face faceIndex; false only when out of memory.
+bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face);
+void FreeFontFace(FontFace *face);
+const TableRecord *FindTableRecord(const FontFace &face, DWORD tag);
+
+// A standalone font (offset table, directory, tables with rebased offsets)
+// holding the tables of face; malloc'd, null when out of memory or too big.
+uint8_t *BuildStandaloneFont(const FontFile &file, const FontFace &face, size_t *sizeOut);
+
+// ---------------------------------------------------------------------------
+// GDI objects.
+
+struct FontObject {
+    LOGFONTA logfont; // as given, with the face name NUL-terminated
+    FontFile *file;
+    int faceIndex;
+    FontFace face;
+    uint8_t *standaloneFont; // built on the first whole-font read of a collection face
+    size_t standaloneSize;
+    // FreeType state, made on the first metrics call.
+    FT_Face ftFace;
+    bool ftFailed;
+    bool ftSymbolCmap; // only a Microsoft symbol cmap: codes live at U+F0xx
+    int ppem;
+    int32_t *advanceCache; // hinted advance per glyph, kUnknownAdvance until loaded
+    // Windows defers deleting a font that is still selected into a DC.
+    long selections;
+    bool deletePending;
+};
+
+struct DeviceContext {
+    HFONT selectedHandle;
+    FontObject *selected;
+};
+
+// The font selected into hdc, or null (bad DC, nothing selected).
+FontObject *SelectedFont(HDC hdc);
+
+// Frees a font's FreeType state (called when the font is destroyed).
+void ReleaseFontMetrics(FontObject *font);
+
+// ---------------------------------------------------------------------------
+// Face matching (fontconfig), with a per-process cache.
+
+// Path and face index that faceName/weight/italic resolves to, written to
+// pathOut; false when nothing can be found or the path does not fit.
+bool ResolveFace(const char *faceName, int weight, bool italic, char *pathOut, size_t pathSize,
+                 int *faceIndexOut);
+// The system's default sans-serif TrueType font.
+bool ResolveDefaultFace(char *pathOut, size_t pathSize, int *faceIndexOut);

@@ -1,0 +1,201 @@
+// The session's font list, font removal and the output file's write callback.
+#include "session/session.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "api/globals.h"
+#include "qorvfndl.h"
+
+FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId)
+{
+    FontEntry *pEntry = pSession->pHead;
+    for (uint32_t i = 0; i < pSession->nCount && pEntry != nullptr; ++i, pEntry = pEntry->pNext) {
+        if (pEntry->nFontId == nFontId)
+            return pEntry;
+    }
+    return nullptr;
+}
+
+int AddFontEntry(FontSession *pSession)
+{
+    FontEntry *pLast = nullptr;
+    if (pSession->nCount > 0) {
+        pLast = pSession->pHead;
+        for (uint32_t i = 1; i < pSession->nCount && pLast->pNext != nullptr; ++i)
+            pLast = pLast->pNext;
+    }
+    auto *pEntry = static_cast<FontEntry *>(GlobalAlloc(GMEM_FIXED, sizeof(FontEntry)));
+    if (pEntry == nullptr)
+        return 0;
+    pEntry->pNext = nullptr;
+    // The creator fills the entry; until then its tables must read as absent
+    // so that a session discarded in between releases nothing twice.
+    pEntry->pbDownloaded = nullptr;
+    pEntry->pnCharToGlyph = nullptr;
+    if (pLast != nullptr)
+        pLast->pNext = pEntry;
+    else
+        pSession->pHead = pEntry;
+    pSession->pCurrent = pEntry;
+    pSession->nCount += 1;
+    return 1;
+}
+
+void MarkFontsForReselect(FontSession *pSession)
+{
+    FontEntry *pEntry = pSession->pHead;
+    for (uint32_t i = 0; i < pSession->nCount && pEntry != nullptr; ++i, pEntry = pEntry->pNext)
+        pEntry->bReselect = 1;
+}
+
+int32_t WriteToOutputFile(XLStream *pStream, uint32_t, const uint8_t *, int32_t)
+{
+    int32_t nResult = 0;
+    // Between calls the stream's file is closed and forgotten: a hand-over
+    // then (the final one at close) has nothing to write and nowhere to go.
+    if (pStream->pOutputFile != nullptr && pStream->nFillLength > 0) {
+        size_t nWritten = fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nFillLength),
+                                 pStream->pOutputFile);
+        nResult = fflush(pStream->pOutputFile);
+        if (nWritten != static_cast<size_t>(pStream->nFillLength) || nResult != 0) {
+            // Stop the stream: nothing after a lost byte may reach the file.
+            if (pStream->nErrorCode == XL_ERROR_NONE)
+                pStream->nErrorCode = XL_ERROR_WRITE_FAILED;
+            pStream->nErrorCount += 1;
+            if (nResult == 0)
+                nResult = -1;
+        }
+    }
+    pStream->nFillLength = 0;
+    return nResult;
+}
+
+FontSession *CreateFontSession(const char *szOutputPath)
+{
+    auto *pSession = static_cast<FontSession *>(GlobalAlloc(GMEM_FIXED, sizeof(FontSession)));
+    if (pSession == nullptr)
+        return nullptr;
+    pSession->hdc = nullptr;
+    pSession->pCurrent = nullptr;
+    pSession->nCount = 0;
+    pSession->pHead = nullptr;
+    std::strncpy(pSession->szOutputPath, szOutputPath, sizeof(pSession->szOutputPath) - 1);
+    pSession->szOutputPath[sizeof(pSession->szOutputPath) - 1] = '\0';
+    return pSession;
+}
+
+void ReleaseFontEntry(FontEntry *pEntry)
+{
+    if (pEntry == nullptr)
+        return;
+    if (pEntry->pbDownloaded != nullptr)
+        GlobalFree(pEntry->pbDownloaded);
+    if (pEntry->pnCharToGlyph != nullptr)
+        GlobalFree(pEntry->pnCharToGlyph);
+    GlobalFree(pEntry);
+}
+
+// Deletes the device context and the font selected into it.
+static void ReleaseDeviceContext(HDC hdc)
+{
+    if (hdc == nullptr)
+        return;
+    HGDIOBJ hFont = GetCurrentObject(hdc, OBJ_FONT);
+    DeleteDC(hdc);
+    if (hFont != nullptr)
+        DeleteObject(hFont);
+}
+
+void DiscardFontSession(FontSession *pSession)
+{
+    if (pSession == nullptr)
+        return;
+    FontEntry *pEntry = pSession->pHead;
+    for (uint32_t i = 0; i < pSession->nCount && pEntry != nullptr; ++i) {
+        FontEntry *pNext = pEntry->pNext;
+        ReleaseFontEntry(pEntry);
+        pEntry = pNext;
+    }
+    ReleaseDeviceContext(pSession->hdc);
+    if (g_pSession == pSession)
+        g_pSession = nullptr;
+    GlobalFree(pSession);
+}
+
+// Replaces the session's device context, releasing the earlier one and its font.
+void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc)
+{
+    if (pSession->hdc != hdc)
+        ReleaseDeviceContext(pSession->hdc);
+    pSession->hdc = hdc;
+}
+
+extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
+{
+    if (pnFontId == nullptr)
+        return;
+    const int nFontId = *pnFontId;
+    FontSession *pSession = g_pSession;
+    if (pSession == nullptr || pSession->nCount == 0)
+        return;
+
+    FILE *pFile = fopen(pSession->szOutputPath, "ab");
+    if (pFile == nullptr) {
+        DiscardFontSession(pSession);
+        return;
+    }
+    // A stream that failed earlier would silently drop the RemoveFont.
+    if (g_pStream != nullptr && g_pStream->nErrorCode != XL_ERROR_NONE) {
+        g_pStream->pOutputFile = nullptr;
+        XLStreamClose(g_pStream);
+        g_pStream = nullptr;
+    }
+    if (g_pStream == nullptr)
+        g_pStream = XLStreamCreate(4096, WriteToOutputFile, 0);
+    if (g_pStream == nullptr) {
+        fclose(pFile);
+        return;
+    }
+    g_pStream->pOutputFile = pFile;
+
+    FontEntry *pPrevious = nullptr;
+    FontEntry *pEntry = pSession->pHead;
+    for (uint32_t i = 0; i < pSession->nCount && pEntry != nullptr; ++i) {
+        if (pEntry->nFontId == nFontId)
+            break;
+        pPrevious = pEntry;
+        pEntry = pEntry->pNext;
+    }
+    if (pEntry != nullptr && pEntry->nFontId == nFontId) {
+        if (pPrevious != nullptr)
+            pPrevious->pNext = pEntry->pNext;
+        else
+            pSession->pHead = pEntry->pNext;
+        if (pSession->pCurrent == pEntry)
+            pSession->pCurrent = pPrevious;
+        size_t nNameLength = strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName));
+        if (nNameLength > 0)
+            XLRemoveFont(g_pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
+                         static_cast<uint32_t>(nNameLength));
+        ReleaseFontEntry(pEntry);
+        pSession->nCount -= 1;
+    }
+
+    fclose(pFile);
+    g_pStream->pOutputFile = nullptr;
+
+    if (pSession->nCount == 0) {
+        ReleaseDeviceContext(pSession->hdc);
+        pSession->hdc = nullptr;
+        XLStreamClose(g_pStream);
+        g_pStream = nullptr;
+        g_pSession = nullptr;
+        GlobalFree(pSession);
+    }
+}
+
+extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontA(int *pnFontId)
+{
+    FNDLRemoveFontW(pnFontId);
+}

@@ -1,0 +1,90 @@
+// Bounds-checked reader of big-endian values over a run of bytes. Every read
+// of TrueType data goes through it: a value that does not lie wholly inside
+// the bytes is not read, and the read reports false.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+struct BEReader {
+    std::span<const uint8_t> bytes;
+
+    BEReader() = default;
+    explicit BEReader(std::span<const uint8_t> span) : bytes(span) {}
+    BEReader(const uint8_t *pData, size_t nSize) : bytes(pData, pData ? nSize : 0) {}
+
+    size_t Size() const { return bytes.size(); }
+    const uint8_t *Data() const { return bytes.data(); }
+
+    // True when [offset, offset + length) lies inside the bytes (no overflow).
+    bool Contains(size_t offset, size_t length) const
+    {
+        return offset <= bytes.size() && length <= bytes.size() - offset;
+    }
+
+    bool U8(size_t offset, uint8_t &value) const
+    {
+        if (!Contains(offset, 1))
+            return false;
+        value = bytes[offset];
+        return true;
+    }
+
+    bool U16(size_t offset, uint16_t &value) const
+    {
+        if (!Contains(offset, 2))
+            return false;
+        value = static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
+        return true;
+    }
+
+    bool I16(size_t offset, int16_t &value) const
+    {
+        uint16_t raw;
+        if (!U16(offset, raw))
+            return false;
+        value = static_cast<int16_t>(raw);
+        return true;
+    }
+
+    bool U32(size_t offset, uint32_t &value) const
+    {
+        if (!Contains(offset, 4))
+            return false;
+        value = (static_cast<uint32_t>(bytes[offset]) << 24) |
+                (static_cast<uint32_t>(bytes[offset + 1]) << 16) |
+                (static_cast<uint32_t>(bytes[offset + 2]) << 8) |
+                static_cast<uint32_t>(bytes[offset + 3]);
+        return true;
+    }
+
+    // The four bytes of a table tag as they stand in the font.
+    bool Tag(size_t offset, char (&tag)[5]) const
+    {
+        if (!Contains(offset, 4))
+            return false;
+        for (size_t i = 0; i < 4; ++i)
+            tag[i] = static_cast<char>(bytes[offset + i]);
+        tag[4] = '\0';
+        return true;
+    }
+
+    // The bytes [offset, offset + length) as a reader of their own.
+    bool Sub(size_t offset, size_t length, BEReader &out) const
+    {
+        if (!Contains(offset, length))
+            return false;
+        out = BEReader(bytes.subspan(offset, length));
+        return true;
+    }
+
+    // The bytes from offset to the end.
+    bool Tail(size_t offset, BEReader &out) const
+    {
+        if (offset > bytes.size())
+            return false;
+        out = BEReader(bytes.subspan(offset));
+        return true;
+    }
+};

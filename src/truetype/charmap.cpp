@@ -1,0 +1,232 @@
+// Glyph count from maxp and the character-to-glyph table from cmap
+// (platform 3, format 4 subtables).
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "api/globals.h"
+#include "truetype/bereader.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr uint32_t kLastLookedUpCode = 0xFFFE; // the table has no entry for 0xFFFF
+constexpr uint32_t kLastSymbolCode = 254;
+constexpr uint32_t kSymbolCodeBase = 0xF000;
+
+// One segment of a format 4 subtable, with the position of its
+// idRangeOffset entry (glyphIdArray addresses count from there).
+struct Format4Segment {
+    uint16_t wStartCode;
+    uint16_t wEndCode;
+    uint16_t wIdDelta;
+    uint16_t wIdRangeOffset;
+    size_t nIdRangeOffsetPosition;
+};
+
+bool ReadFormat4Segment(const BEReader &subtable, uint32_t nSegments, uint32_t j,
+                        Format4Segment &segment)
+{
+    const size_t nEnd = 14 + 2 * size_t{j};
+    const size_t nStart = 16 + 2 * size_t{nSegments} + 2 * size_t{j};
+    const size_t nDelta = 16 + 4 * size_t{nSegments} + 2 * size_t{j};
+    const size_t nRangeOffset = 16 + 6 * size_t{nSegments} + 2 * size_t{j};
+    segment.nIdRangeOffsetPosition = nRangeOffset;
+    return subtable.U16(nEnd, segment.wEndCode) && subtable.U16(nStart, segment.wStartCode) &&
+           subtable.U16(nDelta, segment.wIdDelta) &&
+           subtable.U16(nRangeOffset, segment.wIdRangeOffset);
+}
+
+// Glyph of the code at position nIndex of the segment; nDeltaCode is the
+// code that idDelta is added to when the segment maps directly.
+uint32_t SegmentGlyph(const BEReader &subtable, const Format4Segment &segment,
+                      uint32_t nDeltaCode, uint32_t nIndex)
+{
+    if (segment.wIdRangeOffset == 0)
+        return (segment.wIdDelta + nDeltaCode) & 0xFFFF;
+    uint16_t wGlyph = 0;
+    if (!subtable.U16(segment.nIdRangeOffsetPosition + segment.wIdRangeOffset + 2 * size_t{nIndex},
+                      wGlyph))
+        return kNoGlyph;
+    if (wGlyph == 0)
+        return 0;
+    return (wGlyph + segment.wIdDelta) & 0xFFFF;
+}
+
+// Codes already given a glyph by an earlier segment: the first segment that
+// covers a code decides it.
+struct ClaimedCodes {
+    std::array<uint64_t, 0x10000 / 64> aBits{};
+
+    // The first code from nCode on that no segment has claimed yet; skips
+    // claimed runs a word at a time, so overlapping segments stay cheap.
+    uint32_t NextUnclaimed(uint32_t nCode, uint32_t nLast) const
+    {
+        while (nCode <= nLast) {
+            const int nClaimedRun = std::countr_one(aBits[nCode >> 6] >> (nCode & 63));
+            if (nClaimedRun == 0)
+                return nCode;
+            nCode += static_cast<uint32_t>(nClaimedRun);
+        }
+        return nCode;
+    }
+    void Claim(uint32_t nCode) { aBits[nCode >> 6] |= uint64_t{1} << (nCode & 63); }
+};
+
+uint32_t SegmentCount(const BEReader &subtable)
+{
+    uint16_t wSegCountX2 = 0;
+    return subtable.U16(6, wSegCountX2) ? wSegCountX2 / 2u : 0;
+}
+
+// The filling that precedes the subtable lookups: every entry is written.
+void FillIdentityBelowGlyphCount(FontEntry *pEntry)
+{
+    const uint32_t nIdentity = std::min<uint32_t>(pEntry->nGlyphs, kCharTableEntries);
+    for (uint32_t c = 0; c < nIdentity; ++c)
+        pEntry->pnCharToGlyph[c] = c;
+    for (uint32_t c = nIdentity; c < kCharTableEntries; ++c)
+        pEntry->pnCharToGlyph[c] = kNoGlyph;
+}
+
+// Uses the first encoding record of platform 3 whose subtable is format 4.
+void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
+{
+    constexpr uint16_t kPlatformWindows = 3;
+    constexpr uint16_t kEncodingUnicode = 1;
+    constexpr uint16_t kSegmentMapping = 4;
+    uint16_t nRecords = 0;
+    if (!cmap.U16(2, nRecords))
+        return;
+    for (uint32_t k = 0; k < nRecords; ++k) {
+        const size_t nRecord = 4 + 8 * size_t{k};
+        uint16_t wPlatform = 0;
+        uint16_t wEncoding = 0;
+        uint32_t dwOffset = 0;
+        if (!cmap.U16(nRecord, wPlatform) || !cmap.U16(nRecord + 2, wEncoding) ||
+            !cmap.U32(nRecord + 4, dwOffset))
+            return; // the records run past cmap
+        uint16_t wFormat = 0;
+        if (wPlatform != kPlatformWindows || !cmap.U16(dwOffset, wFormat) ||
+            wFormat != kSegmentMapping)
+            continue;
+        // glyphIdArray reads may reach to the end of cmap: large format 4
+        // subtables outgrow their 16-bit length field.
+        BEReader subtable;
+        cmap.Tail(dwOffset, subtable);
+        if (wEncoding == kEncodingUnicode)
+            MapSegmentsUnicode(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
+        else
+            MapSegmentsSymbol(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
+        return;
+    }
+}
+
+} // namespace
+
+uint16_t GetNumberOfGlyphsInFont(FontSession *pSession, const char *szFontPath)
+{
+    constexpr size_t kNumGlyphs = 4;
+    uint16_t nGlyphs = 0;
+    if (!bTTE) {
+        uint8_t *pMaxp = nullptr;
+        const uint32_t dwSize = ReadFontTable(pSession, FontTableTag("maxp"), &pMaxp);
+        BEReader(pMaxp, dwSize).U16(kNumGlyphs, nGlyphs);
+        ReleaseFontTable(pMaxp);
+        return nGlyphs;
+    }
+    uint8_t *pView = nullptr;
+    uint32_t dwViewSize = 0;
+    if (!MapFontFile(&pView, szFontPath, &dwViewSize)) {
+        bFontFileError = 1;
+        return 0;
+    }
+    uint32_t dwMaxpSize = 0;
+    const uint8_t *pMaxp = FindFirstFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
+    BEReader(pMaxp, dwMaxpSize).U16(kNumGlyphs, nGlyphs);
+    ReleaseFontTable(pView);
+    return nGlyphs;
+}
+
+int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *szFontPath)
+{
+    if (!pEntry || !pEntry->pnCharToGlyph)
+        return 0;
+    FillIdentityBelowGlyphCount(pEntry);
+
+    uint8_t *pStorage = nullptr;
+    BEReader cmap;
+    if (!bTTE) {
+        const uint32_t dwSize = ReadFontTable(pSession, FontTableTag("cmap"), &pStorage);
+        if (!pStorage)
+            return 0;
+        cmap = BEReader(pStorage, dwSize);
+    } else {
+        uint32_t dwViewSize = 0;
+        if (!MapFontFile(&pStorage, szFontPath, &dwViewSize)) {
+            bFontFileError = 1;
+            return 0;
+        }
+        uint32_t dwCmapSize = 0;
+        const uint8_t *pCmap = FindFontTable(pStorage, dwViewSize, "cmap", "CMAP", &dwCmapSize);
+        if (!pCmap) {
+            ReleaseFontTable(pStorage);
+            return 0;
+        }
+        cmap = BEReader(pCmap, dwCmapSize);
+    }
+    MapFromCmap(pEntry, cmap);
+    ReleaseFontTable(pStorage);
+    return 1;
+}
+
+void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable)
+{
+    if (!pEntry || !pEntry->pnCharToGlyph)
+        return;
+    uint32_t *pnTable = pEntry->pnCharToGlyph;
+    std::fill(pnTable, pnTable + kLastLookedUpCode + 1, kNoGlyph);
+
+    const BEReader subtable(pSubtable, dwAvailable);
+    const uint32_t nSegments = SegmentCount(subtable);
+    ClaimedCodes claimed;
+    for (uint32_t j = 0; j < nSegments; ++j) {
+        Format4Segment segment{};
+        if (!ReadFormat4Segment(subtable, nSegments, j, segment))
+            break; // this and every later segment run past the subtable
+        const uint32_t nLast = std::min<uint32_t>(segment.wEndCode, kLastLookedUpCode);
+        for (uint32_t c = claimed.NextUnclaimed(segment.wStartCode, nLast); c <= nLast;
+             c = claimed.NextUnclaimed(c + 1, nLast)) {
+            claimed.Claim(c);
+            pnTable[c] = SegmentGlyph(subtable, segment, c, c - segment.wStartCode);
+        }
+    }
+}
+
+void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable)
+{
+    if (!pEntry || !pEntry->pnCharToGlyph)
+        return;
+    uint32_t *pnTable = pEntry->pnCharToGlyph;
+    std::fill(pnTable, pnTable + kLastSymbolCode + 1, kNoGlyph);
+
+    // Symbol fonts place their characters at 0xF000 + code; segments are
+    // matched on the low bytes of their codes.
+    const BEReader subtable(pSubtable, dwAvailable);
+    const uint32_t nSegments = SegmentCount(subtable);
+    ClaimedCodes claimed;
+    for (uint32_t j = 0; j < nSegments; ++j) {
+        Format4Segment segment{};
+        if (!ReadFormat4Segment(subtable, nSegments, j, segment))
+            break;
+        const uint32_t nFirst = segment.wStartCode & 0xFFu;
+        const uint32_t nLast = std::min<uint32_t>(segment.wEndCode & 0xFFu, kLastSymbolCode);
+        for (uint32_t c = claimed.NextUnclaimed(nFirst, nLast); c <= nLast;
+             c = claimed.NextUnclaimed(c + 1, nLast)) {
+            claimed.Claim(c);
+            pnTable[c] = SegmentGlyph(subtable, segment, kSymbolCodeBase + c, c - nFirst);
+        }
+    }
+}

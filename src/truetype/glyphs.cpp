@@ -1,0 +1,251 @@
+// Glyph location through head, loca and glyf, and the components of
+// composite glyphs, sent as characters of their own.
+#include <windows.h>
+
+#include <array>
+#include <cstring>
+
+#include "api/globals.h"
+#include "truetype/bereader.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+struct GlyphTables {
+    BEReader glyf;
+    BEReader loca;
+    BEReader head;
+    BEReader maxp;
+};
+
+// Finds glyph i in the tables. Writes the length when start and end lie
+// inside glyf (negative for a corrupt loca whose end precedes its start),
+// and the pointer when the end is nonzero and not before the start. Writes
+// nothing when the glyph cannot be located at all.
+void LocateGlyph(const GlyphTables &tables, uint32_t i, int32_t *pnLength, uint8_t **ppGlyph)
+{
+    constexpr size_t kIndexToLocFormat = 50;
+    constexpr size_t kNumGlyphs = 4;
+    int16_t nIndexToLocFormat = 0;
+    uint16_t nGlyphs = 0;
+    if (!tables.head.I16(kIndexToLocFormat, nIndexToLocFormat) ||
+        !tables.maxp.U16(kNumGlyphs, nGlyphs) || i >= nGlyphs)
+        return;
+
+    uint32_t dwStart = 0;
+    uint32_t dwEnd = 0;
+    if (nIndexToLocFormat == 0) {
+        uint16_t wStart = 0;
+        uint16_t wEnd = 0;
+        if (!tables.loca.U16(2 * size_t{i}, wStart) || !tables.loca.U16(2 * size_t{i} + 2, wEnd))
+            return;
+        dwStart = 2u * wStart;
+        dwEnd = 2u * wEnd;
+    } else if (!tables.loca.U32(4 * size_t{i}, dwStart) ||
+               !tables.loca.U32(4 * size_t{i} + 4, dwEnd)) {
+        return;
+    }
+    if (dwStart > tables.glyf.Size() || dwEnd > tables.glyf.Size())
+        return;
+    const int64_t nLength = int64_t{dwEnd} - int64_t{dwStart};
+    if (nLength > kMaxCharacterGlyphLength)
+        return;
+    *pnLength = static_cast<int32_t>(nLength);
+    if (dwEnd != 0 && dwEnd >= dwStart)
+        *ppGlyph = const_cast<uint8_t *>(tables.glyf.Data()) + dwStart;
+}
+
+// Device-context source: the four tables as copies; glyf goes to the caller.
+void LocateGlyphThroughDC(FontSession *pSession, uint32_t i, int32_t *pnLength,
+                          uint8_t **ppGlyph, uint8_t **ppStorage)
+{
+    uint8_t *pGlyf = nullptr;
+    uint8_t *pLoca = nullptr;
+    uint8_t *pHead = nullptr;
+    uint8_t *pMaxp = nullptr;
+    const uint32_t dwGlyfSize = ReadFontTable(pSession, FontTableTag("glyf"), &pGlyf);
+    *ppStorage = pGlyf;
+    const uint32_t dwLocaSize = ReadFontTable(pSession, FontTableTag("loca"), &pLoca);
+    const uint32_t dwHeadSize = ReadFontTable(pSession, FontTableTag("head"), &pHead);
+    const uint32_t dwMaxpSize = ReadFontTable(pSession, FontTableTag("maxp"), &pMaxp);
+    if (pGlyf && pLoca && pHead && pMaxp) {
+        const GlyphTables tables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
+                                 BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
+        LocateGlyph(tables, i, pnLength, ppGlyph);
+    }
+    ReleaseFontTable(pLoca);
+    ReleaseFontTable(pHead);
+    ReleaseFontTable(pMaxp);
+}
+
+// Font-file source: the tables inside the view; the view goes to the caller.
+void LocateGlyphInFile(const char *szFontPath, uint32_t i, int32_t *pnLength, uint8_t **ppGlyph,
+                       uint8_t **ppStorage)
+{
+    uint8_t *pView = nullptr;
+    uint32_t dwViewSize = 0;
+    if (!MapFontFile(&pView, szFontPath, &dwViewSize)) {
+        bFontFileError = 1;
+        return;
+    }
+    *ppStorage = pView;
+    uint32_t dwGlyfSize = 0;
+    uint32_t dwLocaSize = 0;
+    uint32_t dwHeadSize = 0;
+    uint32_t dwMaxpSize = 0;
+    const uint8_t *pGlyf = FindFontTable(pView, dwViewSize, "glyf", "GLYF", &dwGlyfSize);
+    const uint8_t *pLoca = FindFontTable(pView, dwViewSize, "loca", "LOCA", &dwLocaSize);
+    const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwHeadSize);
+    const uint8_t *pMaxp = FindFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
+    if (!pGlyf || !pLoca || !pHead || !pMaxp)
+        return;
+    const GlyphTables tables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
+                             BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
+    LocateGlyph(tables, i, pnLength, ppGlyph);
+}
+
+// Component record flags that decide the record's size.
+constexpr uint16_t kArg1And2AreWords = 0x0001;
+constexpr uint16_t kWeHaveAScale = 0x0008;
+constexpr uint16_t kMoreComponents = 0x0020;
+constexpr uint16_t kWeHaveAnXAndYScale = 0x0040;
+constexpr uint16_t kWeHaveATwoByTwo = 0x0080;
+constexpr size_t kFirstComponentRecord = 10; // after numberOfContours and the bounding box
+
+size_t ComponentRecordSize(uint16_t wFlags)
+{
+    size_t nSize = 4 + ((wFlags & kArg1And2AreWords) ? 4 : 2);
+    if (wFlags & kWeHaveAScale)
+        nSize += 2;
+    else if (wFlags & kWeHaveAnXAndYScale)
+        nSize += 4;
+    else if (wFlags & kWeHaveATwoByTwo)
+        nSize += 8;
+    return nSize;
+}
+
+// Glyph indices sent within one composite walk.
+struct SentGlyphSet {
+    std::array<uint64_t, 0x10000 / 64> aBits{};
+    bool Contains(uint16_t wGlyph) const { return (aBits[wGlyph >> 6] >> (wGlyph & 63)) & 1u; }
+    void Add(uint16_t wGlyph) { aBits[wGlyph >> 6] |= uint64_t{1} << (wGlyph & 63); }
+};
+
+struct CompositeWalk {
+    FontSession *pSession;
+    const char *szFontPath;
+    XLStream *pStream;
+    SentGlyphSet sent;
+};
+
+int SendComponents(CompositeWalk &walk, const BEReader &composite, int nDepth);
+
+// Locates one component, sends it, and walks its own components when it is
+// composite. 0 when it cannot be located or sent.
+int SendComponent(CompositeWalk &walk, uint16_t wGlyphIndex, int nDepth)
+{
+    int32_t nLength = 0;
+    uint8_t *pGlyph = nullptr;
+    uint8_t *pStorage = nullptr;
+    GetTTEFilePointer(walk.pSession, &nLength, wGlyphIndex, walk.szFontPath, &pGlyph, &pStorage);
+    int nResult = 0;
+    if (nLength > 0 && pGlyph &&
+        SendGlyphAsCharacter(walk.pStream, 0xFFFF, wGlyphIndex, pGlyph, nLength)) {
+        walk.sent.Add(wGlyphIndex);
+        nResult = 1;
+        if (CheckIfCompositeGlyph(pGlyph) && nDepth < kMaxCompositeDepth)
+            nResult = SendComponents(walk, BEReader(pGlyph, static_cast<size_t>(nLength)),
+                                     nDepth + 1);
+    }
+    ReleaseFontTable(pStorage);
+    return nResult;
+}
+
+// Walks the component records of a composite at depth nDepth (1 for the
+// glyph the caller sent), bounded by the composite's own data.
+int SendComponents(CompositeWalk &walk, const BEReader &composite, int nDepth)
+{
+    size_t nPosition = kFirstComponentRecord;
+    for (;;) {
+        uint16_t wFlags = 0;
+        uint16_t wGlyphIndex = 0;
+        if (!composite.U16(nPosition, wFlags) || !composite.U16(nPosition + 2, wGlyphIndex))
+            return 0;
+        const size_t nRecordSize = ComponentRecordSize(wFlags);
+        if (!composite.Contains(nPosition, nRecordSize))
+            return 0;
+        nPosition += nRecordSize;
+        if (!walk.sent.Contains(wGlyphIndex) && !SendComponent(walk, wGlyphIndex, nDepth))
+            return 0;
+        if (!(wFlags & kMoreComponents))
+            return 1;
+    }
+}
+
+int HandleComposite(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
+                    const uint32_t *pnOwnGlyphIndex, const char *szFontPath, XLStream *pStream)
+{
+    if (!pGlyph || nGlyphLength <= 0)
+        return 0;
+    // One 8 KiB set per walk, shared by reference down the recursion.
+    CompositeWalk walk{pSession, szFontPath, pStream, {}};
+    if (pnOwnGlyphIndex)
+        walk.sent.Add(static_cast<uint16_t>(*pnOwnGlyphIndex & 0xFFFF));
+    return SendComponents(walk, BEReader(pGlyph, static_cast<size_t>(nGlyphLength)), 1);
+}
+
+} // namespace
+
+void GetTTEFilePointer(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex,
+                       const char *szFontPath, uint8_t **ppGlyph, uint8_t **ppStorage)
+{
+    if (!pnLength || !ppGlyph || !ppStorage)
+        return;
+    const uint32_t i = nGlyphIndex & 0xFFFF;
+    if (bTTE)
+        LocateGlyphInFile(szFontPath, i, pnLength, ppGlyph, ppStorage);
+    else
+        LocateGlyphThroughDC(pSession, i, pnLength, ppGlyph, ppStorage);
+}
+
+int CheckIfCompositeGlyph(const uint8_t *pGlyph)
+{
+    return pGlyph && (pGlyph[0] & 0x80) ? 1 : 0;
+}
+
+int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphIndex,
+                         const uint8_t *pGlyph, int32_t nGlyphLength)
+{
+    if (nGlyphLength < 0 || nGlyphLength > kMaxCharacterGlyphLength ||
+        (nGlyphLength > 0 && !pGlyph))
+        return 0;
+    const uint32_t dwRecordLength = static_cast<uint32_t>(nGlyphLength) + 6;
+    auto *pRecord = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwRecordLength));
+    if (!pRecord)
+        return 0;
+    const uint32_t dwSizeField = static_cast<uint32_t>(nGlyphLength) + 4;
+    pRecord[0] = 1; // format
+    pRecord[1] = 0; // class
+    pRecord[2] = static_cast<uint8_t>(dwSizeField >> 8);
+    pRecord[3] = static_cast<uint8_t>(dwSizeField);
+    pRecord[4] = static_cast<uint8_t>(nGlyphIndex >> 8);
+    pRecord[5] = static_cast<uint8_t>(nGlyphIndex);
+    if (nGlyphLength > 0)
+        std::memcpy(pRecord + 6, pGlyph, static_cast<size_t>(nGlyphLength));
+    XLReadChar(pStream, nCharCode, dwRecordLength);
+    XLWriteEmbeddedData(pStream, pRecord, dwRecordLength);
+    GlobalFree(pRecord);
+    return 1;
+}
+
+int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
+                          const char *szFontPath, XLStream *pStream)
+{
+    return HandleComposite(pSession, pGlyph, nGlyphLength, nullptr, szFontPath, pStream);
+}
+
+int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
+                          uint32_t nGlyphIndex, const char *szFontPath, XLStream *pStream)
+{
+    return HandleComposite(pSession, pGlyph, nGlyphLength, &nGlyphIndex, szFontPath, pStream);
+}

@@ -1,0 +1,232 @@
+// PCL XL stream writer: typed values, attribute identifiers, operators and
+// embedded data, encoded little-endian into a fixed buffer that is handed to
+// the write callback when it runs out of room and after every operator.
+#include "xlstream/xlstream.h"
+
+#include <windows.h>
+
+#include <bit>
+
+namespace {
+
+// PCL XL data-type and token tags.
+constexpr uint8_t kTagUByte = 0xC0;
+constexpr uint8_t kTagUInt16 = 0xC1;
+constexpr uint8_t kTagUInt32 = 0xC2;
+constexpr uint8_t kTagSInt16 = 0xC3;
+constexpr uint8_t kTagReal32 = 0xC5;
+constexpr uint8_t kTagUByteArray = 0xC8;
+constexpr uint8_t kTagReal32XY = 0xD5;
+constexpr uint8_t kTagAttrUByte = 0xF8;
+constexpr uint8_t kTagDataLength = 0xFA;
+
+// The widest single put (a uint32 or real32 value); a smaller buffer could
+// never take it and would be overrun.
+constexpr int32_t kMinBufferSize = 4;
+
+bool IsSound(const XLStream *pStream) { return pStream != nullptr && pStream->nErrorCode == 0; }
+
+int32_t ByteCountOf(const XLStream *pStream) { return pStream ? pStream->nByteCount : 0; }
+
+void RecordError(XLStream *pStream, int16_t nCode)
+{
+    pStream->nErrorCount = static_cast<uint16_t>(pStream->nErrorCount + 1);
+    pStream->nErrorCode = nCode;
+}
+
+int32_t HandOver(XLStream *pStream)
+{
+    return pStream->pfnWrite(pStream, pStream->dwUser, pStream->pbyBuffer, pStream->nFillLength);
+}
+
+// The one step through which every byte reaches the buffer: puts the low
+// nWidth bytes of value, least significant first, as one item. When fewer
+// than nWidth bytes are free the buffer is handed over first, so a value is
+// never split across two hand-overs. Returns false when an error is recorded
+// (possibly by that hand-over's callback); nothing is put then.
+inline bool PutBytes(XLStream *pStream, uint32_t value, int32_t nWidth)
+{
+    if (pStream->nBufferSize - pStream->nFillLength < nWidth) {
+        HandOver(pStream);
+        pStream->nFillLength = 0;
+    }
+    if (pStream->nErrorCode != 0)
+        return false;
+    uint8_t *pbyTarget = pStream->pbyBuffer + pStream->nFillLength;
+    for (int32_t i = 0; i < nWidth; ++i)
+        pbyTarget[i] = static_cast<uint8_t>(value >> (8 * i));
+    pStream->nFillLength += nWidth;
+    // Wraps instead of overflowing on streams beyond 2 GiB.
+    pStream->nByteCount = static_cast<int32_t>(static_cast<uint32_t>(pStream->nByteCount) +
+                                               static_cast<uint32_t>(nWidth));
+    return true;
+}
+
+// A tag byte, then its value as one item.
+bool PutTagged(XLStream *pStream, uint8_t nTag, uint32_t value, int32_t nWidth)
+{
+    return PutBytes(pStream, nTag, 1) && PutBytes(pStream, value, nWidth);
+}
+
+// Block bytes one at a time, so the buffer is handed over exactly when full.
+void PutBlock(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength)
+{
+    for (uint32_t i = 0; i < dwLength; ++i) {
+        if (!PutBytes(pStream, pbyBytes[i], 1))
+            return;
+    }
+}
+
+void DiscardStream(XLStream *pStream)
+{
+    if (pStream->pbyBuffer != nullptr)
+        GlobalFree(pStream->pbyBuffer);
+    GlobalFree(pStream);
+}
+
+} // namespace
+
+XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t dwUser)
+{
+    auto *pStream = static_cast<XLStream *>(GlobalAlloc(GMEM_FIXED, sizeof(XLStream)));
+    if (pStream == nullptr)
+        return nullptr;
+    *pStream = XLStream{};
+    // The caller gets no stream on failure, so the recorded reason dies with
+    // the record; the record itself is given back rather than left behind.
+    if (pfnWrite == nullptr) {
+        RecordError(pStream, XL_ERROR_NO_CALLBACK);
+        DiscardStream(pStream);
+        return nullptr;
+    }
+    pStream->nBufferSize = nBufferSize;
+    if (nBufferSize < kMinBufferSize) {
+        RecordError(pStream, XL_ERROR_ZERO_BUFFER);
+        DiscardStream(pStream);
+        return nullptr;
+    }
+    pStream->nErrorCode = XL_ERROR_NONE;
+    pStream->nErrorCount = 0;
+    pStream->pbyBuffer =
+        static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nBufferSize)));
+    if (pStream->pbyBuffer == nullptr) {
+        RecordError(pStream, XL_ERROR_NO_MEMORY);
+        DiscardStream(pStream);
+        return nullptr;
+    }
+    pStream->nFillLength = 0;
+    pStream->nByteCount = 0;
+    pStream->dwUser = dwUser;
+    pStream->pfnWrite = pfnWrite;
+    pStream->pOutputFile = nullptr;
+    return pStream;
+}
+
+int32_t XLStreamClose(XLStream *pStream)
+{
+    if (pStream == nullptr)
+        return 0;
+    const int32_t nByteCount = pStream->nByteCount;
+    // Always, even with nothing buffered or an error recorded: the callback
+    // sees the end of the stream.
+    HandOver(pStream);
+    DiscardStream(pStream);
+    return nByteCount;
+}
+
+int32_t XLWriteUByte(XLStream *pStream, uint8_t value)
+{
+    if (IsSound(pStream))
+        PutTagged(pStream, kTagUByte, value, 1);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteUInt16(XLStream *pStream, uint16_t value)
+{
+    if (IsSound(pStream))
+        PutTagged(pStream, kTagUInt16, value, 2);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteSInt16(XLStream *pStream, int16_t value)
+{
+    if (IsSound(pStream))
+        PutTagged(pStream, kTagSInt16, static_cast<uint16_t>(value), 2);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteUInt32(XLStream *pStream, uint32_t value)
+{
+    if (IsSound(pStream))
+        PutTagged(pStream, kTagUInt32, value, 4);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteReal32(XLStream *pStream, float value)
+{
+    if (IsSound(pStream))
+        PutTagged(pStream, kTagReal32, std::bit_cast<uint32_t>(value), 4);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteReal32XY(XLStream *pStream, float x, float y)
+{
+    if (IsSound(pStream) && PutTagged(pStream, kTagReal32XY, std::bit_cast<uint32_t>(x), 4))
+        PutBytes(pStream, std::bit_cast<uint32_t>(y), 4);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t nCount)
+{
+    // The array length is itself a tagged uint16 value.
+    if (IsSound(pStream) && PutBytes(pStream, kTagUByteArray, 1) &&
+        PutTagged(pStream, kTagUInt16, nCount, 2))
+        PutBlock(pStream, pbyBytes, nCount);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength)
+{
+    if (IsSound(pStream))
+        PutTagged(pStream, kTagDataLength, dwLength, 4);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteEmbeddedData(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength)
+{
+    if (!IsSound(pStream))
+        return ByteCountOf(pStream);
+    XLWriteDataLength(pStream, dwLength);
+    if (pStream->nErrorCode == 0)
+        PutBlock(pStream, pbyBytes, dwLength);
+    return pStream->nByteCount;
+}
+
+int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId)
+{
+    if (!IsSound(pStream))
+        return ByteCountOf(pStream);
+    if (nAttributeId > 0xFF || XLAttributeTable[nAttributeId] == 0) {
+        RecordError(pStream, XL_ERROR_BAD_ATTRIBUTE);
+        return pStream->nByteCount;
+    }
+    if (PutBytes(pStream, kTagAttrUByte, 1))
+        PutBytes(pStream, XLAttributeTable[nAttributeId], 1);
+    return pStream->nByteCount;
+}
+
+int32_t XLWriteOperator(XLStream *pStream, uint16_t nOperatorCode)
+{
+    if (pStream == nullptr)
+        return 0;
+    if (pStream->nErrorCode != 0)
+        return pStream->nErrorCode;
+    if (nOperatorCode > 0xFF || XLOperatorTable[nOperatorCode] == 0) {
+        RecordError(pStream, XL_ERROR_BAD_OPERATOR);
+        return pStream->nErrorCode;
+    }
+    PutBytes(pStream, XLOperatorTable[nOperatorCode], 1);
+    // Every operator ends with a hand-over, also when a callback recorded an
+    // error while making room for it; the callback empties the buffer.
+    return HandOver(pStream);
+}

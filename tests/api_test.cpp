@@ -1,0 +1,350 @@
+// The exported calls: records in and out, the session across calls, font
+// removal and the failure paths.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "api/globals.h"
+#include "platform/platform_hooks.h"
+#include "qorvfndl.h"
+#include "session/session.h"
+#include "support/requests.h"
+#include "xldecode/xldecode.h"
+
+static_assert(sizeof(FNDL_TEXTINFOW) == 1064);
+static_assert(sizeof(FNDL_TEXTINFOA) == 548);
+static_assert(sizeof(FNDL_PAGEINFOW) == 1104);
+static_assert(sizeof(FNDL_PAGEINFOA) == 592);
+
+namespace {
+
+struct ApiTest : ::testing::Test {
+    void SetUp() override { ResetLibraryState(); }
+    void TearDown() override
+    {
+        PlatformFailNthAllocation(0);
+        ResetLibraryState();
+    }
+};
+
+std::vector<XLOperation> Decode(const std::vector<uint8_t> &bytes)
+{
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    EXPECT_TRUE(XLDecodeOperations(bytes, ops, error)) << error.message << " at " << error.offset;
+    return ops;
+}
+
+size_t CountOps(const std::vector<XLOperation> &ops, uint8_t op)
+{
+    size_t n = 0;
+    for (const auto &o : ops)
+        n += o.op == op;
+    return n;
+}
+
+// The character codes of every Text operator, in order.
+std::u16string TextCodes(const std::vector<XLOperation> &ops)
+{
+    std::u16string codes;
+    for (const auto &o : ops) {
+        if (o.op != 0xA8)
+            continue;
+        const XLAttribute *text = o.Find(0xAB);
+        if (text == nullptr)
+            continue;
+        for (double d : text->value.numbers)
+            codes.push_back(static_cast<char16_t>(d));
+    }
+    return codes;
+}
+
+std::string FontNameOf(const XLOperation &op)
+{
+    const XLAttribute *name = op.Find(0xA8);
+    if (name == nullptr)
+        return {};
+    return std::string(name->value.raw.begin(), name->value.raw.end());
+}
+
+} // namespace
+
+TEST(WideStrings, LeftAndRightFollowTheirLengthRules)
+{
+    const std::u16string text = u"abcde";
+    auto check = [](WCHAR *sz, const std::u16string &expected) {
+        ASSERT_NE(sz, nullptr);
+        EXPECT_EQ(std::u16string(sz), expected);
+        GlobalFree(sz);
+    };
+    check(WideRight(text.c_str(), 2), u"de");
+    check(WideRight(text.c_str(), 5), u"abcde");
+    check(WideRight(text.c_str(), 0), u"");
+    check(WideRight(text.c_str(), -3), u"");
+    EXPECT_EQ(WideRight(text.c_str(), 6), nullptr);
+    check(WideLeft(text.c_str(), 2), u"ab");
+    check(WideLeft(text.c_str(), 5), u"abcde");
+    check(WideLeft(text.c_str(), 6), u"");
+    check(WideLeft(text.c_str(), 0), u"");
+    check(WideLeft(text.c_str(), -1), u"");
+    EXPECT_EQ(std::u16string(WideFindLast(u"a b c", u' ')), u" c");
+    EXPECT_EQ(WideFindLast(u"abc", u' '), nullptr);
+}
+
+TEST_F(ApiTest, CursorIsSetAndReadBack)
+{
+    int x = 150, y = 6000;
+    FNDLSetCursor(&x, &y);
+    EXPECT_EQ(FNDLGetCursor(), 6000);
+    EXPECT_EQ(g_nCursorX, 150);
+    FNDLSetCursor(nullptr, &y);
+    FNDLSetCursor(&x, nullptr);
+    EXPECT_EQ(FNDLGetCursor(), 6000);
+}
+
+TEST_F(ApiTest, BadRecordsFailWithoutWriting)
+{
+    TempPath out;
+    WideRequest r = MakeWideRequest(kDejaVuSans, out.path, "Hello", 1, true);
+    EXPECT_EQ(FNDLFontDownloadW(nullptr, &r.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(FNDLFontDownloadW(&r.text, nullptr), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(FNDLFontDownloadA(nullptr, nullptr), FNDL_DOWNLOAD_FAILURE);
+    r.text.nOffsetToText = -1;
+    EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_TRUE(out.Read().empty());
+    EXPECT_EQ(g_pSession, nullptr);
+    FNDLRemoveFontW(nullptr);
+    FNDLRemoveFontA(nullptr);
+
+    // Strings without their terminator are read within their arrays only.
+    WideRequest full = MakeWideRequest(kDejaVuSans, out.path, "", 1, false);
+    for (auto &ch : full.text.szText)
+        ch = u'x';
+    for (auto &ch : full.page.chFont)
+        ch = u'y';
+    const std::u16string path = Utf16(out.path);
+    std::memcpy(full.page.szOutputPath, path.data(), path.size() * 2);
+    EXPECT_NE(FNDLFontDownloadW(&full.text, &full.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_FALSE(out.Read().empty());
+}
+
+TEST_F(ApiTest, UnopenableOutputFails)
+{
+    WideRequest r = MakeWideRequest(kDejaVuSans, "/nonexistent-dir/out.pxl", "Hello", 1, true);
+    EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(g_pSession, nullptr);
+    EXPECT_EQ(PlatformLiveGdiObjects(), 0);
+}
+
+TEST_F(ApiTest, DownloadWritesHeaderOncePerFontIdAndWritesBack)
+{
+    TempPath out;
+    WideRequest r = MakeWideRequest(kDejaVuSans, out.path, "Hello", 0x1a, true);
+    r.page.nStopX = 1234;
+    ASSERT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_OK);
+    EXPECT_EQ(r.page.nStopX, 0);
+    EXPECT_EQ(r.text.nOffsetToText, 0);
+    EXPECT_EQ(r.text.bNewPage, 0);
+    const std::vector<uint8_t> first = out.Read();
+    auto ops = Decode(first);
+    EXPECT_EQ(CountOps(ops, 0x4F), 1u); // BeginFontHeader
+    ASSERT_FALSE(ops.empty());
+    std::string expectedName = std::string("OT:1a:") + kDejaVuSans + ":n";
+    EXPECT_EQ(FontNameOf(ops.front()), expectedName);
+    EXPECT_EQ(TextCodes(ops), u"Hello");
+
+    // The same id again: no header, no character already sent.
+    WideRequest again = MakeWideRequest(kDejaVuSans, out.path, "Hello", 0x1a, true);
+    ASSERT_EQ(FNDLFontDownloadW(&again.text, &again.page), FNDL_OK);
+    const std::vector<uint8_t> both = out.Read();
+    ASSERT_GT(both.size(), first.size());
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), both.begin())) << "earlier bytes changed";
+    const std::vector<uint8_t> added(both.begin() + static_cast<std::ptrdiff_t>(first.size()), both.end());
+    auto secondOps = Decode(added);
+    EXPECT_EQ(CountOps(secondOps, 0x4F), 0u);
+    EXPECT_EQ(CountOps(secondOps, 0x52), 0u); // BeginChar
+    EXPECT_EQ(CountOps(secondOps, 0x6F), 1u); // SetFont
+    ASSERT_NE(g_pSession, nullptr);
+    EXPECT_EQ(g_pSession->nCount, 1u);
+}
+
+TEST_F(ApiTest, OffsetToTextCutsTheText)
+{
+    struct Case {
+        int offset;
+        std::u16string expected;
+    };
+    for (const Case &c : {Case{0, u"ABCDE"}, Case{2, u"CDE"}, Case{5, u""}, Case{9, u""}}) {
+        ResetLibraryState();
+        TempPath out;
+        WideRequest r = MakeWideRequest(kDejaVuSans, out.path, "ABCDE", 1, true);
+        r.text.nOffsetToText = c.offset;
+        EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_OK);
+        EXPECT_EQ(TextCodes(Decode(out.Read())), c.expected) << "offset " << c.offset;
+        EXPECT_EQ(r.text.nOffsetToText, c.offset) << "unchanged unless the page ends";
+    }
+}
+
+TEST_F(ApiTest, AnsiAndWideCallsWriteTheSameBytes)
+{
+    const std::string text = "Zoë café – ½";
+    TempPath wideOut, ansiOut;
+    WideRequest w = MakeWideRequest(kDejaVuSans, wideOut.path, text, 7, true);
+    w.text.nOffsetToText = 2;
+    ASSERT_EQ(FNDLFontDownloadW(&w.text, &w.page), FNDL_OK);
+    ResetLibraryState();
+    AnsiRequest a = MakeAnsiRequest(kDejaVuSans, ansiOut.path, text, 7, true);
+    a.text.nOffsetToText = 2;
+    ASSERT_EQ(FNDLFontDownloadA(&a.text, &a.page), FNDL_OK);
+    EXPECT_EQ(wideOut.Read(), ansiOut.Read());
+    EXPECT_EQ(a.page.nStopX, 0);
+}
+
+TEST_F(ApiTest, EachCallWritesToItsOwnFileAndRemovalToTheSessionFile)
+{
+    TempPath first, second;
+    WideRequest a = MakeWideRequest(kDejaVuSans, first.path, "AB", 1, true);
+    ASSERT_EQ(FNDLFontDownloadW(&a.text, &a.page), FNDL_OK);
+    const size_t firstSize = first.Read().size();
+    WideRequest b = MakeWideRequest(kDejaVuSans, second.path, "CD", 2, true);
+    ASSERT_EQ(FNDLFontDownloadW(&b.text, &b.page), FNDL_OK);
+    EXPECT_EQ(first.Read().size(), firstSize);
+    auto secondOps = Decode(second.Read());
+    EXPECT_EQ(CountOps(secondOps, 0x4F), 1u);
+    EXPECT_EQ(TextCodes(secondOps), u"CD");
+    ASSERT_NE(g_pSession, nullptr);
+    EXPECT_EQ(g_pSession->nCount, 2u);
+
+    // Removal appends to the file of the call that created the session.
+    int id = 2;
+    FNDLRemoveFontW(&id);
+    std::vector<uint8_t> bytes = first.Read();
+    ASSERT_GT(bytes.size(), firstSize);
+    const std::vector<uint8_t> removalBytes(bytes.begin() + static_cast<std::ptrdiff_t>(firstSize), bytes.end());
+    auto removal = Decode(removalBytes);
+    ASSERT_EQ(removal.size(), 1u);
+    EXPECT_EQ(removal[0].op, 0x55);
+    EXPECT_EQ(FontNameOf(removal[0]), std::string("OT:2:") + kDejaVuSans + ":n");
+    EXPECT_EQ(g_pSession->nCount, 1u);
+
+    // An unknown id appends nothing.
+    int unknown = 99;
+    FNDLRemoveFontA(&unknown);
+    EXPECT_EQ(first.Read().size(), bytes.size());
+    EXPECT_NE(g_pSession, nullptr);
+
+    // The last removal tears the session down; the next call starts anew.
+    id = 1;
+    FNDLRemoveFontW(&id);
+    EXPECT_EQ(g_pSession, nullptr);
+    EXPECT_EQ(g_pStream, nullptr);
+    EXPECT_EQ(PlatformLiveGdiObjects(), 0);
+    FNDLRemoveFontW(&id); // nothing left: does nothing
+    WideRequest c = MakeWideRequest(kDejaVuSans, second.path, "AB", 1, true);
+    const size_t before = second.Read().size();
+    ASSERT_EQ(FNDLFontDownloadW(&c.text, &c.page), FNDL_OK);
+    const std::vector<uint8_t> all = second.Read();
+    const std::vector<uint8_t> added(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    auto ops = Decode(added);
+    EXPECT_EQ(CountOps(ops, 0x4F), 1u) << "a new session sends the header again";
+}
+
+TEST_F(ApiTest, OutputThatRefusesWritesFailsAndForgetsTheSession)
+{
+    WideRequest r = MakeWideRequest(kDejaVuSans, "/dev/full", "Hello", 1, true);
+    EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(g_pSession, nullptr);
+
+    // A later call on a sound file sends the font again, header included.
+    TempPath out;
+    WideRequest ok = MakeWideRequest(kDejaVuSans, out.path, "Hello", 1, true);
+    EXPECT_EQ(FNDLFontDownloadW(&ok.text, &ok.page), FNDL_OK);
+    EXPECT_EQ(CountOps(Decode(out.Read()), 0x4F), 1u);
+}
+
+TEST_F(ApiTest, MissingFontFileFailsAndStaysFailed)
+{
+    TempPath out;
+    WideRequest r = MakeWideRequest("/nonexistent/font.ttf", out.path, "Hello", 1, true);
+    EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(bFontFileError, 1);
+    EXPECT_TRUE(out.Read().empty());
+    WideRequest good = MakeWideRequest(kDejaVuSans, out.path, "Hello", 2, true);
+    EXPECT_EQ(FNDLFontDownloadW(&good.text, &good.page), FNDL_DOWNLOAD_FAILURE)
+        << "a font file error is sticky";
+}
+
+TEST_F(ApiTest, SessionListOperations)
+{
+    FontSession *session = CreateFontSession("/tmp/x");
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(FindDownloadedFontW(session, 1), nullptr);
+    for (int id : {5, 6, 5}) {
+        ASSERT_EQ(AddFontEntry(session), 1);
+        FontEntry *pNext = session->pCurrent->pNext;
+        std::memset(session->pCurrent, 0, sizeof(FontEntry));
+        session->pCurrent->pNext = pNext;
+        session->pCurrent->nFontId = id;
+    }
+    EXPECT_EQ(session->nCount, 3u);
+    EXPECT_EQ(FindDownloadedFontW(session, 5), session->pHead) << "the first of equal ids";
+    EXPECT_EQ(FindDownloadedFontW(session, 6), session->pHead->pNext);
+    MarkFontsForReselect(session);
+    for (FontEntry *e = session->pHead; e != nullptr; e = e->pNext)
+        EXPECT_EQ(e->bReselect, 1);
+    PlatformFailNthAllocation(1);
+    EXPECT_EQ(AddFontEntry(session), 0);
+    EXPECT_EQ(session->nCount, 3u);
+    const long live = PlatformLiveAllocations();
+    DiscardFontSession(session);
+    EXPECT_EQ(PlatformLiveAllocations(), live - 4);
+}
+
+// Every allocation of a realistic call fails in turn: the call fails or, if
+// it reports success, wrote exactly what a sound call writes; nothing leaks
+// and the next call works.
+TEST_F(ApiTest, EveryAllocationFailureIsHandled)
+{
+    for (bool fromFile : {true, false}) {
+        const std::string font = fromFile ? kDejaVuSans : "DejaVu Sans";
+        TempPath reference;
+        const long baseline = PlatformLiveAllocations();
+        const long before = PlatformAllocationCount();
+        WideRequest r = MakeWideRequest(font, reference.path, "Hi there", 3, fromFile);
+        ASSERT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_OK);
+        int id = 3;
+        FNDLRemoveFontW(&id);
+        const long allocations = PlatformAllocationCount() - before;
+        ASSERT_GT(allocations, 3);
+        EXPECT_EQ(PlatformLiveAllocations(), baseline);
+        const std::vector<uint8_t> expected = reference.Read();
+
+        for (long n = 1; n <= allocations; ++n) {
+            ResetLibraryState();
+            TempPath out;
+            WideRequest q = MakeWideRequest(font, out.path, "Hi there", 3, fromFile);
+            PlatformFailNthAllocation(n);
+            const int result = FNDLFontDownloadW(&q.text, &q.page);
+            int removeId = 3;
+            FNDLRemoveFontW(&removeId);
+            PlatformFailNthAllocation(0);
+            if (result == FNDL_OK) {
+                const std::vector<uint8_t> got = out.Read();
+                size_t at = 0;
+                while (at < got.size() && at < expected.size() && got[at] == expected[at])
+                    ++at;
+                EXPECT_TRUE(got == expected) << "allocation " << n << " reported success; differs at "
+                                             << at << " of " << expected.size() << "/" << got.size();
+            }
+            ResetLibraryState();
+            EXPECT_EQ(PlatformLiveAllocations(), baseline) << "allocation " << n << " leaked";
+        }
+        TempPath after;
+        WideRequest last = MakeWideRequest(font, after.path, "Hi there", 3, fromFile);
+        EXPECT_EQ(FNDLFontDownloadW(&last.text, &last.page), FNDL_OK);
+        ResetLibraryState();
+    }
+}

@@ -1,0 +1,415 @@
+// Cover page: the raw page fragments byte for byte, and the text setting
+// (line breaks, page end, missing glyphs, underline, continuation offsets)
+// decoded back from the output file.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "coverpage/coverpage.h"
+#include "platform/platform_hooks.h"
+#include "support/requests.h"
+#include "xldecode/xldecode.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Ints = std::vector<int>;
+constexpr int kGlyph = 36;
+
+Bytes ReadAll(FILE *pFile)
+{
+    Bytes bytes;
+    fflush(pFile);
+    rewind(pFile);
+    for (int c = fgetc(pFile); c != EOF; c = fgetc(pFile))
+        bytes.push_back(static_cast<uint8_t>(c));
+    fseek(pFile, 0, SEEK_END); // ready for appending again
+    return bytes;
+}
+
+template <typename Write>
+Bytes Fragment(Write write)
+{
+    FILE *pFile = tmpfile();
+    write(pFile);
+    Bytes bytes = ReadAll(pFile);
+    fclose(pFile);
+    return bytes;
+}
+
+int32_t WriteToBenchFile(XLStream *pStream, uint32_t, const uint8_t *, int32_t)
+{
+    if (pStream->pOutputFile != nullptr)
+        fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nFillLength), pStream->pOutputFile);
+    pStream->nFillLength = 0;
+    return 0;
+}
+
+Ints Numbers(const XLOperation &op, uint16_t nAttribute)
+{
+    const XLAttribute *pAttribute = op.Find(nAttribute);
+    return pAttribute ? Ints(pAttribute->value.numbers.begin(), pAttribute->value.numbers.end()) : Ints{};
+}
+
+struct Line {
+    int x, y;
+    std::u16string chars;
+    Ints advances;
+};
+
+} // namespace
+
+TEST(CoverPageFragments, AreExactBytes)
+{
+    const int y = 6780;
+    EXPECT_EQ(Fragment([&](FILE *f) { WriteSetCursor(f, 100, &y); }),
+              Bytes({0xD3, 0x64, 0x00, 0x7C, 0x1A, 0xF8, 0x4C, 0x6B}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteTextLine(f, nullptr, 0, nullptr); }),
+              Bytes({0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAB, 0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAF, 0xA8}));
+    const WCHAR chars[] = {0x0041, 0x3000};
+    const int advances[] = {100, -2};
+    EXPECT_EQ(Fragment([&](FILE *f) { WriteTextLine(f, chars, 2, advances); }),
+              Bytes({0xC9, 0xC1, 0x02, 0x00, 0x41, 0x00, 0x00, 0x30, 0xF8, 0xAB, 0xC9, 0xC1, 0x02,
+                     0x00, 0x64, 0x00, 0xFE, 0xFF, 0xF8, 0xAF, 0xA8}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteClipRectangle(f, 0, 0, 4900, 6400); }),
+              Bytes({0xC0, 0x00, 0xF8, 0x53, 0xE3, 0x00, 0x00, 0x00, 0x00, 0x24, 0x13, 0x00, 0x19,
+                     0xF8, 0x42, 0x68}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteClipRectangle(f, -1, 0x12345, 0, 0); }),
+              Bytes({0xC0, 0x00, 0xF8, 0x53, 0xE3, 0xFF, 0xFF, 0x45, 0x23, 0x00, 0x00, 0x00, 0x00,
+                     0xF8, 0x42, 0x68}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteSetROP(f, 0xF0); }), Bytes({0xC0, 0xF0, 0xF8, 0x2C, 0x7B}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteSetPenSource(f, 0x05, 0); }),
+              Bytes({0xC0, 0x00, 0xF8, 0x05, 0x79}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteRectangle(f, 100, 210, -1, 220); }),
+              Bytes({0x85, 0xE3, 0x64, 0x00, 0xD2, 0x00, 0xFF, 0xFF, 0xDC, 0x00, 0xF8, 0x42, 0xA1, 0x86}));
+    // The Text buffer holds 1246 characters; more are cut, never overrun.
+    std::vector<WCHAR> many(2000, 0x41);
+    Ints wide(2000, 1);
+    EXPECT_EQ(Fragment([&](FILE *f) { WriteTextLine(f, many.data(), 2000, wide.data()); }).size(),
+              13u + 4u * 1246u);
+}
+
+// A session with one entry as the download leaves it, a stream into a temp
+// file, and a font from a file: every character advances 100 dots
+// (12 pt at 600 dpi), so 46 of them fit from x 100 to the limit 4725.
+class CoverPageTest : public ::testing::Test {
+protected:
+    FontSession *session = nullptr;
+    FontEntry *entry = nullptr;
+    FILE *file = tmpfile();
+    FNDL_TEXTINFOW text{};
+    PageInfo page{};
+
+    void SetUp() override
+    {
+        ResetLibraryState();
+        session = static_cast<FontSession *>(GlobalAlloc(GPTR, sizeof(FontSession)));
+        g_pSession = session;
+        ASSERT_EQ(AddFontEntry(session), 1);
+        entry = session->pCurrent;
+        std::memset(entry, 0, sizeof(*entry));
+        entry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GPTR, kDownloadedSetBytes));
+        entry->pnCharToGlyph = static_cast<uint32_t *>(GlobalAlloc(GPTR, kCharTableEntries * 4));
+        entry->nFontId = page.nFontId = 7;
+        entry->nResolution = page.nResolution = 600;
+        std::strcpy(entry->szXLFontName, "OT:7:Face:n");
+        g_pStream = XLStreamCreate(4096, WriteToBenchFile, 0);
+        g_pStream->pOutputFile = file;
+        text.FontHeight = 120;
+        text.nLeftMargin = 100;
+        page.nLineSpacing = 50;
+        page.nStopX = -1;
+        bTTE = 1;
+        g_nCursorX = 100;
+        g_nCursorY = 200;
+    }
+    void TearDown() override
+    {
+        ResetLibraryState();
+        fclose(file);
+    }
+
+    // The text as the download call hands it over: cut at the offset, with
+    // a glyph for every character but those in noGlyph.
+    void SetText(const std::u16string &whole, int nOffset = 0, Ints noGlyph = {})
+    {
+        const std::u16string rest = whole.substr(std::min<size_t>(nOffset, whole.size()));
+        std::memset(text.szText, 0, sizeof(text.szText));
+        std::copy(rest.begin(), rest.end(), text.szText);
+        std::fill(std::begin(page.anGlyphIndex), std::end(page.anGlyphIndex), kGlyph);
+        for (int i : noGlyph)
+            page.anGlyphIndex[i] = kNoGlyph;
+        text.nOffsetToText = nOffset;
+    }
+    int Run() { return WriteToCoverPageW(session, file, &text, &page, &g_nCursorY); }
+
+    std::vector<XLOperation> Ops()
+    {
+        std::vector<XLOperation> ops;
+        XLDecodeError error;
+        EXPECT_TRUE(XLDecodeOperations(ReadAll(file), ops, error)) << error.message;
+        return ops;
+    }
+    // SetCursor and Text pairs, in order.
+    std::vector<Line> Lines()
+    {
+        std::vector<Line> lines;
+        for (const XLOperation &op : Ops()) {
+            if (op.op == 0x6B) {
+                const Ints point = Numbers(op, 0x4C);
+                lines.push_back({point.at(0), point.at(1), {}, {}});
+            } else if (op.op == 0xA8 && !lines.empty()) {
+                for (int ch : Numbers(op, 0xAB))
+                    lines.back().chars.push_back(static_cast<char16_t>(ch));
+                lines.back().advances = Numbers(op, 0xAF);
+            }
+        }
+        return lines;
+    }
+};
+
+TEST_F(CoverPageTest, SetsAndBreaksLines)
+{
+    SetText(u"Hello");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Ops().size(), 3u); // clip box, cursor, text
+    std::vector<Line> lines = Lines();
+    EXPECT_EQ(lines.at(0).x, 100);
+    EXPECT_EQ(lines.at(0).y, 200);
+    EXPECT_EQ(lines.at(0).chars, u"Hello");
+    EXPECT_EQ(lines.at(0).advances, Ints(5, 100));
+    EXPECT_EQ(g_nCursorX, 100); // a fitting last line leaves the cursor
+    EXPECT_EQ(g_nCursorY, 200);
+    EXPECT_EQ(page.nStopX, -1);
+
+    // After the last space before the limit, the space staying on the line.
+    text.nLeftMargin = 300;
+    SetText(std::u16string(40, u'a') + u" " + std::u16string(10, u'b'));
+    EXPECT_EQ(Run(), 0);
+    // Before the overflowing character when there is no space.
+    SetText(std::u16string(60, u'c'));
+    EXPECT_EQ(Run(), 0);
+    lines = Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1].chars, std::u16string(40, u'a') + u" ");
+    EXPECT_EQ(lines[2].chars, std::u16string(10, u'b'));
+    EXPECT_EQ(lines[2].x, 300);
+    EXPECT_EQ(lines[2].y, 250);
+    EXPECT_EQ(lines[3].chars.size(), 44u); // from x 300
+    EXPECT_EQ(lines[4].chars.size(), 16u);
+    EXPECT_EQ(g_nCursorX, 300);
+    EXPECT_EQ(g_nCursorY, 300);
+
+    // An empty text still sets the clip box, and nothing else.
+    const size_t nBefore = ReadAll(file).size();
+    SetText(u"");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(ReadAll(file).size(), nBefore + 16);
+}
+
+TEST_F(CoverPageTest, PageEndOffsetsAndReselection)
+{
+    g_nCursorY = 6750; // one line fits, the next would be below 6780
+    SetText(u"0123456789" + std::u16string(60, u'x'), 10);
+    EXPECT_EQ(Run(), 2);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0].chars.size(), 46u);
+    EXPECT_EQ(text.nOffsetToText, 10 + 46); // a position in the caller's whole text
+    EXPECT_EQ(text.bNewPage, 1);
+    EXPECT_EQ(entry->bReselect, 1);
+
+    // The next call selects the font again, before its clip box.
+    const size_t nBefore = ReadAll(file).size();
+    g_nCursorY = 200;
+    text.bBold = text.bItalic = 1;
+    SetText(u"Hi");
+    EXPECT_EQ(Run(), 0);
+    const Bytes all = ReadAll(file);
+    EXPECT_EQ(Bytes(all.begin() + nBefore, all.begin() + nBefore + 57),
+              Bytes({0xC8, 0xC1, 0x0B, 0x00, 'O', 'T', ':', '7', ':', 'F', 'a', 'c', 'e', ':', 'n',
+                     0xF8, 0xA8, 0xC5, 0x00, 0x00, 0xC8, 0x42, 0xF8, 0xA6, 0xC1, 0x01, 0x00, 0xF8,
+                     0xAA, 0x6F, 0xC5, 0x0A, 0xD7, 0x23, 0x3C, 0xF8, 0xB1, 0x7D, 0xD5, 0x65, 0x19,
+                     0x22, 0x3E, 0x00, 0x00, 0x00, 0x00, 0xF8, 0xA5, 0x66, 0xC3, 0x00, 0x00, 0xF8,
+                     0xA1, 0x64, 0xC0}));
+    EXPECT_EQ(text.bNewPage, 0);
+    EXPECT_EQ(entry->bReselect, 0);
+
+    // A page that ends before its first line gives back the offset it got.
+    g_nCursorY = 6781;
+    SetText(u"abcdef", 3);
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(text.nOffsetToText, 3);
+}
+
+TEST_F(CoverPageTest, StopsAtACharacterWithoutGlyph)
+{
+    SetText(u"..abcXdef", 2, {3});
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Lines().back().chars, u"abc");
+    EXPECT_EQ(text.nOffsetToText, 5); // the X in the caller's text
+    EXPECT_EQ(page.nStopX, 400);
+
+    // Blanks and '=' are set without a glyph.
+    SetText(u"a b=c\u3000d", 0, {1, 3, 5});
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Lines().back().chars, u"a b=c\u3000d");
+
+    // After a first line of a single character the offset still counts it.
+    g_nCursorX = 4625;
+    SetText(u"abXc", 0, {2});
+    EXPECT_EQ(Run(), 1);
+    std::vector<Line> lines = Lines();
+    EXPECT_EQ(lines[lines.size() - 2].chars, u"a");
+    EXPECT_EQ(lines.back().chars, u"b");
+    EXPECT_EQ(text.nOffsetToText, 2);
+    EXPECT_EQ(page.nStopX, 200);
+
+    // Characters before the stop are not set below the bottom limit: the
+    // page ends and they wait for the next page.
+    g_nCursorY = 6800;
+    SetText(u"abX", 0, {2});
+    const size_t nBefore = ReadAll(file).size();
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(text.nOffsetToText, 0);
+    EXPECT_EQ(ReadAll(file).size(), nBefore + 16);
+}
+
+TEST_F(CoverPageTest, OverWideCharactersNeverLoop)
+{
+    text.FontHeight = 6000; // 5000 dots: wider than the whole line
+    for (int nSpacing : {0, -50}) {
+        page.nLineSpacing = nSpacing;
+        SetText(u"abc");
+        EXPECT_EQ(Run(), 0);
+    }
+    std::vector<Line> lines = Lines();
+    ASSERT_EQ(lines.size(), 6u); // each character alone
+    EXPECT_EQ(lines[5].chars, u"c");
+    EXPECT_EQ(g_nCursorY, 50);
+
+    // One that fits from the margin gets there by an empty line.
+    text.FontHeight = 720; // 600 dots
+    g_nCursorX = 4500;
+    SetText(u"ab");
+    EXPECT_EQ(Run(), 0);
+    lines = Lines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[6].x, 4500);
+    EXPECT_EQ(lines[6].chars, u"");
+    EXPECT_EQ(lines[7].x, 100);
+    EXPECT_EQ(lines[7].chars, u"ab");
+}
+
+TEST_F(CoverPageTest, CallerLoopSetsEveryCharacterOnce)
+{
+    std::u16string whole;
+    for (int i = 1; whole.size() < 500; ++i)
+        whole += std::u16string(1 + i % 9, static_cast<char16_t>(u'a' + i % 26)) + u" ";
+    const size_t nMissing = 321;
+    whole[nMissing] = u'#';
+
+    // The caller keeps its whole text and passes back what it gets; the
+    // download call cuts the text and writes back nonzero offsets.
+    int nOffset = 0, nPages = 0;
+    g_nCursorX = 4625; // a first line of a single character
+    g_nCursorY = 6650; // three lines per page
+    for (int nCalls = 0; nCalls < 50; ++nCalls) {
+        Ints noGlyph;
+        if (nOffset <= static_cast<int>(nMissing))
+            noGlyph.push_back(static_cast<int>(nMissing) - nOffset);
+        SetText(whole, nOffset, noGlyph);
+        const int nResult = Run();
+        if (text.nOffsetToText != 0)
+            nOffset = text.nOffsetToText;
+        if (nResult == 0)
+            break;
+        if (nResult == 1) {
+            ++nOffset; // go on after the character
+        } else {
+            ASSERT_EQ(nResult, 2);
+            g_nCursorX = 100; // the second page is full before its first line
+            g_nCursorY = ++nPages == 1 ? 6800 : 6650;
+        }
+    }
+    EXPECT_GE(nPages, 4);
+    std::u16string set;
+    for (const Line &line : Lines())
+        set += line.chars;
+    EXPECT_EQ(set, whole.substr(0, nMissing) + whole.substr(nMissing + 1));
+}
+
+TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
+{
+    LOGFONTA lf{};
+    lf.lfHeight = 120;
+    std::strcpy(lf.lfFaceName, "DejaVu Sans");
+    HDC hdc = CreateCompatibleDC(nullptr);
+    SelectObject(hdc, CreateFontIndirectA(&lf));
+    session->hdc = hdc;
+
+    // Widths from the device context; above 0xFF from the glyph's box.
+    bTTE = 0;
+    SetText(u"Hi\u0141");
+    page.anGlyphIndex[2] = 100;
+    EXPECT_EQ(Run(), 0);
+    int nH = 0, ni = 0;
+    ASSERT_TRUE(GetCharWidthA(hdc, 'H', 'H', &nH) && GetCharWidthA(hdc, 'i', 'i', &ni));
+    GLYPHMETRICS gm{};
+    const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    ASSERT_NE(GetGlyphOutlineA(hdc, 100, GGO_METRICS | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity),
+              GDI_ERROR);
+    EXPECT_GT(nH, ni);
+    EXPECT_EQ(Lines().at(0).advances,
+              Ints({nH, ni, std::max(0, static_cast<int>(gm.gmBlackBoxX) + gm.gmptGlyphOrigin.x)}));
+
+    // The underline bar of a second line is as long as that line.
+    bTTE = 1;
+    text.bUnderline = 1;
+    SetText(std::u16string(45, u'a') + u" bbb");
+    EXPECT_EQ(Run(), 0);
+    OUTLINETEXTMETRICA otm{};
+    ASSERT_NE(GetOutlineTextMetricsA(hdc, sizeof(otm), &otm), 0u);
+    const int nBelow = std::abs(otm.otmsUnderscorePosition), nHeight = std::abs(otm.otmsUnderscoreSize);
+    const std::vector<XLOperation> ops = Ops();
+    std::vector<Ints> bars;
+    Bytes codes;
+    for (const XLOperation &op : ops) {
+        codes.push_back(op.op);
+        if (op.op == 0xA1)
+            bars.push_back(Numbers(op, 0x42));
+    }
+    ASSERT_EQ(bars.size(), 2u);
+    EXPECT_EQ(bars[0], Ints({100, 200 + nBelow, 4700, 200 + nBelow + nHeight}));
+    EXPECT_EQ(bars[1], Ints({100, 250 + nBelow, 400, 250 + nBelow + nHeight}));
+    // Text, SetROP, SetPenSource, NewPath, RectanglePath, PaintPath, SetROP.
+    EXPECT_EQ(Bytes(codes.end() - 7, codes.end()), Bytes({0xA8, 0x7B, 0x79, 0x85, 0xA1, 0x86, 0x7B}));
+}
+
+TEST_F(CoverPageTest, MissingMetricsAndMemory)
+{
+    // No device-context metrics: the character size stands in.
+    bTTE = 0;
+    SetText(u"ab");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Lines().at(0).advances, Ints({100, 100}));
+
+    bTTE = 1;
+    const size_t nBefore = ReadAll(file).size();
+    PlatformFailNthAllocation(1);
+    EXPECT_EQ(Run(), 3);
+    EXPECT_EQ(ReadAll(file).size(), nBefore);
+
+    // The underline's metrics fail after the line was set.
+    text.bUnderline = 1;
+    PlatformFailNthAllocation(2);
+    EXPECT_EQ(Run(), 3);
+    PlatformFailNthAllocation(0);
+    EXPECT_EQ(ReadAll(file).size(), nBefore + 16 + 8 + 21);
+}
