@@ -47,7 +47,8 @@ Bytes Fragment(Write write)
 int32_t WriteToBenchFile(XLStream *pStream, uint32_t, const uint8_t *, int32_t)
 {
     if (pStream->pOutputFile != nullptr)
-        fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nFillLength), pStream->pOutputFile);
+        fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nFillLength),
+               pStream->pOutputFile);
     pStream->nFillLength = 0;
     return 0;
 }
@@ -55,7 +56,9 @@ int32_t WriteToBenchFile(XLStream *pStream, uint32_t, const uint8_t *, int32_t)
 Ints Numbers(const XLOperation &op, uint16_t nAttribute)
 {
     const XLAttribute *pAttribute = op.Find(nAttribute);
-    return pAttribute ? Ints(pAttribute->value.numbers.begin(), pAttribute->value.numbers.end()) : Ints{};
+    if (pAttribute == nullptr)
+        return {};
+    return Ints(pAttribute->value.numbers.begin(), pAttribute->value.numbers.end());
 }
 
 struct Line {
@@ -72,7 +75,8 @@ TEST(CoverPageFragments, AreExactBytes)
     EXPECT_EQ(Fragment([&](FILE *f) { WriteSetCursor(f, 100, &y); }),
               Bytes({0xD3, 0x64, 0x00, 0x7C, 0x1A, 0xF8, 0x4C, 0x6B}));
     EXPECT_EQ(Fragment([](FILE *f) { WriteTextLine(f, nullptr, 0, nullptr); }),
-              Bytes({0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAB, 0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAF, 0xA8}));
+              Bytes({0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAB, 0xC9, 0xC1, 0x00, 0x00, 0xF8, 0xAF,
+                     0xA8}));
     const WCHAR chars[] = {0x0041, 0x3000};
     const int advances[] = {100, -2};
     EXPECT_EQ(Fragment([&](FILE *f) { WriteTextLine(f, chars, 2, advances); }),
@@ -84,11 +88,13 @@ TEST(CoverPageFragments, AreExactBytes)
     EXPECT_EQ(Fragment([](FILE *f) { WriteClipRectangle(f, -1, 0x12345, 0, 0); }),
               Bytes({0xC0, 0x00, 0xF8, 0x53, 0xE3, 0xFF, 0xFF, 0x45, 0x23, 0x00, 0x00, 0x00, 0x00,
                      0xF8, 0x42, 0x68}));
-    EXPECT_EQ(Fragment([](FILE *f) { WriteSetROP(f, 0xF0); }), Bytes({0xC0, 0xF0, 0xF8, 0x2C, 0x7B}));
+    EXPECT_EQ(Fragment([](FILE *f) { WriteSetROP(f, 0xF0); }),
+              Bytes({0xC0, 0xF0, 0xF8, 0x2C, 0x7B}));
     EXPECT_EQ(Fragment([](FILE *f) { WriteSetPenSource(f, 0x05, 0); }),
               Bytes({0xC0, 0x00, 0xF8, 0x05, 0x79}));
     EXPECT_EQ(Fragment([](FILE *f) { WriteRectangle(f, 100, 210, -1, 220); }),
-              Bytes({0x85, 0xE3, 0x64, 0x00, 0xD2, 0x00, 0xFF, 0xFF, 0xDC, 0x00, 0xF8, 0x42, 0xA1, 0x86}));
+              Bytes({0x85, 0xE3, 0x64, 0x00, 0xD2, 0x00, 0xFF, 0xFF, 0xDC, 0x00, 0xF8, 0x42, 0xA1,
+                     0x86}));
     // The Text buffer holds 1246 characters; more are cut, never overrun.
     std::vector<WCHAR> many(2000, 0x41);
     Ints wide(2000, 1);
@@ -376,7 +382,8 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
     EXPECT_EQ(Run(), 0);
     OUTLINETEXTMETRICA otm{};
     ASSERT_NE(GetOutlineTextMetricsA(hdc, sizeof(otm), &otm), 0u);
-    const int nBelow = std::abs(otm.otmsUnderscorePosition), nHeight = std::abs(otm.otmsUnderscoreSize);
+    const int nBelow = std::abs(otm.otmsUnderscorePosition);
+    const int nHeight = std::abs(otm.otmsUnderscoreSize);
     const std::vector<XLOperation> ops = Ops();
     std::vector<Ints> bars;
     Bytes codes;
@@ -389,7 +396,8 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
     EXPECT_EQ(bars[0], Ints({100, 200 + nBelow, 4700, 200 + nBelow + nHeight}));
     EXPECT_EQ(bars[1], Ints({100, 250 + nBelow, 400, 250 + nBelow + nHeight}));
     // Text, SetROP, SetPenSource, NewPath, RectanglePath, PaintPath, SetROP.
-    EXPECT_EQ(Bytes(codes.end() - 7, codes.end()), Bytes({0xA8, 0x7B, 0x79, 0x85, 0xA1, 0x86, 0x7B}));
+    EXPECT_EQ(Bytes(codes.end() - 7, codes.end()),
+              Bytes({0xA8, 0x7B, 0x79, 0x85, 0xA1, 0x86, 0x7B}));
 }
 
 TEST_F(CoverPageTest, MissingMetricsAndMemory)
@@ -402,6 +410,7 @@ TEST_F(CoverPageTest, MissingMetricsAndMemory)
 
     bTTE = 1;
     const size_t nBefore = ReadAll(file).size();
+    const long nLive = PlatformLiveAllocations();
     PlatformFailNthAllocation(1);
     EXPECT_EQ(Run(), 3);
     EXPECT_EQ(ReadAll(file).size(), nBefore);
@@ -412,4 +421,6 @@ TEST_F(CoverPageTest, MissingMetricsAndMemory)
     EXPECT_EQ(Run(), 3);
     PlatformFailNthAllocation(0);
     EXPECT_EQ(ReadAll(file).size(), nBefore + 16 + 8 + 21);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(PlatformLiveAllocations(), nLive);
 }

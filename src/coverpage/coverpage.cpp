@@ -212,7 +212,7 @@ int LastCharacterOfBrokenLine(const CoverPageCall &call, int nLineStart, int nOv
     // margin an empty line takes the cursor there; a character too wide even
     // for that is set alone, so that every line moves the text on.
     const uint32_t dwAtMargin = Unsigned(call.pTextInfo->nLeftMargin) + dwLineWidth;
-    (void)dwAtMargin; return -1;
+    return BeyondRightLimit(dwAtMargin) ? 0 : -1;
 }
 
 int SetText(const CoverPageCall &call)
@@ -238,8 +238,9 @@ int SetText(const CoverPageCall &call)
             continue;
         }
 
-        const int nLast =
-            bBroken ? LastCharacterOfBrokenLine(call, nLineStart, nMeasured, dwLineWidth) : nMeasured;
+        const int nLast = bBroken
+                              ? LastCharacterOfBrokenLine(call, nLineStart, nMeasured, dwLineWidth)
+                              : nMeasured;
         if (*call.pnCursorY > kBottomLimit)
             return EndPage(call, nLineStart);
         if (!WriteLine(call, nLineStart, nLast + 1))
