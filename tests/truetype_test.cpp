@@ -1,11 +1,16 @@
 // TrueType font access: table fetch from both sources, directory search,
 // glyph location, composite walks, glyph count, cmap, read scopes, and the
 // behaviour on damaged fonts.
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -965,6 +970,8 @@ TEST(TrueTypeReadScope, KeepsTablesAndViewsUntilTheScopeEnds)
         uint32_t size = 0;
         ASSERT_EQ(MapFontFile(&pFirst, font.Path(), &size), 1);
         ReleaseFontTable(pFirst);
+        // With the file gone, only the kept view can serve the path.
+        ASSERT_EQ(std::remove(font.Path()), 0);
         ASSERT_EQ(MapFontFile(&pSecond, font.Path(), &size), 1);
         EXPECT_EQ(pSecond, pFirst);
         EXPECT_EQ(size, bytes.size());
@@ -972,7 +979,10 @@ TEST(TrueTypeReadScope, KeepsTablesAndViewsUntilTheScopeEnds)
         const WalkResult walk = Walk(font, 2);
         EXPECT_EQ(walk.GlyphIndices(), (std::vector<uint16_t>{1}));
         EndFontReadScope();
-        EXPECT_EQ(Lookup(font, 1).bytes, glyphs[1]);
+        bFontFileError = 0;
+        EXPECT_FALSE(Lookup(font, 1).hasPointer);
+        EXPECT_EQ(bFontFileError, 1);
+        bFontFileError = 0;
     }
 }
 
@@ -1000,4 +1010,89 @@ TEST(TrueTypeSource, AllocationFailuresLoseNothing)
     XLStreamClose(pStream);
     EXPECT_TRUE(g_xlRecorder.all.empty());
     EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
+}
+
+// A real font, checked against FreeType's reading of it: the glyph count,
+// the character-to-glyph table for every code, and which glyphs are composite.
+TEST(TrueTypeRealFont, AgreesWithFreeTypeOnDejaVuSans)
+{
+    const char *path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        GTEST_SKIP() << "DejaVuSans.ttf is not installed";
+    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    FT_Library library = nullptr;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    FT_Face face = nullptr;
+    ASSERT_EQ(FT_New_Face(library, path, 0, &face), 0);
+    ASSERT_EQ(FT_Select_Charmap(face, FT_ENCODING_UNICODE), 0);
+
+    for (Source source : kBothSources) {
+        SCOPED_TRACE(SourceName(source));
+        LoadedFont font(bytes, source);
+        const uint16_t nGlyphs = GetNumberOfGlyphsInFont(&font.session, font.Path());
+        EXPECT_EQ(nGlyphs, face->num_glyphs);
+        TestEntry entry(nGlyphs);
+        ASSERT_EQ(BuildCharToGlyphTable(&font.session, &entry.entry, font.Path()), 1);
+        size_t mismatches = 0;
+        for (uint32_t c = 0; c < kCharTableEntries; ++c) {
+            const FT_UInt expected = FT_Get_Char_Index(face, c);
+            const bool agrees = expected != 0 ? entry[c] == expected
+                                              : (entry[c] == kNoGlyph || entry[c] == 0);
+            mismatches += !agrees;
+        }
+        EXPECT_EQ(mismatches, 0u);
+
+        BeginFontReadScope();
+        size_t compositeMismatches = 0;
+        for (uint16_t g = 0; g < nGlyphs; ++g) {
+            const GlyphLookup glyph = Lookup(font, g);
+            ASSERT_GE(glyph.length, 0);
+            ASSERT_EQ(FT_Load_Glyph(face, g, FT_LOAD_NO_SCALE | FT_LOAD_NO_RECURSE), 0);
+            const bool ftComposite = face->glyph->format == FT_GLYPH_FORMAT_COMPOSITE;
+            const bool composite = !glyph.bytes.empty() && CheckIfCompositeGlyph(glyph.bytes.data());
+            compositeMismatches += ftComposite != composite;
+        }
+        EndFontReadScope();
+        EXPECT_EQ(compositeMismatches, 0u);
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+}
+
+// The synthetic fonts are real TrueType: FreeType reads their tables, maps
+// their characters and loads their simple and composite glyphs, and the file
+// checksum comes out as TrueType requires.
+TEST(TrueTypeFontBuilder, BuildsFontsThatFreeTypeReads)
+{
+    std::vector<Bytes> glyphs(40, Bytes{});
+    glyphs[36] = MakeSimpleGlyph({{0, 0}, {500, 1400}, {1000, 0}});
+    glyphs[37] = MakeCompositeOf({36, 36});
+    for (bool longLoca : {false, true}) {
+        const Bytes bytes =
+            BuildFont(MakeSampleFont({.glyphs = glyphs, .longLoca = longLoca,
+                                      .unicodeSegments = {kAsciiSegment}}));
+        EXPECT_EQ(TableChecksum(bytes), 0xB1B0AFBAu);
+        EXPECT_EQ(GetU16(bytes, 4), 13);         // numTables
+        EXPECT_EQ(GetU16(bytes, 6), 128);        // searchRange
+        EXPECT_EQ(GetU16(bytes, 8), 3);          // entrySelector
+        EXPECT_EQ(GetU16(bytes, 10), 13 * 16 - 128); // rangeShift
+
+        FT_Library library = nullptr;
+        ASSERT_EQ(FT_Init_FreeType(&library), 0);
+        FT_Face face = nullptr;
+        ASSERT_EQ(FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0,
+                                     &face),
+                  0);
+        EXPECT_EQ(face->num_glyphs, 40);
+        EXPECT_EQ(FT_Get_Char_Index(face, 'A'), 36u);
+        ASSERT_EQ(FT_Load_Glyph(face, 36, FT_LOAD_NO_SCALE), 0);
+        EXPECT_EQ(face->glyph->outline.n_points, 3);
+        ASSERT_EQ(FT_Load_Glyph(face, 37, FT_LOAD_NO_SCALE | FT_LOAD_NO_RECURSE), 0);
+        EXPECT_EQ(face->glyph->format, FT_GLYPH_FORMAT_COMPOSITE);
+        EXPECT_EQ(face->glyph->num_subglyphs, 2u);
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+    }
 }

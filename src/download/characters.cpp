@@ -14,7 +14,6 @@ constexpr float kItalicShear = 0.1583f;
 constexpr uint16_t kSymbolSet = 1;
 constexpr WCHAR kSpace = 0x20;
 constexpr WCHAR kNoCharacter = 0xFFFF; // beyond the character table
-constexpr int32_t kMaxGlyphLength = 65529; // character data size is 16 bits
 
 bool IsDownloaded(const FontEntry *pEntry, uint16_t nCode)
 {
@@ -45,36 +44,13 @@ int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntr
     uint8_t *pbyGlyph = nullptr;
     uint8_t *pbyStorage = nullptr;
     GetTTEFilePointer(pSession, &nLength, nGlyphIndex, pEntry->szFaceName, &pbyGlyph, &pbyStorage);
-    const bool bFound = nLength > 0 && nLength <= kMaxGlyphLength && pbyGlyph != nullptr;
-    const uint32_t nDataLength = bFound ? static_cast<uint32_t>(nLength) : 0;
-    const bool bComposite = bFound && CheckIfCompositeGlyph(pbyGlyph);
+    const bool bFound = nLength > 0 && nLength <= kMaxCharacterGlyphLength && pbyGlyph != nullptr;
 
-    const uint32_t nBlockLength = nDataLength + 6;
-    auto *pbyBlock = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, nBlockLength));
-    if (pbyBlock == nullptr) {
-        // Without the block the character cannot go out; stop the stream so
-        // the call fails rather than leave a hole the printer cannot see.
-        if (pStream->nErrorCode == XL_ERROR_NONE)
-            pStream->nErrorCode = XL_ERROR_NO_MEMORY;
-        pStream->nErrorCount += 1;
-        ReleaseFontTable(pbyStorage);
-        return 0;
-    }
-    pbyBlock[0] = 1; // format
-    pbyBlock[1] = 0; // class
-    pbyBlock[2] = static_cast<uint8_t>((nDataLength + 4) >> 8);
-    pbyBlock[3] = static_cast<uint8_t>(nDataLength + 4);
-    pbyBlock[4] = static_cast<uint8_t>(nGlyphIndex >> 8);
-    pbyBlock[5] = static_cast<uint8_t>(nGlyphIndex);
-    if (nDataLength > 0)
-        std::memcpy(pbyBlock + 6, pbyGlyph, nDataLength);
-
-    XLReadChar(pStream, nCharCode, nBlockLength);
-    XLWriteEmbeddedData(pStream, pbyBlock, nBlockLength);
-    GlobalFree(pbyBlock);
-
-    if (bComposite)
-        HandleCompositeGlyphW(pSession, pbyGlyph, nLength, pEntry->szFaceName, pStream);
+    // A glyph that cannot be located goes out as an empty character.
+    SendGlyphAsCharacter(pStream, nCharCode, static_cast<uint16_t>(nGlyphIndex),
+                         bFound ? pbyGlyph : nullptr, bFound ? nLength : 0);
+    if (bFound && CheckIfCompositeGlyph(pbyGlyph))
+        HandleCompositeGlyphW(pSession, pbyGlyph, nLength, nGlyphIndex, pEntry->szFaceName, pStream);
     ReleaseFontTable(pbyStorage);
     return bFound ? 1 : 0;
 }

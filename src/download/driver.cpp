@@ -12,7 +12,7 @@ namespace {
 // maxp (a CFF-flavoured OpenType font, say) cannot become one.
 bool HasTrueTypeOutlines(FontSession *pSession, const char *chFont)
 {
-    static const char *const kRequired[][2] = {
+    static const char kRequired[][2][5] = {
         {"glyf", "GLYF"}, {"loca", "LOCA"}, {"head", "HEAD"}, {"maxp", "MAXP"}};
     if (bTTE) {
         uint8_t *pbyView = nullptr;
@@ -30,11 +30,7 @@ bool HasTrueTypeOutlines(FontSession *pSession, const char *chFont)
         return bAll;
     }
     for (const auto &tags : kRequired) {
-        const char *szTag = tags[0];
-        const DWORD dwTag = static_cast<uint8_t>(szTag[0]) | static_cast<uint8_t>(szTag[1]) << 8 |
-                            static_cast<uint8_t>(szTag[2]) << 16 |
-                            static_cast<uint32_t>(static_cast<uint8_t>(szTag[3])) << 24;
-        if (GetFontData(pSession->hdc, dwTag, 0, nullptr, 0) == GDI_ERROR)
+        if (GetFontData(pSession->hdc, FontTableTag(tags[0]), 0, nullptr, 0) == GDI_ERROR)
             return false;
     }
     return true;

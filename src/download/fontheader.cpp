@@ -80,15 +80,6 @@ void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAva
     sendBlock(dwCopyLength % 65536);
 }
 
-// Tag value for GetFontData: the first character in the low byte.
-uint32_t TagValue(const char *szTag)
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(szTag[0])) |
-           static_cast<uint32_t>(static_cast<uint8_t>(szTag[1])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(szTag[2])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(szTag[3])) << 24;
-}
-
 // Reads the offset table and directory through the device context: only
 // the bytes the directory needs, not the whole font.
 uint8_t *ReadDirectoryThroughDC(FontSession *pSession, uint32_t *pdwDirectoryBytes,
@@ -155,7 +146,7 @@ bool ReadHeaderTables(FontSession *pSession, const TableDescriptor *pDescriptors
     for (uint32_t k = 0; k < nDescriptors; ++k) {
         if (!pDescriptors[k].bSelected)
             continue;
-        tables.pdwTableSize[k] = ReadFontTable(pSession, TagValue(pDescriptors[k].szTag),
+        tables.pdwTableSize[k] = ReadFontTable(pSession, FontTableTag(pDescriptors[k].szTag),
                                                &tables.ppbyTable[k]);
         if (tables.ppbyTable[k] == nullptr)
             return false;

@@ -221,8 +221,14 @@ int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphI
         return 0;
     const uint32_t dwRecordLength = static_cast<uint32_t>(nGlyphLength) + 6;
     auto *pRecord = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwRecordLength));
-    if (!pRecord)
+    if (!pRecord) {
+        // A character that cannot go out leaves a hole the printer cannot
+        // see: stop the stream so the request fails instead.
+        if (pStream->nErrorCode == XL_ERROR_NONE)
+            pStream->nErrorCode = XL_ERROR_NO_MEMORY;
+        pStream->nErrorCount += 1;
         return 0;
+    }
     const uint32_t dwSizeField = static_cast<uint32_t>(nGlyphLength) + 4;
     pRecord[0] = 1; // format
     pRecord[1] = 0; // class

@@ -267,6 +267,16 @@ Bytes MakeCvt(const std::vector<int16_t> &values)
     return cvt;
 }
 
+Bytes MakeFpgm()
+{
+    return Bytes{0xB0, 0x00, 0x2C, 0x2D}; // PUSHB[0] 0, FDEF, ENDF
+}
+
+Bytes MakePrep()
+{
+    return Bytes{0xB0, 0x01, 0x21}; // PUSHB[0] 1, POP
+}
+
 Bytes MakePost()
 {
     Bytes post;
@@ -536,25 +546,25 @@ Bytes MakeCmap(const std::vector<CmapSubtable> &subtables)
     return header;
 }
 
-FontBuilder MakeSampleFont(const SampleFontSpec &spec)
+FontBuilder MakeSampleFont(const SampleFontOptions &options)
 {
-    const uint16_t numGlyphs = static_cast<uint16_t>(spec.glyphs.size());
-    const GlyfLoca glyfLoca = MakeGlyfLoca(spec.glyphs, spec.longLoca);
+    const uint16_t numGlyphs = static_cast<uint16_t>(options.glyphs.size());
+    const GlyfLoca glyfLoca = MakeGlyfLoca(options.glyphs, options.longLoca);
     FontBuilder font;
     AddTable(font, "OS/2", MakeOS2());
-    if (!spec.unicodeSegments.empty())
-        AddTable(font, "cmap", MakeCmap({{3, 1, MakeCmapFormat4(spec.unicodeSegments)}}));
+    if (!options.unicodeSegments.empty())
+        AddTable(font, "cmap", MakeCmap({{3, 1, MakeCmapFormat4(options.unicodeSegments)}}));
     AddTable(font, "cvt ", MakeCvt({0, 100, 200, -50}));
-    AddTable(font, "fpgm", Bytes{0xB0, 0x00, 0x2C, 0xB0, 0x01, 0x2D}); // PUSHB 0 FDEF ... ENDF
+    AddTable(font, "fpgm", MakeFpgm());
     AddTable(font, "glyf", glyfLoca.glyf);
-    AddTable(font, "head", MakeHead(spec.longLoca ? 1 : 0));
+    AddTable(font, "head", MakeHead(options.longLoca ? 1 : 0));
     AddTable(font, "hhea", MakeHhea(numGlyphs));
     AddTable(font, "hmtx", MakeHmtx(std::vector<uint16_t>(numGlyphs, 1000)));
     AddTable(font, "loca", glyfLoca.loca);
     AddTable(font, "maxp", MakeMaxp(numGlyphs));
-    AddTable(font, "name", MakeName(spec.familyName));
+    AddTable(font, "name", MakeName(options.familyName));
     AddTable(font, "post", MakePost());
-    AddTable(font, "prep", Bytes{0xB0, 0x00, 0x50}); // PUSHB 0, SMD-like filler
+    AddTable(font, "prep", MakePrep());
     return font;
 }
 

@@ -70,6 +70,10 @@ Bytes MakeHhea(uint16_t numberOfHMetrics, int16_t ascender = 1638, int16_t desce
 // One longHorMetric (advance, lsb 0) per glyph.
 Bytes MakeHmtx(const std::vector<uint16_t> &advanceWidths);
 Bytes MakeCvt(const std::vector<int16_t> &values);
+// Small valid instruction programs (fpgm defines function 0, prep pushes and
+// pops a value).
+Bytes MakeFpgm();
+Bytes MakePrep();
 Bytes MakePost();
 Bytes MakeOS2(uint16_t weightClass = 400);
 Bytes MakeName(std::string_view familyName);
@@ -140,13 +144,13 @@ Bytes MakeCmap(const std::vector<CmapSubtable> &subtables);
 // A complete small font: head, hhea, maxp, hmtx, loca, glyf, cmap (when
 // segments are given: platform 3 encoding 1, format 4), cvt, fpgm, prep,
 // post, OS/2, name; directory in tag order.
-struct SampleFontSpec {
+struct SampleFontOptions {
     std::vector<Bytes> glyphs;
     bool longLoca = false;
     std::vector<CmapSegment> unicodeSegments;
     std::string familyName = "Sample";
 };
-FontBuilder MakeSampleFont(const SampleFontSpec &spec);
+FontBuilder MakeSampleFont(const SampleFontOptions &options);
 
 // A file with the given bytes in the temporary directory, removed when the
 // holder goes.
