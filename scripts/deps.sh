@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
           libfontconfig-dev libfreetype-dev fontconfig
-          fonts-dejavu-core fonts-liberation)
+          fonts-dejavu-core fonts-liberation fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -22,10 +22,13 @@ namespace {
 const std::string kDejaVuDir = "/usr/share/fonts/truetype/dejavu/";
 const std::string kCollectionPath = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
 
+// GetFontData's form of a tag: the first character in the low byte.
 constexpr DWORD Tag(const char (&t)[5])
 {
-    return static_cast<DWORD>(static_cast<uint8_t>(t[0])) | static_cast<DWORD>(static_cast<uint8_t>(t[1])) << 8 |
-           static_cast<DWORD>(static_cast<uint8_t>(t[2])) << 16 | static_cast<DWORD>(static_cast<uint8_t>(t[3])) << 24;
+    DWORD value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<uint8_t>(t[i]);
+    return value;
 }
 
 Bytes ReadFile(const std::string &path)

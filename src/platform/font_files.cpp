@@ -42,8 +42,29 @@ void UnlinkMappedFile(FontFile *file)
     }
 }
 
+FileIdentity IdentityOf(const struct stat &status)
+{
+    return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+                        static_cast<int64_t>(status.st_size),
+                        static_cast<int64_t>(status.st_mtim.tv_sec),
+                        static_cast<int64_t>(status.st_mtim.tv_nsec)};
+}
+
+bool SameIdentity(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds;
+}
+
+// True when the file at path is still the one behind the mapping.
+bool StillTheMappedFile(const FontFile &file)
+{
+    struct stat status;
+    return stat(file.path, &status) == 0 && SameIdentity(IdentityOf(status), file.identity);
+}
+
 // Maps the whole file read-only; null on failure or for an empty file.
-const uint8_t *MapWholeFile(const char *path, size_t *sizeOut)
+const uint8_t *MapWholeFile(const char *path, size_t *sizeOut, FileIdentity *identityOut)
 {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -53,6 +74,7 @@ const uint8_t *MapWholeFile(const char *path, size_t *sizeOut)
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
         static_cast<uint64_t>(status.st_size) <= SIZE_MAX) {
         *sizeOut = static_cast<size_t>(status.st_size);
+        *identityOut = IdentityOf(status);
         base = mmap(nullptr, *sizeOut, PROT_READ, MAP_PRIVATE, fd, 0);
     }
     close(fd); // the mapping keeps the file
@@ -88,15 +110,20 @@ FontFile *AcquireFontFile(const char *path)
     if (!path)
         return nullptr;
     if (FontFile *shared = FindMappedFile(path)) {
-        ++shared->references;
-        return shared;
+        if (StillTheMappedFile(*shared)) {
+            ++shared->references;
+            return shared;
+        }
+        // The file was replaced or changed: its holders keep the old
+        // mapping, new fonts get the file as it is now.
+        UnlinkMappedFile(shared);
     }
     auto *file = static_cast<FontFile *>(calloc(1, sizeof(FontFile)));
     if (!file)
         return nullptr;
     file->path = strdup(path);
     if (file->path)
-        file->bytes = MapWholeFile(path, &file->size);
+        file->bytes = MapWholeFile(path, &file->size, &file->identity);
     if (!file->bytes) {
         free(file->path);
         free(file);
@@ -114,6 +141,13 @@ FontFile *AcquireServedFontFile()
     if (g_servedFile)
         ++g_servedFile->references;
     return g_servedFile;
+}
+
+FontFile *RetainFontFile(FontFile *file)
+{
+    if (file)
+        ++file->references;
+    return file;
 }
 
 void ReleaseFontFile(FontFile *file)

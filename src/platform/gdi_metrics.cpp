@@ -73,19 +73,85 @@ int ComputePpem(LONG lfHeight, FT_Face face)
     return static_cast<int>(em < 1 ? 1 : (em > kMaxPpem ? kMaxPpem : em));
 }
 
-// Opens the FreeType face of a font on first use; false when FreeType
-// cannot use the font (then every metrics call on it fails).
-bool PrepareFace(FontObject &font)
+} // namespace
+
+// Hinted glyph metrics as GetGlyphOutlineA reports them.
+struct RealizedGlyphBox {
+    bool known;
+    UINT blackBoxX;
+    UINT blackBoxY;
+    LONG originX;
+    LONG originY;
+    SHORT cellIncX;
+};
+
+// FreeType state of one file, face and logical height: the face at its
+// pixel size and the hinted glyph metrics measured so far. Shared by every
+// logical font that realizes to it; kept for a while after the last one
+// goes (see ReleaseFontMetrics).
+struct FaceRealization {
+    FontFile *file; // a reference of its own: the face reads the file's bytes
+    int faceIndex;
+    LONG lfHeight;
+    FT_Face ftFace; // null when FreeType cannot use the font
+    bool ftSymbolCmap; // only a Microsoft symbol cmap: codes live at U+F0xx
+    int ppem;
+    int32_t *advanceCache; // hinted advance per glyph, kUnknownAdvance until loaded
+    RealizedGlyphBox *boxCache; // GetGlyphOutlineA metrics per glyph
+    long users;            // fonts using it
+    unsigned long lastUse; // when the last user went, for dropping the oldest
+    FaceRealization *next;
+};
+
+namespace {
+
+// Realizations without a font kept at most; the oldest goes first.
+constexpr long kKeptUnusedRealizations = 8;
+
+FaceRealization *g_realizations = nullptr;
+unsigned long g_realizationClock = 0;
+
+void DestroyRealization(FaceRealization *realization)
 {
-    if (font.ftFace)
-        return true;
-    if (font.ftFailed)
-        return false;
-    font.ftFailed = true;
+    if (realization->ftFace)
+        FT_Done_Face(realization->ftFace);
+    free(realization->advanceCache);
+    free(realization->boxCache);
+    ReleaseFontFile(realization->file);
+    free(realization);
+}
+
+// Drops the least recently used realizations without fonts beyond the
+// number kept.
+void TrimUnusedRealizations()
+{
+    for (;;) {
+        long unused = 0;
+        FaceRealization **oldest = nullptr;
+        for (FaceRealization **link = &g_realizations; *link; link = &(*link)->next) {
+            if ((*link)->users > 0)
+                continue;
+            ++unused;
+            if (!oldest || (*link)->lastUse < (*oldest)->lastUse)
+                oldest = link;
+        }
+        if (unused <= kKeptUnusedRealizations)
+            return;
+        FaceRealization *dropped = *oldest;
+        *oldest = dropped->next;
+        DestroyRealization(dropped);
+    }
+}
+
+// Opens the FreeType face at the pixel size for the logical height; false
+// when FreeType cannot use the font.
+bool OpenFace(FaceRealization &realization)
+{
     FT_Library library = FreeTypeLibrary();
     FT_Face face = nullptr;
-    if (!library || FT_New_Memory_Face(library, font.file->bytes, static_cast<FT_Long>(font.file->size),
-                                       font.faceIndex, &face) != 0)
+    const FontFile &file = *realization.file;
+    if (!library || FT_New_Memory_Face(library, file.bytes, static_cast<FT_Long>(file.size),
+                                       realization.faceIndex, &face) != 0)
         return false;
     if (!FT_IS_SFNT(face) || !FT_IS_SCALABLE(face) || face->units_per_EM == 0 || face->num_glyphs <= 0) {
         FT_Done_Face(face);
@@ -94,18 +160,51 @@ bool PrepareFace(FontObject &font)
     // FreeType picks a Unicode cmap when there is one; a symbol font has
     // only (3,0), whose codes GDI reaches at U+F020..U+F0FF.
     if (!face->charmap && FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0)
-        font.ftSymbolCmap = true;
-    font.ppem = ComputePpem(font.logfont.lfHeight, face);
-    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(font.ppem)) != 0) {
+        realization.ftSymbolCmap = true;
+    realization.ppem = ComputePpem(realization.lfHeight, face);
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(realization.ppem)) != 0) {
         FT_Done_Face(face);
         return false;
     }
-    font.ftFace = face;
-    font.ftFailed = false;
+    realization.ftFace = face;
     return true;
 }
 
-FT_UInt GlyphForCode(const FontObject &font, UINT code)
+// The font's realization, found among the kept ones or made on first use;
+// null when out of memory. Its ftFace is null when FreeType cannot use the
+// font (then every metrics call on it fails).
+FaceRealization *Realize(FontObject &font)
+{
+    if (font.realization)
+        return font.realization;
+    FaceRealization *realization = g_realizations;
+    while (realization && !(realization->file == font.file && realization->faceIndex == font.faceIndex &&
+                            realization->lfHeight == font.logfont.lfHeight))
+        realization = realization->next;
+    if (!realization) {
+        realization = static_cast<FaceRealization *>(calloc(1, sizeof(FaceRealization)));
+        if (!realization)
+            return nullptr;
+        realization->file = RetainFontFile(font.file);
+        realization->faceIndex = font.faceIndex;
+        realization->lfHeight = font.logfont.lfHeight;
+        OpenFace(*realization);
+        realization->next = g_realizations;
+        g_realizations = realization;
+    }
+    ++realization->users;
+    font.realization = realization;
+    return realization;
+}
+
+// The font's FreeType face, null when there is none.
+FaceRealization *PrepareFace(FontObject &font)
+{
+    FaceRealization *realization = Realize(font);
+    return realization && realization->ftFace ? realization : nullptr;
+}
+
+FT_UInt GlyphForCode(const FaceRealization &font, UINT code)
 {
     FT_UInt glyph = FT_Get_Char_Index(font.ftFace, code);
     if (glyph == 0 && font.ftSymbolCmap && code <= 0xFF)
@@ -113,7 +212,7 @@ FT_UInt GlyphForCode(const FontObject &font, UINT code)
     return glyph;
 }
 
-bool LoadHintedGlyph(const FontObject &font, FT_UInt glyph)
+bool LoadHintedGlyph(const FaceRealization &font, FT_UInt glyph)
 {
     return glyph < static_cast<FT_ULong>(font.ftFace->num_glyphs) &&
            FT_Load_Glyph(font.ftFace, glyph, FT_LOAD_DEFAULT) == 0;
@@ -122,7 +221,7 @@ bool LoadHintedGlyph(const FontObject &font, FT_UInt glyph)
 int RoundedPixels(FT_Pos value26dot6) { return static_cast<int>((value26dot6 + 32) >> 6); }
 
 // Hinted advance of a glyph in whole pixels, cached per glyph.
-bool HintedAdvance(FontObject &font, FT_UInt glyph, int *advance)
+bool HintedAdvance(FaceRealization &font, FT_UInt glyph, int *advance)
 {
     const auto glyphCount = static_cast<size_t>(font.ftFace->num_glyphs);
     if (!font.advanceCache) {
@@ -140,6 +239,39 @@ bool HintedAdvance(FontObject &font, FT_UInt glyph, int *advance)
     *advance = RoundedPixels(font.ftFace->glyph->advance.x);
     if (font.advanceCache)
         font.advanceCache[glyph] = *advance;
+    return true;
+}
+
+// Hinted black box, origin and advance of a glyph, cached per glyph.
+bool HintedGlyphBox(FaceRealization &font, FT_UInt glyph, RealizedGlyphBox *box)
+{
+    const auto glyphCount = static_cast<size_t>(font.ftFace->num_glyphs);
+    if (!font.boxCache)
+        font.boxCache = static_cast<RealizedGlyphBox *>(calloc(glyphCount, sizeof(RealizedGlyphBox)));
+    if (font.boxCache && glyph < glyphCount && font.boxCache[glyph].known) {
+        *box = font.boxCache[glyph];
+        return true;
+    }
+    if (!LoadHintedGlyph(font, glyph))
+        return false;
+    // Hinted metrics are grid-fitted already; flooring and ceiling keeps the
+    // black box whole pixels for any glyph format.
+    const FT_Glyph_Metrics &metrics = font.ftFace->glyph->metrics;
+    const FT_Pos left = metrics.horiBearingX & -64;
+    const FT_Pos right = (metrics.horiBearingX + metrics.width + 63) & -64;
+    const FT_Pos top = (metrics.horiBearingY + 63) & -64;
+    const FT_Pos bottom = (metrics.horiBearingY - metrics.height) & -64;
+    // GDI reports an empty glyph (a space) as a 1 x 1 black box.
+    const auto width = static_cast<UINT>((right - left) >> 6);
+    const auto height = static_cast<UINT>((top - bottom) >> 6);
+    box->known = true;
+    box->blackBoxX = width ? width : 1;
+    box->blackBoxY = height ? height : 1;
+    box->originX = static_cast<LONG>(left >> 6);
+    box->originY = static_cast<LONG>(top >> 6);
+    box->cellIncX = static_cast<SHORT>(RoundedPixels(font.ftFace->glyph->advance.x));
+    if (font.boxCache)
+        font.boxCache[glyph] = *box;
     return true;
 }
 
@@ -171,13 +303,13 @@ void MakeFaceNames(FT_Face face, FaceNames *names)
     snprintf(names->face, sizeof names->face, regular ? "%s" : "%s %s", names->family, names->style);
 }
 
-void FillTextMetrics(const FontObject &font, TEXTMETRICA *tm)
+void FillTextMetrics(const FontObject &font, const FaceRealization &realization, TEXTMETRICA *tm)
 {
-    const FT_Face face = font.ftFace;
+    const FT_Face face = realization.ftFace;
     const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
     const int64_t upem = face->units_per_EM;
-    auto scale = [&](int64_t v) { return static_cast<LONG>(MulDivRounded(v, font.ppem, upem)); };
+    auto scale = [&](int64_t v) { return static_cast<LONG>(MulDivRounded(v, realization.ppem, upem)); };
 
     int64_t ascent = os2 ? os2->usWinAscent : 0;
     int64_t descent = os2 ? os2->usWinDescent : 0;
@@ -188,7 +320,7 @@ void FillTextMetrics(const FontObject &font, TEXTMETRICA *tm)
     tm->tmAscent = scale(ascent);
     tm->tmDescent = scale(descent);
     tm->tmHeight = tm->tmAscent + tm->tmDescent;
-    tm->tmInternalLeading = tm->tmHeight - font.ppem;
+    tm->tmInternalLeading = tm->tmHeight - realization.ppem;
     if (hhea) {
         const int64_t gap =
             hhea->Line_Gap - ((ascent + descent) - (int64_t{hhea->Ascender} - hhea->Descender));
@@ -208,17 +340,18 @@ void FillTextMetrics(const FontObject &font, TEXTMETRICA *tm)
     tm->tmCharSet = font.logfont.lfCharSet;
 }
 
-void FillOutlineMetrics(const FontObject &font, OUTLINETEXTMETRICA *otm)
+void FillOutlineMetrics(const FontObject &font, const FaceRealization &realization,
+                        OUTLINETEXTMETRICA *otm)
 {
-    const FT_Face face = font.ftFace;
+    const FT_Face face = realization.ftFace;
     const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
     const auto *head = static_cast<const TT_Header *>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD));
     const auto *post = static_cast<const TT_Postscript *>(FT_Get_Sfnt_Table(face, FT_SFNT_POST));
     const int64_t upem = face->units_per_EM;
-    auto scale = [&](int64_t v) { return static_cast<int>(MulDivRounded(v, font.ppem, upem)); };
+    auto scale = [&](int64_t v) { return static_cast<int>(MulDivRounded(v, realization.ppem, upem)); };
 
-    FillTextMetrics(font, &otm->otmTextMetrics);
+    FillTextMetrics(font, realization, &otm->otmTextMetrics);
     otm->otmEMSquare = static_cast<UINT>(upem);
     if (os2) {
         memcpy(&otm->otmPanoseNumber, os2->panose, sizeof otm->otmPanoseNumber);
@@ -262,23 +395,25 @@ void FillOutlineMetrics(const FontObject &font, OUTLINETEXTMETRICA *otm)
 
 void ReleaseFontMetrics(FontObject *font)
 {
-    if (font->ftFace)
-        FT_Done_Face(font->ftFace);
-    free(font->advanceCache);
-    font->ftFace = nullptr;
-    font->advanceCache = nullptr;
+    FaceRealization *realization = font->realization;
+    font->realization = nullptr;
+    if (!realization || --realization->users > 0)
+        return;
+    realization->lastUse = ++g_realizationClock;
+    TrimUnusedRealizations();
 }
 
 BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer)
 {
     FontObject *font = SelectedFont(hdc);
-    if (!font || !lpBuffer || iLast < iFirst || !PrepareFace(*font))
+    FaceRealization *realization = font && lpBuffer && iLast >= iFirst ? PrepareFace(*font) : nullptr;
+    if (!realization)
         return FALSE;
     BOOL allMeasured = TRUE;
     for (UINT code = iFirst;; ++code) {
         // A code without a glyph measures as glyph 0 (.notdef), as in GDI.
         int advance = 0;
-        if (!HintedAdvance(*font, GlyphForCode(*font, code), &advance))
+        if (!HintedAdvance(*realization, GlyphForCode(*realization, code), &advance))
             allMeasured = FALSE;
         lpBuffer[code - iFirst] = advance;
         if (code == iLast)
@@ -295,26 +430,21 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, D
     FontObject *font = SelectedFont(hdc);
     // Only metrics, untransformed, are provided.
     if (!font || !lpgm || !lpmat2 || (fuFormat & ~GGO_GLYPH_INDEX) != GGO_METRICS ||
-        !IsIdentity(*lpmat2) || !PrepareFace(*font))
+        !IsIdentity(*lpmat2))
         return GDI_ERROR;
-    const FT_UInt glyph = (fuFormat & GGO_GLYPH_INDEX) ? uChar : GlyphForCode(*font, uChar);
-    if (!LoadHintedGlyph(*font, glyph))
+    FaceRealization *realization = PrepareFace(*font);
+    if (!realization)
         return GDI_ERROR;
-    // Hinted metrics are grid-fitted already; flooring and ceiling keeps the
-    // black box whole pixels for any glyph format.
-    const FT_Glyph_Metrics &metrics = font->ftFace->glyph->metrics;
-    const FT_Pos left = metrics.horiBearingX & -64;
-    const FT_Pos right = (metrics.horiBearingX + metrics.width + 63) & -64;
-    const FT_Pos top = (metrics.horiBearingY + 63) & -64;
-    const FT_Pos bottom = (metrics.horiBearingY - metrics.height) & -64;
-    // GDI reports an empty glyph (a space) as a 1 x 1 black box.
-    const auto width = static_cast<UINT>((right - left) >> 6);
-    const auto height = static_cast<UINT>((top - bottom) >> 6);
-    lpgm->gmBlackBoxX = width ? width : 1;
-    lpgm->gmBlackBoxY = height ? height : 1;
-    lpgm->gmptGlyphOrigin.x = static_cast<LONG>(left >> 6);
-    lpgm->gmptGlyphOrigin.y = static_cast<LONG>(top >> 6);
-    lpgm->gmCellIncX = static_cast<SHORT>(RoundedPixels(font->ftFace->glyph->advance.x));
+    const FT_UInt glyph =
+        (fuFormat & GGO_GLYPH_INDEX) ? uChar : GlyphForCode(*realization, uChar);
+    RealizedGlyphBox box;
+    if (!HintedGlyphBox(*realization, glyph, &box))
+        return GDI_ERROR;
+    lpgm->gmBlackBoxX = box.blackBoxX;
+    lpgm->gmBlackBoxY = box.blackBoxY;
+    lpgm->gmptGlyphOrigin.x = box.originX;
+    lpgm->gmptGlyphOrigin.y = box.originY;
+    lpgm->gmCellIncX = box.cellIncX;
     lpgm->gmCellIncY = 0;
     return 1;
 }
@@ -322,10 +452,11 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, D
 UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm)
 {
     FontObject *font = SelectedFont(hdc);
-    if (!font || !PrepareFace(*font))
+    FaceRealization *realization = font ? PrepareFace(*font) : nullptr;
+    if (!realization)
         return 0;
     FaceNames names;
-    MakeFaceNames(font->ftFace, &names);
+    MakeFaceNames(realization->ftFace, &names);
     // The four names follow the record; its name fields hold their offsets
     // from the start of the record, as in GDI.
     const char *strings[4] = {names.family, names.face, names.style, names.face};
@@ -337,7 +468,7 @@ UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm)
 
     OUTLINETEXTMETRICA otm = {};
     otm.otmSize = static_cast<UINT>(needed);
-    FillOutlineMetrics(*font, &otm);
+    FillOutlineMetrics(*font, *realization, &otm);
     LPSTR *nameFields[4] = {&otm.otmpFamilyName, &otm.otmpFaceName, &otm.otmpStyleName,
                             &otm.otmpFullName};
     size_t offset = sizeof(OUTLINETEXTMETRICA);

@@ -6,7 +6,6 @@
 #include "platform_hooks.h"
 #include "platform_internal.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 

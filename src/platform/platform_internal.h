@@ -29,20 +29,34 @@ long CountHandles(ObjectKind kind);
 // Font files: the bytes of a font file, mapped read-only and shared by every
 // font made from the same path, or a private copy of served bytes.
 
+// What identifies the contents of a file on disk: a mapping is shared only
+// while the file at its path is still the one that was mapped.
+struct FileIdentity {
+    uint64_t device;
+    uint64_t inode;
+    int64_t size;
+    int64_t modifiedSeconds;
+    int64_t modifiedNanoseconds;
+};
+
 struct FontFile {
     char *path; // null for served bytes
     const uint8_t *bytes;
     size_t size;
     bool isMapped; // munmap on release, else free
+    FileIdentity identity; // of a mapped file
     long references;
     FontFile *next; // registry of mapped files
 };
 
-// Maps path (or shares its existing mapping) and takes a reference; null
-// when the file cannot be opened or mapped, or is empty.
+// Maps path (or shares its existing mapping while the file is unchanged)
+// and takes a reference; null when the file cannot be opened or mapped, or
+// is empty.
 FontFile *AcquireFontFile(const char *path);
 // A reference to the served bytes; null when nothing is served.
 FontFile *AcquireServedFontFile();
+// Another reference to a file already held.
+FontFile *RetainFontFile(FontFile *file);
 void ReleaseFontFile(FontFile *file);
 
 // One table record of a face's directory that lies wholly inside the file.
@@ -83,12 +97,8 @@ struct FontObject {
     FontFace face;
     uint8_t *standaloneFont; // built on the first whole-font read of a collection face
     size_t standaloneSize;
-    // FreeType state, made on the first metrics call.
-    FT_Face ftFace;
-    bool ftFailed;
-    bool ftSymbolCmap; // only a Microsoft symbol cmap: codes live at U+F0xx
-    int ppem;
-    int32_t *advanceCache; // hinted advance per glyph, kUnknownAdvance until loaded
+    // FreeType state for the metrics calls, found or made on the first one.
+    struct FaceRealization *realization;
     // Windows defers deleting a font that is still selected into a DC.
     long selections;
     bool deletePending;
@@ -102,7 +112,11 @@ struct DeviceContext {
 // The font selected into hdc, or null (bad DC, nothing selected).
 FontObject *SelectedFont(HDC hdc);
 
-// Frees a font's FreeType state (called when the font is destroyed).
+// Lets go of a font's FreeType state (called when the font is destroyed).
+// As GDI keeps recently realized fonts, the last few realizations (FreeType
+// face at a pixel size, with the glyph metrics measured so far) outlive their
+// fonts, so the next logical font of the same file, face and height measures
+// without loading its glyphs again.
 void ReleaseFontMetrics(FontObject *font);
 
 // ---------------------------------------------------------------------------

@@ -198,18 +198,21 @@ HGDIOBJ GetCurrentObject(HDC hdc, UINT type);
 BOOL DeleteObject(HGDIOBJ ho);
 BOOL DeleteDC(HDC hdc);
 
-// GDI: font data and metrics
+// GDI: font data and metrics. GetGlyphOutlineA gives GGO_METRICS only, with
+// the identity matrix; the metrics functions fail for a font FreeType
+// cannot load, GetFontData works on any bytes.
 DWORD GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, LPVOID pvBuffer, DWORD cjBuffer);
 BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer);
 DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, DWORD cjBuffer,
                        LPVOID pvBuffer, const MAT2 *lpmat2);
 UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm);
 
-// Kernel: memory
+// Kernel: memory (GMEM_FIXED blocks, optionally GMEM_ZEROINIT)
 HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
 HGLOBAL GlobalFree(HGLOBAL hMem);
 
-// Kernel: files and read-only mappings
+// Kernel: files and read-only mappings (GENERIC_READ, OPEN_EXISTING,
+// PAGE_READONLY and FILE_MAP_READ only; anything else fails)
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    void *lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
