@@ -35,10 +35,6 @@ constexpr uint8_t kRopDefault = 0xFC;
 constexpr uint8_t kAttrNullPen = 0x05;
 constexpr uint8_t kNullPenValue = 0;
 
-constexpr float kBoldValue = 0.01f;
-constexpr float kItalicShear = 0.1583f;
-constexpr uint16_t kSymbolSet = 1;
-
 constexpr WCHAR kSpace = 0x0020;
 constexpr WCHAR kIdeographicSpace = 0x3000;
 constexpr WCHAR kEqualsSign = 0x003D;
@@ -263,14 +259,7 @@ void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
 {
     if (pEntry == nullptr || pTextInfo == nullptr || g_pStream == nullptr)
         return;
-    const auto *pbyName = reinterpret_cast<const uint8_t *>(pEntry->szXLFontName);
-    const auto nNameLength =
-        static_cast<uint32_t>(strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName)));
-    XLSetFont(g_pStream, pbyName, nNameLength,
-              CharacterSize(pTextInfo->FontHeight, pEntry->nResolution), kSymbolSet);
-    XLSetCharBoldValue(g_pStream, pTextInfo->bBold == 1 ? kBoldValue : 0.0f);
-    XLSetCharShear(g_pStream, pTextInfo->bItalic == 1 ? kItalicShear : 0.0f, 0.0f);
-    XLSetCharAngle(g_pStream, 0);
+    WriteFontSelection(g_pStream, pEntry, pTextInfo);
 }
 
 int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,

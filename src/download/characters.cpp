@@ -55,16 +55,20 @@ int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntr
     return bFound ? 1 : 0;
 }
 
-int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
-                    const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
+void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
 {
-    const float fCharSize = CharacterSize(pTextInfo->FontHeight, pEntry->nResolution);
-    MakeXLFontName(pEntry);
-
-    XLSetFont(pStream, FontNameBytes(pEntry), FontNameLength(pEntry), fCharSize, kSymbolSet);
+    XLSetFont(pStream, FontNameBytes(pEntry), FontNameLength(pEntry),
+              CharacterSize(pTextInfo->FontHeight, pEntry->nResolution), kSymbolSet);
     XLSetCharBoldValue(pStream, pTextInfo->bBold == 1 ? kBoldValue : 0.0f);
     XLSetCharShear(pStream, pTextInfo->bItalic == 1 ? kItalicShear : 0.0f, 0.0f);
     XLSetCharAngle(pStream, 0);
+}
+
+int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+                    const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
+{
+    MakeXLFontName(pEntry);
+    WriteFontSelection(pStream, pEntry, pTextInfo);
 
     const WCHAR *szText = pTextInfo->szText;
     const int nLength = WideLength(szText);

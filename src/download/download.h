@@ -52,5 +52,10 @@ int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
 int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
                       uint16_t nCharCode, uint32_t nGlyphIndex);
 
+// The font selection: SetFont (character size, symbol set 1), bold value,
+// shear and angle, from the request's height and style and the entry's
+// resolution.
+void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
+
 // Character size for SetFont: (height / 10) * resolution / 72 as unsigned.
 float CharacterSize(int nFontHeight, int nResolution);
