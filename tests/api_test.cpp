@@ -169,6 +169,7 @@ TEST_F(ApiTest, DownloadWritesHeaderOncePerFontIdAndWritesBack)
     EXPECT_EQ(CountOps(secondOps, 0x6F), 1u); // SetFont
     ASSERT_NE(g_pSession, nullptr);
     EXPECT_EQ(g_pSession->nCount, 1u);
+    EXPECT_EQ(PlatformLiveGdiObjects(), 2) << "the earlier call's DC and font are released";
 }
 
 TEST_F(ApiTest, OffsetToTextCutsTheText)
