@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The main job: builds the library and its tool, writes a cover page job with
+# a downloaded TrueType soft font (DejaVu Sans, the tool's default text) to
+# cover.pxl, and shows what the job holds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs" --target fndl
+build/tools/fndl/fndl job -o cover.pxl
+build/tools/fndl/fndl dump --summary cover.pxl

@@ -1,0 +1,520 @@
+// The fndl command-line tool, run as a subprocess: the jobs it writes are
+// decoded back and checked byte for byte where the framing is fixed.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/requests.h"
+#include "xldecode/xldecode.h"
+
+#ifdef FNDL_TOOL_PATH
+
+namespace {
+
+constexpr uint8_t kOpBeginSession = 0x41;
+constexpr uint8_t kOpEndSession = 0x42;
+constexpr uint8_t kOpBeginPage = 0x43;
+constexpr uint8_t kOpEndPage = 0x44;
+constexpr uint8_t kOpBeginFontHeader = 0x4F;
+constexpr uint8_t kOpRemoveFont = 0x55;
+constexpr uint8_t kOpSetCharShear = 0x66;
+constexpr uint8_t kOpSetCursor = 0x6B;
+constexpr uint8_t kOpSetFont = 0x6F;
+constexpr uint8_t kOpSetCharBoldValue = 0x7D;
+constexpr uint8_t kOpRectanglePath = 0xA1;
+constexpr uint8_t kOpText = 0xA8;
+constexpr uint16_t kAttrPoint = 0x4C;
+constexpr uint16_t kAttrCharShear = 0xA5;
+constexpr uint16_t kAttrCharSize = 0xA6;
+constexpr uint16_t kAttrFontName = 0xA8;
+constexpr uint16_t kAttrTextData = 0xAB;
+constexpr uint16_t kAttrXSpacingData = 0xAF;
+constexpr uint16_t kAttrCharBoldValue = 0xB1;
+constexpr int kBottomLimit = 6780;
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ShellQuoted(const std::string &word)
+{
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+ToolRun RunTool(const std::vector<std::string> &args)
+{
+    TempPath out(".out");
+    TempPath err(".err");
+    std::string command = ShellQuoted(FNDL_TOOL_PATH);
+    for (const std::string &arg : args)
+        command += " " + ShellQuoted(arg);
+    command += " >" + out.path + " 2>" + err.path + " </dev/null";
+    const int status = std::system(command.c_str());
+    ToolRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const std::vector<uint8_t> outBytes = out.Read();
+    const std::vector<uint8_t> errBytes = err.Read();
+    run.out.assign(outBytes.begin(), outBytes.end());
+    run.err.assign(errBytes.begin(), errBytes.end());
+    return run;
+}
+
+std::vector<XLOperation> Decode(const std::vector<uint8_t> &bytes)
+{
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    EXPECT_TRUE(XLDecodeOperations(bytes, ops, error)) << error.offset << ": " << error.message;
+    return ops;
+}
+
+size_t Count(const std::vector<XLOperation> &ops, uint8_t code)
+{
+    size_t n = 0;
+    for (const XLOperation &op : ops)
+        n += op.op == code ? 1 : 0;
+    return n;
+}
+
+const XLOperation *First(const std::vector<XLOperation> &ops, uint8_t code)
+{
+    for (const XLOperation &op : ops) {
+        if (op.op == code)
+            return &op;
+    }
+    return nullptr;
+}
+
+std::string NameOf(const XLOperation &op)
+{
+    const XLAttribute *name = op.Find(kAttrFontName);
+    return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
+}
+
+// One Text operator: where it starts, its characters and where it ends.
+struct TextLine {
+    long x;
+    long y;
+    long endX;
+    std::u16string text;
+    size_t page;
+};
+
+std::vector<TextLine> TextLines(const std::vector<XLOperation> &ops)
+{
+    std::vector<TextLine> lines;
+    long x = 0;
+    long y = 0;
+    size_t page = 0;
+    for (const XLOperation &op : ops) {
+        if (op.op == kOpBeginPage)
+            ++page;
+        if (op.op == kOpSetCursor) {
+            x = static_cast<long>(op.Find(kAttrPoint)->value.numbers[0]);
+            y = static_cast<long>(op.Find(kAttrPoint)->value.numbers[1]);
+        }
+        if (op.op != kOpText)
+            continue;
+        TextLine line{x, y, x, u"", page};
+        for (const double code : op.Find(kAttrTextData)->value.numbers)
+            line.text += static_cast<char16_t>(code);
+        for (const double advance : op.Find(kAttrXSpacingData)->value.numbers)
+            line.endX += static_cast<long>(advance);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::u16string AllText(const std::vector<TextLine> &lines)
+{
+    std::u16string all;
+    for (const TextLine &line : lines)
+        all += line.text;
+    return all;
+}
+
+struct Job {
+    TempPath file;
+    ToolRun run;
+    std::vector<uint8_t> bytes;
+    std::vector<XLOperation> ops;
+};
+
+// fndl job with the given options, decoded.
+void RunJob(Job &job, std::vector<std::string> options)
+{
+    options.insert(options.begin(), "job");
+    options.push_back("-o");
+    options.push_back(job.file.path);
+    job.run = RunTool(options);
+    ASSERT_EQ(job.run.exitCode, 0) << job.run.err;
+    job.bytes = job.file.Read();
+    job.ops = Decode(job.bytes);
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values)
+{
+    std::vector<uint8_t> bytes;
+    for (const int value : values)
+        bytes.push_back(static_cast<uint8_t>(value));
+    return bytes;
+}
+
+bool Contains(const std::vector<uint8_t> &bytes, const std::vector<uint8_t> &part)
+{
+    return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
+}
+
+TEST(ToolJob, FramesTheLibraryOutputIntoAPrintableJob)
+{
+    Job job;
+    RunJob(job, {});
+    const std::string header = ") HP-PCL XL;2;0;Comment fndl\r\n";
+    ASSERT_GT(job.bytes.size(), header.size());
+    EXPECT_EQ(std::string(job.bytes.begin(), job.bytes.begin() + static_cast<long>(header.size())),
+              header);
+    // BeginSession, OpenDataSource, BeginPage on A4, gray, black brush.
+    const std::vector<uint8_t> framing = Bytes(
+        {0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0x00, 0xF8, 0x86, 0xC0, 0x00, 0xF8, 0x8F,
+         0x41, 0xC0, 0x00, 0xF8, 0x88, 0xC0, 0x01, 0xF8, 0x82, 0x48, 0xC0, 0x00, 0xF8, 0x28, 0xC0,
+         0x02, 0xF8, 0x25, 0x43, 0xC0, 0x01, 0xF8, 0x03, 0x6A, 0xC0, 0x00, 0xF8, 0x09, 0x63});
+    EXPECT_TRUE(std::equal(framing.begin(), framing.end(),
+                           job.bytes.begin() + static_cast<long>(header.size())));
+    EXPECT_EQ(std::vector<uint8_t>(job.bytes.end() - 3, job.bytes.end()),
+              Bytes({0x44, 0x49, 0x42}));
+
+    EXPECT_EQ(Count(job.ops, kOpBeginSession), 1u);
+    EXPECT_EQ(Count(job.ops, kOpEndSession), 1u);
+    EXPECT_EQ(Count(job.ops, kOpBeginPage), 1u);
+    EXPECT_EQ(Count(job.ops, kOpEndPage), 1u);
+    ASSERT_EQ(Count(job.ops, kOpBeginFontHeader), 1u);
+    EXPECT_EQ(NameOf(*First(job.ops, kOpBeginFontHeader)), "OT:1:DejaVu Sans:n");
+    const std::vector<TextLine> lines = TextLines(job.ops);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front().text.substr(0, 10), u"Cover page");
+    EXPECT_EQ(lines.front().x, 300);
+    EXPECT_EQ(lines.front().y, 400);
+    EXPECT_NE(job.run.out.find("1 page,"), std::string::npos) << job.run.out;
+}
+
+TEST(ToolJob, LongTextGoesOverPagesWithEveryCharacterOnce)
+{
+    // Words of letters the font has, some accented, paragraphs longer than
+    // the library's 511-unit text, a blank line and a paragraph of one long
+    // word that cannot be split at a space.
+    std::string text;
+    const char *words[] = {"cover",
+                           "page",
+                           "d\xC3\xA9j\xC3\xA0",
+                           "soft",
+                           "font",
+                           "gr\xC3\xB6\xC3\x9F"
+                           "er",
+                           "printer",
+                           "a",
+                           "glyph",
+                           "\xC5\x93uvre",
+                           "x"};
+    for (int i = 0; text.size() < 3000; ++i) {
+        text += words[(i * 7 + i / 3) % 11];
+        text += i % 97 == 96 ? "\n" : " ";
+        if (i == 300)
+            text += "\n\n";
+    }
+    text += "\n" + std::string(700, 'w');
+    TempPath textFile(".txt");
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+
+    Job job;
+    RunJob(job, {"--text-file", textFile.path, "--line-spacing", "300"});
+    std::u16string expected;
+    for (const char16_t unit : Utf16(text)) {
+        if (unit != u'\n')
+            expected += unit;
+    }
+    const std::vector<TextLine> lines = TextLines(job.ops);
+    EXPECT_EQ(AllText(lines), expected);
+    EXPECT_GE(Count(job.ops, kOpBeginPage), 3u);
+    EXPECT_EQ(Count(job.ops, kOpBeginPage), Count(job.ops, kOpEndPage));
+    EXPECT_EQ(Count(job.ops, kOpBeginFontHeader), 1u);
+    // Lines stay on the page, and text that goes on in a later call starts
+    // where the earlier text on that row ended.
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_LE(lines[i].y, kBottomLimit);
+        if (i == 0 || lines[i].page != lines[i - 1].page)
+            continue;
+        if (lines[i].y == lines[i - 1].y) {
+            EXPECT_EQ(lines[i].x, lines[i - 1].endX) << "line " << i;
+        } else {
+            EXPECT_GT(lines[i].y, lines[i - 1].y) << "line " << i;
+        }
+    }
+}
+
+TEST(ToolJob, ParagraphsAndMissingGlyphs)
+{
+    Job job;
+    RunJob(job, {"--text", "A\nB\n\nC", "--line-spacing", "150", "--cursor", "500,700", "--margin",
+                 "200"});
+    std::vector<TextLine> lines = TextLines(job.ops);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].x, 500);
+    EXPECT_EQ(lines[0].y, 700);
+    EXPECT_EQ(lines[1].x, 200);
+    EXPECT_EQ(lines[1].y, 850);
+    EXPECT_EQ(lines[2].y, 1150); // after a blank line
+
+    // DejaVu Sans has no CJK glyph: the character is reported, left out, and
+    // the text goes on right after the last character set.
+    Job missing;
+    RunJob(missing, {"--text", "ab\xE4\xB8\xAD"
+                               "cd"});
+    lines = TextLines(missing.ops);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, u"ab");
+    EXPECT_EQ(lines[1].text, u"cd");
+    EXPECT_EQ(lines[1].x, lines[0].endX);
+    EXPECT_EQ(lines[1].y, lines[0].y);
+    EXPECT_NE(missing.run.err.find("no glyph for U+4E2D at text offset 2 (x " +
+                                   std::to_string(lines[0].endX) + ")"),
+              std::string::npos)
+        << missing.run.err;
+}
+
+TEST(ToolJob, TextFilesAndTextsTheLibraryCannotTake)
+{
+    // A byte order mark, CR LF and CR line ends, a tab, and a character
+    // outside the BMP that the font lacks: reported once, as one code point.
+    TempPath textFile(".txt");
+    const std::string text = "\xEF\xBB\xBF"
+                             "a\tb\r\nc\rd\xF0\x9F\x98\x80"
+                             "e\n";
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    Job job;
+    RunJob(job, {"--text-file", textFile.path});
+    const std::vector<TextLine> lines = TextLines(job.ops);
+    EXPECT_EQ(AllText(lines), u"a bcde");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1].y, lines[0].y + 120);
+    EXPECT_EQ(lines[2].y, lines[1].y + 120);
+    EXPECT_EQ(lines[3].y, lines[2].y);
+    EXPECT_EQ(job.run.err, "fndl: no glyph for U+1F600 at text offset 7 (x " +
+                               std::to_string(lines[2].endX) +
+                               "): left out, the text goes on after it\n");
+
+    // Text the library would cut short or misread is refused.
+    const std::string nul("x\0y", 3);
+    textFile.Write(std::vector<uint8_t>(nul.begin(), nul.end()));
+    ToolRun run = RunTool({"job", "--text-file", textFile.path, "-o", job.file.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("holds a NUL character at offset 1"), std::string::npos) << run.err;
+    const std::string latin1 = "caf\xE9";
+    textFile.Write(std::vector<uint8_t>(latin1.begin(), latin1.end()));
+    run = RunTool({"job", "--text-file", textFile.path, "-o", job.file.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("is not UTF-8: ill-formed bytes at byte 3"), std::string::npos)
+        << run.err;
+
+    // A first line below the bottom limit would start page after page.
+    run = RunTool({"job", "--cursor", "300,7000", "--text", "x", "-o", job.file.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no line fits on a page"), std::string::npos) << run.err;
+}
+
+TEST(ToolJob, OptionsReachTheRecords)
+{
+    Job bold;
+    RunJob(bold, {"--bold", "--italic", "--height", "240", "--text", "Hi"});
+    const XLOperation *boldValue = First(bold.ops, kOpSetCharBoldValue);
+    ASSERT_NE(boldValue, nullptr);
+    EXPECT_FLOAT_EQ(static_cast<float>(boldValue->Find(kAttrCharBoldValue)->value.numbers[0]),
+                    0.01f);
+    const XLOperation *shear = First(bold.ops, kOpSetCharShear);
+    ASSERT_NE(shear, nullptr);
+    EXPECT_FLOAT_EQ(static_cast<float>(shear->Find(kAttrCharShear)->value.numbers[0]), 0.1583f);
+    const XLOperation *setFont = First(bold.ops, kOpSetFont);
+    ASSERT_NE(setFont, nullptr);
+    EXPECT_EQ(setFont->Find(kAttrCharSize)->value.numbers[0], 200.0);
+
+    Job fromFile;
+    RunJob(fromFile, {"--font-file", kDejaVuSans, "--font-id", "26", "--media", "Letter",
+                      "--resolution", "300", "--underline", "--text", "Hi"});
+    ASSERT_NE(First(fromFile.ops, kOpBeginFontHeader), nullptr);
+    EXPECT_EQ(NameOf(*First(fromFile.ops, kOpBeginFontHeader)),
+              std::string("OT:1a:") + kDejaVuSans + ":n");
+    EXPECT_TRUE(Contains(fromFile.bytes, Bytes({0xD1, 0x2C, 0x01, 0x2C, 0x01, 0xF8, 0x89})));
+    EXPECT_TRUE(Contains(fromFile.bytes, Bytes({0xC0, 0x00, 0xF8, 0x25, 0x43}))); // Letter
+    EXPECT_EQ(Count(fromFile.ops, kOpRectanglePath), 1u);
+    // CharSize at 300 dpi: 12 * 300 / 72.
+    EXPECT_EQ(First(fromFile.ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 50.0);
+}
+
+TEST(ToolDownload, AppendsBareCallsToAnExistingFile)
+{
+    TempPath file;
+    const std::string header = ") HP-PCL XL;2;0;\r\n";
+    file.Write(std::vector<uint8_t>(header.begin(), header.end()));
+    ToolRun run = RunTool({"download", "--text", "Hi", "-o", file.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("result 0 (done): offset 0, cursor y 400, stop x 0, new page 0", 0), 0u)
+        << run.out;
+    std::vector<uint8_t> bytes = file.Read();
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(header.size())), header);
+    std::vector<XLOperation> ops = Decode(bytes);
+    EXPECT_EQ(Count(ops, kOpBeginPage), 0u);
+    EXPECT_EQ(AllText(TextLines(ops)), u"Hi");
+
+    run = RunTool({"remove", "--font-id", "3", "-o", file.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("RemoveFont \"OT:3:DejaVu Sans:n\""), std::string::npos) << run.out;
+    ops = Decode(file.Read());
+    ASSERT_FALSE(ops.empty());
+    EXPECT_EQ(ops.back().op, kOpRemoveFont);
+    EXPECT_EQ(Count(ops, kOpBeginFontHeader), 2u);
+
+    // The bare output decodes on its own and has no framing to miss.
+    TempPath bare;
+    run = RunTool({"download", "--text", "x\xE4\xB8\xAD", "--offset", "0", "-o", bare.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("result 1 (stopped at a character without glyph): offset 1,", 0), 0u)
+        << run.out;
+    EXPECT_EQ(RunTool({"dump", bare.path}).exitCode, 0);
+
+    run = RunTool({"download", "--text", std::string(512, 'x'), "-o", file.path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("at most 511"), std::string::npos) << run.err;
+}
+
+TEST(ToolDump, ListsJobsAndNamesWhereAStreamBreaks)
+{
+    Job job;
+    RunJob(job, {"--text", "Hello"});
+    ToolRun run = RunTool({"dump", job.file.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("BeginFontHeader FontName=ubyte_array[18] \"OT:1:DejaVu Sans:n\""),
+              std::string::npos);
+    EXPECT_NE(run.out.find("font \"OT:1:DejaVu Sans:n\": format 0, 6253 glyphs"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("table hmtx offset"), std::string::npos);
+    EXPECT_NE(run.out.find("char U+0048 glyph 43"), std::string::npos);
+
+    run = RunTool({"dump", "--summary", job.file.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("sessions: 1, pages: 1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("characters downloaded: 4"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("text: 1 line, 5 characters"), std::string::npos) << run.out;
+
+    run = RunTool({"dump", "--json", job.file.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.front(), '{');
+    EXPECT_NE(run.out.find("\"header\":\") HP-PCL XL;2;0;Comment fndl\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"operator\":\"SetFont\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"glyphs\":6253"), std::string::npos);
+    EXPECT_NE(run.out.find("\"error\":null}"), std::string::npos);
+
+    // Cut inside the font header's data: the decoder's offset is named.
+    TempPath cut;
+    cut.Write(std::vector<uint8_t>(job.bytes.begin(), job.bytes.begin() + 500));
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    ASSERT_FALSE(XLDecodeOperations(cut.Read(), ops, error));
+    run = RunTool({"dump", cut.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("is malformed at byte " + std::to_string(error.offset) + ": "),
+              std::string::npos)
+        << run.err;
+    run = RunTool({"dump", "--json", cut.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("\"error\":{\"offset\":" + std::to_string(error.offset)),
+              std::string::npos);
+
+    // Cut between operators: the stream decodes but the session is open.
+    cut.Write(std::vector<uint8_t>(job.bytes.begin(), job.bytes.end() - 1));
+    run = RunTool({"dump", "--summary", cut.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("the stream ends inside the session begun at byte"), std::string::npos)
+        << run.err;
+
+    // A GT segment that claims more bytes than the font header holds.
+    std::vector<uint8_t> damaged = job.bytes;
+    const std::vector<uint8_t> segment = Bytes({0x47, 0x54, 0x00, 0x00});
+    const auto at = std::search(damaged.begin(), damaged.end(), segment.begin(), segment.end());
+    ASSERT_NE(at, damaged.end());
+    at[2] = 0x7F;
+    cut.Write(damaged);
+    run = RunTool({"dump", "--summary", cut.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("font 'OT:1:DejaVu Sans:n': segment 'GT' at header byte 8 claims"),
+              std::string::npos)
+        << run.err;
+
+    // Operators after the session's end would be rejected by a printer.
+    damaged = job.bytes;
+    damaged.insert(damaged.end(), {0xC0, 0x00, 0xF8, 0x28, 0xC0, 0x02, 0xF8, 0x25, 0x43});
+    cut.Write(damaged);
+    run = RunTool({"dump", "--summary", cut.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("at byte " + std::to_string(job.bytes.size() + 8) +
+                           ": BeginPage outside a session"),
+              std::string::npos)
+        << run.err;
+
+    run = RunTool({"dump", "/nonexistent/job.pxl"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "fndl: cannot read '/nonexistent/job.pxl': No such file or directory\n");
+}
+
+TEST(ToolWhich, ResolvesFaceNamesToFontFiles)
+{
+    ToolRun run = RunTool({"which", "DejaVu Sans"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(kDejaVuSans) + "\nface index 0\n");
+    run = RunTool({"which", "DejaVu Sans", "--bold"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("DejaVuSans-Bold.ttf\n"), std::string::npos) << run.out;
+}
+
+TEST(ToolUsage, ExitCodesAndMessages)
+{
+    EXPECT_EQ(RunTool({}).exitCode, 2);
+    EXPECT_EQ(RunTool({"print"}).exitCode, 2);
+    for (const char *command : {"job", "download", "remove", "dump", "which"}) {
+        const ToolRun help = RunTool({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: fndl ") + command, 0), 0u) << command;
+    }
+    EXPECT_EQ(RunTool({"--help"}).exitCode, 0);
+
+    ToolRun run = RunTool({"job", "--nope", "-o", "/tmp/x.pxl"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "fndl: unknown option '--nope' (see 'fndl job --help')\n");
+    run = RunTool({"job", "--height", "big", "-o", "/tmp/x.pxl"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("--height wants a whole number"), std::string::npos) << run.err;
+    EXPECT_EQ(RunTool({"job", "--text", "x"}).exitCode, 2); // no -o
+    EXPECT_EQ(RunTool({"job", "--text", "\xFF", "-o", "/tmp/x.pxl"}).exitCode, 2);
+
+    run = RunTool({"job", "--text-file", "/nonexistent/x", "-o", "/tmp/x.pxl"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "fndl: cannot read text file '/nonexistent/x': No such file or directory\n");
+    run = RunTool({"job", "--text", "x", "-o", "/nonexistent/dir/x.pxl"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot write '/nonexistent/dir/x.pxl'"), std::string::npos) << run.err;
+    run = RunTool({"job", "--font-file", "/nonexistent/font.ttf", "-o", "/tmp/x.pxl"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot read font file"), std::string::npos) << run.err;
+}
+
+} // namespace
+
+#endif // FNDL_TOOL_PATH

@@ -1,0 +1,957 @@
+// fndl dump: a readable (or JSON) listing of a PCL XL job: the stream
+// header, every operator with its attributes, embedded data, and what the
+// font headers and characters hold. Checks the job's structure on the way:
+// sessions, pages, font headers and character blocks must be closed in
+// order, and a font header must hold a well-formed descriptor and segments.
+#include "fndl.h"
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "xldecode/xldecode.h"
+
+namespace {
+
+constexpr uint8_t kOpBeginSession = 0x41;
+constexpr uint8_t kOpEndSession = 0x42;
+constexpr uint8_t kOpBeginPage = 0x43;
+constexpr uint8_t kOpEndPage = 0x44;
+constexpr uint8_t kOpBeginFontHeader = 0x4F;
+constexpr uint8_t kOpReadFontHeader = 0x50;
+constexpr uint8_t kOpEndFontHeader = 0x51;
+constexpr uint8_t kOpBeginChar = 0x52;
+constexpr uint8_t kOpReadChar = 0x53;
+constexpr uint8_t kOpEndChar = 0x54;
+constexpr uint8_t kOpRemoveFont = 0x55;
+constexpr uint8_t kOpText = 0xA8;
+constexpr uint16_t kAttrCharCode = 0xA2;
+constexpr uint16_t kAttrFontHeaderLength = 0xA7;
+constexpr uint16_t kAttrFontName = 0xA8;
+constexpr uint16_t kAttrFontFormat = 0xA9;
+constexpr uint16_t kAttrTextData = 0xAB;
+constexpr uint8_t kTypeUByte = 0xC0;
+constexpr uint8_t kTypeReal32 = 0xC5;
+constexpr uint16_t kComponentCode = 0xFFFF;
+constexpr uint16_t kNullSegment = 0xFFFF;
+constexpr size_t kDescriptorSize = 8;
+constexpr size_t kSegmentHeaderSize = 6;
+constexpr size_t kDirectoryHeaderSize = 12;
+constexpr size_t kTableRecordSize = 16;
+constexpr size_t kCharHeaderSize = 6;
+constexpr size_t kPreviewBytes = 16;
+constexpr size_t kListedNumbers = 16;
+constexpr size_t kNotOpen = SIZE_MAX;
+
+struct Problem {
+    size_t offset;
+    std::string message;
+};
+
+struct FontTable {
+    std::string tag;
+    uint32_t checkSum;
+    uint32_t offset;
+    uint32_t length;
+};
+
+struct FontSegment {
+    std::string id;
+    uint32_t size;
+};
+
+struct FontSummary {
+    std::string name;
+    size_t offset = 0; // of BeginFontHeader
+    long format = -1;  // FontFormat attribute
+    std::vector<uint8_t> header;
+    bool complete = false;
+    bool hasDescriptor = false;
+    unsigned descriptorFormat = 0;
+    unsigned symbolSet = 0;
+    unsigned technology = 0;
+    unsigned glyphs = 0;
+    std::vector<FontSegment> segments;
+    std::vector<FontTable> tables;
+    long characters = 0;
+    long components = 0;
+    std::string problem;
+};
+
+struct CharSummary {
+    unsigned code = 0;
+    unsigned glyph = 0;
+    size_t size = 0;
+    bool valid = false;
+};
+
+struct DumpReport {
+    std::string path;
+    std::vector<uint8_t> bytes;
+    std::optional<std::string> header;
+    std::vector<XLOperation> ops;
+    std::optional<XLDecodeError> error;
+    std::vector<Problem> problems;
+    std::vector<FontSummary> fonts;
+    std::vector<std::optional<size_t>> fontEndingAt; // by op: the font its EndFontHeader closes
+    std::vector<std::optional<CharSummary>> charAt;  // by op: the ReadChar's character
+    long sessions = 0;
+    long pages = 0;
+    long endPages = 0;
+    long textLines = 0;
+    long textCharacters = 0;
+    long removedFonts = 0;
+};
+
+uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+std::string PrintableTag(std::span<const uint8_t> bytes)
+{
+    std::string tag;
+    for (const uint8_t byte : bytes) {
+        if (byte >= 0x20 && byte < 0x7F) {
+            tag += static_cast<char>(byte);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            tag += hex;
+        }
+    }
+    return tag;
+}
+
+// The TrueType directory at the start of a GT segment.
+bool ReadGTDirectory(std::span<const uint8_t> segment, FontSummary &font)
+{
+    if (segment.size() < kDirectoryHeaderSize) {
+        font.problem = "GT segment of " + std::to_string(segment.size()) +
+                       " bytes has no room for its table directory";
+        return false;
+    }
+    const uint32_t numTables = BigEndian(segment, 4, 2);
+    if (kDirectoryHeaderSize + kTableRecordSize * numTables > segment.size()) {
+        font.problem = "GT directory of " + std::to_string(numTables) + " tables runs past its " +
+                       std::to_string(segment.size()) + "-byte segment";
+        return false;
+    }
+    for (uint32_t i = 0; i < numTables; ++i) {
+        const size_t at = kDirectoryHeaderSize + kTableRecordSize * i;
+        FontTable table{PrintableTag(segment.subspan(at, 4)), BigEndian(segment, at + 4, 4),
+                        BigEndian(segment, at + 8, 4), BigEndian(segment, at + 12, 4)};
+        if (uint64_t{table.offset} + table.length > segment.size() && font.problem.empty())
+            font.problem = "table '" + table.tag + "' (offset " + std::to_string(table.offset) +
+                           ", length " + std::to_string(table.length) + ") runs past its " +
+                           std::to_string(segment.size()) + "-byte GT segment";
+        font.tables.push_back(std::move(table));
+    }
+    return font.problem.empty();
+}
+
+// Descriptor, then segments up to the null segment.
+void ReadFontHeader(FontSummary &font)
+{
+    const std::span<const uint8_t> header = font.header;
+    if (header.size() < kDescriptorSize) {
+        font.problem = "font header of " + std::to_string(header.size()) +
+                       " bytes is shorter than its 8-byte descriptor";
+        return;
+    }
+    font.hasDescriptor = true;
+    font.descriptorFormat = header[0];
+    font.symbolSet = BigEndian(header, 2, 2);
+    font.technology = header[4];
+    font.glyphs = BigEndian(header, 6, 2);
+    size_t at = kDescriptorSize;
+    while (true) {
+        if (at == header.size()) {
+            font.problem = "font header ends without a null segment";
+            return;
+        }
+        if (header.size() - at < kSegmentHeaderSize) {
+            font.problem = "segment header cut short at header byte " + std::to_string(at);
+            return;
+        }
+        const uint32_t id = BigEndian(header, at, 2);
+        const uint32_t size = BigEndian(header, at + 2, 4);
+        const std::string name = id == kNullSegment ? "null" : PrintableTag(header.subspan(at, 2));
+        const size_t left = header.size() - at - kSegmentHeaderSize;
+        if (size > left) {
+            font.problem = "segment '" + name + "' at header byte " + std::to_string(at) +
+                           " claims " + std::to_string(size) + " bytes, " + std::to_string(left) +
+                           " left";
+            return;
+        }
+        font.segments.push_back({name, size});
+        if (name == "GT" && !ReadGTDirectory(header.subspan(at + kSegmentHeaderSize, size), font))
+            return;
+        at += kSegmentHeaderSize + size;
+        if (id == kNullSegment) {
+            if (at != header.size())
+                font.problem = std::to_string(header.size() - at) + " bytes after the null segment";
+            return;
+        }
+    }
+}
+
+std::string FontNameOf(const XLOperation &op)
+{
+    const XLAttribute *name = op.Find(kAttrFontName);
+    return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
+}
+
+long NumberOf(const XLOperation &op, uint16_t id, long fallback)
+{
+    const XLAttribute *attribute = op.Find(id);
+    return attribute && !attribute->value.numbers.empty()
+               ? static_cast<long>(attribute->value.numbers.front())
+               : fallback;
+}
+
+std::string OperatorName(uint8_t code);
+
+// Walks the operations: nesting of sessions, pages, font headers and
+// character blocks, and what each font header and character holds.
+void Analyse(DumpReport &report)
+{
+    // Offsets of what is open (kNotOpen when nothing is); openFont indexes fonts.
+    size_t session = kNotOpen;
+    size_t page = kNotOpen;
+    size_t openFont = kNotOpen;
+    size_t charBlock = kNotOpen;
+    std::string charFont;
+    bool framed = false; // a session was seen: operators must lie inside one
+    bool outsideReported = false;
+    auto problem = [&report](size_t offset, std::string message) {
+        report.problems.push_back({offset, std::move(message)});
+    };
+    report.fontEndingAt.assign(report.ops.size(), std::nullopt);
+    report.charAt.assign(report.ops.size(), std::nullopt);
+
+    for (size_t i = 0; i < report.ops.size(); ++i) {
+        const XLOperation &op = report.ops[i];
+        // The decoder stopped inside the last operation's data: its sizes
+        // are not worth checking.
+        const bool dataCut = report.error && i + 1 == report.ops.size();
+        // Once a session was seen, everything belongs inside one.
+        if (framed && session == kNotOpen && op.op != kOpBeginSession && !outsideReported) {
+            problem(op.offset, OperatorName(op.op) + " outside a session");
+            outsideReported = true;
+        }
+        switch (op.op) {
+        case kOpBeginSession:
+            if (session != kNotOpen)
+                problem(op.offset,
+                        "BeginSession inside the session begun at byte " + std::to_string(session));
+            session = op.offset;
+            framed = true;
+            ++report.sessions;
+            break;
+        case kOpEndSession:
+            if (session == kNotOpen)
+                problem(op.offset, "EndSession without BeginSession");
+            if (page != kNotOpen)
+                problem(op.offset,
+                        "EndSession inside the page begun at byte " + std::to_string(page));
+            session = kNotOpen;
+            page = kNotOpen;
+            break;
+        case kOpBeginPage:
+            if (page != kNotOpen)
+                problem(op.offset,
+                        "BeginPage inside the page begun at byte " + std::to_string(page));
+            page = op.offset;
+            ++report.pages;
+            break;
+        case kOpEndPage:
+            if (page == kNotOpen)
+                problem(op.offset, "EndPage without BeginPage");
+            page = kNotOpen;
+            ++report.endPages;
+            break;
+        case kOpBeginFontHeader: {
+            if (openFont != kNotOpen)
+                problem(op.offset, "BeginFontHeader inside the font header begun at byte " +
+                                       std::to_string(report.fonts[openFont].offset));
+            FontSummary &font = report.fonts.emplace_back();
+            font.name = FontNameOf(op);
+            font.offset = op.offset;
+            font.format = NumberOf(op, kAttrFontFormat, -1);
+            openFont = report.fonts.size() - 1;
+            break;
+        }
+        case kOpReadFontHeader: {
+            if (openFont == kNotOpen) {
+                problem(op.offset, "ReadFontHeader outside a font header");
+                break;
+            }
+            const long announced = NumberOf(op, kAttrFontHeaderLength, -1);
+            if (!dataCut && announced != static_cast<long>(op.data.size()))
+                problem(op.offset, "ReadFontHeader announces " + std::to_string(announced) +
+                                       " bytes and carries " + std::to_string(op.data.size()));
+            std::vector<uint8_t> &header = report.fonts[openFont].header;
+            header.insert(header.end(), op.data.begin(), op.data.end());
+            break;
+        }
+        case kOpEndFontHeader:
+            if (openFont == kNotOpen) {
+                problem(op.offset, "EndFontHeader without BeginFontHeader");
+                break;
+            }
+            report.fonts[openFont].complete = true;
+            ReadFontHeader(report.fonts[openFont]);
+            if (!report.fonts[openFont].problem.empty())
+                problem(op.offset, "font '" + report.fonts[openFont].name +
+                                       "': " + report.fonts[openFont].problem);
+            report.fontEndingAt[i] = openFont;
+            openFont = kNotOpen;
+            break;
+        case kOpBeginChar:
+            if (charBlock != kNotOpen)
+                problem(op.offset, "BeginChar inside the character block begun at byte " +
+                                       std::to_string(charBlock));
+            charBlock = op.offset;
+            charFont = FontNameOf(op);
+            break;
+        case kOpReadChar: {
+            if (charBlock == kNotOpen)
+                problem(op.offset, "ReadChar outside a character block");
+            CharSummary character;
+            character.code = static_cast<unsigned>(NumberOf(op, kAttrCharCode, 0));
+            character.size = op.data.size();
+            if (dataCut) {
+                // Neither glyph nor size can be told.
+            } else if (op.data.size() < kCharHeaderSize) {
+                problem(op.offset, "character data of " + std::to_string(op.data.size()) +
+                                       " bytes is shorter than its 6-byte header");
+            } else {
+                character.glyph = BigEndian(op.data, 4, 2);
+                character.valid = true;
+                const uint32_t sizeField = BigEndian(op.data, 2, 2);
+                if (sizeField + 2 != op.data.size())
+                    problem(op.offset, "character data size field " + std::to_string(sizeField) +
+                                           " does not match its " + std::to_string(op.data.size()) +
+                                           " bytes");
+            }
+            for (size_t f = report.fonts.size(); f-- > 0;) {
+                if (report.fonts[f].name == charFont) {
+                    ++(character.code == kComponentCode ? report.fonts[f].components
+                                                        : report.fonts[f].characters);
+                    break;
+                }
+            }
+            report.charAt[i] = character;
+            break;
+        }
+        case kOpEndChar:
+            if (charBlock == kNotOpen)
+                problem(op.offset, "EndChar without BeginChar");
+            charBlock = kNotOpen;
+            break;
+        case kOpRemoveFont: ++report.removedFonts; break;
+        case kOpText:
+            ++report.textLines;
+            if (const XLAttribute *text = op.Find(kAttrTextData))
+                report.textCharacters += text->value.count;
+            break;
+        default: break;
+        }
+    }
+    // A cut stream is reported by the decoder; these are streams that stop
+    // between operators.
+    if (report.error)
+        return;
+    const size_t end = report.bytes.size();
+    if (openFont != kNotOpen)
+        problem(end, "the stream ends inside the font header begun at byte " +
+                         std::to_string(report.fonts[openFont].offset));
+    if (charBlock != kNotOpen)
+        problem(end, "the stream ends inside the character block begun at byte " +
+                         std::to_string(charBlock));
+    if (page != kNotOpen)
+        problem(end, "the stream ends inside the page begun at byte " + std::to_string(page));
+    if (session != kNotOpen)
+        problem(end, "the stream ends inside the session begun at byte " + std::to_string(session));
+}
+
+// ---------------------------------------------------------------------------
+// Values as text.
+
+bool IsIntegerType(uint8_t valueType)
+{
+    return valueType != kTypeReal32;
+}
+
+std::string NumberText(double number, uint8_t valueType)
+{
+    char text[32];
+    if (IsIntegerType(valueType))
+        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(number));
+    else
+        std::snprintf(text, sizeof text, "%.9g", number);
+    return text;
+}
+
+std::string TypeName(uint8_t tag)
+{
+    const char *name = XLDataTypeName(tag);
+    if (name)
+        return name;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", tag);
+    return hex;
+}
+
+std::string AttributeName(uint16_t id)
+{
+    const char *name = XLAttributeName(id);
+    if (name)
+        return name;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", id);
+    return hex;
+}
+
+std::string OperatorName(uint8_t code)
+{
+    const char *name = XLOperatorName(code);
+    if (name)
+        return name;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", code);
+    return hex;
+}
+
+bool IsArray(const XLToken &value)
+{
+    return (value.tag & 0xF8) == 0xC8;
+}
+
+// Arrays that read as text: byte names and the Text operator's characters.
+std::optional<std::string> ValueAsText(const XLAttribute &attribute)
+{
+    const XLToken &value = attribute.value;
+    if (!IsArray(value))
+        return std::nullopt;
+    if (value.valueType == kTypeUByte) {
+        return std::string(value.raw.begin(), value.raw.end());
+    }
+    if (attribute.id == kAttrTextData) {
+        std::u16string units;
+        for (const double number : value.numbers)
+            units += static_cast<char16_t>(number);
+        return Utf16ToUtf8(units);
+    }
+    return std::nullopt;
+}
+
+// Control characters and stray bytes as escapes; well-formed UTF-8 kept.
+std::string Quoted(std::string_view text)
+{
+    std::string out = "\"";
+    std::u16string ignored;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<uint8_t>(text[i]);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += static_cast<char>(byte);
+        } else {
+            size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+            size_t bad = 0;
+            if (length > 1 && i + length <= text.size() &&
+                Utf8ToUtf16(text.substr(i, length), ignored, bad)) {
+                out += text.substr(i, length);
+                i += length - 1;
+            } else {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+                out += hex;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string ValueText(const XLAttribute &attribute)
+{
+    const XLToken &value = attribute.value;
+    std::string out = TypeName(value.tag);
+    if (IsArray(value)) {
+        out += "[" + std::to_string(value.count) + "] ";
+        if (const std::optional<std::string> text = ValueAsText(attribute))
+            return out + Quoted(*text);
+    } else if (value.count == 1) {
+        return out + " " + NumberText(value.numbers.front(), value.valueType);
+    }
+    out += "(";
+    for (size_t i = 0; i < value.numbers.size() && i < kListedNumbers; ++i)
+        out += (i ? ", " : "") + NumberText(value.numbers[i], value.valueType);
+    if (value.numbers.size() > kListedNumbers)
+        out += ", ... " + std::to_string(value.numbers.size() - kListedNumbers) + " more";
+    return out + ")";
+}
+
+std::string HexPreview(std::span<const uint8_t> data)
+{
+    std::string out;
+    for (size_t i = 0; i < data.size() && i < kPreviewBytes; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%s%02X", i ? " " : "", data[i]);
+        out += hex;
+    }
+    if (data.size() > kPreviewBytes)
+        out += " ...";
+    return out;
+}
+
+std::string CodePointName(unsigned code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", code);
+    return text;
+}
+
+std::string TableList(const FontSummary &font)
+{
+    std::string out;
+    for (const FontTable &table : font.tables) {
+        if (table.tag == "gdir")
+            continue;
+        std::string tag = table.tag;
+        while (!tag.empty() && tag.back() == ' ')
+            tag.pop_back(); // "cvt "
+        out += (out.empty() ? "" : ", ") + tag;
+    }
+    return out;
+}
+
+void PrintFontText(const FontSummary &font, const char *indent)
+{
+    std::printf("%sfont %s: ", indent, Quoted(font.name).c_str());
+    if (font.hasDescriptor)
+        std::printf(
+            "format %u, %u glyphs, symbol set %u, scaling technology %u, header %zu bytes\n",
+            font.descriptorFormat, font.glyphs, font.symbolSet, font.technology,
+            font.header.size());
+    else
+        std::printf("header %zu bytes\n", font.header.size());
+    for (const FontSegment &segment : font.segments)
+        std::printf("%s  segment %s: %u bytes\n", indent, segment.id.c_str(), segment.size);
+    for (const FontTable &table : font.tables)
+        std::printf("%s    table %-4s offset %u length %u\n", indent, table.tag.c_str(),
+                    table.offset, table.length);
+    if (!font.problem.empty())
+        std::printf("%s  damaged: %s\n", indent, font.problem.c_str());
+}
+
+void PrintListing(const DumpReport &report)
+{
+    if (report.header)
+        std::printf("%8d  stream header %s\n", 0, Quoted(*report.header).c_str());
+    for (size_t i = 0; i < report.ops.size(); ++i) {
+        const XLOperation &op = report.ops[i];
+        std::string line = OperatorName(op.op);
+        for (const XLAttribute &attribute : op.attributes)
+            line += " " + AttributeName(attribute.id) + "=" + ValueText(attribute);
+        if (op.hasData)
+            line += " + data " + std::to_string(op.data.size()) + " bytes: " + HexPreview(op.data);
+        std::printf("%8zu  %s\n", op.offset, line.c_str());
+        if (const std::optional<CharSummary> &character = report.charAt[i];
+            character && character->valid)
+            std::printf("          char %s glyph %u, %zu bytes\n",
+                        character->code == kComponentCode ? "0xFFFF (component)"
+                                                          : CodePointName(character->code).c_str(),
+                        character->glyph, character->size);
+        if (const std::optional<size_t> &font = report.fontEndingAt[i])
+            PrintFontText(report.fonts[*font], "          ");
+    }
+}
+
+void PrintSummary(const DumpReport &report)
+{
+    std::printf("%s: %zu bytes, %zu operations\n", report.path.c_str(), report.bytes.size(),
+                report.ops.size());
+    std::printf("stream header: %s\n", report.header ? Quoted(*report.header).c_str() : "none");
+    std::printf("sessions: %ld, pages: %ld\n", report.sessions, report.pages);
+    std::printf("fonts: %zu\n", report.fonts.size());
+    for (const FontSummary &font : report.fonts) {
+        std::printf("  %s: ", Quoted(font.name).c_str());
+        if (font.hasDescriptor)
+            std::printf("format %u, %u glyphs, ", font.descriptorFormat, font.glyphs);
+        std::printf("header %zu bytes", font.header.size());
+        if (!font.tables.empty())
+            std::printf(", tables %s", TableList(font).c_str());
+        if (!font.complete)
+            std::printf(" (incomplete: no EndFontHeader)");
+        else if (!font.problem.empty())
+            std::printf(" (damaged: %s)", font.problem.c_str());
+        std::printf("\n");
+        std::printf("    characters downloaded: %ld (and %ld composite components)\n",
+                    font.characters, font.components);
+    }
+    if (report.removedFonts > 0)
+        std::printf("fonts removed: %ld\n", report.removedFonts);
+    std::printf("text: %ld line%s, %ld characters\n", report.textLines,
+                report.textLines == 1 ? "" : "s", report.textCharacters);
+}
+
+// ---------------------------------------------------------------------------
+// JSON, written by hand: strings escaped, always valid UTF-8.
+
+struct Json {
+    std::string out;
+    std::vector<bool> hasItem; // per open object or array
+
+    void Separate()
+    {
+        if (!hasItem.empty()) {
+            if (hasItem.back())
+                out += ',';
+            hasItem.back() = true;
+        }
+    }
+    void Open(char bracket)
+    {
+        Separate();
+        out += bracket;
+        hasItem.push_back(false);
+    }
+    void Close(char bracket)
+    {
+        out += bracket;
+        hasItem.pop_back();
+    }
+    void Key(std::string_view key)
+    {
+        String(key);
+        out += ':';
+        hasItem.back() = false; // the value follows without a comma
+    }
+    void String(std::string_view text)
+    {
+        Separate();
+        out += '"';
+        std::u16string ignored;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto byte = static_cast<uint8_t>(text[i]);
+            if (byte == '"' || byte == '\\') {
+                out += '\\';
+                out += static_cast<char>(byte);
+            } else if (byte < 0x20) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+                out += escape;
+            } else if (byte < 0x80) {
+                out += static_cast<char>(byte);
+            } else {
+                const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+                size_t bad = 0;
+                if (length > 1 && i + length <= text.size() &&
+                    Utf8ToUtf16(text.substr(i, length), ignored, bad)) {
+                    out += text.substr(i, length);
+                    i += length - 1;
+                } else {
+                    out += "\\ufffd";
+                }
+            }
+        }
+        out += '"';
+    }
+    void Number(double number, bool integer)
+    {
+        Separate();
+        if (!std::isfinite(number)) {
+            out += "null";
+            return;
+        }
+        char text[32];
+        if (integer)
+            std::snprintf(text, sizeof text, "%lld", static_cast<long long>(number));
+        else
+            std::snprintf(text, sizeof text, "%.9g", number);
+        out += text;
+    }
+    void Integer(long long number) { Number(static_cast<double>(number), true); }
+    void Null()
+    {
+        Separate();
+        out += "null";
+    }
+    void Bool(bool value)
+    {
+        Separate();
+        out += value ? "true" : "false";
+    }
+};
+
+void JsonProblem(Json &json, size_t offset, const std::string &message)
+{
+    json.Open('{');
+    json.Key("offset");
+    json.Integer(static_cast<long long>(offset));
+    json.Key("message");
+    json.String(message);
+    json.Close('}');
+}
+
+void JsonOperation(Json &json, const DumpReport &report, size_t i)
+{
+    const XLOperation &op = report.ops[i];
+    json.Open('{');
+    json.Key("offset");
+    json.Integer(static_cast<long long>(op.offset));
+    json.Key("operator");
+    json.String(OperatorName(op.op));
+    json.Key("attributes");
+    json.Open('{');
+    for (const XLAttribute &attribute : op.attributes) {
+        json.Key(AttributeName(attribute.id));
+        json.Open('{');
+        json.Key("type");
+        json.String(TypeName(attribute.value.tag));
+        json.Key("value");
+        const bool integer = IsIntegerType(attribute.value.valueType);
+        if (attribute.value.count == 1 && !IsArray(attribute.value)) {
+            json.Number(attribute.value.numbers.front(), integer);
+        } else {
+            json.Open('[');
+            for (const double number : attribute.value.numbers)
+                json.Number(number, integer);
+            json.Close(']');
+        }
+        if (const std::optional<std::string> text = ValueAsText(attribute)) {
+            json.Key("text");
+            json.String(*text);
+        }
+        json.Close('}');
+    }
+    json.Close('}');
+    json.Key("data_length");
+    if (op.hasData)
+        json.Integer(static_cast<long long>(op.data.size()));
+    else
+        json.Null();
+    if (op.hasData) {
+        json.Key("data_preview");
+        json.String(HexPreview(op.data));
+    }
+    if (const std::optional<CharSummary> &character = report.charAt[i];
+        character && character->valid) {
+        json.Key("char");
+        json.Open('{');
+        json.Key("code");
+        json.Integer(character->code);
+        json.Key("glyph");
+        json.Integer(character->glyph);
+        json.Key("size");
+        json.Integer(static_cast<long long>(character->size));
+        json.Close('}');
+    }
+    json.Close('}');
+}
+
+void JsonFont(Json &json, const FontSummary &font)
+{
+    json.Open('{');
+    json.Key("name");
+    json.String(font.name);
+    json.Key("offset");
+    json.Integer(static_cast<long long>(font.offset));
+    json.Key("font_format");
+    json.Integer(font.format);
+    json.Key("header_length");
+    json.Integer(static_cast<long long>(font.header.size()));
+    json.Key("complete");
+    json.Bool(font.complete);
+    if (font.hasDescriptor) {
+        json.Key("descriptor");
+        json.Open('{');
+        json.Key("format");
+        json.Integer(font.descriptorFormat);
+        json.Key("symbol_set");
+        json.Integer(font.symbolSet);
+        json.Key("technology");
+        json.Integer(font.technology);
+        json.Key("glyphs");
+        json.Integer(font.glyphs);
+        json.Close('}');
+    }
+    json.Key("segments");
+    json.Open('[');
+    for (const FontSegment &segment : font.segments) {
+        json.Open('{');
+        json.Key("id");
+        json.String(segment.id);
+        json.Key("size");
+        json.Integer(segment.size);
+        json.Close('}');
+    }
+    json.Close(']');
+    json.Key("tables");
+    json.Open('[');
+    for (const FontTable &table : font.tables) {
+        json.Open('{');
+        json.Key("tag");
+        json.String(table.tag);
+        json.Key("checksum");
+        json.Integer(table.checkSum);
+        json.Key("offset");
+        json.Integer(table.offset);
+        json.Key("length");
+        json.Integer(table.length);
+        json.Close('}');
+    }
+    json.Close(']');
+    json.Key("characters");
+    json.Integer(font.characters);
+    json.Key("components");
+    json.Integer(font.components);
+    json.Key("problem");
+    if (font.problem.empty())
+        json.Null();
+    else
+        json.String(font.problem);
+    json.Close('}');
+}
+
+void PrintJson(const DumpReport &report, bool withOperations)
+{
+    Json json;
+    json.Open('{');
+    json.Key("file");
+    json.String(report.path);
+    json.Key("size");
+    json.Integer(static_cast<long long>(report.bytes.size()));
+    json.Key("header");
+    if (report.header)
+        json.String(*report.header);
+    else
+        json.Null();
+    if (withOperations) {
+        json.Key("operations");
+        json.Open('[');
+        for (size_t i = 0; i < report.ops.size(); ++i) {
+            json.out += '\n';
+            JsonOperation(json, report, i);
+        }
+        json.Close(']');
+    }
+    json.Key("fonts");
+    json.Open('[');
+    for (const FontSummary &font : report.fonts)
+        JsonFont(json, font);
+    json.Close(']');
+    json.Key("summary");
+    json.Open('{');
+    const std::pair<const char *, long> counts[] = {
+        {"operations", static_cast<long>(report.ops.size())},
+        {"sessions", report.sessions},
+        {"pages", report.pages},
+        {"end_pages", report.endPages},
+        {"text_lines", report.textLines},
+        {"text_characters", report.textCharacters},
+        {"removed_fonts", report.removedFonts},
+    };
+    for (const auto &[name, count] : counts) {
+        json.Key(name);
+        json.Integer(count);
+    }
+    json.Close('}');
+    json.Key("problems");
+    json.Open('[');
+    for (const Problem &problem : report.problems)
+        JsonProblem(json, problem.offset, problem.message);
+    json.Close(']');
+    json.Key("error");
+    if (report.error)
+        JsonProblem(json, report.error->offset, report.error->message);
+    else
+        json.Null();
+    json.Close('}');
+    std::printf("%s\n", json.out.c_str());
+}
+
+constexpr const char *kDumpHelp =
+    "usage: fndl dump [--json] [--summary] FILE\n"
+    "\n"
+    "Lists a PCL XL job (or the bare output of 'fndl download'): the stream header,\n"
+    "each operator with its offset, attributes and values, embedded data as its\n"
+    "length and first bytes. A font header is summed up at its EndFontHeader (name,\n"
+    "format, glyph count, the GT segment's tables), a character at its ReadChar\n"
+    "(code, glyph index, data size).\n"
+    "Checks the structure: a stream that cannot be decoded, or that ends inside a\n"
+    "session, page, font header or character block, or a damaged font header, is\n"
+    "reported on stderr with its byte offset, and the exit status is 1.\n"
+    "\n"
+    "  --summary   only the totals: fonts, characters, pages, text lines\n"
+    "  --json      one JSON document: header, operations (offset, operator,\n"
+    "              attributes, data_length), fonts, summary, problems, error\n"
+    "  -h, --help  this help\n";
+
+} // namespace
+
+int RunDump(std::span<char *const> args)
+{
+    constexpr OptionDefinition kOptions[] = {
+        {"--help", false, nullptr},
+        {"-h", false, "--help"},
+        {"--json", false, nullptr},
+        {"--summary", false, nullptr},
+    };
+    ParsedArgs parsed;
+    std::string error;
+    if (!ParseArgs(args, kOptions, parsed, error))
+        return UsageError("dump", error);
+    if (parsed.Has("--help")) {
+        std::printf("%s", kDumpHelp);
+        return kExitDone;
+    }
+    if (parsed.positionals.size() != 1)
+        return UsageError("dump", "name one file to dump");
+
+    DumpReport report;
+    report.path = parsed.positionals.front();
+    std::string reason;
+    if (!ReadWholeFile(report.path, report.bytes, reason)) {
+        PrintError("cannot read '" + report.path + "': " + reason);
+        return kExitFailed;
+    }
+    const std::vector<uint8_t> &bytes = report.bytes;
+    if (!bytes.empty() && (bytes[0] == '(' || bytes[0] == ')')) {
+        size_t end = 0;
+        while (end < bytes.size() && bytes[end] != '\n')
+            ++end;
+        size_t textEnd = end;
+        if (textEnd > 0 && bytes[textEnd - 1] == '\r')
+            --textEnd;
+        report.header =
+            std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(textEnd));
+    }
+    XLDecodeError decodeError;
+    if (!XLDecodeOperations(bytes, report.ops, decodeError))
+        report.error = decodeError;
+    Analyse(report);
+
+    if (parsed.Has("--json"))
+        PrintJson(report, !parsed.Has("--summary"));
+    else if (parsed.Has("--summary"))
+        PrintSummary(report);
+    else
+        PrintListing(report);
+    std::fflush(stdout);
+
+    for (const Problem &problem : report.problems)
+        PrintError("'" + report.path + "' at byte " + std::to_string(problem.offset) + ": " +
+                   problem.message);
+    if (report.error)
+        PrintError("'" + report.path + "' is malformed at byte " +
+                   std::to_string(report.error->offset) + ": " + report.error->message);
+    return report.error || !report.problems.empty() ? kExitFailed : kExitDone;
+}

@@ -1,0 +1,67 @@
+// fndl: the command-line tool of the qorvfndl library. Shared declarations
+// of its commands, option parsing and text handling.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Exit codes of every command.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1; // the library or the input failed
+inline constexpr int kExitUsage = 2;
+
+// ---------------------------------------------------------------------------
+// Messages. Every error is one line on stderr, starting "fndl: ".
+
+void PrintError(const std::string &message);
+// A usage error of a command: names the command's help and returns kExitUsage.
+int UsageError(std::string_view command, const std::string &message);
+
+// ---------------------------------------------------------------------------
+// Options: "--name value", "--name=value", flags, and positional arguments;
+// "--" ends the options.
+
+struct OptionDefinition {
+    const char *name; // with its dashes: "--height", "-o"
+    bool takesValue;
+    const char *sameAs; // another spelling of the same option, or null
+};
+
+struct ParsedArgs {
+    std::map<std::string, std::string> values; // by the option's main name
+    std::vector<std::string> positionals;
+    bool Has(const std::string &name) const { return values.count(name) != 0; }
+    const std::string &Get(const std::string &name) const { return values.at(name); }
+};
+
+// False with a message for an unknown option or a missing value.
+bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> definitions,
+               ParsedArgs &parsed, std::string &error);
+
+// A whole number in [min, max]; decimal, or hexadecimal with 0x. False with a
+// message naming the option otherwise.
+bool ParseNumber(const std::string &option, const std::string &text, long min, long max,
+                 long &value, std::string &error);
+
+// ---------------------------------------------------------------------------
+// Text.
+
+// UTF-8 to UTF-16. False with the byte offset of the first ill-formed sequence.
+bool Utf8ToUtf16(std::string_view utf8, std::u16string &utf16, size_t &badOffset);
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+// The whole file; false with the system's reason.
+bool ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &reason);
+
+// ---------------------------------------------------------------------------
+// Commands. args are the words after the command's name.
+
+int RunJob(std::span<char *const> args);
+int RunDownload(std::span<char *const> args);
+int RunRemove(std::span<char *const> args);
+int RunDump(std::span<char *const> args);
+int RunWhich(std::span<char *const> args);
