@@ -240,7 +240,7 @@ const TableRecord *FindTableRecord(const FontFace &face, DWORD tag)
     return nullptr;
 }
 
-uint8_t *BuildStandaloneFont(const FontFile &file, const FontFace &face, size_t *sizeOut)
+uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, size_t *directorySizeOut)
 {
     if (!face.hasOffsetTable)
         return nullptr;
@@ -251,33 +251,60 @@ uint8_t *BuildStandaloneFont(const FontFile &file, const FontFace &face, size_t 
     // GetFontData reports sizes as a DWORD.
     if (total >= GDI_ERROR)
         return nullptr;
-    auto *font = static_cast<uint8_t *>(calloc(1, static_cast<size_t>(total)));
-    if (!font)
+    auto *directory = static_cast<uint8_t *>(calloc(1, directorySize));
+    if (!directory)
         return nullptr;
     // Offset table: searchRange etc. follow from the number of tables.
     uint16_t entrySelector = 0;
     while ((2u << entrySelector) <= face.numRecords)
         ++entrySelector;
     const auto searchRange = static_cast<uint16_t>(face.numRecords ? (16u << entrySelector) : 0);
-    PutU32(font, face.sfntVersion);
-    PutU16(font + 4, face.numRecords);
-    PutU16(font + 6, searchRange);
-    PutU16(font + 8, face.numRecords ? entrySelector : 0);
-    PutU16(font + 10, static_cast<uint16_t>(face.numRecords * 16 - searchRange));
-    // Directory and tables, in the face's directory order, each table on a
-    // four-byte boundary (the padding stays zero, so checksums still hold).
+    PutU32(directory, face.sfntVersion);
+    PutU16(directory + 4, face.numRecords);
+    PutU16(directory + 6, searchRange);
+    PutU16(directory + 8, face.numRecords ? entrySelector : 0);
+    PutU16(directory + 10, static_cast<uint16_t>(face.numRecords * 16 - searchRange));
+    // Directory in the face's directory order, each table on a four-byte
+    // boundary after the one before.
     size_t tableOffset = directorySize;
     for (size_t i = 0; i < face.numRecords; ++i) {
         const TableRecord &record = face.records[i];
-        uint8_t *entry = font + kOffsetTableSize + i * kTableRecordSize;
+        uint8_t *entry = directory + kOffsetTableSize + i * kTableRecordSize;
         for (int b = 0; b < 4; ++b)
             entry[b] = static_cast<uint8_t>(record.tag >> (8 * b));
         PutU32(entry + 4, record.checkSum);
         PutU32(entry + 8, static_cast<uint32_t>(tableOffset));
         PutU32(entry + 12, record.length);
-        memcpy(font + tableOffset, file.bytes + record.offset, record.length);
         tableOffset += PaddedToFour(record.length);
     }
-    *sizeOut = static_cast<size_t>(total);
-    return font;
+    *fontSizeOut = static_cast<size_t>(total);
+    *directorySizeOut = directorySize;
+    return directory;
+}
+
+void ReadStandaloneFont(const FontFile &file, const FontFace &face, const uint8_t *directory,
+                        size_t directorySize, size_t offset, uint8_t *out, size_t count)
+{
+    const size_t end = offset + count;
+    // Copies the overlap of [from, from + n) with the wanted range; null
+    // source bytes are padding.
+    auto copyPart = [&](size_t from, const uint8_t *bytes, size_t n) {
+        const size_t first = from > offset ? from : offset;
+        const size_t last = from + n < end ? from + n : end;
+        if (first >= last)
+            return;
+        if (bytes)
+            memcpy(out + (first - offset), bytes + (first - from), last - first);
+        else
+            memset(out + (first - offset), 0, last - first);
+    };
+    copyPart(0, directory, directorySize);
+    size_t tableOffset = directorySize;
+    for (size_t i = 0; i < face.numRecords && tableOffset < end; ++i) {
+        const TableRecord &record = face.records[i];
+        copyPart(tableOffset, file.bytes + record.offset, record.length);
+        // The padding stays zero, so checksums still hold.
+        copyPart(tableOffset + record.length, nullptr, PaddedToFour(record.length) - record.length);
+        tableOffset += PaddedToFour(record.length);
+    }
 }

@@ -1,7 +1,8 @@
 // GetFontData: TrueType tables of the font selected into a device context.
 //
 // Table 0 is the whole font. For a face of a TrueType collection it is a
-// standalone font of that face (built once per logical font), so a reader of
+// standalone font of that face (its directory built once per logical font,
+// its tables copied from the file as they are read), so a reader of
 // "the whole font" sees one font with offsets that start at its own first
 // byte. The tag 'ttcf' gives the whole collection file, as on Windows.
 #include "platform_internal.h"
@@ -13,8 +14,15 @@ namespace {
 constexpr DWORD kWholeCollectionTag = 0x66637474; // "ttcf", first character low
 constexpr size_t kOffsetTableSize = 12;
 
-// The bytes that table names for font; false when there are none.
-bool TableBytes(FontObject &font, DWORD table, const uint8_t **bytesOut, size_t *sizeOut)
+// Where the bytes that table names for font come from: a run of the file,
+// or a collection face's standalone font, made as it is read.
+struct TableSource {
+    const uint8_t *bytes; // null for the standalone font
+    size_t size;
+};
+
+// False when the font has no such table.
+bool FindTableSource(FontObject &font, DWORD table, TableSource *source)
 {
     const FontFile &file = *font.file;
     if (table == 0 || (table == kWholeCollectionTag && font.face.isCollectionMember)) {
@@ -22,21 +30,19 @@ bool TableBytes(FontObject &font, DWORD table, const uint8_t **bytesOut, size_t 
             // A font too short for an offset table is no font at all.
             if (file.size < kOffsetTableSize)
                 return false;
-            *bytesOut = file.bytes;
-            *sizeOut = file.size;
+            *source = TableSource{file.bytes, file.size};
             return true;
         }
-        if (!font.standaloneFont)
-            font.standaloneFont = BuildStandaloneFont(file, font.face, &font.standaloneSize);
-        *bytesOut = font.standaloneFont;
-        *sizeOut = font.standaloneSize;
-        return font.standaloneFont != nullptr;
+        if (!font.standaloneDirectory)
+            font.standaloneDirectory =
+                BuildStandaloneDirectory(font.face, &font.standaloneSize, &font.standaloneDirectorySize);
+        *source = TableSource{nullptr, font.standaloneSize};
+        return font.standaloneDirectory != nullptr;
     }
     const TableRecord *record = FindTableRecord(font.face, table);
     if (!record)
         return false;
-    *bytesOut = file.bytes + record->offset;
-    *sizeOut = record->length;
+    *source = TableSource{file.bytes + record->offset, record->length};
     return true;
 }
 
@@ -45,14 +51,18 @@ bool TableBytes(FontObject &font, DWORD table, const uint8_t **bytesOut, size_t 
 DWORD GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, LPVOID pvBuffer, DWORD cjBuffer)
 {
     FontObject *font = SelectedFont(hdc);
-    const uint8_t *bytes = nullptr;
-    size_t size = 0;
-    if (!font || !TableBytes(*font, dwTable, &bytes, &size) || size >= GDI_ERROR || dwOffset > size)
+    TableSource source{};
+    if (!font || !FindTableSource(*font, dwTable, &source) || source.size >= GDI_ERROR ||
+        dwOffset > source.size)
         return GDI_ERROR;
-    const size_t available = size - dwOffset;
+    const size_t available = source.size - dwOffset;
     if (!pvBuffer || cjBuffer == 0)
         return static_cast<DWORD>(available);
     const size_t count = cjBuffer < available ? cjBuffer : available;
-    memcpy(pvBuffer, bytes + dwOffset, count);
+    if (source.bytes)
+        memcpy(pvBuffer, source.bytes + dwOffset, count);
+    else
+        ReadStandaloneFont(*font->file, font->face, font->standaloneDirectory,
+                           font->standaloneDirectorySize, dwOffset, static_cast<uint8_t *>(pvBuffer), count);
     return static_cast<DWORD>(count);
 }

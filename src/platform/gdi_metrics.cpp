@@ -6,6 +6,7 @@
 // hhea ascender - descender without an OS/2 table), lfHeight < 0 minus the
 // em, 0 a default size. Widths are hinted advances at that integer ppem,
 // which is what GDI reports for TrueType fonts.
+#include "platform_hooks.h"
 #include "platform_internal.h"
 
 #include <climits>
@@ -401,6 +402,19 @@ void ReleaseFontMetrics(FontObject *font)
         return;
     realization->lastUse = ++g_realizationClock;
     TrimUnusedRealizations();
+}
+
+void PlatformForgetFontRealizations()
+{
+    for (FaceRealization **link = &g_realizations; *link;) {
+        FaceRealization *realization = *link;
+        if (realization->users > 0) {
+            link = &realization->next;
+            continue;
+        }
+        *link = realization->next;
+        DestroyRealization(realization);
+    }
 }
 
 BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer)

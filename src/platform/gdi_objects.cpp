@@ -17,7 +17,7 @@ void DestroyFont(HGDIOBJ handle, FontObject *font)
 {
     RemoveHandle(handle, ObjectKind::Font);
     ReleaseFontMetrics(font);
-    free(font->standaloneFont);
+    free(font->standaloneDirectory);
     FreeFontFace(&font->face);
     ReleaseFontFile(font->file);
     free(font);

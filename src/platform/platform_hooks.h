@@ -19,6 +19,11 @@ long PlatformLiveAllocations();
 // turns this off. Lets tests and fuzzers drive the device-context source.
 void PlatformServeFontData(const uint8_t *data, size_t size);
 
+// Drops the FreeType realizations that no font uses any more (kept so that
+// later fonts of the same file, face and height measure without loading
+// glyphs again), so the next metrics call starts from the font file.
+void PlatformForgetFontRealizations();
+
 // Number of fontconfig queries made so far (the face-match cache avoids
 // repeating them).
 long PlatformFontconfigQueries();

@@ -83,9 +83,15 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face);
 void FreeFontFace(FontFace *face);
 const TableRecord *FindTableRecord(const FontFace &face, DWORD tag);
 
-// A standalone font (offset table, directory, tables with rebased offsets)
-// holding the tables of face; malloc'd, null when out of memory or too big.
-uint8_t *BuildStandaloneFont(const FontFile &file, const FontFace &face, size_t *sizeOut);
+// A standalone font of face (offset table, directory, the face's tables with
+// rebased offsets, each padded to four bytes) is never built whole: its
+// offset table and directory are (malloc'd, with the whole font's size;
+// null when out of memory or too big for GetFontData), and reads copy the
+// rest straight from the file.
+uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, size_t *directorySizeOut);
+// Bytes [offset, offset + count) of the standalone font, a range inside it.
+void ReadStandaloneFont(const FontFile &file, const FontFace &face, const uint8_t *directory,
+                        size_t directorySize, size_t offset, uint8_t *out, size_t count);
 
 // ---------------------------------------------------------------------------
 // GDI objects.
@@ -95,8 +101,11 @@ struct FontObject {
     FontFile *file;
     int faceIndex;
     FontFace face;
-    uint8_t *standaloneFont; // built on the first whole-font read of a collection face
-    size_t standaloneSize;
+    // Offset table and directory of a collection face's standalone font,
+    // built on its first whole-font read.
+    uint8_t *standaloneDirectory;
+    size_t standaloneDirectorySize;
+    size_t standaloneSize; // of the whole standalone font
     // FreeType state for the metrics calls, found or made on the first one.
     struct FaceRealization *realization;
     // Windows defers deleting a font that is still selected into a DC.

@@ -75,6 +75,91 @@ struct ClaimedCodes {
     void Claim(uint32_t nCode) { aBits[nCode >> 6] |= uint64_t{1} << (nCode & 63); }
 };
 
+// Fills the codes nFirst to nLast of one segment; nDeltaBase + code is
+// what idDelta is added to for a directly mapped code. Does what
+// SegmentGlyph does for each code, with the glyphIdArray bounds checked
+// once for the whole run where it lies inside the subtable.
+void FillSegment(uint32_t *pnTable, const BEReader &subtable, const Format4Segment &segment,
+                 uint32_t nFirst, uint32_t nLast, uint32_t nSegmentFirst, uint32_t nDeltaBase)
+{
+    if (nFirst > nLast)
+        return;
+    if (segment.wIdRangeOffset == 0) {
+        for (uint32_t c = nFirst; c <= nLast; ++c)
+            pnTable[c] = (segment.wIdDelta + nDeltaBase + c) & 0xFFFF;
+        return;
+    }
+    const size_t nRun = segment.nIdRangeOffsetPosition + segment.wIdRangeOffset;
+    const size_t nFirstRead = nRun + 2 * size_t{nFirst - nSegmentFirst};
+    const size_t nReadBytes = 2 * size_t{nLast - nFirst + 1};
+    if (!subtable.Contains(nFirstRead, nReadBytes)) {
+        for (uint32_t c = nFirst; c <= nLast; ++c)
+            pnTable[c] = SegmentGlyph(subtable, segment, nDeltaBase + c, c - nSegmentFirst);
+        return;
+    }
+    const uint8_t *pby = subtable.Data() + nFirstRead;
+    for (uint32_t c = nFirst; c <= nLast; ++c, pby += 2) {
+        const uint32_t wGlyph = (uint32_t{pby[0]} << 8) | pby[1];
+        pnTable[c] = wGlyph == 0 ? 0 : (wGlyph + segment.wIdDelta) & 0xFFFF;
+    }
+}
+
+// The four segment arrays of a format 4 subtable, when all of them lie
+// inside it: then segments are read without a check per value.
+struct SegmentArrays {
+    const uint8_t *pbySubtable;
+    uint32_t nSegments;
+};
+
+bool GetSegmentArrays(const BEReader &subtable, uint32_t nSegments, SegmentArrays &arrays)
+{
+    // endCode from byte 14, the reserved pad, then startCode, idDelta and
+    // idRangeOffset, 2 * segCount bytes each.
+    if (!subtable.Contains(14, 2 + 8 * size_t{nSegments}))
+        return false;
+    arrays = SegmentArrays{subtable.Data(), nSegments};
+    return true;
+}
+
+uint16_t BigEndian16(const uint8_t *pby)
+{
+    return static_cast<uint16_t>((pby[0] << 8) | pby[1]);
+}
+
+// Segment j, as ReadFormat4Segment reads it.
+Format4Segment SegmentAt(const SegmentArrays &arrays, uint32_t j)
+{
+    const size_t nEnd = 14 + 2 * size_t{j};
+    const size_t nStart = 16 + 2 * size_t{arrays.nSegments} + 2 * size_t{j};
+    const size_t nDelta = 16 + 4 * size_t{arrays.nSegments} + 2 * size_t{j};
+    const size_t nRangeOffset = 16 + 6 * size_t{arrays.nSegments} + 2 * size_t{j};
+    const uint8_t *pby = arrays.pbySubtable;
+    return Format4Segment{BigEndian16(pby + nStart), BigEndian16(pby + nEnd),
+                          BigEndian16(pby + nDelta), BigEndian16(pby + nRangeOffset), nRangeOffset};
+}
+
+// True when every segment that covers a code starts after the end of the
+// one before: then no code is covered twice, and each segment can be
+// filled whole without asking which codes an earlier one decided. nMask
+// picks the bits of the codes that are compared (0xFF for symbol fonts).
+bool SegmentsAscendDisjoint(const SegmentArrays &arrays, uint32_t nMask)
+{
+    bool bAny = false;
+    uint32_t nPreviousEnd = 0;
+    for (uint32_t j = 0; j < arrays.nSegments; ++j) {
+        const Format4Segment segment = SegmentAt(arrays, j);
+        const uint32_t nStart = segment.wStartCode & nMask;
+        const uint32_t nEnd = segment.wEndCode & nMask;
+        if (nStart > nEnd)
+            continue; // covers nothing
+        if (bAny && nStart <= nPreviousEnd)
+            return false;
+        bAny = true;
+        nPreviousEnd = nEnd;
+    }
+    return true;
+}
+
 uint32_t SegmentCount(const BEReader &subtable)
 {
     uint16_t wSegCountX2 = 0;
@@ -191,6 +276,15 @@ void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dw
 
     const BEReader subtable(pSubtable, dwAvailable);
     const uint32_t nSegments = SegmentCount(subtable);
+    SegmentArrays arrays{};
+    if (GetSegmentArrays(subtable, nSegments, arrays) && SegmentsAscendDisjoint(arrays, 0xFFFF)) {
+        for (uint32_t j = 0; j < nSegments; ++j) {
+            const Format4Segment segment = SegmentAt(arrays, j);
+            const uint32_t nLast = std::min<uint32_t>(segment.wEndCode, kLastLookedUpCode);
+            FillSegment(pnTable, subtable, segment, segment.wStartCode, nLast, segment.wStartCode, 0);
+        }
+        return;
+    }
     ClaimedCodes claimed;
     for (uint32_t j = 0; j < nSegments; ++j) {
         Format4Segment segment{};

@@ -45,6 +45,8 @@ struct KeptView {
 
 struct FontReadScope {
     int nOpen; // Begin calls not yet matched by End
+    uint64_t nId; // of the open scope; every outermost Begin takes a new one
+    bool bDisabled; // test hook: keep nothing
     int nTables;
     KeptTable aTables[kKeptTableSlots];
     int nViews;
@@ -52,6 +54,9 @@ struct FontReadScope {
 };
 
 FontReadScope g_readScope;
+uint64_t g_nLastScopeId = 0;
+
+bool ScopeKeeps() { return g_readScope.nOpen > 0 && !g_readScope.bDisabled; }
 
 bool IsKeptStorage(const uint8_t *pStorage)
 {
@@ -82,7 +87,7 @@ const KeptView *FindKeptView(const char *szPath)
 
 void KeepTable(HDC hdc, uint32_t dwTag, uint8_t *pTable, uint32_t dwSize)
 {
-    if (g_readScope.nOpen == 0 || g_readScope.nTables == kKeptTableSlots)
+    if (!ScopeKeeps() || g_readScope.nTables == kKeptTableSlots)
         return;
     g_readScope.aTables[g_readScope.nTables++] = KeptTable{hdc, dwTag, pTable, dwSize};
 }
@@ -90,8 +95,7 @@ void KeepTable(HDC hdc, uint32_t dwTag, uint8_t *pTable, uint32_t dwSize)
 void KeepView(const char *szPath, uint8_t *pView, uint32_t dwSize)
 {
     size_t nPathLength = std::strlen(szPath);
-    if (g_readScope.nOpen == 0 || g_readScope.nViews == kKeptViewSlots ||
-        nPathLength >= kKeptPathSize)
+    if (!ScopeKeeps() || g_readScope.nViews == kKeptViewSlots || nPathLength >= kKeptPathSize)
         return;
     KeptView &kept = g_readScope.aViews[g_readScope.nViews++];
     std::memcpy(kept.szPath, szPath, nPathLength + 1);
@@ -148,6 +152,14 @@ const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, co
 
 } // namespace
 
+void RecordFontReadOutOfMemory()
+{
+    if (g_pStream != nullptr && g_pStream->nErrorCode == XL_ERROR_NONE) {
+        g_pStream->nErrorCode = XL_ERROR_NO_MEMORY;
+        g_pStream->nErrorCount += 1;
+    }
+}
+
 uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
 {
     if (!ppTable)
@@ -158,7 +170,7 @@ uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
     HDC hdc = pSession->hdc;
 
     // The whole font is read once per new font; only tables are kept.
-    const bool bKeepable = g_readScope.nOpen > 0 && dwTag != 0;
+    const bool bKeepable = ScopeKeeps() && dwTag != 0;
     if (bKeepable) {
         if (const KeptTable *pKept = FindKeptTable(hdc, dwTag)) {
             *ppTable = pKept->pTable;
@@ -170,8 +182,10 @@ uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
     if (dwSize == GDI_ERROR || dwSize == 0)
         return 0;
     auto *pTable = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize));
-    if (!pTable)
+    if (!pTable) {
+        RecordFontReadOutOfMemory();
         return 0;
+    }
     const DWORD dwRead = GetFontData(hdc, dwTag, 0, pTable, dwSize);
     if (dwRead == GDI_ERROR || dwRead == 0 || dwRead > dwSize) {
         GlobalFree(pTable);
@@ -193,7 +207,7 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize)
     if (!szPath)
         return 0;
 
-    if (g_readScope.nOpen > 0) {
+    if (ScopeKeeps()) {
         if (const KeptView *pKept = FindKeptView(szPath)) {
             *ppView = pKept->pView;
             if (pdwFileSize)
@@ -276,7 +290,24 @@ void ReleaseFontTable(uint8_t *pStorage)
 
 void BeginFontReadScope()
 {
-    ++g_readScope.nOpen;
+    if (g_readScope.nOpen++ == 0) {
+        g_readScope.nId = ++g_nLastScopeId; // zero stands for no scope
+    }
+}
+
+uint64_t FontReadScopeId()
+{
+    return ScopeKeeps() ? g_readScope.nId : 0;
+}
+
+bool IsKeptByFontReadScope(const uint8_t *pStorage)
+{
+    return pStorage != nullptr && IsKeptStorage(pStorage);
+}
+
+void EnableFontReadScopes(bool bEnabled)
+{
+    g_readScope.bDisabled = !bEnabled;
 }
 
 void EndFontReadScope()
@@ -291,4 +322,5 @@ void EndFontReadScope()
         UnmapViewOfFile(g_readScope.aViews[i].pView);
     g_readScope.nTables = 0;
     g_readScope.nViews = 0;
+    g_readScope.nId = 0;
 }

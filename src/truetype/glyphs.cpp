@@ -18,40 +18,59 @@ struct GlyphTables {
     BEReader maxp;
 };
 
-// Finds glyph i in the tables. Writes the length when start and end lie
-// inside glyf (negative for a corrupt loca whose end precedes its start),
-// and the pointer when the end is nonzero and not before the start. Writes
-// nothing when the glyph cannot be located at all.
-void LocateGlyph(const GlyphTables &tables, uint32_t i, int32_t *pnLength, uint8_t **ppGlyph)
+// Where glyph i lies in a glyf table of dwGlyfSize bytes: start and end
+// from loca in the form head declares. False when it cannot be located: an
+// index at or above maxp.numGlyphs, a loca entry outside loca, an offset
+// outside glyf, or a glyph too long for a character record.
+bool FindGlyphRange(const BEReader &loca, const BEReader &head, const BEReader &maxp,
+                    size_t nGlyfSize, uint32_t i, uint32_t &dwStart, uint32_t &dwEnd)
 {
     constexpr size_t kIndexToLocFormat = 50;
     constexpr size_t kNumGlyphs = 4;
     int16_t nIndexToLocFormat = 0;
     uint16_t nGlyphs = 0;
-    if (!tables.head.I16(kIndexToLocFormat, nIndexToLocFormat) ||
-        !tables.maxp.U16(kNumGlyphs, nGlyphs) || i >= nGlyphs)
-        return;
+    if (!head.I16(kIndexToLocFormat, nIndexToLocFormat) || !maxp.U16(kNumGlyphs, nGlyphs) ||
+        i >= nGlyphs)
+        return false;
 
-    uint32_t dwStart = 0;
-    uint32_t dwEnd = 0;
     if (nIndexToLocFormat == 0) {
         uint16_t wStart = 0;
         uint16_t wEnd = 0;
-        if (!tables.loca.U16(2 * size_t{i}, wStart) || !tables.loca.U16(2 * size_t{i} + 2, wEnd))
-            return;
+        if (!loca.U16(2 * size_t{i}, wStart) || !loca.U16(2 * size_t{i} + 2, wEnd))
+            return false;
         dwStart = 2u * wStart;
         dwEnd = 2u * wEnd;
-    } else if (!tables.loca.U32(4 * size_t{i}, dwStart) ||
-               !tables.loca.U32(4 * size_t{i} + 4, dwEnd)) {
-        return;
+    } else if (!loca.U32(4 * size_t{i}, dwStart) || !loca.U32(4 * size_t{i} + 4, dwEnd)) {
+        return false;
     }
-    if (dwStart > tables.glyf.Size() || dwEnd > tables.glyf.Size())
+    if (dwStart > nGlyfSize || dwEnd > nGlyfSize)
+        return false;
+    return int64_t{dwEnd} - int64_t{dwStart} <= kMaxCharacterGlyphLength;
+}
+
+// The length of a located glyph (negative for a corrupt loca whose end
+// precedes its start), and whether it has a pointer: its end is nonzero and
+// not before its start.
+int32_t GlyphLength(uint32_t dwStart, uint32_t dwEnd)
+{
+    return static_cast<int32_t>(int64_t{dwEnd} - int64_t{dwStart});
+}
+
+bool GlyphHasData(uint32_t dwStart, uint32_t dwEnd)
+{
+    return dwEnd != 0 && dwEnd >= dwStart;
+}
+
+// Finds glyph i in the tables. Writes the length when it can be located,
+// and the pointer when it has data. Writes nothing otherwise.
+void LocateGlyph(const GlyphTables &tables, uint32_t i, int32_t *pnLength, uint8_t **ppGlyph)
+{
+    uint32_t dwStart = 0;
+    uint32_t dwEnd = 0;
+    if (!FindGlyphRange(tables.loca, tables.head, tables.maxp, tables.glyf.Size(), i, dwStart, dwEnd))
         return;
-    const int64_t nLength = int64_t{dwEnd} - int64_t{dwStart};
-    if (nLength > kMaxCharacterGlyphLength)
-        return;
-    *pnLength = static_cast<int32_t>(nLength);
-    if (dwEnd != 0 && dwEnd >= dwStart)
+    *pnLength = GlyphLength(dwStart, dwEnd);
+    if (GlyphHasData(dwStart, dwEnd))
         *ppGlyph = const_cast<uint8_t *>(tables.glyf.Data()) + dwStart;
 }
 
@@ -102,6 +121,133 @@ void LocateGlyphInFile(const char *szFontPath, uint32_t i, int32_t *pnLength, ui
     const GlyphTables tables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
                              BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
     LocateGlyph(tables, i, pnLength, ppGlyph);
+}
+
+// Inside a read scope: the glyph tables of one font source, found once and
+// used for every glyph of the call. They lie in storage that the scope
+// keeps, so they stay valid while the scope that found them is open.
+struct ScopedGlyphSource {
+    uint64_t nScopeId;     // 0: nothing found yet
+    int bFromFile;         // the source, as bTTE selected it
+    HDC hdc;               // device-context source
+    const uint8_t *pView;  // font-file source
+    bool bComplete;        // all four tables are there
+    GlyphTables tables;    // through the device context glyf has only its size
+    uint32_t dwGlyfSize;
+};
+
+ScopedGlyphSource g_scopedSource;
+
+bool IsScopedSource(uint64_t nScopeId, int bFromFile, HDC hdc, const uint8_t *pView)
+{
+    return g_scopedSource.nScopeId == nScopeId && g_scopedSource.bFromFile == bFromFile &&
+           g_scopedSource.hdc == hdc && g_scopedSource.pView == pView;
+}
+
+// Device context inside a scope: loca, head and maxp are kept copies; of
+// glyf only the size is asked for, and each glyph is read on its own into
+// a block that the caller releases as the glyph's storage.
+void LocateGlyphThroughDCInScope(FontSession *pSession, uint64_t nScopeId, uint32_t i,
+                                 int32_t *pnLength, uint8_t **ppGlyph, uint8_t **ppStorage)
+{
+    HDC hdc = pSession ? pSession->hdc : nullptr;
+    if (!IsScopedSource(nScopeId, 0, hdc, nullptr)) {
+        ScopedGlyphSource source{nScopeId, 0, hdc, nullptr, false, {}, 0};
+        uint8_t *pLoca = nullptr;
+        uint8_t *pHead = nullptr;
+        uint8_t *pMaxp = nullptr;
+        const uint32_t dwLocaSize = ReadFontTable(pSession, FontTableTag("loca"), &pLoca);
+        const uint32_t dwHeadSize = ReadFontTable(pSession, FontTableTag("head"), &pHead);
+        const uint32_t dwMaxpSize = ReadFontTable(pSession, FontTableTag("maxp"), &pMaxp);
+        const DWORD dwGlyfSize = hdc ? GetFontData(hdc, FontTableTag("glyf"), 0, nullptr, 0) : GDI_ERROR;
+        auto keptOrAbsent = [](const uint8_t *pTable) {
+            return pTable == nullptr || IsKeptByFontReadScope(pTable);
+        };
+        const bool bKept = keptOrAbsent(pLoca) && keptOrAbsent(pHead) && keptOrAbsent(pMaxp);
+        if (pLoca && pHead && pMaxp && dwGlyfSize != GDI_ERROR && dwGlyfSize != 0 && bKept) {
+            source.bComplete = true;
+            source.tables = GlyphTables{BEReader(), BEReader(pLoca, dwLocaSize),
+                                        BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
+            source.dwGlyfSize = dwGlyfSize;
+        }
+        if (!bKept) {
+            // The scope has no room left: look glyphs up the plain way.
+            ReleaseFontTable(pLoca);
+            ReleaseFontTable(pHead);
+            ReleaseFontTable(pMaxp);
+            LocateGlyphThroughDC(pSession, i, pnLength, ppGlyph, ppStorage);
+            return;
+        }
+        g_scopedSource = source;
+    }
+    if (!g_scopedSource.bComplete)
+        return;
+
+    const GlyphTables &tables = g_scopedSource.tables;
+    uint32_t dwStart = 0;
+    uint32_t dwEnd = 0;
+    if (!FindGlyphRange(tables.loca, tables.head, tables.maxp, g_scopedSource.dwGlyfSize, i, dwStart,
+                        dwEnd))
+        return;
+    const int32_t nLength = GlyphLength(dwStart, dwEnd);
+    if (!GlyphHasData(dwStart, dwEnd)) {
+        *pnLength = nLength;
+        return;
+    }
+    // An empty glyph still gets a pointer, as from a whole copy of glyf.
+    auto *pGlyph = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, nLength > 0 ? nLength : 1));
+    if (!pGlyph) {
+        RecordFontReadOutOfMemory();
+        return;
+    }
+    if (nLength > 0 && GetFontData(hdc, FontTableTag("glyf"), dwStart, pGlyph,
+                                   static_cast<DWORD>(nLength)) != static_cast<DWORD>(nLength)) {
+        GlobalFree(pGlyph);
+        return;
+    }
+    *ppStorage = pGlyph;
+    *pnLength = nLength;
+    *ppGlyph = pGlyph;
+}
+
+// Font file inside a scope: the view is kept, and its four tables are found
+// once.
+void LocateGlyphInFileInScope(const char *szFontPath, uint64_t nScopeId, uint32_t i,
+                              int32_t *pnLength, uint8_t **ppGlyph, uint8_t **ppStorage)
+{
+    uint8_t *pView = nullptr;
+    uint32_t dwViewSize = 0;
+    if (!MapFontFile(&pView, szFontPath, &dwViewSize)) {
+        bFontFileError = 1;
+        return;
+    }
+    if (!IsKeptByFontReadScope(pView)) {
+        // The scope has no room left: look glyphs up the plain way.
+        ReleaseFontTable(pView);
+        LocateGlyphInFile(szFontPath, i, pnLength, ppGlyph, ppStorage);
+        return;
+    }
+    *ppStorage = pView;
+    if (!IsScopedSource(nScopeId, 1, nullptr, pView)) {
+        ScopedGlyphSource source{nScopeId, 1, nullptr, pView, false, {}, 0};
+        uint32_t dwGlyfSize = 0;
+        uint32_t dwLocaSize = 0;
+        uint32_t dwHeadSize = 0;
+        uint32_t dwMaxpSize = 0;
+        const uint8_t *pGlyf = FindFontTable(pView, dwViewSize, "glyf", "GLYF", &dwGlyfSize);
+        const uint8_t *pLoca = FindFontTable(pView, dwViewSize, "loca", "LOCA", &dwLocaSize);
+        const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwHeadSize);
+        const uint8_t *pMaxp = FindFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
+        if (pGlyf && pLoca && pHead && pMaxp) {
+            source.bComplete = true;
+            source.tables = GlyphTables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
+                                        BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
+            source.dwGlyfSize = dwGlyfSize;
+        }
+        g_scopedSource = source;
+    }
+    if (g_scopedSource.bComplete)
+        LocateGlyph(g_scopedSource.tables, i, pnLength, ppGlyph);
 }
 
 // Component record flags that decide the record's size.
@@ -202,8 +348,13 @@ void GetTTEFilePointer(FontSession *pSession, int32_t *pnLength, uint32_t nGlyph
     if (!pnLength || !ppGlyph || !ppStorage)
         return;
     const uint32_t i = nGlyphIndex & 0xFFFF;
-    if (bTTE)
+    const uint64_t nScopeId = FontReadScopeId();
+    if (bTTE && nScopeId != 0)
+        LocateGlyphInFileInScope(szFontPath, nScopeId, i, pnLength, ppGlyph, ppStorage);
+    else if (bTTE)
         LocateGlyphInFile(szFontPath, i, pnLength, ppGlyph, ppStorage);
+    else if (nScopeId != 0)
+        LocateGlyphThroughDCInScope(pSession, nScopeId, i, pnLength, ppGlyph, ppStorage);
     else
         LocateGlyphThroughDC(pSession, i, pnLength, ppGlyph, ppStorage);
 }

@@ -32,6 +32,13 @@ uint16_t MakeWhackShort(uint16_t wValue);
 // 0 with *ppTable null when there is no copy.
 uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable);
 
+// Callers take a table or glyph that cannot be read for a damaged font and
+// send what they can (an empty character, a composite without its
+// components). A copy that cannot be allocated is no fault of the font: this
+// records out of memory in the current call's stream (g_pStream), so that
+// the request fails instead.
+void RecordFontReadOutOfMemory();
+
 // Font-file source: maps the whole file read-only. 1 on success with the
 // view and the file size, 0 with a null view otherwise.
 int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize);
@@ -112,6 +119,20 @@ void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwA
 // While a read scope is open (one download call), tables fetched through the
 // device context and font files mapped are kept and handed out again instead
 // of being fetched or mapped anew; ReleaseFontTable of kept storage does
-// nothing, and closing the scope releases them all.
+// nothing, and closing the scope releases them all. Glyph lookups inside a
+// scope also find loca, head and maxp once per font source, and through the
+// device context read only each glyph's own bytes, never the whole glyf
+// table.
 void BeginFontReadScope();
 void EndFontReadScope();
+
+// Nonzero while a read scope is open: a number no earlier scope had, so
+// that what was worked out from kept storage is known to be still valid.
+uint64_t FontReadScopeId();
+
+// True when the storage is kept by the open read scope (valid until it ends).
+bool IsKeptByFontReadScope(const uint8_t *pStorage);
+
+// Test hook: with false, read scopes keep nothing and every read goes to the
+// source, as without a scope. Change it only between download calls.
+void EnableFontReadScopes(bool bEnabled);

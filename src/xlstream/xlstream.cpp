@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace {
 
@@ -68,12 +70,24 @@ bool PutTagged(XLStream *pStream, uint8_t nTag, uint32_t value, int32_t nWidth)
     return PutBytes(pStream, nTag, 1) && PutBytes(pStream, value, nWidth);
 }
 
-// Block bytes one at a time, so the buffer is handed over exactly when full.
+// Block bytes as many at a time as the buffer has room for, so the buffer
+// is handed over exactly when full, as if they were put one by one.
 void PutBlock(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength)
 {
-    for (uint32_t i = 0; i < dwLength; ++i) {
-        if (!PutBytes(pStream, pbyBytes[i], 1))
+    uint32_t dwDone = 0;
+    while (dwDone < dwLength) {
+        if (pStream->nBufferSize - pStream->nFillLength < 1) {
+            HandOver(pStream);
+            pStream->nFillLength = 0;
+        }
+        if (pStream->nErrorCode != 0)
             return;
+        const uint32_t dwRoom = static_cast<uint32_t>(pStream->nBufferSize - pStream->nFillLength);
+        const uint32_t dwCount = std::min(dwRoom, dwLength - dwDone);
+        std::memcpy(pStream->pbyBuffer + pStream->nFillLength, pbyBytes + dwDone, dwCount);
+        pStream->nFillLength += static_cast<int32_t>(dwCount);
+        pStream->nByteCount = static_cast<int32_t>(static_cast<uint32_t>(pStream->nByteCount) + dwCount);
+        dwDone += dwCount;
     }
 }
 

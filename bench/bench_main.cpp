@@ -1,0 +1,223 @@
+// Whole exported download calls on large and small fonts.
+//
+// Every benchmark times one FNDLFontDownloadW call per iteration (manual
+// time, the call alone): a first request runs on a fresh session (the font
+// is removed again, and the output file emptied, outside the timing); a
+// repeat request runs on a session that already sent all its characters.
+// The cursor starts at the top left, where every text fits on the page, so
+// each call sets its whole text (result 0).
+//
+// Like GDI, the platform layer keeps recently realized fonts (FreeType face
+// and hinted glyph metrics) after their logical fonts are deleted, so first
+// requests after the first one measure the cover page from kept metrics;
+// BM_FirstRequest_CJK500_DC_ColdMetrics shows the cost without them.
+//
+// scripts/bench.sh runs each benchmark in a process of its own: malloc's
+// thresholds adapt to the blocks a process frees, which would otherwise
+// make one benchmark's page faults depend on the benchmarks before it.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+
+#include "bench_io_replay.h"
+#include "bench_requests.h"
+#include "platform_hooks.h"
+
+namespace {
+
+constexpr int kFontId = 0x51;
+constexpr size_t kLongText = 500;
+constexpr size_t kShortText = 50;
+
+const std::u16string &CjkText()
+{
+    static const std::u16string text = JapaneseText(kIpaGothicPath, kLongText);
+    return text;
+}
+
+// The font and text of a benchmark; false (the benchmark reports why) when
+// the machine lacks the font.
+bool CheckFont(benchmark::State &state, const char *szPath, const char *szPackage)
+{
+    if (FileExists(szPath))
+        return true;
+    state.SkipWithError((std::string(szPath) + " is missing: apt-get install " + szPackage).c_str());
+    return false;
+}
+
+bool CheckCjkText(benchmark::State &state)
+{
+    if (!CheckFont(state, kIpaGothicPath, "fonts-ipafont-gothic"))
+        return false;
+    if (CjkText().size() != kLongText) {
+        state.SkipWithError("the font maps fewer than 500 of the text's characters");
+        return false;
+    }
+    return true;
+}
+
+// One timed call; false (the benchmark reports it) unless the whole text
+// was set.
+bool TimedDownload(benchmark::State &state, const BenchRequest &request)
+{
+    BenchRequest call = request; // the call writes its results back
+    const auto start = std::chrono::steady_clock::now();
+    const int nResult = FNDLFontDownloadW(&call.text, &call.page);
+    const auto end = std::chrono::steady_clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    if (nResult != FNDL_OK) {
+        state.SkipWithError(("download call returned " + std::to_string(nResult)).c_str());
+        return false;
+    }
+    return true;
+}
+
+// bColdMetrics: the platform drops its FreeType realizations before each
+// call, so the cover page measures every glyph from the font file, as a
+// process's first request on the font does.
+void RunFirstRequests(benchmark::State &state, const BenchRequest &request,
+                      const BenchOutput &output, bool bColdMetrics = false)
+{
+    for (auto _ : state) {
+        output.Truncate();
+        ResetCursor();
+        if (bColdMetrics)
+            PlatformForgetFontRealizations();
+        const bool bOk = TimedDownload(state, request);
+        EndSession(kFontId);
+        if (!bOk)
+            break;
+    }
+}
+
+void BM_FirstRequest_CJK500_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kIpaGothicFace, false, CjkText(), output.path, kFontId),
+                     output);
+}
+
+void BM_FirstRequest_CJK500_DC_ColdMetrics(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kIpaGothicFace, false, CjkText(), output.path, kFontId),
+                     output, true);
+}
+
+void BM_FirstRequest_CJK500_File(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kIpaGothicPath, true, CjkText(), output.path, kFontId),
+                     output);
+}
+
+void BM_FirstRequest_CJK50_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state,
+                     MakeBenchRequest(kIpaGothicFace, false, CjkText().substr(0, kShortText),
+                                      output.path, kFontId),
+                     output);
+}
+
+void BM_Repeat_CJK500_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    const BenchRequest request =
+        MakeBenchRequest(kIpaGothicFace, false, CjkText(), output.path, kFontId);
+    ResetCursor();
+    BenchRequest first = request;
+    if (FNDLFontDownloadW(&first.text, &first.page) != FNDL_OK) {
+        state.SkipWithError("the first request failed");
+        EndSession(kFontId);
+        return;
+    }
+    for (auto _ : state) {
+        output.Truncate();
+        ResetCursor();
+        if (!TimedDownload(state, request))
+            break;
+    }
+    EndSession(kFontId);
+}
+
+void BM_FirstRequest_Latin500_DC(benchmark::State &state)
+{
+    if (!CheckFont(state, kDejaVuSansPath, "fonts-dejavu-core"))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state,
+                     MakeBenchRequest(kDejaVuSansFace, false, LatinText(kLongText), output.path, kFontId),
+                     output);
+}
+
+// The file calls of BM_FirstRequest_CJK500_DC's request, recorded once from
+// a real request.
+bool RecordCjk500Request(RecordedRequest &recorded)
+{
+    BenchOutput output;
+    BenchRequest request = MakeBenchRequest(kIpaGothicFace, false, CjkText(), output.path, kFontId);
+    ResetCursor();
+    StartRecordingFileCalls();
+    const int nResult = FNDLFontDownloadW(&request.text, &request.page);
+    recorded.calls = StopRecordingFileCalls();
+    recorded.bytes = output.Read();
+    EndSession(kFontId);
+    // Every byte of the request went through the recorded calls.
+    size_t nWritten = 0;
+    for (const FileCall &call : recorded.calls)
+        nWritten += call.nBytes;
+    return nResult == FNDL_OK && nWritten > 0 && nWritten == recorded.bytes.size();
+}
+
+void BM_IOReplay_CJK500(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    RecordedRequest recorded;
+    if (!RecordCjk500Request(recorded)) {
+        state.SkipWithError("recording the request's file calls failed");
+        return;
+    }
+    BenchOutput output;
+    size_t nFlushes = 0;
+    for (const FileCall &call : recorded.calls)
+        nFlushes += call.bFlush ? 1 : 0;
+    for (auto _ : state) {
+        output.Truncate();
+        const auto start = std::chrono::steady_clock::now();
+        const bool bOk = ReplayFileCalls(output.path, recorded);
+        const auto end = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        if (!bOk) {
+            state.SkipWithError("replaying the file calls failed");
+            break;
+        }
+    }
+    state.SetLabel(std::to_string(recorded.calls.size() - nFlushes) + " fwrite " +
+                   std::to_string(nFlushes) + " fflush " + std::to_string(recorded.bytes.size()) +
+                   " bytes");
+}
+
+} // namespace
+
+BENCHMARK(BM_FirstRequest_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK500_DC_ColdMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK500_File)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK50_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repeat_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Latin500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IOReplay_CJK500)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

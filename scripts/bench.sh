@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release, build-bench), runs fndl_bench with
+# repetitions and checks the speed targets on the medians of this run:
+#   FirstRequest_CJK500_DC <= 3 x FirstRequest_CJK50_DC
+#   FirstRequest_CJK500_DC <= 3 x IOReplay_CJK500
+#   Repeat_CJK500_DC       <= 0.2 x FirstRequest_CJK500_DC
+# Exits non-zero when a target fails. Extra arguments go to fndl_bench.
+# REPETITIONS (default 10) and MIN_TIME (seconds per repetition, default
+# 0.3) tune the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+if [ ! -r /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ]; then
+  echo "installing: fonts-ipafont-gothic"
+  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends fonts-ipafont-gothic
+fi
+
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFNDL_BUILD_BENCH=ON -DFNDL_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench -j2 --target fndl_bench
+
+# One process per benchmark: glibc's malloc adapts its mmap and trim
+# thresholds to the large blocks a process frees, so within one process a
+# benchmark's costs (page faults on fresh memory) would depend on the ones
+# that ran before it.
+results=build-bench/bench-results.csv
+rm -f "$results"
+benchmarks=$(build-bench/bench/fndl_bench --benchmark_list_tests | sed 's|/manual_time$||')
+for name in $benchmarks; do
+  build-bench/bench/fndl_bench \
+    --benchmark_filter="^${name}(/|\$)" \
+    --benchmark_repetitions="${REPETITIONS:-10}" \
+    --benchmark_min_time="${MIN_TIME:-0.3}" \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$results.part" --benchmark_out_format=csv "$@"
+  if [ -f "$results" ]; then sed '1,/^name,/d' "$results.part" >> "$results"; else cat "$results.part" > "$results"; fi
+done
+rm -f "$results.part"
+
+# Medians in milliseconds, by benchmark name; the first line of the CSV
+# that starts with "name" is the header, errors show in error_occurred.
+awk -F, '
+  BEGIN { ok = 1 }
+  /^name,/ { header = 1; next }
+  !header { next }
+  {
+    name = $1; gsub(/"/, "", name)
+    if ($9 == "true") { errors = errors "\n  " name }
+    if (name !~ /_median$/) next
+    sub(/\/manual_time_median$/, "", name)
+    ms = $3
+    if ($5 == "ns") ms = $3 / 1e6; else if ($5 == "us") ms = $3 / 1e3; else if ($5 == "s") ms = $3 * 1e3
+    median[name] = ms
+  }
+  function check(label, value, limit) {
+    status = value <= limit ? "ok" : "FAILED"
+    if (value > limit) ok = 0
+    printf "  %-48s %6.3f (target <= %.1f)  %s\n", label, value, limit, status
+  }
+  END {
+    if (errors != "") { print "benchmarks that failed:" errors; exit 1 }
+    split("BM_FirstRequest_CJK500_DC BM_FirstRequest_CJK50_DC BM_IOReplay_CJK500 BM_Repeat_CJK500_DC", needed, " ")
+    for (i in needed) if (!(needed[i] in median)) { print "no median for " needed[i]; exit 1 }
+    print "medians (ms):"
+    for (n in median) printf "  %-32s %8.3f\n", n, median[n]
+    first = median["BM_FirstRequest_CJK500_DC"]
+    print "ratios:"
+    check("FirstRequest_CJK500_DC / FirstRequest_CJK50_DC", first / median["BM_FirstRequest_CJK50_DC"], 3)
+    check("FirstRequest_CJK500_DC / IOReplay_CJK500", first / median["BM_IOReplay_CJK500"], 3)
+    check("Repeat_CJK500_DC / FirstRequest_CJK500_DC", median["BM_Repeat_CJK500_DC"] / first, 0.2)
+    exit ok ? 0 : 1
+  }' "$results"
