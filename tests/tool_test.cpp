@@ -2,8 +2,6 @@
 // decoded back and checked byte for byte where the framing is fixed.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "support/requests.h"
+#include "support/toolrun.h"
 #include "xldecode/xldecode.h"
 
 #ifdef FNDL_TOOL_PATH
@@ -37,38 +36,6 @@ constexpr uint16_t kAttrTextData = 0xAB;
 constexpr uint16_t kAttrXSpacingData = 0xAF;
 constexpr uint16_t kAttrCharBoldValue = 0xB1;
 constexpr int kBottomLimit = 6780;
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ShellQuoted(const std::string &word)
-{
-    std::string quoted = "'";
-    for (const char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-ToolRun RunTool(const std::vector<std::string> &args)
-{
-    TempPath out(".out");
-    TempPath err(".err");
-    std::string command = ShellQuoted(FNDL_TOOL_PATH);
-    for (const std::string &arg : args)
-        command += " " + ShellQuoted(arg);
-    command += " >" + out.path + " 2>" + err.path + " </dev/null";
-    const int status = std::system(command.c_str());
-    ToolRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const std::vector<uint8_t> outBytes = out.Read();
-    const std::vector<uint8_t> errBytes = err.Read();
-    run.out.assign(outBytes.begin(), outBytes.end());
-    run.err.assign(errBytes.begin(), errBytes.end());
-    return run;
-}
 
 std::vector<XLOperation> Decode(const std::vector<uint8_t> &bytes)
 {
@@ -488,7 +455,7 @@ TEST(ToolUsage, ExitCodesAndMessages)
 {
     EXPECT_EQ(RunTool({}).exitCode, 2);
     EXPECT_EQ(RunTool({"print"}).exitCode, 2);
-    for (const char *command : {"job", "download", "remove", "dump", "which"}) {
+    for (const char *command : {"job", "download", "remove", "dump", "extract", "which"}) {
         const ToolRun help = RunTool({command, "--help"});
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_EQ(help.out.rfind(std::string("usage: fndl ") + command, 0), 0u) << command;

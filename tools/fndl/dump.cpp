@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "softfont.h"
 #include "xldecode/xldecode.h"
 
 namespace {
@@ -17,28 +18,10 @@ constexpr uint8_t kOpBeginSession = 0x41;
 constexpr uint8_t kOpEndSession = 0x42;
 constexpr uint8_t kOpBeginPage = 0x43;
 constexpr uint8_t kOpEndPage = 0x44;
-constexpr uint8_t kOpBeginFontHeader = 0x4F;
-constexpr uint8_t kOpReadFontHeader = 0x50;
-constexpr uint8_t kOpEndFontHeader = 0x51;
-constexpr uint8_t kOpBeginChar = 0x52;
-constexpr uint8_t kOpReadChar = 0x53;
-constexpr uint8_t kOpEndChar = 0x54;
-constexpr uint8_t kOpRemoveFont = 0x55;
 constexpr uint8_t kOpText = 0xA8;
-constexpr uint16_t kAttrCharCode = 0xA2;
-constexpr uint16_t kAttrFontHeaderLength = 0xA7;
-constexpr uint16_t kAttrFontName = 0xA8;
-constexpr uint16_t kAttrFontFormat = 0xA9;
 constexpr uint16_t kAttrTextData = 0xAB;
 constexpr uint8_t kTypeUByte = 0xC0;
 constexpr uint8_t kTypeReal32 = 0xC5;
-constexpr uint16_t kComponentCode = 0xFFFF;
-constexpr uint16_t kNullSegment = 0xFFFF;
-constexpr size_t kDescriptorSize = 8;
-constexpr size_t kSegmentHeaderSize = 6;
-constexpr size_t kDirectoryHeaderSize = 12;
-constexpr size_t kTableRecordSize = 16;
-constexpr size_t kCharHeaderSize = 6;
 constexpr size_t kPreviewBytes = 16;
 constexpr size_t kListedNumbers = 16;
 constexpr size_t kNotOpen = SIZE_MAX;
@@ -48,34 +31,15 @@ struct Problem {
     std::string message;
 };
 
-struct FontTable {
-    std::string tag;
-    uint32_t checkSum;
-    uint32_t offset;
-    uint32_t length;
-};
-
-struct FontSegment {
-    std::string id;
-    uint32_t size;
-};
-
 struct FontSummary {
     std::string name;
     size_t offset = 0; // of BeginFontHeader
     long format = -1;  // FontFormat attribute
     std::vector<uint8_t> header;
     bool complete = false;
-    bool hasDescriptor = false;
-    unsigned descriptorFormat = 0;
-    unsigned symbolSet = 0;
-    unsigned technology = 0;
-    unsigned glyphs = 0;
-    std::vector<FontSegment> segments;
-    std::vector<FontTable> tables;
+    SoftFontHeader layout;
     long characters = 0;
     long components = 0;
-    std::string problem;
 };
 
 struct CharSummary {
@@ -102,102 +66,6 @@ struct DumpReport {
     long textCharacters = 0;
     long removedFonts = 0;
 };
-
-uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width)
-{
-    uint32_t value = 0;
-    for (size_t i = 0; i < width; ++i)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
-
-std::string PrintableTag(std::span<const uint8_t> bytes)
-{
-    std::string tag;
-    for (const uint8_t byte : bytes) {
-        if (byte >= 0x20 && byte < 0x7F) {
-            tag += static_cast<char>(byte);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            tag += hex;
-        }
-    }
-    return tag;
-}
-
-// The TrueType directory at the start of a GT segment.
-bool ReadGTDirectory(std::span<const uint8_t> segment, FontSummary &font)
-{
-    if (segment.size() < kDirectoryHeaderSize) {
-        font.problem = "GT segment of " + std::to_string(segment.size()) +
-                       " bytes has no room for its table directory";
-        return false;
-    }
-    const uint32_t numTables = BigEndian(segment, 4, 2);
-    if (kDirectoryHeaderSize + kTableRecordSize * numTables > segment.size()) {
-        font.problem = "GT directory of " + std::to_string(numTables) + " tables runs past its " +
-                       std::to_string(segment.size()) + "-byte segment";
-        return false;
-    }
-    for (uint32_t i = 0; i < numTables; ++i) {
-        const size_t at = kDirectoryHeaderSize + kTableRecordSize * i;
-        FontTable table{PrintableTag(segment.subspan(at, 4)), BigEndian(segment, at + 4, 4),
-                        BigEndian(segment, at + 8, 4), BigEndian(segment, at + 12, 4)};
-        if (uint64_t{table.offset} + table.length > segment.size() && font.problem.empty())
-            font.problem = "table '" + table.tag + "' (offset " + std::to_string(table.offset) +
-                           ", length " + std::to_string(table.length) + ") runs past its " +
-                           std::to_string(segment.size()) + "-byte GT segment";
-        font.tables.push_back(std::move(table));
-    }
-    return font.problem.empty();
-}
-
-// Descriptor, then segments up to the null segment.
-void ReadFontHeader(FontSummary &font)
-{
-    const std::span<const uint8_t> header = font.header;
-    if (header.size() < kDescriptorSize) {
-        font.problem = "font header of " + std::to_string(header.size()) +
-                       " bytes is shorter than its 8-byte descriptor";
-        return;
-    }
-    font.hasDescriptor = true;
-    font.descriptorFormat = header[0];
-    font.symbolSet = BigEndian(header, 2, 2);
-    font.technology = header[4];
-    font.glyphs = BigEndian(header, 6, 2);
-    size_t at = kDescriptorSize;
-    while (true) {
-        if (at == header.size()) {
-            font.problem = "font header ends without a null segment";
-            return;
-        }
-        if (header.size() - at < kSegmentHeaderSize) {
-            font.problem = "segment header cut short at header byte " + std::to_string(at);
-            return;
-        }
-        const uint32_t id = BigEndian(header, at, 2);
-        const uint32_t size = BigEndian(header, at + 2, 4);
-        const std::string name = id == kNullSegment ? "null" : PrintableTag(header.subspan(at, 2));
-        const size_t left = header.size() - at - kSegmentHeaderSize;
-        if (size > left) {
-            font.problem = "segment '" + name + "' at header byte " + std::to_string(at) +
-                           " claims " + std::to_string(size) + " bytes, " + std::to_string(left) +
-                           " left";
-            return;
-        }
-        font.segments.push_back({name, size});
-        if (name == "GT" && !ReadGTDirectory(header.subspan(at + kSegmentHeaderSize, size), font))
-            return;
-        at += kSegmentHeaderSize + size;
-        if (id == kNullSegment) {
-            if (at != header.size())
-                font.problem = std::to_string(header.size() - at) + " bytes after the null segment";
-            return;
-        }
-    }
-}
 
 std::string FontNameOf(const XLOperation &op)
 {
@@ -304,10 +172,9 @@ void Analyse(DumpReport &report)
                 break;
             }
             report.fonts[openFont].complete = true;
-            ReadFontHeader(report.fonts[openFont]);
-            if (!report.fonts[openFont].problem.empty())
-                problem(op.offset, "font '" + report.fonts[openFont].name +
-                                       "': " + report.fonts[openFont].problem);
+            if (FontSummary &font = report.fonts[openFont];
+                !ReadSoftFontHeader(font.header, font.layout))
+                problem(op.offset, "font '" + font.name + "': " + font.layout.problem);
             report.fontEndingAt[i] = openFont;
             openFont = kNotOpen;
             break;
@@ -324,19 +191,13 @@ void Analyse(DumpReport &report)
             CharSummary character;
             character.code = static_cast<unsigned>(NumberOf(op, kAttrCharCode, 0));
             character.size = op.data.size();
-            if (dataCut) {
-                // Neither glyph nor size can be told.
-            } else if (op.data.size() < kCharHeaderSize) {
-                problem(op.offset, "character data of " + std::to_string(op.data.size()) +
-                                       " bytes is shorter than its 6-byte header");
-            } else {
-                character.glyph = BigEndian(op.data, 4, 2);
-                character.valid = true;
-                const uint32_t sizeField = BigEndian(op.data, 2, 2);
-                if (sizeField + 2 != op.data.size())
-                    problem(op.offset, "character data size field " + std::to_string(sizeField) +
-                                           " does not match its " + std::to_string(op.data.size()) +
-                                           " bytes");
+            // When the data is cut, neither glyph nor size can be told.
+            if (!dataCut) {
+                const SoftChar data = ReadCharData(op.data);
+                if (!data.problem.empty())
+                    problem(op.offset, data.problem);
+                character.glyph = data.glyph;
+                character.valid = data.valid;
             }
             for (size_t f = report.fonts.size(); f-- > 0;) {
                 if (report.fonts[f].name == charFont) {
@@ -450,35 +311,6 @@ std::optional<std::string> ValueAsText(const XLAttribute &attribute)
     return std::nullopt;
 }
 
-// Control characters and stray bytes as escapes; well-formed UTF-8 kept.
-std::string Quoted(std::string_view text)
-{
-    std::string out = "\"";
-    std::u16string ignored;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<uint8_t>(text[i]);
-        if (byte == '"' || byte == '\\') {
-            out += '\\';
-            out += static_cast<char>(byte);
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            out += static_cast<char>(byte);
-        } else {
-            size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-            size_t bad = 0;
-            if (length > 1 && i + length <= text.size() &&
-                Utf8ToUtf16(text.substr(i, length), ignored, bad)) {
-                out += text.substr(i, length);
-                i += length - 1;
-            } else {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-                out += hex;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string ValueText(const XLAttribute &attribute)
 {
     const XLToken &value = attribute.value;
@@ -521,7 +353,7 @@ std::string CodePointName(unsigned code)
 std::string TableList(const FontSummary &font)
 {
     std::string out;
-    for (const FontTable &table : font.tables) {
+    for (const SoftFontTable &table : font.layout.tables) {
         if (table.tag == "gdir")
             continue;
         std::string tag = table.tag;
@@ -535,20 +367,20 @@ std::string TableList(const FontSummary &font)
 void PrintFontText(const FontSummary &font, const char *indent)
 {
     std::printf("%sfont %s: ", indent, Quoted(font.name).c_str());
-    if (font.hasDescriptor)
+    if (font.layout.hasDescriptor)
         std::printf(
             "format %u, %u glyphs, symbol set %u, scaling technology %u, header %zu bytes\n",
-            font.descriptorFormat, font.glyphs, font.symbolSet, font.technology,
-            font.header.size());
+            font.layout.descriptorFormat, font.layout.glyphs, font.layout.symbolSet,
+            font.layout.technology, font.header.size());
     else
         std::printf("header %zu bytes\n", font.header.size());
-    for (const FontSegment &segment : font.segments)
+    for (const SoftFontSegment &segment : font.layout.segments)
         std::printf("%s  segment %s: %u bytes\n", indent, segment.id.c_str(), segment.size);
-    for (const FontTable &table : font.tables)
+    for (const SoftFontTable &table : font.layout.tables)
         std::printf("%s    table %-4s offset %u length %u\n", indent, table.tag.c_str(),
                     table.offset, table.length);
-    if (!font.problem.empty())
-        std::printf("%s  damaged: %s\n", indent, font.problem.c_str());
+    if (!font.layout.problem.empty())
+        std::printf("%s  damaged: %s\n", indent, font.layout.problem.c_str());
 }
 
 void PrintListing(const DumpReport &report)
@@ -583,15 +415,15 @@ void PrintSummary(const DumpReport &report)
     std::printf("fonts: %zu\n", report.fonts.size());
     for (const FontSummary &font : report.fonts) {
         std::printf("  %s: ", Quoted(font.name).c_str());
-        if (font.hasDescriptor)
-            std::printf("format %u, %u glyphs, ", font.descriptorFormat, font.glyphs);
+        if (font.layout.hasDescriptor)
+            std::printf("format %u, %u glyphs, ", font.layout.descriptorFormat, font.layout.glyphs);
         std::printf("header %zu bytes", font.header.size());
-        if (!font.tables.empty())
+        if (!font.layout.tables.empty())
             std::printf(", tables %s", TableList(font).c_str());
         if (!font.complete)
             std::printf(" (incomplete: no EndFontHeader)");
-        else if (!font.problem.empty())
-            std::printf(" (damaged: %s)", font.problem.c_str());
+        else if (!font.layout.problem.empty())
+            std::printf(" (damaged: %s)", font.layout.problem.c_str());
         std::printf("\n");
         std::printf("    characters downloaded: %ld (and %ld composite components)\n",
                     font.characters, font.components);
@@ -770,22 +602,22 @@ void JsonFont(Json &json, const FontSummary &font)
     json.Integer(static_cast<long long>(font.header.size()));
     json.Key("complete");
     json.Bool(font.complete);
-    if (font.hasDescriptor) {
+    if (font.layout.hasDescriptor) {
         json.Key("descriptor");
         json.Open('{');
         json.Key("format");
-        json.Integer(font.descriptorFormat);
+        json.Integer(font.layout.descriptorFormat);
         json.Key("symbol_set");
-        json.Integer(font.symbolSet);
+        json.Integer(font.layout.symbolSet);
         json.Key("technology");
-        json.Integer(font.technology);
+        json.Integer(font.layout.technology);
         json.Key("glyphs");
-        json.Integer(font.glyphs);
+        json.Integer(font.layout.glyphs);
         json.Close('}');
     }
     json.Key("segments");
     json.Open('[');
-    for (const FontSegment &segment : font.segments) {
+    for (const SoftFontSegment &segment : font.layout.segments) {
         json.Open('{');
         json.Key("id");
         json.String(segment.id);
@@ -796,7 +628,7 @@ void JsonFont(Json &json, const FontSummary &font)
     json.Close(']');
     json.Key("tables");
     json.Open('[');
-    for (const FontTable &table : font.tables) {
+    for (const SoftFontTable &table : font.layout.tables) {
         json.Open('{');
         json.Key("tag");
         json.String(table.tag);
@@ -814,10 +646,10 @@ void JsonFont(Json &json, const FontSummary &font)
     json.Key("components");
     json.Integer(font.components);
     json.Key("problem");
-    if (font.problem.empty())
+    if (font.layout.problem.empty())
         json.Null();
     else
-        json.String(font.problem);
+        json.String(font.layout.problem);
     json.Close('}');
 }
 

@@ -54,6 +54,9 @@ bool ParseNumber(const std::string &option, const std::string &text, long min, l
 bool Utf8ToUtf16(std::string_view utf8, std::u16string &utf16, size_t &badOffset);
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// In double quotes, for messages and listings: control characters and stray
+// bytes as \xNN escapes, '"' and '\\' escaped, well-formed UTF-8 kept.
+std::string Quoted(std::string_view text);
 // The whole file; false with the system's reason.
 bool ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &reason);
 
@@ -64,4 +67,5 @@ int RunJob(std::span<char *const> args);
 int RunDownload(std::span<char *const> args);
 int RunRemove(std::span<char *const> args);
 int RunDump(std::span<char *const> args);
+int RunExtract(std::span<char *const> args);
 int RunWhich(std::span<char *const> args);

@@ -15,6 +15,7 @@ constexpr const char *kHelp =
     "  download  one bare library call, appended to a file (no job framing)\n"
     "  remove    download a font and remove it again, appended to a file\n"
     "  dump      list a PCL XL job: operators, attributes, fonts, characters\n"
+    "  extract   turn the soft fonts of a PCL XL job back into TrueType fonts\n"
     "  which     the font file and face index a face name resolves to\n"
     "\n"
     "'fndl COMMAND --help' tells more. Example:\n"
@@ -28,7 +29,7 @@ constexpr const char *kHelp =
 int main(int argc, char **argv)
 {
     if (argc < 2)
-        return UsageError("", "name a command: job, download, remove, dump or which");
+        return UsageError("", "name a command: job, download, remove, dump, extract or which");
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::printf("%s", kHelp);
@@ -43,6 +44,8 @@ int main(int argc, char **argv)
         return RunRemove(args);
     if (command == "dump")
         return RunDump(args);
+    if (command == "extract")
+        return RunExtract(args);
     if (command == "which")
         return RunWhich(args);
     return UsageError("", "unknown command '" + command + "'");

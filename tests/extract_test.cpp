@@ -1,0 +1,254 @@
+// 'fndl extract' turns the soft fonts of a job back into TrueType fonts.
+// FreeType then compares every character's outline in the extracted font
+// with the original font's: a check of the whole download, from the font
+// file to the job's bytes, that does not trust the code that sent it.
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include "support/requests.h"
+#include "support/toolrun.h"
+#include "xldecode/xldecode.h"
+
+#ifdef FNDL_TOOL_PATH
+
+namespace {
+
+constexpr const char *kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+constexpr const char *kLiberationSans =
+    "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
+// A collection: the library downloads its first font.
+constexpr const char *kWenQuanYiMicroHei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+
+// Accented letters, ligatures, fractions, Greek: many of them composite
+// glyphs, some with composite components.
+constexpr const char *kLatinText = "Zo\u00EB caf\u00E9 \u01D6 \u01FA \uFB01 \uFB02 \u00BD \u00BE "
+                                   "\u03A9\u03BC\u03AD\u03B3\u03B1 \u00C5\u013C\u0149\u1E2F\u1EAB "
+                                   "\u01C5 \u0133 \u00F1 \u0141 \u0151 \u017E \u0153 \u00DF";
+
+struct FreeType {
+    FT_Library library = nullptr;
+    FreeType() { FT_Init_FreeType(&library); }
+    ~FreeType() { FT_Done_FreeType(library); }
+};
+
+struct Face {
+    FT_Face face = nullptr;
+    Face(FT_Library library, const std::string &path)
+    {
+        EXPECT_EQ(FT_New_Face(library, path.c_str(), 0, &face), 0) << path;
+    }
+    ~Face()
+    {
+        if (face)
+            FT_Done_Face(face);
+    }
+};
+
+struct TempDir {
+    TempPath path{".d"};
+    ~TempDir() { std::filesystem::remove_all(path.path); }
+};
+
+// An unhinted outline in font units, composites resolved, and its advance.
+struct Outline {
+    std::vector<std::pair<FT_Pos, FT_Pos>> points;
+    std::vector<char> tags;
+    std::vector<short> contours;
+    FT_Pos advance = 0;
+    bool operator==(const Outline &) const = default;
+};
+
+Outline LoadOutline(FT_Face face, FT_UInt glyph)
+{
+    Outline outline;
+    EXPECT_EQ(FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING), 0);
+    const FT_Outline &loaded = face->glyph->outline;
+    for (int i = 0; i < loaded.n_points; ++i)
+        outline.points.emplace_back(loaded.points[i].x, loaded.points[i].y);
+    outline.tags.assign(loaded.tags, loaded.tags + loaded.n_points);
+    outline.contours.assign(loaded.contours, loaded.contours + loaded.n_contours);
+    outline.advance = face->glyph->metrics.horiAdvance;
+    return outline;
+}
+
+bool IsComposite(FT_Face face, FT_UInt glyph)
+{
+    return FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_RECURSE) == 0 &&
+           face->glyph->format == FT_GLYPH_FORMAT_COMPOSITE;
+}
+
+std::vector<std::string> FontFiles(const std::string &directory)
+{
+    std::vector<std::string> files;
+    for (const auto &entry : std::filesystem::directory_iterator(directory))
+        files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Sends text in the font through 'fndl job', extracts the soft font, and
+// compares each character the original maps. Returns how many were checked.
+size_t CheckRoundTrip(const std::string &fontPath, const std::string &text)
+{
+    TempPath textFile(".txt");
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    TempPath job;
+    ToolRun run =
+        RunTool({"job", "--font-file", fontPath, "--text-file", textFile.path, "-o", job.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    TempDir fonts;
+    run = RunTool({"extract", job.path, "-d", fonts.path.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> files = FontFiles(fonts.path.path);
+    if (files.size() != 1) {
+        ADD_FAILURE() << "one font expected: " << run.out;
+        return 0;
+    }
+    EXPECT_NE(run.out.find(files.front()), std::string::npos) << run.out;
+
+    FreeType freeType;
+    const Face original(freeType.library, fontPath);
+    const Face extracted(freeType.library, files.front());
+    if (!original.face || !extracted.face)
+        return 0;
+    EXPECT_EQ(extracted.face->num_glyphs, original.face->num_glyphs);
+    EXPECT_EQ(FT_Get_Char_Index(extracted.face, 'Q'), 0u) << "a character that was not sent";
+    size_t checked = 0;
+    size_t composite = 0;
+    size_t notInFont = 0;
+    std::set<char16_t> seen;
+    for (const char16_t code : Utf16(text)) {
+        if (code == u' ' || !seen.insert(code).second)
+            continue;
+        const FT_UInt originalGlyph = FT_Get_Char_Index(original.face, code);
+        if (originalGlyph == 0) {
+            ++notInFont;
+            continue;
+        }
+        const FT_UInt extractedGlyph = FT_Get_Char_Index(extracted.face, code);
+        EXPECT_NE(extractedGlyph, 0u) << "U+" << std::hex << unsigned{code};
+        EXPECT_TRUE(LoadOutline(extracted.face, extractedGlyph) ==
+                    LoadOutline(original.face, originalGlyph))
+            << "outline of U+" << std::hex << unsigned{code} << " (glyph " << std::dec
+            << originalGlyph << ") differs";
+        ++checked;
+        composite += IsComposite(original.face, originalGlyph) ? 1 : 0;
+    }
+    std::cout << "[ extract  ] " << fontPath << ": " << checked << " characters checked ("
+              << composite << " composite), " << notInFont << " not in the font\n";
+    return checked;
+}
+
+TEST(ToolExtract, ExtractedFontsHaveTheOriginalOutlines)
+{
+    EXPECT_GE(CheckRoundTrip(kDejaVuSans, kLatinText), 31u);
+    EXPECT_GE(CheckRoundTrip(kDejaVuSerif, kLatinText), 31u);
+    EXPECT_GE(CheckRoundTrip(kLiberationSans, kLatinText), 25u);
+
+    // 200 ideographs spread over the unified block, as the collection's
+    // first font has them.
+    FreeType freeType;
+    const Face cjk(freeType.library, kWenQuanYiMicroHei);
+    ASSERT_NE(cjk.face, nullptr);
+    std::string text = std::string(kLatinText) + " ";
+    int added = 0;
+    for (char32_t code = 0x4E00; code <= 0x9FA5 && added < 200; code += 97) {
+        if (FT_Get_Char_Index(cjk.face, code) == 0)
+            continue;
+        text +=
+            {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+             static_cast<char>(0x80 | (code & 0x3F))};
+        ++added;
+    }
+    ASSERT_EQ(added, 200);
+    EXPECT_GE(CheckRoundTrip(kWenQuanYiMicroHei, text), 225u);
+}
+
+TEST(ToolExtract, RedownloadsDamagedJobsAndUsage)
+{
+    // Removed and downloaded again: a second font, in its own file, in a
+    // directory that extract creates.
+    TempPath job;
+    ASSERT_EQ(RunTool({"remove", "--font-file", kDejaVuSans, "-o", job.path}).exitCode, 0);
+    ASSERT_EQ(
+        RunTool({"download", "--font-file", kDejaVuSans, "--text", "ab", "-o", job.path}).exitCode,
+        0);
+    TempDir fonts;
+    const std::string nested = fonts.path.path + "/fonts";
+    ToolRun run = RunTool({"extract", job.path, "-d", nested});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string stem = nested + "/OT_1__usr_share_fonts_truetype_dejavu_DejaVuSans.ttf_n";
+    EXPECT_EQ(FontFiles(nested), (std::vector<std::string>{stem + "-2.ttf", stem + ".ttf"}));
+    EXPECT_NE(run.out.find("  characters: 0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  characters: 2: ab\n"), std::string::npos) << run.out;
+    FreeType freeType;
+    EXPECT_EQ(FT_Get_Char_Index(Face(freeType.library, stem + ".ttf").face, 'a'), 0u);
+    EXPECT_NE(FT_Get_Char_Index(Face(freeType.library, stem + "-2.ttf").face, 'a'), 0u);
+
+    // Downloaded again without RemoveFont: a printer refuses the second header.
+    ASSERT_EQ(
+        RunTool({"download", "--font-file", kDejaVuSans, "--text", "c", "-o", job.path}).exitCode,
+        0);
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    ASSERT_TRUE(XLDecodeOperations(job.Read(), ops, error));
+    std::vector<size_t> headers;
+    for (const XLOperation &op : ops) {
+        if (op.op == 0x4F) // BeginFontHeader
+            headers.push_back(op.offset);
+    }
+    ASSERT_EQ(headers.size(), 3u);
+    TempDir untouched;
+    run = RunTool({"extract", job.path, "-d", untouched.path.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find("at byte " + std::to_string(headers[2]) +
+                           ": font \"OT:1:" + kDejaVuSans +
+                           ":n\" is downloaded again without a RemoveFont after its font "
+                           "header at byte " +
+                           std::to_string(headers[1])),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(untouched.path.path)) << "nothing written";
+
+    // A descriptor that disagrees with maxp, and a stream cut short.
+    std::vector<uint8_t> bytes = job.Read();
+    const std::vector<uint8_t> descriptor = {0, 0, 0, 1, 1, 0, 0x18, 0x6D}; // 6253 glyphs
+    auto at = std::search(bytes.begin(), bytes.end(), descriptor.begin(), descriptor.end());
+    ASSERT_NE(at, bytes.end());
+    at[7] = 0x6E;
+    TempPath damaged;
+    damaged.Write(bytes);
+    run = RunTool({"extract", damaged.path, "-d", untouched.path.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("the descriptor counts 6254 characters, maxp 6253 glyphs"),
+              std::string::npos)
+        << run.err;
+    bytes.resize(600);
+    damaged.Write(bytes);
+    ASSERT_FALSE(XLDecodeOperations(bytes, ops, error));
+    run = RunTool({"extract", damaged.path, "-d", untouched.path.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("fndl: '" + damaged.path + "' is malformed at byte " +
+                                std::to_string(error.offset) + ": ",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+
+    run = RunTool({"extract", "--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("usage: fndl extract JOB -d DIR", 0), 0u);
+    EXPECT_EQ(RunTool({"extract", job.path}).exitCode, 2);
+}
+
+} // namespace
+
+#endif // FNDL_TOOL_PATH

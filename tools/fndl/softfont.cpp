@@ -1,0 +1,141 @@
+// Reading PCL XL soft font headers and character data blocks back.
+#include "softfont.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint16_t kNullSegment = 0xFFFF;
+constexpr size_t kDescriptorSize = 8;
+constexpr size_t kSegmentHeaderSize = 6;
+constexpr size_t kDirectoryHeaderSize = 12;
+constexpr size_t kTableRecordSize = 16;
+
+// The TrueType directory at the start of a GT segment.
+bool ReadGTDirectory(std::span<const uint8_t> segment, SoftFontHeader &layout)
+{
+    if (segment.size() < kDirectoryHeaderSize) {
+        layout.problem = "GT segment of " + std::to_string(segment.size()) +
+                         " bytes has no room for its table directory";
+        return false;
+    }
+    const uint32_t numTables = BigEndian(segment, 4, 2);
+    if (kDirectoryHeaderSize + kTableRecordSize * numTables > segment.size()) {
+        layout.problem = "GT directory of " + std::to_string(numTables) + " tables runs past its " +
+                         std::to_string(segment.size()) + "-byte segment";
+        return false;
+    }
+    for (uint32_t i = 0; i < numTables; ++i) {
+        const size_t at = kDirectoryHeaderSize + kTableRecordSize * i;
+        SoftFontTable table{PrintableTag(segment.subspan(at, 4)), BigEndian(segment, at, 4),
+                            BigEndian(segment, at + 4, 4), BigEndian(segment, at + 8, 4),
+                            BigEndian(segment, at + 12, 4)};
+        if (uint64_t{table.offset} + table.length > segment.size() && layout.problem.empty())
+            layout.problem = "table '" + table.tag + "' (offset " + std::to_string(table.offset) +
+                             ", length " + std::to_string(table.length) + ") runs past its " +
+                             std::to_string(segment.size()) + "-byte GT segment";
+        layout.tables.push_back(std::move(table));
+    }
+    return layout.problem.empty();
+}
+
+} // namespace
+
+uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+std::string PrintableTag(std::span<const uint8_t> bytes)
+{
+    std::string tag;
+    for (const uint8_t byte : bytes) {
+        if (byte >= 0x20 && byte < 0x7F) {
+            tag += static_cast<char>(byte);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            tag += hex;
+        }
+    }
+    return tag;
+}
+
+bool ReadSoftFontHeader(std::span<const uint8_t> header, SoftFontHeader &layout)
+{
+    if (header.size() < kDescriptorSize) {
+        layout.problem = "font header of " + std::to_string(header.size()) +
+                         " bytes is shorter than its 8-byte descriptor";
+        return false;
+    }
+    layout.hasDescriptor = true;
+    layout.descriptorFormat = header[0];
+    layout.symbolSet = BigEndian(header, 2, 2);
+    layout.technology = header[4];
+    layout.glyphs = BigEndian(header, 6, 2);
+    size_t at = kDescriptorSize;
+    while (true) {
+        if (at == header.size()) {
+            layout.problem = "font header ends without a null segment";
+            return false;
+        }
+        if (header.size() - at < kSegmentHeaderSize) {
+            layout.problem = "segment header cut short at header byte " + std::to_string(at);
+            return false;
+        }
+        const uint32_t id = BigEndian(header, at, 2);
+        const uint32_t size = BigEndian(header, at + 2, 4);
+        const std::string name = id == kNullSegment ? "null" : PrintableTag(header.subspan(at, 2));
+        const size_t left = header.size() - at - kSegmentHeaderSize;
+        if (size > left) {
+            layout.problem = "segment '" + name + "' at header byte " + std::to_string(at) +
+                             " claims " + std::to_string(size) + " bytes, " + std::to_string(left) +
+                             " left";
+            return false;
+        }
+        layout.segments.push_back({name, size});
+        if (name == "GT") {
+            if (layout.hasGT) {
+                layout.problem = "a second GT segment at header byte " + std::to_string(at);
+                return false;
+            }
+            layout.hasGT = true;
+            layout.gtBodyOffset = at + kSegmentHeaderSize;
+            layout.gtBodySize = size;
+            if (!ReadGTDirectory(header.subspan(at + kSegmentHeaderSize, size), layout))
+                return false;
+        }
+        at += kSegmentHeaderSize + size;
+        if (id == kNullSegment) {
+            if (at != header.size()) {
+                layout.problem =
+                    std::to_string(header.size() - at) + " bytes after the null segment";
+                return false;
+            }
+            return true;
+        }
+    }
+}
+
+SoftChar ReadCharData(std::span<const uint8_t> data)
+{
+    SoftChar character;
+    if (data.size() < kCharHeaderSize) {
+        character.problem = "character data of " + std::to_string(data.size()) +
+                            " bytes is shorter than its 6-byte header";
+        return character;
+    }
+    character.valid = true;
+    character.format = data[0];
+    character.charClass = data[1];
+    character.glyph = BigEndian(data, 4, 2);
+    character.glyphData = data.subspan(kCharHeaderSize);
+    const uint32_t sizeField = BigEndian(data, 2, 2);
+    if (sizeField + 2 != data.size())
+        character.problem = "character data size field " + std::to_string(sizeField) +
+                            " does not match its " + std::to_string(data.size()) + " bytes";
+    return character;
+}

@@ -1,0 +1,79 @@
+// PCL XL TrueType soft fonts as they travel in a job: the font header
+// (descriptor, segments, the GT segment's TrueType table directory) and the
+// character data blocks. Read back by 'fndl dump' and 'fndl extract'; every
+// offset and length is checked against the bytes that are there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// PCL XL operators and attributes of soft fonts.
+inline constexpr uint8_t kOpBeginFontHeader = 0x4F;
+inline constexpr uint8_t kOpReadFontHeader = 0x50;
+inline constexpr uint8_t kOpEndFontHeader = 0x51;
+inline constexpr uint8_t kOpBeginChar = 0x52;
+inline constexpr uint8_t kOpReadChar = 0x53;
+inline constexpr uint8_t kOpEndChar = 0x54;
+inline constexpr uint8_t kOpRemoveFont = 0x55;
+inline constexpr uint16_t kAttrCharCode = 0xA2;
+inline constexpr uint16_t kAttrFontHeaderLength = 0xA7;
+inline constexpr uint16_t kAttrFontName = 0xA8;
+inline constexpr uint16_t kAttrFontFormat = 0xA9;
+
+// The character code under which composite components are sent.
+inline constexpr uint16_t kComponentCode = 0xFFFF;
+
+// Unsigned big-endian value of width bytes at bytes[at]; the caller has
+// checked that they are there.
+uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width);
+// Printable bytes as they are, others as \xNN.
+std::string PrintableTag(std::span<const uint8_t> bytes);
+
+struct SoftFontTable {
+    std::string tag;       // printable form
+    uint32_t tagValue = 0; // the four tag bytes, big-endian
+    uint32_t checkSum = 0;
+    uint32_t offset = 0; // from the start of the GT segment's body
+    uint32_t length = 0;
+};
+
+struct SoftFontSegment {
+    std::string id; // "GT", "null", ...
+    uint32_t size = 0;
+};
+
+// What a font header holds. The GT body lies in the header bytes at
+// [gtBodyOffset, gtBodyOffset + gtBodySize) when hasGT.
+struct SoftFontHeader {
+    bool hasDescriptor = false;
+    unsigned descriptorFormat = 0;
+    unsigned symbolSet = 0;
+    unsigned technology = 0;
+    unsigned glyphs = 0;
+    std::vector<SoftFontSegment> segments;
+    std::vector<SoftFontTable> tables; // of the GT segment's directory
+    bool hasGT = false;
+    size_t gtBodyOffset = 0;
+    size_t gtBodySize = 0;
+    std::string problem; // what is damaged; empty when well formed
+};
+
+// The descriptor, then the segments up to the null segment. Returns false
+// with layout.problem set when the header is damaged; what was read before
+// the damage stays in layout.
+bool ReadSoftFontHeader(std::span<const uint8_t> header, SoftFontHeader &layout);
+
+// A character data block: format, class, data size, glyph index, glyph data.
+inline constexpr size_t kCharHeaderSize = 6;
+struct SoftChar {
+    bool valid = false; // long enough for its header
+    unsigned format = 0;
+    unsigned charClass = 0;
+    unsigned glyph = 0;                 // bytes 4-5
+    std::span<const uint8_t> glyphData; // from byte 6 on, inside the given data
+    std::string problem;                // too short, or a size field that disagrees
+};
+SoftChar ReadCharData(std::span<const uint8_t> data);

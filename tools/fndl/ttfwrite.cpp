@@ -1,0 +1,303 @@
+// TrueType table writers and the font file around them.
+#include "ttfwrite.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+constexpr uint32_t kSfntVersionTrueType = 0x00010000;
+constexpr uint32_t kChecksumMagic = 0xB1B0AFBA;
+constexpr size_t kOffsetTableSize = 12;
+constexpr size_t kTableRecordSize = 16;
+constexpr size_t kCheckSumAdjustmentAt = 8; // in head
+constexpr uint16_t kPlatformWindows = 3;
+constexpr uint16_t kEncodingUnicodeBmp = 1;
+constexpr uint16_t kLanguageEnglishUS = 0x409;
+constexpr size_t kCmapHeaderSize = 12; // version, numTables, one encoding record
+constexpr size_t kFormat4FixedSize = 16;
+constexpr uint16_t kLastCode = 0xFFFF;
+constexpr size_t kMaxNameUnits = 1000; // keeps the name table's 16-bit offsets in range
+
+size_t PaddedToFour(size_t size)
+{
+    return (size + 3) & ~size_t{3};
+}
+
+uint32_t TableChecksum(std::span<const uint8_t> bytes)
+{
+    uint32_t sum = 0;
+    for (size_t at = 0; at < bytes.size(); at += 4) {
+        uint32_t word = 0;
+        for (size_t k = 0; k < 4; ++k)
+            word = (word << 8) | (at + k < bytes.size() ? bytes[at + k] : 0);
+        sum += word;
+    }
+    return sum;
+}
+
+// searchRange, entrySelector and rangeShift of a binary-searchable array of
+// count items of itemSize bytes, as the table directory and cmap format 4
+// keep them.
+struct SearchFields {
+    uint16_t searchRange;
+    uint16_t entrySelector;
+    uint16_t rangeShift;
+};
+
+SearchFields BinarySearchFields(size_t count, size_t itemSize)
+{
+    uint16_t selector = 0;
+    while ((size_t{2} << selector) <= count)
+        ++selector;
+    const size_t range = (size_t{1} << selector) * itemSize;
+    return {static_cast<uint16_t>(range), selector,
+            static_cast<uint16_t>(count * itemSize - range)};
+}
+
+void PutBigEndian32(std::vector<uint8_t> &bytes, size_t at, uint32_t value)
+{
+    for (size_t k = 0; k < 4; ++k)
+        bytes[at + k] = static_cast<uint8_t>(value >> (24 - 8 * k));
+}
+
+void Utf16BigEndian(BigEndianWriter &writer, std::u16string_view text)
+{
+    for (const char16_t unit : text)
+        writer.U16(unit);
+}
+
+// One segment of a format 4 subtable: codes start..end mapped by idDelta,
+// or through glyphIdArray from arrayStart on.
+struct CmapSegment {
+    uint16_t start;
+    uint16_t end;
+    uint16_t delta;
+    bool usesArray;
+    size_t arrayStart;
+};
+
+} // namespace
+
+void BigEndianWriter::U16(uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value));
+}
+
+void BigEndianWriter::U32(uint32_t value)
+{
+    U16(value >> 16);
+    U16(value & 0xFFFF);
+}
+
+void BigEndianWriter::Bytes(std::span<const uint8_t> bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+bool BuildGlyfAndLoca(std::span<const std::span<const uint8_t>> glyphs, std::vector<uint8_t> &glyf,
+                      std::vector<uint8_t> &loca)
+{
+    glyf.clear();
+    loca.clear();
+    BigEndianWriter locaWriter{loca};
+    for (const std::span<const uint8_t> glyph : glyphs) {
+        if (glyf.size() + PaddedToFour(glyph.size()) > UINT32_MAX)
+            return false;
+        locaWriter.U32(static_cast<uint32_t>(glyf.size()));
+        glyf.insert(glyf.end(), glyph.begin(), glyph.end());
+        glyf.resize(PaddedToFour(glyf.size()), 0);
+    }
+    locaWriter.U32(static_cast<uint32_t>(glyf.size()));
+    return true;
+}
+
+bool BuildCmapFormat4(const std::map<uint16_t, uint16_t> &codeToGlyph, std::vector<uint8_t> &cmap)
+{
+    // Runs of consecutive codes: one idDelta when the glyphs run along with
+    // the codes, else the run's glyphs in glyphIdArray.
+    std::vector<CmapSegment> segments;
+    std::vector<uint16_t> glyphIds;
+    for (auto it = codeToGlyph.begin(); it != codeToGlyph.end() && it->first != kLastCode;) {
+        auto last = it;
+        bool sameDelta = true;
+        for (auto next = std::next(it); next != codeToGlyph.end() && next->first != kLastCode &&
+                                        next->first == last->first + 1;
+             ++next) {
+            sameDelta = sameDelta && static_cast<uint16_t>(next->second - next->first) ==
+                                         static_cast<uint16_t>(it->second - it->first);
+            last = next;
+        }
+        CmapSegment segment{it->first, last->first, static_cast<uint16_t>(it->second - it->first),
+                            !sameDelta, glyphIds.size()};
+        for (auto in = it; segment.usesArray && in != std::next(last); ++in)
+            glyphIds.push_back(in->second);
+        if (segment.usesArray)
+            segment.delta = 0;
+        segments.push_back(segment);
+        it = std::next(last);
+    }
+    segments.push_back({kLastCode, kLastCode, 1, false, 0}); // the required final segment
+
+    const size_t segCount = segments.size();
+    const size_t length = kFormat4FixedSize + 8 * segCount + 2 * glyphIds.size();
+    if (length > UINT16_MAX)
+        return false;
+    cmap.clear();
+    BigEndianWriter writer{cmap};
+    writer.U16(0); // version
+    writer.U16(1); // numTables
+    writer.U16(kPlatformWindows);
+    writer.U16(kEncodingUnicodeBmp);
+    writer.U32(kCmapHeaderSize);
+    const SearchFields search = BinarySearchFields(segCount, 2);
+    writer.U16(4); // format
+    writer.U16(static_cast<uint32_t>(length));
+    writer.U16(0); // language
+    writer.U16(static_cast<uint32_t>(2 * segCount));
+    writer.U16(search.searchRange);
+    writer.U16(search.entrySelector);
+    writer.U16(search.rangeShift);
+    for (const CmapSegment &segment : segments)
+        writer.U16(segment.end);
+    writer.U16(0); // reservedPad
+    for (const CmapSegment &segment : segments)
+        writer.U16(segment.start);
+    for (const CmapSegment &segment : segments)
+        writer.U16(segment.delta);
+    for (size_t i = 0; i < segCount; ++i) {
+        // idRangeOffset counts from its own position to the segment's first
+        // glyphIdArray entry.
+        const CmapSegment &segment = segments[i];
+        writer.U16(segment.usesArray
+                       ? static_cast<uint32_t>(2 * (segCount - i) + 2 * segment.arrayStart)
+                       : 0);
+    }
+    for (const uint16_t glyph : glyphIds)
+        writer.U16(glyph);
+    return true;
+}
+
+std::vector<uint8_t> BuildNameTable(std::u16string_view family, std::string_view postScriptName)
+{
+    const std::u16string postScript(postScriptName.begin(), postScriptName.end());
+    const std::u16string_view familyName = family.substr(0, kMaxNameUnits);
+    const std::pair<uint16_t, std::u16string_view> names[] = {
+        {1, familyName},                                    // family
+        {2, u"Regular"},                                    // subfamily
+        {3, familyName},                                    // unique identifier
+        {4, familyName},                                    // full name
+        {6, std::u16string_view(postScript).substr(0, 63)}, // PostScript name
+    };
+    constexpr size_t kRecords = std::size(names);
+    std::vector<uint8_t> table;
+    BigEndianWriter writer{table};
+    writer.U16(0); // format
+    writer.U16(kRecords);
+    writer.U16(6 + 12 * kRecords); // storage offset
+    size_t storageOffset = 0;
+    for (const auto &[nameId, text] : names) {
+        writer.U16(kPlatformWindows);
+        writer.U16(kEncodingUnicodeBmp);
+        writer.U16(kLanguageEnglishUS);
+        writer.U16(nameId);
+        writer.U16(static_cast<uint32_t>(2 * text.size()));
+        writer.U16(static_cast<uint32_t>(storageOffset));
+        storageOffset += 2 * text.size();
+    }
+    for (const auto &name : names)
+        Utf16BigEndian(writer, name.second);
+    return table;
+}
+
+std::vector<uint8_t> BuildPostTable()
+{
+    std::vector<uint8_t> table;
+    BigEndianWriter writer{table};
+    writer.U32(0x00030000); // version 3.0
+    writer.U32(0);          // italicAngle
+    writer.U16(0);          // underlinePosition
+    writer.U16(0);          // underlineThickness
+    for (int k = 0; k < 5; ++k)
+        writer.U32(0); // isFixedPitch, then the four memory hints
+    return table;
+}
+
+std::vector<uint8_t> BuildOs2Table(const Os2Values &values)
+{
+    constexpr uint16_t kWeightRegular = 400;
+    constexpr uint16_t kWidthMedium = 5;
+    constexpr uint16_t kSelectionRegular = 0x40;
+    std::vector<uint8_t> table;
+    BigEndianWriter writer{table};
+    writer.U16(4); // version
+    writer.U16(static_cast<uint16_t>(values.averageWidth));
+    writer.U16(kWeightRegular);
+    writer.U16(kWidthMedium);
+    writer.U16(0); // fsType: installable
+    for (int k = 0; k < 11; ++k)
+        writer.U16(0); // sub- and superscript, strikeout, family class
+    for (int k = 0; k < 10; ++k)
+        table.push_back(0); // panose: any
+    for (int k = 0; k < 4; ++k)
+        writer.U32(0);                                      // ulUnicodeRange1-4
+    writer.Bytes(std::vector<uint8_t>{' ', ' ', ' ', ' '}); // achVendID
+    writer.U16(kSelectionRegular);
+    writer.U16(values.firstChar);
+    writer.U16(values.lastChar);
+    writer.U16(static_cast<uint16_t>(values.typoAscender));
+    writer.U16(static_cast<uint16_t>(values.typoDescender));
+    writer.U16(static_cast<uint16_t>(values.typoLineGap));
+    writer.U16(values.winAscent);
+    writer.U16(values.winDescent);
+    writer.U32(0); // ulCodePageRange1
+    writer.U32(0); // ulCodePageRange2
+    writer.U16(0); // sxHeight
+    writer.U16(0); // sCapHeight
+    writer.U16(0); // usDefaultChar
+    writer.U16(' ');
+    writer.U16(0); // usMaxContext
+    return table;
+}
+
+bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
+{
+    std::sort(tables.begin(), tables.end(),
+              [](const TtfTable &a, const TtfTable &b) { return a.tag < b.tag; });
+    font.clear();
+    BigEndianWriter writer{font};
+    const SearchFields search = BinarySearchFields(tables.size(), kTableRecordSize);
+    writer.U32(kSfntVersionTrueType);
+    writer.U16(static_cast<uint32_t>(tables.size()));
+    writer.U16(search.searchRange);
+    writer.U16(search.entrySelector);
+    writer.U16(search.rangeShift);
+
+    uint64_t offset = kOffsetTableSize + kTableRecordSize * tables.size();
+    size_t headOffset = 0;
+    bool hasHead = false;
+    for (TtfTable &table : tables) {
+        if (offset + table.bytes.size() > UINT32_MAX)
+            return false;
+        if (table.tag == TtfTag("head") && table.bytes.size() >= kCheckSumAdjustmentAt + 4) {
+            // Summed with its adjustment zero, then set over the whole file.
+            PutBigEndian32(table.bytes, kCheckSumAdjustmentAt, 0);
+            headOffset = static_cast<size_t>(offset);
+            hasHead = true;
+        }
+        writer.U32(table.tag);
+        writer.U32(TableChecksum(table.bytes));
+        writer.U32(static_cast<uint32_t>(offset));
+        writer.U32(static_cast<uint32_t>(table.bytes.size()));
+        offset += PaddedToFour(table.bytes.size());
+    }
+    for (const TtfTable &table : tables) {
+        writer.Bytes(table.bytes);
+        font.resize(PaddedToFour(font.size()), 0);
+    }
+    if (hasHead)
+        PutBigEndian32(font, headOffset + kCheckSumAdjustmentAt,
+                       kChecksumMagic - TableChecksum(font));
+    return true;
+}
