@@ -97,6 +97,21 @@ void LocateGlyphThroughDC(FontSession *pSession, uint32_t i, int32_t *pnLength,
     ReleaseFontTable(pMaxp);
 }
 
+// The four glyph tables inside a mapped font file; false when one is missing.
+bool FindGlyphTablesInView(const uint8_t *pView, uint32_t dwViewSize, GlyphTables &tables)
+{
+    uint32_t dwGlyfSize = 0, dwLocaSize = 0, dwHeadSize = 0, dwMaxpSize = 0;
+    const uint8_t *pGlyf = FindFontTable(pView, dwViewSize, "glyf", "GLYF", &dwGlyfSize);
+    const uint8_t *pLoca = FindFontTable(pView, dwViewSize, "loca", "LOCA", &dwLocaSize);
+    const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwHeadSize);
+    const uint8_t *pMaxp = FindFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
+    if (!pGlyf || !pLoca || !pHead || !pMaxp)
+        return false;
+    tables = GlyphTables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
+                         BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
+    return true;
+}
+
 // Font-file source: the tables inside the view; the view goes to the caller.
 void LocateGlyphInFile(const char *szFontPath, uint32_t i, int32_t *pnLength, uint8_t **ppGlyph,
                        uint8_t **ppStorage)
@@ -108,19 +123,9 @@ void LocateGlyphInFile(const char *szFontPath, uint32_t i, int32_t *pnLength, ui
         return;
     }
     *ppStorage = pView;
-    uint32_t dwGlyfSize = 0;
-    uint32_t dwLocaSize = 0;
-    uint32_t dwHeadSize = 0;
-    uint32_t dwMaxpSize = 0;
-    const uint8_t *pGlyf = FindFontTable(pView, dwViewSize, "glyf", "GLYF", &dwGlyfSize);
-    const uint8_t *pLoca = FindFontTable(pView, dwViewSize, "loca", "LOCA", &dwLocaSize);
-    const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwHeadSize);
-    const uint8_t *pMaxp = FindFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
-    if (!pGlyf || !pLoca || !pHead || !pMaxp)
-        return;
-    const GlyphTables tables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
-                             BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
-    LocateGlyph(tables, i, pnLength, ppGlyph);
+    GlyphTables tables;
+    if (FindGlyphTablesInView(pView, dwViewSize, tables))
+        LocateGlyph(tables, i, pnLength, ppGlyph);
 }
 
 // Inside a read scope: the glyph tables of one font source, found once and
@@ -230,19 +235,9 @@ void LocateGlyphInFileInScope(const char *szFontPath, uint64_t nScopeId, uint32_
     *ppStorage = pView;
     if (!IsScopedSource(nScopeId, 1, nullptr, pView)) {
         ScopedGlyphSource source{nScopeId, 1, nullptr, pView, false, {}, 0};
-        uint32_t dwGlyfSize = 0;
-        uint32_t dwLocaSize = 0;
-        uint32_t dwHeadSize = 0;
-        uint32_t dwMaxpSize = 0;
-        const uint8_t *pGlyf = FindFontTable(pView, dwViewSize, "glyf", "GLYF", &dwGlyfSize);
-        const uint8_t *pLoca = FindFontTable(pView, dwViewSize, "loca", "LOCA", &dwLocaSize);
-        const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwHeadSize);
-        const uint8_t *pMaxp = FindFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
-        if (pGlyf && pLoca && pHead && pMaxp) {
+        if (FindGlyphTablesInView(pView, dwViewSize, source.tables)) {
             source.bComplete = true;
-            source.tables = GlyphTables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
-                                        BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};
-            source.dwGlyfSize = dwGlyfSize;
+            source.dwGlyfSize = static_cast<uint32_t>(source.tables.glyf.Size());
         }
         g_scopedSource = source;
     }
