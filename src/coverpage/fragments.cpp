@@ -9,32 +9,9 @@
 #include <cstdio>
 
 #include "coverpage/coverpage.h"
+#include "xlstream/xlcodes.h"
 
 namespace {
-
-// PCL XL data types, attribute ids and operators of the fragments.
-constexpr uint8_t kUByte = 0xC0;
-constexpr uint8_t kUInt16 = 0xC1;
-constexpr uint8_t kUInt16Array = 0xC9;
-constexpr uint8_t kSInt16XY = 0xD3;
-constexpr uint8_t kSInt16Box = 0xE3;
-constexpr uint8_t kAttrUByte = 0xF8;
-
-constexpr uint8_t kAttrROP3 = 0x2C;
-constexpr uint8_t kAttrBoundingBox = 0x42;
-constexpr uint8_t kAttrPoint = 0x4C;
-constexpr uint8_t kAttrClipRegion = 0x53;
-constexpr uint8_t kAttrTextData = 0xAB;
-constexpr uint8_t kAttrXSpacingData = 0xAF;
-
-constexpr uint8_t kOpSetClipRectangle = 0x68;
-constexpr uint8_t kOpSetCursor = 0x6B;
-constexpr uint8_t kOpSetPenSource = 0x79;
-constexpr uint8_t kOpSetROP = 0x7B;
-constexpr uint8_t kOpNewPath = 0x85;
-constexpr uint8_t kOpPaintPath = 0x86;
-constexpr uint8_t kOpRectanglePath = 0xA1;
-constexpr uint8_t kOpText = 0xA8;
 
 constexpr uint8_t kClipInterior = 0;
 
@@ -69,13 +46,13 @@ struct FragmentBuffer {
     void Int16(int value) { Low16(static_cast<uint32_t>(value)); }
     void Box(int nLeft, int nTop, int nRight, int nBottom)
     {
-        Byte(kSInt16Box);
+        Byte(xl::kSInt16Box);
         Int16(nLeft);
         Int16(nTop);
         Int16(nRight);
         Int16(nBottom);
     }
-    void Attribute(uint8_t nId) { Bytes({kAttrUByte, nId}); }
+    void Attribute(uint8_t nId) { Bytes({xl::kAttrUByte, nId}); }
     void WriteTo(FILE *pFile) const
     {
         if (pFile != nullptr && length > 0)
@@ -88,11 +65,11 @@ struct FragmentBuffer {
 void WriteClipRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom)
 {
     FragmentBuffer<16> fragment;
-    fragment.Bytes({kUByte, kClipInterior});
-    fragment.Attribute(kAttrClipRegion);
+    fragment.Bytes({xl::kUByte, kClipInterior});
+    fragment.Attribute(xl::kAttrClipRegion);
     fragment.Box(nLeft, nTop, nRight, nBottom);
-    fragment.Attribute(kAttrBoundingBox);
-    fragment.Byte(kOpSetClipRectangle);
+    fragment.Attribute(xl::kAttrBoundingBox);
+    fragment.Byte(xl::kOpSetClipRectangle);
     fragment.WriteTo(pFile);
 }
 
@@ -101,11 +78,11 @@ void WriteSetCursor(FILE *pFile, int nX, const int *pnY)
     if (pnY == nullptr)
         return;
     FragmentBuffer<8> fragment;
-    fragment.Byte(kSInt16XY);
+    fragment.Byte(xl::kSInt16XY);
     fragment.Int16(nX);
     fragment.Int16(*pnY);
-    fragment.Attribute(kAttrPoint);
-    fragment.Byte(kOpSetCursor);
+    fragment.Attribute(xl::kAttrPoint);
+    fragment.Byte(xl::kOpSetCursor);
     fragment.WriteTo(pFile);
 }
 
@@ -116,44 +93,44 @@ void WriteTextLine(FILE *pFile, const WCHAR *pchText, int nCount, const int *pnA
     if (nCount > kMaxTextCharacters)
         nCount = kMaxTextCharacters;
     FragmentBuffer<kTextBufferSize> fragment;
-    fragment.Bytes({kUInt16Array, kUInt16});
+    fragment.Bytes({xl::kUInt16Array, xl::kUInt16});
     fragment.Int16(nCount);
     for (int i = 0; i < nCount; ++i)
         fragment.Low16(pchText[i]);
-    fragment.Attribute(kAttrTextData);
-    fragment.Bytes({kUInt16Array, kUInt16});
+    fragment.Attribute(xl::kAttrTextData);
+    fragment.Bytes({xl::kUInt16Array, xl::kUInt16});
     fragment.Int16(nCount);
     for (int i = 0; i < nCount; ++i)
         fragment.Int16(pnAdvances[i]);
-    fragment.Attribute(kAttrXSpacingData);
-    fragment.Byte(kOpText);
+    fragment.Attribute(xl::kAttrXSpacingData);
+    fragment.Byte(xl::kOpText);
     fragment.WriteTo(pFile);
 }
 
 void WriteSetROP(FILE *pFile, uint8_t nRop)
 {
     FragmentBuffer<5> fragment;
-    fragment.Bytes({kUByte, nRop});
-    fragment.Attribute(kAttrROP3);
-    fragment.Byte(kOpSetROP);
+    fragment.Bytes({xl::kUByte, nRop});
+    fragment.Attribute(xl::kAttrROP3);
+    fragment.Byte(xl::kOpSetROP);
     fragment.WriteTo(pFile);
 }
 
 void WriteSetPenSource(FILE *pFile, uint8_t nAttribute, uint8_t nValue)
 {
     FragmentBuffer<5> fragment;
-    fragment.Bytes({kUByte, nValue});
+    fragment.Bytes({xl::kUByte, nValue});
     fragment.Attribute(nAttribute);
-    fragment.Byte(kOpSetPenSource);
+    fragment.Byte(xl::kOpSetPenSource);
     fragment.WriteTo(pFile);
 }
 
 void WriteRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom)
 {
     FragmentBuffer<14> fragment;
-    fragment.Byte(kOpNewPath);
+    fragment.Byte(xl::kOpNewPath);
     fragment.Box(nLeft, nTop, nRight, nBottom);
-    fragment.Attribute(kAttrBoundingBox);
-    fragment.Bytes({kOpRectanglePath, kOpPaintPath});
+    fragment.Attribute(xl::kAttrBoundingBox);
+    fragment.Bytes({xl::kOpRectanglePath, xl::kOpPaintPath});
     fragment.WriteTo(pFile);
 }

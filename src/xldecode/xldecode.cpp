@@ -8,15 +8,10 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include "xlstream/xlcodes.h"
 
 namespace {
 
-constexpr uint8_t kTagUByte = 0xC0;
-constexpr uint8_t kTagUInt16 = 0xC1;
-constexpr uint8_t kTagAttrUByte = 0xF8;
-constexpr uint8_t kTagAttrUInt16 = 0xF9;
-constexpr uint8_t kTagDataLength = 0xFA;
-constexpr uint8_t kTagDataLengthByte = 0xFB;
 constexpr uint8_t kFirstOperator = 0x41;
 constexpr uint8_t kLastOperator = 0xBF;
 constexpr uint8_t kLineFeed = 0x0A;
@@ -125,7 +120,7 @@ struct TokenReader {
 
     bool ReadValue(size_t start, uint8_t tag, ValueShape shape)
     {
-        const uint8_t elementType = static_cast<uint8_t>(kTagUByte | (tag & 0x07));
+        const uint8_t elementType = static_cast<uint8_t>(xl::kUByte | (tag & 0x07));
         const size_t width = kElementWidth[tag & 0x07];
         size_t at = start + 1;
         uint32_t count = 1;
@@ -138,9 +133,9 @@ struct TokenReader {
                 return CutShort(start, tag, 2, LeftAt(at));
             const uint8_t lengthTag = bytes[at];
             size_t lengthWidth = 0;
-            if (lengthTag == kTagUByte)
+            if (lengthTag == xl::kUByte)
                 lengthWidth = 1;
-            else if (lengthTag == kTagUInt16)
+            else if (lengthTag == xl::kUInt16)
                 lengthWidth = 2;
             else
                 return Fail(at, TagText(tag) + " length must be ubyte or uint16, found " +
@@ -169,7 +164,7 @@ struct TokenReader {
 
     bool ReadAttribute(size_t start, uint8_t tag)
     {
-        const size_t idWidth = tag == kTagAttrUByte ? 1 : 2;
+        const size_t idWidth = tag == xl::kAttrUByte ? 1 : 2;
         if (LeftAt(start + 1) < idWidth)
             return CutShort(start, tag, idWidth, LeftAt(start + 1));
         const uint16_t id = static_cast<uint16_t>(ReadLittleEndian(bytes, start + 1, idWidth));
@@ -184,7 +179,7 @@ struct TokenReader {
 
     bool ReadEmbeddedData(size_t start, uint8_t tag)
     {
-        const size_t lengthWidth = tag == kTagDataLength ? 4 : 1;
+        const size_t lengthWidth = tag == xl::kDataLength ? 4 : 1;
         if (LeftAt(start + 1) < lengthWidth)
             return CutShort(start, tag, lengthWidth, LeftAt(start + 1));
         const uint32_t length = ReadLittleEndian(bytes, start + 1, lengthWidth);
@@ -217,9 +212,9 @@ struct TokenReader {
                 pos = start + 1;
             } else if (const ValueShape shape = ShapeOfTag(tag); shape != ValueShape::None)
                 ok = ReadValue(start, tag, shape);
-            else if (tag == kTagAttrUByte || tag == kTagAttrUInt16)
+            else if (tag == xl::kAttrUByte || tag == xl::kAttrUInt16)
                 ok = ReadAttribute(start, tag);
-            else if (tag == kTagDataLength || tag == kTagDataLengthByte)
+            else if (tag == xl::kDataLength || tag == xl::kDataLengthByte)
                 ok = ReadEmbeddedData(start, tag);
             else
                 ok = Fail(start, "unknown byte " + Hex(tag));

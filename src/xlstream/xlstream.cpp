@@ -8,19 +8,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include "xlstream/xlcodes.h"
 
 namespace {
-
-// PCL XL data-type and token tags.
-constexpr uint8_t kTagUByte = 0xC0;
-constexpr uint8_t kTagUInt16 = 0xC1;
-constexpr uint8_t kTagUInt32 = 0xC2;
-constexpr uint8_t kTagSInt16 = 0xC3;
-constexpr uint8_t kTagReal32 = 0xC5;
-constexpr uint8_t kTagUByteArray = 0xC8;
-constexpr uint8_t kTagReal32XY = 0xD5;
-constexpr uint8_t kTagAttrUByte = 0xF8;
-constexpr uint8_t kTagDataLength = 0xFA;
 
 // The widest single put (a uint32 or real32 value); a smaller buffer could
 // never take it and would be overrun.
@@ -151,41 +141,41 @@ int32_t XLStreamClose(XLStream *pStream)
 int32_t XLWriteUByte(XLStream *pStream, uint8_t value)
 {
     if (IsSound(pStream))
-        PutTagged(pStream, kTagUByte, value, 1);
+        PutTagged(pStream, xl::kUByte, value, 1);
     return ByteCountOf(pStream);
 }
 
 int32_t XLWriteUInt16(XLStream *pStream, uint16_t value)
 {
     if (IsSound(pStream))
-        PutTagged(pStream, kTagUInt16, value, 2);
+        PutTagged(pStream, xl::kUInt16, value, 2);
     return ByteCountOf(pStream);
 }
 
 int32_t XLWriteSInt16(XLStream *pStream, int16_t value)
 {
     if (IsSound(pStream))
-        PutTagged(pStream, kTagSInt16, static_cast<uint16_t>(value), 2);
+        PutTagged(pStream, xl::kSInt16, static_cast<uint16_t>(value), 2);
     return ByteCountOf(pStream);
 }
 
 int32_t XLWriteUInt32(XLStream *pStream, uint32_t value)
 {
     if (IsSound(pStream))
-        PutTagged(pStream, kTagUInt32, value, 4);
+        PutTagged(pStream, xl::kUInt32, value, 4);
     return ByteCountOf(pStream);
 }
 
 int32_t XLWriteReal32(XLStream *pStream, float value)
 {
     if (IsSound(pStream))
-        PutTagged(pStream, kTagReal32, std::bit_cast<uint32_t>(value), 4);
+        PutTagged(pStream, xl::kReal32, std::bit_cast<uint32_t>(value), 4);
     return ByteCountOf(pStream);
 }
 
 int32_t XLWriteReal32XY(XLStream *pStream, float x, float y)
 {
-    if (IsSound(pStream) && PutTagged(pStream, kTagReal32XY, std::bit_cast<uint32_t>(x), 4))
+    if (IsSound(pStream) && PutTagged(pStream, xl::kReal32XY, std::bit_cast<uint32_t>(x), 4))
         PutBytes(pStream, std::bit_cast<uint32_t>(y), 4);
     return ByteCountOf(pStream);
 }
@@ -193,8 +183,8 @@ int32_t XLWriteReal32XY(XLStream *pStream, float x, float y)
 int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t nCount)
 {
     // The array length is itself a tagged uint16 value.
-    if (IsSound(pStream) && PutBytes(pStream, kTagUByteArray, 1) &&
-        PutTagged(pStream, kTagUInt16, nCount, 2))
+    if (IsSound(pStream) && PutBytes(pStream, xl::kUByteArray, 1) &&
+        PutTagged(pStream, xl::kUInt16, nCount, 2))
         PutBlock(pStream, pbyBytes, nCount);
     return ByteCountOf(pStream);
 }
@@ -202,7 +192,7 @@ int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t n
 int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength)
 {
     if (IsSound(pStream))
-        PutTagged(pStream, kTagDataLength, dwLength, 4);
+        PutTagged(pStream, xl::kDataLength, dwLength, 4);
     return ByteCountOf(pStream);
 }
 
@@ -224,7 +214,7 @@ int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId)
         RecordError(pStream, XL_ERROR_BAD_ATTRIBUTE);
         return pStream->nByteCount;
     }
-    if (PutBytes(pStream, kTagAttrUByte, 1))
+    if (PutBytes(pStream, xl::kAttrUByte, 1))
         PutBytes(pStream, XLAttributeTable[nAttributeId], 1);
     return pStream->nByteCount;
 }

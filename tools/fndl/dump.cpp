@@ -11,17 +11,10 @@
 
 #include "softfont.h"
 #include "xldecode/xldecode.h"
+#include "xlstream/xlcodes.h"
 
 namespace {
 
-constexpr uint8_t kOpBeginSession = 0x41;
-constexpr uint8_t kOpEndSession = 0x42;
-constexpr uint8_t kOpBeginPage = 0x43;
-constexpr uint8_t kOpEndPage = 0x44;
-constexpr uint8_t kOpText = 0xA8;
-constexpr uint16_t kAttrTextData = 0xAB;
-constexpr uint8_t kTypeUByte = 0xC0;
-constexpr uint8_t kTypeReal32 = 0xC5;
 constexpr size_t kPreviewBytes = 16;
 constexpr size_t kListedNumbers = 16;
 constexpr size_t kNotOpen = SIZE_MAX;
@@ -107,12 +100,12 @@ void Analyse(DumpReport &report)
         // are not worth checking.
         const bool dataCut = report.error && i + 1 == report.ops.size();
         // Once a session was seen, everything belongs inside one.
-        if (framed && session == kNotOpen && op.op != kOpBeginSession && !outsideReported) {
+        if (framed && session == kNotOpen && op.op != xl::kOpBeginSession && !outsideReported) {
             problem(op.offset, OperatorName(op.op) + " outside a session");
             outsideReported = true;
         }
         switch (op.op) {
-        case kOpBeginSession:
+        case xl::kOpBeginSession:
             if (session != kNotOpen)
                 problem(op.offset,
                         "BeginSession inside the session begun at byte " + std::to_string(session));
@@ -120,7 +113,7 @@ void Analyse(DumpReport &report)
             framed = true;
             ++report.sessions;
             break;
-        case kOpEndSession:
+        case xl::kOpEndSession:
             if (session == kNotOpen)
                 problem(op.offset, "EndSession without BeginSession");
             if (page != kNotOpen)
@@ -129,14 +122,14 @@ void Analyse(DumpReport &report)
             session = kNotOpen;
             page = kNotOpen;
             break;
-        case kOpBeginPage:
+        case xl::kOpBeginPage:
             if (page != kNotOpen)
                 problem(op.offset,
                         "BeginPage inside the page begun at byte " + std::to_string(page));
             page = op.offset;
             ++report.pages;
             break;
-        case kOpEndPage:
+        case xl::kOpEndPage:
             if (page == kNotOpen)
                 problem(op.offset, "EndPage without BeginPage");
             page = kNotOpen;
@@ -215,9 +208,9 @@ void Analyse(DumpReport &report)
             charBlock = kNotOpen;
             break;
         case kOpRemoveFont: ++report.removedFonts; break;
-        case kOpText:
+        case xl::kOpText:
             ++report.textLines;
-            if (const XLAttribute *text = op.Find(kAttrTextData))
+            if (const XLAttribute *text = op.Find(xl::kAttrTextData))
                 report.textCharacters += text->value.count;
             break;
         default: break;
@@ -245,7 +238,7 @@ void Analyse(DumpReport &report)
 
 bool IsIntegerType(uint8_t valueType)
 {
-    return valueType != kTypeReal32;
+    return valueType != xl::kReal32;
 }
 
 std::string NumberText(double number, uint8_t valueType)
@@ -258,35 +251,19 @@ std::string NumberText(double number, uint8_t valueType)
     return text;
 }
 
-std::string TypeName(uint8_t tag)
+// A code's published name, or the code in hexadecimal.
+std::string NameOrCode(const char *name, unsigned code)
 {
-    const char *name = XLDataTypeName(tag);
-    if (name)
-        return name;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", tag);
-    return hex;
-}
-
-std::string AttributeName(uint16_t id)
-{
-    const char *name = XLAttributeName(id);
-    if (name)
-        return name;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", id);
-    return hex;
-}
-
-std::string OperatorName(uint8_t code)
-{
-    const char *name = XLOperatorName(code);
     if (name)
         return name;
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02X", code);
     return hex;
 }
+
+std::string TypeName(uint8_t tag) { return NameOrCode(XLDataTypeName(tag), tag); }
+std::string AttributeName(uint16_t id) { return NameOrCode(XLAttributeName(id), id); }
+std::string OperatorName(uint8_t code) { return NameOrCode(XLOperatorName(code), code); }
 
 bool IsArray(const XLToken &value)
 {
@@ -299,10 +276,10 @@ std::optional<std::string> ValueAsText(const XLAttribute &attribute)
     const XLToken &value = attribute.value;
     if (!IsArray(value))
         return std::nullopt;
-    if (value.valueType == kTypeUByte) {
+    if (value.valueType == xl::kUByte) {
         return std::string(value.raw.begin(), value.raw.end());
     }
-    if (attribute.id == kAttrTextData) {
+    if (attribute.id == xl::kAttrTextData) {
         std::u16string units;
         for (const double number : value.numbers)
             units += static_cast<char16_t>(number);
