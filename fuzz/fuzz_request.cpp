@@ -1,0 +1,137 @@
+#include "fuzz_request.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "api/globals.h"
+#include "platform/platform_hooks.h"
+#include "qorvfndl.h"
+#include "support/requests.h"
+#include "xldecode/xldecode.h"
+
+namespace {
+
+constexpr size_t kHeaderSize = 3;
+constexpr size_t kMaxTextUnits = 511;
+
+void Require(bool condition, const char *what)
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+
+} // namespace
+
+FuzzRequest SplitFuzzInput(const uint8_t *data, size_t size)
+{
+    FuzzRequest request;
+    if (size < kHeaderSize) {
+        request.font = std::span<const uint8_t>(data, size);
+        return request;
+    }
+    const size_t textBytes = std::min<size_t>(data[0] | (size_t{data[1]} << 8), size - kHeaderSize);
+    request.options = data[2];
+    for (size_t i = 0; i + 1 < textBytes && request.text.size() < kMaxTextUnits; i += 2)
+        request.text.push_back(static_cast<char16_t>(data[kHeaderSize + i] | (data[kHeaderSize + i + 1] << 8)));
+    request.font = std::span<const uint8_t>(data + kHeaderSize + textBytes, size - kHeaderSize - textBytes);
+    return request;
+}
+
+std::vector<uint8_t> JoinFuzzInput(const std::u16string &text, uint8_t options,
+                                   const std::vector<uint8_t> &font)
+{
+    const size_t textBytes = text.size() * 2;
+    std::vector<uint8_t> input = {static_cast<uint8_t>(textBytes), static_cast<uint8_t>(textBytes >> 8),
+                                  options};
+    for (char16_t unit : text) {
+        input.push_back(static_cast<uint8_t>(unit));
+        input.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    input.insert(input.end(), font.begin(), font.end());
+    return input;
+}
+
+std::string FuzzTempPath(const char *suffix)
+{
+    return "/tmp/fndl-fuzz-" + std::to_string(getpid()) + suffix;
+}
+
+void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fromFile)
+{
+    static const long baseline = PlatformLiveAllocations();
+    static const std::string output = FuzzTempPath(".pxl");
+    std::remove(output.c_str());
+    const uint8_t options = request.options;
+    int x = 0, y = (options & kFuzzNearPageEnd) ? 6700 : 300;
+    FNDLSetCursor(&x, &y);
+
+    bool anyFailed = false;
+    // One call; gives back its result and the offset a caller goes on from.
+    auto download = [&](int nFontId, int nOffset, int &nNextOffset) {
+        WideRequest r = MakeWideRequest(font, output, "", nFontId, fromFile);
+        std::memcpy(r.text.szText, request.text.data(), request.text.size() * sizeof(char16_t));
+        r.text.bBold = options & kFuzzBold ? 1 : 0;
+        r.text.bItalic = options & kFuzzItalic ? 1 : 0;
+        r.text.bUnderline = options & kFuzzUnderline ? 1 : 0;
+        r.text.FontHeight = options & kFuzzLargeFont ? 720 : 120;
+        r.text.nLeftMargin = options & kFuzzNarrowMargin ? 4600 : 100;
+        r.text.nOffsetToText = nOffset;
+        const int result = FNDLFontDownloadW(&r.text, &r.page);
+        Require(result >= FNDL_OK && result <= FNDL_DOWNLOAD_FAILURE, "result out of range");
+        anyFailed = anyFailed || result == FNDL_DOWNLOAD_FAILURE;
+        // Where to go on must lie in the caller's text, or the caller never gets through it.
+        const int nLength = static_cast<int>(std::u16string(request.text.c_str()).size());
+        if (result == FNDL_PAGEEND)
+            Require(r.text.bNewPage == 1 && r.text.nOffsetToText >= nOffset &&
+                        r.text.nOffsetToText <= std::max(nOffset, nLength),
+                    "page end offset outside the text");
+        if (result == FNDL_INVALID_GLYPH_HANDLE)
+            Require(r.text.nOffsetToText >= nOffset && r.text.nOffsetToText < nLength,
+                    "missing glyph offset outside the text");
+        nNextOffset = r.text.nOffsetToText;
+        return result;
+    };
+
+    int nNext = 0;
+    const int first = download(1, 0, nNext);
+    if (options & kFuzzSameIdAgain) {
+        // As a caller does: after a page end a new page from its top and the
+        // offset given back, which must then move on; else the text's middle.
+        const bool bNewPage = first == FNDL_PAGEEND;
+        int nTop = 300;
+        if (bNewPage)
+            FNDLSetCursor(&x, &nTop);
+        const int nOffset = bNewPage ? nNext : static_cast<int>(request.text.size() / 2);
+        const int second = download(1, nOffset, nNext);
+        Require(!bNewPage || second != FNDL_PAGEEND || nNext > nOffset, "a new page does not move the text on");
+    }
+    if (options & kFuzzSecondId)
+        download(2, 0, nNext);
+    for (int id : {1, 2})
+        FNDLRemoveFontW(&id);
+    Require(g_pSession == nullptr, "session outlives the removal of every font");
+
+    if (!anyFailed) {
+        std::ifstream in(output, std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        std::vector<XLOperation> ops;
+        XLDecodeError error;
+        if (!XLDecodeOperations(bytes, ops, error)) {
+            std::fprintf(stderr, "output does not decode: %s at %zu\n", error.message.c_str(), error.offset);
+            Require(false, "successful calls wrote malformed PCL XL");
+        }
+    }
+
+    ResetLibraryState();
+    Require(PlatformLiveAllocations() == baseline, "global-heap blocks leaked");
+    Require(PlatformLiveGdiObjects() == 0, "GDI objects leaked");
+    std::remove(output.c_str());
+}

@@ -1,0 +1,168 @@
+// Writes the seed corpora at fuzz time, so that none is kept in the
+// repository: small synthetic fonts (simple, composite and nested composite
+// glyphs, long loca, symbol and format 12 cmaps, a collection) and the first
+// glyphs of DejaVu Sans when it is installed, each with a text and options,
+// into DIR/font; the library's output for some of them into DIR/xldecode.
+//
+// Usage: fndl_fuzz_seeds DIR
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz_request.h"
+#include "qorvfndl.h"
+#include "support/fontbuilder.h"
+#include "support/requests.h"
+
+namespace {
+
+void WriteFile(const std::string &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Glyph 0 .notdef, 1 space, 2-96 the printable ASCII characters, then marks
+// and composites: 100 é (e + acute), 101 ü (u + diaeresis), 102 ǖ (ü +
+// macron, nested), 103 ё (e + diaeresis).
+FontBuilder LatinFont(bool longLoca, std::vector<CmapSegment> extraSegments = {})
+{
+    std::vector<Bytes> glyphs = {MakeSimpleGlyph({{0, 0}, {500, 0}, {500, 700}}), Bytes{}};
+    for (int16_t i = 2; i < 97; ++i)
+        glyphs.push_back(MakeSimpleGlyph({{0, 0}, {static_cast<int16_t>(10 * i), 700}, {900, 0}}));
+    glyphs.push_back(MakeSimpleGlyph({{200, 800}, {300, 900}, {350, 850}})); // 97 acute
+    glyphs.push_back(MakeSimpleGlyph({{100, 800}, {150, 850}, {400, 800}})); // 98 diaeresis
+    glyphs.push_back(MakeSimpleGlyph({{100, 900}, {500, 900}, {500, 950}})); // 99 macron
+    const uint16_t e = 'e' - 0x1F, u = 'u' - 0x1F;
+    glyphs.push_back(MakeCompositeOf({e, 97}));
+    glyphs.push_back(MakeCompositeOf({u, 98}));
+    glyphs.push_back(MakeCompositeOf({101, 99}));
+    glyphs.push_back(MakeCompositeOf({e, 98}));
+    std::vector<CmapSegment> segments = {{0x20, 0x7E, -0x1F},
+                                         {0xE9, 0xE9, 100 - 0xE9},
+                                         {0xFC, 0xFC, 101 - 0xFC},
+                                         {0x1D6, 0x1D6, 102 - 0x1D6},
+                                         {0x451, 0x451, 103 - 0x451}};
+    segments.insert(segments.end(), extraSegments.begin(), extraSegments.end());
+    return MakeSampleFont({.glyphs = glyphs, .longLoca = longLoca, .unicodeSegments = segments});
+}
+
+// A symbol cmap first, then format 12 and a Unicode format 4.
+Bytes SymbolFont()
+{
+    FontBuilder font = LatinFont(false);
+    SetTable(font, "cmap",
+             MakeCmap({{0, 3, MakeCmapFormat4({{0x20, 0x7E, -0x1F}})},
+                       {3, 0, MakeCmapFormat4({{0xF020, 0xF07E, static_cast<int16_t>(-0xF01F)}})},
+                       {3, 10, MakeCmapFormat12({{0x20, 0x7E, 1}})}}));
+    return BuildFont(font);
+}
+
+// The first glyphs of a real font with its hinting tables: enough for ASCII
+// and the Latin-1 composites, a few tens of KB.
+Bytes FirstGlyphsOf(const Bytes &font, uint16_t keep)
+{
+    FontBuilder subset;
+    const uint16_t numTables = GetU16(font, 4);
+    Bytes glyf, loca, head, hhea, hmtx, maxp;
+    for (const char *tag : {"cmap", "cvt ", "fpgm", "prep", "glyf", "loca", "head", "hhea", "hmtx", "maxp"}) {
+        for (uint16_t k = 0; k < numTables; ++k) {
+            const size_t record = DirectoryRecordPosition(k);
+            if (std::string(font.begin() + static_cast<long>(record), font.begin() + static_cast<long>(record) + 4) != tag)
+                continue;
+            const uint32_t offset = GetU32(font, record + 8), length = GetU32(font, record + 12);
+            AddTable(subset, tag, Bytes(font.begin() + offset, font.begin() + offset + length));
+        }
+    }
+    Bytes *pHead = FindTable(subset, "head"), *pLoca = FindTable(subset, "loca"), *pGlyf = FindTable(subset, "glyf"),
+          *pMaxp = FindTable(subset, "maxp"), *pHhea = FindTable(subset, "hhea"), *pHmtx = FindTable(subset, "hmtx");
+    if (!pHead || !pLoca || !pGlyf || !pMaxp || !pHhea || !pHmtx)
+        return {};
+    const bool longLoca = GetU16(*pHead, 50) != 0;
+    const uint32_t glyfEnd = longLoca ? GetU32(*pLoca, 4u * keep) : 2u * GetU16(*pLoca, 2u * keep);
+    pLoca->resize((keep + 1u) * (longLoca ? 4u : 2u));
+    pGlyf->resize(glyfEnd);
+    PutU16(*pMaxp, 4, keep);
+    PutU16(*pHhea, 34, keep);
+    pHmtx->resize(4u * keep);
+    return BuildFont(subset);
+}
+
+// The library's output for a seed, read through the font-file source.
+Bytes OutputOf(const Bytes &seed)
+{
+    const FuzzRequest request = SplitFuzzInput(seed.data(), seed.size());
+    TempFile font(Bytes(request.font.begin(), request.font.end()));
+    TempPath output;
+    WideRequest r = MakeWideRequest(font.path, output.path, "", 1, true);
+    std::copy(request.text.begin(), request.text.end(), r.text.szText);
+    r.text.bUnderline = 1;
+    FNDLFontDownloadW(&r.text, &r.page);
+    int id = 1;
+    FNDLRemoveFontW(&id);
+    ResetLibraryState();
+    return output.Read();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    mkdir(dir.c_str(), 0755);
+    mkdir((dir + "/font").c_str(), 0755);
+    mkdir((dir + "/xldecode").c_str(), 0755);
+
+    const std::u16string longText =
+        u"\u00e9 \u01d6 \u0451 \u00fc and enough words after them to fill two or three lines of the page";
+    struct Seed {
+        const char *name;
+        std::u16string text;
+        uint8_t options;
+        Bytes font;
+    };
+    std::vector<Seed> seeds = {
+        {"latin", u"Hello, World!", 0, BuildFont(LatinFont(false))},
+        {"composites", longText, kFuzzSameIdAgain | kFuzzSecondId, BuildFont(LatinFont(false))},
+        {"long-loca", u"Bold italic underlined", kFuzzBold | kFuzzItalic | kFuzzUnderline | kFuzzLargeFont,
+         BuildFont(LatinFont(true))},
+        {"page-end", longText, kFuzzNearPageEnd | kFuzzNarrowMargin | kFuzzSameIdAgain, BuildFont(LatinFont(false))},
+        {"odd-text", std::u16string(u"a\uffffb\u3000=") + char16_t(0xD800) + u"\u00e9", kFuzzSameIdAgain,
+         BuildFont(LatinFont(false, {{0x3000, 0x3000, 0}}))},
+        {"symbol", u"Symbol", 0, SymbolFont()},
+        {"collection", u"Collection", kFuzzSecondId, BuildCollection({LatinFont(false), LatinFont(true)})},
+    };
+    const Bytes dejaVu = ReadFile(kDejaVuSans);
+    if (!dejaVu.empty())
+        seeds.push_back({"dejavu-first-glyphs", u"A\u00e9 \u01d6 \u0451 Hello", kFuzzUnderline,
+                         FirstGlyphsOf(dejaVu, 256)});
+
+    for (const Seed &seed : seeds) {
+        const Bytes input = JoinFuzzInput(seed.text, seed.options, seed.font);
+        WriteFile(dir + "/font/" + seed.name, input);
+        const Bytes output = OutputOf(input);
+        WriteFile(dir + "/xldecode/" + seed.name, output);
+        if (std::string(seed.name) == "latin") {
+            const std::string header = ") HP-PCL XL;2;0;Comment\r\n";
+            Bytes withHeader(header.begin(), header.end());
+            withHeader.insert(withHeader.end(), output.begin(), output.end());
+            WriteFile(dir + "/xldecode/with-stream-header", withHeader);
+        }
+    }
+    std::printf("%zu font seeds in %s/font\n", seeds.size(), dir.c_str());
+    return 0;
+}

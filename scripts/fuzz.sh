@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Fuzzes the library with libFuzzer in build-fuzz/ (clang; AddressSanitizer
+# with leak detection, UndefinedBehaviorSanitizer). For each target it first
+# replays every input in fuzz/regression/<target>/, then fuzzes for
+# FUZZ_SECONDS (default 120) from seeds generated at run time. Any crash,
+# leak, hang or failed check fails the run; the input that caused it is left
+# in build-fuzz/artifacts/<target>/: fix the cause, then add the input to
+# fuzz/regression/<target>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+missing=()
+for p in clang libclang-rt-14-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+seconds=${FUZZ_SECONDS:-120}
+jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
+build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DFNDL_FUZZ=ON -DFNDL_BUILD_TESTS=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$jobs" --target fndl_fuzz
+rm -rf "$build/seeds"
+"$build/fuzz/fndl_fuzz_seeds" "$build/seeds"
+
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+failed=()
+# target, seed directory, longest input
+for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384"; do
+  read -r name seeds maxlen <<<"$target"
+  binary="$build/fuzz/fndl_fuzz_$name"
+  regression="fuzz/regression/$name"
+  artifacts="$build/artifacts/$name"
+  corpus="$build/corpus/$name"
+  log="$build/fuzz-$name.log"
+  mkdir -p "$artifacts" "$corpus"
+  inputs=()
+  [ -d "$regression" ] && mapfile -t inputs < <(find "$regression" -type f | sort)
+  if [ ${#inputs[@]} -gt 0 ]; then
+    if ! "$binary" -timeout=30 "${inputs[@]}" >"$log" 2>&1; then
+      echo "$name: a regression input fails again"; tail -n 40 "$log"; failed+=("$name"); continue
+    fi
+    echo "$name: ${#inputs[@]} regression inputs pass"
+  fi
+  corpora=("$corpus" "$build/seeds/$seeds")
+  [ -d "$regression" ] && corpora+=("$regression")
+  start=$(date +%s)
+  if "$binary" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 -rss_limit_mb=2048 \
+       -print_final_stats=1 -artifact_prefix="$artifacts/" "${corpora[@]}" >"$log" 2>&1; then
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
+    echo "$name: $runs executions in $(( $(date +%s) - start )) s, no finding"
+  else
+    echo "$name: FINDING (log $log, input in $artifacts/)"; tail -n 60 "$log"; failed+=("$name")
+  fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzzing failed: ${failed[*]}"; exit 1
+fi

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the library and the whole test suite with AddressSanitizer (leak
+# detection on) and UndefinedBehaviorSanitizer in build-asan/, and runs it.
+# Any report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
+cmake -S . -B build-asan -DFNDL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-asan -j"$jobs"
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
