@@ -296,7 +296,9 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
     if (nUnits > 0)
         pchConverted = static_cast<WCHAR *>(
             GlobalAlloc(GMEM_FIXED, (static_cast<SIZE_T>(nUnits) + 1) * sizeof(WCHAR)));
-    if (nUnits >= 0 && (nUnits == 0 || pchConverted != nullptr)) {
+    // A text that does not convert fails the call rather than print nothing.
+    const bool bConverted = nBytes == 0 || (nUnits > 0 && pchConverted != nullptr);
+    if (bConverted) {
         if (nUnits > 0) {
             MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, pchConverted, nUnits);
             const int nKept = nUnits < kTextCapacity - 1 ? nUnits : kTextCapacity - 1;
