@@ -9,28 +9,12 @@
 #include <iterator>
 #include <set>
 
+#include "support/requests.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
 namespace {
-
-// UTF-8 (BMP only) to UTF-16.
-std::u16string Utf16(const std::string &utf8)
-{
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<uint8_t>(utf8[i]);
-        uint32_t cp = b;
-        size_t n = 1;
-        if (b >= 0xE0) { cp = b & 0x0F; n = 3; }
-        else if (b >= 0xC0) { cp = b & 0x1F; n = 2; }
-        for (size_t k = 1; k < n && i + k < utf8.size(); ++k)
-            cp = (cp << 6) | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
-        i += n;
-        out.push_back(static_cast<char16_t>(cp));
-    }
-    return out;
-}
 
 // Kanji of the first school grades, in the usual order.
 const char *const kKanji =

@@ -62,7 +62,7 @@ struct DumpReport {
 
 std::string FontNameOf(const XLOperation &op)
 {
-    const XLAttribute *name = op.Find(kAttrFontName);
+    const XLAttribute *name = op.Find(xl::kAttrFontName);
     return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
 }
 
@@ -135,23 +135,23 @@ void Analyse(DumpReport &report)
             page = kNotOpen;
             ++report.endPages;
             break;
-        case kOpBeginFontHeader: {
+        case xl::kOpBeginFontHeader: {
             if (openFont != kNotOpen)
                 problem(op.offset, "BeginFontHeader inside the font header begun at byte " +
                                        std::to_string(report.fonts[openFont].offset));
             FontSummary &font = report.fonts.emplace_back();
             font.name = FontNameOf(op);
             font.offset = op.offset;
-            font.format = NumberOf(op, kAttrFontFormat, -1);
+            font.format = NumberOf(op, xl::kAttrFontFormat, -1);
             openFont = report.fonts.size() - 1;
             break;
         }
-        case kOpReadFontHeader: {
+        case xl::kOpReadFontHeader: {
             if (openFont == kNotOpen) {
                 problem(op.offset, "ReadFontHeader outside a font header");
                 break;
             }
-            const long announced = NumberOf(op, kAttrFontHeaderLength, -1);
+            const long announced = NumberOf(op, xl::kAttrFontHeaderLength, -1);
             if (!dataCut && announced != static_cast<long>(op.data.size()))
                 problem(op.offset, "ReadFontHeader announces " + std::to_string(announced) +
                                        " bytes and carries " + std::to_string(op.data.size()));
@@ -159,7 +159,7 @@ void Analyse(DumpReport &report)
             header.insert(header.end(), op.data.begin(), op.data.end());
             break;
         }
-        case kOpEndFontHeader:
+        case xl::kOpEndFontHeader:
             if (openFont == kNotOpen) {
                 problem(op.offset, "EndFontHeader without BeginFontHeader");
                 break;
@@ -171,18 +171,18 @@ void Analyse(DumpReport &report)
             report.fontEndingAt[i] = openFont;
             openFont = kNotOpen;
             break;
-        case kOpBeginChar:
+        case xl::kOpBeginChar:
             if (charBlock != kNotOpen)
                 problem(op.offset, "BeginChar inside the character block begun at byte " +
                                        std::to_string(charBlock));
             charBlock = op.offset;
             charFont = FontNameOf(op);
             break;
-        case kOpReadChar: {
+        case xl::kOpReadChar: {
             if (charBlock == kNotOpen)
                 problem(op.offset, "ReadChar outside a character block");
             CharSummary character;
-            character.code = static_cast<unsigned>(NumberOf(op, kAttrCharCode, 0));
+            character.code = static_cast<unsigned>(NumberOf(op, xl::kAttrCharCode, 0));
             character.size = op.data.size();
             // When the data is cut, neither glyph nor size can be told.
             if (!dataCut) {
@@ -202,12 +202,12 @@ void Analyse(DumpReport &report)
             report.charAt[i] = character;
             break;
         }
-        case kOpEndChar:
+        case xl::kOpEndChar:
             if (charBlock == kNotOpen)
                 problem(op.offset, "EndChar without BeginChar");
             charBlock = kNotOpen;
             break;
-        case kOpRemoveFont: ++report.removedFonts; break;
+        case xl::kOpRemoveFont: ++report.removedFonts; break;
         case xl::kOpText:
             ++report.textLines;
             if (const XLAttribute *text = op.Find(xl::kAttrTextData))
@@ -447,7 +447,6 @@ struct Json {
     {
         Separate();
         out += '"';
-        std::u16string ignored;
         for (size_t i = 0; i < text.size(); ++i) {
             const auto byte = static_cast<uint8_t>(text[i]);
             if (byte == '"' || byte == '\\') {
@@ -459,16 +458,11 @@ struct Json {
                 out += escape;
             } else if (byte < 0x80) {
                 out += static_cast<char>(byte);
+            } else if (const size_t length = Utf8SequenceAt(text, i)) {
+                out += text.substr(i, length);
+                i += length - 1;
             } else {
-                const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-                size_t bad = 0;
-                if (length > 1 && i + length <= text.size() &&
-                    Utf8ToUtf16(text.substr(i, length), ignored, bad)) {
-                    out += text.substr(i, length);
-                    i += length - 1;
-                } else {
-                    out += "\\ufffd";
-                }
+                out += "\\ufffd";
             }
         }
         out += '"';

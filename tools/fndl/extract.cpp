@@ -64,7 +64,7 @@ struct Problem {
 
 std::string FontNameOf(const XLOperation &op)
 {
-    const XLAttribute *name = op.Find(kAttrFontName);
+    const XLAttribute *name = op.Find(xl::kAttrFontName);
     return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
 }
 
@@ -137,7 +137,7 @@ std::optional<std::string> CheckHeader(SoftFont &font)
 // One character data block of the font in the open character block.
 std::optional<std::string> TakeCharacter(SoftFont &font, const XLOperation &op)
 {
-    const XLAttribute *codeAttribute = op.Find(kAttrCharCode);
+    const XLAttribute *codeAttribute = op.Find(xl::kAttrCharCode);
     if (!codeAttribute || codeAttribute->value.numbers.size() != 1 ||
         codeAttribute->value.numbers.front() < 0 || codeAttribute->value.numbers.front() > 0xFFFF)
         return std::string("ReadChar without a CharCode from 0 to 65535");
@@ -185,15 +185,15 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
         return false;
     };
     for (const XLOperation &op : ops) {
-        if (openFont != kNotOpen && op.op != kOpReadFontHeader && op.op != kOpEndFontHeader)
+        if (openFont != kNotOpen && op.op != xl::kOpReadFontHeader && op.op != xl::kOpEndFontHeader)
             return fail(op.offset, OperatorName(op.op) + " inside the font header begun at byte " +
                                        std::to_string(fonts[openFont].offset));
-        if (charBlock != kNotOpen && op.op != kOpReadChar && op.op != kOpEndChar)
+        if (charBlock != kNotOpen && op.op != xl::kOpReadChar && op.op != xl::kOpEndChar)
             return fail(op.offset, OperatorName(op.op) +
                                        " inside the character block begun at byte " +
                                        std::to_string(charBlock));
         switch (op.op) {
-        case kOpBeginFontHeader: {
+        case xl::kOpBeginFontHeader: {
             const std::string name = FontNameOf(op);
             if (const size_t earlier = FontInEffect(fonts, name); earlier != kNotOpen)
                 return fail(op.offset, "font " + Quoted(name) +
@@ -206,10 +206,10 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
             openFont = fonts.size() - 1;
             break;
         }
-        case kOpReadFontHeader: {
+        case xl::kOpReadFontHeader: {
             if (openFont == kNotOpen)
                 return fail(op.offset, "ReadFontHeader outside a font header");
-            const XLAttribute *length = op.Find(kAttrFontHeaderLength);
+            const XLAttribute *length = op.Find(xl::kAttrFontHeaderLength);
             if (!length || length->value.numbers.size() != 1 ||
                 length->value.numbers.front() != static_cast<double>(op.data.size()))
                 return fail(op.offset, "ReadFontHeader carries " + std::to_string(op.data.size()) +
@@ -218,7 +218,7 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
             header.insert(header.end(), op.data.begin(), op.data.end());
             break;
         }
-        case kOpEndFontHeader: {
+        case xl::kOpEndFontHeader: {
             if (openFont == kNotOpen)
                 return fail(op.offset, "EndFontHeader without BeginFontHeader");
             SoftFont &font = fonts[openFont];
@@ -228,7 +228,7 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
             openFont = kNotOpen;
             break;
         }
-        case kOpBeginChar: {
+        case xl::kOpBeginChar: {
             const std::string name = FontNameOf(op);
             charFont = FontInEffect(fonts, name);
             if (charFont == kNotOpen || !fonts[charFont].complete)
@@ -237,19 +237,19 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
             charBlock = op.offset;
             break;
         }
-        case kOpReadChar:
+        case xl::kOpReadChar:
             if (charBlock == kNotOpen)
                 return fail(op.offset, "ReadChar outside a character block");
             if (const std::optional<std::string> damage = TakeCharacter(fonts[charFont], op))
                 return fail(op.offset, "font " + Quoted(fonts[charFont].name) + ": " + *damage);
             break;
-        case kOpEndChar:
+        case xl::kOpEndChar:
             if (charBlock == kNotOpen)
                 return fail(op.offset, "EndChar without BeginChar");
             charBlock = kNotOpen;
             charFont = kNotOpen;
             break;
-        case kOpRemoveFont:
+        case xl::kOpRemoveFont:
             // Removing a font this job did not download changes no font here.
             if (const size_t removed = FontInEffect(fonts, FontNameOf(op)); removed != kNotOpen)
                 fonts[removed].removed = true;

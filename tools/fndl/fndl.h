@@ -57,6 +57,9 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // In double quotes, for messages and listings: control characters and stray
 // bytes as \xNN escapes, '"' and '\\' escaped, well-formed UTF-8 kept.
 std::string Quoted(std::string_view text);
+// Length of the well-formed UTF-8 sequence of two or more bytes that starts
+// at text[i]; 0 when there is none.
+size_t Utf8SequenceAt(std::string_view text, size_t i);
 // The whole file; false with the system's reason.
 bool ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &reason);
 

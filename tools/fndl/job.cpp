@@ -17,6 +17,7 @@
 
 #include "qorvfndl.h"
 #include "xldecode/xldecode.h"
+#include "xlstream/xlcodes.h"
 
 namespace {
 
@@ -26,36 +27,6 @@ constexpr size_t kLibraryPathUnits = sizeof(FNDL_PAGEINFOW::chFont) / sizeof(FND
 
 constexpr char16_t kNewLine = u'\n';
 constexpr char16_t kSpace = u' ';
-
-// PCL XL codes of the framing.
-constexpr uint8_t kOpBeginSession = 0x41;
-constexpr uint8_t kOpEndSession = 0x42;
-constexpr uint8_t kOpBeginPage = 0x43;
-constexpr uint8_t kOpEndPage = 0x44;
-constexpr uint8_t kOpOpenDataSource = 0x48;
-constexpr uint8_t kOpCloseDataSource = 0x49;
-constexpr uint8_t kOpSetBrushSource = 0x63;
-constexpr uint8_t kOpSetColorSpace = 0x6A;
-constexpr uint8_t kOpSetCursor = 0x6B;
-constexpr uint8_t kOpRemoveFont = 0x55;
-constexpr uint8_t kOpBeginFontHeader = 0x4F;
-constexpr uint8_t kOpText = 0xA8;
-constexpr uint8_t kAttrColorSpace = 0x03;
-constexpr uint8_t kAttrGrayLevel = 0x09;
-constexpr uint8_t kAttrMediaSize = 0x25;
-constexpr uint8_t kAttrOrientation = 0x28;
-constexpr uint8_t kAttrPoint = 0x4C;
-constexpr uint8_t kAttrDataOrg = 0x82;
-constexpr uint8_t kAttrMeasure = 0x86;
-constexpr uint8_t kAttrSourceType = 0x88;
-constexpr uint8_t kAttrUnitsPerMeasure = 0x89;
-constexpr uint8_t kAttrErrorReport = 0x8F;
-constexpr uint8_t kAttrFontName = 0xA8;
-constexpr uint8_t kAttrTextData = 0xAB;
-constexpr uint8_t kAttrXSpacingData = 0xAF;
-constexpr uint8_t kTagUByte = 0xC0;
-constexpr uint8_t kTagUInt16XY = 0xD1;
-constexpr uint8_t kTagAttrUByte = 0xF8;
 
 constexpr const char *kStreamHeader = ") HP-PCL XL;2;0;Comment fndl\r\n";
 
@@ -317,14 +288,14 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
 
 void PutUByteAttribute(std::vector<uint8_t> &out, uint8_t value, uint8_t attribute)
 {
-    out.insert(out.end(), {kTagUByte, value, kTagAttrUByte, attribute});
+    out.insert(out.end(), {xl::kUByte, value, xl::kAttrUByte, attribute});
 }
 
 void PutUInt16XYAttribute(std::vector<uint8_t> &out, uint16_t x, uint16_t y, uint8_t attribute)
 {
     out.insert(out.end(),
-               {kTagUInt16XY, static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8),
-                static_cast<uint8_t>(y), static_cast<uint8_t>(y >> 8), kTagAttrUByte, attribute});
+               {xl::kUInt16XY, static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8),
+                static_cast<uint8_t>(y), static_cast<uint8_t>(y >> 8), xl::kAttrUByte, attribute});
 }
 
 void PutOperator(std::vector<uint8_t> &out, uint8_t op)
@@ -336,35 +307,35 @@ std::vector<uint8_t> JobStart(const Request &request)
 {
     std::vector<uint8_t> out(kStreamHeader, kStreamHeader + std::strlen(kStreamHeader));
     const auto units = static_cast<uint16_t>(request.resolution);
-    PutUInt16XYAttribute(out, units, units, kAttrUnitsPerMeasure);
-    PutUByteAttribute(out, 0, kAttrMeasure); // inch
-    PutUByteAttribute(out, 0, kAttrErrorReport);
-    PutOperator(out, kOpBeginSession);
+    PutUInt16XYAttribute(out, units, units, xl::kAttrUnitsPerMeasure);
+    PutUByteAttribute(out, 0, xl::kAttrMeasure); // inch
+    PutUByteAttribute(out, 0, xl::kAttrErrorReport);
+    PutOperator(out, xl::kOpBeginSession);
     // Without an open data source the printer rejects the font header's
     // embedded data.
-    PutUByteAttribute(out, 0, kAttrSourceType);
-    PutUByteAttribute(out, 1, kAttrDataOrg); // binary, low byte first
-    PutOperator(out, kOpOpenDataSource);
+    PutUByteAttribute(out, 0, xl::kAttrSourceType);
+    PutUByteAttribute(out, 1, xl::kAttrDataOrg); // binary, low byte first
+    PutOperator(out, xl::kOpOpenDataSource);
     return out;
 }
 
 void PutPageStart(std::vector<uint8_t> &out, const Request &request)
 {
-    PutUByteAttribute(out, 0, kAttrOrientation); // portrait
-    PutUByteAttribute(out, MediaSizeCode(request.media), kAttrMediaSize);
-    PutOperator(out, kOpBeginPage);
-    PutUByteAttribute(out, 1, kAttrColorSpace); // gray
-    PutOperator(out, kOpSetColorSpace);
-    PutUByteAttribute(out, 0, kAttrGrayLevel); // black
-    PutOperator(out, kOpSetBrushSource);
+    PutUByteAttribute(out, 0, xl::kAttrOrientation); // portrait
+    PutUByteAttribute(out, MediaSizeCode(request.media), xl::kAttrMediaSize);
+    PutOperator(out, xl::kOpBeginPage);
+    PutUByteAttribute(out, 1, xl::kAttrColorSpace); // gray
+    PutOperator(out, xl::kOpSetColorSpace);
+    PutUByteAttribute(out, 0, xl::kAttrGrayLevel); // black
+    PutOperator(out, xl::kOpSetBrushSource);
 }
 
 std::vector<uint8_t> JobEnd()
 {
     std::vector<uint8_t> out;
-    PutOperator(out, kOpEndPage);
-    PutOperator(out, kOpCloseDataSource);
-    PutOperator(out, kOpEndSession);
+    PutOperator(out, xl::kOpEndPage);
+    PutOperator(out, xl::kOpCloseDataSource);
+    PutOperator(out, xl::kOpEndSession);
     return out;
 }
 
@@ -495,19 +466,19 @@ bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDec
     long cursorX = 0;
     long cursorY = 0;
     for (const XLOperation &op : ops) {
-        if (op.op == kOpSetCursor) {
-            if (const XLAttribute *point = op.Find(kAttrPoint);
+        if (op.op == xl::kOpSetCursor) {
+            if (const XLAttribute *point = op.Find(xl::kAttrPoint);
                 point && point->value.numbers.size() == 2) {
                 cursorX = static_cast<long>(point->value.numbers[0]);
                 cursorY = static_cast<long>(point->value.numbers[1]);
             }
-        } else if (op.op == kOpText) {
+        } else if (op.op == xl::kOpText) {
             long advance = 0;
-            if (const XLAttribute *spacing = op.Find(kAttrXSpacingData)) {
+            if (const XLAttribute *spacing = op.Find(xl::kAttrXSpacingData)) {
                 for (const double number : spacing->value.numbers)
                     advance += static_cast<long>(number);
             }
-            if (const XLAttribute *textData = op.Find(kAttrTextData))
+            if (const XLAttribute *textData = op.Find(xl::kAttrTextData))
                 lines.characters += textData->value.count;
             ++lines.count;
             lines.hasLast = true;
@@ -549,7 +520,7 @@ void NewLine(Job &job)
 bool NewPage(Job &job)
 {
     std::vector<uint8_t> bytes;
-    PutOperator(bytes, kOpEndPage);
+    PutOperator(bytes, xl::kOpEndPage);
     PutPageStart(bytes, job.request);
     if (!WriteToFile(job.request.output, bytes, false))
         return false;
@@ -876,7 +847,7 @@ std::string FontNameOf(std::span<const uint8_t> bytes, uint8_t op)
     for (const XLOperation &operation : ops) {
         if (operation.op != op)
             continue;
-        if (const XLAttribute *name = operation.Find(kAttrFontName))
+        if (const XLAttribute *name = operation.Find(xl::kAttrFontName))
             return std::string(name->value.raw.begin(), name->value.raw.end());
     }
     return "";
@@ -896,7 +867,7 @@ int RunRemove(std::span<char *const> args)
     std::printf(
         "download (empty text): result %d (%s); appended %zu bytes (font header of \"%s\")\n",
         result.code, ResultName(result.code), appended.size(),
-        FontNameOf(appended, kOpBeginFontHeader).c_str());
+        FontNameOf(appended, xl::kOpBeginFontHeader).c_str());
     if (result.code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(request);
         return kExitFailed;
@@ -909,6 +880,6 @@ int RunRemove(std::span<char *const> args)
         std::printf("remove font %ld: nothing appended\n", request.fontId);
     else
         std::printf("remove font %ld: appended %zu bytes (RemoveFont \"%s\")\n", request.fontId,
-                    appended.size(), FontNameOf(appended, kOpRemoveFont).c_str());
+                    appended.size(), FontNameOf(appended, xl::kOpRemoveFont).c_str());
     return kExitDone;
 }

@@ -10,18 +10,8 @@
 #include <string>
 #include <vector>
 
-// PCL XL operators and attributes of soft fonts.
-inline constexpr uint8_t kOpBeginFontHeader = 0x4F;
-inline constexpr uint8_t kOpReadFontHeader = 0x50;
-inline constexpr uint8_t kOpEndFontHeader = 0x51;
-inline constexpr uint8_t kOpBeginChar = 0x52;
-inline constexpr uint8_t kOpReadChar = 0x53;
-inline constexpr uint8_t kOpEndChar = 0x54;
-inline constexpr uint8_t kOpRemoveFont = 0x55;
-inline constexpr uint16_t kAttrCharCode = 0xA2;
-inline constexpr uint16_t kAttrFontHeaderLength = 0xA7;
-inline constexpr uint16_t kAttrFontName = 0xA8;
-inline constexpr uint16_t kAttrFontFormat = 0xA9;
+#include "xlstream/xlcodes.h"
+
 
 // The character code under which composite components are sent.
 inline constexpr uint16_t kComponentCode = 0xFFFF;

@@ -129,10 +129,20 @@ bool ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::st
     return true;
 }
 
+size_t Utf8SequenceAt(std::string_view text, size_t i)
+{
+    const auto byte = static_cast<uint8_t>(text[i]);
+    const size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    std::u16string ignored;
+    size_t bad = 0;
+    if (length > 1 && i + length <= text.size() && Utf8ToUtf16(text.substr(i, length), ignored, bad))
+        return length;
+    return 0;
+}
+
 std::string Quoted(std::string_view text)
 {
     std::string out = "\"";
-    std::u16string ignored;
     for (size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<uint8_t>(text[i]);
         if (byte == '"' || byte == '\\') {
@@ -141,10 +151,7 @@ std::string Quoted(std::string_view text)
         } else if (byte >= 0x20 && byte < 0x7F) {
             out += static_cast<char>(byte);
         } else {
-            size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-            size_t bad = 0;
-            if (length > 1 && i + length <= text.size() &&
-                Utf8ToUtf16(text.substr(i, length), ignored, bad)) {
+            if (const size_t length = Utf8SequenceAt(text, i)) {
                 out += text.substr(i, length);
                 i += length - 1;
             } else {
