@@ -2,7 +2,8 @@
 # Fuzzes the library with libFuzzer in build-fuzz/ (clang; AddressSanitizer
 # with leak detection, UndefinedBehaviorSanitizer). For each target it first
 # replays every input in fuzz/regression/<target>/, then fuzzes for
-# FUZZ_SECONDS (default 120) from seeds generated at run time. Any crash,
+# FUZZ_SECONDS (default 120) from seeds generated at run time, with
+# libFuzzer's random seed FUZZ_SEED (default 0: a new one each run). Any crash,
 # leak, hang or failed check fails the run; the input that caused it is left
 # in build-fuzz/artifacts/<target>/: fix the cause, then add the input to
 # fuzz/regression/<target>/.
@@ -20,6 +21,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 seconds=${FUZZ_SECONDS:-120}
+# FUZZ_SEED fixes libFuzzer's random seed (CI uses one, so a run can be
+# repeated); 0 picks a new one each run.
+seed=${FUZZ_SEED:-0}
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DFNDL_FUZZ=ON -DFNDL_BUILD_TESTS=OFF \
@@ -51,7 +55,7 @@ for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 163
   corpora=("$corpus" "$build/seeds/$seeds")
   [ -d "$regression" ] && corpora+=("$regression")
   start=$(date +%s)
-  if "$binary" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 -rss_limit_mb=2048 \
+  if "$binary" -seed="$seed" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 -rss_limit_mb=2048 \
        -print_final_stats=1 -artifact_prefix="$artifacts/" "${corpora[@]}" >"$log" 2>&1; then
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
     echo "$name: $runs executions in $(( $(date +%s) - start )) s, no finding"
