@@ -7,12 +7,6 @@
 
 #include "qorvfndl.h"
 
-#ifndef FNDL_VERSION_MAJOR
-#define FNDL_VERSION_MAJOR 0
-#define FNDL_VERSION_MINOR 2
-#define FNDL_VERSION_PATCH 0
-#endif
-
 namespace {
 
 constexpr const char *kHelp =
@@ -28,6 +22,7 @@ constexpr const char *kHelp =
     "  dump      list a PCL XL job: operators, attributes, fonts, characters\n"
     "  extract   turn the soft fonts of a PCL XL job back into TrueType fonts\n"
     "  which     the font file and face index a face name resolves to\n"
+    "  preview   render the pages of a PCL XL job to PNG images\n"
     "\n"
     "'fndl help COMMAND' tells more. Examples:\n"
     "  fndl job --font \"DejaVu Sans\" --text \"Hello\" -o cover.pxl\n"
@@ -44,6 +39,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"job", RunJob},     {"download", RunDownload}, {"remove", RunRemove},
     {"dump", RunDump},   {"extract", RunExtract},   {"which", RunWhich},
+    {"preview", RunPreview},
 };
 
 const Command *FindCommand(const char *name)
