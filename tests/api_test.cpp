@@ -10,7 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "api/globals.h"
+#include "session/session.h"
+#include "session/widestr.h"
 #include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 #include "session/session.h"
@@ -93,8 +94,6 @@ TEST(WideStrings, LeftAndRightFollowTheirLengthRules)
     check(WideLeft(text.c_str(), 6), u"");
     check(WideLeft(text.c_str(), 0), u"");
     check(WideLeft(text.c_str(), -1), u"");
-    EXPECT_EQ(std::u16string(WideFindLast(u"a b c", u' ')), u" c");
-    EXPECT_EQ(WideFindLast(u"abc", u' '), nullptr);
 }
 
 TEST_F(ApiTest, CursorIsSetAndReadBack)

@@ -1,7 +1,7 @@
 // UTF-16 string helpers over WCHAR, which is 16 bits on every platform.
 #include <cstring>
 
-#include "api/globals.h"
+#include "session/widestr.h"
 
 int WideLength(const WCHAR *szText)
 {
@@ -9,16 +9,6 @@ int WideLength(const WCHAR *szText)
     while (szText[n] != 0)
         ++n;
     return n;
-}
-
-const WCHAR *WideFindLast(const WCHAR *szText, WCHAR ch)
-{
-    const WCHAR *pFound = nullptr;
-    for (const WCHAR *p = szText; *p != 0; ++p) {
-        if (*p == ch)
-            pFound = p;
-    }
-    return pFound;
 }
 
 static WCHAR *NewWideString(const WCHAR *pchFrom, int nCount, int nRoom)
