@@ -494,14 +494,13 @@ TEST(XLCodes, NamedCodesAreThePublishedOnes)
         {xl::kAttrTextData, 0xAB, "TextData"},           {xl::kAttrXSpacingData, 0xAF, "XSpacingData"},
         {xl::kAttrCharBoldValue, 0xB1, "CharBoldValue"},
     };
-    for (const Code &code : operators) {
-        EXPECT_EQ(code.value, code.published) << code.name;
-        EXPECT_STREQ(XLOperatorName(code.published), code.name);
-        EXPECT_EQ(XLOperatorTable[code.value], code.published) << code.name;
-    }
-    for (const Code &code : attributes) {
-        EXPECT_EQ(code.value, code.published) << code.name;
-        EXPECT_STREQ(XLAttributeName(code.published), code.name);
-        EXPECT_EQ(XLAttributeTable[code.value], code.published) << code.name;
-    }
+    auto check = [](const auto &codes, auto nameOf, const auto &table) {
+        for (const Code &code : codes) {
+            EXPECT_EQ(code.value, code.published) << code.name;
+            EXPECT_STREQ(nameOf(code.published), code.name);
+            EXPECT_EQ(table[code.value], code.published) << code.name;
+        }
+    };
+    check(operators, XLOperatorName, XLOperatorTable);
+    check(attributes, [](uint8_t id) { return XLAttributeName(id); }, XLAttributeTable);
 }
