@@ -15,7 +15,7 @@ struct PageInfo {
     int nPaperWidth;
     int nResolution;
     int nLineSpacing;
-    int anGlyphIndex[529];  // glyph index per character of the text; 0x20 = none
+    int anGlyphIndex[529];  // glyph index per character of the text; kNoGlyph = none
     int bTTE;
     int nStopX;             // -1 at the start of a call
 };
