@@ -64,12 +64,6 @@ struct DumpReport {
     long removedFonts = 0;
 };
 
-std::string FontNameOf(const XLOperation &op)
-{
-    const XLAttribute *name = op.Find(xl::kAttrFontName);
-    return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
-}
-
 long NumberOf(const XLOperation &op, uint16_t id, long fallback)
 {
     const XLAttribute *attribute = op.Find(id);
@@ -77,8 +71,6 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
                ? static_cast<long>(attribute->value.numbers.front())
                : fallback;
 }
-
-std::string OperatorName(uint8_t code);
 
 // Walks the operations: what each font header and character holds, and
 // the structure rules that extract applies too.
@@ -201,7 +193,6 @@ std::string NameOrCode(const char *name, unsigned code)
 
 std::string TypeName(uint8_t tag) { return NameOrCode(XLDataTypeName(tag), tag); }
 std::string AttributeName(uint16_t id) { return NameOrCode(XLAttributeName(id), id); }
-std::string OperatorName(uint8_t code) { return NameOrCode(XLOperatorName(code), code); }
 
 bool IsArray(const XLToken &value)
 {

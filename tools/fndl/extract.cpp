@@ -60,12 +60,6 @@ struct SoftFont {
 
 using Problem = JobProblem;
 
-std::string FontNameOf(const XLOperation &op)
-{
-    const XLAttribute *name = op.Find(xl::kAttrFontName);
-    return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
-}
-
 std::string CodeName(unsigned code)
 {
     char text[16];

@@ -10,6 +10,13 @@ namespace {
 
 constexpr size_t kNotOpen = SIZE_MAX;
 
+std::string At(size_t offset)
+{
+    return " begun at byte " + std::to_string(offset);
+}
+
+} // namespace
+
 std::string OperatorName(uint8_t code)
 {
     if (const char *name = XLOperatorName(code))
@@ -24,13 +31,6 @@ std::string FontNameOf(const XLOperation &op)
     const XLAttribute *name = op.Find(xl::kAttrFontName);
     return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
 }
-
-std::string At(size_t offset)
-{
-    return " begun at byte " + std::to_string(offset);
-}
-
-} // namespace
 
 bool ReadJob(const std::vector<uint8_t> &bytes, std::vector<XLOperation> &ops,
              XLStreamBounds &bounds, XLDecodeError &error)

@@ -9,6 +9,11 @@
 
 #include "xldecode/xldecode.h"
 
+// An operator's published name, or its code in hexadecimal.
+std::string OperatorName(uint8_t code);
+// The FontName attribute of an operation, or "".
+std::string FontNameOf(const XLOperation &op);
+
 // The decoded operations of the job's PCL XL stream, offsets counted from
 // the start of the file. False with the damage and its offset; ops then
 // holds the operations decoded before it.

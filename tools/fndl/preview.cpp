@@ -164,15 +164,6 @@ std::optional<double> Number(const XLOperation &op, uint16_t id)
     return numbers ? std::optional<double>(numbers->front()) : std::nullopt;
 }
 
-std::string OperatorName(uint8_t code)
-{
-    if (const char *name = XLOperatorName(code))
-        return name;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", code);
-    return hex;
-}
-
 // A GrayLevel or RGBColor as a gray byte, 0 black; ubyte values run to 255,
 // real ones to 1.
 std::optional<uint8_t> ColorOf(const XLOperation &op)
