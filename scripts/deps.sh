@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
           libfontconfig-dev libfreetype-dev fontconfig
           fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
-          fonts-ipafont-gothic)
+          fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
