@@ -3,7 +3,7 @@
 # when any of them is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-          libfontconfig-dev libfreetype-dev fontconfig
+          libfontconfig-dev libfreetype-dev libpng-dev fontconfig
           fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
           fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk)
 missing=()
