@@ -68,7 +68,7 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
 {
     const XLAttribute *attribute = op.Find(id);
     return attribute && !attribute->value.numbers.empty()
-               ? static_cast<long>(attribute->value.numbers.front())
+               ? WholeNumber(attribute->value.numbers.front(), fallback)
                : fallback;
 }
 
