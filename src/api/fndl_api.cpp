@@ -25,9 +25,27 @@ int BoundedLength(const Char *pch, int nCapacity)
     return n;
 }
 
+// True when the ANSI bytes convert back to exactly the UTF-16 units: no
+// unpaired surrogate or character missing from the code page was replaced.
+bool ConvertsBackExactly(const char *pch, int nBytes, const WCHAR *pchWide, int nUnits)
+{
+    if (MultiByteToWideChar(CP_ACP, 0, pch, nBytes, nullptr, 0) != nUnits)
+        return false;
+    auto *pchBack = static_cast<WCHAR *>(
+        GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nUnits) * sizeof(WCHAR)));
+    if (pchBack == nullptr)
+        return false;
+    const bool bSame = MultiByteToWideChar(CP_ACP, 0, pch, nBytes, pchBack, nUnits) == nUnits &&
+                       std::memcmp(pchBack, pchWide, static_cast<size_t>(nUnits) * sizeof(WCHAR)) == 0;
+    GlobalFree(pchBack);
+    return bSame;
+}
+
 // UTF-16 (at most nCapacity units, NUL or not) to a NUL-terminated ANSI
-// string in a new global-heap block; null when out of memory.
-char *NewAnsiString(const WCHAR *pchWide, int nCapacity)
+// string in a new global-heap block; null when out of memory. A path must
+// convert exactly (bExact): with a stand-in character it would name another
+// file, and two different paths could name the same one.
+char *NewAnsiString(const WCHAR *pchWide, int nCapacity, bool bExact)
 {
     const int nUnits = BoundedLength(pchWide, nCapacity);
     int nBytes = 0;
@@ -42,6 +60,10 @@ char *NewAnsiString(const WCHAR *pchWide, int nCapacity)
     if (nBytes > 0)
         WideCharToMultiByte(CP_ACP, 0, pchWide, nUnits, sz, nBytes, nullptr, nullptr);
     sz[nBytes] = '\0';
+    if (bExact && nBytes > 0 && !ConvertsBackExactly(sz, nBytes, pchWide, nUnits)) {
+        GlobalFree(sz);
+        return nullptr;
+    }
     return sz;
 }
 
@@ -91,11 +113,14 @@ void SetFaceName(LOGFONTA &lf, const char *szFace)
 
 // The logical-font fields are the same in the wide and the ANSI page record.
 template <typename PageRecord>
-LOGFONTA MakeLogFont(const FNDL_TEXTINFOW &text, const PageRecord &page, const char *szFace)
+LOGFONTA MakeLogFont(const FNDL_TEXTINFOW &text, const PageRecord &page, int nResolution,
+                     const char *szFace)
 {
     LOGFONTA lf;
     std::memset(&lf, 0, sizeof(lf));
-    lf.lfHeight = text.FontHeight;
+    // The em at the size SetFont prints, so that the cover page measures the
+    // glyphs as they print at any resolution.
+    lf.lfHeight = -CharacterSizeInDots(text.FontHeight, nResolution);
     lf.lfWidth = 0;
     lf.lfEscapement = page.lfEscapement;
     lf.lfOrientation = page.lfOrientation;
@@ -154,6 +179,13 @@ void ReleaseFontAndDC(HDC hdc, HFONT hFont)
 // The request from the logical font on, the same for both entry points.
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
+    // A resolution or character size the page arithmetic cannot hold fails
+    // before anything is written.
+    PageLimits limits{};
+    if (!PageLimitsAt(info.nResolution, &limits) ||
+        CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
+        return DOWNLOAD_FAILURE;
+
     HDC hdc = CreateCompatibleDC(nullptr);
     HFONT hFont = CreateFontIndirectA(&lf);
     if (hdc != nullptr && hFont != nullptr)
@@ -240,7 +272,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     PageInfo info;
     BeginRequest(*pTextInfo, *pPageInfo, local, info);
 
-    info.chFont = NewAnsiString(pPageInfo->chFont, 256);
+    info.chFont = NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0);
     if (info.chFont == nullptr)
         return DOWNLOAD_FAILURE;
 
@@ -249,11 +281,11 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     local.szText[nTextLength] = 0;
 
     int nResult = DOWNLOAD_FAILURE;
-    char *szPath = NewAnsiString(pPageInfo->szOutputPath, 256);
+    char *szPath = NewAnsiString(pPageInfo->szOutputPath, 256, true);
     if (szPath != nullptr && std::strlen(szPath) < sizeof(info.szOutputPath) &&
         SkipToOffset(local.szText, local.nOffsetToText)) {
         std::strcpy(info.szOutputPath, szPath);
-        const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.chFont);
+        const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
         nResult = RunDownload(local, info, lf,
                               {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
     }
@@ -301,7 +333,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
         if (SkipToOffset(local.szText, local.nOffsetToText)) {
             std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
             info.szOutputPath[nPathLength] = '\0';
-            const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.chFont);
+            const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
             nResult = RunDownload(local, info, lf,
                                   {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
         }
