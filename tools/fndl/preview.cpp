@@ -178,7 +178,7 @@ std::optional<uint8_t> ColorOf(const XLOperation &op)
 {
     auto level = [](const XLAttribute &attribute, double value) {
         const double full = attribute.value.valueType == xl::kReal32 ? 1.0 : 255.0;
-        return std::clamp(value / full, 0.0, 1.0);
+        return std::isfinite(value) ? std::clamp(value / full, 0.0, 1.0) : 0.0;
     };
     if (const XLAttribute *gray = op.Find(xl::kAttrGrayLevel);
         gray && gray->value.numbers.size() == 1)
@@ -399,6 +399,8 @@ void Text(Preview &preview, const XLOperation &op)
         return preview.Note("Text in font " + Quoted(font.name) + ", which " + reason, op.offset);
     const GlyphStyle style{preview.ToPixelsY(state.charSize), state.bold, state.shearX,
                            state.shearY, state.scaleX, state.scaleY};
+    if (std::any_of(codes.begin(), codes.end(), [](double code) { return code < 0 || code > 0xFFFF; }))
+        return preview.Note("Text with character codes beyond 16 bits", op.offset);
     for (size_t i = 0; i < codes.size(); ++i) {
         const auto glyph = font.charToGlyph.find(static_cast<uint16_t>(codes[i]));
         const double x = preview.ToPixelsX(state.cursorX);
@@ -415,9 +417,7 @@ void Text(Preview &preview, const XLOperation &op)
         } else if (glyph != font.charToGlyph.end() && preview.page && !state.brushNull &&
                    !DrawGlyph(*preview.page, face, glyph->second, x, y, style, state.clip,
                               state.brush, reason)) {
-            preview.Note("glyph " + std::to_string(glyph->second) + " of font " +
-                             Quoted(font.name) + ": " + reason,
-                         op.offset);
+            preview.Note("characters of font " + Quoted(font.name) + ": " + reason, op.offset);
         }
         if (advancesX)
             state.cursorX += (*advancesX)[i];
@@ -529,8 +529,11 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
     case xl::kOpSetROP: {
         const double rop = Number(op, xl::kAttrROP3).value_or(kRopSourceOrPattern);
         if (rop != kRopSource && rop != kRopPattern && rop != kRopSourceOrPattern)
-            preview.Note("SetROP " + std::to_string(static_cast<int>(rop)) + " (painted over)",
-                         op.offset);
+        {
+            char text[48];
+            std::snprintf(text, sizeof text, "SetROP %g (painted over)", rop);
+            preview.Note(text, op.offset);
+        }
         break;
     }
     case xl::kOpNewPath: preview.path.clear(); break;
