@@ -567,41 +567,6 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
     return true;
 }
 
-// Pages must nest: the same faults 'fndl dump' names, found before any page
-// is written. Counts the pages.
-bool CheckPages(const std::vector<XLOperation> &ops, size_t streamEnd, int &pages,
-                size_t &problemOffset, std::string &problem)
-{
-    constexpr size_t kNoPage = SIZE_MAX;
-    size_t page = kNoPage; // offset of the open BeginPage
-    pages = 0;
-    auto fail = [&](size_t offset, std::string message) {
-        problemOffset = offset;
-        problem = std::move(message);
-        return false;
-    };
-    for (const XLOperation &op : ops) {
-        if (op.op == xl::kOpBeginPage) {
-            if (page != kNoPage)
-                return fail(op.offset,
-                            "BeginPage inside the page begun at byte " + std::to_string(page));
-            page = op.offset;
-            ++pages;
-        } else if (op.op == xl::kOpEndPage) {
-            if (page == kNoPage)
-                return fail(op.offset, "EndPage without BeginPage");
-            page = kNoPage;
-        } else if (op.op == xl::kOpEndSession && page != kNoPage) {
-            return fail(op.offset,
-                        "EndSession inside the page begun at byte " + std::to_string(page));
-        }
-    }
-    if (page != kNoPage)
-        return fail(streamEnd,
-                    "the stream ends inside the page begun at byte " + std::to_string(page));
-    return true;
-}
-
 constexpr const char *kPreviewHelp =
     "usage: fndl preview JOB -o PATTERN [options]\n"
     "\n"
@@ -672,14 +637,17 @@ int RunPreview(std::span<char *const> args)
                    std::to_string(decodeError.offset) + ": " + decodeError.message);
         return kExitFailed;
     }
-    int pages = 0;
-    size_t problemOffset = 0;
+    // The same faults 'fndl dump' names, found before any page is written.
+    const std::vector<JobProblem> problems = CheckJobStructure(ops, bounds.end, false);
+    size_t problemOffset = problems.empty() ? 0 : problems.front().offset;
+    error = problems.empty() ? "" : problems.front().message;
     std::vector<RebuiltFont> fonts;
-    if (!CheckPages(ops, bounds.end, pages, problemOffset, error) ||
-        !RebuildSoftFonts(ops, bounds.end, fonts, problemOffset, error)) {
+    if (!problems.empty() || !RebuildSoftFonts(ops, bounds.end, fonts, problemOffset, error)) {
         PrintError("'" + options.job + "' at byte " + std::to_string(problemOffset) + ": " + error);
         return kExitFailed;
     }
+    const auto pages = static_cast<int>(std::count_if(
+        ops.begin(), ops.end(), [](const XLOperation &op) { return op.op == xl::kOpBeginPage; }));
     if (options.onlyPage > pages) {
         PrintError("'" + options.job + "' has " + std::to_string(pages) + " page" +
                    (pages == 1 ? "" : "s") + ", no page " + std::to_string(options.onlyPage));
