@@ -5,5 +5,5 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
           libfontconfig-dev libfreetype-dev libpng-dev fontconfig
           fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
-          fonts-ipafont-gothic)
+          fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk)
 bash "$(dirname "$0")/install-packages.sh" "${packages[@]}"
