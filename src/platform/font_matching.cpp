@@ -186,4 +186,6 @@ bool PlatformResolveFace(const char *faceName, int weight, bool italic, char *pa
     return ResolveFace(faceName, weight, italic, pathOut, pathSize, faceIndexOut);
 }
 
+void PlatformInitialiseFontconfig() { InitialiseFontconfig(); }
+
 long PlatformFontconfigQueries() { return g_fontconfigQueries; }

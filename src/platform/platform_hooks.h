@@ -24,6 +24,10 @@ void PlatformServeFontData(const uint8_t *data, size_t size);
 // glyphs again), so the next metrics call starts from the font file.
 void PlatformForgetFontRealizations();
 
+// Loads fontconfig's configuration once per process, as the face matching
+// does; callers that query fontconfig themselves start here.
+void PlatformInitialiseFontconfig();
+
 // Number of fontconfig queries made so far (the face-match cache avoids
 // repeating them).
 long PlatformFontconfigQueries();

@@ -66,6 +66,7 @@ _FcFontSet *FallbackOrder(const JobFonts &fonts)
     FcPatternAddInteger(pattern, FC_SLANT, fonts.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
     FcFontSet *set = nullptr;
+    PlatformInitialiseFontconfig();
     if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
@@ -119,7 +120,7 @@ void FcFontSetFree::operator()(_FcFontSet *set) const
 
 bool DescribeFace(const std::string &file, int index, FaceInfo &face)
 {
-    FcInit();
+    PlatformInitialiseFontconfig();
     int count = 0;
     FcPattern *pattern = FcFreeTypeQuery(reinterpret_cast<const FcChar8 *>(file.c_str()), index,
                                          nullptr, &count);
