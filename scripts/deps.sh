@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
           libfontconfig-dev libfreetype-dev fontconfig
           fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
-          fonts-ipafont-gothic)
+          fonts-ipafont-gothic
+          libcups2-dev cups cups-client cups-daemon cups-filters)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
