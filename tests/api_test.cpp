@@ -90,8 +90,6 @@ TEST(WideStrings, LeftAndRightFollowTheirLengthRules)
     check(WideLeft(text.c_str(), 6), u"");
     check(WideLeft(text.c_str(), 0), u"");
     check(WideLeft(text.c_str(), -1), u"");
-    EXPECT_EQ(std::u16string(WideFindLast(u"a b c", u' ')), u" c");
-    EXPECT_EQ(WideFindLast(u"abc", u' '), nullptr);
 }
 
 TEST_F(ApiTest, CursorIsSetAndReadBack)

@@ -142,7 +142,7 @@ struct WalkResult {
 
 // Walks the components of a composite glyph of the font (passing its own
 // glyph index when asked) and collects what went into the stream.
-WalkResult Walk(LoadedFont &font, uint16_t compositeIndex, bool passOwnIndex = true)
+WalkResult Walk(LoadedFont &font, uint16_t compositeIndex)
 {
     const GlyphLookup composite = Lookup(font, compositeIndex);
     EXPECT_GT(composite.length, 0);
@@ -150,11 +150,8 @@ WalkResult Walk(LoadedFont &font, uint16_t compositeIndex, bool passOwnIndex = t
     EXPECT_NE(pStream, nullptr);
     WalkResult walk;
     const long liveBefore = PlatformLiveAllocations();
-    walk.result = passOwnIndex
-                      ? HandleCompositeGlyphW(&font.session, composite.bytes.data(),
-                                              composite.length, compositeIndex, font.Path(), pStream)
-                      : HandleCompositeGlyphW(&font.session, composite.bytes.data(),
-                                              composite.length, font.Path(), pStream);
+    walk.result = HandleCompositeGlyphW(&font.session, composite.bytes.data(), composite.length,
+                                        compositeIndex, font.Path(), pStream);
     EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
     XLStreamClose(pStream);
     EXPECT_TRUE(ParseReadChars(g_xlRecorder.all, walk.chars));
@@ -633,9 +630,6 @@ TEST(TrueTypeComposite, WalksNestedCompositesDepthFirstOnce)
         walk = Walk(font, 7);
         EXPECT_EQ(walk.result, 1);
         EXPECT_EQ(walk.GlyphIndices(), (std::vector<uint16_t>{1}));
-        walk = Walk(font, 7, false);
-        EXPECT_EQ(walk.result, 1);
-        EXPECT_EQ(walk.GlyphIndices(), (std::vector<uint16_t>{7, 1}));
         // Composites naming each other end.
         walk = Walk(font, 8);
         EXPECT_EQ(walk.result, 1);
@@ -692,10 +686,10 @@ TEST(TrueTypeComposite, DamagedCompositesEndTheWalk)
         // A composite too short to hold a record sends nothing.
         XLStream *pStream = NewRecordedStream();
         const uint8_t header[] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00};
-        EXPECT_EQ(HandleCompositeGlyphW(&font.session, header, sizeof header, font.Path(),
+        EXPECT_EQ(HandleCompositeGlyphW(&font.session, header, sizeof header, 6, font.Path(),
                                         pStream),
                   0);
-        EXPECT_EQ(HandleCompositeGlyphW(&font.session, nullptr, 0, font.Path(), pStream), 0);
+        EXPECT_EQ(HandleCompositeGlyphW(&font.session, nullptr, 0, 6, font.Path(), pStream), 0);
         XLStreamClose(pStream);
         EXPECT_TRUE(g_xlRecorder.all.empty());
     }

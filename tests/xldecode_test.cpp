@@ -385,3 +385,60 @@ TEST(XLDecodeNames, GivesThePublishedNames)
     }
     EXPECT_EQ(named, 86);
 }
+
+namespace {
+
+struct FoundStream {
+    bool ok;
+    XLStreamBounds bounds;
+    XLDecodeError error;
+};
+
+FoundStream FindStream(const Bytes &job)
+{
+    FoundStream found{};
+    const ExactCopy copy(job, job.size());
+    found.ok = XLFindStream(copy.span(), found.bounds, found.error);
+    return found;
+}
+
+} // namespace
+
+TEST(XLFindStream, SkipsThePjlPreambleAndTrailer)
+{
+    const Bytes stream = Concat({AsBytes(") HP-PCL XL;2;0\r\n"), WriterSample(),
+                                 // a universal exit inside font data is not the trailer
+                                 {0xFA, 0x0C, 0, 0, 0}, AsBytes("\x1B%-12345X@P!")});
+    const Bytes preamble = AsBytes("\x1B%-12345X@PJL JOB NAME=\"x\"\r\n@PJL SET RESOLUTION=600\r\n"
+                                   "\r\n@pjl enter language = pclxl\r\n");
+    const Bytes trailer = AsBytes("\x1B%-12345X@PJL EOJ NAME=\"x\"\r\n\x1B%-12345X");
+    FoundStream found = FindStream(Concat({preamble, stream, trailer}));
+    ASSERT_TRUE(found.ok) << found.error.message;
+    EXPECT_EQ(found.bounds.begin, preamble.size());
+    EXPECT_EQ(found.bounds.end, preamble.size() + stream.size());
+
+    // A bare stream is the whole job; a stream header right after the exit
+    // is taken without ENTER LANGUAGE.
+    found = FindStream(stream);
+    ASSERT_TRUE(found.ok);
+    EXPECT_EQ(found.bounds.begin, 0u);
+    EXPECT_EQ(found.bounds.end, stream.size());
+    found = FindStream(Concat({AsBytes("\x1B%-12345X"), stream}));
+    ASSERT_TRUE(found.ok);
+    EXPECT_EQ(found.bounds.begin, 9u);
+    EXPECT_EQ(found.bounds.end, 9 + stream.size());
+}
+
+TEST(XLFindStream, RejectsABadPreambleAtItsOffset)
+{
+    FoundStream found = FindStream(AsBytes("\x1B%-12345X@PJL ENTER LANGUAGE=PCL\r\n"));
+    EXPECT_FALSE(found.ok);
+    EXPECT_EQ(found.error.offset, 9u);
+    EXPECT_NE(found.error.message.find("PCL, not PCLXL"), std::string::npos);
+    found = FindStream(AsBytes("\x1B%-12345X@PJL JOB\r\nhello\r\n"));
+    EXPECT_FALSE(found.ok);
+    EXPECT_EQ(found.error.offset, 19u);
+    found = FindStream(AsBytes("\x1B%-12345X@PJL JOB\r\n"));
+    EXPECT_FALSE(found.ok);
+    EXPECT_EQ(found.error.offset, 19u);
+}

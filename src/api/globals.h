@@ -33,7 +33,5 @@ extern int bFontFileError; // a font file could not be mapped; never cleared
 WCHAR *WideLeft(const WCHAR *szText, int n);
 WCHAR *WideRight(const WCHAR *szText, int n);
 
-// Length of a NUL-terminated UTF-16 text, and the last occurrence of a code
-// unit in it (null when absent).
+// Length of a NUL-terminated UTF-16 text.
 int WideLength(const WCHAR *szText);
-const WCHAR *WideFindLast(const WCHAR *szText, WCHAR ch);

@@ -11,16 +11,6 @@ int WideLength(const WCHAR *szText)
     return n;
 }
 
-const WCHAR *WideFindLast(const WCHAR *szText, WCHAR ch)
-{
-    const WCHAR *pFound = nullptr;
-    for (const WCHAR *p = szText; *p != 0; ++p) {
-        if (*p == ch)
-            pFound = p;
-    }
-    return pFound;
-}
-
 static WCHAR *NewWideString(const WCHAR *pchFrom, int nCount, int nRoom)
 {
     auto *sz = static_cast<WCHAR *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nRoom) * sizeof(WCHAR)));

@@ -323,18 +323,6 @@ int SendComponents(CompositeWalk &walk, const BEReader &composite, int nDepth)
     }
 }
 
-int HandleComposite(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
-                    const uint32_t *pnOwnGlyphIndex, const char *szFontPath, XLStream *pStream)
-{
-    if (!pGlyph || nGlyphLength <= 0)
-        return 0;
-    // One 8 KiB set per walk, shared by reference down the recursion.
-    CompositeWalk walk{pSession, szFontPath, pStream, {}};
-    if (pnOwnGlyphIndex)
-        walk.sent.Add(static_cast<uint16_t>(*pnOwnGlyphIndex & 0xFFFF));
-    return SendComponents(walk, BEReader(pGlyph, static_cast<size_t>(nGlyphLength)), 1);
-}
-
 } // namespace
 
 void GetTTEFilePointer(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex,
@@ -391,13 +379,12 @@ int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphI
 }
 
 int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
-                          const char *szFontPath, XLStream *pStream)
-{
-    return HandleComposite(pSession, pGlyph, nGlyphLength, nullptr, szFontPath, pStream);
-}
-
-int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
                           uint32_t nGlyphIndex, const char *szFontPath, XLStream *pStream)
 {
-    return HandleComposite(pSession, pGlyph, nGlyphLength, &nGlyphIndex, szFontPath, pStream);
+    if (!pGlyph || nGlyphLength <= 0)
+        return 0;
+    // One 8 KiB set per walk, shared by reference down the recursion.
+    CompositeWalk walk{pSession, szFontPath, pStream, {}};
+    walk.sent.Add(static_cast<uint16_t>(nGlyphIndex & 0xFFFF));
+    return SendComponents(walk, BEReader(pGlyph, static_cast<size_t>(nGlyphLength)), 1);
 }

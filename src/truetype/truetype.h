@@ -83,11 +83,9 @@ int CheckIfCompositeGlyph(const uint8_t *pGlyph);
 // sent twice within one walk. The walk never reads past nGlyphLength bytes.
 // 1 when all were sent, 0 when one could not be located or a component
 // record runs past the glyph's data (the components before it were sent).
-// The second form takes the composite's own glyph index, which then counts
-// as sent already (a composite naming itself sends nothing for that record).
+// The composite's own glyph index counts as sent already (a composite naming
+// itself sends nothing for that record).
 constexpr int kMaxCompositeDepth = 8;
-int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
-                          const char *szFontPath, XLStream *pStream);
 int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
                           uint32_t nGlyphIndex, const char *szFontPath, XLStream *pStream);
 

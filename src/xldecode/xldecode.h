@@ -75,6 +75,22 @@ struct XLOperation {
 bool XLDecodeOperations(std::span<const uint8_t> bytes, std::vector<XLOperation> &ops,
                         XLDecodeError &error);
 
+// Where the PCL XL stream lies in a whole job's bytes: [begin, end).
+struct XLStreamBounds {
+    size_t begin = 0;
+    size_t end = 0;
+};
+
+// Finds the PCL XL stream in a job that may be wrapped in printer job
+// language: an optional universal exit (ESC%-12345X) followed by @PJL lines
+// up to and including "@PJL ENTER LANGUAGE=PCLXL" (blank lines and further
+// universal exits allowed), and a trailer of universal exits and @PJL lines
+// (e.g. "@PJL EOJ") after the stream. A job without a preamble starts at 0;
+// one without a trailer ends at its end. Fails, with the offset, on a
+// preamble that enters another language, holds a line that is not PJL, or
+// ends before the stream starts.
+bool XLFindStream(std::span<const uint8_t> job, XLStreamBounds &bounds, XLDecodeError &error);
+
 // Published PCL XL names; null for a code without one here.
 const char *XLOperatorName(uint8_t code);
 const char *XLAttributeName(uint16_t id);

@@ -2,6 +2,7 @@
 // (little-endian) with a sticky error code and a write callback.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -36,8 +37,8 @@ enum : int16_t {
 };
 
 // Accepted operator and attribute codes: the entry equals the code, 0 rejects.
-extern const uint8_t XLOperatorTable[256];
-extern const uint8_t XLAttributeTable[256];
+extern const std::array<uint8_t, 256> XLOperatorTable;
+extern const std::array<uint8_t, 256> XLAttributeTable;
 
 // Null when the callback is missing, the buffer is smaller than the widest
 // single put (4 bytes) or memory runs out.
