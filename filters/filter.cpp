@@ -128,6 +128,8 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
         paper = "A4";
     if (!paper.empty())
         args.insert(args.end(), {"--media", paper});
+    else
+        Message("WARNING", "paper size not A4, Letter or Legal: printing on A4");
 
     long resolution = 0;
     if (const ppd_choice_t *choice = job.Marked("Resolution"))
