@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "api/globals.h"
+#include "session/session.h"
 #include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 #include "support/requests.h"

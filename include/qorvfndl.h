@@ -12,6 +12,11 @@
 #ifndef QORVFNDL_H
 #define QORVFNDL_H
 
+/* Version of this header and of the library built from it. */
+#define FNDL_VERSION_MAJOR 0
+#define FNDL_VERSION_MINOR 2
+#define FNDL_VERSION_PATCH 0
+
 #ifdef _WIN32
 #define FNDL_CALL __stdcall
 #define FNDL_EXPORT

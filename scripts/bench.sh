@@ -10,14 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-if [ ! -r /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ]; then
-  echo "installing: fonts-ipafont-gothic"
-  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends fonts-ipafont-gothic
-fi
+bash scripts/install-packages.sh fonts-ipafont-gothic
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFNDL_BUILD_BENCH=ON -DFNDL_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFNDL_BUILD_BENCH=ON -DBUILD_TESTING=OFF -DFNDL_WERROR=ON >/dev/null
 cmake --build build-bench -j2 --target fndl_bench
 
 # One process per benchmark: glibc's malloc adapts its mmap and trim

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_WERROR=ON >/dev/null
 cmake --build build -j"$jobs" --target fndl
 build/tools/fndl/fndl job -o cover.pxl
 build/tools/fndl/fndl dump --summary cover.pxl

@@ -10,15 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-missing=()
-for p in clang libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# llvm: llvm-symbolizer, for the sanitizers' stack traces in a finding.
+bash scripts/install-packages.sh clang libclang-rt-14-dev llvm
 
 seconds=${FUZZ_SECONDS:-120}
 # FUZZ_SEED fixes libFuzzer's random seed (CI uses one, so a run can be
@@ -26,7 +19,7 @@ seconds=${FUZZ_SECONDS:-120}
 seed=${FUZZ_SEED:-0}
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DFNDL_FUZZ=ON -DFNDL_BUILD_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B "$build" -DFNDL_FUZZ=ON -DBUILD_TESTING=OFF -DFNDL_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$jobs" --target fndl_fuzz
 rm -rf "$build/seeds"

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
-cmake -S . -B build-asan -DFNDL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build-asan -DFNDL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -31,31 +31,20 @@ step() { echo "== win32-test: $*"; }
 
 # --- packages ------------------------------------------------------------
 bash scripts/deps.sh
-sudo_cmd=""
-[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-missing=()
-for p in g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-dejavu-core fonts-liberation; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  step "installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo_cmd dpkg --add-architecture i386
-  fi
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null \
-    || fail "cannot install ${missing[*]}"
-fi
+step "checking the cross compiler and Wine packages"
+bash scripts/install-packages.sh --add-architecture i386 --with-recommends \
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-dejavu-core fonts-liberation \
+  >/dev/null || fail "cannot install the cross compiler and Wine"
 
 # --- builds --------------------------------------------------------------
 step "cross-building Qorvfndl.dll in $win_build"
 cmake -S . -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || fail "cross configure"
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_WERROR=ON >/dev/null || fail "cross configure"
 cmake --build "$win_build" -j"$jobs" --target qorvfndl fndl_win32_test fndl_char_widths \
   || fail "cross build"
 
 step "building the Linux reference programs in $ref_build"
-cmake -S . -B "$ref_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_BUILD_TESTS=OFF \
+cmake -S . -B "$ref_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DFNDL_WERROR=ON \
   -DFNDL_BUILD_WIN32_REFERENCE=ON >/dev/null || fail "Linux configure"
 cmake --build "$ref_build" -j"$jobs" --target fndl_w32_reference fndl_char_widths \
   || fail "Linux build"

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "api/globals.h"
+#include "session/session.h"
+#include "session/widestr.h"
 #include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 #include "session/session.h"

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "api/globals.h"
 #include "download/download.h"
 #include "platform/platform_hooks.h"
 #include "session/session.h"

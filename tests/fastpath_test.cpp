@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "api/globals.h"
 #include "platform/platform_hooks.h"
 #include "platform/platform_internal.h"
 #include "qorvfndl.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "api/globals.h"
+#include "session/session.h"
 #include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 #include "support/fontbuilder.h"

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "api/globals.h"
+#include "session/session.h"
 #include "platform/platform_hooks.h"
 #include "support/fontbuilder.h"
 #include "support/xlrecorder.h"

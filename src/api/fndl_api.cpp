@@ -1,21 +1,14 @@
-// The exported download and cursor calls.
+// The exported calls: font download, font removal and the cursor.
 #include <cstdio>
 #include <cstring>
 
-#include "api/globals.h"
 #include "coverpage/coverpage.h"
 #include "download/download.h"
 #include "qorvfndl.h"
 #include "session/session.h"
+#include "session/widestr.h"
 #include "truetype/truetype.h"
 #include "xlstream/xlstream.h"
-
-FontSession *g_pSession = nullptr;
-XLStream *g_pStream = nullptr;
-int g_nCursorX = 0;
-int g_nCursorY = 0;
-int bTTE = 0;
-int bFontFileError = 0;
 
 namespace {
 
@@ -330,4 +323,49 @@ extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void)
 {
     return g_nCursorY;
+}
+
+extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
+{
+    if (pnFontId == nullptr)
+        return;
+    const int nFontId = *pnFontId;
+    FontSession *pSession = g_pSession;
+    if (pSession == nullptr || pSession->nCount == 0)
+        return;
+
+    FILE *pFile = fopen(pSession->szOutputPath, "ab");
+    if (pFile == nullptr) {
+        DiscardFontSession(pSession);
+        return;
+    }
+    // A stream that failed earlier would silently drop the RemoveFont.
+    if (g_pStream != nullptr && g_pStream->nErrorCode != XL_ERROR_NONE) {
+        g_pStream->pOutputFile = nullptr;
+        XLStreamClose(g_pStream);
+        g_pStream = nullptr;
+    }
+    if (g_pStream == nullptr)
+        g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
+    if (g_pStream == nullptr) {
+        fclose(pFile);
+        return;
+    }
+    g_pStream->pOutputFile = pFile;
+    RemoveFontEntry(pSession, g_pStream, nFontId);
+    fclose(pFile);
+    g_pStream->pOutputFile = nullptr;
+
+    // The last font is gone: the session ends with its device context and
+    // the stream.
+    if (pSession->nCount == 0) {
+        XLStreamClose(g_pStream);
+        g_pStream = nullptr;
+        DiscardFontSession(pSession);
+    }
+}
+
+extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontA(int *pnFontId)
+{
+    FNDLRemoveFontW(pnFontId);
 }

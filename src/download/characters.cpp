@@ -3,8 +3,8 @@
 // class 0 carrying the glyph's TrueType outline unchanged.
 #include <cstring>
 
-#include "api/globals.h"
 #include "download/download.h"
+#include "session/widestr.h"
 #include "truetype/truetype.h"
 
 namespace {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "api/globals.h"
 #include "qorvfndl.h"
 #include "session/session.h"
 #include "xlstream/xlstream.h"

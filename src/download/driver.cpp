@@ -2,7 +2,6 @@
 // then characters as texts need them).
 #include <cstring>
 
-#include "api/globals.h"
 #include "download/download.h"
 #include "truetype/truetype.h"
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/globals.h"
 #include "download/download.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"

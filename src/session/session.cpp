@@ -1,11 +1,17 @@
-// The session's font list, font removal and the output file's write callback.
+// The session's font list, font removal, the output file's write callback,
+// and the state kept from call to call.
 #include "session/session.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "api/globals.h"
-#include "qorvfndl.h"
+
+FontSession *g_pSession = nullptr;
+XLStream *g_pStream = nullptr;
+int g_nCursorX = 0;
+int g_nCursorY = 0;
+int bTTE = 0;
+int bFontFileError = 0;
 
 FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId)
 {
@@ -131,34 +137,8 @@ void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc)
     pSession->hdc = hdc;
 }
 
-extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
+int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId)
 {
-    if (pnFontId == nullptr)
-        return;
-    const int nFontId = *pnFontId;
-    FontSession *pSession = g_pSession;
-    if (pSession == nullptr || pSession->nCount == 0)
-        return;
-
-    FILE *pFile = fopen(pSession->szOutputPath, "ab");
-    if (pFile == nullptr) {
-        DiscardFontSession(pSession);
-        return;
-    }
-    // A stream that failed earlier would silently drop the RemoveFont.
-    if (g_pStream != nullptr && g_pStream->nErrorCode != XL_ERROR_NONE) {
-        g_pStream->pOutputFile = nullptr;
-        XLStreamClose(g_pStream);
-        g_pStream = nullptr;
-    }
-    if (g_pStream == nullptr)
-        g_pStream = XLStreamCreate(4096, WriteToOutputFile, 0);
-    if (g_pStream == nullptr) {
-        fclose(pFile);
-        return;
-    }
-    g_pStream->pOutputFile = pFile;
-
     FontEntry *pPrevious = nullptr;
     FontEntry *pEntry = pSession->pHead;
     for (uint32_t i = 0; i < pSession->nCount && pEntry != nullptr; ++i) {
@@ -167,35 +147,19 @@ extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
         pPrevious = pEntry;
         pEntry = pEntry->pNext;
     }
-    if (pEntry != nullptr && pEntry->nFontId == nFontId) {
-        if (pPrevious != nullptr)
-            pPrevious->pNext = pEntry->pNext;
-        else
-            pSession->pHead = pEntry->pNext;
-        if (pSession->pCurrent == pEntry)
-            pSession->pCurrent = pPrevious;
-        size_t nNameLength = strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName));
-        if (nNameLength > 0)
-            XLRemoveFont(g_pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
-                         static_cast<uint32_t>(nNameLength));
-        ReleaseFontEntry(pEntry);
-        pSession->nCount -= 1;
-    }
-
-    fclose(pFile);
-    g_pStream->pOutputFile = nullptr;
-
-    if (pSession->nCount == 0) {
-        ReleaseDeviceContext(pSession->hdc);
-        pSession->hdc = nullptr;
-        XLStreamClose(g_pStream);
-        g_pStream = nullptr;
-        g_pSession = nullptr;
-        GlobalFree(pSession);
-    }
-}
-
-extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontA(int *pnFontId)
-{
-    FNDLRemoveFontW(pnFontId);
+    if (pEntry == nullptr || pEntry->nFontId != nFontId)
+        return 0;
+    if (pPrevious != nullptr)
+        pPrevious->pNext = pEntry->pNext;
+    else
+        pSession->pHead = pEntry->pNext;
+    if (pSession->pCurrent == pEntry)
+        pSession->pCurrent = pPrevious;
+    size_t nNameLength = strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName));
+    if (nNameLength > 0)
+        XLRemoveFont(pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
+                     static_cast<uint32_t>(nNameLength));
+    ReleaseFontEntry(pEntry);
+    pSession->nCount -= 1;
+    return 1;
 }

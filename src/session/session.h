@@ -1,6 +1,7 @@
 // The session: the fonts already downloaded to the printer in this job, the
 // memory device context they are read through, and the write callback that
-// carries the stream writer's bytes into the output file.
+// carries the stream writer's bytes into the output file. Also the state
+// that lives from call to call, and the page record of one download call.
 #pragma once
 
 #include <windows.h>
@@ -38,6 +39,29 @@ struct FontSession {
     char szOutputPath[256];
 };
 
+// The internal page record a download call builds on its stack and passes to
+// the font download and the cover page.
+struct PageInfo {
+    char *chFont;           // ANSI face name or font file path (global heap)
+    char szOutputPath[256]; // ANSI output path
+    int nFontId;
+    int nReserved1;
+    int nPaperWidth;
+    int nResolution;
+    int nLineSpacing;
+    int anGlyphIndex[529];  // glyph index per character of the text; 0x20 = none
+    int bTTE;
+    int nStopX;             // -1 at the start of a call
+};
+
+// Process-wide state shared by the exported calls; zero at load.
+extern FontSession *g_pSession;
+extern XLStream *g_pStream;
+extern int g_nCursorX;
+extern int g_nCursorY;
+extern int bTTE;           // the latest request reads its font from a file
+extern int bFontFileError; // a font file could not be mapped; never cleared
+
 FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId);
 int AddFontEntry(FontSession *pSession);
 void MarkFontsForReselect(FontSession *pSession);
@@ -54,6 +78,9 @@ void ReleaseFontEntry(FontEntry *pEntry);
 // Releases the session with its entries, device context and font, and
 // clears g_pSession when it is that session.
 void DiscardFontSession(FontSession *pSession);
+// Unlinks the entry with the font id, writes RemoveFont with its PCL XL
+// font name (when it has one) and releases it. 0 when no entry has the id.
+int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId);
 // Makes hdc the session's device context, deleting the earlier one and the
 // font selected into it.
 void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc);

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "api/globals.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 

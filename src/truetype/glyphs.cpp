@@ -5,7 +5,6 @@
 #include <array>
 #include <cstring>
 
-#include "api/globals.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "api/globals.h"
 #include "session/session.h"
 
 std::u16string Utf16(const std::string &utf8)

@@ -528,3 +528,29 @@ int RunExtract(std::span<char *const> args)
     }
     return kExitDone;
 }
+
+bool RebuildSoftFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
+                      std::vector<RebuiltFont> &fonts, size_t &problemOffset, std::string &problem)
+{
+    std::vector<SoftFont> softFonts;
+    Problem found;
+    if (!CollectFonts(ops, streamEnd, softFonts, found)) {
+        problemOffset = found.offset;
+        problem = found.message;
+        return false;
+    }
+    fonts.clear();
+    for (const SoftFont &font : softFonts) {
+        RebuiltFont &rebuilt = fonts.emplace_back();
+        rebuilt.name = font.name;
+        rebuilt.offset = font.offset;
+        rebuilt.charToGlyph = font.charToGlyph;
+        std::string reason;
+        if (!BuildFont(font, FileStem(font.name), rebuilt.ttf, reason)) {
+            problemOffset = font.offset;
+            problem = "font " + Quoted(font.name) + " cannot be made a TrueType font: " + reason;
+            return false;
+        }
+    }
+    return true;
+}

@@ -72,3 +72,4 @@ int RunRemove(std::span<char *const> args);
 int RunDump(std::span<char *const> args);
 int RunExtract(std::span<char *const> args);
 int RunWhich(std::span<char *const> args);
+int RunPreview(std::span<char *const> args);

@@ -17,6 +17,7 @@ constexpr const char *kHelp =
     "  dump      list a PCL XL job: operators, attributes, fonts, characters\n"
     "  extract   turn the soft fonts of a PCL XL job back into TrueType fonts\n"
     "  which     the font file and face index a face name resolves to\n"
+    "  preview   render the pages of a PCL XL job to PNG images\n"
     "\n"
     "'fndl COMMAND --help' tells more. Example:\n"
     "  fndl job --font \"DejaVu Sans\" --text \"Hello\" -o cover.pxl\n"
@@ -48,5 +49,7 @@ int main(int argc, char **argv)
         return RunExtract(args);
     if (command == "which")
         return RunWhich(args);
+    if (command == "preview")
+        return RunPreview(args);
     return UsageError("", "unknown command '" + command + "'");
 }

@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "xldecode/xldecode.h"
 #include "xlstream/xlcodes.h"
 
 
@@ -67,3 +69,19 @@ struct SoftChar {
     std::string problem;                // too short, or a size field that disagrees
 };
 SoftChar ReadCharData(std::span<const uint8_t> data);
+
+// A soft font of a job made a standalone TrueType font again, in memory, as
+// 'fndl extract' writes it; 'fndl preview' draws with it.
+struct RebuiltFont {
+    std::string name;  // its PCL XL font name
+    size_t offset = 0; // of its BeginFontHeader
+    std::vector<uint8_t> ttf;
+    std::map<uint16_t, uint16_t> charToGlyph; // character code to glyph index
+};
+
+// Every soft font of a decoded job, in the order of their font headers (a
+// font removed and downloaded again is a new one). False on a damaged job,
+// with the byte offset of the operator at fault.
+bool RebuildSoftFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
+                      std::vector<RebuiltFont> &fonts, size_t &problemOffset,
+                      std::string &problem);

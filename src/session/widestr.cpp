@@ -1,7 +1,7 @@
 // UTF-16 string helpers over WCHAR, which is 16 bits on every platform.
 #include <cstring>
 
-#include "api/globals.h"
+#include "session/widestr.h"
 
 int WideLength(const WCHAR *szText)
 {
