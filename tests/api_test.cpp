@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "session/session.h"
 #include "session/widestr.h"
 #include "platform/platform_hooks.h"
@@ -275,6 +278,34 @@ TEST_F(ApiTest, MissingFontFileFailsAndStaysFailed)
     WideRequest good = MakeWideRequest(kDejaVuSans, out.path, "Hello", 2, true);
     EXPECT_EQ(FNDLFontDownloadW(&good.text, &good.page), FNDL_DOWNLOAD_FAILURE)
         << "a font file error is sticky";
+}
+
+TEST_F(ApiTest, PathsThatAreNoFontFileOrDoNotConvertFail)
+{
+    // A FIFO as the font file is refused at once, not waited on.
+    TempPath fifo, out;
+    ASSERT_EQ(mkfifo(fifo.path.c_str(), 0600), 0);
+    WideRequest r = MakeWideRequest(fifo.path, out.path, "Hello", 1, true);
+    EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_TRUE(out.Read().empty());
+    EXPECT_EQ(bFontFileError, 1);
+
+    // Unpaired surrogates have no exact ANSI form: two such output paths
+    // would both name the file with U+FFFD in their place.
+    ResetLibraryState();
+    for (char16_t surrogate : {u'\xD800', u'\xDC00'}) {
+        WideRequest bad = MakeWideRequest(kDejaVuSans, out.path, "Hello", 1, true);
+        const size_t n = out.path.size();
+        bad.page.szOutputPath[n] = surrogate;
+        bad.page.szOutputPath[n + 1] = 0;
+        EXPECT_EQ(FNDLFontDownloadW(&bad.text, &bad.page), FNDL_DOWNLOAD_FAILURE);
+        EXPECT_NE(access((out.path + "\xEF\xBF\xBD").c_str(), F_OK), 0);
+        WideRequest badFont = MakeWideRequest(kDejaVuSans, out.path, "Hello", 1, true);
+        badFont.page.chFont[std::strlen(kDejaVuSans)] = surrogate;
+        EXPECT_EQ(FNDLFontDownloadW(&badFont.text, &badFont.page), FNDL_DOWNLOAD_FAILURE);
+        EXPECT_TRUE(out.Read().empty());
+    }
+    EXPECT_EQ(bFontFileError, 0) << "the font path did not convert: no file was tried";
 }
 
 TEST_F(ApiTest, SessionListOperations)

@@ -231,7 +231,9 @@ TEST_F(DownloadTest, CopyLengthsFollowTheNeighbourAndTheFileEnd)
     ASSERT_EQ(blocks.size(), 11u);
     const uint32_t fpgmGap = TableOffsetInFont(fontBytes, "glyf") - TableOffsetInFont(fontBytes, "fpgm");
     EXPECT_EQ(blocks[4].size(), fpgmGap) << "fpgm: the smaller of the gap and the padded length";
-    EXPECT_EQ(GetU32(blocks[2], 28 + 16 * 1 + 12), 54u) << "directory keeps the font's length";
+    EXPECT_EQ(GetU32(blocks[2], 28 + 16 * 1 + 12), fpgmGap) << "the directory's length is what the segment carries";
+    EXPECT_EQ(GetU32(blocks[2], 28 + 16 * 2 + 8), GetU32(blocks[2], 28 + 16 * 1 + 8) + fpgmGap)
+        << "head's new offset follows fpgm's copy length, not its padded length";
     const uint32_t headLength = static_cast<uint32_t>(FindTable(font, "head")->size());
     EXPECT_EQ(headLength, 54u);
     EXPECT_EQ(blocks[5].size(), 56u) << "head: 54 rounded up to 56";
@@ -527,6 +529,129 @@ TEST_F(DownloadTest, DeviceContextAndFileGiveTheSameHeader)
     ASSERT_EQ(fileChars.size(), dcChars.size());
     for (size_t i = 0; i < fileChars.size(); ++i)
         EXPECT_EQ(fileChars[i].block, dcChars[i].block);
+}
+
+TEST_F(DownloadTest, BothSourcesGiveOneAnswerOnEmptyAndRepeatedTables)
+{
+    // An empty table is a table: an empty prep goes into the header as an
+    // empty block, an empty cmap leaves the identity mapping. Of two maxp
+    // records the first gives the glyph count and the glyph-index limit.
+    struct Variant {
+        const char *what;
+        void (*edit)(FontBuilder &);
+        bool wholeJob; // two maxp records: the device context reads maxp by its tag
+    };
+    const Variant variants[] = {
+        {"empty prep", [](FontBuilder &f) { SetTable(f, "prep", Bytes{}); }, true},
+        {"empty cmap", [](FontBuilder &f) { SetTable(f, "cmap", Bytes{}); }, true},
+        {"two maxp", [](FontBuilder &f) { AddTable(f, "maxp", MakeMaxp(3)); }, false},
+    };
+    for (const Variant &variant : variants) {
+        SCOPED_TRACE(variant.what);
+        FontBuilder font = SampleFont(40);
+        variant.edit(font);
+        const Bytes fontBytes = BuildFont(font);
+        TempFile file(fontBytes);
+        PlatformServeFontData(fontBytes.data(), fontBytes.size());
+        int results[2];
+        Bytes jobs[2];
+        for (int bFromFile = 0; bFromFile < 2; ++bFromFile) {
+            ResetLibraryState();
+            TempPath out;
+            // The path doubles as the face name, so that the font names agree.
+            WideRequest r = MakeWideRequest(file.path, out.path, "AB\x05", 1, bFromFile != 0);
+            results[bFromFile] = FNDLFontDownloadW(&r.text, &r.page);
+            jobs[bFromFile] = out.Read();
+        }
+        EXPECT_NE(results[1], FNDL_DOWNLOAD_FAILURE);
+        EXPECT_EQ(results[0], results[1]);
+        const auto dcChars = Chars(Decode(jobs[0])), fileChars = Chars(Decode(jobs[1]));
+        ASSERT_EQ(dcChars.size(), fileChars.size());
+        ASSERT_FALSE(fileChars.empty());
+        for (size_t i = 0; i < fileChars.size(); ++i)
+            EXPECT_GT(fileChars[i].block.size(), 6u) << "character " << fileChars[i].code << " has its glyph";
+        for (size_t i = 0; i < fileChars.size(); ++i)
+            EXPECT_EQ(dcChars[i].block, fileChars[i].block);
+        if (variant.wholeJob) {
+            EXPECT_TRUE(jobs[0] == jobs[1]);
+        }
+    }
+}
+
+TEST_F(DownloadTest, HeaderTablesGoInFileOrderWhateverTheDirectoryOrder)
+{
+    // glyf laid out first, the rest in directory order; fpgm shares cvt's
+    // bytes and hhea head's. The descriptors are kept in offset order by
+    // exchanging each newcomer with every earlier one whose offset is
+    // strictly larger: glyf, arriving after cvt and fpgm, swaps that pair;
+    // head and hhea keep their directory order.
+    FontBuilder font = SampleFont(10);
+    ASSERT_EQ(font.tables[4].tag, "glyf");
+    font.layout = {4, 0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12};
+    Bytes fontBytes = BuildFont(font);
+    auto record = [&](const char *tag) {
+        for (size_t k = 0; k < font.tables.size(); ++k)
+            if (font.tables[k].tag == tag)
+                return DirectoryRecordPosition(k);
+        return size_t{0};
+    };
+    for (auto [from, to] : {std::pair{"cvt ", "fpgm"}, std::pair{"head", "hhea"}}) {
+        PutU32(fontBytes, record(to) + 8, GetU32(fontBytes, record(from) + 8));
+        PutU32(fontBytes, record(to) + 12, GetU32(fontBytes, record(from) + 12));
+    }
+    TempFile file(fontBytes);
+    DirectRun run(file.path, 1);
+    Bytes written;
+    ASSERT_EQ(run.Request(u"", written), 1);
+    const auto blocks = HeaderBlocks(Decode(written));
+    ASSERT_EQ(blocks.size(), 11u);
+    const Bytes &dir = blocks[2];
+    const uint32_t cvtLength = GetU32(fontBytes, record("cvt ") + 12);
+    const uint32_t headLength = GetU32(fontBytes, record("head") + 12);
+    struct Expected {
+        const char *tag;
+        uint32_t copyLength; // 0 for the first of two tables at one offset
+        uint32_t length;
+    };
+    auto padded = [](uint32_t n) { return (n + 3) & ~3u; };
+    auto size = [&](const char *tag) { return static_cast<uint32_t>(FindTable(font, tag)->size()); };
+    const Expected expected[] = {{"fpgm", 0, cvtLength},
+                                 {"cvt ", padded(cvtLength), cvtLength},
+                                 {"head", 0, headLength},
+                                 {"hhea", padded(headLength), headLength},
+                                 {"hmtx", padded(size("hmtx")), size("hmtx")},
+                                 {"maxp", padded(size("maxp")), size("maxp")},
+                                 {"prep", padded(size("prep")), size("prep")}};
+    uint32_t newOffset = 28 + 16 * 7;
+    for (size_t k = 0; k < 7; ++k) {
+        SCOPED_TRACE(expected[k].tag);
+        const size_t at = 28 + 16 * k;
+        EXPECT_EQ(std::string(dir.begin() + static_cast<std::ptrdiff_t>(at),
+                              dir.begin() + static_cast<std::ptrdiff_t>(at + 4)),
+                  expected[k].tag);
+        EXPECT_EQ(GetU32(dir, at + 8), newOffset);
+        EXPECT_EQ(GetU32(dir, at + 12), expected[k].length);
+        ASSERT_EQ(blocks[3 + k].size(), expected[k].copyLength);
+        const uint32_t fontOffset = GetU32(fontBytes, record(expected[k].tag) + 8);
+        EXPECT_TRUE(std::equal(blocks[3 + k].begin(), blocks[3 + k].end(), fontBytes.begin() + fontOffset));
+        newOffset += expected[k].copyLength;
+    }
+}
+
+TEST_F(DownloadTest, DirectoriesLargerThanAFontHasAreRefused)
+{
+    // The directory is sorted once per new font; more records than any
+    // font has tables fail the download before anything is written.
+    for (size_t nTables : {1024, 1025}) {
+        FontBuilder font = SampleFont(10);
+        while (font.tables.size() < nTables)
+            AddTable(font, "z" + std::to_string(100 + font.tables.size() % 900), Bytes{});
+        TempFile file(BuildFont(font));
+        DirectRun run(file.path, 1);
+        Bytes written;
+        EXPECT_EQ(run.Request(u"", written), nTables <= 1024 ? 1 : 0) << nTables;
+        EXPECT_EQ(written.empty(), nTables > 1024);
+    }
 }
 
 // Every embedded block has the length its operator announced, and every

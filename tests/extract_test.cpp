@@ -51,11 +51,6 @@ struct Face {
     }
 };
 
-struct TempDir {
-    TempPath path{".d"};
-    ~TempDir() { std::filesystem::remove_all(path.path); }
-};
-
 // An unhinted outline in font units, composites resolved, and its advance.
 struct Outline {
     std::vector<std::pair<FT_Pos, FT_Pos>> points;
@@ -101,7 +96,8 @@ size_t CheckRoundTrip(const std::string &fontPath, const std::string &text)
     textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
     TempPath job;
     ToolRun run =
-        RunTool({"job", "--font-file", fontPath, "--text-file", textFile.path, "-o", job.path});
+        RunTool({"job", "--no-fallback", "--font-file", fontPath, "--text-file", textFile.path, "-o",
+                 job.path});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     TempDir fonts;
     run = RunTool({"extract", job.path, "-d", fonts.path.path});

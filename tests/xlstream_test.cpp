@@ -6,6 +6,8 @@
 
 #include "platform/platform_hooks.h"
 #include "support/xlrecorder.h"
+#include "xldecode/xldecode.h"
+#include "xlstream/xlcodes.h"
 #include "xlstream/xlstream.h"
 
 namespace {
@@ -450,4 +452,55 @@ TEST(XLStreamSequences, WriteTheirOperatorsByteForByte)
     EXPECT_EQ(Written([&](XLStream *s) { XLSetFont(s, hugeName.data(), 65537, 0.0f, 0); }),
               (Bytes{0xC8, 0xC1, 0x01, 0x00, 'x',  0xF8, 0xA8, 0xC5, 0,    0,
                      0,    0,    0xF8, 0xA6, 0xC1, 0,    0,    0xF8, 0xAA, 0x6F}));
+}
+
+TEST(XLCodes, NamedCodesAreThePublishedOnes)
+{
+    // Each named code once against its published value and name; the writer,
+    // the page fragments, the decoder and the tool all take them from here.
+    struct Code {
+        uint8_t value;
+        uint8_t published;
+        const char *name;
+    };
+    const Code operators[] = {
+        {xl::kOpBeginSession, 0x41, "BeginSession"},     {xl::kOpEndSession, 0x42, "EndSession"},
+        {xl::kOpBeginPage, 0x43, "BeginPage"},           {xl::kOpEndPage, 0x44, "EndPage"},
+        {xl::kOpOpenDataSource, 0x48, "OpenDataSource"}, {xl::kOpCloseDataSource, 0x49, "CloseDataSource"},
+        {xl::kOpBeginFontHeader, 0x4F, "BeginFontHeader"}, {xl::kOpReadFontHeader, 0x50, "ReadFontHeader"},
+        {xl::kOpEndFontHeader, 0x51, "EndFontHeader"},   {xl::kOpBeginChar, 0x52, "BeginChar"},
+        {xl::kOpReadChar, 0x53, "ReadChar"},             {xl::kOpEndChar, 0x54, "EndChar"},
+        {xl::kOpRemoveFont, 0x55, "RemoveFont"},         {xl::kOpSetBrushSource, 0x63, "SetBrushSource"},
+        {xl::kOpSetCharAngle, 0x64, "SetCharAngle"},     {xl::kOpSetCharShear, 0x66, "SetCharShear"},
+        {xl::kOpSetClipRectangle, 0x68, "SetClipRectangle"}, {xl::kOpSetColorSpace, 0x6A, "SetColorSpace"},
+        {xl::kOpSetCursor, 0x6B, "SetCursor"},           {xl::kOpSetFont, 0x6F, "SetFont"},
+        {xl::kOpSetPenSource, 0x79, "SetPenSource"},     {xl::kOpSetROP, 0x7B, "SetROP"},
+        {xl::kOpSetCharBoldValue, 0x7D, "SetCharBoldValue"}, {xl::kOpNewPath, 0x85, "NewPath"},
+        {xl::kOpPaintPath, 0x86, "PaintPath"},           {xl::kOpRectanglePath, 0xA1, "RectanglePath"},
+        {xl::kOpText, 0xA8, "Text"},
+    };
+    const Code attributes[] = {
+        {xl::kAttrColorSpace, 0x03, "ColorSpace"},       {xl::kAttrGrayLevel, 0x09, "GrayLevel"},
+        {xl::kAttrMediaSize, 0x25, "MediaSize"},         {xl::kAttrOrientation, 0x28, "Orientation"},
+        {xl::kAttrROP3, 0x2C, "ROP3"},                   {xl::kAttrBoundingBox, 0x42, "BoundingBox"},
+        {xl::kAttrPoint, 0x4C, "Point"},                 {xl::kAttrClipRegion, 0x53, "ClipRegion"},
+        {xl::kAttrDataOrg, 0x82, "DataOrg"},             {xl::kAttrMeasure, 0x86, "Measure"},
+        {xl::kAttrSourceType, 0x88, "SourceType"},       {xl::kAttrUnitsPerMeasure, 0x89, "UnitsPerMeasure"},
+        {xl::kAttrErrorReport, 0x8F, "ErrorReport"},     {xl::kAttrCharAngle, 0xA1, "CharAngle"},
+        {xl::kAttrCharCode, 0xA2, "CharCode"},           {xl::kAttrCharDataSize, 0xA3, "CharDataSize"},
+        {xl::kAttrCharShear, 0xA5, "CharShear"},         {xl::kAttrCharSize, 0xA6, "CharSize"},
+        {xl::kAttrFontHeaderLength, 0xA7, "FontHeaderLength"}, {xl::kAttrFontName, 0xA8, "FontName"},
+        {xl::kAttrFontFormat, 0xA9, "FontFormat"},       {xl::kAttrSymbolSet, 0xAA, "SymbolSet"},
+        {xl::kAttrTextData, 0xAB, "TextData"},           {xl::kAttrXSpacingData, 0xAF, "XSpacingData"},
+        {xl::kAttrCharBoldValue, 0xB1, "CharBoldValue"},
+    };
+    auto check = [](const auto &codes, auto nameOf, const auto &table) {
+        for (const Code &code : codes) {
+            EXPECT_EQ(code.value, code.published) << code.name;
+            EXPECT_STREQ(nameOf(code.published), code.name);
+            EXPECT_EQ(table[code.value], code.published) << code.name;
+        }
+    };
+    check(operators, XLOperatorName, XLOperatorTable);
+    check(attributes, [](uint8_t id) { return XLAttributeName(id); }, XLAttributeTable);
 }

@@ -25,9 +25,27 @@ int BoundedLength(const Char *pch, int nCapacity)
     return n;
 }
 
+// True when the ANSI bytes convert back to exactly the UTF-16 units: no
+// unpaired surrogate or character missing from the code page was replaced.
+bool ConvertsBackExactly(const char *pch, int nBytes, const WCHAR *pchWide, int nUnits)
+{
+    if (MultiByteToWideChar(CP_ACP, 0, pch, nBytes, nullptr, 0) != nUnits)
+        return false;
+    auto *pchBack = static_cast<WCHAR *>(
+        GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nUnits) * sizeof(WCHAR)));
+    if (pchBack == nullptr)
+        return false;
+    const bool bSame = MultiByteToWideChar(CP_ACP, 0, pch, nBytes, pchBack, nUnits) == nUnits &&
+                       std::memcmp(pchBack, pchWide, static_cast<size_t>(nUnits) * sizeof(WCHAR)) == 0;
+    GlobalFree(pchBack);
+    return bSame;
+}
+
 // UTF-16 (at most nCapacity units, NUL or not) to a NUL-terminated ANSI
-// string in a new global-heap block; null when out of memory.
-char *NewAnsiString(const WCHAR *pchWide, int nCapacity)
+// string in a new global-heap block; null when out of memory. A path must
+// convert exactly (bExact): with a stand-in character it would name another
+// file, and two different paths could name the same one.
+char *NewAnsiString(const WCHAR *pchWide, int nCapacity, bool bExact)
 {
     const int nUnits = BoundedLength(pchWide, nCapacity);
     int nBytes = 0;
@@ -42,6 +60,10 @@ char *NewAnsiString(const WCHAR *pchWide, int nCapacity)
     if (nBytes > 0)
         WideCharToMultiByte(CP_ACP, 0, pchWide, nUnits, sz, nBytes, nullptr, nullptr);
     sz[nBytes] = '\0';
+    if (bExact && nBytes > 0 && !ConvertsBackExactly(sz, nBytes, pchWide, nUnits)) {
+        GlobalFree(sz);
+        return nullptr;
+    }
     return sz;
 }
 
@@ -240,7 +262,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     PageInfo info;
     BeginRequest(*pTextInfo, *pPageInfo, local, info);
 
-    info.chFont = NewAnsiString(pPageInfo->chFont, 256);
+    info.chFont = NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0);
     if (info.chFont == nullptr)
         return DOWNLOAD_FAILURE;
 
@@ -249,7 +271,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     local.szText[nTextLength] = 0;
 
     int nResult = DOWNLOAD_FAILURE;
-    char *szPath = NewAnsiString(pPageInfo->szOutputPath, 256);
+    char *szPath = NewAnsiString(pPageInfo->szOutputPath, 256, true);
     if (szPath != nullptr && std::strlen(szPath) < sizeof(info.szOutputPath) &&
         SkipToOffset(local.szText, local.nOffsetToText)) {
         std::strcpy(info.szOutputPath, szPath);

@@ -36,7 +36,8 @@ struct TableDescriptor {
 // font's offset table starts; table offsets count from the start of the
 // image of dwImageSize bytes). Returns the number of selected tables and the
 // descriptor array (global heap, released by the caller) with its length;
-// -1 when out of memory, when the directory is cut short, or when a selected
+// -1 when out of memory, when the directory is cut short or has more records
+// than a font has tables (over 1024), or when a selected
 // table lies outside the image.
 int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
                        uint32_t dwImageSize, TableDescriptor **ppDescriptors,

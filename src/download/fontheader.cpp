@@ -16,6 +16,9 @@ constexpr uint32_t kTableRecordSize = 16;
 constexpr uint32_t kGTDirectoryBase = 28; // offset table + the gdir record
 constexpr uint32_t kMaxHeaderBlock = 65535;
 constexpr uint32_t kTableBlockSize = 32768;
+// More table records than any font has (fonts carry a few dozen tables):
+// such a directory is refused, which also bounds the sort below.
+constexpr uint16_t kMaxTableRecords = 1024;
 
 // The tables a TrueType soft font header carries; upper-case forms too.
 constexpr const char *kHeaderTables[] = {
@@ -44,6 +47,32 @@ void PutBE32(uint8_t *pby, uint32_t value)
     pby[1] = static_cast<uint8_t>(value >> 16);
     pby[2] = static_cast<uint8_t>(value >> 8);
     pby[3] = static_cast<uint8_t>(value);
+}
+
+// The length a selected table has in the rebuilt directory: its own, but
+// never more than the segment carries of the font from where the table
+// starts (a font may claim a length past the next table or its own end).
+// What is carried is the table's copy and the copies of the selected tables
+// that go on from there without a gap in the font: a table that shares its
+// offset with the next one has a copy of 0 and lies in that one's bytes.
+uint32_t CarriedLength(const TableDescriptor *pDescriptors, uint32_t nDescriptors, uint32_t k)
+{
+    const uint32_t dwLength = pDescriptors[k].dwLength;
+    uint64_t qwCarried = 0;
+    uint64_t qwFontOffset = pDescriptors[k].dwOffset;
+    for (uint32_t j = k; j < nDescriptors && qwCarried < dwLength; ++j) {
+        const TableDescriptor &descriptor = pDescriptors[j];
+        if (descriptor.dwOffset != qwFontOffset)
+            break;
+        if (!descriptor.bSelected) {
+            if (descriptor.dwCopyLength != 0)
+                break; // its bytes are not in the segment
+            continue;
+        }
+        qwCarried += descriptor.dwCopyLength;
+        qwFontOffset += descriptor.dwCopyLength;
+    }
+    return qwCarried < dwLength ? static_cast<uint32_t>(qwCarried) : dwLength;
 }
 
 // One ReadFontHeader with its embedded data.
@@ -194,7 +223,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     *pnDescriptors = 0;
     const BEReader directory(pbyDirectory, dwDirectoryBytes);
     uint16_t nTables = 0;
-    if (!directory.U16(4, nTables) ||
+    if (!directory.U16(4, nTables) || nTables > kMaxTableRecords ||
         !directory.Contains(kOffsetTableSize, size_t{kTableRecordSize} * nTables))
         return -1;
 
@@ -335,7 +364,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         std::memcpy(pbyRecord, descriptor.szTag, 4);
         PutBE32(pbyRecord + 4, descriptor.dwCheckSum);
         PutBE32(pbyRecord + 8, descriptor.dwNewOffset);
-        PutBE32(pbyRecord + 12, descriptor.dwLength);
+        PutBE32(pbyRecord + 12, CarriedLength(pDescriptors, nDescriptors, k));
         pbyRecord += kTableRecordSize;
         dwSegmentSize += descriptor.dwCopyLength;
     }

@@ -7,6 +7,7 @@
 #include "platform_internal.h"
 #include "truetype/bereader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,7 +67,8 @@ bool StillTheMappedFile(const FontFile &file)
 // Maps the whole file read-only; null on failure or for an empty file.
 const uint8_t *MapWholeFile(const char *path, size_t *sizeOut, FileIdentity *identityOut)
 {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Not blocking: opening a FIFO would wait for a writer.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return nullptr;
     struct stat status;
@@ -102,6 +104,37 @@ void PutU32(uint8_t *p, uint32_t v)
 }
 
 size_t PaddedToFour(size_t n) { return (n + 3) & ~size_t{3}; }
+
+// A tag names one table: its first record, as the font file source reads
+// a font's glyph count. A later record with the same tag is dropped, and so
+// is a first record whose table lies outside the file (the table is then
+// missing). Keeps the directory order; n log n for directories of any size.
+bool KeepFirstRecordOfEachTag(const BEReader &bytes, FontFace *face, size_t count)
+{
+    auto *order = static_cast<uint32_t *>(malloc((count ? count : 1) * sizeof(uint32_t)));
+    auto *keep = static_cast<bool *>(calloc(count ? count : 1, sizeof(bool)));
+    if (!order || !keep) {
+        free(order);
+        free(keep);
+        return false;
+    }
+    const TableRecord *records = face->records;
+    for (size_t i = 0; i < count; ++i)
+        order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order, order + count,
+                     [records](uint32_t a, uint32_t b) { return records[a].tag < records[b].tag; });
+    for (size_t i = 0; i < count; ++i) {
+        const TableRecord &record = records[order[i]];
+        const bool first = i == 0 || records[order[i - 1]].tag != record.tag;
+        keep[order[i]] = first && bytes.Contains(record.offset, record.length);
+    }
+    for (size_t i = 0; i < count; ++i)
+        if (keep[i])
+            face->records[face->numRecords++] = records[i];
+    free(order);
+    free(keep);
+    return true;
+}
 
 } // namespace
 
@@ -211,19 +244,18 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
     face->records = static_cast<TableRecord *>(malloc(numTables * sizeof(TableRecord)));
     if (!face->records)
         return false;
+    size_t readable = 0;
     for (size_t i = 0; i < numTables; ++i) {
         const size_t at = face->faceOffset + kOffsetTableSize + i * kTableRecordSize;
         char tag[5];
-        TableRecord record;
+        TableRecord &record = face->records[readable];
         if (!bytes.Tag(at, tag) || !bytes.U32(at + 4, record.checkSum) ||
             !bytes.U32(at + 8, record.offset) || !bytes.U32(at + 12, record.length))
             break; // the directory runs past the end of the file
-        if (!bytes.Contains(record.offset, record.length))
-            continue;
         record.tag = LittleEndianTag(tag);
-        face->records[face->numRecords++] = record;
+        ++readable;
     }
-    return true;
+    return KeepFirstRecordOfEachTag(bytes, face, readable);
 }
 
 void FreeFontFace(FontFace *face)

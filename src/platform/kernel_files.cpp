@@ -64,7 +64,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     // Only what the library needs: opening an existing file for reading.
     if (!lpFileName || dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING)
         return INVALID_HANDLE_VALUE;
-    const int fd = open(lpFileName, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
+    const int fd = open(lpFileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return INVALID_HANDLE_VALUE;
     struct stat status;
@@ -83,6 +84,12 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     file->fd = fd;
     file->size = static_cast<uint64_t>(status.st_size);
     return handle;
+}
+
+DWORD GetFileType(HANDLE hFile)
+{
+    // CreateFileA opens regular files only.
+    return LookUpHandle(hFile, ObjectKind::File) ? FILE_TYPE_DISK : FILE_TYPE_UNKNOWN;
 }
 
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)

@@ -67,8 +67,10 @@ struct TableRecord {
     uint32_t length;
 };
 
-// The table directory of one face of a font file. Records pointing outside
-// the file are dropped, so every kept record can be read without checks.
+// The table directory of one face of a font file: the first record of each
+// tag. Records pointing outside the file are dropped (and a later record
+// with the same tag does not stand in), so every kept record can be read
+// without checks.
 struct FontFace {
     uint32_t faceOffset;  // offset table of this face within the file
     uint32_t sfntVersion; // of the face's offset table

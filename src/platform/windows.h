@@ -56,6 +56,8 @@ typedef HFONT__ *HFONT;
 #define PAGE_READONLY 0x02u
 #define FILE_MAP_READ 0x0004u
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
 
 // Code pages (the ANSI code page is UTF-8 here)
 #define CP_ACP 0u
@@ -217,6 +219,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    void *lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+DWORD GetFileType(HANDLE hFile);
 HANDLE CreateFileMappingA(HANDLE hFile, void *lpFileMappingAttributes, DWORD flProtect,
                           DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName);
 LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,

@@ -178,17 +178,22 @@ uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
     }
 
     const DWORD dwSize = GetFontData(hdc, dwTag, 0, nullptr, 0);
-    if (dwSize == GDI_ERROR || dwSize == 0)
+    if (dwSize == GDI_ERROR)
         return 0;
-    auto *pTable = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize));
+    // An empty table is still a table, as in a font file: it gets a block of
+    // its own (one byte, never read) so that callers tell it from a missing one.
+    auto *pTable = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize > 0 ? dwSize : 1));
     if (!pTable) {
         RecordFontReadOutOfMemory();
         return 0;
     }
-    const DWORD dwRead = GetFontData(hdc, dwTag, 0, pTable, dwSize);
-    if (dwRead == GDI_ERROR || dwRead == 0 || dwRead > dwSize) {
-        GlobalFree(pTable);
-        return 0;
+    DWORD dwRead = 0;
+    if (dwSize > 0) {
+        dwRead = GetFontData(hdc, dwTag, 0, pTable, dwSize);
+        if (dwRead == GDI_ERROR || dwRead == 0 || dwRead > dwSize) {
+            GlobalFree(pTable);
+            return 0;
+        }
     }
     if (bKeepable)
         KeepTable(hdc, dwTag, pTable, dwRead);
@@ -219,6 +224,11 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize)
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE || hFile == nullptr)
         return 0;
+    // Font files only: a device or a pipe is no font and may not end.
+    if (GetFileType(hFile) != FILE_TYPE_DISK) {
+        CloseHandle(hFile);
+        return 0;
+    }
     // An empty file cannot be mapped; a file of 4 GiB or more cannot be a
     // font this library can address.
     DWORD dwSizeHigh = 0;

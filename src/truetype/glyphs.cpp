@@ -103,7 +103,9 @@ bool FindGlyphTablesInView(const uint8_t *pView, uint32_t dwViewSize, GlyphTable
     const uint8_t *pGlyf = FindFontTable(pView, dwViewSize, "glyf", "GLYF", &dwGlyfSize);
     const uint8_t *pLoca = FindFontTable(pView, dwViewSize, "loca", "LOCA", &dwLocaSize);
     const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwHeadSize);
-    const uint8_t *pMaxp = FindFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
+    // The glyph count that limits glyph indices is the one the download
+    // took: from the first maxp record.
+    const uint8_t *pMaxp = FindFirstFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
     if (!pGlyf || !pLoca || !pHead || !pMaxp)
         return false;
     tables = GlyphTables{BEReader(pGlyf, dwGlyfSize), BEReader(pLoca, dwLocaSize),
@@ -168,7 +170,7 @@ void LocateGlyphThroughDCInScope(FontSession *pSession, uint64_t nScopeId, uint3
             return pTable == nullptr || IsKeptByFontReadScope(pTable);
         };
         const bool bKept = keptOrAbsent(pLoca) && keptOrAbsent(pHead) && keptOrAbsent(pMaxp);
-        if (pLoca && pHead && pMaxp && dwGlyfSize != GDI_ERROR && dwGlyfSize != 0 && bKept) {
+        if (pLoca && pHead && pMaxp && dwGlyfSize != GDI_ERROR && bKept) {
             source.bComplete = true;
             source.tables = GlyphTables{BEReader(), BEReader(pLoca, dwLocaSize),
                                         BEReader(pHead, dwHeadSize), BEReader(pMaxp, dwMaxpSize)};

@@ -29,7 +29,8 @@ uint16_t MakeWhackShort(uint16_t wValue);
 
 // Device-context source: a global-heap copy of the table with the given tag
 // (first character in the low byte; 0 = the whole font). Returns its size,
-// 0 with *ppTable null when there is no copy.
+// 0 with *ppTable null when there is no copy. An empty table reads as a
+// copy of size 0 (a non-null block), as a font file's empty table does.
 uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable);
 
 // Callers take a table or glyph that cannot be read for a damaged font and

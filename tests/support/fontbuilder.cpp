@@ -128,24 +128,32 @@ Bytes BuildFontAt(const FontBuilder &font, size_t start)
     AppendU16(out, searchRange);
     AppendU16(out, entrySelector);
     AppendU16(out, rangeShift);
-    size_t tableOffset = 12 + 16 * size_t{numTables};
-    std::vector<size_t> positions;
-    for (const FontTable &table : font.tables) {
-        Bytes data = table.data;
-        if (table.tag == "head" && data.size() >= 12)
+    // Data in layout order (directory order unless given), each table on a
+    // four-byte boundary; records in directory order.
+    std::vector<size_t> order = font.layout;
+    if (order.empty())
+        for (size_t k = 0; k < font.tables.size(); ++k)
+            order.push_back(k);
+    auto tableData = [&](size_t k) {
+        Bytes data = font.tables[k].data;
+        if (font.tables[k].tag == "head" && data.size() >= 12)
             PutU32(data, 8, 0); // checkSumAdjustment counts as 0 for the checksum
-        AppendTag(out, table.tag);
-        AppendU32(out, TableChecksum(data));
-        AppendU32(out, static_cast<uint32_t>(start + tableOffset));
-        AppendU32(out, static_cast<uint32_t>(table.data.size()));
-        positions.push_back(tableOffset);
-        tableOffset += (table.data.size() + 3) & ~size_t{3};
+        return data;
+    };
+    std::vector<size_t> positions(font.tables.size());
+    size_t tableOffset = 12 + 16 * size_t{numTables};
+    for (size_t k : order) {
+        positions[k] = tableOffset;
+        tableOffset += (font.tables[k].data.size() + 3) & ~size_t{3};
     }
-    for (const FontTable &table : font.tables) {
-        Bytes data = table.data;
-        if (table.tag == "head" && data.size() >= 12)
-            PutU32(data, 8, 0);
-        AppendBytes(out, data);
+    for (size_t k = 0; k < font.tables.size(); ++k) {
+        AppendTag(out, font.tables[k].tag);
+        AppendU32(out, TableChecksum(tableData(k)));
+        AppendU32(out, static_cast<uint32_t>(start + positions[k]));
+        AppendU32(out, static_cast<uint32_t>(font.tables[k].data.size()));
+    }
+    for (size_t k : order) {
+        AppendBytes(out, tableData(k));
         PadToFour(out);
     }
     return out;

@@ -37,10 +37,12 @@ struct FontTable {
 };
 
 // A font as a list of tables. The directory lists them in this order, and
-// their data follows in this order (each table 4-byte aligned).
+// their data follows in this order (each table 4-byte aligned), or in the
+// order of layout (indices into tables, each once) when that is given.
 struct FontBuilder {
     uint32_t sfntVersion = 0x00010000;
     std::vector<FontTable> tables;
+    std::vector<size_t> layout;
 };
 
 void AddTable(FontBuilder &font, std::string_view tag, Bytes data);

@@ -20,14 +20,14 @@ std::string ShellQuoted(const std::string &word)
 
 } // namespace
 
-ToolRun RunTool(const std::vector<std::string> &args)
+ToolRun RunTool(const std::vector<std::string> &args, const std::string &input)
 {
     TempPath out(".out");
     TempPath err(".err");
     std::string command = ShellQuoted(FNDL_TOOL_PATH);
     for (const std::string &arg : args)
         command += " " + ShellQuoted(arg);
-    command += " >" + out.path + " 2>" + err.path + " </dev/null";
+    command += " >" + out.path + " 2>" + err.path + " <" + ShellQuoted(input);
     const int status = std::system(command.c_str());
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

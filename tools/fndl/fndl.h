@@ -18,12 +18,15 @@ inline constexpr int kExitUsage = 2;
 // Messages. Every error is one line on stderr, starting "fndl: ".
 
 void PrintError(const std::string &message);
+// A note (what was chosen, a summary): on stderr unless quiet.
+void PrintNote(const std::string &message);
+void SetQuiet(bool quiet);
 // A usage error of a command: names the command's help and returns kExitUsage.
 int UsageError(std::string_view command, const std::string &message);
 
 // ---------------------------------------------------------------------------
-// Options: "--name value", "--name=value", flags, and positional arguments;
-// "--" ends the options.
+// Options, read with getopt_long: "--name value", "--name=value", "-n value",
+// flags, and positional arguments anywhere; "--" ends the options.
 
 struct OptionDefinition {
     const char *name; // with its dashes: "--height", "-o"
@@ -47,6 +50,10 @@ bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> de
 bool ParseNumber(const std::string &option, const std::string &text, long min, long max,
                  long &value, std::string &error);
 
+// A decimal number in [min, max]. False with a message naming the option.
+bool ParseDecimal(const std::string &option, const std::string &text, double min, double max,
+                  double &value, std::string &error);
+
 // ---------------------------------------------------------------------------
 // Text.
 
@@ -60,7 +67,7 @@ std::string Quoted(std::string_view text);
 // Length of the well-formed UTF-8 sequence of two or more bytes that starts
 // at text[i]; 0 when there is none.
 size_t Utf8SequenceAt(std::string_view text, size_t i);
-// The whole file; false with the system's reason.
+// The whole file ("-": standard input); false with the system's reason.
 bool ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &reason);
 
 // ---------------------------------------------------------------------------

@@ -1,26 +1,17 @@
 // Option parsing and error messages shared by the commands.
 #include "fndl.h"
 
+#include <getopt.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-void PrintError(const std::string &message)
-{
-    std::fprintf(stderr, "fndl: %s\n", message.c_str());
-}
-
-int UsageError(std::string_view command, const std::string &message)
-{
-    const std::string help =
-        command.empty() ? "fndl --help" : "fndl " + std::string(command) + " --help";
-    PrintError(message + " (see '" + help + "')");
-    return kExitUsage;
-}
-
 namespace {
+
+bool g_quiet = false;
 
 const OptionDefinition *FindDefinition(std::span<const OptionDefinition> definitions,
                                        std::string_view name)
@@ -32,52 +23,111 @@ const OptionDefinition *FindDefinition(std::span<const OptionDefinition> definit
     return nullptr;
 }
 
+// The option's main spelling: the one other spellings point to.
+const OptionDefinition &MainOf(std::span<const OptionDefinition> definitions,
+                               const OptionDefinition &definition)
+{
+    if (definition.sameAs) {
+        if (const OptionDefinition *main = FindDefinition(definitions, definition.sameAs))
+            return *main;
+    }
+    return definition;
+}
+
 } // namespace
+
+void PrintError(const std::string &message)
+{
+    std::fprintf(stderr, "fndl: %s\n", message.c_str());
+}
+
+void SetQuiet(bool quiet)
+{
+    g_quiet = quiet;
+}
+
+void PrintNote(const std::string &message)
+{
+    if (!g_quiet)
+        std::fprintf(stderr, "fndl: %s\n", message.c_str());
+}
+
+int UsageError(std::string_view command, const std::string &message)
+{
+    const std::string help =
+        command.empty() ? "fndl --help" : "fndl help " + std::string(command);
+    PrintError(message + " (see '" + help + "')");
+    return kExitUsage;
+}
 
 bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> definitions,
                ParsedArgs &parsed, std::string &error)
 {
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string word = args[i];
-        if (optionsEnded || word.size() < 2 || word[0] != '-') {
-            parsed.positionals.push_back(word);
+    // getopt_long: long options by name (and unambiguous prefixes), short
+    // options by letter, "--name=value", "-ovalue", and "--" to end them.
+    std::vector<option> longOptions;
+    // '-': positionals come back in order as code 1; ':': a missing value
+    // is told apart from an unknown option.
+    std::string shortOptions = "-:";
+    for (const OptionDefinition &definition : definitions) {
+        const std::string_view name = definition.name;
+        const int code = static_cast<int>(&definition - definitions.data()) + 256;
+        if (name.starts_with("--")) {
+            longOptions.push_back(
+                {definition.name + 2, definition.takesValue ? required_argument : no_argument,
+                 nullptr, code});
+        } else {
+            shortOptions += name[1];
+            if (definition.takesValue)
+                shortOptions += ':';
+        }
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    std::vector<char *> argv;
+    static char program[] = "fndl";
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(argv.size() - 1);
+    opterr = 0;
+    optind = 0; // a full restart of getopt's scan
+    for (;;) {
+        int index = -1;
+        const int code = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(),
+                                     &index);
+        if (code == -1)
+            break;
+        if (code == 1) {
+            parsed.positionals.push_back(optarg);
             continue;
         }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = word;
-        std::string value;
-        bool hasInlineValue = false;
-        if (const size_t equals = word.find('=');
-            word.starts_with("--") && equals != std::string::npos) {
-            name = word.substr(0, equals);
-            value = word.substr(equals + 1);
-            hasInlineValue = true;
-        }
-        const OptionDefinition *definition = FindDefinition(definitions, name);
-        if (!definition) {
-            error = "unknown option '" + name + "'";
+        const std::string word = optind - 1 < argc && optind >= 1 ? argv[optind - 1] : "";
+        if (code == '?' || code == ':') {
+            std::string name = word.substr(0, word.find('='));
+            if (!name.starts_with("--") && optopt != 0)
+                name = std::string("-") + static_cast<char>(optopt);
+            error = code == ':' ? "option '" + name + "' needs a value"
+                    : word.starts_with("--") && word.find('=') != std::string::npos &&
+                            FindDefinition(definitions, name)
+                        ? "option '" + name + "' takes no value"
+                        : "unknown option '" + name + "'";
             return false;
         }
-        if (definition->sameAs)
-            definition = FindDefinition(definitions, definition->sameAs);
-        if (!definition->takesValue) {
-            if (hasInlineValue) {
-                error = "option '" + name + "' takes no value";
-                return false;
-            }
-        } else if (!hasInlineValue) {
-            if (i + 1 >= args.size()) {
-                error = "option '" + name + "' needs a value";
-                return false;
-            }
-            value = args[++i];
+        const OptionDefinition *definition = nullptr;
+        if (code >= 256) {
+            definition = &definitions[static_cast<size_t>(code - 256)];
+        } else {
+            const char shortName[3] = {'-', static_cast<char>(code), 0};
+            definition = FindDefinition(definitions, shortName);
         }
-        parsed.values[definition->name] = value;
+        if (!definition)
+            continue;
+        parsed.values[MainOf(definitions, *definition).name] =
+            definition->takesValue && optarg ? optarg : "";
     }
+    for (int i = optind; i < argc; ++i)
+        parsed.positionals.push_back(argv[static_cast<size_t>(i)]);
     return true;
 }
 
@@ -93,6 +143,23 @@ bool ParseNumber(const std::string &option, const std::string &text, long min, l
         std::isspace(static_cast<unsigned char>(text[0]))) {
         error = option + " wants a whole number from " + std::to_string(min) + " to " +
                 std::to_string(max) + ", not '" + text + "'";
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+bool ParseDecimal(const std::string &option, const std::string &text, double min, double max,
+                  double &value, std::string &error)
+{
+    char *end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno == ERANGE || !(parsed >= min && parsed <= max) ||
+        std::isspace(static_cast<unsigned char>(text[0]))) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", min, max);
+        error = option + " wants a number from " + range + ", not '" + text + "'";
         return false;
     }
     value = parsed;

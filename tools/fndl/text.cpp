@@ -113,7 +113,10 @@ std::string Utf16ToUtf8(std::u16string_view utf16)
 bool ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &reason)
 {
     bytes.clear();
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    const bool standardInput = path == "-";
+    std::unique_ptr<FILE, int (*)(FILE *)> file(
+        standardInput ? stdin : std::fopen(path.c_str(), "rb"),
+        standardInput ? [](FILE *) { return 0; } : std::fclose);
     if (!file) {
         reason = std::strerror(errno);
         return false;

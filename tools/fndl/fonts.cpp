@@ -1,0 +1,240 @@
+// fontconfig and FreeType queries for the job's fonts.
+#include "fonts.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include <fontconfig/fontconfig.h>
+#include <fontconfig/fcfreetype.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_FONT_FORMATS_H
+
+#include "platform_hooks.h"
+
+namespace {
+
+constexpr size_t kPathCapacity = 4096;
+constexpr int kFaceIndexMask = 0xFFFF; // higher bits number named instances
+
+std::string StringOf(FcPattern *pattern, const char *object, int n = 0)
+{
+    FcChar8 *value = nullptr;
+    if (FcPatternGetString(pattern, object, n, &value) != FcResultMatch || !value)
+        return "";
+    return reinterpret_cast<const char *>(value);
+}
+
+void ReadPattern(FcPattern *pattern, FaceInfo &face)
+{
+    face.families.clear();
+    for (int n = 0;; ++n) {
+        const std::string family = StringOf(pattern, FC_FAMILY, n);
+        if (family.empty())
+            break;
+        face.families.push_back(family);
+    }
+    face.family = face.families.empty() ? "" : face.families.front();
+    face.style = StringOf(pattern, FC_STYLE);
+    face.format = StringOf(pattern, FC_FONTFORMAT);
+    FcBool scalable = FcFalse;
+    face.scalable = FcPatternGetBool(pattern, FC_SCALABLE, 0, &scalable) == FcResultMatch &&
+                    scalable == FcTrue;
+    int weight = FC_WEIGHT_REGULAR;
+    if (FcPatternGetInteger(pattern, FC_WEIGHT, 0, &weight) == FcResultMatch)
+        face.weight = FcWeightToOpenType(weight);
+    int slant = FC_SLANT_ROMAN;
+    face.slanted =
+        FcPatternGetInteger(pattern, FC_SLANT, 0, &slant) == FcResultMatch && slant != FC_SLANT_ROMAN;
+    FcCharSet *chars = nullptr;
+    face.chars.reset(FcPatternGetCharSet(pattern, FC_CHARSET, 0, &chars) == FcResultMatch
+                         ? FcCharSetCopy(chars)
+                         : nullptr);
+}
+
+// The fallback order: every installed face, best first for the family,
+// weight and slant asked for.
+_FcFontSet *FallbackOrder(const JobFonts &fonts)
+{
+    FcPattern *pattern = FcPatternCreate();
+    if (!pattern)
+        return nullptr;
+    FcPatternAddString(pattern, FC_FAMILY,
+                       reinterpret_cast<const FcChar8 *>(fonts.requested.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(static_cast<int>(fonts.weight)));
+    FcPatternAddInteger(pattern, FC_SLANT, fonts.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcFontSet *set = nullptr;
+    if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    }
+    FcPatternDestroy(pattern);
+    return set;
+}
+
+// How the library is told about a fallback face: by its family name when
+// that resolves to this very face, else by its file when it is the file's
+// first face. False when neither reaches it.
+bool LibraryNameOf(const FaceInfo &face, long weight, bool italic, std::string &name,
+                   bool &fromFile)
+{
+    char path[kPathCapacity] = {};
+    int index = 0;
+    if (!face.family.empty() &&
+        PlatformResolveFace(face.family.c_str(), static_cast<int>(weight), italic, path,
+                            sizeof path, &index) &&
+        face.file == path && face.index == index) {
+        name = face.family;
+        fromFile = false;
+        return true;
+    }
+    if (face.index == 0) {
+        name = face.file;
+        fromFile = true;
+        return true;
+    }
+    return false;
+}
+
+int NextFontId(const JobFonts &fonts)
+{
+    const auto first = static_cast<uint32_t>(fonts.fonts.front().fontId);
+    return static_cast<int>(first + static_cast<uint32_t>(fonts.fonts.size()));
+}
+
+} // namespace
+
+void FcCharSetFree::operator()(_FcCharSet *set) const
+{
+    FcCharSetDestroy(set);
+}
+
+void FcFontSetFree::operator()(_FcFontSet *set) const
+{
+    FcFontSetDestroy(set);
+}
+
+bool DescribeFace(const std::string &file, int index, FaceInfo &face)
+{
+    FcInit();
+    int count = 0;
+    FcPattern *pattern = FcFreeTypeQuery(reinterpret_cast<const FcChar8 *>(file.c_str()), index,
+                                         nullptr, &count);
+    if (!pattern)
+        return false;
+    face.file = file;
+    face.index = index;
+    ReadPattern(pattern, face);
+    FcPatternDestroy(pattern);
+    return true;
+}
+
+bool ResolveNamedFace(const std::string &name, long weight, bool italic, FaceInfo &face)
+{
+    char path[kPathCapacity] = {};
+    int index = 0;
+    if (!PlatformResolveFace(name.c_str(), static_cast<int>(weight), italic, path, sizeof path,
+                             &index))
+        return false;
+    if (!DescribeFace(path, index, face)) {
+        face.file = path;
+        face.index = index;
+    }
+    return true;
+}
+
+bool FaceHasChar(const FaceInfo &face, char32_t codePoint)
+{
+    return face.chars && FcCharSetHasChar(face.chars.get(), codePoint) == FcTrue;
+}
+
+bool IsDownloadableFace(const FaceInfo &face)
+{
+    return face.scalable && face.format == "TrueType";
+}
+
+bool FaceHasFamily(const FaceInfo &face, const std::string &name)
+{
+    for (const std::string &family : face.families) {
+        if (strcasecmp(family.c_str(), name.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string FontFileProblem(const std::string &file, int index)
+{
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return "";
+    std::string problem;
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, file.c_str(), index, &face) != 0) {
+        FILE *readable = std::fopen(file.c_str(), "rb");
+        problem = readable ? "it is not a font file FreeType can read"
+                           : std::string("it cannot be read: ") + std::strerror(errno);
+        if (readable)
+            std::fclose(readable);
+    } else {
+        const char *format = FT_Get_Font_Format(face);
+        if (!FT_IS_SCALABLE(face))
+            problem = "it holds bitmaps only, no outlines a printer can scale";
+        else if (!format || std::strcmp(format, "TrueType") != 0)
+            problem = std::string("it is a ") + (format ? format : "non-TrueType") +
+                      " font; the library downloads TrueType outlines";
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+    return problem;
+}
+
+int FontForChar(JobFonts &fonts, char32_t codePoint, int previous)
+{
+    if (!fonts.coverageKnown || FaceHasChar(fonts.fonts.front().face, codePoint))
+        return 0;
+    if (!fonts.fallback)
+        return -1;
+    if (previous > 0 && FaceHasChar(fonts.fonts[static_cast<size_t>(previous)].face, codePoint))
+        return previous;
+    if (const auto known = fonts.chosen.find(codePoint); known != fonts.chosen.end())
+        return known->second;
+    if (!fonts.orderBuilt) {
+        fonts.order.reset(FallbackOrder(fonts));
+        fonts.orderBuilt = true;
+    }
+    int found = -1;
+    for (int n = 0; fonts.order && n < fonts.order->nfont && found < 0; ++n) {
+        FcPattern *candidate = fonts.order->fonts[n];
+        FcCharSet *chars = nullptr;
+        if (FcPatternGetCharSet(candidate, FC_CHARSET, 0, &chars) != FcResultMatch ||
+            FcCharSetHasChar(chars, codePoint) != FcTrue)
+            continue;
+        const std::string file = StringOf(candidate, FC_FILE);
+        int index = 0;
+        FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
+        index &= kFaceIndexMask;
+        // A face already in the job.
+        for (size_t f = 0; f < fonts.fonts.size(); ++f) {
+            if (fonts.fonts[f].face.file == file && fonts.fonts[f].face.index == index &&
+                FaceHasChar(fonts.fonts[f].face, codePoint))
+                found = static_cast<int>(f);
+        }
+        if (found >= 0)
+            break;
+        JobFont font;
+        font.face.file = file;
+        font.face.index = index;
+        ReadPattern(candidate, font.face);
+        if (!IsDownloadableFace(font.face) ||
+            !LibraryNameOf(font.face, fonts.weight, fonts.italic, font.libraryName, font.fromFile))
+            continue;
+        font.fontId = NextFontId(fonts);
+        fonts.fonts.push_back(std::move(font));
+        found = static_cast<int>(fonts.fonts.size() - 1);
+    }
+    fonts.chosen[codePoint] = found;
+    return found;
+}

@@ -1,0 +1,76 @@
+// The faces a job uses, as fontconfig and FreeType see them: what a face
+// name resolves to, which characters a face has, the fallback order for a
+// character the chosen face lacks, and why a face cannot be downloaded.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct _FcCharSet;
+struct _FcFontSet;
+
+struct FcCharSetFree {
+    void operator()(_FcCharSet *set) const;
+};
+struct FcFontSetFree {
+    void operator()(_FcFontSet *set) const;
+};
+
+struct FaceInfo {
+    std::string file;
+    int index = 0;
+    std::string family; // the first family name
+    std::vector<std::string> families;
+    std::string style;
+    std::string format; // "TrueType", "CFF", "Type 1", "PCF", ...
+    bool scalable = false;
+    int weight = 400;     // OpenType scale
+    bool slanted = false; // italic or oblique
+    std::unique_ptr<_FcCharSet, FcCharSetFree> chars;
+};
+
+// The face of a font file. False when fontconfig cannot read it as a font.
+bool DescribeFace(const std::string &file, int index, FaceInfo &face);
+// The face a face name, weight and italic flag resolve to, as the library
+// resolves them. False when no font is installed.
+bool ResolveNamedFace(const std::string &name, long weight, bool italic, FaceInfo &face);
+bool FaceHasChar(const FaceInfo &face, char32_t codePoint);
+// True when the face is one the library downloads: TrueType outlines.
+bool IsDownloadableFace(const FaceInfo &face);
+// Why the library cannot download the font file at index, when FreeType
+// can tell (no outlines, a format other than TrueType, unreadable); "" when
+// it cannot.
+std::string FontFileProblem(const std::string &file, int index);
+// True when the name is one of the face's family names (case aside).
+bool FaceHasFamily(const FaceInfo &face, const std::string &name);
+
+// A font the job downloads: its library font id and how the library is
+// told which font it is.
+struct JobFont {
+    FaceInfo face;
+    int fontId = 0;
+    std::string libraryName; // face name, or font file path with fromFile
+    bool fromFile = false;
+};
+
+// The fonts of a job: the main font first, then the fallback fonts in the
+// order they were first needed.
+struct JobFonts {
+    std::vector<JobFont> fonts;
+    bool coverageKnown = false; // the main face's characters are known
+    bool fallback = true;
+    long weight = 400;
+    bool italic = false;
+    std::string requested; // the family asked for, for the fallback order
+    std::unique_ptr<_FcFontSet, FcFontSetFree> order;
+    bool orderBuilt = false;
+    std::map<char32_t, int> chosen; // code point -> index into fonts, -1 for none
+};
+
+// The index in fonts.fonts of the font that sets codePoint: the main font
+// (0) when it has it, else the font that set the character before it when
+// that has it too (previous, or -1), else the first in fontconfig's fallback
+// order that the library can download. -1 when no installed font has it.
+int FontForChar(JobFonts &fonts, char32_t codePoint, int previous);

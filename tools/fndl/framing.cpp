@@ -1,0 +1,117 @@
+// PCL XL framing around the library's output, and the PJL envelope.
+#include "framing.h"
+
+#include <cstring>
+
+#include "xlstream/xlcodes.h"
+
+namespace {
+
+constexpr const char *kStreamHeader = ") HP-PCL XL;2;0;Comment fndl\r\n";
+constexpr const char *kUniversalExit = "\x1B%-12345X";
+constexpr size_t kPjlNameMax = 80;
+
+void PutUByteAttribute(std::vector<uint8_t> &out, uint8_t value, uint8_t attribute)
+{
+    out.insert(out.end(), {xl::kUByte, value, xl::kAttrUByte, attribute});
+}
+
+// A uint16_xy or sint16_xy pair: both are two 16-bit values, low byte first.
+void PutXYAttribute(std::vector<uint8_t> &out, uint8_t tag, uint16_t x, uint16_t y,
+                    uint8_t attribute)
+{
+    out.insert(out.end(),
+               {tag, static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(y),
+                static_cast<uint8_t>(y >> 8), xl::kAttrUByte, attribute});
+}
+
+void PutOperator(std::vector<uint8_t> &out, uint8_t op)
+{
+    out.push_back(op);
+}
+
+void PutText(std::vector<uint8_t> &out, std::string_view text)
+{
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+} // namespace
+
+std::string PjlSafeName(std::string_view name)
+{
+    std::string safe;
+    for (const char c : name) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '"')
+            continue;
+        safe += c;
+    }
+    if (safe.size() > kPjlNameMax) {
+        size_t cut = kPjlNameMax;
+        while (cut > 0 && (static_cast<uint8_t>(safe[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a UTF-8 character
+        safe.resize(cut);
+    }
+    return safe;
+}
+
+std::vector<uint8_t> JobStart(const Request &request)
+{
+    std::vector<uint8_t> out;
+    if (request.pjl) {
+        const std::string name = PjlSafeName(request.jobName);
+        PutText(out, kUniversalExit);
+        PutText(out, "@PJL JOB NAME=\"" + name + "\"\r\n");
+        PutText(out, "@PJL SET RESOLUTION=" + std::to_string(request.resolution) + "\r\n");
+        if (request.copies > 1)
+            PutText(out, "@PJL SET COPIES=" + std::to_string(request.copies) + "\r\n");
+        PutText(out, "@PJL ENTER LANGUAGE=PCLXL\r\n");
+    }
+    PutText(out, kStreamHeader);
+    const auto units = static_cast<uint16_t>(request.resolution);
+    PutXYAttribute(out, xl::kUInt16XY, units, units, xl::kAttrUnitsPerMeasure);
+    PutUByteAttribute(out, 0, xl::kAttrMeasure); // inch
+    PutUByteAttribute(out, 0, xl::kAttrErrorReport);
+    PutOperator(out, xl::kOpBeginSession);
+    // Without an open data source the printer rejects the font header's
+    // embedded data.
+    PutUByteAttribute(out, 0, xl::kAttrSourceType);
+    PutUByteAttribute(out, 1, xl::kAttrDataOrg); // binary, low byte first
+    PutOperator(out, xl::kOpOpenDataSource);
+    return out;
+}
+
+void PutPageStart(std::vector<uint8_t> &out, const Request &request)
+{
+    PutUByteAttribute(out, request.landscape ? 1 : 0, xl::kAttrOrientation);
+    PutUByteAttribute(out, MediaSizeCode(request.media), xl::kAttrMediaSize);
+    PutOperator(out, xl::kOpBeginPage);
+    if (request.movesOrigin) {
+        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(request.originX),
+                       static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
+        PutOperator(out, xl::kOpSetPageOrigin);
+    }
+    PutUByteAttribute(out, 1, xl::kAttrColorSpace); // gray
+    PutOperator(out, xl::kOpSetColorSpace);
+    PutUByteAttribute(out, 0, xl::kAttrGrayLevel); // black
+    PutOperator(out, xl::kOpSetBrushSource);
+}
+
+void PutPageEnd(std::vector<uint8_t> &out)
+{
+    PutOperator(out, xl::kOpEndPage);
+}
+
+std::vector<uint8_t> JobEnd(const Request &request)
+{
+    std::vector<uint8_t> out;
+    PutPageEnd(out);
+    PutOperator(out, xl::kOpCloseDataSource);
+    PutOperator(out, xl::kOpEndSession);
+    if (request.pjl) {
+        PutText(out, kUniversalExit);
+        PutText(out, "@PJL EOJ NAME=\"" + PjlSafeName(request.jobName) + "\"\r\n");
+        PutText(out, kUniversalExit);
+    }
+    return out;
+}

@@ -1,0 +1,203 @@
+// The job's work file, its growth, and where it ends up.
+#include "output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "fndl.h"
+
+namespace {
+
+constexpr size_t kCopyBlock = 65536;
+
+std::string DirectoryOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Copies the work file to an open stream; false with the system's reason.
+bool CopyWorkFile(const std::string &workPath, FILE *to, std::string &reason)
+{
+    const int from = open(workPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> block(kCopyBlock);
+    bool copied = true;
+    for (;;) {
+        const ssize_t got = read(from, block.data(), block.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            copied = got == 0;
+            if (!copied)
+                reason = std::strerror(errno);
+            break;
+        }
+        if (std::fwrite(block.data(), 1, static_cast<size_t>(got), to) != static_cast<size_t>(got)) {
+            copied = false;
+            reason = std::strerror(errno ? errno : EIO);
+            break;
+        }
+    }
+    close(from);
+    if (copied && std::fflush(to) != 0) {
+        copied = false;
+        reason = std::strerror(errno ? errno : EIO);
+    }
+    return copied;
+}
+
+} // namespace
+
+JobOutput::~JobOutput()
+{
+    if (!workPath.empty() && !keepWorkFile)
+        unlink(workPath.c_str());
+}
+
+bool SameFile(const std::string &path, const std::string &other)
+{
+    struct stat a {};
+    struct stat b {};
+    return stat(path.c_str(), &a) == 0 && stat(other.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason)
+{
+    output.target = target;
+    struct stat status {};
+    const bool exists = target != "-" && lstat(target.c_str(), &status) == 0;
+    output.renames = target != "-" && (!exists || S_ISREG(status.st_mode));
+    std::string pattern;
+    if (output.renames) {
+        const size_t slash = target.rfind('/');
+        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+        pattern = DirectoryOf(target) + "/." + name + ".XXXXXX";
+    } else {
+        const char *tmp = std::getenv("TMPDIR");
+        pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-job.XXXXXX";
+    }
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    output.workPath = path.data();
+    if (output.renames) {
+        // mkstemp makes the file private; the job gets the usual mode.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, exists ? status.st_mode & 07777 : 0666 & ~mask);
+    }
+    close(fd);
+    output.size = 0;
+    return true;
+}
+
+bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes)
+{
+    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(output.workPath.c_str(), "ab"),
+                                                std::fclose);
+    int error = file ? 0 : errno;
+    if (file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        error = errno ? errno : EIO;
+    if (file && std::fclose(file.release()) != 0 && error == 0)
+        error = errno ? errno : EIO;
+    if (error != 0) {
+        PrintError("cannot write '" + (output.target == "-" ? output.workPath : output.target) +
+                   "': " + std::strerror(error));
+        return false;
+    }
+    output.size += bytes.size();
+    return true;
+}
+
+bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason)
+{
+    appended.clear();
+    const int fd = open(output.workPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    struct stat status {};
+    bool ok = fstat(fd, &status) == 0;
+    if (ok && static_cast<uint64_t>(status.st_size) > output.size) {
+        appended.resize(static_cast<size_t>(static_cast<uint64_t>(status.st_size) - output.size));
+        size_t done = 0;
+        while (ok && done < appended.size()) {
+            const ssize_t got = pread(fd, appended.data() + done, appended.size() - done,
+                                      static_cast<off_t>(output.size + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            ok = got > 0;
+            done += ok ? static_cast<size_t>(got) : 0;
+        }
+    }
+    if (!ok)
+        reason = std::strerror(errno ? errno : EIO);
+    close(fd);
+    if (ok)
+        output.size += appended.size();
+    return ok;
+}
+
+std::string WorkFileProblem(const JobOutput &output)
+{
+    struct statvfs space {};
+    if (statvfs(output.workPath.c_str(), &space) == 0 && space.f_bavail == 0)
+        return std::strerror(ENOSPC);
+    FILE *file = std::fopen(output.workPath.c_str(), "ab");
+    if (!file)
+        return std::strerror(errno);
+    std::fclose(file);
+    return "";
+}
+
+bool FinishJobOutput(JobOutput &output)
+{
+    std::string reason;
+    bool done = false;
+    if (output.renames) {
+        done = rename(output.workPath.c_str(), output.target.c_str()) == 0;
+        if (!done)
+            reason = std::strerror(errno);
+    } else if (output.target == "-") {
+        done = CopyWorkFile(output.workPath, stdout, reason);
+    } else {
+        std::unique_ptr<FILE, int (*)(FILE *)> to(std::fopen(output.target.c_str(), "wb"),
+                                                  std::fclose);
+        if (!to)
+            reason = std::strerror(errno);
+        else
+            done = CopyWorkFile(output.workPath, to.get(), reason);
+        if (to && std::fclose(to.release()) != 0 && done) {
+            done = false;
+            reason = std::strerror(errno ? errno : EIO);
+        }
+    }
+    if (!done) {
+        PrintError("cannot write '" + (output.target == "-" ? "standard output" : output.target) +
+                   "': " + reason);
+        return false;
+    }
+    if (output.renames)
+        output.keepWorkFile = true; // the work file is the target now
+    return true;
+}

@@ -1,0 +1,39 @@
+// Where a job goes. The library appends to a path on every call, so the job
+// is written to a work file: beside FILE, renamed over it at the end (a
+// failed job leaves FILE as it was), or, for standard output and for paths
+// that are not plain files (/dev/stdout, a pipe, a symbolic link), in the
+// temporary directory and copied there at the end. The byte count is kept
+// as the job grows, so reading what a call appended costs what it appended.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+struct JobOutput {
+    std::string target;   // "-" for standard output
+    std::string workPath; // the file the library appends to
+    bool renames = false; // the work file becomes the target by rename
+    uint64_t size = 0;    // bytes in the work file so far
+    bool keepWorkFile = false; // the work file is the target, or not ours
+
+    JobOutput() = default;
+    JobOutput(const JobOutput &) = delete;
+    JobOutput &operator=(const JobOutput &) = delete;
+    ~JobOutput(); // removes the work file unless it is kept
+};
+
+// Creates the work file for target. False with the reason.
+bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason);
+// Appends the tool's own bytes. False after printing the reason.
+bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
+// The bytes appended (by the library) since the last look; moves size on.
+bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
+// Puts the finished job where it belongs. False after printing the reason.
+bool FinishJobOutput(JobOutput &output);
+// Why writing the work file fails now, as the system says it ("No space
+// left on device"), or "" when it can be written.
+std::string WorkFileProblem(const JobOutput &output);
+// True when path names the same file as other (both exist).
+bool SameFile(const std::string &path, const std::string &other);

@@ -1,0 +1,74 @@
+// What a library-calling command (job, download, remove) is asked to do:
+// the options read into one record, with the page geometry worked out.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "fndl.h"
+
+enum class Media { A4, Letter, Legal };
+
+// Where text may go, in device units of the page (before any page origin).
+struct TextArea {
+    long left = 0;
+    long top = 0;
+    long right = 0;  // the text's right edge
+    long bottom = 0; // lowest baseline
+};
+
+struct Request {
+    const char *command = "job";
+    std::string font = "DejaVu Sans"; // face name, or font file path with fromFile
+    bool fromFile = false;
+    std::u16string fontUnits;
+    std::u16string text;
+    std::string textPath; // --text-file, "-" for standard input
+    long height = 120;    // tenths of a point
+    long resolution = 600;
+    long lineSpacing = 0;
+    long margin = 300; // x where lines start, in the library's coordinates
+    long cursorX = 0;
+    long cursorY = 0; // the first baseline of every page, library coordinates
+    long weight = 400;
+    long fontId = 1;
+    long offset = 0;
+    bool boldFace = false;
+    bool italicFace = false;
+    bool syntheticBold = false;
+    bool oblique = false;
+    bool underline = false;
+    Media media = Media::A4;
+    bool landscape = false;
+    // With page margins or landscape the tool moves the page origin so that
+    // the library's fixed right and bottom limits fall inside the text area.
+    bool movesOrigin = false;
+    long originX = 0;
+    long originY = 0;
+    bool fallback = true;
+    bool strict = false;
+    bool quiet = false;
+    bool pjl = false;
+    bool pageLog = false;
+    std::string jobName;
+    long copies = 1;
+    std::string header; // prettyprint title; empty for none
+    std::string output; // "-" for standard output
+};
+
+// The library's fixed limits, in device units (made for 600 dpi).
+inline constexpr long kLibraryRightLimit = 4725;
+inline constexpr long kLibraryBottomLimit = 6780;
+
+// Character size in device dots, as the library computes it for SetFont.
+long CharacterSize(long height, long resolution);
+// Page size in device units, turned for landscape.
+long PageWidth(const Request &request);
+long PageHeight(const Request &request);
+uint8_t MediaSizeCode(Media media);
+
+// Parses one command's arguments into request. Returns an exit code (help
+// printed, usage error, unreadable input), or -1 to go on.
+int ParseRequest(std::span<char *const> args, Request &request);
+// The help of job, download or remove.
+int PrintRequestHelp(std::string_view command);
