@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the library and its tool, writes a cover page job with
 # a downloaded TrueType soft font (DejaVu Sans, the tool's default text) to
-# cover.pxl, and shows what the job holds.
+# cover.pxl, shows what the job holds and renders its pages to cover-N.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -10,3 +10,4 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_WERROR=ON >/dev/nul
 cmake --build build -j"$jobs" --target fndl
 build/tools/fndl/fndl job -o cover.pxl
 build/tools/fndl/fndl dump --summary cover.pxl
+build/tools/fndl/fndl preview cover.pxl -o cover-%d.png

@@ -10,16 +10,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "coverpage/coverpage.h"
 #include "platform/platform_hooks.h"
+#include "support/fontbuilder.h"
 #include "support/requests.h"
 #include "xldecode/xldecode.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Ints = std::vector<int>;
 constexpr int kGlyph = 36;
 
@@ -66,6 +67,31 @@ struct Line {
     std::u16string chars;
     Ints advances;
 };
+
+// SetCursor and Text pairs, in order.
+std::vector<Line> LinesOf(const std::vector<XLOperation> &ops)
+{
+    std::vector<Line> lines;
+    for (const XLOperation &op : ops) {
+        if (op.op == 0x6B) {
+            const Ints point = Numbers(op, 0x4C);
+            lines.push_back({point.at(0), point.at(1), {}, {}});
+        } else if (op.op == 0xA8 && !lines.empty()) {
+            for (int ch : Numbers(op, 0xAB))
+                lines.back().chars.push_back(static_cast<char16_t>(ch));
+            lines.back().advances = Numbers(op, 0xAF);
+        }
+    }
+    return lines;
+}
+
+std::vector<XLOperation> Decode(const Bytes &bytes)
+{
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    EXPECT_TRUE(XLDecodeOperations(bytes, ops, error)) << error.message;
+    return ops;
+}
 
 } // namespace
 
@@ -156,29 +182,8 @@ protected:
     }
     int Run() { return WriteToCoverPageW(session, file, &text, &page, &g_nCursorY); }
 
-    std::vector<XLOperation> Ops()
-    {
-        std::vector<XLOperation> ops;
-        XLDecodeError error;
-        EXPECT_TRUE(XLDecodeOperations(ReadAll(file), ops, error)) << error.message;
-        return ops;
-    }
-    // SetCursor and Text pairs, in order.
-    std::vector<Line> Lines()
-    {
-        std::vector<Line> lines;
-        for (const XLOperation &op : Ops()) {
-            if (op.op == 0x6B) {
-                const Ints point = Numbers(op, 0x4C);
-                lines.push_back({point.at(0), point.at(1), {}, {}});
-            } else if (op.op == 0xA8 && !lines.empty()) {
-                for (int ch : Numbers(op, 0xAB))
-                    lines.back().chars.push_back(static_cast<char16_t>(ch));
-                lines.back().advances = Numbers(op, 0xAF);
-            }
-        }
-        return lines;
-    }
+    std::vector<XLOperation> Ops() { return Decode(ReadAll(file)); }
+    std::vector<Line> Lines() { return LinesOf(Ops()); }
 };
 
 TEST_F(CoverPageTest, SetsAndBreaksLines)
@@ -222,7 +227,9 @@ TEST_F(CoverPageTest, SetsAndBreaksLines)
 
 TEST_F(CoverPageTest, PageEndOffsetsAndReselection)
 {
-    g_nCursorY = 6750; // one line fits, the next would be below 6780
+    // One line fits the clip box (bottom 6400) with its descent (the character
+    // size without device-context metrics), the next would not.
+    g_nCursorY = 6300;
     SetText(u"0123456789" + std::u16string(60, u'x'), 10);
     EXPECT_EQ(Run(), 2);
     ASSERT_EQ(Lines().size(), 1u);
@@ -325,7 +332,7 @@ TEST_F(CoverPageTest, CallerLoopSetsEveryCharacterOnce)
     // download call cuts the text and writes back nonzero offsets.
     int nOffset = 0, nPages = 0;
     g_nCursorX = 4625; // a first line of a single character
-    g_nCursorY = 6650; // three lines per page
+    g_nCursorY = 6200; // three lines per page
     for (int nCalls = 0; nCalls < 50; ++nCalls) {
         Ints noGlyph;
         if (nOffset <= static_cast<int>(nMissing))
@@ -341,7 +348,7 @@ TEST_F(CoverPageTest, CallerLoopSetsEveryCharacterOnce)
         } else {
             ASSERT_EQ(nResult, 2);
             g_nCursorX = 100; // the second page is full before its first line
-            g_nCursorY = ++nPages == 1 ? 6800 : 6650;
+            g_nCursorY = ++nPages == 1 ? 6800 : 6200;
         }
     }
     EXPECT_GE(nPages, 4);
@@ -360,7 +367,7 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
     SelectObject(hdc, CreateFontIndirectA(&lf));
     session->hdc = hdc;
 
-    // Widths from the device context; above 0xFF from the glyph's box.
+    // Widths from the device context; above 0xFF the glyph's advance.
     bTTE = 0;
     SetText(u"Hi\u0141");
     page.anGlyphIndex[2] = 100;
@@ -373,7 +380,7 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
               GDI_ERROR);
     EXPECT_GT(nH, ni);
     EXPECT_EQ(Lines().at(0).advances,
-              Ints({nH, ni, std::max(0, static_cast<int>(gm.gmBlackBoxX) + gm.gmptGlyphOrigin.x)}));
+              Ints({nH, ni, static_cast<int>(gm.gmCellIncX)}));
 
     // The underline bar of a second line is as long as that line.
     bTTE = 1;
@@ -423,4 +430,211 @@ TEST_F(CoverPageTest, MissingMetricsAndMemory)
     EXPECT_EQ(ReadAll(file).size(), nBefore + 16 + 8 + 21);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(PlatformLiveAllocations(), nLive);
+}
+
+TEST_F(CoverPageTest, NoLineBelowTheClipBoxAtAnyResolution)
+{
+    // Without device-context metrics the descent is the character size.
+    for (int nResolution : {600, 1200}) {
+        page.nResolution = entry->nResolution = nResolution;
+        const int nClipBottom = 6400 * nResolution / 600;
+        const int nDescent = 12 * nResolution / 72;
+        // Exactly at the clip bottom is set; one dot lower, or anywhere
+        // between the clip bottom and the bottom limit, ends the page.
+        for (int y : {nClipBottom - nDescent, nClipBottom - nDescent + 1, 6700 * nResolution / 600}) {
+            g_nCursorY = y;
+            SetText(u"ab");
+            EXPECT_EQ(Run(), y == nClipBottom - nDescent ? 0 : 2) << nResolution << " " << y;
+        }
+        const std::vector<XLOperation> ops = Ops();
+        EXPECT_EQ(Numbers(ops.back(), 0x42), Ints({0, 0, 4900 * nResolution / 600, nClipBottom}));
+    }
+    // The right limit scales too: 4725 at 600 dpi, 2362 at 300.
+    page.nResolution = entry->nResolution = 300;
+    g_nCursorY = 200;
+    SetText(std::u16string(60, u'c')); // 50 dots each
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Lines()[Lines().size() - 2].chars.size(), 45u);
+
+    // Resolutions whose page the 16-bit coordinates cannot hold write nothing.
+    const size_t nBefore = ReadAll(file).size();
+    for (int nResolution : {0, -600, 2900, 1 << 30}) {
+        page.nResolution = nResolution;
+        EXPECT_EQ(Run(), 3) << nResolution;
+    }
+    EXPECT_EQ(ReadAll(file).size(), nBefore);
+}
+
+namespace {
+
+// A served font (through the device context) with advances of its own:
+// A 1229/2048 em, B a whole em, U+00A0 and U+2009 an empty glyph, U+3002 a
+// small ring in a whole em, U+3177 glyph 32. The cell (usWinAscent +
+// usWinDescent) is given.
+Bytes AdvanceFont(uint16_t nWinAscent, uint16_t nWinDescent)
+{
+    const Bytes ink = MakeSimpleGlyph({{100, 0}, {100, 500}, {600, 500}, {600, 0}});
+    std::vector<Bytes> glyphs(40, ink);
+    glyphs[3] = {};
+    std::vector<uint16_t> advances(40, 1000);
+    advances[1] = 1229;
+    advances[2] = 2048;
+    advances[3] = 614;
+    advances[5] = 2048;
+    FontBuilder font = MakeSampleFont(
+        {.glyphs = glyphs,
+         .unicodeSegments = {{0x41, 0x42, -0x40}, {0xA0, 0xA0, -0x9D}, {0x2009, 0x2009, -0x2006},
+                             {0x3002, 0x3002, -0x2FFD}, {0x3177, 0x3177, -0x3157}}});
+    SetTable(font, "hmtx", MakeHmtx(advances));
+    Bytes &os2 = *FindTable(font, "OS/2");
+    PutU16(os2, 74, nWinAscent);
+    PutU16(os2, 76, nWinDescent);
+    return BuildFont(font);
+}
+
+struct ServedRequest {
+    TempPath out;
+    WideRequest r;
+    ServedRequest(const Bytes &font, const std::string &text, int nResolution)
+        : r(MakeWideRequest("Sample", out.path, text, 1, false))
+    {
+        r.page.nResolution = nResolution;
+        PlatformServeFontData(font.data(), font.size());
+    }
+    ~ServedRequest() { PlatformServeFontData(nullptr, 0); }
+    int Run() { return FNDLFontDownloadW(&r.text, &r.page); }
+};
+
+} // namespace
+
+TEST(CoverPageOnPaper, AdvancesAreTheFontsOwnAtThePrintedSize)
+{
+    // A cell taller and a cell shorter than the em measure the same.
+    for (const auto &[nAscent, nDescent] : {std::pair{2600, 600}, std::pair{1400, 300}}) {
+        const Bytes font = AdvanceFont(static_cast<uint16_t>(nAscent), static_cast<uint16_t>(nDescent));
+        for (int nResolution : {300, 600, 1200}) {
+            ResetLibraryState();
+            g_nCursorY = 300;
+            ServedRequest request(font, "AB\xE3\x80\x82" "B", nResolution);
+            ASSERT_EQ(request.Run(), 0);
+            const int nSize = 12 * nResolution / 72; // the character size SetFont sends
+            auto scaled = [nSize](int nUnits) { return (nUnits * nSize + 1024) / 2048; };
+            const std::vector<Line> lines = LinesOf(Decode(request.out.Read()));
+            ASSERT_EQ(lines.size(), 1u);
+            // The ideographic full stop advances a whole em, not its ink.
+            EXPECT_EQ(lines[0].advances, Ints({scaled(1229), nSize, nSize, nSize}))
+                << nAscent << " " << nResolution;
+        }
+    }
+    ResetLibraryState();
+}
+
+TEST(CoverPageOnPaper, BlankAndGlyph32CharactersAreSet)
+{
+    ResetLibraryState();
+    g_nCursorY = 300;
+    ServedRequest request(AdvanceFont(1638, 410), "A\xC2\xA0" "B\xE2\x80\x89" "A\xE3\x85\xB7", 600);
+    ASSERT_EQ(request.Run(), 0);
+    const std::vector<XLOperation> ops = Decode(request.out.Read());
+    const std::vector<Line> lines = LinesOf(ops);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].chars, u"A\u00A0B\u2009A\u3177");
+    EXPECT_EQ(lines[0].advances, Ints({60, 30, 100, 30, 60, 49}));
+    // Blanks are advances only; the glyph-32 character goes to the printer.
+    Ints sent;
+    for (const XLOperation &op : ops) {
+        if (op.op == 0x53)
+            sent.push_back(Numbers(op, 0xA2).at(0));
+    }
+    EXPECT_EQ(sent, Ints({0x41, 0x42, 0x3177}));
+    ResetLibraryState();
+}
+
+TEST(CoverPageOnPaper, EveryLineInsideTheClipBoxAtAnyResolution)
+{
+    const std::string prose =
+        "Every character a call reports as set is on the paper, at every resolution: lines "
+        "break before the right limit and the page ends before a line whose descenders would "
+        "fall below the clip box. Quickly jumping zebras vex a wizard; jagged gypsum. ";
+    for (int nResolution : {300, 600, 1200}) {
+        ResetLibraryState();
+        const int nScale100 = 100 * nResolution / 600;
+        TempPath out;
+        WideRequest r = MakeWideRequest("DejaVu Sans", out.path, prose + prose, 1, false);
+        r.page.nResolution = nResolution;
+        r.page.nLineSpacing = nScale100;
+        r.text.nLeftMargin = nScale100;
+        int x = nScale100, y = 5900 * nResolution / 600;
+        FNDLSetCursor(&x, &y);
+        int nResult = 2;
+        for (int nPages = 0; nResult == 2 && nPages < 20; ++nPages) {
+            nResult = FNDLFontDownloadW(&r.text, &r.page);
+            FNDLSetCursor(&x, &y);
+        }
+        ASSERT_EQ(nResult, 0);
+
+        LOGFONTA lf{};
+        lf.lfHeight = -(12 * nResolution / 72);
+        std::strcpy(lf.lfFaceName, "DejaVu Sans");
+        HDC hdc = CreateCompatibleDC(nullptr);
+        HFONT hFont = CreateFontIndirectA(&lf);
+        SelectObject(hdc, hFont);
+        OUTLINETEXTMETRICA otm{};
+        ASSERT_NE(GetOutlineTextMetricsA(hdc, sizeof(otm), &otm), 0u);
+        const std::vector<XLOperation> ops = Decode(out.Read());
+        std::u16string set;
+        for (const Line &line : LinesOf(ops)) {
+            int nEnd = line.x;
+            for (size_t i = 0; i < line.chars.size(); ++i) {
+                int nWidth = 0;
+                ASSERT_TRUE(GetCharWidthA(hdc, line.chars[i], line.chars[i], &nWidth));
+                EXPECT_EQ(line.advances[i], nWidth);
+                nEnd += nWidth;
+            }
+            EXPECT_LE(nEnd - (line.chars.back() == u' ' ? line.advances.back() : 0),
+                      4725 * nResolution / 600);
+            EXPECT_LE(line.y + otm.otmTextMetrics.tmDescent, 6400 * nResolution / 600);
+            set += line.chars;
+        }
+        EXPECT_EQ(set, Utf16(prose + prose)) << nResolution;
+        for (const XLOperation &op : ops) {
+            if (op.op == 0x68) {
+                EXPECT_EQ(Numbers(op, 0x42),
+                          Ints({0, 0, 4900 * nResolution / 600, 6400 * nResolution / 600}));
+            }
+        }
+        DeleteDC(hdc);
+        DeleteObject(hFont);
+
+        // Resolutions the page arithmetic cannot hold write nothing.
+        TempPath none;
+        WideRequest bad = MakeWideRequest("DejaVu Sans", none.path, "Hello", 2, false);
+        for (int nBad : {0, -600, 2900, 1 << 30}) {
+            bad.page.nResolution = nBad;
+            EXPECT_EQ(FNDLFontDownloadW(&bad.text, &bad.page), 3);
+        }
+        EXPECT_TRUE(none.Read().empty());
+    }
+    ResetLibraryState();
+}
+
+TEST(CoverPageOnPaper, ZeroResultsAreNotWrittenBack)
+{
+    ResetLibraryState();
+    TempPath out;
+    WideRequest r = MakeWideRequest("DejaVu Sans", out.path, "Hello", 1, false);
+    int x = 100, y = 7000;
+    FNDLSetCursor(&x, &y);
+    ASSERT_EQ(FNDLFontDownloadW(&r.text, &r.page), 2);
+    EXPECT_EQ(r.text.bNewPage, 1);
+    // On the next page the font is selected again and the call's own
+    // bNewPage goes back to 0, which is not written back.
+    y = 300;
+    FNDLSetCursor(&x, &y);
+    r.page.nStopX = 77;
+    ASSERT_EQ(FNDLFontDownloadW(&r.text, &r.page), 0);
+    EXPECT_EQ(r.text.bNewPage, 1);
+    EXPECT_EQ(r.text.nOffsetToText, 0);
+    EXPECT_EQ(r.page.nStopX, 0);
+    ResetLibraryState();
 }

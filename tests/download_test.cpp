@@ -375,24 +375,22 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     EXPECT_EQ(run.info.anGlyphIndex[0], 1) << "the space's glyph";
     EXPECT_EQ(run.session->pHead->pbDownloaded[0x20 / 8] & 1, 1);
 
-    // An empty glyph goes out empty, every time, and reports no glyph.
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_EQ(run.Request(u"B", written), 1);
-        chars = Chars(Decode(written));
-        ASSERT_EQ(chars.size(), 1u);
-        EXPECT_EQ(chars[0].block, (Bytes{0x01, 0x00, 0x00, 0x04, 0x00, 0x23}));
-        EXPECT_EQ(run.info.anGlyphIndex[0], 0x20);
-    }
+    // A mapped empty glyph is an advance, like the space: nothing is sent,
+    // and the character keeps its glyph.
+    ASSERT_EQ(run.Request(u"B", written), 1);
+    EXPECT_EQ(OpCodes(Decode(written)),
+              (std::vector<uint8_t>{kSetFont, kSetCharBoldValue, kSetCharShear, kSetCharAngle}));
+    EXPECT_EQ(run.info.anGlyphIndex[0], 0x23);
 
-    // A code the cmap does not map reads glyph 0x20 like any other glyph
-    // index; 0xFFFF has no entry and sends nothing.
+    // A code the cmap does not map goes out with glyph 0x20 and reports no
+    // glyph; 0xFFFF has no entry and sends nothing.
     ASSERT_EQ(run.Request(std::u16string(u"\u00e9") + char16_t(0xFFFF), written), 1);
     chars = Chars(Decode(written));
     ASSERT_EQ(chars.size(), 1u);
     EXPECT_EQ(chars[0].code, 0xE9);
     EXPECT_EQ(GetU16(chars[0].block, 4), 0x20u);
-    EXPECT_EQ(run.info.anGlyphIndex[0], 0x20);
-    EXPECT_EQ(run.info.anGlyphIndex[1], 0x20) << "0xFFFF";
+    EXPECT_EQ(run.info.anGlyphIndex[0], static_cast<int>(kNoGlyph));
+    EXPECT_EQ(run.info.anGlyphIndex[1], static_cast<int>(kNoGlyph)) << "0xFFFF";
 }
 
 TEST_F(DownloadTest, CompositeSendsItsComponentsInTheSameBlock)

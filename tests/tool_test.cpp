@@ -366,7 +366,7 @@ TEST(ToolJob, TextFilesAndTextsTheLibraryCannotTake)
     EXPECT_EQ(lines[1].y, lines[0].y + 120);
     EXPECT_EQ(lines[2].y, lines[1].y + 120);
     EXPECT_EQ(lines[3].y, lines[2].y);
-    EXPECT_EQ(job.run.err.rfind("fndl: no glyph for U+1F600 ", 0), 0u) << job.run.err;
+    EXPECT_EQ(job.run.err.rfind("fndl: U+1F600 is beyond U+FFFF", 0), 0u) << job.run.err;
 
     // Text the library would cut short or misread is refused.
     const std::string nul("x\0y", 3);
@@ -421,6 +421,46 @@ TEST(ToolJob, OptionsReachTheRecords)
     EXPECT_EQ(Count(fromFile.ops, kOpRectanglePath), 1u);
     // CharSize at 300 dpi: 12 * 300 / 72.
     EXPECT_EQ(First(fromFile.ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 50.0);
+}
+
+TEST(ToolJob, FilterOptionsFrameThePages)
+{
+    // The options a print filter passes: PJL envelope, Legal landscape pages
+    // with margins, pitch, a header line per page, a page log on stderr.
+    TempPath job;
+    const ToolRun run = RunTool({"job", "-q", "--pjl", "--job-name", "a\"b\x01" "c", "--copies", "2",
+                                 "--media", "Legal", "--landscape", "--page-left", "36",
+                                 "--page-top", "18", "--page-bottom", "18", "--cpi", "12", "--lpi",
+                                 "8", "--header", "Title", "--page-log", "--text", "x\fy", "-o",
+                                 job.path});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "PAGE: 1 2\nPAGE: 2 2\n");
+    const std::vector<uint8_t> bytes = job.Read();
+    const std::string text(bytes.begin(), bytes.end());
+    const std::string start = "\x1B%-12345X@PJL JOB NAME=\"abc\"\r\n@PJL SET RESOLUTION=600\r\n"
+                              "@PJL SET COPIES=2\r\n@PJL ENTER LANGUAGE=PCLXL\r\n) HP-PCL XL;";
+    EXPECT_EQ(text.rfind(start, 0), 0u);
+    const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"abc\"\r\n\x1B%-12345X";
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    XLStreamBounds bounds;
+    XLDecodeError error;
+    ASSERT_TRUE(XLFindStream(bytes, bounds, error)) << error.message;
+    const std::vector<XLOperation> ops = Decode(std::vector<uint8_t>(
+        bytes.begin() + static_cast<long>(bounds.begin), bytes.begin() + static_cast<long>(bounds.end)));
+    // Landscape (1) Legal (1); the origin moves the library's limits inside
+    // the margins: 36 pt left (300 dots), the last baseline above 18 pt.
+    EXPECT_TRUE(Contains(bytes, Bytes({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43, 0xD3})));
+    EXPECT_EQ(Count(ops, 0x75), 2u); // SetPageOrigin on both pages
+    const std::vector<TextLine> lines = TextLines(ops);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].text.rfind(u"Title    ", 0), 0u);
+    EXPECT_EQ(lines[0].text.substr(lines[0].text.size() - 11), u"Page 1 of 2");
+    EXPECT_EQ(lines[1].text, u"x");
+    EXPECT_EQ(lines[1].y, lines[0].y + 2 * 75); // 8 lines per inch
+    EXPECT_EQ(lines[3].text, u"y");
+    EXPECT_EQ(lines[2].text.substr(lines[2].text.size() - 11), u"Page 2 of 2");
+    // 12 characters per inch: 10 pt, 83 dots at 600 dpi.
+    EXPECT_EQ(First(ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 83.0);
 }
 
 TEST(ToolDownload, AppendsBareCallsToAnExistingFile)
@@ -542,7 +582,10 @@ TEST(ToolWhich, ResolvesFaceNamesToFontFiles)
 {
     ToolRun run = RunTool({"which", "DejaVu Sans"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, std::string(kDejaVuSans) + "\nface index 0\n");
+    EXPECT_EQ(run.out, std::string(kDejaVuSans) + "\nface index 0\nfamily DejaVu Sans\nstyle Book\n");
+    EXPECT_EQ(run.err, "");
+    run = RunTool({"which", "Frutiger"});
+    EXPECT_NE(run.err.find("no font family 'Frutiger' is installed"), std::string::npos) << run.err;
     run = RunTool({"which", "DejaVu Sans", "--bold"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("DejaVuSans-Bold.ttf\n"), std::string::npos) << run.out;

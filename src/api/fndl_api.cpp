@@ -113,11 +113,14 @@ void SetFaceName(LOGFONTA &lf, const char *szFace)
 
 // The logical-font fields are the same in the wide and the ANSI page record.
 template <typename PageRecord>
-LOGFONTA MakeLogFont(const FNDL_TEXTINFOW &text, const PageRecord &page, const char *szFace)
+LOGFONTA MakeLogFont(const FNDL_TEXTINFOW &text, const PageRecord &page, int nResolution,
+                     const char *szFace)
 {
     LOGFONTA lf;
     std::memset(&lf, 0, sizeof(lf));
-    lf.lfHeight = text.FontHeight;
+    // The em at the size SetFont prints, so that the cover page measures the
+    // glyphs as they print at any resolution.
+    lf.lfHeight = -CharacterSizeInDots(text.FontHeight, nResolution);
     lf.lfWidth = 0;
     lf.lfEscapement = page.lfEscapement;
     lf.lfOrientation = page.lfOrientation;
@@ -176,6 +179,13 @@ void ReleaseFontAndDC(HDC hdc, HFONT hFont)
 // The request from the logical font on, the same for both entry points.
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
+    // A resolution or character size the page arithmetic cannot hold fails
+    // before anything is written.
+    PageLimits limits{};
+    if (!PageLimitsAt(info.nResolution, &limits) ||
+        CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
+        return DOWNLOAD_FAILURE;
+
     HDC hdc = CreateCompatibleDC(nullptr);
     HFONT hFont = CreateFontIndirectA(&lf);
     if (hdc != nullptr && hFont != nullptr)
@@ -275,7 +285,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     if (szPath != nullptr && std::strlen(szPath) < sizeof(info.szOutputPath) &&
         SkipToOffset(local.szText, local.nOffsetToText)) {
         std::strcpy(info.szOutputPath, szPath);
-        const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.chFont);
+        const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
         nResult = RunDownload(local, info, lf,
                               {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
     }
@@ -323,7 +333,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
         if (SkipToOffset(local.szText, local.nOffsetToText)) {
             std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
             info.szOutputPath[nPathLength] = '\0';
-            const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.chFont);
+            const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
             nResult = RunDownload(local, info, lf,
                                   {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
         }

@@ -20,13 +20,16 @@
 
 namespace {
 
-// Page geometry in the caller's device units.
-constexpr uint32_t kRightLimit = 4725; // compared unsigned: a negative end is beyond it
+// Page geometry at 600 dpi, scaled with the resolution.
+constexpr int kLimitsResolution = 600;
+constexpr int kRightLimit = 4725; // compared unsigned: a negative end is beyond it
 constexpr int kBottomLimit = 6780;
 constexpr int kClipLeft = 0;
 constexpr int kClipTop = 0;
 constexpr int kClipRight = 4900;
 constexpr int kClipBottom = 6400;
+// Cursor positions travel as signed 16-bit numbers.
+constexpr int64_t kLargestCoordinate = INT16_MAX;
 
 // Raster operations around the underline bar: paint it, then back to the
 // default source copy.
@@ -54,7 +57,6 @@ using GlobalBlock = std::unique_ptr<T, GlobalBlockFree>;
 uint32_t Unsigned(int value) { return static_cast<uint32_t>(value); }
 int WrappingAdd(int a, int b) { return static_cast<int>(Unsigned(a) + Unsigned(b)); }
 uint32_t Magnitude(int value) { return value < 0 ? 0u - Unsigned(value) : Unsigned(value); }
-bool BeyondRightLimit(uint32_t dwX) { return dwX > kRightLimit; }
 
 // Blanks and the equals sign are set even when the soft font lacks them.
 bool NeverStopsThePage(WCHAR ch)
@@ -73,10 +75,11 @@ int TextLength(const FNDL_TEXTINFOW &textInfo)
 
 // Advance of one character in device units. From a font file every
 // character advances by the character size; otherwise the width comes from
-// the font selected into the device context, and characters outside the
-// single-byte range (except the ideographic space) from their glyph's black
-// box and origin. Where the device context gives no metrics the character
-// size stands in, so the text still breaks into lines.
+// the font selected into the device context (its em is the character size,
+// so widths are those of the glyphs as they print), and characters outside
+// the single-byte range (except the ideographic space) from their glyph's
+// advance. Where the device context gives no metrics the character size
+// stands in, so the text still breaks into lines.
 int MeasureCharacter(HDC hdc, WCHAR ch, int nGlyphIndex, int nCharSize)
 {
     if (bTTE)
@@ -87,9 +90,7 @@ int MeasureCharacter(HDC hdc, WCHAR ch, int nGlyphIndex, int nCharSize)
         if (GetGlyphOutlineA(hdc, static_cast<UINT>(nGlyphIndex), GGO_METRICS | GGO_GLYPH_INDEX,
                              &metrics, 0, nullptr, &identity) == GDI_ERROR)
             return nCharSize;
-        const int64_t nWidth =
-            static_cast<int64_t>(metrics.gmBlackBoxX) + metrics.gmptGlyphOrigin.x;
-        return static_cast<int>(std::clamp<int64_t>(nWidth, 0, INT32_MAX));
+        return std::max<int>(metrics.gmCellIncX, 0);
     }
     int nWidth = 0;
     if (!GetCharWidthA(hdc, ch, ch, &nWidth))
@@ -109,7 +110,34 @@ struct CoverPageCall {
     std::span<int> advances;
     int nIncomingOffset;
     int nCharSize;
+    PageLimits limits;
+    int nDescent; // below the baseline, at the character size
 };
+
+bool BeyondRightLimit(const CoverPageCall &call, uint32_t dwX)
+{
+    return dwX > Unsigned(call.limits.nRightLimit);
+}
+
+// A line at the cursor is set only where the clip box holds it, its
+// descenders included; and never past the bottom limit.
+bool LineFitsOnPage(const CoverPageCall &call)
+{
+    const int64_t nBaseline = *call.pnCursorY;
+    return nBaseline <= call.limits.nBottomLimit &&
+           nBaseline + call.nDescent <= call.limits.nClipBottom;
+}
+
+// The font's descent at the character size, from its outline text metrics
+// (only the fixed part of the record is needed); the character size stands
+// in where the device context gives none.
+int FontDescent(HDC hdc, int nCharSize)
+{
+    OUTLINETEXTMETRICA metrics{};
+    if (hdc == nullptr || GetOutlineTextMetricsA(hdc, sizeof(metrics), &metrics) == 0)
+        return nCharSize;
+    return std::max<int>(metrics.otmTextMetrics.tmDescent, 0);
+}
 
 HDC SessionDC(const CoverPageCall &call)
 {
@@ -179,15 +207,15 @@ int StopAtMissingGlyph(const CoverPageCall &call, int nLineStart, int nBefore,
                        uint32_t dwLineWidth)
 {
     if (nBefore > 0) {
-        // A line below the bottom limit would be lost off the page.
-        if (*call.pnCursorY > kBottomLimit)
+        // A line below the clip box would be lost off the page.
+        if (!LineFitsOnPage(call))
             return EndPage(call, nLineStart);
         if (!WriteLine(call, nLineStart, nBefore))
             return DOWNLOAD_FAILURE;
     }
     call.pTextInfo->nOffsetToText = WrappingAdd(call.nIncomingOffset, nLineStart + nBefore);
     const uint32_t dwStopX = Unsigned(g_nCursorX) + dwLineWidth;
-    if (!BeyondRightLimit(dwStopX))
+    if (!BeyondRightLimit(call, dwStopX))
         call.pPageInfo->nStopX = static_cast<int>(dwStopX);
     return INVALID_GLYPH_HANDLE;
 }
@@ -208,7 +236,7 @@ int LastCharacterOfBrokenLine(const CoverPageCall &call, int nLineStart, int nOv
     // margin an empty line takes the cursor there; a character too wide even
     // for that is set alone, so that every line moves the text on.
     const uint32_t dwAtMargin = Unsigned(call.pTextInfo->nLeftMargin) + dwLineWidth;
-    return BeyondRightLimit(dwAtMargin) ? 0 : -1;
+    return BeyondRightLimit(call, dwAtMargin) ? 0 : -1;
 }
 
 int SetText(const CoverPageCall &call)
@@ -228,7 +256,7 @@ int SetText(const CoverPageCall &call)
         const int nWidth = MeasureCharacter(SessionDC(call), ch, nGlyphIndex, call.nCharSize);
         call.advances[static_cast<size_t>(nPos)] = nWidth;
         dwLineWidth += Unsigned(nWidth);
-        const bool bBroken = BeyondRightLimit(Unsigned(g_nCursorX) + dwLineWidth);
+        const bool bBroken = BeyondRightLimit(call, Unsigned(g_nCursorX) + dwLineWidth);
         if (!bBroken && nPos != nLength - 1) {
             ++nMeasured;
             continue;
@@ -237,7 +265,7 @@ int SetText(const CoverPageCall &call)
         const int nLast = bBroken
                               ? LastCharacterOfBrokenLine(call, nLineStart, nMeasured, dwLineWidth)
                               : nMeasured;
-        if (*call.pnCursorY > kBottomLimit)
+        if (!LineFitsOnPage(call))
             return EndPage(call, nLineStart);
         if (!WriteLine(call, nLineStart, nLast + 1))
             return DOWNLOAD_FAILURE;
@@ -268,6 +296,13 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (pTextInfo == nullptr || pPageInfo == nullptr || pnCursorY == nullptr)
         return DOWNLOAD_FAILURE;
 
+    // A request whose page or character size the arithmetic cannot hold
+    // writes nothing.
+    PageLimits limits{};
+    const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
+    if (!PageLimitsAt(pPageInfo->nResolution, &limits) || nCharSize == 0)
+        return DOWNLOAD_FAILURE;
+
     // After a page end the printer has forgotten the font selection.
     FontEntry *pEntry =
         pSession != nullptr ? FindDownloadedFontW(pSession, pPageInfo->nFontId) : nullptr;
@@ -283,11 +318,11 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (!advances)
         return DOWNLOAD_FAILURE;
 
-    WriteClipRectangle(pFile, kClipLeft, kClipTop, kClipRight, kClipBottom);
+    WriteClipRectangle(pFile, kClipLeft, kClipTop, limits.nClipRight, limits.nClipBottom);
     if (nLength == 0)
         return COVERPAGE_DONE;
 
-    const float fCharSize = CharacterSize(pTextInfo->FontHeight, pPageInfo->nResolution);
+    const HDC hdcMeasure = bTTE || pSession == nullptr ? nullptr : pSession->hdc;
     const CoverPageCall call = {
         pSession,
         pFile,
@@ -297,7 +332,25 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
         std::span<const WCHAR>(pTextInfo->szText, static_cast<size_t>(nLength)),
         std::span<int>(advances.get(), static_cast<size_t>(nLength)),
         pTextInfo->nOffsetToText,
-        static_cast<int>(static_cast<uint32_t>(fCharSize)),
+        nCharSize,
+        limits,
+        FontDescent(hdcMeasure, nCharSize),
     };
     return SetText(call);
+}
+
+bool PageLimitsAt(int nResolution, PageLimits *pLimits)
+{
+    if (nResolution <= 0 || pLimits == nullptr)
+        return false;
+    const auto scaled = [nResolution](int nAt600) {
+        return int64_t{nAt600} * nResolution / kLimitsResolution;
+    };
+    if (scaled(kBottomLimit) > kLargestCoordinate || scaled(kClipRight) > kLargestCoordinate)
+        return false;
+    pLimits->nRightLimit = static_cast<int>(scaled(kRightLimit));
+    pLimits->nBottomLimit = static_cast<int>(scaled(kBottomLimit));
+    pLimits->nClipRight = static_cast<int>(scaled(kClipRight));
+    pLimits->nClipBottom = static_cast<int>(scaled(kClipBottom));
+    return true;
 }

@@ -14,6 +14,9 @@ constexpr float kItalicShear = 0.1583f;
 constexpr uint16_t kSymbolSet = 1;
 constexpr WCHAR kSpace = 0x20;
 constexpr WCHAR kNoCharacter = 0xFFFF; // beyond the character table
+// A code the cmap does not map still goes out with glyph 32, the glyph its
+// table entry has always been read as; the page never sets it.
+constexpr uint32_t kUnmappedCodeGlyph = 0x20;
 
 bool IsDownloaded(const FontEntry *pEntry, uint16_t nCode)
 {
@@ -37,22 +40,34 @@ const uint8_t *FontNameBytes(const FontEntry *pEntry)
 
 } // namespace
 
-int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
-                      uint16_t nCharCode, uint32_t nGlyphIndex)
+CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
+                                 uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
+                                 bool *pbBlockOpen)
 {
-    int32_t nLength = 0;
+    // The length stays negative when the glyph cannot be located.
+    int32_t nLength = -1;
     uint8_t *pbyGlyph = nullptr;
     uint8_t *pbyStorage = nullptr;
     GetTTEFilePointer(pSession, &nLength, nGlyphIndex, pEntry->szFaceName, &pbyGlyph, &pbyStorage);
+    // A mapped empty glyph (a no-break space, an en space) is an advance
+    // only, as the space is: nothing goes to the printer.
+    if (nLength == 0 && bMapped) {
+        ReleaseFontTable(pbyStorage);
+        return CharacterGlyph::kEmpty;
+    }
     const bool bFound = nLength > 0 && nLength <= kMaxCharacterGlyphLength && pbyGlyph != nullptr;
 
+    if (!*pbBlockOpen) {
+        XLBeginChar(pStream, FontNameBytes(pEntry), FontNameLength(pEntry));
+        *pbBlockOpen = true;
+    }
     // A glyph that cannot be located goes out as an empty character.
     SendGlyphAsCharacter(pStream, nCharCode, static_cast<uint16_t>(nGlyphIndex),
                          bFound ? pbyGlyph : nullptr, bFound ? nLength : 0);
     if (bFound && CheckIfCompositeGlyph(pbyGlyph))
         HandleCompositeGlyphW(pSession, pbyGlyph, nLength, nGlyphIndex, pEntry->szFaceName, pStream);
     ReleaseFontTable(pbyStorage);
-    return bFound ? 1 : 0;
+    return bFound ? CharacterGlyph::kSent : CharacterGlyph::kMissing;
 }
 
 void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
@@ -79,22 +94,21 @@ int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
             continue;
         }
-        const uint32_t nGlyph = pEntry->pnCharToGlyph[nCode];
-        pPageInfo->anGlyphIndex[i] = static_cast<int>(nGlyph);
+        const uint32_t nMapped = pEntry->pnCharToGlyph[nCode];
+        pPageInfo->anGlyphIndex[i] = static_cast<int>(nMapped);
+        const uint32_t nGlyph = nMapped == kNoGlyph ? kUnmappedCodeGlyph : nMapped;
         if (nGlyph >= pEntry->nGlyphs || IsDownloaded(pEntry, nCode))
             continue;
         if (nCode == kSpace) {
             MarkDownloaded(pEntry, nCode); // a space is advance only
             continue;
         }
-        if (!bBlockOpen) {
-            XLBeginChar(pStream, FontNameBytes(pEntry), FontNameLength(pEntry));
-            bBlockOpen = true;
-        }
-        if (DownloadCharacter(pSession, pStream, pEntry, nCode, nGlyph))
-            MarkDownloaded(pEntry, nCode);
-        else
+        const CharacterGlyph glyph =
+            DownloadCharacter(pSession, pStream, pEntry, nCode, nGlyph, nMapped != kNoGlyph, &bBlockOpen);
+        if (glyph == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
+        else
+            MarkDownloaded(pEntry, nCode);
     }
     if (bBlockOpen)
         XLEndChar(pStream);

@@ -1,5 +1,6 @@
 // Character size of a soft font on the page, for SetFont and for the fixed
 // advance of the cover page when the font comes from a file.
+#include <climits>
 #include <cstdint>
 
 #include "download/download.h"
@@ -12,4 +13,12 @@ float CharacterSize(int nFontHeight, int nResolution)
     const int nPoints = nFontHeight / 10;
     const uint32_t dwProduct = static_cast<uint32_t>(nPoints) * static_cast<uint32_t>(nResolution);
     return static_cast<float>(dwProduct / 72u);
+}
+
+int CharacterSizeInDots(int nFontHeight, int nResolution)
+{
+    const int64_t nProduct = int64_t{nFontHeight / 10} * nResolution;
+    if (nProduct < 0 || nProduct > INT32_MAX)
+        return 0;
+    return static_cast<int>(nProduct / 72);
 }

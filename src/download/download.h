@@ -47,10 +47,16 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
 int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
-// Sends one character; 1 when the glyph was found, 0 when an empty
-// character went out instead.
-int DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
-                      uint16_t nCharCode, uint32_t nGlyphIndex);
+// What became of one character's glyph: sent; empty (an advance only,
+// nothing sent); or not located (an empty character went out instead).
+enum class CharacterGlyph { kSent, kEmpty, kMissing };
+
+// Sends one character, opening the character block first when
+// *pbBlockOpen is false. An empty glyph is sent only for a code the cmap
+// does not map (bMapped false).
+CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
+                                 uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
+                                 bool *pbBlockOpen);
 
 // The font selection: SetFont (character size, symbol set 1), bold value,
 // shear and angle, from the request's height and style and the entry's
@@ -59,3 +65,8 @@ void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_T
 
 // Character size for SetFont: (height / 10) * resolution / 72 as unsigned.
 float CharacterSize(int nFontHeight, int nResolution);
+
+// The same size in whole device dots: the em of the logical font that
+// measures the cover page. 0 when the arithmetic holds no size for the
+// request (a negative or wrapping product) or the size is below one dot.
+int CharacterSizeInDots(int nFontHeight, int nResolution);

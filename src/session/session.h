@@ -19,7 +19,7 @@ struct FontEntry {
     char szFaceName[256];      // face name, or font file path when read from a file
     uint8_t *pbDownloaded;     // 65535 bytes: bit (code % 8) of byte (code / 8) = sent
     int nFontId;
-    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, 0x20 = none
+    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, kNoGlyph = none
     char szXLFontName[256];    // PCL XL font name of the soft font
     int nFontHeight;
     int nResolution;
@@ -29,7 +29,9 @@ struct FontEntry {
 
 constexpr uint32_t kCharTableEntries = 0xFFFF; // codes 0 to 0xFFFE
 constexpr uint32_t kDownloadedSetBytes = 0xFFFF;
-constexpr uint32_t kNoGlyph = 0x20;
+// Marks a code the cmap does not map. It lies outside the 16-bit glyph
+// indexes, so a code that the cmap really maps to glyph 32 keeps its glyph.
+constexpr uint32_t kNoGlyph = 0x10000;
 
 struct FontSession {
     HDC hdc;               // memory DC with the latest call's font selected
@@ -49,7 +51,7 @@ struct PageInfo {
     int nPaperWidth;
     int nResolution;
     int nLineSpacing;
-    int anGlyphIndex[529];  // glyph index per character of the text; 0x20 = none
+    int anGlyphIndex[529];  // glyph index per character of the text; kNoGlyph = none
     int bTTE;
     int nStopX;             // -1 at the start of a call
 };

@@ -102,7 +102,7 @@ int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphI
 uint16_t GetNumberOfGlyphsInFont(FontSession *pSession, const char *szFontPath);
 
 // Fills pEntry->pnCharToGlyph from the font's cmap (platform 3, format 4).
-// Every entry is written: first identity below nGlyphs and 0x20 above, then
+// Every entry is written: first identity below nGlyphs and kNoGlyph above, then
 // the subtable's mapping. 1 when cmap was read, 0 when the file cannot be
 // mapped or there is no cmap.
 int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *szFontPath);
@@ -110,7 +110,7 @@ int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *
 // Fill the entry's table from a format 4 subtable of which dwAvailable bytes
 // can be read (to the end of cmap). Codes no segment covers, segments whose
 // arrays run past the bytes, and glyphIdArray addresses outside them give
-// 0x20. Unicode writes codes 0 to 0xFFFE, Symbol codes 0 to 254 (as
+// kNoGlyph. Unicode writes codes 0 to 0xFFFE, Symbol codes 0 to 254 (as
 // 0xF000 + code).
 void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable);
 void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable);

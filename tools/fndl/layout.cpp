@@ -2,6 +2,7 @@
 #include "layout.h"
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -19,6 +20,8 @@ constexpr size_t kLibraryTextUnits = sizeof(FNDL_TEXTINFOW::szText) / sizeof(FND
 constexpr char16_t kNewLine = u'\n';
 constexpr char16_t kSpace = u' ';
 constexpr char32_t kFormFeed = 0x0C;
+// PCL XL character codes are 16-bit: the library sets UTF-16 units.
+constexpr char32_t kLastLibraryCode = 0xFFFF;
 
 template <size_t N> void CopyUnits(FNDL_WCHAR (&field)[N], std::u16string_view units)
 {
@@ -141,15 +144,19 @@ struct Job {
     bool hasLastLine = false;
     long lastLineY = 0;
     long lastLineEndX = 0;
-    std::set<char32_t> reported; // characters reported as left out
-    std::vector<long> charactersByFont;
+    std::set<char32_t> reported{}; // characters reported as left out
+    std::vector<long> charactersByFont{};
+    std::u16string header{}; // title and date of the header line; empty for none
+    long totalPages = 0;    // for the header; 0 while they are being counted
+    bool logPages = true;
+    bool settingHeader = false;
 
     bool RowHasText() const { return hasLastLine && lastLineY == y; }
 };
 
 void LogPage(const Job &job)
 {
-    if (job.request.pageLog)
+    if (job.request.pageLog && job.logPages)
         std::fprintf(stderr, "PAGE: %ld %ld\n", job.pages, job.request.copies);
 }
 
@@ -162,6 +169,35 @@ void NewLine(Job &job)
     SetCursor(job.x, job.y);
 }
 
+void ToPageTop(Job &job, long y)
+{
+    job.x = job.request.margin;
+    job.y = y;
+    job.freshPage = true;
+    job.hasLastLine = false;
+    SetCursor(job.x, job.y);
+}
+
+int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart);
+
+// The cursor at the top of a new page; with a header, the header line
+// there and the text two lines below it. Returns an exit code, or -1.
+int StartPage(Job &job)
+{
+    ToPageTop(job, job.request.cursorY);
+    if (job.header.empty())
+        return -1;
+    const std::string page = "Page " + std::to_string(job.pages) + " of " +
+                             (job.totalPages > 0 ? std::to_string(job.totalPages) : "?");
+    std::u16string line = job.header;
+    line.append(page.begin(), page.end());
+    job.settingHeader = true;
+    const int exitCode = SetParagraph(job, line, 0);
+    job.settingHeader = false;
+    ToPageTop(job, job.request.cursorY + 2 * job.request.lineSpacing);
+    return exitCode;
+}
+
 bool NewPage(Job &job)
 {
     std::vector<uint8_t> bytes;
@@ -171,12 +207,7 @@ bool NewPage(Job &job)
         return false;
     LogPage(job);
     ++job.pages;
-    job.x = job.request.margin;
-    job.y = job.request.cursorY;
-    job.freshPage = true;
-    job.hasLastLine = false;
-    SetCursor(job.x, job.y);
-    return true;
+    return StartPage(job) < 0;
 }
 
 // Units of text from pos for the next call: all that is left when it fits,
@@ -284,6 +315,10 @@ int SetPiece(Job &job, const JobFont &font, std::u16string_view run, size_t runS
         return -1;
     }
     default: // page end before the line at offset
+        if (job.settingHeader) {
+            PrintError("the header line does not fit at the top of the page");
+            return kExitFailed;
+        }
         if (job.freshPage && stop == 0) {
             PrintError("no line fits on a page: the first line's y " +
                        std::to_string(request.cursorY) +
@@ -324,7 +359,7 @@ template <typename Visit> void ForEachRun(Job &job, std::u16string_view paragrap
         int font = kLeftOut;
         if (codePoint == kFormFeed)
             font = kPageBreak;
-        else if (!ScriptNeedingShaping(codePoint))
+        else if (codePoint <= kLastLibraryCode && !ScriptNeedingShaping(codePoint))
             font = FontForChar(job.fonts, codePoint, previous);
         if (font != runFont) {
             if (runFont >= 0)
@@ -378,6 +413,14 @@ long ReportLeftOut(Job &job)
                                "order, which character-by-character setting cannot give (first "
                                "at text offset " +
                                std::to_string(i) + "); left out");
+                    ++kinds;
+                }
+            } else if (codePoint > kLastLibraryCode) {
+                if (job.reported.insert(codePoint).second) {
+                    PrintError(CodePointName(codePoint) +
+                               " is beyond U+FFFF, which the 16-bit character codes of a soft "
+                               "font cannot reach (first at text offset " +
+                               std::to_string(i) + "): left out");
                     ++kinds;
                 }
             } else if (FontForChar(job.fonts, codePoint, kLeftOut) < 0 &&
@@ -480,31 +523,29 @@ void PrintDownloadFailure(const Request &request, const JobFont &font, const std
                " or write '" + shown + "' (result 3)");
 }
 
-int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
-{
-    Job job{.request = request, .fonts = fonts, .output = output, .reported = {},
-            .charactersByFont = {}};
-    job.charactersByFont.assign(1, 0);
-    const long kinds = ReportLeftOut(job);
-    if (kinds > 0 && request.strict) {
-        PrintError("--strict: the job is not written");
-        return kExitFailed;
-    }
-    job.charactersByFont.resize(fonts.fonts.size(), 0);
+namespace {
 
+// Frames the pages and sets the whole text. Returns an exit code, or -1.
+int LayOut(Job &job)
+{
+    const Request &request = job.request;
     std::vector<uint8_t> start = JobStart(request);
     PutPageStart(start, request);
-    if (!AppendToOutput(output, start))
+    if (!AppendToOutput(job.output, start))
         return kExitFailed;
-    job.x = request.cursorX;
-    job.y = request.cursorY;
-    SetCursor(job.x, job.y);
+    if (const int exitCode = StartPage(job); exitCode >= 0)
+        return exitCode;
+    if (request.cursorX != request.margin) {
+        job.x = request.cursorX;
+        SetCursor(job.x, job.y);
+    }
 
     const std::u16string_view text = request.text;
     if (text.empty()) {
         // No text: the font is still downloaded and selected.
         size_t pos = 0;
-        if (const int exitCode = SetPiece(job, fonts.fonts.front(), text, 0, pos); exitCode >= 0)
+        if (const int exitCode = SetPiece(job, job.fonts.fonts.front(), text, 0, pos);
+            exitCode >= 0)
             return exitCode;
     }
     size_t paragraphStart = 0;
@@ -527,10 +568,60 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         previousEmpty = job.lines == linesBefore;
         paragraphStart = paragraphEnd + 1;
     }
-
-    if (!AppendToOutput(output, JobEnd(request)))
+    if (!AppendToOutput(job.output, JobEnd(request)))
         return kExitFailed;
     LogPage(job);
+    return -1;
+}
+
+std::u16string HeaderStart(const std::string &title)
+{
+    char date[32] = {};
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
+    return Units(title + "    " + date + "    ");
+}
+
+} // namespace
+
+int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
+{
+    Job job{.request = request, .fonts = fonts, .output = output};
+    const long kinds = ReportLeftOut(job);
+    if (kinds > 0 && request.strict) {
+        PrintError("--strict: the job is not written");
+        return kExitFailed;
+    }
+    job.charactersByFont.assign(fonts.fonts.size(), 0);
+    if (!request.header.empty()) {
+        // "Page n of m" needs m: the job is laid out once to count its
+        // pages, its fonts removed so that the library's session starts
+        // anew, and laid out again.
+        job.header = HeaderStart(request.header);
+        JobOutput scratch;
+        std::string reason;
+        if (!OpenJobOutput("-", scratch, reason)) {
+            PrintError("cannot make a work file: " + reason);
+            return kExitFailed;
+        }
+        Job count{.request = request, .fonts = fonts, .output = scratch};
+        count.reported = job.reported;
+        count.charactersByFont = job.charactersByFont;
+        count.header = job.header;
+        count.logPages = false;
+        if (const int exitCode = LayOut(count); exitCode >= 0)
+            return exitCode;
+        for (const JobFont &font : fonts.fonts) {
+            int nFontId = font.fontId;
+            FNDLRemoveFontW(&nFontId);
+        }
+        job.totalPages = count.pages;
+        job.reported = count.reported;
+    }
+    if (const int exitCode = LayOut(job); exitCode >= 0)
+        return exitCode;
     if (!FinishJobOutput(output))
         return kExitFailed;
     PrintSummary(job);

@@ -253,8 +253,13 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
     request.pageLog = parsed.Has("--page-log");
     if (parsed.Has("--job-name"))
         request.jobName = parsed.Get("--job-name");
-    if (parsed.Has("--header"))
+    if (parsed.Has("--header")) {
         request.header = parsed.Get("--header");
+        std::u16string units;
+        size_t bad = 0;
+        if (!Utf8ToUtf16(request.header, units, bad))
+            return UsageError(kind.name, "the --header title is not UTF-8");
+    }
     if (parsed.Has("--copies") &&
         !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.copies, error))
         return UsageError(kind.name, error);

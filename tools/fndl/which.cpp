@@ -5,22 +5,22 @@
 
 #include <cstdio>
 
-#include "platform_hooks.h"
+#include "fonts.h"
 
 namespace {
 
 constexpr long kWeightNormal = 400; // FW_NORMAL
 constexpr long kWeightBold = 700;   // FW_BOLD
-constexpr size_t kPathCapacity = 4096;
 
 constexpr const char *kWhichHelp =
     "usage: fndl which FACE [--bold] [--italic] [--weight N]\n"
     "\n"
-    "Prints the font file that the face name FACE resolves to on this machine, and\n"
-    "on a second line its face index within the file: the font that 'fndl job\n"
-    "--font FACE' downloads. Like Windows, the lookup always yields a font while\n"
-    "any is installed: an unknown name gets the default sans-serif font. Only the\n"
-    "first 31 bytes of the name count, as in a Windows logical font.\n"
+    "Prints the font file that the face name FACE resolves to on this machine, then\n"
+    "its face index within the file, its family and its style, one a line: the\n"
+    "font that 'fndl job --font FACE' downloads. Like Windows, the lookup always\n"
+    "yields a font while any is installed: an unknown name gets the default\n"
+    "sans-serif font, and a note on stderr says so. Only the first 31 bytes of the\n"
+    "name count, as in a Windows logical font.\n"
     "\n"
     "  --bold      a bold face (weight 700)\n"
     "  --italic    an italic face\n"
@@ -50,15 +50,16 @@ int RunWhich(std::span<char *const> args)
         !ParseNumber("--weight", parsed.Get("--weight"), 0, 1000, weight, error))
         return UsageError("which", error);
 
-    const std::string &face = parsed.positionals.front();
-    char path[kPathCapacity] = {};
-    int faceIndex = 0;
-    if (!PlatformResolveFace(face.c_str(), static_cast<int>(weight), parsed.Has("--italic"), path,
-                             sizeof path, &faceIndex)) {
-        PrintError("no TrueType or OpenType font found for '" + face +
+    const std::string &name = parsed.positionals.front();
+    FaceInfo face;
+    if (!ResolveNamedFace(name, weight, parsed.Has("--italic"), face)) {
+        PrintError("no TrueType or OpenType font found for '" + name +
                    "'; install one (e.g. the Debian package fonts-dejavu-core)");
         return kExitFailed;
     }
-    std::printf("%s\nface index %d\n", path, faceIndex);
+    if (!FaceHasFamily(face, name))
+        PrintError("no font family '" + name + "' is installed: " + face.family + " is used");
+    std::printf("%s\nface index %d\nfamily %s\nstyle %s\n", face.file.c_str(), face.index,
+                face.family.c_str(), face.style.c_str());
     return kExitDone;
 }
