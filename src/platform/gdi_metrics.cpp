@@ -439,11 +439,10 @@ BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer)
 DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, DWORD cjBuffer,
                        LPVOID pvBuffer, const MAT2 *lpmat2)
 {
-    (void)cjBuffer;
-    (void)pvBuffer; // GGO_METRICS writes no outline
     FontObject *font = SelectedFont(hdc);
-    // Only metrics, untransformed, are provided.
-    if (!font || !lpgm || !lpmat2 || (fuFormat & ~GGO_GLYPH_INDEX) != GGO_METRICS ||
+    // Metrics and native outlines, untransformed, are provided.
+    const UINT format = fuFormat & ~(GGO_GLYPH_INDEX | GGO_UNHINTED);
+    if (!font || !lpgm || !lpmat2 || (format != GGO_METRICS && format != GGO_NATIVE) ||
         !IsIdentity(*lpmat2))
         return GDI_ERROR;
     FaceRealization *realization = PrepareFace(*font);
@@ -451,6 +450,9 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, D
         return GDI_ERROR;
     const FT_UInt glyph =
         (fuFormat & GGO_GLYPH_INDEX) ? uChar : GlyphForCode(*realization, uChar);
+    if (format == GGO_NATIVE)
+        return NativeGlyphOutline(realization->ftFace, glyph, !(fuFormat & GGO_UNHINTED), lpgm, cjBuffer,
+                                  pvBuffer);
     RealizedGlyphBox box;
     if (!HintedGlyphBox(*realization, glyph, &box))
         return GDI_ERROR;

@@ -128,6 +128,18 @@ BOOL DeleteObject(HGDIOBJ ho)
     return TRUE;
 }
 
+int GetObjectA(HGDIOBJ h, int c, LPVOID pv)
+{
+    const auto *font = static_cast<FontObject *>(LookUpHandle(h, ObjectKind::Font));
+    if (!font)
+        return 0;
+    if (!pv)
+        return static_cast<int>(sizeof(LOGFONTA));
+    const size_t n = c < 0 ? 0 : (static_cast<size_t>(c) < sizeof(LOGFONTA) ? static_cast<size_t>(c) : sizeof(LOGFONTA));
+    memcpy(pv, &font->logfont, n);
+    return static_cast<int>(n);
+}
+
 BOOL DeleteDC(HDC hdc)
 {
     auto *dc = static_cast<DeviceContext *>(RemoveHandle(hdc, ObjectKind::DeviceContext));

@@ -123,6 +123,14 @@ struct DeviceContext {
 // The font selected into hdc, or null (bad DC, nothing selected).
 FontObject *SelectedFont(HDC hdc);
 
+// GetGlyphOutlineA's GGO_NATIVE for a glyph of the face at its size
+// (gdi_outlines.cpp): fills lpgm, returns the outline's size in bytes, or
+// writes it when pvBuffer and cjBuffer are given; GDI_ERROR when the glyph
+// has no outline, the buffer is too small, or a coordinate does not fit
+// 16.16 fixed point.
+DWORD NativeGlyphOutline(FT_Face face, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm, DWORD cjBuffer,
+                         LPVOID pvBuffer);
+
 // Lets go of a font's FreeType state (called when the font is destroyed).
 // As GDI keeps recently realized fonts, the last few realizations (FreeType
 // face at a pixel size, with the glyph metrics measured so far) outlive their

@@ -66,7 +66,13 @@ typedef HFONT__ *HFONT;
 // GDI
 #define OBJ_FONT 6u
 #define GGO_METRICS 0u
+#define GGO_NATIVE 2u
 #define GGO_GLYPH_INDEX 0x0080u
+#define GGO_UNHINTED 0x0100u
+#define TT_POLYGON_TYPE 24
+#define TT_PRIM_LINE 1
+#define TT_PRIM_QSPLINE 2
+#define TT_PRIM_CSPLINE 3
 #define FW_DONTCARE 0
 #define FW_NORMAL 400
 #define FW_BOLD 700
@@ -112,6 +118,25 @@ typedef struct _MAT2 {
     FIXED eM21;
     FIXED eM22;
 } MAT2;
+
+typedef struct tagPOINTFX {
+    FIXED x;
+    FIXED y;
+} POINTFX;
+
+// GGO_NATIVE outlines: per contour a polygon header (cb counts the header
+// and all its curves), then curve records of cpfx points each.
+typedef struct tagTTPOLYGONHEADER {
+    DWORD cb;
+    DWORD dwType; // TT_POLYGON_TYPE
+    POINTFX pfxStart;
+} TTPOLYGONHEADER;
+
+typedef struct tagTTPOLYCURVE {
+    WORD wType; // TT_PRIM_LINE, TT_PRIM_QSPLINE or TT_PRIM_CSPLINE
+    WORD cpfx;
+    POINTFX apfx[1];
+} TTPOLYCURVE;
 
 typedef struct _GLYPHMETRICS {
     UINT gmBlackBoxX;
@@ -198,11 +223,15 @@ HFONT CreateFontIndirectA(const LOGFONTA *lplf);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
 HGDIOBJ GetCurrentObject(HDC hdc, UINT type);
 BOOL DeleteObject(HGDIOBJ ho);
+// Fonts only: copies the logical font's LOGFONTA.
+int GetObjectA(HGDIOBJ h, int c, LPVOID pv);
 BOOL DeleteDC(HDC hdc);
 
-// GDI: font data and metrics. GetGlyphOutlineA gives GGO_METRICS only, with
-// the identity matrix; the metrics functions fail for a font FreeType
-// cannot load, GetFontData works on any bytes.
+// GDI: font data and metrics. GetGlyphOutlineA gives GGO_METRICS and
+// GGO_NATIVE (optionally GGO_UNHINTED), with the identity matrix only;
+// GGO_NATIVE gives TrueType outlines as TT_PRIM_QSPLINE and PostScript (CFF)
+// outlines as TT_PRIM_CSPLINE records, as Windows does. The metrics functions
+// fail for a font FreeType cannot load, GetFontData works on any bytes.
 DWORD GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, LPVOID pvBuffer, DWORD cjBuffer);
 BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer);
 DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, DWORD cjBuffer,

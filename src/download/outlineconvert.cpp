@@ -1,0 +1,401 @@
+// GGO_NATIVE outlines to TrueType simple glyphs.
+//
+// A cubic is cut into n pieces of equal parameter length and each piece is
+// replaced by the quadratic whose control point is (3(c1 + c2) - p0 - p3) / 4.
+// That quadratic stays within sqrt(3)/36 |p3 - 3c2 + 3c1 - p0| of its piece,
+// and cutting a cubic into n pieces divides that third difference by n^3, so
+// n follows in closed form from the tolerance: no search, no recursion, and
+// a bounded number of points per cubic.
+#include "download/outlineconvert.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr uint32_t kPolygonHeaderSize = 16; // cb, dwType, pfxStart
+constexpr uint32_t kCurveHeaderSize = 4;    // wType, cpfx
+constexpr uint32_t kPointSize = 8;          // POINTFX
+constexpr uint32_t kPolygonType = 24;       // TT_POLYGON_TYPE
+constexpr uint16_t kPrimLine = 1;
+constexpr uint16_t kPrimQSpline = 2;
+constexpr uint16_t kPrimCSpline = 3;
+const double kMidpointErrorFactor = std::sqrt(3.0) / 36.0;
+
+// TrueType simple-glyph flags.
+constexpr uint8_t kOnCurve = 0x01;
+constexpr uint8_t kXShort = 0x02;
+constexpr uint8_t kYShort = 0x04;
+constexpr uint8_t kRepeat = 0x08;
+constexpr uint8_t kXSameOrPositive = 0x10;
+constexpr uint8_t kYSameOrPositive = 0x20;
+constexpr uint32_t kGlyphHeaderSize = 10;
+
+struct Vec {
+    double x;
+    double y;
+};
+
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+Vec operator*(double s, Vec a) { return {s * a.x, s * a.y}; }
+
+struct Point {
+    int32_t x;
+    int32_t y;
+    bool bOnCurve;
+};
+
+struct GlobalBlockFree {
+    void operator()(void *p) const { GlobalFree(p); }
+};
+template <typename T>
+using GlobalBlock = std::unique_ptr<T[], GlobalBlockFree>;
+
+// The glyph being built: points of closed contours, and the contour open now.
+struct GlyphBuilder {
+    GlobalBlock<Point> points;
+    GlobalBlock<uint16_t> contourEnds;
+    uint32_t nPoints = 0;
+    uint32_t nContours = 0;
+    uint32_t nContourStart = 0;
+    bool bOverflow = false;
+};
+
+int32_t RoundToUnit(double v)
+{
+    // Clamped so that a wild value still converts; it is refused later as
+    // out of the 16-bit range.
+    if (!(v > -1e9))
+        return -1000000000;
+    if (v > 1e9)
+        return 1000000000;
+    return static_cast<int32_t>(std::lround(v));
+}
+
+void AddPoint(GlyphBuilder &glyph, Vec v, bool bOnCurve)
+{
+    const Point point{RoundToUnit(v.x), RoundToUnit(v.y), bOnCurve};
+    const uint32_t nInContour = glyph.nPoints - glyph.nContourStart;
+    if (nInContour > 0) {
+        const Point &last = glyph.points[glyph.nPoints - 1];
+        // A line of zero length adds nothing.
+        if (bOnCurve && last.bOnCurve && last.x == point.x && last.y == point.y)
+            return;
+        // An on-curve point halfway between two off-curve points is implied.
+        if (!bOnCurve && last.bOnCurve && nInContour >= 3) {
+            const Point &before = glyph.points[glyph.nPoints - 2];
+            if (!before.bOnCurve && 2 * int64_t{last.x} == int64_t{before.x} + point.x &&
+                2 * int64_t{last.y} == int64_t{before.y} + point.y)
+                --glyph.nPoints;
+        }
+    }
+    if (glyph.nPoints >= kMaxConvertedPoints) {
+        glyph.bOverflow = true;
+        return;
+    }
+    glyph.points[glyph.nPoints++] = point;
+}
+
+// Ends the open contour: drops a last point that repeats the first (the
+// contour closes by itself) and reverses it to clockwise, first point kept.
+void CloseContour(GlyphBuilder &glyph)
+{
+    const uint32_t nStart = glyph.nContourStart;
+    if (glyph.nPoints == nStart)
+        return;
+    const Point &first = glyph.points[nStart];
+    const Point &last = glyph.points[glyph.nPoints - 1];
+    if (glyph.nPoints - nStart > 1 && last.bOnCurve && last.x == first.x && last.y == first.y)
+        --glyph.nPoints;
+    for (uint32_t i = nStart + 1, j = glyph.nPoints - 1; i < j; ++i, --j) {
+        const Point swap = glyph.points[i];
+        glyph.points[i] = glyph.points[j];
+        glyph.points[j] = swap;
+    }
+    if (glyph.nContours >= kMaxConvertedContours) {
+        glyph.bOverflow = true;
+        return;
+    }
+    glyph.contourEnds[glyph.nContours++] = static_cast<uint16_t>(glyph.nPoints - 1);
+    glyph.nContourStart = glyph.nPoints;
+}
+
+double DistanceToSegment(Vec p, Vec a, Vec b)
+{
+    const Vec ab = b - a;
+    const Vec ap = p - a;
+    const double length2 = ab.x * ab.x + ab.y * ab.y;
+    double t = length2 > 0 ? (ap.x * ab.x + ap.y * ab.y) / length2 : 0;
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    const Vec d = ap - t * ab;
+    return std::hypot(d.x, d.y);
+}
+
+Vec CubicAt(Vec p0, Vec c1, Vec c2, Vec p3, double t)
+{
+    const double s = 1 - t;
+    return (s * s * s) * p0 + (3 * s * s * t) * c1 + (3 * s * t * t) * c2 + (t * t * t) * p3;
+}
+
+Vec CubicSlope(Vec p0, Vec c1, Vec c2, Vec p3, double t)
+{
+    const double s = 1 - t;
+    return (3 * s * s) * (c1 - p0) + (6 * s * t) * (c2 - c1) + (3 * t * t) * (p3 - c2);
+}
+
+void AddCubic(GlyphBuilder &glyph, Vec p0, Vec c1, Vec c2, Vec p3, double tolerance)
+{
+    // Controls on the chord (degenerate and collinear cubics): a line. The
+    // curve lies in the hull of its controls, so it stays that close.
+    if (DistanceToSegment(c1, p0, p3) <= tolerance && DistanceToSegment(c2, p0, p3) <= tolerance) {
+        AddPoint(glyph, p3, true);
+        return;
+    }
+    const Vec third = p3 - 3.0 * c2 + 3.0 * c1 - p0;
+    const double bound = kMidpointErrorFactor * std::hypot(third.x, third.y);
+    int n = 1;
+    while (n < kMaxQuadraticsPerCubic && bound > tolerance * n * n * n)
+        ++n;
+    const double h = 1.0 / n;
+    Vec q0 = p0;
+    for (int i = 0; i < n; ++i) {
+        const double t0 = i * h;
+        const double t1 = i + 1 == n ? 1.0 : (i + 1) * h;
+        const Vec q3 = i + 1 == n ? p3 : CubicAt(p0, c1, c2, p3, t1);
+        const Vec q1 = q0 + (h / 3) * CubicSlope(p0, c1, c2, p3, t0);
+        const Vec q2 = q3 - (h / 3) * CubicSlope(p0, c1, c2, p3, t1);
+        AddPoint(glyph, 0.25 * (3.0 * (q1 + q2) - q0 - q3), false);
+        AddPoint(glyph, q3, true);
+        q0 = q3;
+    }
+}
+
+// POINTFX at offset: two FIXED values (WORD fract, SHORT value), little-endian
+// as GetGlyphOutline writes them.
+Vec ReadPointFX(std::span<const uint8_t> bytes, uint32_t nOffset)
+{
+    auto fixedAt = [&](uint32_t at) {
+        int32_t raw;
+        std::memcpy(&raw, bytes.data() + at, 4);
+        return raw / 65536.0;
+    };
+    return {fixedAt(nOffset), fixedAt(nOffset + 4)};
+}
+
+uint32_t ReadU32(std::span<const uint8_t> bytes, uint32_t nOffset)
+{
+    uint32_t v;
+    std::memcpy(&v, bytes.data() + nOffset, 4);
+    return v;
+}
+
+uint16_t ReadU16(std::span<const uint8_t> bytes, uint32_t nOffset)
+{
+    uint16_t v;
+    std::memcpy(&v, bytes.data() + nOffset, 2);
+    return v;
+}
+
+// The curves of one polygon (bytes [nStart, nEnd) after its header).
+bool AddPolygonCurves(GlyphBuilder &glyph, std::span<const uint8_t> outline, uint32_t nStart,
+                      uint32_t nEnd, Vec current, double tolerance)
+{
+    uint32_t at = nStart;
+    while (at < nEnd && !glyph.bOverflow) {
+        if (nEnd - at < kCurveHeaderSize)
+            return false;
+        const uint16_t wType = ReadU16(outline, at);
+        const uint32_t nCount = ReadU16(outline, at + 2);
+        at += kCurveHeaderSize;
+        if (nCount == 0 || nCount > (nEnd - at) / kPointSize)
+            return false;
+        const uint32_t nPointsAt = at;
+        at += nCount * kPointSize;
+        auto point = [&](uint32_t k) { return ReadPointFX(outline, nPointsAt + k * kPointSize); };
+        if (wType == kPrimLine) {
+            for (uint32_t k = 0; k < nCount; ++k)
+                AddPoint(glyph, point(k), true);
+            current = point(nCount - 1);
+        } else if (wType == kPrimQSpline) {
+            // Controls, then the end point; between two controls the
+            // on-curve point is implied, as in TrueType.
+            for (uint32_t k = 0; k + 1 < nCount; ++k)
+                AddPoint(glyph, point(k), false);
+            AddPoint(glyph, point(nCount - 1), true);
+            current = point(nCount - 1);
+        } else if (wType == kPrimCSpline && nCount % 3 == 0) {
+            for (uint32_t k = 0; k < nCount && !glyph.bOverflow; k += 3) {
+                AddCubic(glyph, current, point(k), point(k + 1), point(k + 2), tolerance);
+                current = point(k + 2);
+            }
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Packs the points into flags and coordinate bytes; false when a
+// coordinate or a step between points does not fit 16 bits.
+struct PackedSizes {
+    uint32_t nFlags;
+    uint32_t nX;
+    uint32_t nY;
+};
+
+bool FitsInt16(int64_t v) { return v >= -32768 && v <= 32767; }
+
+uint8_t AxisFlag(int32_t delta, uint8_t shortBit, uint8_t sameOrPositiveBit, uint32_t &nBytes)
+{
+    if (delta == 0)
+        return sameOrPositiveBit;
+    if (delta >= -255 && delta <= 255) {
+        nBytes += 1;
+        return static_cast<uint8_t>(shortBit | (delta > 0 ? sameOrPositiveBit : 0));
+    }
+    nBytes += 2;
+    return 0;
+}
+
+void PutAxis(uint8_t *&pby, int32_t delta, uint8_t flag, uint8_t shortBit, uint8_t sameOrPositiveBit)
+{
+    if (flag & shortBit) {
+        *pby++ = static_cast<uint8_t>(delta < 0 ? -delta : delta);
+    } else if (!(flag & sameOrPositiveBit)) {
+        const auto v = static_cast<uint16_t>(static_cast<int16_t>(delta));
+        *pby++ = static_cast<uint8_t>(v >> 8);
+        *pby++ = static_cast<uint8_t>(v);
+    }
+}
+
+void PutBE16(uint8_t *&pby, uint16_t v)
+{
+    *pby++ = static_cast<uint8_t>(v >> 8);
+    *pby++ = static_cast<uint8_t>(v);
+}
+
+int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
+{
+    const uint32_t n = glyph.nPoints;
+    GlobalBlock<uint8_t> flags(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, n)));
+    if (!flags)
+        return 0;
+    int32_t xMin = glyph.points[0].x, xMax = xMin, yMin = glyph.points[0].y, yMax = yMin;
+    PackedSizes sizes{0, 0, 0};
+    int32_t x = 0, y = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const Point &p = glyph.points[i];
+        if (!FitsInt16(p.x) || !FitsInt16(p.y) || !FitsInt16(int64_t{p.x} - x) ||
+            !FitsInt16(int64_t{p.y} - y))
+            return 0;
+        flags[i] = static_cast<uint8_t>((p.bOnCurve ? kOnCurve : 0) |
+                                        AxisFlag(p.x - x, kXShort, kXSameOrPositive, sizes.nX) |
+                                        AxisFlag(p.y - y, kYShort, kYSameOrPositive, sizes.nY));
+        x = p.x;
+        y = p.y;
+        xMin = p.x < xMin ? p.x : xMin;
+        xMax = p.x > xMax ? p.x : xMax;
+        yMin = p.y < yMin ? p.y : yMin;
+        yMax = p.y > yMax ? p.y : yMax;
+    }
+    // Runs of equal flags: the flag with kRepeat and a count of up to 255.
+    for (uint32_t i = 0; i < n;) {
+        uint32_t nRun = 1;
+        while (i + nRun < n && nRun <= 255 && flags[i + nRun] == flags[i])
+            ++nRun;
+        sizes.nFlags += nRun > 2 ? 2 : nRun;
+        i += nRun;
+    }
+    const uint64_t qwLength = kGlyphHeaderSize + 2ull * glyph.nContours + 2 + sizes.nFlags +
+                              sizes.nX + sizes.nY;
+    if (qwLength > static_cast<uint64_t>(kMaxCharacterGlyphLength))
+        return 0;
+    auto *pbyGlyph = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(qwLength)));
+    if (!pbyGlyph)
+        return 0;
+    uint8_t *pby = pbyGlyph;
+    PutBE16(pby, static_cast<uint16_t>(glyph.nContours));
+    for (int32_t v : {xMin, yMin, xMax, yMax})
+        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(v)));
+    for (uint32_t k = 0; k < glyph.nContours; ++k)
+        PutBE16(pby, glyph.contourEnds[k]);
+    PutBE16(pby, 0); // no instructions
+    for (uint32_t i = 0; i < n;) {
+        uint32_t nRun = 1;
+        while (i + nRun < n && nRun <= 255 && flags[i + nRun] == flags[i])
+            ++nRun;
+        if (nRun > 2) {
+            *pby++ = static_cast<uint8_t>(flags[i] | kRepeat);
+            *pby++ = static_cast<uint8_t>(nRun - 1);
+        } else {
+            for (uint32_t k = 0; k < nRun; ++k)
+                *pby++ = flags[i];
+        }
+        i += nRun;
+    }
+    x = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        PutAxis(pby, glyph.points[i].x - x, flags[i], kXShort, kXSameOrPositive);
+        x = glyph.points[i].x;
+    }
+    y = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        PutAxis(pby, glyph.points[i].y - y, flags[i], kYShort, kYSameOrPositive);
+        y = glyph.points[i].y;
+    }
+    *ppbyGlyph = pbyGlyph;
+    *pdwGlyphLength = static_cast<uint32_t>(qwLength);
+    return 1;
+}
+
+} // namespace
+
+double CubicTolerance(uint32_t nUnitsPerEm)
+{
+    const double em = nUnitsPerEm / 1000.0;
+    const double tolerance = em > 1.0 ? em : 1.0;
+    return tolerance - 0.75;
+}
+
+int ConvertNativeOutline(std::span<const uint8_t> outline, uint32_t nUnitsPerEm,
+                         uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
+{
+    *ppbyGlyph = nullptr;
+    *pdwGlyphLength = 0;
+    if (outline.size() > 0xFFFFFFFFu)
+        return 0;
+    const double tolerance = CubicTolerance(nUnitsPerEm);
+    GlyphBuilder glyph;
+    glyph.points.reset(static_cast<Point *>(GlobalAlloc(GMEM_FIXED, sizeof(Point) * kMaxConvertedPoints)));
+    glyph.contourEnds.reset(
+        static_cast<uint16_t *>(GlobalAlloc(GMEM_FIXED, sizeof(uint16_t) * kMaxConvertedContours)));
+    if (!glyph.points || !glyph.contourEnds)
+        return 0;
+
+    const auto nSize = static_cast<uint32_t>(outline.size());
+    uint32_t at = 0;
+    while (at < nSize) {
+        if (nSize - at < kPolygonHeaderSize)
+            return 0;
+        const uint32_t cb = ReadU32(outline, at);
+        if (cb < kPolygonHeaderSize || cb > nSize - at || ReadU32(outline, at + 4) != kPolygonType)
+            return 0;
+        const Vec start = ReadPointFX(outline, at + 8);
+        AddPoint(glyph, start, true);
+        if (!AddPolygonCurves(glyph, outline, at + kPolygonHeaderSize, at + cb, start, tolerance))
+            return 0;
+        CloseContour(glyph);
+        if (glyph.bOverflow)
+            return 0;
+        at += cb;
+    }
+    if (glyph.nContours == 0)
+        return 1;
+    return EncodeGlyph(glyph, ppbyGlyph, pdwGlyphLength);
+}
