@@ -242,9 +242,10 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     EXPECT_EQ(jobs[0].fontHeaders.begin()->second, 1);
     EXPECT_NE(jobs[0].fontHeaders.begin()->first.find("DejaVu Sans Mono"), std::string::npos);
 
-    // Copies made by the printer, Legal paper in landscape.
+    // Copies made by the printer, Legal paper in landscape, a header line on
+    // every page.
     std::vector<std::string> options = CupsFilter(dir, "text/plain");
-    options.insert(options.end(), {"-n", "2", "-o", "media=Legal", "-o", "landscape",
+    options.insert(options.end(), {"-n", "2", "-o", "media=Legal", "-o", "landscape", "-o", "prettyprint",
                                    "-t", "Quarterly \"report\"", (dir / "sample.txt").string()});
     const Command withOptions = RunCommand(options);
     ASSERT_EQ(withOptions.exitCode, 0) << withOptions.err;
@@ -264,6 +265,10 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
             EXPECT_EQ(op.Find(xl::kAttrOrientation)->value.numbers.at(0), 1.0); // landscape
         }
     }
+    const std::string pageOf = " of " + std::to_string(optionJobs[0].pages);
+    EXPECT_NE(optionJobs[0].text.find(Utf16("Page 1" + pageOf)), std::u16string::npos);
+    EXPECT_NE(optionJobs[0].text.find(Utf16("Page " + std::to_string(optionJobs[0].pages) + pageOf)),
+              std::u16string::npos);
 
     // Text in another character set is refused, not printed as mojibake.
     WriteFile(dir / "latin1.txt", "caf\xE9 cr\xE8me\n");
