@@ -145,8 +145,10 @@ std::string UserOptions(const FilterJob &job)
         if (!text.empty())
             text += ' ';
         text += name;
-        if (job.options[i].value && *job.options[i].value)
-            text += "=" + std::string(job.options[i].value);
+        if (job.options[i].value && *job.options[i].value) {
+            text += '=';
+            text += job.options[i].value;
+        }
     }
     return text;
 }

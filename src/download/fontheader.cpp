@@ -145,7 +145,7 @@ uint32_t FontExtent(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes, uint
     ReadSfntTableCount(directory, 0, nTables);
     uint64_t qwEnd = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
-        SfntTableRecord record;
+        SfntTableRecord record{};
         if (!ReadSfntTableRecord(directory, 0, k, record))
             break;
         const uint64_t qwTableEnd =
@@ -231,7 +231,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     int nSelected = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
         TableDescriptor &descriptor = pDescriptors[k];
-        SfntTableRecord record; // the whole directory lies inside: checked above
+        SfntTableRecord record{}; // the whole directory lies inside: checked above
         ReadSfntTableRecord(directory, 0, k, record);
         std::memcpy(descriptor.szTag, record.szTag, sizeof(descriptor.szTag));
         descriptor.dwCheckSum = record.dwCheckSum;

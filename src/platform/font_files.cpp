@@ -231,7 +231,7 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
         return false;
     size_t readable = 0;
     for (uint32_t i = 0; i < numTables; ++i) {
-        SfntTableRecord sfnt;
+        SfntTableRecord sfnt{};
         if (!ReadSfntTableRecord(bytes, face->faceOffset, i, sfnt))
             break; // the directory runs past the end of the file
         face->records[readable++] = TableRecord{FontTableTag(sfnt.szTag), sfnt.dwCheckSum,

@@ -127,7 +127,7 @@ const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, co
     uint32_t dwOffset = 0;
     uint32_t dwLength = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
-        SfntTableRecord record;
+        SfntTableRecord record{};
         if (!ReadSfntTableRecord(image, static_cast<size_t>(nDirectory), k, record))
             break; // the directory runs past the image
         if (!TagMatches(record.szTag, szTag, szUpperTag))

@@ -28,7 +28,7 @@ bool ReadGTDirectory(std::span<const uint8_t> segment, SoftFontHeader &layout)
         return false;
     }
     for (uint32_t i = 0; i < numTables; ++i) {
-        SfntTableRecord record;
+        SfntTableRecord record{};
         ReadSfntTableRecord(directory, 0, i, record); // inside: checked above
         const auto tagBytes = std::span(reinterpret_cast<const uint8_t *>(record.szTag), 4);
         SoftFontTable table{PrintableTag(tagBytes), BigEndian(tagBytes, 0, 4), record.dwCheckSum,
