@@ -38,11 +38,20 @@ constexpr uint16_t kAttrXSpacingData = 0xAF;
 constexpr uint16_t kAttrCharBoldValue = 0xB1;
 constexpr int kBottomLimit = 6780;
 
+// The job's operations, offsets from the start of the file (after a PJL
+// preamble when there is one).
 std::vector<XLOperation> Decode(const std::vector<uint8_t> &bytes)
 {
     std::vector<XLOperation> ops;
     XLDecodeError error;
-    EXPECT_TRUE(XLDecodeOperations(bytes, ops, error)) << error.offset << ": " << error.message;
+    XLStreamBounds bounds;
+    EXPECT_TRUE(XLFindStream(bytes, bounds, error)) << error.message;
+    EXPECT_TRUE(XLDecodeOperations(
+        std::span<const uint8_t>(bytes).subspan(bounds.begin, bounds.end - bounds.begin), ops,
+        error))
+        << error.offset << ": " << error.message;
+    for (XLOperation &op : ops)
+        op.offset += bounds.begin;
     return ops;
 }
 
@@ -442,11 +451,7 @@ TEST(ToolJob, FilterOptionsFrameThePages)
     EXPECT_EQ(text.rfind(start, 0), 0u);
     const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"abc\"\r\n\x1B%-12345X";
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
-    XLStreamBounds bounds;
-    XLDecodeError error;
-    ASSERT_TRUE(XLFindStream(bytes, bounds, error)) << error.message;
-    const std::vector<XLOperation> ops = Decode(std::vector<uint8_t>(
-        bytes.begin() + static_cast<long>(bounds.begin), bytes.begin() + static_cast<long>(bounds.end)));
+    const std::vector<XLOperation> ops = Decode(bytes);
     // Landscape (1) Legal (1); the origin moves the library's limits inside
     // the margins: 36 pt left (300 dots), the last baseline above 18 pt.
     EXPECT_TRUE(Contains(bytes, Bytes({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43, 0xD3})));
@@ -576,6 +581,63 @@ TEST(ToolDump, ListsJobsAndNamesWhereAStreamBreaks)
     run = RunTool({"dump", "/nonexistent/job.pxl"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "fndl: cannot read '/nonexistent/job.pxl': No such file or directory\n");
+}
+
+TEST(ToolDump, ReadsJobsOfOtherProducersByTheRulesExtractApplies)
+{
+    // A PJL-wrapped job with a bitmap character (format 0: offsets, 8 x 2
+    // dots, two rows) added for its soft font before the page ends.
+    Job job;
+    RunJob(job, {"--pjl", "--text", "Hi"});
+    const std::string name = "OT:1:DejaVu Sans:n";
+    std::vector<uint8_t> block = Bytes({0xC8, 0xC1, static_cast<int>(name.size()), 0});
+    block.insert(block.end(), name.begin(), name.end());
+    const std::vector<uint8_t> bitmap = Bytes({0, 0, 0, 0, 0, 8, 0, 8, 0, 2, 0xFF, 0x81});
+    for (const int byte : {0xF8, 0xA8, 0x52, 0xC1, 0x41, 0x00, 0xF8, 0xA2, 0xC1,
+                           static_cast<int>(bitmap.size()), 0x00, 0xF8, 0xA3, 0x53, 0xFB,
+                           static_cast<int>(bitmap.size())})
+        block.push_back(static_cast<uint8_t>(byte));
+    block.insert(block.end(), bitmap.begin(), bitmap.end());
+    block.push_back(0x54); // EndChar
+    std::vector<uint8_t> bytes = job.bytes;
+    const std::vector<uint8_t> end = Bytes({0x44, 0x49, 0x42, 0x1B});
+    const auto at = std::search(bytes.begin(), bytes.end(), end.begin(), end.end());
+    ASSERT_NE(at, bytes.end());
+    bytes.insert(at, block.begin(), block.end());
+    TempPath foreign;
+    foreign.Write(bytes);
+    ToolRun run = RunTool({"dump", foreign.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("       0  printer job language, ", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("char U+0041 bitmap 8 x 2, 12 bytes"), std::string::npos) << run.out;
+    TempDir fonts;
+    run = RunTool({"extract", foreign.path, "-d", fonts.path.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("bitmap characters left out: 1"), std::string::npos) << run.out;
+
+    // A second font header without RemoveFont: both name the same fault.
+    std::vector<uint8_t> twice = job.bytes;
+    const std::vector<XLOperation> ops = job.ops;
+    const XLOperation *header = First(ops, kOpBeginFontHeader);
+    size_t headerEnd = 0;
+    for (const XLOperation &op : ops) {
+        if (op.op == 0x51) // EndFontHeader
+            headerEnd = op.offset + 1;
+    }
+    size_t headerStart = header->offset;
+    while (twice[headerStart - 1] != 0x63) // after the page's SetBrushSource
+        --headerStart;
+    twice.insert(twice.begin() + static_cast<long>(headerEnd), job.bytes.begin() + static_cast<long>(headerStart),
+                 job.bytes.begin() + static_cast<long>(headerEnd));
+    foreign.Write(twice);
+    const std::string fault = "at byte " + std::to_string(headerEnd + header->offset - headerStart) +
+                              ": font \"" + name + "\" is downloaded again without a RemoveFont";
+    run = RunTool({"dump", "--summary", foreign.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(fault), std::string::npos) << run.err;
+    run = RunTool({"extract", foreign.path, "-d", fonts.path.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(fault), std::string::npos) << run.err;
 }
 
 TEST(ToolWhich, ResolvesFaceNamesToFontFiles)

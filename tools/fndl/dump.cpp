@@ -5,10 +5,12 @@
 // order, and a font header must hold a well-formed descriptor and segments.
 #include "fndl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 
+#include "jobstructure.h"
 #include "softfont.h"
 #include "xldecode/xldecode.h"
 #include "xlstream/xlcodes.h"
@@ -19,10 +21,7 @@ constexpr size_t kPreviewBytes = 16;
 constexpr size_t kListedNumbers = 16;
 constexpr size_t kNotOpen = SIZE_MAX;
 
-struct Problem {
-    size_t offset;
-    std::string message;
-};
+using Problem = JobProblem;
 
 struct FontSummary {
     std::string name;
@@ -40,11 +39,16 @@ struct CharSummary {
     unsigned glyph = 0;
     size_t size = 0;
     bool valid = false;
+    bool bitmap = false;
+    unsigned width = 0; // of a bitmap character
+    unsigned height = 0;
 };
 
 struct DumpReport {
     std::string path;
     std::vector<uint8_t> bytes;
+    size_t streamBegin = 0; // after a PJL preamble
+    size_t streamEnd = 0;   // before a PJL trailer
     std::optional<std::string> header;
     std::vector<XLOperation> ops;
     std::optional<XLDecodeError> error;
@@ -60,12 +64,6 @@ struct DumpReport {
     long removedFonts = 0;
 };
 
-std::string FontNameOf(const XLOperation &op)
-{
-    const XLAttribute *name = op.Find(xl::kAttrFontName);
-    return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
-}
-
 long NumberOf(const XLOperation &op, uint16_t id, long fallback)
 {
     const XLAttribute *attribute = op.Find(id);
@@ -74,71 +72,30 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
                : fallback;
 }
 
-std::string OperatorName(uint8_t code);
-
-// Walks the operations: nesting of sessions, pages, font headers and
-// character blocks, and what each font header and character holds.
+// Walks the operations: what each font header and character holds, and
+// the structure rules that extract applies too.
 void Analyse(DumpReport &report)
 {
-    // Offsets of what is open (kNotOpen when nothing is); openFont indexes fonts.
-    size_t session = kNotOpen;
-    size_t page = kNotOpen;
-    size_t openFont = kNotOpen;
-    size_t charBlock = kNotOpen;
+    size_t openFont = kNotOpen; // index into fonts while a header is open
     std::string charFont;
-    bool framed = false; // a session was seen: operators must lie inside one
-    bool outsideReported = false;
     auto problem = [&report](size_t offset, std::string message) {
         report.problems.push_back({offset, std::move(message)});
     };
     report.fontEndingAt.assign(report.ops.size(), std::nullopt);
     report.charAt.assign(report.ops.size(), std::nullopt);
+    for (JobProblem &found : CheckJobStructure(report.ops, report.streamEnd, report.error.has_value()))
+        problem(found.offset, std::move(found.message));
 
     for (size_t i = 0; i < report.ops.size(); ++i) {
         const XLOperation &op = report.ops[i];
         // The decoder stopped inside the last operation's data: its sizes
         // are not worth checking.
         const bool dataCut = report.error && i + 1 == report.ops.size();
-        // Once a session was seen, everything belongs inside one.
-        if (framed && session == kNotOpen && op.op != xl::kOpBeginSession && !outsideReported) {
-            problem(op.offset, OperatorName(op.op) + " outside a session");
-            outsideReported = true;
-        }
         switch (op.op) {
-        case xl::kOpBeginSession:
-            if (session != kNotOpen)
-                problem(op.offset,
-                        "BeginSession inside the session begun at byte " + std::to_string(session));
-            session = op.offset;
-            framed = true;
-            ++report.sessions;
-            break;
-        case xl::kOpEndSession:
-            if (session == kNotOpen)
-                problem(op.offset, "EndSession without BeginSession");
-            if (page != kNotOpen)
-                problem(op.offset,
-                        "EndSession inside the page begun at byte " + std::to_string(page));
-            session = kNotOpen;
-            page = kNotOpen;
-            break;
-        case xl::kOpBeginPage:
-            if (page != kNotOpen)
-                problem(op.offset,
-                        "BeginPage inside the page begun at byte " + std::to_string(page));
-            page = op.offset;
-            ++report.pages;
-            break;
-        case xl::kOpEndPage:
-            if (page == kNotOpen)
-                problem(op.offset, "EndPage without BeginPage");
-            page = kNotOpen;
-            ++report.endPages;
-            break;
+        case xl::kOpBeginSession: ++report.sessions; break;
+        case xl::kOpBeginPage: ++report.pages; break;
+        case xl::kOpEndPage: ++report.endPages; break;
         case xl::kOpBeginFontHeader: {
-            if (openFont != kNotOpen)
-                problem(op.offset, "BeginFontHeader inside the font header begun at byte " +
-                                       std::to_string(report.fonts[openFont].offset));
             FontSummary &font = report.fonts.emplace_back();
             font.name = FontNameOf(op);
             font.offset = op.offset;
@@ -147,10 +104,8 @@ void Analyse(DumpReport &report)
             break;
         }
         case xl::kOpReadFontHeader: {
-            if (openFont == kNotOpen) {
-                problem(op.offset, "ReadFontHeader outside a font header");
+            if (openFont == kNotOpen)
                 break;
-            }
             const long announced = NumberOf(op, xl::kAttrFontHeaderLength, -1);
             if (!dataCut && announced != static_cast<long>(op.data.size()))
                 problem(op.offset, "ReadFontHeader announces " + std::to_string(announced) +
@@ -160,10 +115,8 @@ void Analyse(DumpReport &report)
             break;
         }
         case xl::kOpEndFontHeader:
-            if (openFont == kNotOpen) {
-                problem(op.offset, "EndFontHeader without BeginFontHeader");
+            if (openFont == kNotOpen)
                 break;
-            }
             report.fonts[openFont].complete = true;
             if (FontSummary &font = report.fonts[openFont];
                 !ReadSoftFontHeader(font.header, font.layout))
@@ -171,16 +124,8 @@ void Analyse(DumpReport &report)
             report.fontEndingAt[i] = openFont;
             openFont = kNotOpen;
             break;
-        case xl::kOpBeginChar:
-            if (charBlock != kNotOpen)
-                problem(op.offset, "BeginChar inside the character block begun at byte " +
-                                       std::to_string(charBlock));
-            charBlock = op.offset;
-            charFont = FontNameOf(op);
-            break;
+        case xl::kOpBeginChar: charFont = FontNameOf(op); break;
         case xl::kOpReadChar: {
-            if (charBlock == kNotOpen)
-                problem(op.offset, "ReadChar outside a character block");
             CharSummary character;
             character.code = static_cast<unsigned>(NumberOf(op, xl::kAttrCharCode, 0));
             character.size = op.data.size();
@@ -191,6 +136,9 @@ void Analyse(DumpReport &report)
                     problem(op.offset, data.problem);
                 character.glyph = data.glyph;
                 character.valid = data.valid;
+                character.bitmap = data.format == kCharFormatBitmap;
+                character.width = data.width;
+                character.height = data.height;
             }
             for (size_t f = report.fonts.size(); f-- > 0;) {
                 if (report.fonts[f].name == charFont) {
@@ -202,11 +150,6 @@ void Analyse(DumpReport &report)
             report.charAt[i] = character;
             break;
         }
-        case xl::kOpEndChar:
-            if (charBlock == kNotOpen)
-                problem(op.offset, "EndChar without BeginChar");
-            charBlock = kNotOpen;
-            break;
         case xl::kOpRemoveFont: ++report.removedFonts; break;
         case xl::kOpText:
             ++report.textLines;
@@ -216,21 +159,8 @@ void Analyse(DumpReport &report)
         default: break;
         }
     }
-    // A cut stream is reported by the decoder; these are streams that stop
-    // between operators.
-    if (report.error)
-        return;
-    const size_t end = report.bytes.size();
-    if (openFont != kNotOpen)
-        problem(end, "the stream ends inside the font header begun at byte " +
-                         std::to_string(report.fonts[openFont].offset));
-    if (charBlock != kNotOpen)
-        problem(end, "the stream ends inside the character block begun at byte " +
-                         std::to_string(charBlock));
-    if (page != kNotOpen)
-        problem(end, "the stream ends inside the page begun at byte " + std::to_string(page));
-    if (session != kNotOpen)
-        problem(end, "the stream ends inside the session begun at byte " + std::to_string(session));
+    std::stable_sort(report.problems.begin(), report.problems.end(),
+                     [](const Problem &a, const Problem &b) { return a.offset < b.offset; });
 }
 
 // ---------------------------------------------------------------------------
@@ -263,7 +193,6 @@ std::string NameOrCode(const char *name, unsigned code)
 
 std::string TypeName(uint8_t tag) { return NameOrCode(XLDataTypeName(tag), tag); }
 std::string AttributeName(uint16_t id) { return NameOrCode(XLAttributeName(id), id); }
-std::string OperatorName(uint8_t code) { return NameOrCode(XLOperatorName(code), code); }
 
 bool IsArray(const XLToken &value)
 {
@@ -362,8 +291,10 @@ void PrintFontText(const FontSummary &font, const char *indent)
 
 void PrintListing(const DumpReport &report)
 {
+    if (report.streamBegin > 0)
+        std::printf("%8d  printer job language, %zu bytes\n", 0, report.streamBegin);
     if (report.header)
-        std::printf("%8d  stream header %s\n", 0, Quoted(*report.header).c_str());
+        std::printf("%8zu  stream header %s\n", report.streamBegin, Quoted(*report.header).c_str());
     for (size_t i = 0; i < report.ops.size(); ++i) {
         const XLOperation &op = report.ops[i];
         std::string line = OperatorName(op.op);
@@ -373,11 +304,17 @@ void PrintListing(const DumpReport &report)
             line += " + data " + std::to_string(op.data.size()) + " bytes: " + HexPreview(op.data);
         std::printf("%8zu  %s\n", op.offset, line.c_str());
         if (const std::optional<CharSummary> &character = report.charAt[i];
-            character && character->valid)
-            std::printf("          char %s glyph %u, %zu bytes\n",
-                        character->code == kComponentCode ? "0xFFFF (component)"
-                                                          : CodePointName(character->code).c_str(),
-                        character->glyph, character->size);
+            character && character->valid) {
+            const std::string code = character->code == kComponentCode
+                                         ? "0xFFFF (component)"
+                                         : CodePointName(character->code);
+            if (character->bitmap)
+                std::printf("          char %s bitmap %u x %u, %zu bytes\n", code.c_str(),
+                            character->width, character->height, character->size);
+            else
+                std::printf("          char %s glyph %u, %zu bytes\n", code.c_str(),
+                            character->glyph, character->size);
+        }
         if (const std::optional<size_t> &font = report.fontEndingAt[i])
             PrintFontText(report.fonts[*font], "          ");
     }
@@ -727,19 +664,22 @@ int RunDump(std::span<char *const> args)
         return kExitFailed;
     }
     const std::vector<uint8_t> &bytes = report.bytes;
-    if (!bytes.empty() && (bytes[0] == '(' || bytes[0] == ')')) {
-        size_t end = 0;
-        while (end < bytes.size() && bytes[end] != '\n')
+    XLStreamBounds bounds{0, bytes.size()};
+    XLDecodeError decodeError;
+    if (!ReadJob(bytes, report.ops, bounds, decodeError))
+        report.error = decodeError;
+    report.streamBegin = bounds.begin;
+    report.streamEnd = bounds.end;
+    if (bounds.begin < bytes.size() && (bytes[bounds.begin] == '(' || bytes[bounds.begin] == ')')) {
+        size_t end = bounds.begin;
+        while (end < bounds.end && bytes[end] != '\n')
             ++end;
         size_t textEnd = end;
-        if (textEnd > 0 && bytes[textEnd - 1] == '\r')
+        if (textEnd > bounds.begin && bytes[textEnd - 1] == '\r')
             --textEnd;
-        report.header =
-            std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(textEnd));
+        report.header = std::string(bytes.begin() + static_cast<std::ptrdiff_t>(bounds.begin),
+                                    bytes.begin() + static_cast<std::ptrdiff_t>(textEnd));
     }
-    XLDecodeError decodeError;
-    if (!XLDecodeOperations(bytes, report.ops, decodeError))
-        report.error = decodeError;
     Analyse(report);
 
     if (parsed.Has("--json"))

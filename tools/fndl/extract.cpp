@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 
+#include "jobstructure.h"
 #include "softfont.h"
 #include "ttfwrite.h"
 #include "xldecode/xldecode.h"
@@ -22,7 +23,6 @@
 namespace {
 
 constexpr unsigned kTrueTypeTechnology = 1;
-constexpr unsigned kCharFormat = 1;
 constexpr unsigned kCharClassPlain = 0; // glyph index and TrueType glyph data only
 constexpr size_t kHeadMinimumSize = 54;
 constexpr size_t kHeadYMinAt = 38;
@@ -55,27 +55,10 @@ struct SoftFont {
     SoftFontHeader layout;
     std::vector<Glyph> glyphs; // maxp.numGlyphs of them
     std::map<uint16_t, uint16_t> charToGlyph;
+    size_t bitmapCharacters = 0;
 };
 
-struct Problem {
-    size_t offset;
-    std::string message;
-};
-
-std::string FontNameOf(const XLOperation &op)
-{
-    const XLAttribute *name = op.Find(xl::kAttrFontName);
-    return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
-}
-
-std::string OperatorName(uint8_t code)
-{
-    if (const char *name = XLOperatorName(code))
-        return name;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", code);
-    return hex;
-}
+using Problem = JobProblem;
 
 std::string CodeName(unsigned code)
 {
@@ -145,7 +128,11 @@ std::optional<std::string> TakeCharacter(SoftFont &font, const XLOperation &op)
     const SoftChar character = ReadCharData(op.data);
     if (!character.problem.empty())
         return character.problem;
-    if (character.format != kCharFormat || character.charClass != kCharClassPlain)
+    if (character.format == kCharFormatBitmap) {
+        ++font.bitmapCharacters; // no outline to rebuild
+        return std::nullopt;
+    }
+    if (character.format != kCharFormatTrueType || character.charClass != kCharClassPlain)
         return "character data of format " + std::to_string(character.format) + " class " +
                std::to_string(character.charClass) + ": only format 1 class 0 is read";
     if (character.glyph >= font.glyphs.size())
@@ -173,42 +160,31 @@ std::optional<std::string> TakeCharacter(SoftFont &font, const XLOperation &op)
 }
 
 // Walks the job's font operators: font headers, character blocks, removals.
-// False with the first problem, at the offset of the operator it concerns.
-bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
+// The job's structure is checked by the rules dump applies too; the fonts are
+// read up to its first structure problem. False with the first problem, at
+// the offset of the operator it concerns.
+bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd, bool cut,
                   std::vector<SoftFont> &fonts, Problem &problem)
 {
-    size_t openFont = kNotOpen;  // index into fonts while a header is open
-    size_t charFont = kNotOpen;  // index into fonts while a character block is open
-    size_t charBlock = kNotOpen; // offset of the open BeginChar
+    const std::vector<JobProblem> problems = CheckJobStructure(ops, streamEnd, cut);
+    size_t openFont = kNotOpen; // index into fonts while a header is open
+    size_t charFont = kNotOpen; // index into fonts while a character block is open
     auto fail = [&problem](size_t offset, std::string message) {
         problem = {offset, std::move(message)};
         return false;
     };
     for (const XLOperation &op : ops) {
-        if (openFont != kNotOpen && op.op != xl::kOpReadFontHeader && op.op != xl::kOpEndFontHeader)
-            return fail(op.offset, OperatorName(op.op) + " inside the font header begun at byte " +
-                                       std::to_string(fonts[openFont].offset));
-        if (charBlock != kNotOpen && op.op != xl::kOpReadChar && op.op != xl::kOpEndChar)
-            return fail(op.offset, OperatorName(op.op) +
-                                       " inside the character block begun at byte " +
-                                       std::to_string(charBlock));
+        if (!problems.empty() && op.offset >= problems.front().offset)
+            break;
         switch (op.op) {
         case xl::kOpBeginFontHeader: {
-            const std::string name = FontNameOf(op);
-            if (const size_t earlier = FontInEffect(fonts, name); earlier != kNotOpen)
-                return fail(op.offset, "font " + Quoted(name) +
-                                           " is downloaded again without a "
-                                           "RemoveFont after its font header at byte " +
-                                           std::to_string(fonts[earlier].offset));
             SoftFont &font = fonts.emplace_back();
-            font.name = name;
+            font.name = FontNameOf(op);
             font.offset = op.offset;
             openFont = fonts.size() - 1;
             break;
         }
         case xl::kOpReadFontHeader: {
-            if (openFont == kNotOpen)
-                return fail(op.offset, "ReadFontHeader outside a font header");
             const XLAttribute *length = op.Find(xl::kAttrFontHeaderLength);
             if (!length || length->value.numbers.size() != 1 ||
                 length->value.numbers.front() != static_cast<double>(op.data.size()))
@@ -219,8 +195,6 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
             break;
         }
         case xl::kOpEndFontHeader: {
-            if (openFont == kNotOpen)
-                return fail(op.offset, "EndFontHeader without BeginFontHeader");
             SoftFont &font = fonts[openFont];
             if (const std::optional<std::string> damage = CheckHeader(font))
                 return fail(op.offset, "font " + Quoted(font.name) + ": " + *damage);
@@ -228,27 +202,12 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
             openFont = kNotOpen;
             break;
         }
-        case xl::kOpBeginChar: {
-            const std::string name = FontNameOf(op);
-            charFont = FontInEffect(fonts, name);
-            if (charFont == kNotOpen || !fonts[charFont].complete)
-                return fail(op.offset, "characters for font " + Quoted(name) +
-                                           ", which has no font header in effect");
-            charBlock = op.offset;
-            break;
-        }
+        case xl::kOpBeginChar: charFont = FontInEffect(fonts, FontNameOf(op)); break;
         case xl::kOpReadChar:
-            if (charBlock == kNotOpen)
-                return fail(op.offset, "ReadChar outside a character block");
             if (const std::optional<std::string> damage = TakeCharacter(fonts[charFont], op))
                 return fail(op.offset, "font " + Quoted(fonts[charFont].name) + ": " + *damage);
             break;
-        case xl::kOpEndChar:
-            if (charBlock == kNotOpen)
-                return fail(op.offset, "EndChar without BeginChar");
-            charBlock = kNotOpen;
-            charFont = kNotOpen;
-            break;
+        case xl::kOpEndChar: charFont = kNotOpen; break;
         case xl::kOpRemoveFont:
             // Removing a font this job did not download changes no font here.
             if (const size_t removed = FontInEffect(fonts, FontNameOf(op)); removed != kNotOpen)
@@ -257,12 +216,8 @@ bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
         default: break;
         }
     }
-    if (openFont != kNotOpen)
-        return fail(streamEnd, "the stream ends inside the font header begun at byte " +
-                                   std::to_string(fonts[openFont].offset));
-    if (charBlock != kNotOpen)
-        return fail(streamEnd, "the stream ends inside the character block begun at byte " +
-                                   std::to_string(charBlock));
+    if (!problems.empty())
+        return fail(problems.front().offset, problems.front().message);
     return true;
 }
 
@@ -461,14 +416,15 @@ int RunExtract(std::span<char *const> args)
     }
     std::vector<XLOperation> ops;
     XLDecodeError decodeError;
-    const bool decoded = XLDecodeOperations(bytes, ops, decodeError);
+    XLStreamBounds bounds{0, bytes.size()};
+    const bool decoded = ReadJob(bytes, ops, bounds, decodeError);
     // Where decoding stopped, the last operation may be cut short: a problem
     // in the operations before it comes first.
     if (!decoded && !ops.empty())
         ops.pop_back();
     std::vector<SoftFont> fonts;
     Problem problem;
-    if (!CollectFonts(ops, bytes.size(), fonts, problem) &&
+    if (!CollectFonts(ops, bounds.end, !decoded, fonts, problem) &&
         (decoded || problem.offset < decodeError.offset)) {
         PrintError("'" + path + "' at byte " + std::to_string(problem.offset) + ": " +
                    problem.message);
@@ -525,6 +481,8 @@ int RunExtract(std::span<char *const> args)
                     font.glyphs.size(), sent, componentsOnly);
         std::printf("  characters: %zu%s%s\n", font.charToGlyph.size(),
                     font.charToGlyph.empty() ? "" : ": ", CharacterText(font.charToGlyph).c_str());
+        if (font.bitmapCharacters > 0)
+            std::printf("  bitmap characters left out: %zu\n", font.bitmapCharacters);
     }
     return kExitDone;
 }
@@ -534,7 +492,7 @@ bool RebuildSoftFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
 {
     std::vector<SoftFont> softFonts;
     Problem found;
-    if (!CollectFonts(ops, streamEnd, softFonts, found)) {
+    if (!CollectFonts(ops, streamEnd, false, softFonts, found)) {
         problemOffset = found.offset;
         problem = found.message;
         return false;

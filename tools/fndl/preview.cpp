@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "jobstructure.h"
 #include "preview.h"
 #include "softfont.h"
 #include "xldecode/xldecode.h"
@@ -161,15 +162,6 @@ std::optional<double> Number(const XLOperation &op, uint16_t id)
 {
     const std::vector<double> *numbers = Numbers(op, id, 1);
     return numbers ? std::optional<double>(numbers->front()) : std::nullopt;
-}
-
-std::string OperatorName(uint8_t code)
-{
-    if (const char *name = XLOperatorName(code))
-        return name;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", code);
-    return hex;
 }
 
 // A GrayLevel or RGBColor as a gray byte, 0 black; ubyte values run to 255,
@@ -605,22 +597,6 @@ bool CheckPages(const std::vector<XLOperation> &ops, size_t streamEnd, int &page
         return fail(streamEnd,
                     "the stream ends inside the page begun at byte " + std::to_string(page));
     return true;
-}
-
-// The decoded operations of the job's PCL XL stream, offsets counted from
-// the start of the file. False with the damage and its offset.
-bool ReadJob(const std::vector<uint8_t> &bytes, std::vector<XLOperation> &ops,
-             XLStreamBounds &bounds, XLDecodeError &error)
-{
-    if (!XLFindStream(bytes, bounds, error))
-        return false;
-    const std::span<const uint8_t> stream =
-        std::span<const uint8_t>(bytes).subspan(bounds.begin, bounds.end - bounds.begin);
-    const bool decoded = XLDecodeOperations(stream, ops, error);
-    for (XLOperation &op : ops)
-        op.offset += bounds.begin;
-    error.offset += bounds.begin;
-    return decoded;
 }
 
 constexpr const char *kPreviewHelp =

@@ -122,17 +122,47 @@ bool ReadSoftFontHeader(std::span<const uint8_t> header, SoftFontHeader &layout)
 
 SoftChar ReadCharData(std::span<const uint8_t> data)
 {
+    // Header sizes: bitmap 10; TrueType class 0 6, class 1 10 (and left
+    // side bearing, advance), class 2 14 (and top side bearing, advance height).
+    constexpr size_t kBitmapHeader = 10;
+    constexpr size_t kTrueTypeHeader[] = {6, 10, 14};
     SoftChar character;
-    if (data.size() < kCharHeaderSize) {
+    if (data.size() < 2) {
         character.problem = "character data of " + std::to_string(data.size()) +
-                            " bytes is shorter than its 6-byte header";
+                            " bytes has no format and class";
+        return character;
+    }
+    character.format = data[0];
+    character.charClass = data[1];
+    size_t header = 0;
+    if (character.format == kCharFormatBitmap)
+        header = kBitmapHeader;
+    else if (character.format == kCharFormatTrueType && character.charClass <= 2)
+        header = kTrueTypeHeader[character.charClass];
+    if (header == 0) {
+        character.problem = "character data of format " + std::to_string(character.format) +
+                            " class " + std::to_string(character.charClass) + " is not known";
+        return character;
+    }
+    if (data.size() < header) {
+        character.problem = "character data of " + std::to_string(data.size()) +
+                            " bytes is shorter than its " + std::to_string(header) + "-byte header";
         return character;
     }
     character.valid = true;
-    character.format = data[0];
-    character.charClass = data[1];
-    character.glyph = BigEndian(data, 4, 2);
-    character.glyphData = data.subspan(kCharHeaderSize);
+    if (character.format == kCharFormatBitmap) {
+        character.width = BigEndian(data, 6, 2);
+        character.height = BigEndian(data, 8, 2);
+        const uint64_t rows = (uint64_t{character.width} + 7) / 8 * character.height;
+        if (data.size() - header < rows)
+            character.problem = "bitmap character of " + std::to_string(character.width) + " x " +
+                                std::to_string(character.height) + " dots carries " +
+                                std::to_string(data.size() - header) + " bytes of its " +
+                                std::to_string(rows);
+        return character;
+    }
+    character.glyph = BigEndian(data, header - 2, 2);
+    character.glyphData = data.subspan(header);
     const uint32_t sizeField = BigEndian(data, 2, 2);
     if (sizeField + 2 != data.size())
         character.problem = "character data size field " + std::to_string(sizeField) +

@@ -58,14 +58,19 @@ struct SoftFontHeader {
 // the damage stays in layout.
 bool ReadSoftFontHeader(std::span<const uint8_t> header, SoftFontHeader &layout);
 
-// A character data block: format, class, data size, glyph index, glyph data.
-inline constexpr size_t kCharHeaderSize = 6;
+// A character data block. Format 1 (TrueType): format, class, data size,
+// metrics for classes 1 and 2, glyph index, glyph data. Format 0 (bitmap):
+// format, class, left and top offsets, width, height, rows of bits.
+inline constexpr unsigned kCharFormatBitmap = 0;
+inline constexpr unsigned kCharFormatTrueType = 1;
 struct SoftChar {
     bool valid = false; // long enough for its header
     unsigned format = 0;
     unsigned charClass = 0;
-    unsigned glyph = 0;                 // bytes 4-5
-    std::span<const uint8_t> glyphData; // from byte 6 on, inside the given data
+    unsigned glyph = 0;                 // TrueType: the glyph index
+    unsigned width = 0;                 // bitmap: size in dots
+    unsigned height = 0;
+    std::span<const uint8_t> glyphData; // TrueType: after the header, inside the given data
     std::string problem;                // too short, or a size field that disagrees
 };
 SoftChar ReadCharData(std::span<const uint8_t> data);
