@@ -17,6 +17,7 @@
 #include <span>
 
 #include "download/download.h"
+#include "session/globalblock.h"
 
 namespace {
 
@@ -45,12 +46,6 @@ constexpr WCHAR kEqualsSign = 0x003D;
 constexpr int kTextCapacity = static_cast<int>(sizeof(FNDL_TEXTINFOW::szText) / sizeof(WCHAR));
 static_assert(sizeof(PageInfo::anGlyphIndex) / sizeof(int) >= kTextCapacity,
               "one glyph index per character of the text");
-
-struct GlobalBlockFree {
-    void operator()(void *p) const { GlobalFree(p); }
-};
-template <typename T>
-using GlobalBlock = std::unique_ptr<T, GlobalBlockFree>;
 
 // Positions and widths add up in 32 bits and may wrap, as the page's 16-bit
 // coordinates do; the arithmetic is done unsigned to keep that defined.

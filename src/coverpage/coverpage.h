@@ -7,11 +7,13 @@
 #include "qorvfndl.h"
 #include "session/session.h"
 
+// The cover page's results are the download call's public results, which
+// return them unchanged.
 enum : int {
-    COVERPAGE_DONE = 0,
-    INVALID_GLYPH_HANDLE = 1,
-    PAGEEND = 2,
-    DOWNLOAD_FAILURE = 3,
+    COVERPAGE_DONE = FNDL_OK,
+    INVALID_GLYPH_HANDLE = FNDL_INVALID_GLYPH_HANDLE,
+    PAGEEND = FNDL_PAGEEND,
+    DOWNLOAD_FAILURE = FNDL_DOWNLOAD_FAILURE,
 };
 
 // 0 all written, 1 stopped at a character without glyph, 2 page end,

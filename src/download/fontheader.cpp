@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "session/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
@@ -181,41 +182,37 @@ uint32_t FontExtent(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes, uint
 }
 
 // Copies of the selected tables read through the device context, by
-// descriptor index.
+// descriptor index; released with their owner.
 struct HeaderTables {
-    uint8_t **ppbyTable = nullptr;
-    uint32_t *pdwTableSize = nullptr;
+    uint32_t nTables = 0;
+    GlobalBlock<uint8_t *> ppbyTable;
+    GlobalBlock<uint32_t> pdwTableSize;
+
+    ~HeaderTables()
+    {
+        for (uint32_t k = 0; ppbyTable && k < nTables; ++k)
+            ReleaseFontTable(ppbyTable.get()[k]);
+    }
 };
 
 bool ReadHeaderTables(FontSession *pSession, const TableDescriptor *pDescriptors,
                       uint32_t nDescriptors, HeaderTables &tables)
 {
     const uint32_t nSlots = nDescriptors > 0 ? nDescriptors : 1;
-    tables.ppbyTable = static_cast<uint8_t **>(GlobalAlloc(GPTR, nSlots * sizeof(uint8_t *)));
-    tables.pdwTableSize = static_cast<uint32_t *>(GlobalAlloc(GPTR, nSlots * sizeof(uint32_t)));
-    if (tables.ppbyTable == nullptr || tables.pdwTableSize == nullptr)
+    tables.nTables = nDescriptors;
+    tables.ppbyTable.reset(static_cast<uint8_t **>(GlobalAlloc(GPTR, nSlots * sizeof(uint8_t *))));
+    tables.pdwTableSize.reset(static_cast<uint32_t *>(GlobalAlloc(GPTR, nSlots * sizeof(uint32_t))));
+    if (!tables.ppbyTable || !tables.pdwTableSize)
         return false;
     for (uint32_t k = 0; k < nDescriptors; ++k) {
         if (!pDescriptors[k].bSelected)
             continue;
-        tables.pdwTableSize[k] = ReadFontTable(pSession, FontTableTag(pDescriptors[k].szTag),
-                                               &tables.ppbyTable[k]);
-        if (tables.ppbyTable[k] == nullptr)
+        tables.pdwTableSize.get()[k] = ReadFontTable(
+            pSession, FontTableTag(pDescriptors[k].szTag), &tables.ppbyTable.get()[k]);
+        if (tables.ppbyTable.get()[k] == nullptr)
             return false;
     }
     return true;
-}
-
-void ReleaseHeaderTables(HeaderTables &tables, uint32_t nDescriptors)
-{
-    if (tables.ppbyTable != nullptr) {
-        for (uint32_t k = 0; k < nDescriptors; ++k)
-            ReleaseFontTable(tables.ppbyTable[k]);
-        GlobalFree(tables.ppbyTable);
-    }
-    if (tables.pdwTableSize != nullptr)
-        GlobalFree(tables.pdwTableSize);
-    tables = HeaderTables{};
 }
 
 } // namespace
@@ -319,23 +316,25 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
 int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
                        const char *chFont)
 {
-    // The font's offset table and directory, and where table offsets count from.
-    uint8_t *pbyView = nullptr;       // font-file source
-    uint8_t *pbyDirectoryCopy = nullptr; // device-context source
+    // The font's offset table and directory, and where table offsets count
+    // from. Everything taken below goes back when the header is done or
+    // given up.
+    FontStorage view;                    // font-file source
+    GlobalBlock<uint8_t> directoryCopy;  // device-context source
     const uint8_t *pbyImage = nullptr;
     const uint8_t *pbyDirectory = nullptr;
     uint32_t dwImageSize = 0;
     uint32_t dwDirectoryBytes = 0;
     if (bTTE) {
+        uint8_t *pbyView = nullptr;
         if (!MapFontFile(&pbyView, chFont, &dwImageSize)) {
             bFontFileError = 1;
             return 0;
         }
+        view.reset(pbyView);
         const int64_t nDirectoryOffset = FontDirectoryOffset(pbyView, dwImageSize);
-        if (nDirectoryOffset < 0) {
-            ReleaseFontTable(pbyView);
+        if (nDirectoryOffset < 0)
             return 0;
-        }
         pbyImage = pbyView;
         pbyDirectory = pbyView + nDirectoryOffset;
         dwDirectoryBytes = dwImageSize - static_cast<uint32_t>(nDirectoryOffset);
@@ -344,36 +343,25 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         if (nDirectoryOffset > 0)
             dwImageSize = FontExtent(pbyDirectory, dwDirectoryBytes, dwImageSize);
     } else {
-        pbyDirectoryCopy = ReadDirectoryThroughDC(pSession, &dwDirectoryBytes, &dwImageSize);
-        if (pbyDirectoryCopy == nullptr)
+        directoryCopy.reset(ReadDirectoryThroughDC(pSession, &dwDirectoryBytes, &dwImageSize));
+        if (!directoryCopy)
             return 0;
-        pbyDirectory = pbyDirectoryCopy;
+        pbyDirectory = directoryCopy.get();
     }
-    auto release = [&]() {
-        if (pbyView != nullptr)
-            ReleaseFontTable(pbyView);
-        if (pbyDirectoryCopy != nullptr)
-            GlobalFree(pbyDirectoryCopy);
-    };
 
     TableDescriptor *pDescriptors = nullptr;
     uint32_t nDescriptors = 0;
     const int nSelected =
         ReadTableDirectory(pbyDirectory, dwDirectoryBytes, dwImageSize, &pDescriptors, &nDescriptors);
+    const GlobalBlock<TableDescriptor> descriptors(pDescriptors);
     const uint32_t dwDirectorySize = kGTDirectoryBase + kTableRecordSize * static_cast<uint32_t>(nSelected);
-    if (nSelected < 0 || dwDirectorySize > kMaxHeaderBlock) {
-        if (pDescriptors != nullptr)
-            GlobalFree(pDescriptors);
-        release();
+    if (nSelected < 0 || dwDirectorySize > kMaxHeaderBlock)
         return 0;
-    }
 
-    auto *abyGTDirectory = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwDirectorySize));
-    if (abyGTDirectory == nullptr) {
-        GlobalFree(pDescriptors);
-        release();
+    const GlobalBlock<uint8_t> gtDirectory(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwDirectorySize)));
+    if (!gtDirectory)
         return 0;
-    }
+    uint8_t *abyGTDirectory = gtDirectory.get();
     std::memset(abyGTDirectory, 0, dwDirectorySize);
     std::memcpy(abyGTDirectory, pbyDirectory, 4); // sfntVersion
     PutBE16(abyGTDirectory + 4, static_cast<uint32_t>(nSelected) + 1);
@@ -397,13 +385,8 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
     // header starts, so a table that cannot be read fails the header while
     // nothing of it is in the stream.
     HeaderTables sources;
-    if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources)) {
-        ReleaseHeaderTables(sources, nDescriptors);
-        GlobalFree(abyGTDirectory);
-        GlobalFree(pDescriptors);
-        release();
+    if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources))
         return 0;
-    }
 
     SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize);
 
@@ -417,16 +400,11 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         } else {
             // Bytes of the copy length beyond the table's own size (its
             // padding) go out as zeros.
-            SendTableBlocks(pStream, sources.ppbyTable[k], sources.pdwTableSize[k],
+            SendTableBlocks(pStream, sources.ppbyTable.get()[k], sources.pdwTableSize.get()[k],
                             descriptor.dwCopyLength);
         }
     }
 
     SendFontHeaderEnd(pStream);
-
-    ReleaseHeaderTables(sources, nDescriptors);
-    GlobalFree(abyGTDirectory);
-    GlobalFree(pDescriptors);
-    release();
     return 1;
 }

@@ -66,9 +66,7 @@ int32_t WriteToOutputFile(XLStream *pStream, uint32_t, const uint8_t *, int32_t)
         nResult = fflush(pStream->pOutputFile);
         if (nWritten != static_cast<size_t>(pStream->nFillLength) || nResult != 0) {
             // Stop the stream: nothing after a lost byte may reach the file.
-            if (pStream->nErrorCode == XL_ERROR_NONE)
-                pStream->nErrorCode = XL_ERROR_WRITE_FAILED;
-            pStream->nErrorCount += 1;
+            XLRecordError(pStream, XL_ERROR_WRITE_FAILED);
             if (nResult == 0)
                 nResult = -1;
         }

@@ -153,10 +153,7 @@ const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, co
 
 void RecordFontReadOutOfMemory()
 {
-    if (g_pStream != nullptr && g_pStream->nErrorCode == XL_ERROR_NONE) {
-        g_pStream->nErrorCode = XL_ERROR_NO_MEMORY;
-        g_pStream->nErrorCount += 1;
-    }
+    XLRecordError(g_pStream, XL_ERROR_NO_MEMORY);
 }
 
 uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)

@@ -359,9 +359,7 @@ int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphI
     if (!pRecord) {
         // A character that cannot go out leaves a hole the printer cannot
         // see: stop the stream so the request fails instead.
-        if (pStream->nErrorCode == XL_ERROR_NONE)
-            pStream->nErrorCode = XL_ERROR_NO_MEMORY;
-        pStream->nErrorCount += 1;
+        XLRecordError(pStream, XL_ERROR_NO_MEMORY);
         return 0;
     }
     const uint32_t dwSizeField = static_cast<uint32_t>(nGlyphLength) + 4;

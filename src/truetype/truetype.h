@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "session/session.h"
 #include "xlstream/xlstream.h"
@@ -64,6 +65,13 @@ int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize);
 // MapFontFile or GetTTEFilePointer handed out must be released through this
 // call, never with GlobalFree or UnmapViewOfFile directly.
 void ReleaseFontTable(uint8_t *pStorage);
+
+// Owner of what ReadFontTable, MapFontFile or GetTTEFilePointer handed out:
+// released through ReleaseFontTable when its owner goes.
+struct FontTableRelease {
+    void operator()(uint8_t *pStorage) const { ReleaseFontTable(pStorage); }
+};
+using FontStorage = std::unique_ptr<uint8_t, FontTableRelease>;
 
 // Locates glyph nGlyphIndex (low 16 bits). On success *ppGlyph points into
 // the glyf storage and *pnLength is the glyph's length; the caller releases

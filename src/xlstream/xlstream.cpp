@@ -20,12 +20,6 @@ bool IsSound(const XLStream *pStream) { return pStream != nullptr && pStream->nE
 
 int32_t ByteCountOf(const XLStream *pStream) { return pStream ? pStream->nByteCount : 0; }
 
-void RecordError(XLStream *pStream, int16_t nCode)
-{
-    pStream->nErrorCount = static_cast<uint16_t>(pStream->nErrorCount + 1);
-    pStream->nErrorCode = nCode;
-}
-
 int32_t HandOver(XLStream *pStream)
 {
     return pStream->pfnWrite(pStream, pStream->dwUser, pStream->pbyBuffer, pStream->nFillLength);
@@ -90,6 +84,15 @@ void DiscardStream(XLStream *pStream)
 
 } // namespace
 
+void XLRecordError(XLStream *pStream, int16_t nCode)
+{
+    if (pStream == nullptr)
+        return;
+    pStream->nErrorCount = static_cast<uint16_t>(pStream->nErrorCount + 1);
+    if (pStream->nErrorCode == XL_ERROR_NONE)
+        pStream->nErrorCode = nCode;
+}
+
 XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t dwUser)
 {
     auto *pStream = static_cast<XLStream *>(GlobalAlloc(GMEM_FIXED, sizeof(XLStream)));
@@ -99,13 +102,13 @@ XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t
     // The caller gets no stream on failure, so the recorded reason dies with
     // the record; the record itself is given back rather than left behind.
     if (pfnWrite == nullptr) {
-        RecordError(pStream, XL_ERROR_NO_CALLBACK);
+        XLRecordError(pStream, XL_ERROR_NO_CALLBACK);
         DiscardStream(pStream);
         return nullptr;
     }
     pStream->nBufferSize = nBufferSize;
     if (nBufferSize < kMinBufferSize) {
-        RecordError(pStream, XL_ERROR_ZERO_BUFFER);
+        XLRecordError(pStream, XL_ERROR_ZERO_BUFFER);
         DiscardStream(pStream);
         return nullptr;
     }
@@ -114,7 +117,7 @@ XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t
     pStream->pbyBuffer =
         static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(nBufferSize)));
     if (pStream->pbyBuffer == nullptr) {
-        RecordError(pStream, XL_ERROR_NO_MEMORY);
+        XLRecordError(pStream, XL_ERROR_NO_MEMORY);
         DiscardStream(pStream);
         return nullptr;
     }
@@ -211,7 +214,7 @@ int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId)
     if (!IsSound(pStream))
         return ByteCountOf(pStream);
     if (nAttributeId > 0xFF || XLAttributeTable[nAttributeId] == 0) {
-        RecordError(pStream, XL_ERROR_BAD_ATTRIBUTE);
+        XLRecordError(pStream, XL_ERROR_BAD_ATTRIBUTE);
         return pStream->nByteCount;
     }
     if (PutBytes(pStream, xl::kAttrUByte, 1))
@@ -226,7 +229,7 @@ int32_t XLWriteOperator(XLStream *pStream, uint16_t nOperatorCode)
     if (pStream->nErrorCode != 0)
         return pStream->nErrorCode;
     if (nOperatorCode > 0xFF || XLOperatorTable[nOperatorCode] == 0) {
-        RecordError(pStream, XL_ERROR_BAD_OPERATOR);
+        XLRecordError(pStream, XL_ERROR_BAD_OPERATOR);
         return pStream->nErrorCode;
     }
     PutBytes(pStream, XLOperatorTable[nOperatorCode], 1);

@@ -36,6 +36,11 @@ enum : int16_t {
     XL_ERROR_WRITE_FAILED = -9, // recorded by a callback whose file refused the bytes
 };
 
+// Records an error in the stream: the first code stays (and stops all
+// further output), every error is counted. Null does nothing. The one way
+// anything, writer or caller, records a stream error.
+void XLRecordError(XLStream *pStream, int16_t nCode);
+
 // Accepted operator and attribute codes: the entry equals the code, 0 rejects.
 extern const std::array<uint8_t, 256> XLOperatorTable;
 extern const std::array<uint8_t, 256> XLAttributeTable;
