@@ -382,10 +382,14 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
     EXPECT_EQ(Lines().at(0).advances,
               Ints({nH, ni, static_cast<int>(gm.gmCellIncX)}));
 
-    // The underline bar of a second line is as long as that line.
-    bTTE = 1;
+    // The underline bar of a second line is as long as that line: "aaaa "
+    // ends exactly at the right limit, "bbb" goes on the next line.
+    int na = 0, nSpace = 0, nb = 0;
+    ASSERT_TRUE(GetCharWidthA(hdc, 'a', 'a', &na) && GetCharWidthA(hdc, ' ', ' ', &nSpace) &&
+                GetCharWidthA(hdc, 'b', 'b', &nb));
+    g_nCursorX = 4725 - 4 * na - nSpace;
     text.bUnderline = 1;
-    SetText(std::u16string(45, u'a') + u" bbb");
+    SetText(u"aaaa bbb");
     EXPECT_EQ(Run(), 0);
     OUTLINETEXTMETRICA otm{};
     ASSERT_NE(GetOutlineTextMetricsA(hdc, sizeof(otm), &otm), 0u);
@@ -400,8 +404,8 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
             bars.push_back(Numbers(op, 0x42));
     }
     ASSERT_EQ(bars.size(), 2u);
-    EXPECT_EQ(bars[0], Ints({100, 200 + nBelow, 4700, 200 + nBelow + nHeight}));
-    EXPECT_EQ(bars[1], Ints({100, 250 + nBelow, 400, 250 + nBelow + nHeight}));
+    EXPECT_EQ(bars[0], Ints({4725 - 4 * na - nSpace, 200 + nBelow, 4725, 200 + nBelow + nHeight}));
+    EXPECT_EQ(bars[1], Ints({100, 250 + nBelow, 100 + 3 * nb, 250 + nBelow + nHeight}));
     // Text, SetROP, SetPenSource, NewPath, RectanglePath, PaintPath, SetROP.
     EXPECT_EQ(Bytes(codes.end() - 7, codes.end()),
               Bytes({0xA8, 0x7B, 0x79, 0x85, 0xA1, 0x86, 0x7B}));
@@ -492,6 +496,11 @@ Bytes AdvanceFont(uint16_t nWinAscent, uint16_t nWinDescent)
     return BuildFont(font);
 }
 
+const char *const kProse =
+    "Every character a call reports as set is on the paper, at every resolution: lines "
+    "break before the right limit and the page ends before a line whose descenders would "
+    "fall below the clip box. Quickly jumping zebras vex a wizard; jagged gypsum. ";
+
 struct ServedRequest {
     TempPath out;
     WideRequest r;
@@ -552,10 +561,7 @@ TEST(CoverPageOnPaper, BlankAndGlyph32CharactersAreSet)
 
 TEST(CoverPageOnPaper, EveryLineInsideTheClipBoxAtAnyResolution)
 {
-    const std::string prose =
-        "Every character a call reports as set is on the paper, at every resolution: lines "
-        "break before the right limit and the page ends before a line whose descenders would "
-        "fall below the clip box. Quickly jumping zebras vex a wizard; jagged gypsum. ";
+    const std::string prose = kProse;
     for (int nResolution : {300, 600, 1200}) {
         ResetLibraryState();
         const int nScale100 = 100 * nResolution / 600;
@@ -637,4 +643,43 @@ TEST(CoverPageOnPaper, ZeroResultsAreNotWrittenBack)
     EXPECT_EQ(r.text.nOffsetToText, 0);
     EXPECT_EQ(r.page.nStopX, 0);
     ResetLibraryState();
+}
+
+TEST(CoverPageOnPaper, FontFileLaysOutAsItsFaceName)
+{
+    // The same text through the font file and through the face name of the
+    // same font: the same lines, each advance within one device unit.
+    std::vector<Line> layouts[2];
+    const long nLiveObjects = PlatformLiveGdiObjects();
+    for (int bFromFile : {0, 1}) {
+        ResetLibraryState();
+        TempPath out;
+        WideRequest r = MakeWideRequest(bFromFile ? kDejaVuSans : "DejaVu Sans", out.path,
+                                        kProse, 1, bFromFile != 0);
+        int x = 100, y = 300;
+        FNDLSetCursor(&x, &y);
+        ASSERT_EQ(FNDLFontDownloadW(&r.text, &r.page), 0);
+        layouts[bFromFile] = LinesOf(Decode(out.Read()));
+    }
+    ASSERT_EQ(layouts[0].size(), layouts[1].size());
+    ASSERT_GT(layouts[0].size(), 1u);
+    for (size_t i = 0; i < layouts[0].size(); ++i) {
+        const Line &byName = layouts[0][i], &byFile = layouts[1][i];
+        EXPECT_EQ(byFile.chars, byName.chars);
+        EXPECT_EQ(byFile.y, byName.y);
+        ASSERT_EQ(byFile.advances.size(), byName.advances.size());
+        for (size_t k = 0; k < byName.advances.size(); ++k)
+            EXPECT_LE(std::abs(byFile.advances[k] - byName.advances[k]), 1) << i << " " << k;
+    }
+
+    // A font file that no installed font stands for measures its own
+    // advances, and gives back what it opened to measure them.
+    ResetLibraryState();
+    TempFile file(AdvanceFont(2600, 600));
+    TempPath out;
+    WideRequest r = MakeWideRequest(file.path, out.path, "AB\xE3\x80\x82", 1, true);
+    ASSERT_EQ(FNDLFontDownloadW(&r.text, &r.page), 0);
+    EXPECT_EQ(LinesOf(Decode(out.Read())).at(0).advances, Ints({60, 100, 100}));
+    ResetLibraryState();
+    EXPECT_EQ(PlatformLiveGdiObjects(), nLiveObjects);
 }

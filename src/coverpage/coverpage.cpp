@@ -16,6 +16,7 @@
 #include <memory>
 #include <span>
 
+#include "coverpage/filemetrics.h"
 #include "download/download.h"
 #include "session/globalblock.h"
 
@@ -68,16 +69,15 @@ int TextLength(const FNDL_TEXTINFOW &textInfo)
     return n;
 }
 
-// Advance of one character in device units. From a font file every
-// character advances by the character size; otherwise the width comes from
-// the font selected into the device context (its em is the character size,
-// so widths are those of the glyphs as they print), and characters outside
-// the single-byte range (except the ideographic space) from their glyph's
-// advance. Where the device context gives no metrics the character size
-// stands in, so the text still breaks into lines.
+// Advance of one character in device units, from the font selected into
+// the measuring device context (its em is the character size, so widths are
+// those of the glyphs as they print); characters outside the single-byte
+// range (except the ideographic space) by their glyph's advance. Where there
+// are no metrics the character size stands in, so the text still breaks into
+// lines.
 int MeasureCharacter(HDC hdc, WCHAR ch, int nGlyphIndex, int nCharSize)
 {
-    if (bTTE)
+    if (hdc == nullptr)
         return nCharSize;
     if (ch > 0xFF && ch != kIdeographicSpace) {
         const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
@@ -107,6 +107,7 @@ struct CoverPageCall {
     int nCharSize;
     PageLimits limits;
     int nDescent; // below the baseline, at the character size
+    HDC hdcMeasure; // the font as it prints; null when there are no metrics
 };
 
 bool BeyondRightLimit(const CoverPageCall &call, uint32_t dwX)
@@ -134,16 +135,11 @@ int FontDescent(HDC hdc, int nCharSize)
     return std::max<int>(metrics.otmTextMetrics.tmDescent, 0);
 }
 
-HDC SessionDC(const CoverPageCall &call)
-{
-    return call.pSession != nullptr ? call.pSession->hdc : nullptr;
-}
-
 // Underline bar under a written line, from the font's underscore metrics.
 // False when memory is exhausted.
 bool DrawUnderline(const CoverPageCall &call, uint32_t dwLineAdvance)
 {
-    const HDC hdc = SessionDC(call);
+    const HDC hdc = call.hdcMeasure;
     const UINT nMetricsSize = GetOutlineTextMetricsA(hdc, 0, nullptr);
     // Never read the fields past what was allocated: a font without outline
     // metrics gives a bar of no height on the cursor's row.
@@ -248,7 +244,7 @@ int SetText(const CoverPageCall &call)
         if (static_cast<uint32_t>(nGlyphIndex) == kNoGlyph && !NeverStopsThePage(ch))
             return StopAtMissingGlyph(call, nLineStart, nMeasured, dwLineWidth);
 
-        const int nWidth = MeasureCharacter(SessionDC(call), ch, nGlyphIndex, call.nCharSize);
+        const int nWidth = MeasureCharacter(call.hdcMeasure, ch, nGlyphIndex, call.nCharSize);
         call.advances[static_cast<size_t>(nPos)] = nWidth;
         dwLineWidth += Unsigned(nWidth);
         const bool bBroken = BeyondRightLimit(call, Unsigned(g_nCursorX) + dwLineWidth);
@@ -317,7 +313,13 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (nLength == 0)
         return COVERPAGE_DONE;
 
-    const HDC hdcMeasure = bTTE || pSession == nullptr ? nullptr : pSession->hdc;
+    // A font file is measured itself; a face name through the session's
+    // device context, which holds the request's logical font.
+    FileFontMetrics fileMetrics;
+    if (bTTE)
+        OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
+    const HDC hdcSession = pSession != nullptr ? pSession->hdc : nullptr;
+    const HDC hdcMeasure = bTTE ? fileMetrics.hdc : hdcSession;
     const CoverPageCall call = {
         pSession,
         pFile,
@@ -330,6 +332,7 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
         nCharSize,
         limits,
         FontDescent(hdcMeasure, nCharSize),
+        hdcMeasure,
     };
     return SetText(call);
 }

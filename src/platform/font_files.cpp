@@ -200,21 +200,23 @@ void ReleaseFontFile(FontFile *file)
 void PlatformServeFontData(const uint8_t *data, size_t size)
 {
     ReleaseFontFile(g_servedFile);
-    g_servedFile = nullptr;
-    if (!data)
-        return;
+    g_servedFile = data ? NewCopiedFontFile(data, size) : nullptr;
+}
+
+FontFile *NewCopiedFontFile(const uint8_t *data, size_t size)
+{
     auto *file = static_cast<FontFile *>(calloc(1, sizeof(FontFile)));
     auto *copy = static_cast<uint8_t *>(malloc(size ? size : 1));
     if (!file || !copy) {
         free(file);
         free(copy);
-        return;
+        return nullptr;
     }
     memcpy(copy, data, size);
     file->bytes = copy;
     file->size = size;
     file->references = 1;
-    g_servedFile = file;
+    return file;
 }
 
 bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)

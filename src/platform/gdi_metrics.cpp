@@ -28,24 +28,6 @@ constexpr uint8_t kTmpfVector = 0x02;
 constexpr uint8_t kTmpfTrueType = 0x04;
 constexpr LONG kScreenDpi = 96;
 
-FT_Library FreeTypeLibrary()
-{
-    static FT_Library library = nullptr;
-    static bool initialised = false;
-    if (!initialised) {
-        initialised = true;
-        if (FT_Init_FreeType(&library) != 0) {
-            library = nullptr;
-        } else {
-            // Pin the hinting engine so widths do not depend on the
-            // environment (FREETYPE_PROPERTIES) or the build's default.
-            FT_UInt interpreter = TT_INTERPRETER_VERSION_40;
-            FT_Property_Set(library, "truetype", "interpreter-version", &interpreter);
-        }
-    }
-    return library;
-}
-
 // v * numerator / denominator, rounded half away from zero (GDI's MulDiv).
 int64_t MulDivRounded(int64_t v, int64_t numerator, int64_t denominator)
 {
@@ -75,6 +57,24 @@ int ComputePpem(LONG lfHeight, FT_Face face)
 }
 
 } // namespace
+
+FT_Library PlatformFreeType()
+{
+    static FT_Library library = nullptr;
+    static bool initialised = false;
+    if (!initialised) {
+        initialised = true;
+        if (FT_Init_FreeType(&library) != 0) {
+            library = nullptr;
+        } else {
+            // Pin the hinting engine so widths do not depend on the
+            // environment (FREETYPE_PROPERTIES) or the build's default.
+            FT_UInt interpreter = TT_INTERPRETER_VERSION_40;
+            FT_Property_Set(library, "truetype", "interpreter-version", &interpreter);
+        }
+    }
+    return library;
+}
 
 // Hinted glyph metrics as GetGlyphOutlineA reports them.
 struct RealizedGlyphBox {
@@ -148,7 +148,7 @@ void TrimUnusedRealizations()
 // when FreeType cannot use the font.
 bool OpenFace(FaceRealization &realization)
 {
-    FT_Library library = FreeTypeLibrary();
+    FT_Library library = PlatformFreeType();
     FT_Face face = nullptr;
     const FontFile &file = *realization.file;
     if (!library || FT_New_Memory_Face(library, file.bytes, static_cast<FT_Long>(file.size),

@@ -31,12 +31,15 @@ void Deselect(HFONT handle, FontObject *font)
 }
 
 // The font file a logical font resolves to: the served bytes when the test
-// hook serves any, else the fontconfig match, else the default sans font.
+// hook serves any, else a private font resource of that family, else the
+// fontconfig match, else the default sans font.
 FontFile *FontFileFor(const LOGFONTA &logfont, int *faceIndexOut)
 {
     *faceIndexOut = 0;
     if (FontFile *served = AcquireServedFontFile())
         return served;
+    if (FontFile *added = AcquirePrivateFontFile(logfont.lfFaceName, faceIndexOut))
+        return added;
     char path[kPathMax];
     if (ResolveFace(logfont.lfFaceName, logfont.lfWeight, logfont.lfItalic != 0, path, sizeof path,
                     faceIndexOut)) {
@@ -152,5 +155,6 @@ BOOL DeleteDC(HDC hdc)
 
 long PlatformLiveGdiObjects()
 {
-    return CountHandles(ObjectKind::DeviceContext) + CountHandles(ObjectKind::Font);
+    return CountHandles(ObjectKind::DeviceContext) + CountHandles(ObjectKind::Font) +
+           CountHandles(ObjectKind::FontResource);
 }

@@ -15,7 +15,7 @@
 // pointers, so any value a caller passes is checked in constant time and a
 // stale or foreign handle is rejected instead of dereferenced.
 
-enum class ObjectKind : uint8_t { Free, DeviceContext, Font, File, FileMapping };
+enum class ObjectKind : uint8_t { Free, DeviceContext, Font, File, FileMapping, FontResource };
 
 // Registers object under a new handle; null when the table cannot grow.
 void *AddHandle(ObjectKind kind, void *object);
@@ -55,6 +55,8 @@ struct FontFile {
 FontFile *AcquireFontFile(const char *path);
 // A reference to the served bytes; null when nothing is served.
 FontFile *AcquireServedFontFile();
+// A private copy of the bytes, with one reference; null when out of memory.
+FontFile *NewCopiedFontFile(const uint8_t *data, size_t size);
 // Another reference to a file already held.
 FontFile *RetainFontFile(FontFile *file);
 void ReleaseFontFile(FontFile *file);
@@ -120,6 +122,10 @@ struct DeviceContext {
     FontObject *selected;
 };
 
+// The process's FreeType library, with the hinting engine pinned; null when
+// FreeType cannot start.
+FT_Library PlatformFreeType();
+
 // The font selected into hdc, or null (bad DC, nothing selected).
 FontObject *SelectedFont(HDC hdc);
 
@@ -145,5 +151,9 @@ void ReleaseFontMetrics(FontObject *font);
 // pathOut; false when nothing can be found or the path does not fit.
 bool ResolveFace(const char *faceName, int weight, bool italic, char *pathOut, size_t pathSize,
                  int *faceIndexOut);
+// A font resource the process added from memory (AddFontMemResourceEx)
+// that has a face whose family name is faceName, with a reference taken;
+// null when none has.
+FontFile *AcquirePrivateFontFile(const char *faceName, int *faceIndexOut);
 // The system's default sans-serif TrueType font.
 bool ResolveDefaultFace(char *pathOut, size_t pathSize, int *faceIndexOut);

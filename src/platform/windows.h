@@ -68,6 +68,7 @@ typedef HFONT__ *HFONT;
 #define GGO_METRICS 0u
 #define GGO_NATIVE 2u
 #define GGO_GLYPH_INDEX 0x0080u
+#define DEFAULT_CHARSET 1
 #define GGO_UNHINTED 0x0100u
 #define TT_POLYGON_TYPE 24
 #define TT_PRIM_LINE 1
@@ -237,6 +238,12 @@ BOOL GetCharWidthA(HDC hdc, UINT iFirst, UINT iLast, int *lpBuffer);
 DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, DWORD cjBuffer,
                        LPVOID pvBuffer, const MAT2 *lpmat2);
 UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm);
+
+// GDI: fonts private to the process, added from memory (the bytes are
+// copied). A logical font whose face name is a family name of an added font
+// resolves to it.
+HANDLE AddFontMemResourceEx(LPVOID pFileView, DWORD cjSize, LPVOID pvReserved, DWORD *pNumFonts);
+BOOL RemoveFontMemResourceEx(HANDLE h);
 
 // Kernel: memory (GMEM_FIXED blocks, optionally GMEM_ZEROINIT)
 HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes);

@@ -1,0 +1,130 @@
+// The font-file source measures the file itself: the file becomes a font
+// private to the process (AddFontMemResourceEx) and is selected by the family
+// name and style its own tables give, so that its widths come from the same
+// metrics calls, at the same size, as those of an installed font.
+#include "coverpage/filemetrics.h"
+
+#include <cstring>
+
+#include "truetype/bereader.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr uint16_t kPlatformWindows = 3;
+constexpr uint16_t kNameFamily = 1;
+constexpr uint16_t kLanguageUsEnglish = 0x0409;
+constexpr size_t kNameRecordSize = 12;
+constexpr size_t kHeadSize = 54;
+constexpr int kMaxFamilyUnits = 64;
+
+// The family name (name ID 1 of the Windows platform, US English first) of
+// the file's first font, as an ANSI face name cut at a character boundary
+// to fit; false when there is none.
+bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FACESIZE])
+{
+    uint32_t dwLength = 0;
+    const uint8_t *pName = FindFontTable(pView, dwViewSize, "name", "NAME", &dwLength);
+    const BEReader name(pName, dwLength);
+    uint16_t nCount = 0;
+    uint16_t nStringsOffset = 0;
+    if (!name.U16(2, nCount) || !name.U16(4, nStringsOffset))
+        return false;
+    BEReader chosen;
+    bool bEnglish = false;
+    for (size_t k = 0; k < nCount && !bEnglish; ++k) {
+        const size_t nRecord = 6 + kNameRecordSize * k;
+        uint16_t nPlatform = 0, nLanguage = 0, nNameId = 0, nBytes = 0, nOffset = 0;
+        if (!name.U16(nRecord, nPlatform) || !name.U16(nRecord + 4, nLanguage) ||
+            !name.U16(nRecord + 6, nNameId) || !name.U16(nRecord + 8, nBytes) ||
+            !name.U16(nRecord + 10, nOffset))
+            return false;
+        BEReader string;
+        if (nPlatform != kPlatformWindows || nNameId != kNameFamily ||
+            !name.Sub(size_t{nStringsOffset} + nOffset, nBytes, string) ||
+            (chosen.Size() != 0 && nLanguage != kLanguageUsEnglish))
+            continue;
+        chosen = string;
+        bEnglish = nLanguage == kLanguageUsEnglish;
+    }
+    WCHAR achUnits[kMaxFamilyUnits];
+    int nUnits = 0;
+    for (uint16_t wUnit = 0; nUnits < kMaxFamilyUnits && chosen.U16(2 * size_t(nUnits), wUnit);)
+        achUnits[nUnits++] = wUnit;
+    char szAnsi[4 * kMaxFamilyUnits + 1];
+    const int nAnsi = nUnits > 0 ? WideCharToMultiByte(CP_ACP, 0, achUnits, nUnits, szAnsi,
+                                                       sizeof(szAnsi) - 1, nullptr, nullptr)
+                                 : 0;
+    if (nAnsi <= 0)
+        return false;
+    int nKept = nAnsi < LF_FACESIZE - 1 ? nAnsi : LF_FACESIZE - 1;
+    while (nKept < nAnsi && nKept > 0 && (static_cast<unsigned char>(szAnsi[nKept]) & 0xC0) == 0x80)
+        --nKept;
+    std::memcpy(szFace, szAnsi, static_cast<size_t>(nKept));
+    szFace[nKept] = '\0';
+    return true;
+}
+
+// Weight and italic flag of the file's first font, from OS/2.
+void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
+{
+    uint32_t dwLength = 0;
+    const BEReader os2(FindFontTable(pView, dwViewSize, "OS/2", "OS/2", &dwLength), dwLength);
+    uint16_t nWeight = 0;
+    uint16_t nSelection = 0;
+    lf.lfWeight = os2.U16(4, nWeight) ? nWeight : FW_NORMAL;
+    lf.lfItalic = static_cast<BYTE>(os2.U16(62, nSelection) ? nSelection & 1 : 0);
+}
+
+// True when the font selected into hdc is the file's: its head table (with
+// the checksum adjustment and dates) is the same.
+bool SelectedFontIsTheFile(HDC hdc, const uint8_t *pView, uint32_t dwViewSize)
+{
+    uint32_t dwLength = 0;
+    const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwLength);
+    uint8_t abyHead[kHeadSize];
+    return pHead != nullptr && dwLength >= kHeadSize &&
+           GetFontData(hdc, FontTableTag("head"), 0, abyHead, kHeadSize) == kHeadSize &&
+           std::memcmp(abyHead, pHead, kHeadSize) == 0;
+}
+
+} // namespace
+
+FileFontMetrics::~FileFontMetrics()
+{
+    if (hdc != nullptr)
+        DeleteDC(hdc);
+    if (hFont != nullptr)
+        DeleteObject(hFont);
+    if (hResource != nullptr)
+        RemoveFontMemResourceEx(hResource);
+    ReleaseFontTable(pView);
+}
+
+void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics)
+{
+    uint32_t dwViewSize = 0;
+    if (szPath == nullptr || !MapFontFile(&metrics.pView, szPath, &dwViewSize))
+        return;
+    LOGFONTA lf;
+    std::memset(&lf, 0, sizeof(lf));
+    lf.lfHeight = -nCharSize;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    if (!FamilyName(metrics.pView, dwViewSize, lf.lfFaceName))
+        return;
+    FileStyle(metrics.pView, dwViewSize, lf);
+    DWORD nFonts = 0;
+    metrics.hResource = AddFontMemResourceEx(metrics.pView, dwViewSize, nullptr, &nFonts);
+    if (metrics.hResource == nullptr)
+        return;
+    metrics.hFont = CreateFontIndirectA(&lf);
+    HDC hdc = metrics.hFont != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+    if (hdc == nullptr)
+        return;
+    SelectObject(hdc, metrics.hFont);
+    if (!SelectedFontIsTheFile(hdc, metrics.pView, dwViewSize)) {
+        DeleteDC(hdc);
+        return;
+    }
+    metrics.hdc = hdc;
+}

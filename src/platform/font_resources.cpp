@@ -1,0 +1,175 @@
+// Fonts private to the process, added from memory (AddFontMemResourceEx).
+// Each keeps its own copy of the bytes and the family names of its faces
+// (the Windows-platform family and typographic family names), so that a
+// logical font naming one of them resolves to it before any installed font.
+#include "platform_internal.h"
+
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include FT_SFNT_NAMES_H
+
+namespace {
+
+constexpr FT_UShort kPlatformWindows = 3;
+constexpr FT_UShort kNameFamily = 1;
+constexpr FT_UShort kNameTypographicFamily = 16;
+constexpr FT_Long kMaxFaces = 256; // faces of a collection looked at
+
+struct FaceName {
+    char name[LF_FACESIZE]; // UTF-8, cut as a LOGFONT's face name is
+    int faceIndex;
+};
+
+struct FontResource {
+    FontFile *file;
+    FaceName *names;
+    size_t nameCount;
+    FontResource *next;
+};
+
+FontResource *g_resources = nullptr; // the newest first
+
+// A UTF-16BE name as UTF-8, cut at a character boundary to fit out.
+void NameToUtf8(const FT_Byte *bytes, FT_UInt length, char (&out)[LF_FACESIZE])
+{
+    size_t used = 0;
+    for (FT_UInt i = 0; i + 1 < length; i += 2) {
+        uint32_t code = (uint32_t{bytes[i]} << 8) | bytes[i + 1];
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < length) {
+            const uint32_t low = (uint32_t{bytes[i + 2]} << 8) | bytes[i + 3];
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        char encoded[4];
+        size_t n = 0;
+        if (code < 0x80) {
+            encoded[n++] = static_cast<char>(code);
+        } else if (code < 0x800) {
+            encoded[n++] = static_cast<char>(0xC0 | (code >> 6));
+            encoded[n++] = static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            encoded[n++] = static_cast<char>(0xE0 | (code >> 12));
+            encoded[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            encoded[n++] = static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            encoded[n++] = static_cast<char>(0xF0 | (code >> 18));
+            encoded[n++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            encoded[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            encoded[n++] = static_cast<char>(0x80 | (code & 0x3F));
+        }
+        if (used + n > LF_FACESIZE - 1)
+            break;
+        memcpy(out + used, encoded, n);
+        used += n;
+    }
+    out[used] = '\0';
+}
+
+// Adds the family names of one face; false when out of memory.
+bool CollectFaceNames(FontResource &resource, FT_Face face, int faceIndex)
+{
+    const FT_UInt count = FT_Get_Sfnt_Name_Count(face);
+    for (FT_UInt i = 0; i < count; ++i) {
+        FT_SfntName name;
+        if (FT_Get_Sfnt_Name(face, i, &name) != 0 || name.platform_id != kPlatformWindows ||
+            (name.name_id != kNameFamily && name.name_id != kNameTypographicFamily))
+            continue;
+        auto *grown = static_cast<FaceName *>(
+            realloc(resource.names, (resource.nameCount + 1) * sizeof(FaceName)));
+        if (!grown)
+            return false;
+        resource.names = grown;
+        FaceName &added = resource.names[resource.nameCount++];
+        NameToUtf8(name.string, name.string_len, added.name);
+        added.faceIndex = faceIndex;
+    }
+    return true;
+}
+
+// The number of faces FreeType can open, their names collected; 0 when
+// none opens or memory runs out.
+long ReadFaces(FontResource &resource)
+{
+    FT_Library library = PlatformFreeType();
+    long opened = 0;
+    FT_Long faceCount = 1;
+    for (FT_Long index = 0; library && index < faceCount && index < kMaxFaces; ++index) {
+        FT_Face face = nullptr;
+        if (FT_New_Memory_Face(library, resource.file->bytes, static_cast<FT_Long>(resource.file->size),
+                               index, &face) != 0)
+            continue;
+        faceCount = face->num_faces;
+        const bool collected = CollectFaceNames(resource, face, static_cast<int>(index));
+        FT_Done_Face(face);
+        if (!collected)
+            return 0;
+        ++opened;
+    }
+    return opened;
+}
+
+void FreeResource(FontResource *resource)
+{
+    ReleaseFontFile(resource->file);
+    free(resource->names);
+    free(resource);
+}
+
+} // namespace
+
+HANDLE AddFontMemResourceEx(LPVOID pFileView, DWORD cjSize, LPVOID pvReserved, DWORD *pNumFonts)
+{
+    if (!pFileView || cjSize == 0 || pvReserved || !pNumFonts)
+        return nullptr;
+    auto *resource = static_cast<FontResource *>(calloc(1, sizeof(FontResource)));
+    if (!resource)
+        return nullptr;
+    resource->file = NewCopiedFontFile(static_cast<const uint8_t *>(pFileView), cjSize);
+    const long faces = resource->file ? ReadFaces(*resource) : 0;
+    void *handle = faces > 0 ? AddHandle(ObjectKind::FontResource, resource) : nullptr;
+    if (!handle) {
+        FreeResource(resource);
+        return nullptr;
+    }
+    resource->next = g_resources;
+    g_resources = resource;
+    *pNumFonts = static_cast<DWORD>(faces);
+    return handle;
+}
+
+BOOL RemoveFontMemResourceEx(HANDLE h)
+{
+    auto *resource = static_cast<FontResource *>(RemoveHandle(h, ObjectKind::FontResource));
+    if (!resource)
+        return FALSE;
+    for (FontResource **link = &g_resources; *link; link = &(*link)->next) {
+        if (*link == resource) {
+            *link = resource->next;
+            break;
+        }
+    }
+    // Fonts already made from it keep their own reference to the bytes.
+    FreeResource(resource);
+    return TRUE;
+}
+
+FontFile *AcquirePrivateFontFile(const char *faceName, int *faceIndexOut)
+{
+    if (!faceName || !faceName[0])
+        return nullptr;
+    for (const FontResource *resource = g_resources; resource; resource = resource->next) {
+        for (size_t i = 0; i < resource->nameCount; ++i) {
+            // Face names compare without regard to case, as in GDI.
+            if (strcasecmp(resource->names[i].name, faceName) == 0) {
+                *faceIndexOut = resource->names[i].faceIndex;
+                return RetainFontFile(resource->file);
+            }
+        }
+    }
+    return nullptr;
+}
