@@ -12,9 +12,7 @@
 
 namespace {
 
-constexpr uint32_t kOffsetTableSize = 12;
-constexpr uint32_t kTableRecordSize = 16;
-constexpr uint32_t kGTDirectoryBase = 28; // offset table + the gdir record
+constexpr uint32_t kGTDirectoryBase = kSfntOffsetTableSize + kSfntTableRecordSize; // and gdir
 constexpr uint32_t kMaxHeaderBlock = 65535;
 constexpr uint32_t kTableBlockSize = 32768;
 // More table records than any font has (fonts carry a few dozen tables):
@@ -139,14 +137,14 @@ uint8_t *ReadDirectoryThroughDC(FontSession *pSession, uint32_t *pdwDirectoryByt
                                 uint32_t *pdwImageSize)
 {
     const DWORD dwImageSize = GetFontData(pSession->hdc, 0, 0, nullptr, 0);
-    if (dwImageSize == GDI_ERROR || dwImageSize < kOffsetTableSize)
+    if (dwImageSize == GDI_ERROR || dwImageSize < kSfntOffsetTableSize)
         return nullptr;
-    uint8_t abyOffsetTable[kOffsetTableSize];
-    if (GetFontData(pSession->hdc, 0, 0, abyOffsetTable, kOffsetTableSize) != kOffsetTableSize)
+    uint8_t abyOffsetTable[kSfntOffsetTableSize];
+    if (GetFontData(pSession->hdc, 0, 0, abyOffsetTable, kSfntOffsetTableSize) != kSfntOffsetTableSize)
         return nullptr;
     uint16_t nTables = 0;
-    BEReader(abyOffsetTable, kOffsetTableSize).U16(4, nTables);
-    uint64_t qwBytes = kOffsetTableSize + uint64_t{kTableRecordSize} * nTables;
+    ReadSfntTableCount(BEReader(abyOffsetTable, kSfntOffsetTableSize), 0, nTables);
+    uint64_t qwBytes = kSfntOffsetTableSize + uint64_t{kSfntTableRecordSize} * nTables;
     if (qwBytes > dwImageSize)
         return nullptr;
     const auto dwBytes = static_cast<uint32_t>(qwBytes);
@@ -168,14 +166,14 @@ uint32_t FontExtent(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes, uint
 {
     const BEReader directory(pbyDirectory, dwDirectoryBytes);
     uint16_t nTables = 0;
-    directory.U16(4, nTables);
+    ReadSfntTableCount(directory, 0, nTables);
     uint64_t qwEnd = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
-        uint32_t dwOffset = 0, dwLength = 0;
-        const size_t nRecord = kOffsetTableSize + size_t{kTableRecordSize} * k;
-        if (!directory.U32(nRecord + 8, dwOffset) || !directory.U32(nRecord + 12, dwLength))
+        SfntTableRecord record;
+        if (!ReadSfntTableRecord(directory, 0, k, record))
             break;
-        const uint64_t qwTableEnd = uint64_t{dwOffset} + ((uint64_t{dwLength} + 3) & ~uint64_t{3});
+        const uint64_t qwTableEnd =
+            uint64_t{record.dwOffset} + ((uint64_t{record.dwLength} + 3) & ~uint64_t{3});
         qwEnd = qwTableEnd > qwEnd ? qwTableEnd : qwEnd;
     }
     return qwEnd < dwFileSize ? static_cast<uint32_t>(qwEnd) : dwFileSize;
@@ -244,8 +242,8 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     *pnDescriptors = 0;
     const BEReader directory(pbyDirectory, dwDirectoryBytes);
     uint16_t nTables = 0;
-    if (!directory.U16(4, nTables) || nTables > kMaxTableRecords ||
-        !directory.Contains(kOffsetTableSize, size_t{kTableRecordSize} * nTables))
+    if (!ReadSfntTableCount(directory, 0, nTables) || nTables > kMaxTableRecords ||
+        !directory.Contains(kSfntOffsetTableSize, size_t{kSfntTableRecordSize} * nTables))
         return -1;
 
     const size_t nBytes = sizeof(TableDescriptor) * (nTables > 0 ? nTables : 1);
@@ -256,12 +254,13 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
 
     int nSelected = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
-        const size_t nRecord = kOffsetTableSize + size_t{kTableRecordSize} * k;
         TableDescriptor &descriptor = pDescriptors[k];
-        directory.Tag(nRecord, descriptor.szTag);
-        directory.U32(nRecord + 4, descriptor.dwCheckSum);
-        directory.U32(nRecord + 8, descriptor.dwOffset);
-        directory.U32(nRecord + 12, descriptor.dwLength);
+        SfntTableRecord record; // the whole directory lies inside: checked above
+        ReadSfntTableRecord(directory, 0, k, record);
+        std::memcpy(descriptor.szTag, record.szTag, sizeof(descriptor.szTag));
+        descriptor.dwCheckSum = record.dwCheckSum;
+        descriptor.dwOffset = record.dwOffset;
+        descriptor.dwLength = record.dwLength;
         descriptor.bSelected = IsHeaderTable(descriptor.szTag) ? 1 : 0;
         nSelected += descriptor.bSelected;
         // Keep the descriptors in offset order: the newcomer, at the end, is
@@ -288,7 +287,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         }
     }
 
-    uint64_t qwNextOffset = kGTDirectoryBase + uint64_t{kTableRecordSize} * nSelected;
+    uint64_t qwNextOffset = kGTDirectoryBase + uint64_t{kSfntTableRecordSize} * nSelected;
     for (uint32_t k = 0; k < nTables; ++k) {
         TableDescriptor &descriptor = pDescriptors[k];
         if (!descriptor.bSelected)
@@ -354,7 +353,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
     const int nSelected =
         ReadTableDirectory(pbyDirectory, dwDirectoryBytes, dwImageSize, &pDescriptors, &nDescriptors);
     const GlobalBlock<TableDescriptor> descriptors(pDescriptors);
-    const uint32_t dwDirectorySize = kGTDirectoryBase + kTableRecordSize * static_cast<uint32_t>(nSelected);
+    const uint32_t dwDirectorySize = kGTDirectoryBase + kSfntTableRecordSize * static_cast<uint32_t>(nSelected);
     if (nSelected < 0 || dwDirectorySize > kMaxHeaderBlock)
         return 0;
 
@@ -377,7 +376,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         PutBE32(pbyRecord + 4, descriptor.dwCheckSum);
         PutBE32(pbyRecord + 8, descriptor.dwNewOffset);
         PutBE32(pbyRecord + 12, CarriedLength(pDescriptors, nDescriptors, k));
-        pbyRecord += kTableRecordSize;
+        pbyRecord += kSfntTableRecordSize;
         dwSegmentSize += descriptor.dwCopyLength;
     }
 

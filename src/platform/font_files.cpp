@@ -6,6 +6,7 @@
 #include "platform_hooks.h"
 #include "platform_internal.h"
 #include "truetype/bereader.h"
+#include "truetype/sfnt.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,9 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kCollectionTag = 0x74746366; // 'ttcf'
-constexpr size_t kOffsetTableSize = 12;
-constexpr size_t kTableRecordSize = 16;
 
 FontFile *g_mappedFiles = nullptr; // registry of mapped files by path
 FontFile *g_servedFile = nullptr;  // the hook's own reference
@@ -81,14 +79,6 @@ const uint8_t *MapWholeFile(const char *path, size_t *sizeOut, FileIdentity *ide
     }
     close(fd); // the mapping keeps the file
     return base == MAP_FAILED ? nullptr : static_cast<const uint8_t *>(base);
-}
-
-uint32_t LittleEndianTag(const char (&tag)[5])
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(tag[0])) |
-           static_cast<uint32_t>(static_cast<uint8_t>(tag[1])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(tag[2])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(tag[3])) << 24;
 }
 
 void PutU16(uint8_t *p, uint16_t v)
@@ -223,22 +213,15 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
 {
     *face = FontFace{};
     const BEReader bytes(file.bytes, file.size);
-    uint32_t signature = 0;
-    bytes.U32(0, signature);
-    if (signature == kCollectionTag) {
-        // TTC header: tag, version, numFonts, then one offset per face.
-        uint32_t numFonts = 0, faceOffset = 0;
-        face->isCollectionMember = true;
-        if (faceIndex < 0 || !bytes.U32(8, numFonts) || static_cast<uint32_t>(faceIndex) >= numFonts ||
-            !bytes.U32(12 + 4 * static_cast<size_t>(faceIndex), faceOffset))
-            return true;
-        face->faceOffset = faceOffset;
-    } else if (faceIndex != 0) {
+    face->isCollectionMember = SfntIsCollection(bytes);
+    uint32_t faceOffset = 0;
+    if (faceIndex < 0 || !SfntFaceOffset(bytes, static_cast<uint32_t>(faceIndex), faceOffset))
         return true;
-    }
+    face->faceOffset = faceOffset;
     uint16_t numTables = 0;
-    if (!bytes.Contains(face->faceOffset, kOffsetTableSize) ||
-        !bytes.U32(face->faceOffset, face->sfntVersion) || !bytes.U16(face->faceOffset + 4, numTables))
+    if (!bytes.Contains(face->faceOffset, kSfntOffsetTableSize) ||
+        !bytes.U32(face->faceOffset, face->sfntVersion) ||
+        !ReadSfntTableCount(bytes, face->faceOffset, numTables))
         return true;
     face->hasOffsetTable = true;
     if (numTables == 0)
@@ -247,15 +230,12 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
     if (!face->records)
         return false;
     size_t readable = 0;
-    for (size_t i = 0; i < numTables; ++i) {
-        const size_t at = face->faceOffset + kOffsetTableSize + i * kTableRecordSize;
-        char tag[5];
-        TableRecord &record = face->records[readable];
-        if (!bytes.Tag(at, tag) || !bytes.U32(at + 4, record.checkSum) ||
-            !bytes.U32(at + 8, record.offset) || !bytes.U32(at + 12, record.length))
+    for (uint32_t i = 0; i < numTables; ++i) {
+        SfntTableRecord sfnt;
+        if (!ReadSfntTableRecord(bytes, face->faceOffset, i, sfnt))
             break; // the directory runs past the end of the file
-        record.tag = LittleEndianTag(tag);
-        ++readable;
+        face->records[readable++] = TableRecord{FontTableTag(sfnt.szTag), sfnt.dwCheckSum,
+                                                sfnt.dwOffset, sfnt.dwLength};
     }
     return KeepFirstRecordOfEachTag(bytes, face, readable);
 }
@@ -278,7 +258,7 @@ uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, siz
 {
     if (!face.hasOffsetTable)
         return nullptr;
-    const size_t directorySize = kOffsetTableSize + face.numRecords * kTableRecordSize;
+    const size_t directorySize = kSfntOffsetTableSize + face.numRecords * kSfntTableRecordSize;
     uint64_t total = directorySize;
     for (size_t i = 0; i < face.numRecords; ++i)
         total += PaddedToFour(face.records[i].length);
@@ -303,7 +283,7 @@ uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, siz
     size_t tableOffset = directorySize;
     for (size_t i = 0; i < face.numRecords; ++i) {
         const TableRecord &record = face.records[i];
-        uint8_t *entry = directory + kOffsetTableSize + i * kTableRecordSize;
+        uint8_t *entry = directory + kSfntOffsetTableSize + i * kSfntTableRecordSize;
         for (int b = 0; b < 4; ++b)
             entry[b] = static_cast<uint8_t>(record.tag >> (8 * b));
         PutU32(entry + 4, record.checkSum);

@@ -6,13 +6,13 @@
 // "the whole font" sees one font with offsets that start at its own first
 // byte. The tag 'ttcf' gives the whole collection file, as on Windows.
 #include "platform_internal.h"
+#include "truetype/sfnt.h"
 
 #include <cstring>
 
 namespace {
 
-constexpr DWORD kWholeCollectionTag = 0x66637474; // "ttcf", first character low
-constexpr size_t kOffsetTableSize = 12;
+constexpr DWORD kWholeCollectionTag = FontTableTag("ttcf");
 
 // Where the bytes that table names for font come from: a run of the file,
 // or a collection face's standalone font, made as it is read.
@@ -28,7 +28,7 @@ bool FindTableSource(FontObject &font, DWORD table, TableSource *source)
     if (table == 0 || (table == kWholeCollectionTag && font.face.isCollectionMember)) {
         if (!font.face.isCollectionMember || table == kWholeCollectionTag) {
             // A font too short for an offset table is no font at all.
-            if (file.size < kOffsetTableSize)
+            if (file.size < kSfntOffsetTableSize)
                 return false;
             *source = TableSource{file.bytes, file.size};
             return true;

@@ -120,25 +120,21 @@ const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, co
     const BEReader image(pView, dwViewSize);
     const int64_t nDirectory = FontDirectoryOffset(pView, dwViewSize);
     uint16_t nTables = 0;
-    if (nDirectory < 0 || !image.U16(static_cast<size_t>(nDirectory) + 4, nTables))
+    if (nDirectory < 0 || !ReadSfntTableCount(image, static_cast<size_t>(nDirectory), nTables))
         return nullptr;
 
     bool bFound = false;
     uint32_t dwOffset = 0;
     uint32_t dwLength = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
-        const size_t nRecord = static_cast<size_t>(nDirectory) + 12 + 16 * size_t{k};
-        char szRecordTag[5];
-        uint32_t dwRecordOffset = 0;
-        uint32_t dwRecordLength = 0;
-        if (!image.Tag(nRecord, szRecordTag) || !image.U32(nRecord + 8, dwRecordOffset) ||
-            !image.U32(nRecord + 12, dwRecordLength))
+        SfntTableRecord record;
+        if (!ReadSfntTableRecord(image, static_cast<size_t>(nDirectory), k, record))
             break; // the directory runs past the image
-        if (!TagMatches(szRecordTag, szTag, szUpperTag))
+        if (!TagMatches(record.szTag, szTag, szUpperTag))
             continue;
         bFound = true;
-        dwOffset = dwRecordOffset;
-        dwLength = dwRecordLength;
+        dwOffset = record.dwOffset;
+        dwLength = record.dwLength;
         if (bFirstMatch)
             break;
     }
@@ -254,20 +250,9 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize)
 
 int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize)
 {
-    constexpr uint32_t kCollectionTag = 0x74746366; // "ttcf"
-    constexpr size_t kOffsetTableSize = 12;
     const BEReader image(pImage, dwImageSize);
-    uint32_t dwTag = 0;
-    if (!image.U32(0, dwTag))
-        return -1;
-    if (dwTag != kCollectionTag)
-        return image.Contains(0, kOffsetTableSize) ? 0 : -1;
-
-    // Collection header: tag, version, numFonts, then the fonts' offsets.
-    uint32_t nFonts = 0;
     uint32_t dwFirstFont = 0;
-    if (!image.U32(8, nFonts) || nFonts == 0 || !image.U32(12, dwFirstFont) ||
-        !image.Contains(dwFirstFont, kOffsetTableSize))
+    if (!SfntFaceOffset(image, 0, dwFirstFont) || !image.Contains(dwFirstFont, kSfntOffsetTableSize))
         return -1;
     return dwFirstFont;
 }

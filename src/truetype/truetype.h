@@ -8,17 +8,8 @@
 #include <memory>
 
 #include "session/session.h"
+#include "truetype/sfnt.h"
 #include "xlstream/xlstream.h"
-
-// GetFontData's form of a table tag: the first character in the low byte
-// ("glyf" gives 0x66796C67).
-constexpr uint32_t FontTableTag(const char (&szTag)[5])
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(szTag[0])) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(szTag[1])) << 8) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(szTag[2])) << 16) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(szTag[3])) << 24);
-}
 
 // Longest glyph that fits a class 0 character record (its size fields are
 // 16-bit: glyph length + 6 must not exceed 65535).

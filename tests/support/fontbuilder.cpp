@@ -8,6 +8,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "truetype/sfnt.h"
+
 void AppendU8(Bytes &bytes, uint8_t value)
 {
     bytes.push_back(value);
@@ -93,14 +95,7 @@ Bytes *FindTable(FontBuilder &font, std::string_view tag)
 
 uint32_t TableChecksum(const Bytes &data)
 {
-    uint32_t sum = 0;
-    for (size_t i = 0; i < data.size(); i += 4) {
-        uint32_t word = 0;
-        for (size_t k = 0; k < 4; ++k)
-            word = (word << 8) | (i + k < data.size() ? data[i + k] : 0);
-        sum += word;
-    }
-    return sum;
+    return SfntChecksum(data);
 }
 
 namespace {
@@ -141,7 +136,7 @@ Bytes BuildFontAt(const FontBuilder &font, size_t start)
         return data;
     };
     std::vector<size_t> positions(font.tables.size());
-    size_t tableOffset = 12 + 16 * size_t{numTables};
+    size_t tableOffset = kSfntOffsetTableSize + kSfntTableRecordSize * size_t{numTables};
     for (size_t k : order) {
         positions[k] = tableOffset;
         tableOffset += (font.tables[k].data.size() + 3) & ~size_t{3};
@@ -168,7 +163,7 @@ Bytes BuildFont(const FontBuilder &font)
         if (font.tables[k].tag != "head" || font.tables[k].data.size() < 12)
             continue;
         const uint32_t headOffset = GetU32(out, DirectoryRecordPosition(k) + 8);
-        PutU32(out, headOffset + 8, 0xB1B0AFBAu - TableChecksum(out));
+        PutU32(out, headOffset + 8, kSfntChecksumMagic - TableChecksum(out));
         break;
     }
     return out;

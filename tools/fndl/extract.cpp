@@ -36,8 +36,8 @@ constexpr size_t kMaxFileStem = 200;
 constexpr size_t kNotOpen = SIZE_MAX;
 
 // Tables the extracted font gets from here, never from a font header.
-constexpr uint32_t kBuiltTables[] = {TtfTag("glyf"), TtfTag("loca"), TtfTag("cmap"),
-                                     TtfTag("name"), TtfTag("post"), TtfTag("OS/2")};
+constexpr uint32_t kBuiltTables[] = {SfntTag("glyf"), SfntTag("loca"), SfntTag("cmap"),
+                                     SfntTag("name"), SfntTag("post"), SfntTag("OS/2")};
 
 struct Glyph {
     std::vector<uint8_t> data;
@@ -103,10 +103,10 @@ std::optional<std::string> CheckHeader(SoftFont &font)
         if (!tags.insert(table.tagValue).second)
             return "table '" + table.tag + "' twice in the GT directory";
     }
-    const auto head = HeaderTable(font, TtfTag("head"));
+    const auto head = HeaderTable(font, SfntTag("head"));
     if (!head || head->size() < kHeadMinimumSize)
         return "no head table of " + std::to_string(kHeadMinimumSize) + " bytes or more";
-    const auto maxp = HeaderTable(font, TtfTag("maxp"));
+    const auto maxp = HeaderTable(font, SfntTag("maxp"));
     if (!maxp || maxp->size() < kMaxpMinimumSize)
         return "no maxp table of " + std::to_string(kMaxpMinimumSize) + " bytes or more";
     const uint32_t numGlyphs = BigEndian(*maxp, kMaxpNumGlyphsAt, 2);
@@ -250,16 +250,16 @@ int16_t Signed16(std::span<const uint8_t> bytes, size_t at)
 Os2Values Os2ValuesOf(const SoftFont &font)
 {
     Os2Values values;
-    const std::span<const uint8_t> head = *HeaderTable(font, TtfTag("head"));
+    const std::span<const uint8_t> head = *HeaderTable(font, SfntTag("head"));
     values.winAscent = static_cast<uint16_t>(std::max<int>(Signed16(head, kHeadYMaxAt), 0));
     values.winDescent = static_cast<uint16_t>(std::max<int>(-Signed16(head, kHeadYMinAt), 0));
-    const auto hhea = HeaderTable(font, TtfTag("hhea"));
+    const auto hhea = HeaderTable(font, SfntTag("hhea"));
     if (hhea && hhea->size() >= kHheaMinimumSize) {
         values.typoAscender = Signed16(*hhea, 4);
         values.typoDescender = Signed16(*hhea, 6);
         values.typoLineGap = Signed16(*hhea, 8);
         const uint32_t metrics = BigEndian(*hhea, kHheaNumberOfHMetricsAt, 2);
-        const auto hmtx = HeaderTable(font, TtfTag("hmtx"));
+        const auto hmtx = HeaderTable(font, SfntTag("hmtx"));
         uint64_t sum = 0;
         uint32_t counted = 0;
         for (uint32_t i = 0; hmtx && i < metrics && 4 * size_t{i} + 2 <= hmtx->size(); ++i) {
@@ -283,14 +283,14 @@ bool BuildFont(const SoftFont &font, const std::string &postScriptName, std::vec
 {
     std::vector<TtfTable> tables;
     for (const SoftFontTable &table : font.layout.tables) {
-        if (table.tagValue == TtfTag("gdir") ||
+        if (table.tagValue == SfntTag("gdir") ||
             std::find(std::begin(kBuiltTables), std::end(kBuiltTables), table.tagValue) !=
                 std::end(kBuiltTables))
             continue;
         const std::span<const uint8_t> bytes = *HeaderTable(font, table.tagValue);
         TtfTable &copy =
             tables.emplace_back(TtfTable{table.tagValue, {bytes.begin(), bytes.end()}});
-        if (table.tagValue == TtfTag("head")) {
+        if (table.tagValue == SfntTag("head")) {
             copy.bytes[kHeadIndexToLocFormatAt] = 0; // long loca
             copy.bytes[kHeadIndexToLocFormatAt + 1] = 1;
         }
@@ -300,13 +300,13 @@ bool BuildFont(const SoftFont &font, const std::string &postScriptName, std::vec
     glyphData.reserve(font.glyphs.size());
     for (const Glyph &glyph : font.glyphs)
         glyphData.push_back(glyph.data);
-    TtfTable glyf{TtfTag("glyf"), {}};
-    TtfTable loca{TtfTag("loca"), {}};
+    TtfTable glyf{SfntTag("glyf"), {}};
+    TtfTable loca{SfntTag("loca"), {}};
     if (!BuildGlyfAndLoca(glyphData, glyf.bytes, loca.bytes)) {
         reason = "its glyphs pass the 4 GiB of a glyf table";
         return false;
     }
-    TtfTable cmap{TtfTag("cmap"), {}};
+    TtfTable cmap{SfntTag("cmap"), {}};
     if (!BuildCmapFormat4(font.charToGlyph, cmap.bytes)) {
         reason = "its " + std::to_string(font.charToGlyph.size()) +
                  " characters are too scattered for a format 4 cmap";
@@ -319,9 +319,9 @@ bool BuildFont(const SoftFont &font, const std::string &postScriptName, std::vec
     size_t badOffset = 0;
     if (!Utf8ToUtf16(font.name, family, badOffset))
         family.assign(postScriptName.begin(), postScriptName.end());
-    tables.push_back({TtfTag("name"), BuildNameTable(family, postScriptName)});
-    tables.push_back({TtfTag("post"), BuildPostTable()});
-    tables.push_back({TtfTag("OS/2"), BuildOs2Table(Os2ValuesOf(font))});
+    tables.push_back({SfntTag("name"), BuildNameTable(family, postScriptName)});
+    tables.push_back({SfntTag("post"), BuildPostTable()});
+    tables.push_back({SfntTag("OS/2"), BuildOs2Table(Os2ValuesOf(font))});
     if (!AssembleFont(std::move(tables), file)) {
         reason = "the font would pass the 4 GiB a TrueType file can address";
         return false;

@@ -3,30 +3,30 @@
 
 #include <cstdio>
 
+#include "truetype/sfnt.h"
+
 namespace {
 
 constexpr uint16_t kNullSegment = 0xFFFF;
 constexpr size_t kDescriptorSize = 8;
 constexpr size_t kSegmentHeaderSize = 6;
-constexpr size_t kDirectoryHeaderSize = 12;
-constexpr size_t kTableRecordSize = 16;
 
 // The TrueType directory at the start of a GT segment.
 bool ReadGTDirectory(std::span<const uint8_t> segment, SoftFontHeader &layout)
 {
-    if (segment.size() < kDirectoryHeaderSize) {
+    if (segment.size() < kSfntOffsetTableSize) {
         layout.problem = "GT segment of " + std::to_string(segment.size()) +
                          " bytes has no room for its table directory";
         return false;
     }
     const uint32_t numTables = BigEndian(segment, 4, 2);
-    if (kDirectoryHeaderSize + kTableRecordSize * numTables > segment.size()) {
+    if (kSfntOffsetTableSize + kSfntTableRecordSize * numTables > segment.size()) {
         layout.problem = "GT directory of " + std::to_string(numTables) + " tables runs past its " +
                          std::to_string(segment.size()) + "-byte segment";
         return false;
     }
     for (uint32_t i = 0; i < numTables; ++i) {
-        const size_t at = kDirectoryHeaderSize + kTableRecordSize * i;
+        const size_t at = kSfntOffsetTableSize + kSfntTableRecordSize * i;
         SoftFontTable table{PrintableTag(segment.subspan(at, 4)), BigEndian(segment, at, 4),
                             BigEndian(segment, at + 4, 4), BigEndian(segment, at + 8, 4),
                             BigEndian(segment, at + 12, 4)};

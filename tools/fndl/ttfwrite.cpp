@@ -7,9 +7,6 @@
 namespace {
 
 constexpr uint32_t kSfntVersionTrueType = 0x00010000;
-constexpr uint32_t kChecksumMagic = 0xB1B0AFBA;
-constexpr size_t kOffsetTableSize = 12;
-constexpr size_t kTableRecordSize = 16;
 constexpr size_t kCheckSumAdjustmentAt = 8; // in head
 constexpr uint16_t kPlatformWindows = 3;
 constexpr uint16_t kEncodingUnicodeBmp = 1;
@@ -22,18 +19,6 @@ constexpr size_t kMaxNameUnits = 1000; // keeps the name table's 16-bit offsets 
 size_t PaddedToFour(size_t size)
 {
     return (size + 3) & ~size_t{3};
-}
-
-uint32_t TableChecksum(std::span<const uint8_t> bytes)
-{
-    uint32_t sum = 0;
-    for (size_t at = 0; at < bytes.size(); at += 4) {
-        uint32_t word = 0;
-        for (size_t k = 0; k < 4; ++k)
-            word = (word << 8) | (at + k < bytes.size() ? bytes[at + k] : 0);
-        sum += word;
-    }
-    return sum;
 }
 
 // searchRange, entrySelector and rangeShift of a binary-searchable array of
@@ -267,27 +252,27 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
               [](const TtfTable &a, const TtfTable &b) { return a.tag < b.tag; });
     font.clear();
     BigEndianWriter writer{font};
-    const SearchFields search = BinarySearchFields(tables.size(), kTableRecordSize);
+    const SearchFields search = BinarySearchFields(tables.size(), kSfntTableRecordSize);
     writer.U32(kSfntVersionTrueType);
     writer.U16(static_cast<uint32_t>(tables.size()));
     writer.U16(search.searchRange);
     writer.U16(search.entrySelector);
     writer.U16(search.rangeShift);
 
-    uint64_t offset = kOffsetTableSize + kTableRecordSize * tables.size();
+    uint64_t offset = kSfntOffsetTableSize + kSfntTableRecordSize * tables.size();
     size_t headOffset = 0;
     bool hasHead = false;
     for (TtfTable &table : tables) {
         if (offset + table.bytes.size() > UINT32_MAX)
             return false;
-        if (table.tag == TtfTag("head") && table.bytes.size() >= kCheckSumAdjustmentAt + 4) {
+        if (table.tag == SfntTag("head") && table.bytes.size() >= kCheckSumAdjustmentAt + 4) {
             // Summed with its adjustment zero, then set over the whole file.
             PutBigEndian32(table.bytes, kCheckSumAdjustmentAt, 0);
             headOffset = static_cast<size_t>(offset);
             hasHead = true;
         }
         writer.U32(table.tag);
-        writer.U32(TableChecksum(table.bytes));
+        writer.U32(SfntChecksum(table.bytes));
         writer.U32(static_cast<uint32_t>(offset));
         writer.U32(static_cast<uint32_t>(table.bytes.size()));
         offset += PaddedToFour(table.bytes.size());
@@ -298,6 +283,6 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
     }
     if (hasHead)
         PutBigEndian32(font, headOffset + kCheckSumAdjustmentAt,
-                       kChecksumMagic - TableChecksum(font));
+                       kSfntChecksumMagic - SfntChecksum(font));
     return true;
 }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "truetype/sfnt.h"
+
 // Appends big-endian values to a byte vector.
 struct BigEndianWriter {
     std::vector<uint8_t> &out;
@@ -18,19 +20,12 @@ struct BigEndianWriter {
     void Bytes(std::span<const uint8_t> bytes);
 };
 
-// A table of the font to write; tag is the four tag bytes as a big-endian value.
+// A table of the font to write; tag is the four tag bytes as a big-endian
+// value (SfntTag).
 struct TtfTable {
     uint32_t tag = 0;
     std::vector<uint8_t> bytes;
 };
-
-constexpr uint32_t TtfTag(const char (&name)[5])
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(name[0])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(name[3]));
-}
 
 // glyf and loca in the long format (head.indexToLocFormat 1): one entry per
 // glyph plus the end, each glyph's data padded to four bytes. False when the
