@@ -5,9 +5,29 @@
  * that download a TrueType font as a soft font (font header, the characters
  * the printer does not hold yet), select it and set the request's text on the
  * page. The caller writes the stream header and the session/page framing.
+ * Every call opens the output file for appending, writes and closes it
+ * before it returns, so its bytes land where the caller's output stands.
+ *
+ * Job lifecycle. The library keeps one font session per process: the fonts
+ * downloaded so far (by nFontId), which characters each has sent, and the
+ * output path of the download call that began the session. The session
+ * spans calls across files: it ends only when its last font is removed or a
+ * download fails. So, at the end of each job, call FNDLRemoveFontW (or _A)
+ * for every font id the job used. Otherwise the next job, even into another
+ * file, gets no font header for a font id the session still holds (the
+ * printer is told to use a font it never received), and its RemoveFont
+ * lands in the first job's file.
+ *
+ * Threads. The session, the cursor and the stream are process-wide and
+ * unguarded: call the library from one thread at a time.
+ *
+ * Units. Device units are dots at the request's nResolution (dots per
+ * inch); FontHeight is in tenths of a point (1/720 inch).
  *
  * The records below are a binary interface: every int is 32 bits, every wide
- * character 16 bits (UTF-16), and there is no padding.
+ * character 16 bits (UTF-16), and there is no padding. Zero a record before
+ * filling it in (memset); fields marked "not used" must still be there.
+ * The header compiles as C89 to C17 and C++98 to C++20.
  */
 #ifndef QORVFNDL_H
 #define QORVFNDL_H
@@ -17,18 +37,26 @@
 #define FNDL_VERSION_MINOR 2
 #define FNDL_VERSION_PATCH 0
 
+/* FNDL_WCHAR: one UTF-16 code unit. char16_t where the language has it
+ * (C++11, C11); before that the same 16-bit unsigned type under its plain
+ * name. */
 #ifdef _WIN32
 #define FNDL_CALL __stdcall
 #define FNDL_EXPORT
+#ifndef __cplusplus
+#include <stddef.h> /* wchar_t is no keyword in C */
+#endif
 typedef wchar_t FNDL_WCHAR;
 #else
 #define FNDL_CALL
 #define FNDL_EXPORT __attribute__((visibility("default")))
-#ifdef __cplusplus
+#if defined(__cplusplus) && __cplusplus >= 201103L
 typedef char16_t FNDL_WCHAR;
-#else
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #include <uchar.h>
 typedef char16_t FNDL_WCHAR;
+#else
+typedef unsigned short FNDL_WCHAR;
 #endif
 #endif
 
@@ -37,97 +65,136 @@ extern "C" {
 #endif
 
 /* Results of FNDLFontDownloadW and FNDLFontDownloadA. */
-#define FNDL_OK 0                   /* font downloaded, whole text written */
-#define FNDL_INVALID_GLYPH_HANDLE 1 /* stopped at a character without glyph */
-#define FNDL_PAGEEND 2              /* page full: new page, call again */
-#define FNDL_DOWNLOAD_FAILURE 3     /* failure: file, memory, font */
+/* The font is downloaded (or was already) and the whole text is written. */
+#define FNDL_OK 0
+/* The text stopped at a character the font has no glyph for: nOffsetToText
+ * is its offset in szText (counted from the start of szText, not from the
+ * skip), nStopX the x where it would have gone (0 past the right limit). To
+ * go on, set the cursor to nStopX and call again with the offset past it. */
+#define FNDL_INVALID_GLYPH_HANDLE 1
+/* The text reached the bottom of the page: bNewPage is 1 and nOffsetToText
+ * says where to go on. End the page, begin the next, set the cursor and call
+ * again with the returned nOffsetToText. */
+#define FNDL_PAGEEND 2
+/* Failure. The output file cannot be opened, written or closed; memory is
+ * exhausted; the font cannot be read (no such face or file, a damaged or
+ * unsupported font, a font file that could not be mapped: that one makes every
+ * later call that would return 0 return 3); a record pointer is null,
+ * nOffsetToText is negative, a path or text does not convert or a path does
+ * not fit 256 bytes. After a failure during the download the session is
+ * discarded and the next call starts a new one; bytes may have been appended
+ * to the file: drop the job. */
+#define FNDL_DOWNLOAD_FAILURE 3
 
-/* Text record, wide form. */
+/* Text record, wide form: the first argument of FNDLFontDownloadW. Fields are
+ * read by the call (in) unless marked out. */
 typedef struct FNDL_TEXTINFOW {
-    FNDL_WCHAR szText[512]; /* cover page text, NUL-terminated */
-    int nReserved1;
-    int nReserved2;
-    int FontHeight;    /* tenths of a point */
-    int bBold;         /* 1 = bold */
-    int bItalic;       /* nonzero: italic logical font; 1 = slanted text */
-    int bUnderline;    /* nonzero: underlined logical font; 1 = underline */
-    int nReserved3;
-    int nOffsetToText; /* in: characters to skip; out: where to go on */
-    int nLeftMargin;   /* x of a new line, device units */
-    int bNewPage;      /* out: 1 when the page is full */
+    FNDL_WCHAR szText[512]; /* in: the text, UTF-16, NUL-terminated (511 units at most) */
+    int nReserved1;         /* not used */
+    int nReserved2;         /* not used */
+    int FontHeight;         /* in: font height, tenths of a point (120 = 12 pt) */
+    int bBold;              /* in: 1 = set the text bold */
+    int bItalic;            /* in: nonzero = italic logical font; 1 = slant the text */
+    int bUnderline;         /* in: nonzero = underlined logical font; 1 = underline the lines */
+    int nReserved3;         /* not used */
+    int nOffsetToText;      /* in: characters of szText to skip (>= 0); out, when nonzero:
+                               where the text stopped (results 1 and 2) */
+    int nLeftMargin;        /* in: x where a new line starts, device units */
+    int bNewPage;           /* out: set to 1 when the page is full (result 2); never
+                               cleared by the call: reset it before the next call */
 } FNDL_TEXTINFOW;
 
-/* Text record, ANSI form (UTF-8 on Linux). */
+/* Text record, ANSI form: the first argument of FNDLFontDownloadA. szText is
+ * in the ANSI code page (UTF-8 on Linux) and is converted to UTF-16 first;
+ * the other fields are those of FNDL_TEXTINFOW (it has no nReserved2). */
 typedef struct FNDL_TEXTINFOA {
-    char szText[512];
-    int nReserved1;
-    int FontHeight;
-    int bBold;
-    int bItalic;
-    int bUnderline;
-    int nReserved3;
-    int nOffsetToText;
-    int nLeftMargin;
-    int bNewPage;
+    char szText[512];  /* in: the text, NUL-terminated */
+    int nReserved1;    /* not used */
+    int FontHeight;    /* in: tenths of a point */
+    int bBold;         /* in */
+    int bItalic;       /* in */
+    int bUnderline;    /* in */
+    int nReserved3;    /* not used */
+    int nOffsetToText; /* in: UTF-16 units to skip; out: where the text stopped */
+    int nLeftMargin;   /* in: device units */
+    int bNewPage;      /* out */
 } FNDL_TEXTINFOA;
 
-/* Page record, wide form. */
+/* Page record, wide form: the second argument of FNDLFontDownloadW. The lf*
+ * fields describe the logical font looked up by face name, as in a Windows
+ * LOGFONT (the low byte of the byte-sized ones is used). */
 typedef struct FNDL_PAGEINFOW {
-    FNDL_WCHAR chFont[256];       /* face name, or font file path with bTTE */
-    FNDL_WCHAR szOutputPath[256]; /* output file, appended to */
-    int nFontId;                  /* the caller's key for the font */
-    int nPaperWidth;
-    int nReserved1;
-    int nResolution;  /* dots per inch */
-    int nLineSpacing; /* device units between lines */
-    int lfHeight;
-    int lfWidth;
-    int lfEscapement;
-    int lfOrientation;
-    int lfWeight;
-    int lfItalic;
-    int lfUnderline;
-    int lfStrikeOut;
-    int lfCharSet;
-    int lfOutPrecision;
-    int lfClipPrecision;
-    int lfQuality;
-    int lfPitchAndFamily;
-    int bTTE;   /* nonzero: read the font from the file named by chFont */
-    int nStopX; /* out: x where the text stopped at a missing glyph, else 0 */
+    FNDL_WCHAR chFont[256];       /* in: face name; with bTTE, the TrueType font file's path */
+    FNDL_WCHAR szOutputPath[256]; /* in: output file, opened for appending */
+    int nFontId;                  /* in: the caller's key for the font; the soft font is
+                                     named "OT:<nFontId in hex>:<chFont>:n" */
+    int nPaperWidth;              /* not used */
+    int nReserved1;               /* not used */
+    int nResolution;              /* in: device resolution, dots per inch */
+    int nLineSpacing;             /* in: distance between lines, device units */
+    int lfHeight;                 /* not used: the height is FontHeight */
+    int lfWidth;                  /* not used: the width is 0 */
+    int lfEscapement;             /* in: tenths of a degree */
+    int lfOrientation;            /* in: tenths of a degree */
+    int lfWeight;                 /* in: 0-1000 (400 normal, 700 bold) */
+    int lfItalic;                 /* in: used when bItalic is 0 */
+    int lfUnderline;              /* in: used when bUnderline is 0 */
+    int lfStrikeOut;              /* in */
+    int lfCharSet;                /* in */
+    int lfOutPrecision;           /* in */
+    int lfClipPrecision;          /* in */
+    int lfQuality;                /* in */
+    int lfPitchAndFamily;         /* in */
+    int bTTE;                     /* in: nonzero = read the font from the file chFont names */
+    int nStopX;                   /* out: x, device units, where the text stopped at a
+                                     character without glyph (result 1), else 0 */
 } FNDL_PAGEINFOW;
 
-/* Page record, ANSI form. */
+/* Page record, ANSI form: the second argument of FNDLFontDownloadA. chFont
+ * and szOutputPath are in the ANSI code page (UTF-8 on Linux); the other
+ * fields are those of FNDL_PAGEINFOW. */
 typedef struct FNDL_PAGEINFOA {
-    char chFont[256];
-    char szOutputPath[256];
-    int nFontId;
-    int nPaperWidth;
-    int nReserved1;
-    int nResolution;
-    int nLineSpacing;
-    int lfHeight;
-    int lfWidth;
-    int lfEscapement;
-    int lfOrientation;
-    int lfWeight;
-    int lfItalic;
-    int lfUnderline;
-    int lfStrikeOut;
-    int lfCharSet;
-    int lfOutPrecision;
-    int lfClipPrecision;
-    int lfQuality;
-    int lfPitchAndFamily;
-    int bTTE;
-    int nStopX;
+    char chFont[256];       /* in */
+    char szOutputPath[256]; /* in */
+    int nFontId;            /* in */
+    int nPaperWidth;        /* not used */
+    int nReserved1;         /* not used */
+    int nResolution;        /* in: dots per inch */
+    int nLineSpacing;       /* in: device units */
+    int lfHeight;           /* not used */
+    int lfWidth;            /* not used */
+    int lfEscapement;       /* in */
+    int lfOrientation;      /* in */
+    int lfWeight;           /* in */
+    int lfItalic;           /* in */
+    int lfUnderline;        /* in */
+    int lfStrikeOut;        /* in */
+    int lfCharSet;          /* in */
+    int lfOutPrecision;     /* in */
+    int lfClipPrecision;    /* in */
+    int lfQuality;          /* in */
+    int lfPitchAndFamily;   /* in */
+    int bTTE;               /* in */
+    int nStopX;             /* out */
 } FNDL_PAGEINFOA;
 
+/* Downloads the font once per session (later calls send only the characters
+ * not sent yet), selects it and sets the text from the cursor: lines broken
+ * at the page's right limit, each next line at nLeftMargin, nLineSpacing
+ * lower. Returns FNDL_OK, FNDL_INVALID_GLYPH_HANDLE, FNDL_PAGEEND or
+ * FNDL_DOWNLOAD_FAILURE. */
 FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo, FNDL_PAGEINFOW *pPageInfo);
 FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo, FNDL_PAGEINFOA *pPageInfo);
+/* Appends RemoveFont for the font *pnFontId to the output file of the
+ * session's first download and forgets the font; removing the session's last
+ * font ends the session. An unknown id writes nothing. No result. */
 FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId);
 FNDL_EXPORT void FNDL_CALL FNDLRemoveFontA(int *pnFontId);
+/* Sets where the next text starts: x of its first line and y of the
+ * baseline, device units. The cursor outlives calls and sessions. */
 FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY);
+/* The cursor's y, device units: after a download call, where the next line
+ * would go. */
 FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void);
 
 #ifdef __cplusplus

@@ -466,7 +466,15 @@ TEST_F(CoverPageTest, NoLineBelowTheClipBoxAtAnyResolution)
         page.nResolution = nResolution;
         EXPECT_EQ(Run(), 3) << nResolution;
     }
-    EXPECT_EQ(ReadAll(file).size(), nBefore);
+    // So do character sizes below one dot or beyond the 16-bit advances.
+    page.nResolution = 600;
+    for (int nHeight : {5, -120, 39330}) {
+        text.FontHeight = nHeight;
+        EXPECT_EQ(Run(), 3) << nHeight;
+    }
+    text.FontHeight = 39320; // 32766 dots: taller than the page, but a size
+    EXPECT_EQ(Run(), 2);
+    EXPECT_GT(ReadAll(file).size(), nBefore);
 }
 
 namespace {

@@ -196,8 +196,8 @@ TEST(ToolJob, LongTextGoesOverPagesWithEveryCharacterOnce)
                            "d\xC3\xA9j\xC3\xA0",
                            "soft",
                            "font",
-                           "gr\xC3\xB6\xC3\x9F"
-                           "er",
+                           ("gr\xC3\xB6\xC3\x9F" // split: \x9Fe would be one escape
+                            "er"),
                            "printer",
                            "a",
                            "glyph",

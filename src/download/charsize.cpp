@@ -18,7 +18,8 @@ float CharacterSize(int nFontHeight, int nResolution)
 int CharacterSizeInDots(int nFontHeight, int nResolution)
 {
     const int64_t nProduct = int64_t{nFontHeight / 10} * nResolution;
-    if (nProduct < 0 || nProduct > INT32_MAX)
+    // Advances and positions on the page are 16-bit numbers.
+    if (nProduct < 0 || nProduct / 72 > INT16_MAX)
         return 0;
     return static_cast<int>(nProduct / 72);
 }

@@ -98,6 +98,7 @@ void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_T
 float CharacterSize(int nFontHeight, int nResolution);
 
 // The same size in whole device dots: the em of the logical font that
-// measures the cover page. 0 when the arithmetic holds no size for the
-// request (a negative or wrapping product) or the size is below one dot.
+// measures the cover page. 0 when the page's arithmetic holds no size for
+// the request (a negative product, a size beyond the 16-bit advances and
+// positions of the page) or the size is below one dot.
 int CharacterSizeInDots(int nFontHeight, int nResolution);

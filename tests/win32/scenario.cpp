@@ -216,12 +216,13 @@ void SyntheticPages(const FndlCalls &calls, const char *szOutput, FILE *pLog)
     run.RemoveW(4);
 }
 
-// A character size that a 32-bit float cannot hold exactly.
+// Large characters at the highest resolution the page holds, then small
+// ones at 300 dpi: widths measured at the printed size.
 void SyntheticLargeSize(const FndlCalls &calls, const char *szOutput, FILE *pLog)
 {
     Runner run{calls, szOutput, pLog};
     run.SetCursor(100, 500);
-    run.DownloadW(kSyntheticFontFile, "AB", 6, true, {.nFontHeight = 400070, .nResolution = 40004});
+    run.DownloadW(kSyntheticFontFile, "AB", 6, true, {.nFontHeight = 720, .nResolution = 2899});
     run.DownloadW(kSyntheticFontFile, "BA", 6, true, {.nFontHeight = 95, .nResolution = 300});
     run.RemoveW(6);
 }
@@ -316,6 +317,10 @@ void Failures(const FndlCalls &calls, const char *szOutput, FILE *pLog)
     run.DownloadW(kSyntheticFontFile, "AB", 50, true, {.szOutputPath = "no-such-dir/out.pxl"});
     run.DownloadW("no-such-font.ttf", "AB", 51, true);
     run.DownloadW(kSyntheticFontFile, "AB", 52, true);
+    // A resolution or character size the page cannot hold writes nothing.
+    run.DownloadW(kSyntheticFontFile, "AB", 53, true, {.nResolution = 2900});
+    run.DownloadW(kSyntheticFontFile, "AB", 53, true, {.nFontHeight = 400070, .nResolution = 40004});
+    run.DownloadW(kSyntheticFontFile, "AB", 53, true, {.nFontHeight = 5});
     run.RemoveW(52);
 }
 
