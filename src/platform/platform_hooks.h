@@ -24,6 +24,11 @@ void PlatformServeFontData(const uint8_t *data, size_t size);
 // glyphs again), so the next metrics call starts from the font file.
 void PlatformForgetFontRealizations();
 
+// Drops the library's fontconfig configuration and the face matches made
+// with it: the next face query loads the configuration anew (from
+// FONTCONFIG_FILE when that is set, as fontconfig does).
+void PlatformForgetFontconfig();
+
 // Number of fontconfig queries made so far (the face-match cache avoids
 // repeating them).
 long PlatformFontconfigQueries();

@@ -170,7 +170,7 @@ std::optional<uint8_t> ColorOf(const XLOperation &op)
 {
     auto level = [](const XLAttribute &attribute, double value) {
         const double full = attribute.value.valueType == xl::kReal32 ? 1.0 : 255.0;
-        return std::clamp(value / full, 0.0, 1.0);
+        return std::isfinite(value) ? std::clamp(value / full, 0.0, 1.0) : 0.0;
     };
     if (const XLAttribute *gray = op.Find(xl::kAttrGrayLevel);
         gray && gray->value.numbers.size() == 1)
@@ -391,6 +391,8 @@ void Text(Preview &preview, const XLOperation &op)
         return preview.Note("Text in font " + Quoted(font.name) + ", which " + reason, op.offset);
     const GlyphStyle style{preview.ToPixelsY(state.charSize), state.bold, state.shearX,
                            state.shearY, state.scaleX, state.scaleY};
+    if (std::any_of(codes.begin(), codes.end(), [](double code) { return code < 0 || code > 0xFFFF; }))
+        return preview.Note("Text with character codes beyond 16 bits", op.offset);
     for (size_t i = 0; i < codes.size(); ++i) {
         const auto glyph = font.charToGlyph.find(static_cast<uint16_t>(codes[i]));
         const double x = preview.ToPixelsX(state.cursorX);
@@ -407,9 +409,7 @@ void Text(Preview &preview, const XLOperation &op)
         } else if (glyph != font.charToGlyph.end() && preview.page && !state.brushNull &&
                    !DrawGlyph(*preview.page, face, glyph->second, x, y, style, state.clip,
                               state.brush, reason)) {
-            preview.Note("glyph " + std::to_string(glyph->second) + " of font " +
-                             Quoted(font.name) + ": " + reason,
-                         op.offset);
+            preview.Note("characters of font " + Quoted(font.name) + ": " + reason, op.offset);
         }
         if (advancesX)
             state.cursorX += (*advancesX)[i];
@@ -521,8 +521,11 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
     case xl::kOpSetROP: {
         const double rop = Number(op, xl::kAttrROP3).value_or(kRopSourceOrPattern);
         if (rop != kRopSource && rop != kRopPattern && rop != kRopSourceOrPattern)
-            preview.Note("SetROP " + std::to_string(static_cast<int>(rop)) + " (painted over)",
-                         op.offset);
+        {
+            char text[48];
+            std::snprintf(text, sizeof text, "SetROP %g (painted over)", rop);
+            preview.Note(text, op.offset);
+        }
         break;
     }
     case xl::kOpNewPath: preview.path.clear(); break;
@@ -561,41 +564,6 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
             preview.Note(OperatorName(op.op), op.offset);
         break;
     }
-    return true;
-}
-
-// Pages must nest: the same faults 'fndl dump' names, found before any page
-// is written. Counts the pages.
-bool CheckPages(const std::vector<XLOperation> &ops, size_t streamEnd, int &pages,
-                size_t &problemOffset, std::string &problem)
-{
-    constexpr size_t kNoPage = SIZE_MAX;
-    size_t page = kNoPage; // offset of the open BeginPage
-    pages = 0;
-    auto fail = [&](size_t offset, std::string message) {
-        problemOffset = offset;
-        problem = std::move(message);
-        return false;
-    };
-    for (const XLOperation &op : ops) {
-        if (op.op == xl::kOpBeginPage) {
-            if (page != kNoPage)
-                return fail(op.offset,
-                            "BeginPage inside the page begun at byte " + std::to_string(page));
-            page = op.offset;
-            ++pages;
-        } else if (op.op == xl::kOpEndPage) {
-            if (page == kNoPage)
-                return fail(op.offset, "EndPage without BeginPage");
-            page = kNoPage;
-        } else if (op.op == xl::kOpEndSession && page != kNoPage) {
-            return fail(op.offset,
-                        "EndSession inside the page begun at byte " + std::to_string(page));
-        }
-    }
-    if (page != kNoPage)
-        return fail(streamEnd,
-                    "the stream ends inside the page begun at byte " + std::to_string(page));
     return true;
 }
 
@@ -669,14 +637,17 @@ int RunPreview(std::span<char *const> args)
                    std::to_string(decodeError.offset) + ": " + decodeError.message);
         return kExitFailed;
     }
-    int pages = 0;
-    size_t problemOffset = 0;
+    // The same faults 'fndl dump' names, found before any page is written.
+    const std::vector<JobProblem> problems = CheckJobStructure(ops, bounds.end, false);
+    size_t problemOffset = problems.empty() ? 0 : problems.front().offset;
+    error = problems.empty() ? "" : problems.front().message;
     std::vector<RebuiltFont> fonts;
-    if (!CheckPages(ops, bounds.end, pages, problemOffset, error) ||
-        !RebuildSoftFonts(ops, bounds.end, fonts, problemOffset, error)) {
+    if (!problems.empty() || !RebuildSoftFonts(ops, bounds.end, fonts, problemOffset, error)) {
         PrintError("'" + options.job + "' at byte " + std::to_string(problemOffset) + ": " + error);
         return kExitFailed;
     }
+    const auto pages = static_cast<int>(std::count_if(
+        ops.begin(), ops.end(), [](const XLOperation &op) { return op.op == xl::kOpBeginPage; }));
     if (options.onlyPage > pages) {
         PrintError("'" + options.job + "' has " + std::to_string(pages) + " page" +
                    (pages == 1 ? "" : "s") + ", no page " + std::to_string(options.onlyPage));
