@@ -163,7 +163,7 @@ TEST(CffDownload, SendsATrueTypeSoftFontWithConvertedGlyphs)
         offset += (length + 3) & ~3u;
     }
     EXPECT_EQ(BE16(header[1], 4), offset); // segment size
-    const std::vector<uint8_t> maxp = {0, 1, 0, 0, 0x03, 0x57, 0x2E, 0xE0, 0x07, 0xD0, 0, 0, 0, 0, 0, 2,
+    const std::vector<uint8_t> maxp = {0, 1, 0, 0, 0x03, 0x57, 0x0F, 0xA0, 0x03, 0xE8, 0, 0, 0, 0, 0, 2,
                                        0, 0,    0, 0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(header[6], maxp);
     EXPECT_EQ(BE16(maxp, 6), kMaxConvertedPoints);

@@ -23,7 +23,9 @@ constexpr uint16_t kMinUnitsPerEm = 16;
 constexpr uint16_t kMaxUnitsPerEm = 16384;
 constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
 constexpr uint32_t kDirectorySize = 12 + 16 * (kTableCount + 1);
-// Larger than any outline of kMaxConvertedPoints; beyond it a glyph is refused.
+// GGO_NATIVE outlines: the block tried first, and the largest taken (more
+// than any outline of kMaxConvertedPoints; beyond it a glyph is refused).
+constexpr DWORD kFirstOutlineBlock = 16384;
 constexpr DWORD kMaxNativeOutline = 1u << 20;
 const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
 
@@ -125,20 +127,33 @@ bool ConvertGlyph(uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength
 {
     constexpr UINT kFormat = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
     GLYPHMETRICS gm;
-    const DWORD dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
-    if (dwSize == GDI_ERROR || dwSize > kMaxNativeOutline)
-        return false;
-    if (dwSize == 0)
-        return true;
-    auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize));
+    // Most outlines fit the first block, so the glyph is loaded once; only a
+    // larger one needs the size query and a second call.
+    DWORD dwCapacity = kFirstOutlineBlock;
+    auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
     if (pbyOutline == nullptr) {
         RecordFontReadOutOfMemory();
         return false;
     }
-    bool bConverted = false;
-    if (GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwSize, pbyOutline, &kIdentity) == dwSize)
-        bConverted = ConvertNativeOutline(std::span<const uint8_t>(pbyOutline, dwSize), g_emFont.nUnitsPerEm,
-                                          ppbyGlyph, pdwLength) == 1;
+    DWORD dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    if (dwSize == GDI_ERROR) {
+        dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
+        GlobalFree(pbyOutline);
+        pbyOutline = nullptr;
+        if (dwSize == GDI_ERROR || dwSize <= dwCapacity || dwSize > kMaxNativeOutline)
+            return false;
+        dwCapacity = dwSize;
+        pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
+        if (pbyOutline == nullptr) {
+            RecordFontReadOutOfMemory();
+            return false;
+        }
+        dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    }
+    const bool bConverted =
+        dwSize != GDI_ERROR && dwSize <= dwCapacity &&
+        ConvertNativeOutline(std::span<const uint8_t>(pbyOutline, dwSize), g_emFont.nUnitsPerEm, ppbyGlyph,
+                             pdwLength) == 1;
     GlobalFree(pbyOutline);
     return bConverted;
 }
