@@ -224,6 +224,8 @@ bool PlatformResolveFace(const char *faceName, int weight, bool italic, char *pa
     return ResolveFace(faceName, weight, italic, pathOut, pathSize, faceIndexOut);
 }
 
+FcConfig *PlatformFontconfig() { return LibraryConfiguration(); }
+
 long PlatformFontconfigQueries() { return g_fontconfigQueries; }
 
 void PlatformForgetFontconfig()

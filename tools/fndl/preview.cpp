@@ -35,6 +35,7 @@ constexpr uint8_t kOpSetCharScale = 0x65;
 constexpr uint8_t kOpSetClipToPage = 0x69;
 constexpr uint8_t kOpSetCursorRel = 0x6C;
 constexpr uint8_t kOpSetPenWidth = 0x7A;
+constexpr uint8_t kOpSetPageOrigin = 0x75;
 constexpr uint8_t kOpCloseSubPath = 0x84;
 constexpr uint8_t kOpRectangle = 0xA0;
 // State that changes nothing this preview draws (fills of rectangles, and
@@ -46,6 +47,7 @@ constexpr uint8_t kAttrNullPen = 0x05;
 constexpr uint8_t kAttrRGBColor = 0x0B;
 constexpr uint8_t kAttrCustomMediaSize = 0x2F;
 constexpr uint8_t kAttrCustomMediaSizeUnits = 0x30;
+constexpr uint8_t kAttrPageOrigin = 0x2A;
 constexpr uint8_t kAttrPenWidth = 0x4B;
 constexpr uint8_t kAttrCharScale = 0xA4;
 constexpr uint8_t kAttrYSpacingData = 0xB0;
@@ -86,6 +88,8 @@ struct Options {
 // What is drawn with: the PCL XL graphics state as far as it matters here.
 struct GraphicsState {
     PixelRect clip;
+    double originX = 0; // user units, moved by SetPageOrigin
+    double originY = 0;
     double cursorX = 0; // user units
     double cursorY = 0;
     size_t font = SIZE_MAX; // into the rebuilt fonts
@@ -132,10 +136,13 @@ struct Preview {
 
     double ToPixelsX(double units) const { return units * options.dpi / unitsX; }
     double ToPixelsY(double units) const { return units * options.dpi / unitsY; }
+    // Positions count from the page origin that SetPageOrigin moved.
+    double PointX(double units) const { return ToPixelsX(units + state.originX); }
+    double PointY(double units) const { return ToPixelsY(units + state.originY); }
     PixelRect ToPixels(const std::vector<double> &box) const
     {
-        return {ToPixelsX(std::min(box[0], box[2])), ToPixelsY(std::min(box[1], box[3])),
-                ToPixelsX(std::max(box[0], box[2])), ToPixelsY(std::max(box[1], box[3]))};
+        return {PointX(std::min(box[0], box[2])), PointY(std::min(box[1], box[3])),
+                PointX(std::max(box[0], box[2])), PointY(std::max(box[1], box[3]))};
     }
     PixelRect WholePage() const
     {
@@ -395,8 +402,8 @@ void Text(Preview &preview, const XLOperation &op)
         return preview.Note("Text with character codes beyond 16 bits", op.offset);
     for (size_t i = 0; i < codes.size(); ++i) {
         const auto glyph = font.charToGlyph.find(static_cast<uint16_t>(codes[i]));
-        const double x = preview.ToPixelsX(state.cursorX);
-        const double y = preview.ToPixelsY(state.cursorY);
+        const double x = preview.PointX(state.cursorX);
+        const double y = preview.PointY(state.cursorY);
         // The library downloads no glyph for a space; the advance places the
         // next character.
         const bool blank = codes[i] == 0x20 || codes[i] == 0x3000;
@@ -494,6 +501,12 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
         if (const std::vector<double> *point = Numbers(op, xl::kAttrPoint, 2)) {
             state.cursorX = (*point)[0];
             state.cursorY = (*point)[1];
+        }
+        break;
+    case kOpSetPageOrigin:
+        if (const std::vector<double> *origin = Numbers(op, kAttrPageOrigin, 2)) {
+            state.originX += (*origin)[0];
+            state.originY += (*origin)[1];
         }
         break;
     case kOpSetCursorRel:
