@@ -5,5 +5,6 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
           libfontconfig-dev libfreetype-dev libpng-dev fontconfig
           fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
-          fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk)
+          fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
+          libcups2-dev cups cups-client cups-daemon cups-filters)
 bash "$(dirname "$0")/install-packages.sh" "${packages[@]}"
