@@ -6,4 +6,6 @@ packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
           libfontconfig-dev libfreetype-dev libpng-dev fontconfig
           fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
           fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk)
+# Debian packaging (scripts/package.sh).
+packages+=(debhelper dpkg-dev fakeroot)
 bash "$(dirname "$0")/install-packages.sh" "${packages[@]}"

@@ -231,7 +231,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     int nSelected = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
         TableDescriptor &descriptor = pDescriptors[k];
-        SfntTableRecord record; // the whole directory lies inside: checked above
+        SfntTableRecord record{}; // the whole directory lies inside: checked above
         ReadSfntTableRecord(directory, 0, k, record);
         std::memcpy(descriptor.szTag, record.szTag, sizeof(descriptor.szTag));
         descriptor.dwCheckSum = record.dwCheckSum;
