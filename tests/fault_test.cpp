@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "session/session.h"
@@ -130,7 +131,8 @@ TEST_F(FaultTest, EveryAllocationOfARealisticCallFailingInTurn)
             for (long n = 1; n <= allocations; ++n) {
                 TempPath out;
                 prepare(out);
-                const size_t start = out.Read().size();
+                const std::vector<uint8_t> before = out.Read();
+                const size_t start = before.size();
                 PlatformFailNthAllocation(n);
                 const int result = Download(font, out.path, kLongText, id, fromFile, 1);
                 PlatformFailNthAllocation(0);
@@ -139,6 +141,7 @@ TEST_F(FaultTest, EveryAllocationOfARealisticCallFailingInTurn)
                         << "allocation " << n << " of " << allocations << " reported success with other bytes";
                 } else {
                     EXPECT_EQ(result, FNDL_DOWNLOAD_FAILURE) << "allocation " << n;
+                    EXPECT_TRUE(out.Read() == before) << "allocation " << n << ": a failed call leaves the file";
                 }
 
                 const size_t next = out.Read().size();
@@ -158,7 +161,7 @@ TEST_F(FaultTest, EveryAllocationOfARealisticCallFailingInTurn)
 
 // The output file stops taking bytes part-way (the file-size limit reached
 // in the font header, in the characters, in the cover page fragments): the
-// call fails and forgets the session, and the caller's bytes before it stay.
+// call fails, forgets the session and cuts the file back to the caller's bytes.
 TEST_F(FaultTest, OutputThatStopsTakingBytesPartWayFailsTheCall)
 {
     const std::vector<uint8_t> prefix(777, 0x5A);
@@ -195,9 +198,7 @@ TEST_F(FaultTest, OutputThatStopsTakingBytesPartWayFailsTheCall)
             WithFileSizeLimit(prefix.size() + cut, [&] { result = Download(font, out.path, kLongText, 1, fromFile, 1); });
             EXPECT_EQ(result, FNDL_DOWNLOAD_FAILURE) << "limit at byte " << cut << " of " << written.size();
             EXPECT_EQ(g_pSession, nullptr) << "limit at byte " << cut;
-            const std::vector<uint8_t> got = out.Read();
-            EXPECT_TRUE(got.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), got.begin()))
-                << "limit at byte " << cut;
+            EXPECT_TRUE(out.Read() == prefix) << "limit at byte " << cut << ": the file as the call found it";
             EXPECT_EQ(Download(font, out.path, "ok", 1, fromFile), FNDL_OK) << "after the limit at byte " << cut;
             RemoveAll({1});
             ResetLibraryState();
@@ -284,4 +285,33 @@ TEST_F(FaultTest, ManyDownloadRemoveCyclesKeepResourcesFlat)
     EXPECT_EQ(PlatformLiveAllocations(), baseline);
     EXPECT_EQ(PlatformLiveGdiObjects(), 0);
     EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+// Two threads of a print service call at the same time: each call runs
+// whole, one after the other, on the one session.
+TEST_F(FaultTest, OverlappingCallsFromTwoThreadsTakeTurns)
+{
+    const long baseline = PlatformLiveAllocations();
+    TempPath outputs[2];
+    int failures[2] = {0, 0};
+    auto work = [&](int nThread) {
+        for (int i = 0; i < 200; ++i) {
+            const int id = 10 * nThread + i % 3;
+            failures[nThread] += Download(kDejaVuSans, outputs[nThread].path, "Hé", id, true) == FNDL_DOWNLOAD_FAILURE;
+            if (i % 3 == 2)
+                RemoveAll({10 * nThread, 10 * nThread + 1, 10 * nThread + 2});
+            int x = i, y = 100 + i;
+            FNDLSetCursor(&x, &y);
+            FNDLGetCursor();
+        }
+    };
+    std::thread other(work, 1);
+    work(0);
+    other.join();
+    EXPECT_EQ(failures[0] + failures[1], 0);
+    for (const TempPath &out : outputs)
+        EXPECT_TRUE(Decodes(out.Read()));
+    ResetLibraryState();
+    EXPECT_EQ(PlatformLiveAllocations(), baseline);
+    EXPECT_EQ(PlatformLiveGdiObjects(), 0);
 }

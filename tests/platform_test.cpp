@@ -16,6 +16,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +171,35 @@ TEST(PlatformFaceMatching, CachesMatchesAndBoundsTheFaceName)
     EXPECT_NE(font, nullptr);
     DeleteObject(font);
     EXPECT_EQ(CreateFontIndirectA(nullptr), nullptr);
+}
+
+// A font folder without a fontconfig cache is scanned, and no cache is
+// written for it: one built by a scan that failed part-way (memory running
+// out) would hide the folder's fonts from every process on the machine.
+TEST(PlatformFaceMatching, WritesNoFontconfigCache)
+{
+    const std::string base = testing::TempDir() + "fndl-fc-" + std::to_string(getpid());
+    const std::string fonts = base + "/fonts", cache = base + "/cache", config = base + "/fonts.conf";
+    ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(fonts.c_str(), 0700), 0);
+    {
+        std::ifstream from(kDejaVuDir + "DejaVuSans.ttf", std::ios::binary);
+        std::ofstream(fonts + "/Copy.ttf", std::ios::binary) << from.rdbuf();
+        std::ofstream(config) << "<fontconfig><dir>" << fonts << "</dir><cachedir>" << cache
+                              << "</cachedir></fontconfig>";
+    }
+    setenv("FONTCONFIG_FILE", config.c_str(), 1);
+    PlatformForgetFontconfig();
+    int index = -1;
+    const std::string path = ResolvedPath("DejaVu Sans", FW_NORMAL, false, &index);
+    unsetenv("FONTCONFIG_FILE");
+    PlatformForgetFontconfig();
+    EXPECT_EQ(path, fonts + "/Copy.ttf");
+    EXPECT_FALSE(FileExists(cache)) << "a cache was written";
+    std::remove(config.c_str());
+    std::remove((fonts + "/Copy.ttf").c_str());
+    rmdir(fonts.c_str());
+    rmdir(base.c_str());
 }
 
 TEST(PlatformGdiObjects, SelectionDeletionAndHandleChecks)

@@ -1,4 +1,6 @@
 // The exported calls: font download, font removal and the cursor.
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +16,55 @@ namespace {
 
 constexpr int kTextCapacity = 512;
 constexpr int kStreamBufferSize = 4096;
+
+// The exported calls share the session, the stream and the cursor: callers
+// must not overlap them, and a caller that does (a print service with two
+// threads) waits here instead of corrupting the session.
+SRWLOCK g_callLock = SRWLOCK_INIT;
+
+struct CallLock {
+    CallLock() { AcquireSRWLockExclusive(&g_callLock); }
+    ~CallLock() { ReleaseSRWLockExclusive(&g_callLock); }
+    CallLock(const CallLock &) = delete;
+    CallLock &operator=(const CallLock &) = delete;
+};
+
+// The output file of one download call and its length when the call opened
+// it: a call that fails cuts the file back to that length, so that no
+// partial font header or character stays in the job.
+struct OutputFile {
+    FILE *pFile;
+    long long nLengthAtOpen; // -1: unknown (cannot cut back)
+};
+
+OutputFile OpenOutputFile(const char *szPath)
+{
+    FILE *pFile = fopen(szPath, "ab");
+    return {pFile, pFile != nullptr ? _filelengthi64(_fileno(pFile)) : -1};
+}
+
+// Cuts the file back to its length at open. A file that is no regular file
+// (a pipe, a device) cannot be cut; what went there stays.
+void CutBack(const OutputFile &output)
+{
+    if (output.pFile == nullptr || output.nLengthAtOpen < 0)
+        return;
+    fflush(output.pFile);
+    _chsize_s(_fileno(output.pFile), output.nLengthAtOpen);
+}
+
+// Ends a failed call: the file as the call found it, closed, and the session
+// forgotten, as it would believe the printer holds what was cut.
+int FailCall(const OutputFile &output)
+{
+    CutBack(output);
+    if (g_pStream != nullptr)
+        g_pStream->pOutputFile = nullptr;
+    fclose(output.pFile);
+    if (g_pSession != nullptr)
+        DiscardFontSession(g_pSession);
+    return DOWNLOAD_FAILURE;
+}
 
 // Length of a string held in a fixed array that may lack its terminator.
 template <typename Char>
@@ -191,7 +242,8 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     if (hdc != nullptr && hFont != nullptr)
         SelectObject(hdc, hFont);
 
-    FILE *pFile = fopen(info.szOutputPath, "ab");
+    const OutputFile output = OpenOutputFile(info.szOutputPath);
+    FILE *pFile = output.pFile;
     if (pFile == nullptr) {
         ReleaseFontAndDC(hdc, hFont);
         return DOWNLOAD_FAILURE;
@@ -229,12 +281,8 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     BeginFontReadScope();
     const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
     EndFontReadScope();
-    if (!bDownloaded) {
-        fclose(pFile);
-        g_pStream->pOutputFile = nullptr;
-        DiscardFontSession(g_pSession);
-        return DOWNLOAD_FAILURE;
-    }
+    if (!bDownloaded)
+        return FailCall(output);
 
     int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
 
@@ -244,21 +292,27 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     if (local.nOffsetToText != 0)
         *back.pnOffsetToText = local.nOffsetToText;
 
-    // Whatever did not reach the file makes the call a failure, and the
-    // session forgets what it believes it sent.
+    // Whatever did not reach the file makes the call a failure, and so do
+    // a cover page out of memory and a font file that could not be mapped
+    // (in this call or an earlier one).
     const bool bStreamFailed = g_pStream->nErrorCode != XL_ERROR_NONE;
-    const bool bFileFailed = ferror(pFile) != 0;
+    const bool bFileFailed = fflush(pFile) != 0 || ferror(pFile) != 0;
+    if (bStreamFailed || bFileFailed || nResult == DOWNLOAD_FAILURE || bFontFileError == 1)
+        return FailCall(output);
     g_pStream->pOutputFile = nullptr;
-    const bool bCloseFailed = fclose(pFile) != 0;
-    if (bStreamFailed || bFileFailed || bCloseFailed) {
-        if (g_pSession != nullptr)
+    if (fclose(pFile) != 0) {
+        // The bytes may not all have reached the file: cut them off again.
+        const OutputFile reopened{fopen(info.szOutputPath, "ab"), output.nLengthAtOpen};
+        if (reopened.pFile != nullptr)
+            FailCall(reopened);
+        else if (g_pSession != nullptr)
             DiscardFontSession(g_pSession);
         return DOWNLOAD_FAILURE;
     }
 
-    if (nResult == INVALID_GLYPH_HANDLE || nResult == PAGEEND || nResult == DOWNLOAD_FAILURE)
+    if (nResult == INVALID_GLYPH_HANDLE || nResult == PAGEEND)
         return nResult;
-    return bFontFileError == 1 ? DOWNLOAD_FAILURE : FNDL_OK;
+    return FNDL_OK;
 }
 
 } // namespace
@@ -266,6 +320,7 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo,
                                                        FNDL_PAGEINFOW *pPageInfo)
 {
+    const CallLock lock;
     if (pTextInfo == nullptr || pPageInfo == nullptr || pTextInfo->nOffsetToText < 0)
         return DOWNLOAD_FAILURE;
     FNDL_TEXTINFOW local;
@@ -298,6 +353,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo,
                                                        FNDL_PAGEINFOA *pPageInfo)
 {
+    const CallLock lock;
     if (pTextInfo == nullptr || pPageInfo == nullptr || pTextInfo->nOffsetToText < 0)
         return DOWNLOAD_FAILURE;
     FNDL_TEXTINFOW local;
@@ -346,6 +402,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
 
 extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)
 {
+    const CallLock lock;
     if (pnX == nullptr || pnY == nullptr)
         return;
     g_nCursorX = *pnX;
@@ -354,10 +411,13 @@ extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void)
 {
+    const CallLock lock;
     return g_nCursorY;
 }
 
-extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
+namespace {
+
+void RemoveFont(const int *pnFontId)
 {
     if (pnFontId == nullptr)
         return;
@@ -397,7 +457,16 @@ extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
     }
 }
 
+} // namespace
+
+extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontW(int *pnFontId)
+{
+    const CallLock lock;
+    RemoveFont(pnFontId);
+}
+
 extern "C" FNDL_EXPORT void FNDL_CALL FNDLRemoveFontA(int *pnFontId)
 {
-    FNDLRemoveFontW(pnFontId);
+    const CallLock lock;
+    RemoveFont(pnFontId);
 }

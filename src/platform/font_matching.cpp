@@ -85,21 +85,59 @@ void CacheMatch(const char *faceName, int weight, bool italic, const char *path,
     match.faceIndex = faceIndex;
 }
 
-// Loads fontconfig's configuration once. fontconfig loses a few bytes while
-// parsing it, once per process; keep that out of leak-checked test runs.
-void InitialiseFontconfig()
+// The library's own fontconfig configuration: the system's, with one
+// difference. Where a font folder has no valid cache, fontconfig scans the
+// folder and writes the cache it built into the first cache folder it may
+// write to, for every process on the machine to read; a scan that failed
+// part-way (memory running out in this process) would leave them a cache
+// without those fonts. "/dev/null" listed first passes fontconfig's test of
+// a writable cache folder, but no cache file can be made in it, so nothing
+// is written anywhere; the system's cache folders after it are still read.
+constexpr char kNoCacheWrites[] = "<fontconfig><cachedir>/dev/null</cachedir></fontconfig>";
+// Used when the system's configuration cannot be loaded (as fontconfig's
+// own start-up does then).
+constexpr char kFallbackConfiguration[] =
+    "<fontconfig><dir>/usr/share/fonts</dir><dir>/usr/local/share/fonts</dir>"
+    "<dir prefix=\"xdg\">fonts</dir><cachedir>/var/cache/fontconfig</cachedir>"
+    "<cachedir prefix=\"xdg\">fontconfig</cachedir></fontconfig>";
+
+FcConfig *LoadConfiguration()
 {
-    static bool initialised = false;
-    if (initialised)
-        return;
-    initialised = true;
+    FcConfig *config = FcConfigCreate();
+    if (!config)
+        return nullptr;
+    const auto *noCacheWrites = reinterpret_cast<const FcChar8 *>(kNoCacheWrites);
+    const auto *fallback = reinterpret_cast<const FcChar8 *>(kFallbackConfiguration);
+    if (!FcConfigParseAndLoadFromMemory(config, noCacheWrites, FcFalse) ||
+        (!FcConfigParseAndLoad(config, nullptr, FcTrue) &&
+         !FcConfigParseAndLoadFromMemory(config, fallback, FcFalse)) ||
+        !FcConfigBuildFonts(config)) {
+        FcConfigDestroy(config);
+        return nullptr;
+    }
+    return config;
+}
+
+FcConfig *g_config = nullptr;
+bool g_configLoaded = false;
+
+// Loaded on the first face query and kept for the life of the process; the
+// process's current fontconfig configuration is left alone. fontconfig
+// loses a few bytes while parsing, once per process; keep that out of
+// leak-checked test runs.
+FcConfig *LibraryConfiguration()
+{
+    if (g_configLoaded)
+        return g_config;
+    g_configLoaded = true;
 #ifdef FNDL_LEAK_CHECKER
     __lsan_disable();
 #endif
-    FcInit();
+    g_config = LoadConfiguration();
 #ifdef FNDL_LEAK_CHECKER
     __lsan_enable();
 #endif
+    return g_config;
 }
 
 // TrueType outlines or OpenType with CFF: the sfnt formats GDI handles.
@@ -115,8 +153,8 @@ bool QueryFontconfig(const char *family, int weight, bool italic, bool requireTr
                      char *pathOut, size_t pathSize, int *faceIndexOut)
 {
     ++g_fontconfigQueries;
-    InitialiseFontconfig();
-    FcPattern *pattern = FcPatternCreate();
+    FcConfig *config = LibraryConfiguration();
+    FcPattern *pattern = config ? FcPatternCreate() : nullptr;
     if (!pattern)
         return false;
     // The name goes in as a family value, never through FcNameParse, so
@@ -128,10 +166,10 @@ bool QueryFontconfig(const char *family, int weight, bool italic, bool requireTr
     if (requireTrueType)
         FcPatternAddString(pattern, FC_FONTFORMAT, reinterpret_cast<const FcChar8 *>("TrueType"));
     bool found = false;
-    if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
+    if (FcConfigSubstitute(config, pattern, FcMatchPattern)) {
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
-        FcPattern *match = FcFontMatch(nullptr, pattern, &result);
+        FcPattern *match = FcFontMatch(config, pattern, &result);
         FcChar8 *file = nullptr;
         FcChar8 *format = nullptr;
         int index = 0;
@@ -186,4 +224,17 @@ bool PlatformResolveFace(const char *faceName, int weight, bool italic, char *pa
     return ResolveFace(faceName, weight, italic, pathOut, pathSize, faceIndexOut);
 }
 
+FcConfig *PlatformFontconfig() { return LibraryConfiguration(); }
+
 long PlatformFontconfigQueries() { return g_fontconfigQueries; }
+
+void PlatformForgetFontconfig()
+{
+    if (g_config)
+        FcConfigDestroy(g_config);
+    g_config = nullptr;
+    g_configLoaded = false;
+    for (size_t i = 0; i < g_cacheCount; ++i)
+        free(g_cache[i].path);
+    g_cacheCount = 0;
+}

@@ -1,10 +1,14 @@
-// Read-only files and file mappings over POSIX open/mmap.
+// Read-only files and file mappings over POSIX open/mmap, and the C
+// runtime's length calls for the output file (over fstat and ftruncate).
 //
 // As on Windows, a view stays valid after its file and mapping handles are
 // closed; only UnmapViewOfFile ends it. The view registry remembers each
 // view's length, which munmap needs and UnmapViewOfFile is not given.
 #include "platform_internal.h"
 
+#include <io.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -181,4 +185,19 @@ BOOL CloseHandle(HANDLE hObject)
         return TRUE;
     }
     return FALSE;
+}
+
+int _fileno(FILE *stream) { return stream ? fileno(stream) : -1; }
+
+long long _filelengthi64(int fd)
+{
+    struct stat status;
+    return fstat(fd, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+}
+
+int _chsize_s(int fd, long long size)
+{
+    if (size < 0)
+        return EINVAL;
+    return ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }

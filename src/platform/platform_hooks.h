@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct _FcConfig;
+
 // Make the Nth GlobalAlloc from now fail (1 = the next one); 0 turns the
 // hook off. Counting starts anew with every call.
 void PlatformFailNthAllocation(long n);
@@ -23,6 +25,16 @@ void PlatformServeFontData(const uint8_t *data, size_t size);
 // later fonts of the same file, face and height measure without loading
 // glyphs again), so the next metrics call starts from the font file.
 void PlatformForgetFontRealizations();
+
+// Drops the library's fontconfig configuration and the face matches made
+// with it: the next face query loads the configuration anew (from
+// FONTCONFIG_FILE when that is set, as fontconfig does).
+void PlatformForgetFontconfig();
+
+// The fontconfig configuration the face matching uses, loaded on first use;
+// null when none loads. Callers that query fontconfig themselves use it, so
+// that they see the fonts the library sees.
+_FcConfig *PlatformFontconfig();
 
 // Number of fontconfig queries made so far (the face-match cache avoids
 // repeating them).

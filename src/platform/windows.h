@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <pthread.h>
+
 #define WINAPI
 #define TRUE 1
 #define FALSE 0
@@ -58,6 +60,13 @@ typedef HFONT__ *HFONT;
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define FILE_TYPE_UNKNOWN 0x0000u
 #define FILE_TYPE_DISK 0x0001u
+
+// Slim reader/writer lock, used exclusively; SRWLOCK_INIT sets one up
+// statically.
+typedef struct {
+    pthread_mutex_t mutex;
+} SRWLOCK, *PSRWLOCK;
+#define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
 
 // Code pages (the ANSI code page is UTF-8 here)
 #define CP_ACP 0u
@@ -262,6 +271,10 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
                      DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
 BOOL UnmapViewOfFile(LPCVOID lpBaseAddress);
 BOOL CloseHandle(HANDLE hObject);
+
+// Kernel: synchronization
+void AcquireSRWLockExclusive(PSRWLOCK SRWLock);
+void ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
 
 // Kernel: code pages and strings
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,

@@ -19,7 +19,9 @@ int main(int argc, char **argv)
         return 2;
     }
     const char *const aszFaces[] = {"DejaVu Sans", "DejaVu Sans Mono", "Liberation Sans"};
-    const LONG anHeights[] = {120, 50};
+    // Cell heights, and em heights (negative) as the cover page asks for
+    // them at 300, 600 and 1200 dpi.
+    const LONG anHeights[] = {120, 50, -50, -100, -200};
     constexpr UINT kFirst = 0x20;
     constexpr UINT kLast = 0x7E;
     int nFailed = 0;

@@ -66,10 +66,11 @@ _FcFontSet *FallbackOrder(const JobFonts &fonts)
     FcPatternAddInteger(pattern, FC_SLANT, fonts.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
     FcFontSet *set = nullptr;
-    if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
+    FcConfig *config = PlatformFontconfig();
+    if (config && FcConfigSubstitute(config, pattern, FcMatchPattern)) {
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
-        set = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+        set = FcFontSort(config, pattern, FcFalse, nullptr, &result);
     }
     FcPatternDestroy(pattern);
     return set;
@@ -119,7 +120,6 @@ void FcFontSetFree::operator()(_FcFontSet *set) const
 
 bool DescribeFace(const std::string &file, int index, FaceInfo &face)
 {
-    FcInit();
     int count = 0;
     FcPattern *pattern = FcFreeTypeQuery(reinterpret_cast<const FcChar8 *>(file.c_str()), index,
                                          nullptr, &count);

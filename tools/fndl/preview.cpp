@@ -35,6 +35,7 @@ constexpr uint8_t kOpSetCharScale = 0x65;
 constexpr uint8_t kOpSetClipToPage = 0x69;
 constexpr uint8_t kOpSetCursorRel = 0x6C;
 constexpr uint8_t kOpSetPenWidth = 0x7A;
+constexpr uint8_t kOpSetPageOrigin = 0x75;
 constexpr uint8_t kOpCloseSubPath = 0x84;
 constexpr uint8_t kOpRectangle = 0xA0;
 // State that changes nothing this preview draws (fills of rectangles, and
@@ -46,6 +47,7 @@ constexpr uint8_t kAttrNullPen = 0x05;
 constexpr uint8_t kAttrRGBColor = 0x0B;
 constexpr uint8_t kAttrCustomMediaSize = 0x2F;
 constexpr uint8_t kAttrCustomMediaSizeUnits = 0x30;
+constexpr uint8_t kAttrPageOrigin = 0x2A;
 constexpr uint8_t kAttrPenWidth = 0x4B;
 constexpr uint8_t kAttrCharScale = 0xA4;
 constexpr uint8_t kAttrYSpacingData = 0xB0;
@@ -86,6 +88,8 @@ struct Options {
 // What is drawn with: the PCL XL graphics state as far as it matters here.
 struct GraphicsState {
     PixelRect clip;
+    double originX = 0; // user units, moved by SetPageOrigin
+    double originY = 0;
     double cursorX = 0; // user units
     double cursorY = 0;
     size_t font = SIZE_MAX; // into the rebuilt fonts
@@ -132,10 +136,13 @@ struct Preview {
 
     double ToPixelsX(double units) const { return units * options.dpi / unitsX; }
     double ToPixelsY(double units) const { return units * options.dpi / unitsY; }
+    // Positions count from the page origin that SetPageOrigin moved.
+    double PointX(double units) const { return ToPixelsX(units + state.originX); }
+    double PointY(double units) const { return ToPixelsY(units + state.originY); }
     PixelRect ToPixels(const std::vector<double> &box) const
     {
-        return {ToPixelsX(std::min(box[0], box[2])), ToPixelsY(std::min(box[1], box[3])),
-                ToPixelsX(std::max(box[0], box[2])), ToPixelsY(std::max(box[1], box[3]))};
+        return {PointX(std::min(box[0], box[2])), PointY(std::min(box[1], box[3])),
+                PointX(std::max(box[0], box[2])), PointY(std::max(box[1], box[3]))};
     }
     PixelRect WholePage() const
     {
@@ -170,7 +177,7 @@ std::optional<uint8_t> ColorOf(const XLOperation &op)
 {
     auto level = [](const XLAttribute &attribute, double value) {
         const double full = attribute.value.valueType == xl::kReal32 ? 1.0 : 255.0;
-        return std::clamp(value / full, 0.0, 1.0);
+        return std::isfinite(value) ? std::clamp(value / full, 0.0, 1.0) : 0.0;
     };
     if (const XLAttribute *gray = op.Find(xl::kAttrGrayLevel);
         gray && gray->value.numbers.size() == 1)
@@ -391,10 +398,12 @@ void Text(Preview &preview, const XLOperation &op)
         return preview.Note("Text in font " + Quoted(font.name) + ", which " + reason, op.offset);
     const GlyphStyle style{preview.ToPixelsY(state.charSize), state.bold, state.shearX,
                            state.shearY, state.scaleX, state.scaleY};
+    if (std::any_of(codes.begin(), codes.end(), [](double code) { return code < 0 || code > 0xFFFF; }))
+        return preview.Note("Text with character codes beyond 16 bits", op.offset);
     for (size_t i = 0; i < codes.size(); ++i) {
         const auto glyph = font.charToGlyph.find(static_cast<uint16_t>(codes[i]));
-        const double x = preview.ToPixelsX(state.cursorX);
-        const double y = preview.ToPixelsY(state.cursorY);
+        const double x = preview.PointX(state.cursorX);
+        const double y = preview.PointY(state.cursorY);
         // The library downloads no glyph for a space; the advance places the
         // next character.
         const bool blank = codes[i] == 0x20 || codes[i] == 0x3000;
@@ -407,9 +416,7 @@ void Text(Preview &preview, const XLOperation &op)
         } else if (glyph != font.charToGlyph.end() && preview.page && !state.brushNull &&
                    !DrawGlyph(*preview.page, face, glyph->second, x, y, style, state.clip,
                               state.brush, reason)) {
-            preview.Note("glyph " + std::to_string(glyph->second) + " of font " +
-                             Quoted(font.name) + ": " + reason,
-                         op.offset);
+            preview.Note("characters of font " + Quoted(font.name) + ": " + reason, op.offset);
         }
         if (advancesX)
             state.cursorX += (*advancesX)[i];
@@ -496,6 +503,12 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
             state.cursorY = (*point)[1];
         }
         break;
+    case kOpSetPageOrigin:
+        if (const std::vector<double> *origin = Numbers(op, kAttrPageOrigin, 2)) {
+            state.originX += (*origin)[0];
+            state.originY += (*origin)[1];
+        }
+        break;
     case kOpSetCursorRel:
         if (const std::vector<double> *point = Numbers(op, xl::kAttrPoint, 2)) {
             state.cursorX += (*point)[0];
@@ -521,8 +534,11 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
     case xl::kOpSetROP: {
         const double rop = Number(op, xl::kAttrROP3).value_or(kRopSourceOrPattern);
         if (rop != kRopSource && rop != kRopPattern && rop != kRopSourceOrPattern)
-            preview.Note("SetROP " + std::to_string(static_cast<int>(rop)) + " (painted over)",
-                         op.offset);
+        {
+            char text[48];
+            std::snprintf(text, sizeof text, "SetROP %g (painted over)", rop);
+            preview.Note(text, op.offset);
+        }
         break;
     }
     case xl::kOpNewPath: preview.path.clear(); break;
@@ -561,41 +577,6 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
             preview.Note(OperatorName(op.op), op.offset);
         break;
     }
-    return true;
-}
-
-// Pages must nest: the same faults 'fndl dump' names, found before any page
-// is written. Counts the pages.
-bool CheckPages(const std::vector<XLOperation> &ops, size_t streamEnd, int &pages,
-                size_t &problemOffset, std::string &problem)
-{
-    constexpr size_t kNoPage = SIZE_MAX;
-    size_t page = kNoPage; // offset of the open BeginPage
-    pages = 0;
-    auto fail = [&](size_t offset, std::string message) {
-        problemOffset = offset;
-        problem = std::move(message);
-        return false;
-    };
-    for (const XLOperation &op : ops) {
-        if (op.op == xl::kOpBeginPage) {
-            if (page != kNoPage)
-                return fail(op.offset,
-                            "BeginPage inside the page begun at byte " + std::to_string(page));
-            page = op.offset;
-            ++pages;
-        } else if (op.op == xl::kOpEndPage) {
-            if (page == kNoPage)
-                return fail(op.offset, "EndPage without BeginPage");
-            page = kNoPage;
-        } else if (op.op == xl::kOpEndSession && page != kNoPage) {
-            return fail(op.offset,
-                        "EndSession inside the page begun at byte " + std::to_string(page));
-        }
-    }
-    if (page != kNoPage)
-        return fail(streamEnd,
-                    "the stream ends inside the page begun at byte " + std::to_string(page));
     return true;
 }
 
@@ -669,14 +650,17 @@ int RunPreview(std::span<char *const> args)
                    std::to_string(decodeError.offset) + ": " + decodeError.message);
         return kExitFailed;
     }
-    int pages = 0;
-    size_t problemOffset = 0;
+    // The same faults 'fndl dump' names, found before any page is written.
+    const std::vector<JobProblem> problems = CheckJobStructure(ops, bounds.end, false);
+    size_t problemOffset = problems.empty() ? 0 : problems.front().offset;
+    error = problems.empty() ? "" : problems.front().message;
     std::vector<RebuiltFont> fonts;
-    if (!CheckPages(ops, bounds.end, pages, problemOffset, error) ||
-        !RebuildSoftFonts(ops, bounds.end, fonts, problemOffset, error)) {
+    if (!problems.empty() || !RebuildSoftFonts(ops, bounds.end, fonts, problemOffset, error)) {
         PrintError("'" + options.job + "' at byte " + std::to_string(problemOffset) + ": " + error);
         return kExitFailed;
     }
+    const auto pages = static_cast<int>(std::count_if(
+        ops.begin(), ops.end(), [](const XLOperation &op) { return op.op == xl::kOpBeginPage; }));
     if (options.onlyPage > pages) {
         PrintError("'" + options.job + "' has " + std::to_string(pages) + " page" +
                    (pages == 1 ? "" : "s") + ", no page " + std::to_string(options.onlyPage));

@@ -15,6 +15,13 @@ constexpr double kFixed16Dot16 = 65536.0;
 // Unhinted: glyphs sit where their outlines put them at any size, as the
 // explicit advances of a Text operator expect.
 constexpr FT_Int32 kLoadFlags = FT_LOAD_NO_BITMAP | FT_LOAD_NO_HINTING;
+// Beyond these a job's numbers are not drawn: they would overflow FreeType's
+// fixed-point values or the page's pixel coordinates.
+constexpr double kMaxCoordinate = 1e7;
+constexpr double kMaxEmPixels = 1e4;
+constexpr double kMaxFactor = 100;
+
+bool Within(double value, double limit) { return std::isfinite(value) && std::fabs(value) <= limit; }
 
 // Blends an ink coverage (0-255) of the gray level into a page pixel.
 void Blend(uint8_t &pixel, unsigned coverage, uint8_t gray)
@@ -41,7 +48,8 @@ void PaintRect(PreviewPage &page, const PixelRect &rect, const PixelRect &clip, 
 {
     const PixelRect area =
         Intersect(Intersect(rect, clip), {0, 0, double(page.width), double(page.height)});
-    if (area.right <= area.left || area.bottom <= area.top)
+    // Written so that a NaN edge leaves nothing to paint.
+    if (!(area.right > area.left && area.bottom > area.top))
         return;
     const int x0 = static_cast<int>(std::floor(area.left));
     const int x1 = static_cast<int>(std::ceil(area.right));
@@ -61,6 +69,13 @@ void PaintRect(PreviewPage &page, const PixelRect &rect, const PixelRect &clip, 
 bool DrawGlyph(PreviewPage &page, FT_Face face, unsigned glyph, double x, double y,
                const GlyphStyle &style, const PixelRect &clip, uint8_t gray, std::string &reason)
 {
+    if (!Within(x, kMaxCoordinate) || !Within(y, kMaxCoordinate) ||
+        !Within(style.emPixels, kMaxEmPixels) || !Within(style.bold, kMaxFactor) ||
+        !Within(style.shearX, kMaxFactor) || !Within(style.shearY, kMaxFactor) ||
+        !Within(style.scaleX, kMaxFactor) || !Within(style.scaleY, kMaxFactor)) {
+        reason = "position, size, bold, shear or scale out of range";
+        return false;
+    }
     const auto em = static_cast<FT_F26Dot6>(std::lround(style.emPixels * kFixed26Dot6));
     if (em <= 0)
         return true; // nothing to see at that size
