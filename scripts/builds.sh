@@ -19,7 +19,9 @@ build_and_test() { # build directory, then configure arguments
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
-build_and_test build-release -DCMAKE_BUILD_TYPE=Release
+# GCC 12 at -O3 also takes std::equal over a vector in the tests' font
+# builder for a read past any object (-Wstringop-overread, fixed in GCC 13).
+build_and_test build-release -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-stringop-overread
 CC=clang CXX=clang++ build_and_test build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 echo "== builds: build-static (libqorvfndl.a)"
