@@ -209,7 +209,7 @@ void BeginRequest(const TextRecord &text, const PageRecord &page, FNDL_TEXTINFOW
     info.nLineSpacing = page.nLineSpacing;
     info.bTTE = page.bTTE;
     info.nStopX = -1;
-    bTTE = page.bTTE;
+    bTTE = info.bTTE; // the process-wide copy the font sources read
 }
 
 // Where the results of a call go back to in the caller's records.

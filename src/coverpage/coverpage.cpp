@@ -19,6 +19,7 @@
 #include "coverpage/filemetrics.h"
 #include "download/download.h"
 #include "session/globalblock.h"
+#include "xlstream/xlcodes.h"
 
 namespace {
 
@@ -37,7 +38,6 @@ constexpr int64_t kLargestCoordinate = INT16_MAX;
 // default source copy.
 constexpr uint8_t kRopUnderline = 0xF0;
 constexpr uint8_t kRopDefault = 0xFC;
-constexpr uint8_t kAttrNullPen = 0x05;
 constexpr uint8_t kNullPenValue = 0;
 
 constexpr WCHAR kSpace = 0x0020;
@@ -156,7 +156,7 @@ bool DrawUnderline(const CoverPageCall &call, uint32_t dwLineAdvance)
     const uint32_t dwTop = Unsigned(*call.pnCursorY) + Magnitude(metrics->otmsUnderscorePosition);
     const uint32_t dwBottom = dwTop + Magnitude(metrics->otmsUnderscoreSize);
     WriteSetROP(call.pFile, kRopUnderline);
-    WriteSetPenSource(call.pFile, kAttrNullPen, kNullPenValue);
+    WriteSetPenSource(call.pFile, xl::kAttrNullPen, kNullPenValue);
     WriteRectangle(call.pFile, static_cast<int>(dwLeft), static_cast<int>(dwTop),
                    static_cast<int>(dwLeft + dwLineAdvance), static_cast<int>(dwBottom));
     WriteSetROP(call.pFile, kRopDefault);

@@ -68,7 +68,7 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
 {
     const XLAttribute *attribute = op.Find(id);
     return attribute && !attribute->value.numbers.empty()
-               ? static_cast<long>(attribute->value.numbers.front())
+               ? WholeNumber(attribute->value.numbers.front(), fallback)
                : fallback;
 }
 
@@ -222,11 +222,17 @@ std::string ValueText(const XLAttribute &attribute)
     const XLToken &value = attribute.value;
     std::string out = TypeName(value.tag);
     if (IsArray(value)) {
-        out += "[" + std::to_string(value.count) + "] ";
-        if (const std::optional<std::string> text = ValueAsText(attribute))
-            return out + Quoted(*text);
+        out += '[';
+        out += std::to_string(value.count);
+        out += "] ";
+        if (const std::optional<std::string> text = ValueAsText(attribute)) {
+            out += Quoted(*text);
+            return out;
+        }
     } else if (value.count == 1) {
-        return out + " " + NumberText(value.numbers.front(), value.valueType);
+        out += ' ';
+        out += NumberText(value.numbers.front(), value.valueType);
+        return out;
     }
     out += "(";
     for (size_t i = 0; i < value.numbers.size() && i < kListedNumbers; ++i)
@@ -298,8 +304,14 @@ void PrintListing(const DumpReport &report)
     for (size_t i = 0; i < report.ops.size(); ++i) {
         const XLOperation &op = report.ops[i];
         std::string line = OperatorName(op.op);
-        for (const XLAttribute &attribute : op.attributes)
-            line += " " + AttributeName(attribute.id) + "=" + ValueText(attribute);
+        for (const XLAttribute &attribute : op.attributes) {
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
+            // a literal + string chain here when optimising.
+            line += ' ';
+            line += AttributeName(attribute.id);
+            line += '=';
+            line += ValueText(attribute);
+        }
         if (op.hasData)
             line += " + data " + std::to_string(op.data.size()) + " bytes: " + HexPreview(op.data);
         std::printf("%8zu  %s\n", op.offset, line.c_str());

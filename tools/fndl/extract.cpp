@@ -53,7 +53,8 @@ struct SoftFont {
     bool complete = false;
     bool removed = false;
     SoftFontHeader layout;
-    std::vector<Glyph> glyphs; // maxp.numGlyphs of them
+    uint32_t glyphCount = 0;          // maxp.numGlyphs
+    std::map<uint16_t, Glyph> glyphs; // those sent: memory follows what the job carries
     std::map<uint16_t, uint16_t> charToGlyph;
     size_t bitmapCharacters = 0;
 };
@@ -113,7 +114,7 @@ std::optional<std::string> CheckHeader(SoftFont &font)
     if (numGlyphs != font.layout.glyphs)
         return "the descriptor counts " + std::to_string(font.layout.glyphs) +
                " characters, maxp " + std::to_string(numGlyphs) + " glyphs";
-    font.glyphs.resize(numGlyphs);
+    font.glyphCount = numGlyphs;
     return std::nullopt;
 }
 
@@ -122,7 +123,7 @@ std::optional<std::string> TakeCharacter(SoftFont &font, const XLOperation &op)
 {
     const XLAttribute *codeAttribute = op.Find(xl::kAttrCharCode);
     if (!codeAttribute || codeAttribute->value.numbers.size() != 1 ||
-        codeAttribute->value.numbers.front() < 0 || codeAttribute->value.numbers.front() > 0xFFFF)
+        !(codeAttribute->value.numbers.front() >= 0 && codeAttribute->value.numbers.front() <= 0xFFFF))
         return std::string("ReadChar without a CharCode from 0 to 65535");
     const auto code = static_cast<uint16_t>(codeAttribute->value.numbers.front());
     const SoftChar character = ReadCharData(op.data);
@@ -135,11 +136,11 @@ std::optional<std::string> TakeCharacter(SoftFont &font, const XLOperation &op)
     if (character.format != kCharFormatTrueType || character.charClass != kCharClassPlain)
         return "character data of format " + std::to_string(character.format) + " class " +
                std::to_string(character.charClass) + ": only format 1 class 0 is read";
-    if (character.glyph >= font.glyphs.size())
+    if (character.glyph >= font.glyphCount)
         return "glyph " + std::to_string(character.glyph) + " of " +
                (code == kComponentCode ? std::string("a composite component") : CodeName(code)) +
-               " is beyond the font's " + std::to_string(font.glyphs.size()) + " glyphs";
-    Glyph &glyph = font.glyphs[character.glyph];
+               " is beyond the font's " + std::to_string(font.glyphCount) + " glyphs";
+    Glyph &glyph = font.glyphs[static_cast<uint16_t>(character.glyph)];
     if (!character.glyphData.empty()) {
         const bool same = std::equal(character.glyphData.begin(), character.glyphData.end(),
                                      glyph.data.begin(), glyph.data.end());
@@ -297,9 +298,9 @@ bool BuildFont(const SoftFont &font, const std::string &postScriptName, std::vec
     }
 
     std::vector<std::span<const uint8_t>> glyphData;
-    glyphData.reserve(font.glyphs.size());
-    for (const Glyph &glyph : font.glyphs)
-        glyphData.push_back(glyph.data);
+    glyphData.resize(font.glyphCount);
+    for (const auto &[index, glyph] : font.glyphs)
+        glyphData[index] = glyph.data;
     TtfTable glyf{SfntTag("glyf"), {}};
     TtfTable loca{SfntTag("loca"), {}};
     if (!BuildGlyfAndLoca(glyphData, glyf.bytes, loca.bytes)) {
@@ -436,10 +437,12 @@ int RunExtract(std::span<char *const> args)
         return kExitFailed;
     }
 
-    // Every font is built before any is written: a font that cannot be
-    // made leaves no files behind.
+    // Every font is built once before any is written, so that a font that
+    // cannot be made leaves no files behind, and again when it is written:
+    // one font in memory at a time.
     std::vector<std::filesystem::path> files;
-    std::vector<std::vector<uint8_t>> ttfs;
+    std::vector<std::string> stems;
+    std::vector<uint8_t> ttf;
     std::set<std::string> stemsTaken;
     for (const SoftFont &font : fonts) {
         const std::string baseStem = FileStem(font.name);
@@ -448,7 +451,8 @@ int RunExtract(std::span<char *const> args)
             stem = baseStem + "-" + std::to_string(n);
         stemsTaken.insert(stem);
         files.push_back(directory / (stem + ".ttf"));
-        if (!BuildFont(font, stem, ttfs.emplace_back(), reason)) {
+        stems.push_back(stem);
+        if (!BuildFont(font, stem, ttf, reason)) {
             PrintError("'" + path + "' at byte " + std::to_string(font.offset) + ": font " +
                        Quoted(font.name) + " cannot be made a TrueType font: " + reason);
             return kExitFailed;
@@ -465,20 +469,20 @@ int RunExtract(std::span<char *const> args)
         std::printf("no soft fonts in '%s'\n", path.c_str());
     for (size_t f = 0; f < fonts.size(); ++f) {
         const SoftFont &font = fonts[f];
-        if (!WriteFile(files[f], ttfs[f], reason)) {
+        if (!BuildFont(font, stems[f], ttf, reason) || !WriteFile(files[f], ttf, reason)) {
             PrintError("cannot write '" + files[f].string() + "': " + reason);
             return kExitFailed;
         }
         size_t sent = 0;
         size_t componentsOnly = 0;
-        for (const Glyph &glyph : font.glyphs) {
+        for (const auto &[index, glyph] : font.glyphs) {
             sent += glyph.sent ? 1 : 0;
             componentsOnly += glyph.sent && !glyph.asCharacter ? 1 : 0;
         }
         std::printf("font %s (header at byte %zu): %s\n", Quoted(font.name).c_str(), font.offset,
                     files[f].c_str());
         std::printf("  glyphs: %zu, sent: %zu (%zu only as composite components)\n",
-                    font.glyphs.size(), sent, componentsOnly);
+                    size_t{font.glyphCount}, sent, componentsOnly);
         std::printf("  characters: %zu%s%s\n", font.charToGlyph.size(),
                     font.charToGlyph.empty() ? "" : ": ", CharacterText(font.charToGlyph).c_str());
         if (font.bitmapCharacters > 0)

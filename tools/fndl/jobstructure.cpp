@@ -32,6 +32,12 @@ std::string FontNameOf(const XLOperation &op)
     return name ? std::string(name->value.raw.begin(), name->value.raw.end()) : std::string();
 }
 
+long WholeNumber(double number, long fallback)
+{
+    constexpr double kLimit = 1e9;
+    return number >= -kLimit && number <= kLimit ? static_cast<long>(number) : fallback;
+}
+
 bool ReadJob(const std::vector<uint8_t> &bytes, std::vector<XLOperation> &ops,
              XLStreamBounds &bounds, XLDecodeError &error)
 {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "framing.h"
+#include "jobstructure.h"
 #include "qorvfndl.h"
 #include "xldecode/xldecode.h"
 #include "xlstream/xlcodes.h"
@@ -93,12 +94,6 @@ struct WrittenLines {
     long lastEndX = 0;
 };
 
-long Bounded(double number)
-{
-    constexpr double kLimit = 1e9;
-    return number >= -kLimit && number <= kLimit ? static_cast<long>(number) : 0;
-}
-
 bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDecodeError &error)
 {
     std::vector<XLOperation> ops;
@@ -110,14 +105,14 @@ bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDec
         if (op.op == xl::kOpSetCursor) {
             if (const XLAttribute *point = op.Find(xl::kAttrPoint);
                 point && point->value.numbers.size() == 2) {
-                cursorX = Bounded(point->value.numbers[0]);
-                cursorY = Bounded(point->value.numbers[1]);
+                cursorX = WholeNumber(point->value.numbers[0], 0);
+                cursorY = WholeNumber(point->value.numbers[1], 0);
             }
         } else if (op.op == xl::kOpText) {
             long advance = 0;
             if (const XLAttribute *spacing = op.Find(xl::kAttrXSpacingData)) {
                 for (const double number : spacing->value.numbers)
-                    advance += Bounded(number);
+                    advance += WholeNumber(number, 0);
             }
             if (const XLAttribute *textData = op.Find(xl::kAttrTextData))
                 lines.characters += static_cast<long>(textData->value.count);

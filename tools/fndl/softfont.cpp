@@ -19,17 +19,20 @@ bool ReadGTDirectory(std::span<const uint8_t> segment, SoftFontHeader &layout)
                          " bytes has no room for its table directory";
         return false;
     }
-    const uint32_t numTables = BigEndian(segment, 4, 2);
+    const BEReader directory(segment);
+    uint16_t numTables = 0;
+    ReadSfntTableCount(directory, 0, numTables);
     if (kSfntOffsetTableSize + kSfntTableRecordSize * numTables > segment.size()) {
         layout.problem = "GT directory of " + std::to_string(numTables) + " tables runs past its " +
                          std::to_string(segment.size()) + "-byte segment";
         return false;
     }
     for (uint32_t i = 0; i < numTables; ++i) {
-        const size_t at = kSfntOffsetTableSize + kSfntTableRecordSize * i;
-        SoftFontTable table{PrintableTag(segment.subspan(at, 4)), BigEndian(segment, at, 4),
-                            BigEndian(segment, at + 4, 4), BigEndian(segment, at + 8, 4),
-                            BigEndian(segment, at + 12, 4)};
+        SfntTableRecord record;
+        ReadSfntTableRecord(directory, 0, i, record); // inside: checked above
+        const auto tagBytes = std::span(reinterpret_cast<const uint8_t *>(record.szTag), 4);
+        SoftFontTable table{PrintableTag(tagBytes), BigEndian(tagBytes, 0, 4), record.dwCheckSum,
+                            record.dwOffset, record.dwLength};
         if (uint64_t{table.offset} + table.length > segment.size() && layout.problem.empty())
             layout.problem = "table '" + table.tag + "' (offset " + std::to_string(table.offset) +
                              ", length " + std::to_string(table.length) + ") runs past its " +

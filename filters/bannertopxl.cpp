@@ -1,0 +1,253 @@
+// fndl-bannertopxl: CUPS filter from banner files to a PCL XL cover page set
+// in a TrueType soft font.
+//
+//   fndl-bannertopxl job-id user title copies options [file]
+//
+// Reads both banner types: application/vnd.cups-banner ("#CUPS-BANNER":
+// Show, Header, Footer, Notice, Image) and application/vnd.cups-pdf-banner
+// ("#PDF-BANNER", as Debian ships them: Template, Show). The page lists the
+// Show attributes, filled from the arguments, the options, the PPD and the
+// environment that CUPS gives filters, between the header and footer lines.
+// Images and PDF templates are not drawn: the page is text. A PDF template
+// named after a CUPS classification (secret.pdf, ...) still marks the page
+// with it, as header and footer, so a classified job's cover says so.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <strings.h>
+
+#include "filter.h"
+
+namespace {
+
+struct Banner {
+    std::vector<std::string> show;
+    std::string header;
+    std::string footer;
+    std::vector<std::string> notices;
+};
+
+std::string Trimmed(const std::string &text)
+{
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The classification a PDF template stands for, by CUPS's banner names.
+std::string Classification(std::string templateName)
+{
+    const size_t slash = templateName.rfind('/');
+    if (slash != std::string::npos)
+        templateName.erase(0, slash + 1);
+    templateName = templateName.substr(0, templateName.find('.'));
+    const std::pair<const char *, const char *> names[] = {
+        {"classified", "Classified"}, {"confidential", "Confidential"}, {"secret", "Secret"},
+        {"topsecret", "Top Secret"},  {"unclassified", "Unclassified"},
+    };
+    for (const auto &[name, text] : names) {
+        if (strcasecmp(templateName.c_str(), name) == 0)
+            return text;
+    }
+    return "";
+}
+
+// False with an ERROR: line when the bytes are no banner file.
+bool ParseBanner(const std::string &bytes, Banner &banner)
+{
+    std::istringstream in(bytes);
+    std::string line;
+    std::getline(in, line);
+    line = Trimmed(line);
+    const bool pdfBanner = line == "#PDF-BANNER";
+    if (line != "#CUPS-BANNER" && !pdfBanner) {
+        Message("ERROR", "fndl-bannertopxl: not a banner file (no #CUPS-BANNER or #PDF-BANNER "
+                         "first line)");
+        return false;
+    }
+    std::string classification;
+    while (std::getline(in, line)) {
+        line = Trimmed(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const size_t space = line.find_first_of(" \t");
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : Trimmed(line.substr(space));
+        if (key == "Show") {
+            std::istringstream words(value);
+            banner.show.insert(banner.show.end(), std::istream_iterator<std::string>(words),
+                               std::istream_iterator<std::string>());
+        } else if (key == "Header") {
+            banner.header = value;
+        } else if (key == "Footer") {
+            banner.footer = value;
+        } else if (key == "Notice") {
+            banner.notices.push_back(value);
+        } else if (key == "Template" && pdfBanner) {
+            classification = Classification(value);
+        }
+        // Image, Font, Font-size and the rest draw nothing on a text page.
+    }
+    if (banner.header.empty())
+        banner.header = classification;
+    if (banner.footer.empty())
+        banner.footer = classification;
+    return true;
+}
+
+std::string Env(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+// A time option (seconds since the epoch), in local time; "" without it.
+std::string TimeOf(const char *seconds)
+{
+    if (!seconds || !*seconds)
+        return "";
+    const time_t when = static_cast<time_t>(std::atoll(seconds));
+    struct tm local {};
+    localtime_r(&when, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local);
+    return text;
+}
+
+std::string PpdAttribute(const FilterJob &job, const char *name)
+{
+    const ppd_attr_t *attr = job.ppd ? ppdFindAttr(job.ppd, name, nullptr) : nullptr;
+    return attr && attr->value ? attr->value : "";
+}
+
+// The job's options as the user gave them: without the job attributes
+// that CUPS adds and that other Show lines give.
+std::string UserOptions(const FilterJob &job)
+{
+    std::string text;
+    for (int i = 0; i < job.numOptions; ++i) {
+        const std::string name = job.options[i].name;
+        if (name.starts_with("job-") || name.find("time-at-") != std::string::npos ||
+            name == "document-name-supplied")
+            continue;
+        if (!text.empty())
+            text += ' ';
+        text += name;
+        if (job.options[i].value && *job.options[i].value)
+            text += "=" + std::string(job.options[i].value);
+    }
+    return text;
+}
+
+// The label and value of one Show attribute; an empty label for an unknown one.
+std::pair<std::string, std::string> ShowLine(const FilterJob &job, const std::string &attribute)
+{
+    const ppd_size_t *size = job.ppd ? ppdPageSize(job.ppd, nullptr) : nullptr;
+    if (attribute == "imageable-area")
+        return {"Imageable Area", size ? Number(size->left / 72) + " x " + Number(size->bottom / 72) +
+                                             " to " + Number(size->right / 72) + " x " +
+                                             Number(size->top / 72) + " in"
+                                       : ""};
+    if (attribute == "job-billing")
+        return {"Billing Information", job.Option("job-billing") ? job.Option("job-billing") : ""};
+    if (attribute == "job-id")
+        return {"Job ID", Env("PRINTER") + "-" + std::to_string(job.jobId)};
+    if (attribute == "job-name")
+        return {"Title", job.title};
+    if (attribute == "job-originating-host-name") {
+        const char *host = job.Option("job-originating-host-name");
+        return {"Printed From", host ? host : ""};
+    }
+    if (attribute == "job-originating-user-name")
+        return {"Printed By", job.user};
+    if (attribute == "job-uuid")
+        return {"Job UUID", job.Option("job-uuid") ? job.Option("job-uuid") : ""};
+    if (attribute == "options")
+        return {"Options", UserOptions(job)};
+    if (attribute == "paper-name") {
+        const ppd_choice_t *choice = job.Marked("PageSize");
+        return {"Media Name", choice ? choice->text : job.Option("media") ? job.Option("media") : ""};
+    }
+    if (attribute == "paper-size")
+        return {"Media Dimensions",
+                size ? Number(size->width / 72) + " x " + Number(size->length / 72) + " in" : ""};
+    if (attribute == "printer-driver-name")
+        return {"Driver Name", PpdAttribute(job, "PCFileName")};
+    if (attribute == "printer-driver-version")
+        return {"Driver Version", PpdAttribute(job, "FileVersion")};
+    if (attribute == "printer-info")
+        return {"Description", Env("PRINTER_INFO")};
+    if (attribute == "printer-location")
+        return {"Location", Env("PRINTER_LOCATION")};
+    if (attribute == "printer-make-and-model")
+        return {"Make and Model", job.ppd && job.ppd->nickname ? job.ppd->nickname : ""};
+    if (attribute == "printer-name")
+        return {"Printer Name", Env("PRINTER")};
+    if (attribute == "time-at-creation")
+        return {"Created On", TimeOf(job.Option("time-at-creation"))};
+    if (attribute == "time-at-processing") {
+        const char *when = job.Option("time-at-processing");
+        return {"Printed On", TimeOf(when ? when : std::to_string(std::time(nullptr)).c_str())};
+    }
+    return {"", ""};
+}
+
+// The cover page text: header, the Show lines, the notices, the footer.
+std::string CoverText(const FilterJob &job, const Banner &banner)
+{
+    std::string text;
+    if (!banner.header.empty())
+        text += banner.header + "\n\n";
+    for (const std::string &attribute : banner.show) {
+        const auto [label, value] = ShowLine(job, attribute);
+        if (label.empty())
+            Message("WARNING", "banner attribute " + attribute + " is not known; left out");
+        else if (!value.empty())
+            text += label + ": " + value + "\n";
+    }
+    if (!banner.notices.empty())
+        text += "\n";
+    for (const std::string &notice : banner.notices)
+        text += notice + "\n";
+    if (!banner.footer.empty())
+        text += "\n" + banner.footer + "\n";
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    FilterJob job;
+    if (!ReadFilterJob(argc, argv, "fndl-bannertopxl", job))
+        return 1;
+    std::string bytes;
+    if (job.file.empty()) {
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(job.file, std::ios::binary);
+        if (!in) {
+            Message("ERROR", "fndl-bannertopxl: cannot read " + job.file);
+            return 1;
+        }
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    Banner banner;
+    if (!ParseBanner(bytes, banner))
+        return 1;
+    std::vector<std::string> args = CommonToolArgs(job);
+    args.insert(args.end(), {"--text", CoverText(job, banner)});
+    return RunTool(job, args);
+}

@@ -1,0 +1,494 @@
+// The CUPS filters under the real CUPS: cupsfilter with the PPD on text and
+// banner files, and a private cupsd that prints a text job with a cover page
+// to a socket device served here. Skipped where CUPS is not installed.
+#if defined(FNDL_FILTER_DIR) && defined(FNDL_TOOL_PATH) && defined(FNDL_CUPS_TEST_DIR)
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/requests.h"
+#include "xldecode/xldecode.h"
+#include "xlstream/xlcodes.h"
+
+extern char **environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char *kUel = "\x1B%-12345X";
+
+bool CupsInstalled(const char *program)
+{
+    return access(program, X_OK) == 0 && access("/usr/lib/cups/backend/socket", X_OK) == 0 &&
+           access("/usr/lib/cups/daemon/cups-exec", X_OK) == 0;
+}
+
+std::string ReadFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A fresh folder under the build, readable by the user CUPS runs filters as.
+fs::path Scratch(const std::string &name)
+{
+    const fs::path dir = fs::path(FNDL_CUPS_TEST_DIR) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+    return dir;
+}
+
+struct Command {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv with extra environment variables; output and errors captured.
+Command RunCommand(const std::vector<std::string> &argv, const std::vector<std::string> &env = {})
+{
+    TempPath out(".out");
+    TempPath err(".err");
+    std::vector<char *> args;
+    for (const std::string &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> environment(env);
+    for (char **var = environ; *var; ++var)
+        environment.emplace_back(*var);
+    std::vector<char *> envp;
+    for (std::string &var : environment)
+        envp.push_back(var.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    Command command;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        command.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    command.out = ReadFile(out.path);
+    command.err = ReadFile(err.path);
+    return command;
+}
+
+// CUPS's ServerBin for the tests: the filters, run with the built tool, and
+// the system's socket backend and exec helper.
+fs::path MakeServerBin(const fs::path &dir)
+{
+    const fs::path bin = dir / "bin";
+    fs::create_directories(bin / "filter");
+    fs::create_directories(bin / "backend");
+    fs::create_directories(bin / "daemon");
+    for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl"}) {
+        const fs::path wrapper = bin / "filter" / filter;
+        WriteFile(wrapper, std::string("#!/bin/sh\nFNDL_TOOL='") + FNDL_TOOL_PATH + "' exec '" +
+                               FNDL_FILTER_DIR + "/" + filter + "' \"$@\"\n");
+        fs::permissions(wrapper, fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec);
+    }
+    fs::create_symlink("/usr/lib/cups/backend/socket", bin / "backend" / "socket");
+    fs::create_symlink("/usr/lib/cups/daemon/cups-exec", bin / "daemon" / "cups-exec");
+    return bin;
+}
+
+// One PJL-wrapped PCL XL job as the printer gets it.
+struct PrintedJob {
+    std::string pjl;                // the PJL lines before the stream and after it
+    std::vector<XLOperation> ops;   // the stream, decoded
+    bool decoded = false;
+    std::u16string text;            // every character of the Text operators, in order
+    std::map<std::string, int> fontHeaders; // soft font name: BeginFontHeader count
+    int pages = 0;
+};
+
+std::vector<PrintedJob> SplitJobs(const std::string &bytes)
+{
+    std::vector<PrintedJob> jobs;
+    size_t at = 0;
+    const std::string uel = kUel;
+    while (at < bytes.size()) {
+        size_t next = bytes.find(uel, at);
+        if (next == std::string::npos)
+            next = bytes.size();
+        const std::string segment = bytes.substr(at, next - at);
+        const size_t stream = segment.find(") HP-PCL XL");
+        if (stream != std::string::npos) {
+            PrintedJob job;
+            job.pjl = segment.substr(0, stream);
+            const auto *data = reinterpret_cast<const uint8_t *>(segment.data()) + stream;
+            XLDecodeError error;
+            job.decoded = XLDecodeOperations(std::span(data, segment.size() - stream), job.ops, error);
+            for (const XLOperation &op : job.ops) {
+                if (op.op == xl::kOpText) {
+                    if (const XLAttribute *chars = op.Find(xl::kAttrTextData)) {
+                        for (double code : chars->value.numbers)
+                            job.text += static_cast<char16_t>(code);
+                    }
+                } else if (op.op == xl::kOpBeginFontHeader) {
+                    if (const XLAttribute *name = op.Find(xl::kAttrFontName))
+                        ++job.fontHeaders[std::string(name->value.raw.begin(),
+                                                      name->value.raw.end())];
+                } else if (op.op == xl::kOpBeginPage) {
+                    ++job.pages;
+                }
+            }
+            jobs.push_back(std::move(job));
+        } else if (!jobs.empty()) {
+            jobs.back().pjl += segment;
+        }
+        at = next + uel.size();
+    }
+    return jobs;
+}
+
+int CountLines(const std::string &text, const std::string &prefix)
+{
+    int count = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        count += line.starts_with(prefix) ? 1 : 0;
+    return count;
+}
+
+// A text in every script DejaVu Sans Mono has, long enough for pages.
+std::string SampleText()
+{
+    std::string text;
+    for (int i = 1; i <= 140; ++i)
+        text += "Line " + std::to_string(i) +
+                ": d\xC3\xA9j\xC3\xA0 vu \xCE\xB1\xCE\xB2\xCE\xB3 \xD0\xB4\xD0\xB0 \xE2\x82\xAC"
+                " 0123456789 the quick brown fox jumps over the lazy dog\n";
+    return text;
+}
+
+std::u16string WithoutNewlines(const std::string &utf8)
+{
+    std::u16string units;
+    for (char16_t unit : Utf16(utf8)) {
+        if (unit != u'\n')
+            units += unit;
+    }
+    return units;
+}
+
+std::vector<std::string> CupsFilter(const fs::path &dir, const std::string &type)
+{
+    WriteFile(dir / "cups-files.conf", "ServerBin " + (dir / "bin").string() +
+                                           "\nDataDir /usr/share/cups\n");
+    return {"cupsfilter", "-c", (dir / "cups-files.conf").string(), "-p", FNDL_PPD_PATH,
+            "-m",         "printer/fndl", "-e", "-i", type};
+}
+
+} // namespace
+
+TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
+{
+    if (!CupsInstalled("/usr/sbin/cupsfilter"))
+        GTEST_SKIP() << "CUPS (cupsfilter) is not installed";
+    const fs::path dir = Scratch("text");
+    MakeServerBin(dir);
+    const std::string text = SampleText();
+    WriteFile(dir / "sample.txt", text);
+
+    std::vector<std::string> plain = CupsFilter(dir, "text/plain");
+    plain.push_back((dir / "sample.txt").string());
+    const Command run = RunCommand(plain);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(run.out.starts_with(std::string(kUel) + "@PJL JOB NAME=\"")) << run.out.substr(0, 80);
+    const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_TRUE(jobs[0].decoded);
+    EXPECT_NE(jobs[0].pjl.find("@PJL ENTER LANGUAGE=PCLXL"), std::string::npos);
+    EXPECT_NE(jobs[0].pjl.find("@PJL EOJ"), std::string::npos);
+    EXPECT_EQ(jobs[0].text, WithoutNewlines(text));
+    EXPECT_GT(jobs[0].pages, 1);
+    EXPECT_EQ(CountLines(run.err, "PAGE: "), jobs[0].pages) << run.err;
+    ASSERT_EQ(jobs[0].fontHeaders.size(), 1u);
+    EXPECT_EQ(jobs[0].fontHeaders.begin()->second, 1);
+    EXPECT_NE(jobs[0].fontHeaders.begin()->first.find("DejaVu Sans Mono"), std::string::npos);
+
+    // Copies made by the printer, Legal paper in landscape, a header line on
+    // every page.
+    std::vector<std::string> options = CupsFilter(dir, "text/plain");
+    options.insert(options.end(), {"-n", "2", "-o", "media=Legal", "-o", "landscape", "-o", "prettyprint",
+                                   "-t", "Quarterly \"report\"", (dir / "sample.txt").string()});
+    const Command withOptions = RunCommand(options);
+    ASSERT_EQ(withOptions.exitCode, 0) << withOptions.err;
+    const std::vector<PrintedJob> optionJobs = SplitJobs(withOptions.out);
+    ASSERT_EQ(optionJobs.size(), 1u);
+    EXPECT_NE(optionJobs[0].pjl.find("@PJL SET COPIES=2"), std::string::npos);
+    const std::string &pjl = optionJobs[0].pjl;
+    const size_t name = pjl.find("@PJL JOB NAME=");
+    ASSERT_NE(name, std::string::npos);
+    const std::string nameLine = pjl.substr(name, pjl.find('\n', name) - name);
+    EXPECT_EQ(std::count(nameLine.begin(), nameLine.end(), '"'), 2) << nameLine;
+    EXPECT_EQ(CountLines(withOptions.err, "PAGE: "), optionJobs[0].pages);
+    EXPECT_NE(withOptions.err.find("PAGE: 1 2"), std::string::npos) << withOptions.err;
+    for (const XLOperation &op : optionJobs[0].ops) {
+        if (op.op == xl::kOpBeginPage) {
+            EXPECT_EQ(op.Find(xl::kAttrMediaSize)->value.numbers.at(0), 1.0); // Legal
+            EXPECT_EQ(op.Find(xl::kAttrOrientation)->value.numbers.at(0), 1.0); // landscape
+        }
+    }
+    const std::string pageOf = " of " + std::to_string(optionJobs[0].pages);
+    EXPECT_NE(optionJobs[0].text.find(Utf16("Page 1" + pageOf)), std::u16string::npos);
+    EXPECT_NE(optionJobs[0].text.find(Utf16("Page " + std::to_string(optionJobs[0].pages) + pageOf)),
+              std::u16string::npos);
+
+    // Text in another character set is refused, not printed as mojibake.
+    WriteFile(dir / "latin1.txt", "caf\xE9 cr\xE8me\n");
+    const Command latin1 = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "7", "user",
+                                "title", "1", "", (dir / "latin1.txt").string()},
+                               {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH});
+    EXPECT_EQ(latin1.exitCode, 1);
+    EXPECT_TRUE(latin1.out.empty());
+    EXPECT_NE(latin1.err.find("ERROR: "), std::string::npos) << latin1.err;
+    EXPECT_NE(latin1.err.find("UTF-8"), std::string::npos) << latin1.err;
+    fs::remove_all(dir);
+}
+
+TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
+{
+    if (!CupsInstalled("/usr/sbin/cupsfilter"))
+        GTEST_SKIP() << "CUPS (cupsfilter) is not installed";
+    const fs::path dir = Scratch("banner");
+    MakeServerBin(dir);
+    WriteFile(dir / "cover", "#CUPS-BANNER\nShow job-name job-originating-user-name job-id\n"
+                             "Header Cover \xE2\x80\x94 Page\nFooter End of cover\n"
+                             "Notice Please collect this job.\nImage /nowhere/logo.png\n");
+    WriteFile(dir / "secret", "#PDF-BANNER\nTemplate secret.pdf\nShow printer-name paper-size\n");
+    struct Case {
+        std::string file;
+        std::string type;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {(dir / "cover").string(), "application/vnd.cups-banner",
+         {"Cover \xE2\x80\x94 Page", "Title: Weekly", "Printed By: ", "Job ID: cupsfilter-",
+          "Please collect this job.", "End of cover"}},
+        {"/usr/share/cups/banners/standard", "application/vnd.cups-pdf-banner",
+         {"Printer Name: cupsfilter", "Make and Model: Generic PCL XL Printer, TrueType soft fonts",
+          "Driver Name: FNDLPXL.PPD", "Media Dimensions: 8.26 x 11.69 in", "Job ID: cupsfilter-",
+          "Printed On: "}},
+        {(dir / "secret").string(), "application/vnd.cups-pdf-banner",
+         {"SecretPrinter Name: cupsfilter", "Media Dimensions: 8.26 x 11.69 inSecret"}},
+    };
+    for (const Case &banner : cases) {
+        if (!fs::exists(banner.file))
+            continue;
+        std::vector<std::string> args = CupsFilter(dir, banner.type);
+        args.insert(args.end(), {"-t", "Weekly", banner.file});
+        const Command run = RunCommand(args);
+        ASSERT_EQ(run.exitCode, 0) << banner.file << "\n" << run.err;
+        const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+        ASSERT_EQ(jobs.size(), 1u) << banner.file;
+        EXPECT_TRUE(jobs[0].decoded) << banner.file;
+        EXPECT_EQ(jobs[0].pages, 1) << banner.file;
+        EXPECT_EQ(CountLines(run.err, "PAGE: "), 1) << run.err;
+        for (const std::string &line : banner.expected)
+            EXPECT_NE(jobs[0].text.find(Utf16(line)), std::u16string::npos)
+                << banner.file << ": no \"" << line << "\" in the cover page";
+    }
+
+    const Command notBanner = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "1", "u",
+                                   "t", "1", "", "/etc/hostname"});
+    EXPECT_EQ(notBanner.exitCode, 1);
+    EXPECT_NE(notBanner.err.find("ERROR: "), std::string::npos);
+    fs::remove_all(dir);
+}
+
+namespace {
+
+// A listening socket on 127.0.0.1 with a free port.
+int Listen(uint16_t &port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), size) != 0 || listen(fd, 4) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// What the socket device received: every connection until one has ended
+// and no other follows within a second, or the time is up.
+std::string Receive(int listener, std::chrono::seconds limit)
+{
+    std::string bytes;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    bool gotOne = false;
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd wait{listener, POLLIN, 0};
+        if (poll(&wait, 1, gotOne ? 1000 : 250) <= 0) {
+            if (gotOne)
+                break;
+            continue;
+        }
+        const int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0)
+            continue;
+        char buffer[65536];
+        for (;;) {
+            pollfd in{connection, POLLIN, 0};
+            if (poll(&in, 1, 20000) <= 0)
+                break;
+            const ssize_t got = read(connection, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            bytes.append(buffer, static_cast<size_t>(got));
+        }
+        close(connection);
+        gotOne = true;
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
+{
+    if (!CupsInstalled("/usr/sbin/cupsd") || access("/usr/bin/lp", X_OK) != 0 ||
+        access("/usr/sbin/lpadmin", X_OK) != 0)
+        GTEST_SKIP() << "CUPS (cupsd, lp, lpadmin) is not installed";
+    const fs::path dir = Scratch("cupsd");
+    MakeServerBin(dir);
+    for (const char *sub : {"etc", "spool/tmp", "cache", "state", "log"})
+        fs::create_directories(dir / sub);
+
+    uint16_t devicePort = 0;
+    const int device = Listen(devicePort);
+    uint16_t cupsPort = 0;
+    const int probe = Listen(cupsPort); // a free port for cupsd
+    ASSERT_GE(device, 0);
+    ASSERT_GE(probe, 0);
+    close(probe);
+
+    const std::string d = dir.string();
+    WriteFile(dir / "etc/cups-files.conf",
+              "ServerRoot " + d + "/etc\nServerBin " + d + "/bin\nDataDir /usr/share/cups\n"
+              "RequestRoot " + d + "/spool\nTempDir " + d + "/spool/tmp\nCacheDir " + d +
+              "/cache\nStateDir " + d + "/state\nErrorLog " + d + "/log/error_log\n"
+              "AccessLog " + d + "/log/access_log\nPageLog " + d + "/log/page_log\n"
+              "FileDevice No\n");
+    WriteFile(dir / "etc/cupsd.conf",
+              "Listen 127.0.0.1:" + std::to_string(cupsPort) + "\nLogLevel debug\nBrowsing Off\n"
+              "WebInterface No\nDefaultAuthType None\n<Location />\n Order allow,deny\n Allow all\n"
+              "</Location>\n<Policy default>\n <Limit All>\n  Order deny,allow\n </Limit>\n"
+              "</Policy>\n");
+    const std::string server = "CUPS_SERVER=127.0.0.1:" + std::to_string(cupsPort);
+
+    pid_t cupsd = 0;
+    const std::string conf = d + "/etc/cupsd.conf";
+    const std::string files = d + "/etc/cups-files.conf";
+    const char *cupsdArgs[] = {"/usr/sbin/cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(),
+                               nullptr};
+    ASSERT_EQ(posix_spawn(&cupsd, cupsdArgs[0], nullptr, nullptr, const_cast<char **>(cupsdArgs),
+                          environ),
+              0);
+    struct Stop {
+        pid_t pid;
+        int fd;
+        ~Stop()
+        {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            close(fd);
+        }
+    } stop{cupsd, device};
+
+    Command state;
+    for (int i = 0; i < 100; ++i) {
+        state = RunCommand({"lpstat", "-r"}, {server});
+        if (state.out.find("scheduler is running") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_NE(state.out.find("scheduler is running"), std::string::npos)
+        << state.err << ReadFile(dir / "log/error_log");
+
+    const Command added =
+        RunCommand({"lpadmin", "-p", "fndl", "-E", "-v", "socket://127.0.0.1:" + std::to_string(devicePort),
+             "-P", FNDL_PPD_PATH},
+            {server});
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    const std::string text = SampleText();
+    WriteFile(dir / "sample.txt", text);
+    fs::permissions(dir / "sample.txt", fs::perms::others_read, fs::perm_options::add);
+    const Command printed = RunCommand({"lp", "-d", "fndl", "-o", "job-sheets=standard", "-t", "Sample",
+                                 (dir / "sample.txt").string()},
+                                {server});
+    ASSERT_EQ(printed.exitCode, 0) << printed.err;
+
+    const std::string received = Receive(device, std::chrono::seconds(60));
+    const std::vector<PrintedJob> jobs = SplitJobs(received);
+    ASSERT_EQ(jobs.size(), 2u) << received.size() << " bytes received\n"
+                               << ReadFile(dir / "log/error_log").substr(0, 20000);
+    int pages = 0;
+    for (const PrintedJob &job : jobs) {
+        EXPECT_TRUE(job.decoded);
+        EXPECT_NE(job.pjl.find("@PJL JOB NAME=\"Sample\""), std::string::npos) << job.pjl;
+        EXPECT_NE(job.pjl.find("@PJL EOJ"), std::string::npos) << job.pjl;
+        EXPECT_FALSE(job.fontHeaders.empty());
+        for (const auto &[name, count] : job.fontHeaders)
+            EXPECT_EQ(count, 1) << name << " sent more than once";
+        pages += job.pages;
+    }
+    EXPECT_EQ(jobs[0].pages, 1);
+    EXPECT_NE(jobs[0].text.find(u"Printer Name: fndl"), std::u16string::npos);
+    EXPECT_NE(jobs[0].text.find(u"Job ID: fndl-"), std::u16string::npos);
+    EXPECT_EQ(jobs[1].text, WithoutNewlines(text));
+
+    // CUPS counted the pages from the filters' PAGE: lines.
+    const std::string total = " total " + std::to_string(pages) + " ";
+    std::string pageLog;
+    for (int i = 0; i < 50 && pageLog.find(total) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pageLog = ReadFile(dir / "log/page_log");
+    }
+    EXPECT_NE(pageLog.find(total), std::string::npos) << pageLog;
+    fs::remove_all(dir);
+}
+
+#endif // FNDL_FILTER_DIR && FNDL_TOOL_PATH
