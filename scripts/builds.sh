@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The other compilers and build types CI holds the code to, each with
 # -Werror and the whole test suite: GCC Release (build-release) and Clang
 # (build-clang). Then the static library (build-static, BUILD_SHARED_LIBS=OFF,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the tests and the main job need,
 # when any of them is missing.
 set -euo pipefail

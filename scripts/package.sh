@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian packages (libqorvfndl0, libqorvfndl-dev, fndl) with
 # dpkg-buildpackage in build-deb/, unpacks them into a clean tree
 # (build-deb/root) and proves them there: the library exports the six calls
