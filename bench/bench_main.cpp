@@ -101,6 +101,17 @@ void BM_FirstRequest_CJK500_DC(benchmark::State &state)
                      output);
 }
 
+// The same request in a font with CFF outlines: every glyph converted to
+// TrueType on the way.
+void BM_FirstRequest_CJK500_CFF_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state) || !CheckFont(state, kNotoSansCjkPath, "fonts-noto-cjk"))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kNotoSansCjkFace, false, CjkText(), output.path, kFontId),
+                     output);
+}
+
 void BM_FirstRequest_CJK500_DC_ColdMetrics(benchmark::State &state)
 {
     if (!CheckCjkText(state))
@@ -214,6 +225,7 @@ void BM_IOReplay_CJK500(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_FirstRequest_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK500_CFF_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_DC_ColdMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK50_DC)->UseManualTime()->Unit(benchmark::kMillisecond);

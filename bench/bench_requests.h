@@ -11,6 +11,8 @@
 
 inline constexpr const char *kIpaGothicPath = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
 inline constexpr const char *kIpaGothicFace = "IPAGothic";
+inline constexpr const char *kNotoSansCjkPath = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+inline constexpr const char *kNotoSansCjkFace = "Noto Sans CJK JP";
 inline constexpr const char *kDejaVuSansPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 inline constexpr const char *kDejaVuSansFace = "DejaVu Sans";
 

@@ -5,11 +5,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
 
 #include "download/outlineconvert.h"
+#include "platform/platform_hooks.h"
+#include "support/requests.h"
+#include "xldecode/xldecode.h"
 
 namespace {
 
@@ -66,6 +70,19 @@ std::vector<uint8_t> NativeOutline(HDC hdc, UINT glyph, UINT format = GGO_NATIVE
     return buffer;
 }
 
+std::vector<XLOperation> Operations(const std::vector<uint8_t> &bytes)
+{
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    EXPECT_TRUE(XLDecodeOperations(bytes, ops, error)) << error.message << " at " << error.offset;
+    return ops;
+}
+
+constexpr uint8_t kBeginFontHeader = 0x4F, kReadFontHeader = 0x50, kEndFontHeader = 0x51,
+                  kBeginChar = 0x52, kReadChar = 0x53, kEndChar = 0x54;
+
+uint16_t BE16(const std::vector<uint8_t> &b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
+
 } // namespace
 
 TEST(NativeOutlines, CubicsForCffQuadraticsForTrueType)
@@ -104,4 +121,84 @@ TEST(NativeOutlines, CubicsForCffQuadraticsForTrueType)
     MAT2 twice = kIdentity;
     twice.eM11.value = 2;
     EXPECT_EQ(GetGlyphOutlineA(cff.hdc, 'S', GGO_NATIVE, &gm, 0, nullptr, &twice), GDI_ERROR);
+}
+
+TEST(CffDownload, SendsATrueTypeSoftFontWithConvertedGlyphs)
+{
+    ResetLibraryState();
+    {
+        EmFont probe("Nimbus Sans", 1000);
+        if (GetOutlineTextMetricsA(probe.hdc, 0, nullptr) == 0)
+            GTEST_SKIP() << "Nimbus Sans (fonts-urw-base35) not installed";
+    }
+    const long nGdiObjects = PlatformLiveGdiObjects();
+    TempPath out;
+    WideRequest first = MakeWideRequest("Nimbus Sans", out.path, "H H", 7, false);
+    ASSERT_EQ(FNDLFontDownloadW(&first.text, &first.page), FNDL_OK);
+    const std::vector<XLOperation> ops = Operations(out.Read());
+    std::vector<uint8_t> codes;
+    std::vector<std::vector<uint8_t>> header, chars;
+    for (const XLOperation &op : ops) {
+        codes.push_back(op.op);
+        if (op.op == kReadFontHeader)
+            header.push_back(op.data);
+        if (op.op == kReadChar)
+            chars.push_back(op.data);
+    }
+    // Header: descriptor, GT segment of head, hhea, hmtx and a built maxp 1.0.
+    ASSERT_EQ(codes[0], kBeginFontHeader);
+    ASSERT_EQ(header.size(), 8u);
+    EXPECT_EQ(header[0], (std::vector<uint8_t>{0, 0, 0, 1, 1, 0, 0x03, 0x57})); // 855 glyphs
+    const std::vector<uint8_t> &directory = header[2];
+    ASSERT_EQ(directory.size(), 92u);
+    EXPECT_EQ(std::vector<uint8_t>(directory.begin(), directory.begin() + 16),
+              (std::vector<uint8_t>{0, 1, 0, 0, 0, 5, 0, 64, 0, 2, 0, 16, 'g', 'd', 'i', 'r'}));
+    const char *tags[] = {"head", "hhea", "hmtx", "maxp"};
+    uint32_t offset = 92;
+    for (int k = 0; k < 4; ++k) {
+        const size_t at = 28 + 16 * k;
+        EXPECT_EQ(std::string(directory.begin() + at, directory.begin() + at + 4), tags[k]);
+        EXPECT_EQ(BE16(directory, at + 10), offset);
+        const uint32_t length = BE16(directory, at + 14);
+        EXPECT_EQ(header[3 + k].size(), (length + 3) & ~3u);
+        offset += (length + 3) & ~3u;
+    }
+    EXPECT_EQ(BE16(header[1], 4), offset); // segment size
+    const std::vector<uint8_t> maxp = {0, 1, 0, 0, 0x03, 0x57, 0x0F, 0xA0, 0x03, 0xE8, 0, 0, 0, 0, 0, 2,
+                                       0, 0,    0, 0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(header[6], maxp);
+    EXPECT_EQ(BE16(maxp, 6), kMaxConvertedPoints);
+    EXPECT_EQ(BE16(maxp, 8), kMaxConvertedContours);
+    EXPECT_EQ(codes[header.size() + 1], kEndFontHeader);
+
+    // One character for "H H": glyph 41 as a simple glyph, box from the outline.
+    ASSERT_EQ(chars.size(), 1u);
+    const std::vector<uint8_t> &h = chars[0];
+    EXPECT_EQ(std::vector<uint8_t>(h.begin(), h.begin() + 16),
+              (std::vector<uint8_t>{1, 0, 0, 0x34, 0, 41, 0, 1, 0, 83, 0, 0, 0x02, 0x84, 0x02, 0xD9}));
+    EXPECT_EQ(BE16(h, 16), 11); // twelve points, corners only
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kBeginChar), 1);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kEndChar), 1);
+
+    // The next request sends only what is new; the font goes, and with it
+    // every GDI object the conversion used.
+    const size_t nBefore = out.Read().size();
+    WideRequest second = MakeWideRequest("Nimbus Sans", out.path, "Hi", 7, false);
+    ASSERT_EQ(FNDLFontDownloadW(&second.text, &second.page), FNDL_OK);
+    std::vector<uint8_t> all = out.Read();
+    const std::vector<XLOperation> more = Operations(std::vector<uint8_t>(all.begin() + nBefore, all.end()));
+    EXPECT_EQ(std::count_if(more.begin(), more.end(), [](const XLOperation &op) { return op.op == kReadChar; }), 1);
+    EXPECT_EQ(std::count_if(more.begin(), more.end(), [](const XLOperation &op) { return op.op == kBeginFontHeader; }), 0);
+    int nFontId = 7;
+    FNDLRemoveFontW(&nFontId);
+    EXPECT_EQ(PlatformLiveGdiObjects(), nGdiObjects);
+
+    // From a font file the outlines cannot be had: failure before anything
+    // is written.
+    TempPath fromFile;
+    WideRequest file = MakeWideRequest("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf",
+                                       fromFile.path, "H", 8, true);
+    EXPECT_EQ(FNDLFontDownloadW(&file.text, &file.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_TRUE(fromFile.Read().empty());
+    ResetLibraryState();
 }

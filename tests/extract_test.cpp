@@ -8,11 +8,15 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <windows.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <set>
 
+#include "platform/platform_hooks.h"
 #include "support/requests.h"
 #include "support/toolrun.h"
 #include "xldecode/xldecode.h"
@@ -244,6 +248,105 @@ TEST(ToolExtract, RedownloadsDamagedJobsAndUsage)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.rfind("usage: fndl extract JOB -d DIR", 0), 0u);
     EXPECT_EQ(RunTool({"extract", job.path}).exitCode, 2);
+}
+
+// Fonts with CFF outlines go out converted to TrueType: the extracted font
+// rendered by FreeType at 600 dpi (12 pt, 100 pixels per em, unhinted)
+// matches the original within the conversion's tolerance, character by
+// character, advances equal. Returns the worst pixel difference (0-255).
+struct Bitmap {
+    int left = 0, top = 0, width = 0, rows = 0;
+    std::vector<uint8_t> gray;
+    FT_Pos advance = 0;
+    int At(int x, int y) const
+    {
+        const int col = x - left, row = top - y;
+        return col >= 0 && col < width && row >= 0 && row < rows ? gray[size_t(row) * width + col] : 0;
+    }
+};
+
+Bitmap Render(FT_Face face, FT_UInt glyph)
+{
+    Bitmap b;
+    EXPECT_EQ(FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_RENDER), 0);
+    const FT_Bitmap &bitmap = face->glyph->bitmap;
+    b.left = face->glyph->bitmap_left;
+    b.top = face->glyph->bitmap_top;
+    b.width = static_cast<int>(bitmap.width);
+    b.rows = static_cast<int>(bitmap.rows);
+    for (int row = 0; row < b.rows; ++row)
+        for (int col = 0; col < b.width; ++col)
+            b.gray.push_back(bitmap.buffer[row * bitmap.pitch + col]);
+    b.advance = face->glyph->advance.x;
+    return b;
+}
+
+int CheckConvertedRendering(const char *faceName, const std::string &text, size_t *checked)
+{
+    char path[4096];
+    int index = 0;
+    // Only the fonts asked for: fontconfig would give some other font.
+    if (!PlatformResolveFace(faceName, FW_NORMAL, false, path, sizeof path, &index) ||
+        (std::string(path).find("urw-base35") == std::string::npos &&
+         std::string(path).find("NotoSansCJK") == std::string::npos))
+        return -1;
+    TempPath textFile(".txt");
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    TempPath job;
+    ToolRun run = RunTool({"job", "--font", faceName, "--text-file", textFile.path, "-o", job.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    TempDir fonts;
+    run = RunTool({"extract", job.path, "-d", fonts.path.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> files = FontFiles(fonts.path.path);
+    if (files.size() != 1)
+        return 256;
+    FreeType freeType;
+    FT_Face original = nullptr;
+    EXPECT_EQ(FT_New_Face(freeType.library, path, index, &original), 0);
+    const Face extracted(freeType.library, files.front());
+    if (!original || !extracted.face)
+        return 256;
+    FT_Set_Pixel_Sizes(original, 0, 100);
+    FT_Set_Pixel_Sizes(extracted.face, 0, 100);
+    int worst = 0;
+    std::set<char16_t> seen;
+    for (const char16_t code : Utf16(text)) {
+        if (code == u' ' || !seen.insert(code).second)
+            continue;
+        const Bitmap a = Render(original, FT_Get_Char_Index(original, code));
+        const Bitmap b = Render(extracted.face, FT_Get_Char_Index(extracted.face, code));
+        // Advances come from the same hmtx; the drivers may round 1/64 apart.
+        EXPECT_NEAR(a.advance, b.advance, 1) << "U+" << std::hex << unsigned{code};
+        const int x0 = std::min(a.left, b.left), x1 = std::max(a.left + a.width, b.left + b.width);
+        const int y0 = std::min(a.top - a.rows, b.top - b.rows), y1 = std::max(a.top, b.top);
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                worst = std::max(worst, std::abs(a.At(x, y) - b.At(x, y)));
+        ++*checked;
+    }
+    FT_Done_Face(original);
+    return worst;
+}
+
+TEST(ToolExtract, ConvertedCffFontsRenderLikeTheOriginal)
+{
+    const std::string latin = "Sphinx of black quartz, judge my vow! 0123456789 &@%$ \u00E9\u00E7\u00DF\u00C5";
+    for (const char *face : {"Nimbus Sans", "Nimbus Roman", "Nimbus Mono PS", "Noto Sans CJK JP"}) {
+        size_t checked = 0;
+        const std::string text =
+            std::string(face).find("CJK") != std::string::npos ? latin + " \u65E5\u672C\u8A9E\u306E\u6587\u66F8\u3001\u9F98\u9B31" : latin;
+        const int worst = CheckConvertedRendering(face, text, &checked);
+        if (worst < 0) {
+            std::cout << "[ extract  ] " << face << " not installed\n";
+            continue;
+        }
+        std::cout << "[ extract  ] " << face << ": " << checked << " characters, largest pixel difference " << worst << "\n";
+        EXPECT_GE(checked, 30u) << face;
+        // 1/1000 em is a tenth of a pixel here: edge pixels change by a
+        // fraction of their coverage, none by half of it.
+        EXPECT_LT(worst, 128) << face;
+    }
 }
 
 } // namespace

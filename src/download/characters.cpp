@@ -49,7 +49,10 @@ CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontE
     int32_t nLength = -1;
     uint8_t *pbyGlyph = nullptr;
     uint8_t *pbyStorage = nullptr;
-    GetTTEFilePointer(pSession, &nLength, nGlyphIndex, pEntry->szFaceName, &pbyGlyph, &pbyStorage);
+    if (pEntry->bConvertOutlines)
+        GetConvertedGlyph(pSession, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
+    else
+        GetTTEFilePointer(pSession, &nLength, nGlyphIndex, pEntry->szFaceName, &pbyGlyph, &pbyStorage);
     // A mapped empty glyph (a no-break space, an en space) is an advance
     // only, as the space is: nothing goes to the printer.
     if (nLength == 0 && bMapped) {
@@ -113,5 +116,6 @@ int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
     }
     if (bBlockOpen)
         XLEndChar(pStream);
+    EndConvertedCharacters();
     return 1;
 }

@@ -59,6 +59,37 @@ CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontE
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
                                  bool *pbBlockOpen);
 
+// One ReadFontHeader with its embedded data.
+void SendHeaderBlock(XLStream *pStream, const uint8_t *pbyData, uint32_t nLength);
+// A table's copy length in blocks: two of 32768 bytes per whole 64 KiB, then
+// the remainder, sent even when it is empty. Bytes of the copy length
+// beyond the available source bytes go out as zeros.
+void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAvailable,
+                     uint32_t dwCopyLength);
+
+// The font header up to its tables (BeginFontHeader, the descriptor, the GT
+// segment header and its directory), and from the tables on (the null
+// segment, EndFontHeader).
+void SendFontHeaderStart(XLStream *pStream, FontEntry *pEntry, uint32_t dwSegmentSize,
+                         const uint8_t *pbyDirectory, uint32_t dwDirectorySize);
+void SendFontHeaderEnd(XLStream *pStream);
+
+// Fonts with PostScript (CFF) outlines, read through the device context,
+// go out as TrueType soft fonts (convertedfont.cpp).
+// 1 when the font has CFF outlines and the head, hhea, hmtx and maxp tables.
+int HasConvertibleOutlines(FontSession *pSession);
+// The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
+// glyphs' maxima. 1 when sent, 0 (nothing sent) when the tables are unusable.
+int DownloadConvertedFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream);
+// GetTTEFilePointer for a converted font: the glyph as TrueType data in a
+// global-heap block (*ppStorage, released with ReleaseFontTable), length 0
+// for an outline without contours; nothing written when the glyph has no
+// outline that converts.
+void GetConvertedGlyph(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
+                       uint8_t **ppStorage);
+// Lets go of the logical font the outlines of one call were read through.
+void EndConvertedCharacters();
+
 // The font selection: SetFont (character size, symbol set 1), bold value,
 // shear and angle, from the request's height and style and the entry's
 // resolution.

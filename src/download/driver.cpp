@@ -9,7 +9,7 @@
 namespace {
 
 // A soft font carries TrueType outlines; a font without glyf, loca, head or
-// maxp (a CFF-flavoured OpenType font, say) cannot become one.
+// maxp cannot send its glyphs as they stand.
 bool HasTrueTypeOutlines(FontSession *pSession, const char *chFont)
 {
     static const char kRequired[][2][5] = {
@@ -47,14 +47,22 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
         // that does not fit the entry could not be opened again.
         if (bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
             return 0;
-        if (!HasTrueTypeOutlines(pSession, pPageInfo->chFont))
-            return 0;
+        // A font with CFF outlines is converted; only the device context can
+        // give its outlines, so from a font file it fails before anything
+        // is written.
+        int bConvertOutlines = 0;
+        if (!HasTrueTypeOutlines(pSession, pPageInfo->chFont)) {
+            if (bTTE || !HasConvertibleOutlines(pSession))
+                return 0;
+            bConvertOutlines = 1;
+        }
         if (!AddFontEntry(pSession))
             return 0;
         pEntry = pSession->pCurrent;
         FontEntry *pNext = pEntry->pNext;
         std::memset(pEntry, 0, sizeof(*pEntry));
         pEntry->pNext = pNext;
+        pEntry->bConvertOutlines = bConvertOutlines;
         pEntry->bBold = pTextInfo->bBold;
         pEntry->bItalic = pTextInfo->bItalic;
         pEntry->bUnderline = pTextInfo->bUnderline;
@@ -78,7 +86,8 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
 
         // Without a header the characters would go to a font the printer
         // does not have.
-        if (!DownloadFontHeader(pSession, pEntry, pStream, pPageInfo->chFont))
+        if (bConvertOutlines ? !DownloadConvertedFontHeader(pSession, pEntry, pStream)
+                             : !DownloadFontHeader(pSession, pEntry, pStream, pPageInfo->chFont))
             return 0;
         if (!BuildCharToGlyphTable(pSession, pEntry, pPageInfo->chFont))
             return 0;

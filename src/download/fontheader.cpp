@@ -75,16 +75,14 @@ uint32_t CarriedLength(const TableDescriptor *pDescriptors, uint32_t nDescriptor
     return qwCarried < dwLength ? static_cast<uint32_t>(qwCarried) : dwLength;
 }
 
-// One ReadFontHeader with its embedded data.
+} // namespace
+
 void SendHeaderBlock(XLStream *pStream, const uint8_t *pbyData, uint32_t nLength)
 {
     XLReadFontHeader(pStream, static_cast<uint16_t>(nLength));
     XLWriteEmbeddedData(pStream, pbyData, nLength);
 }
 
-// A table's copy length in blocks: two of 32768 bytes per whole 64 KiB, then
-// the remainder, sent even when it is empty. Bytes of the copy length
-// beyond the available source bytes go out as zeros.
 void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAvailable,
                      uint32_t dwCopyLength)
 {
@@ -107,6 +105,32 @@ void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAva
         sendBlock(kTableBlockSize);
     sendBlock(dwCopyLength % 65536);
 }
+
+void SendFontHeaderStart(XLStream *pStream, FontEntry *pEntry, uint32_t dwSegmentSize,
+                         const uint8_t *pbyDirectory, uint32_t dwDirectorySize)
+{
+    MakeXLFontName(pEntry);
+    XLBeginFontHeader(pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
+                      static_cast<uint32_t>(std::strlen(pEntry->szXLFontName)), 0);
+
+    uint8_t abyDescriptor[8] = {0, 0, 0, 1, 1, 0, 0, 0};
+    PutBE16(abyDescriptor + 6, pEntry->nGlyphs & 0xFFFF);
+    SendHeaderBlock(pStream, abyDescriptor, sizeof(abyDescriptor));
+
+    uint8_t abySegmentHeader[6] = {'G', 'T'};
+    PutBE32(abySegmentHeader + 2, dwSegmentSize);
+    SendHeaderBlock(pStream, abySegmentHeader, sizeof(abySegmentHeader));
+    SendHeaderBlock(pStream, pbyDirectory, dwDirectorySize);
+}
+
+void SendFontHeaderEnd(XLStream *pStream)
+{
+    const uint8_t abyNullSegment[6] = {0xFF, 0xFF, 0, 0, 0, 0};
+    SendHeaderBlock(pStream, abyNullSegment, sizeof(abyNullSegment));
+    XLEndFontHeader(pStream);
+}
+
+namespace {
 
 // Reads the offset table and directory through the device context: only
 // the bytes the directory needs, not the whole font.
@@ -364,18 +388,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
     if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources))
         return 0;
 
-    MakeXLFontName(pEntry);
-    XLBeginFontHeader(pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
-                      static_cast<uint32_t>(std::strlen(pEntry->szXLFontName)), 0);
-
-    uint8_t abyDescriptor[8] = {0, 0, 0, 1, 1, 0, 0, 0};
-    PutBE16(abyDescriptor + 6, pEntry->nGlyphs & 0xFFFF);
-    SendHeaderBlock(pStream, abyDescriptor, sizeof(abyDescriptor));
-
-    uint8_t abySegmentHeader[6] = {'G', 'T'};
-    PutBE32(abySegmentHeader + 2, dwSegmentSize);
-    SendHeaderBlock(pStream, abySegmentHeader, sizeof(abySegmentHeader));
-    SendHeaderBlock(pStream, abyGTDirectory, dwDirectorySize);
+    SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize);
 
     for (uint32_t k = 0; k < nDescriptors; ++k) {
         const TableDescriptor &descriptor = pDescriptors[k];
@@ -392,8 +405,6 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         }
     }
 
-    const uint8_t abyNullSegment[6] = {0xFF, 0xFF, 0, 0, 0, 0};
-    SendHeaderBlock(pStream, abyNullSegment, sizeof(abyNullSegment));
-    XLEndFontHeader(pStream);
+    SendFontHeaderEnd(pStream);
     return 1;
 }

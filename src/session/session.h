@@ -26,6 +26,7 @@ struct FontEntry {
     int nResolution;
     FontEntry *pNext;
     int bReselect;             // 1: select the font again before the next text
+    int bConvertOutlines;      // 1: CFF outlines, glyphs converted to TrueType
 };
 
 constexpr uint32_t kCharTableEntries = 0xFFFF; // codes 0 to 0xFFFE

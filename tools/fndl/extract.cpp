@@ -353,10 +353,13 @@ std::string CharacterText(const std::map<uint16_t, uint16_t> &charToGlyph)
     std::string text;
     for (const auto &entry : charToGlyph) {
         const uint16_t code = entry.first;
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF))
-            text += "<" + CodeName(code) + ">";
-        else
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF)) {
+            text += '<'; // piece by piece: GCC 12 warns falsely on "<" + string
+            text += CodeName(code);
+            text += '>';
+        } else {
             text += Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(code)));
+        }
     }
     return text;
 }

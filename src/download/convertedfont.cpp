@@ -1,0 +1,243 @@
+// OpenType fonts with PostScript (CFF) outlines as TrueType soft fonts. A
+// PCL XL printer takes TrueType glyphs only, so such a font goes out as
+// one: the header's GT segment carries the font's head, hhea and hmtx with a
+// maxp of version 1.0 built here, and every character's glyph is a TrueType
+// simple glyph converted from the outline that GetGlyphOutline gives
+// (GGO_NATIVE, unhinted, on a logical font one em high in font units).
+#include <cstring>
+#include <span>
+
+#include "download/download.h"
+#include "download/outlineconvert.h"
+#include "truetype/bereader.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr uint32_t kHeadUnitsPerEm = 18;
+constexpr uint32_t kHeadCheckSumAdjustment = 8;
+constexpr uint32_t kHeadMinSize = 54;
+constexpr uint32_t kHheaMinSize = 36;
+constexpr uint32_t kMaxpSize = 32; // version 1.0
+constexpr uint16_t kMinUnitsPerEm = 16;
+constexpr uint16_t kMaxUnitsPerEm = 16384;
+constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
+constexpr uint32_t kDirectorySize = 12 + 16 * (kTableCount + 1);
+// GGO_NATIVE outlines: the block tried first, and the largest taken (more
+// than any outline of kMaxConvertedPoints; beyond it a glyph is refused).
+constexpr DWORD kFirstOutlineBlock = 16384;
+constexpr DWORD kMaxNativeOutline = 1u << 20;
+const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+
+void PutBE16(uint8_t *pby, uint32_t v)
+{
+    pby[0] = static_cast<uint8_t>(v >> 8);
+    pby[1] = static_cast<uint8_t>(v);
+}
+
+void PutBE32(uint8_t *pby, uint32_t v)
+{
+    PutBE16(pby, v >> 16);
+    PutBE16(pby + 2, v & 0xFFFF);
+}
+
+// TrueType table checksum over the table padded with zeros to four bytes;
+// head counts with its checkSumAdjustment as zero.
+uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
+{
+    uint32_t dwSum = 0;
+    for (uint32_t at = 0; at < dwSize; at += 4) {
+        uint32_t dwWord = 0;
+        for (uint32_t k = 0; k < 4; ++k)
+            dwWord = dwWord << 8 | (at + k < dwSize ? pby[at + k] : 0);
+        if (!(bHead && at == kHeadCheckSumAdjustment))
+            dwSum += dwWord;
+    }
+    return dwSum;
+}
+
+// maxp 1.0 for glyphs converted from outlines: the converter's caps as the
+// point and contour maxima, no composites, no instructions.
+void BuildMaxp(uint8_t *pby, uint32_t nGlyphs)
+{
+    std::memset(pby, 0, kMaxpSize);
+    PutBE32(pby, 0x00010000);
+    PutBE16(pby + 4, nGlyphs);
+    PutBE16(pby + 6, kMaxConvertedPoints);
+    PutBE16(pby + 8, kMaxConvertedContours);
+    PutBE16(pby + 14, 2); // maxZones: the glyph zone and an (empty) twilight zone
+}
+
+uint16_t UnitsPerEm(const uint8_t *pbyHead, uint32_t dwHeadSize)
+{
+    uint16_t nUnitsPerEm = 0;
+    BEReader(pbyHead, dwHeadSize).U16(kHeadUnitsPerEm, nUnitsPerEm);
+    return nUnitsPerEm;
+}
+
+// The logical font one em high in font units that outlines are read
+// through during one character download, made on its first use.
+struct EmFont {
+    HDC hdc = nullptr;
+    HFONT hFont = nullptr;
+    uint16_t nUnitsPerEm = 0;
+    bool bTried = false;
+};
+EmFont g_emFont;
+
+bool PrepareEmFont(FontSession *pSession)
+{
+    if (g_emFont.bTried)
+        return g_emFont.hdc != nullptr;
+    g_emFont.bTried = true;
+    LOGFONTA lf;
+    const HGDIOBJ hCurrent = GetCurrentObject(pSession->hdc, OBJ_FONT);
+    if (hCurrent == nullptr || GetObjectA(hCurrent, sizeof(lf), &lf) != static_cast<int>(sizeof(lf)))
+        return false;
+    uint8_t *pbyHead = nullptr;
+    const uint32_t dwHeadSize = ReadFontTable(pSession, FontTableTag("head"), &pbyHead);
+    const uint16_t nUnitsPerEm = UnitsPerEm(pbyHead, dwHeadSize);
+    ReleaseFontTable(pbyHead);
+    if (nUnitsPerEm < kMinUnitsPerEm || nUnitsPerEm > kMaxUnitsPerEm)
+        return false;
+    lf.lfHeight = -static_cast<LONG>(nUnitsPerEm);
+    lf.lfWidth = 0;
+    lf.lfEscapement = 0;
+    lf.lfOrientation = 0;
+    HDC hdc = CreateCompatibleDC(nullptr);
+    HFONT hFont = CreateFontIndirectA(&lf);
+    if (hdc == nullptr || hFont == nullptr) {
+        if (hdc != nullptr)
+            DeleteDC(hdc);
+        if (hFont != nullptr)
+            DeleteObject(hFont);
+        return false;
+    }
+    SelectObject(hdc, hFont);
+    g_emFont.hdc = hdc;
+    g_emFont.hFont = hFont;
+    g_emFont.nUnitsPerEm = nUnitsPerEm;
+    return true;
+}
+
+// The glyph converted to TrueType (a global-heap block, or null with
+// length 0 for an outline without contours); false when it has no outline
+// that converts.
+bool ConvertGlyph(uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
+{
+    constexpr UINT kFormat = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
+    GLYPHMETRICS gm;
+    // Most outlines fit the first block, so the glyph is loaded once; only a
+    // larger one needs the size query and a second call.
+    DWORD dwCapacity = kFirstOutlineBlock;
+    auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
+    if (pbyOutline == nullptr) {
+        RecordFontReadOutOfMemory();
+        return false;
+    }
+    DWORD dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    if (dwSize == GDI_ERROR) {
+        dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
+        GlobalFree(pbyOutline);
+        pbyOutline = nullptr;
+        if (dwSize == GDI_ERROR || dwSize <= dwCapacity || dwSize > kMaxNativeOutline)
+            return false;
+        dwCapacity = dwSize;
+        pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
+        if (pbyOutline == nullptr) {
+            RecordFontReadOutOfMemory();
+            return false;
+        }
+        dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    }
+    const bool bConverted =
+        dwSize != GDI_ERROR && dwSize <= dwCapacity &&
+        ConvertNativeOutline(std::span<const uint8_t>(pbyOutline, dwSize), g_emFont.nUnitsPerEm, ppbyGlyph,
+                             pdwLength) == 1;
+    GlobalFree(pbyOutline);
+    return bConverted;
+}
+
+} // namespace
+
+int HasConvertibleOutlines(FontSession *pSession)
+{
+    static const char kRequired[][5] = {"CFF ", "head", "hhea", "hmtx", "maxp"};
+    for (const auto &szTag : kRequired) {
+        if (GetFontData(pSession->hdc, FontTableTag(szTag), 0, nullptr, 0) == GDI_ERROR)
+            return 0;
+    }
+    return 1;
+}
+
+int DownloadConvertedFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream)
+{
+    static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
+    uint8_t abyMaxp[kMaxpSize];
+    BuildMaxp(abyMaxp, pEntry->nGlyphs);
+    uint8_t *apbyTable[kTableCount] = {};
+    uint32_t adwSize[kTableCount] = {};
+    for (uint32_t k = 0; k + 1 < kTableCount; ++k)
+        adwSize[k] = ReadFontTable(pSession, FontTableTag(kTags[k]), &apbyTable[k]);
+    const uint16_t nUnitsPerEm = UnitsPerEm(apbyTable[0], adwSize[0]);
+    const bool bUsable = adwSize[0] >= kHeadMinSize && adwSize[1] >= kHheaMinSize && adwSize[2] > 0 &&
+                         nUnitsPerEm >= kMinUnitsPerEm && nUnitsPerEm <= kMaxUnitsPerEm;
+    if (!bUsable) {
+        for (uint8_t *pby : apbyTable)
+            ReleaseFontTable(pby);
+        return 0;
+    }
+    const uint8_t *apbySource[kTableCount] = {apbyTable[0], apbyTable[1], apbyTable[2], abyMaxp};
+    adwSize[3] = kMaxpSize;
+
+    // The GT directory: a TrueType offset table for the four tables and
+    // gdir, whose binary-search fields follow from the five records.
+    uint8_t abyDirectory[kDirectorySize] = {};
+    PutBE32(abyDirectory, 0x00010000);
+    PutBE16(abyDirectory + 4, kTableCount + 1);
+    PutBE16(abyDirectory + 6, 64);
+    PutBE16(abyDirectory + 8, 2);
+    PutBE16(abyDirectory + 10, 16);
+    std::memcpy(abyDirectory + 12, "gdir", 4);
+    uint32_t adwPadded[kTableCount];
+    uint32_t dwOffset = kDirectorySize;
+    for (uint32_t k = 0; k < kTableCount; ++k) {
+        uint8_t *pbyRecord = abyDirectory + 28 + 16 * k;
+        adwPadded[k] = (adwSize[k] + 3) & ~3u;
+        std::memcpy(pbyRecord, kTags[k], 4);
+        PutBE32(pbyRecord + 4, TableChecksum(apbySource[k], adwSize[k], k == 0));
+        PutBE32(pbyRecord + 8, dwOffset);
+        PutBE32(pbyRecord + 12, adwSize[k]);
+        dwOffset += adwPadded[k];
+    }
+
+    SendFontHeaderStart(pStream, pEntry, dwOffset, abyDirectory, kDirectorySize);
+    for (uint32_t k = 0; k < kTableCount; ++k)
+        SendTableBlocks(pStream, apbySource[k], adwSize[k], adwPadded[k]);
+    SendFontHeaderEnd(pStream);
+
+    for (uint8_t *pby : apbyTable)
+        ReleaseFontTable(pby);
+    return 1;
+}
+
+void GetConvertedGlyph(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
+                       uint8_t **ppStorage)
+{
+    uint8_t *pbyGlyph = nullptr;
+    uint32_t dwLength = 0;
+    if (!PrepareEmFont(pSession) || !ConvertGlyph(nGlyphIndex, &pbyGlyph, &dwLength))
+        return;
+    *pnLength = static_cast<int32_t>(dwLength);
+    *ppGlyph = pbyGlyph;
+    *ppStorage = pbyGlyph;
+}
+
+void EndConvertedCharacters()
+{
+    if (g_emFont.hdc != nullptr)
+        DeleteDC(g_emFont.hdc);
+    if (g_emFont.hFont != nullptr)
+        DeleteObject(g_emFont.hFont);
+    g_emFont = EmFont{};
+}
