@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench_io_replay.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The physical floor of a request: the file calls it makes, recorded from a
 // real request and replayed with the same sizes on the same kind of file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole jobs through the fndl tool: a text of many pages set by 'fndl job',
 // run as a subprocess. The time is the child's CPU time (user and system),
 // so that the cost of the text shows apart from the machine's other load;

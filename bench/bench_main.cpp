@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole exported download calls on large and small fonts.
 //
 // Every benchmark times one FNDLFontDownloadW call per iteration (manual

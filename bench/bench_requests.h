@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Requests, texts and output files for the benchmarks.
 #pragma once
 

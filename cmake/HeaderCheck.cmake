@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The public header and the README's example program, compiled as every C
 # and C++ standard a caller may use, with -Wall -Wextra -pedantic (errors with
 # FNDL_WERROR); the C89 build is linked and run as a test.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake --install: the library and its links, the header, qorvfndl.pc, the
 # CMake package (qorvfndl::qorvfndl) and, from tools/, fndl with its man page.
 include(CMakePackageConfigHelpers)

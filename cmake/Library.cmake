@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # libqorvfndl for callers: the six exported calls and nothing else visible.
 #
 # Shared (the default): libqorvfndl.so.0.2.0 with SONAME libqorvfndl.so.0;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for 32-bit Windows with Debian's mingw-w64 (g++-mingw-w64-i686).
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 # Debian ships each compiler in a "-win32" and a "-posix" threading variant;

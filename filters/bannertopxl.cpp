@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl-bannertopxl: CUPS filter from banner files to a PCL XL cover page set
 // in a TrueType soft font.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Compares fndl-texttopxl with the chain Debian uses for a PCL XL printer
 # (texttopdf, pdftopdf, gstopxl with cups-filters' pxlmono.ppd) on the same
 # text and paper: job bytes and CPU time (user + system, best of RUNS) per

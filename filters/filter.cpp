@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CUPS side of the filters: arguments, options, PPD, and the tool run as
 // a child process whose standard error is turned into CUPS messages.
 #include "filter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CUPS filters that turn plain text and banner files into PCL XL jobs whose
 // text goes to the printer as TrueType soft fonts. Both run 'fndl job' with
 // the job on standard output; this is what they share: the CUPS filter

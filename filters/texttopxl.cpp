@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl-texttopxl: CUPS filter from text/plain (UTF-8) to a PCL XL job whose
 // text goes to the printer as a TrueType soft font.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Device-context source: the platform layer serves the font bytes as the
 // font of every logical font, whatever its face name.
 #include "fuzz_request.h"

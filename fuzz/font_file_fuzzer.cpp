@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font-file source: the font bytes go to a file that the request names, with
 // bTTE set.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the download fuzz targets and the seed generator: the layout of
 // an input, and one round of requests against the library with the checks
 // that must hold whatever the font and the text are.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the seed corpora at fuzz time, so that none is kept in the
 // repository: small synthetic fonts (simple, composite and nested composite
 // glyphs, long loca, symbol and format 12 cmaps, a collection) and the first

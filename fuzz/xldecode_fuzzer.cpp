@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL decoder: any bytes decode or fail cleanly, and what it gives back
 // lies inside the bytes it was given.
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * qorvfndl: TrueType soft-font download for PCL XL job producers.
  *

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks (Release, build-bench), runs fndl_bench with
 # repetitions and checks the speed targets on the medians of this run:
 #   FirstRequest_CJK500_DC <= 3 x FirstRequest_CJK50_DC

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The main job: builds the library and its tool, writes a cover page job with
 # a downloaded TrueType soft font (DejaVu Sans, the tool's default text) to
 # cover.pxl, shows what the job holds and renders its pages to cover-N.png.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fuzzes the library with libFuzzer in build-fuzz/ (clang; AddressSanitizer
 # with leak detection, UndefinedBehaviorSanitizer). For each target it first
 # replays every input in fuzz/regression/<target>/, then fuzzes for

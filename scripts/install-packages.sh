@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the named Debian packages that are missing, as root or through
 # sudo. Without either it prints the commands to run as root and exits 1.
 # Usage: install-packages.sh [--add-architecture ARCH] [--with-recommends] PACKAGE...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library and the whole test suite with AddressSanitizer (leak
 # detection on) and UndefinedBehaviorSanitizer in build-asan/, and runs it.
 # Any report fails the run.

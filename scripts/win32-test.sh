@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds Qorvfndl.dll for 32-bit Windows (mingw-w64) and proves it under Wine:
 #  - the DLL exports exactly the six calls, undecorated, and imports only
 #    system DLLs;

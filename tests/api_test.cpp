@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported calls: records in and out, the session across calls, font
 // removal and the failure paths.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // OpenType fonts with PostScript (CFF) outlines: GGO_NATIVE outlines from
 // the platform layer, and their download as TrueType soft fonts.
 #include <gtest/gtest.h>

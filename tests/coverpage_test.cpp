@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cover page: the raw page fragments byte for byte, and the text setting
 // (line breaks, page end, missing glyphs, underline, continuation offsets)
 // decoded back from the output file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CUPS filters under the real CUPS: cupsfilter with the PPD on text and
 // banner files, and a private cupsd that prints a text job with a cover page
 // to a socket device served here. Skipped where CUPS is not installed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font download: the font header with its rebuilt directory, the characters
 // and the font selection, byte for byte.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 'fndl extract' turns the soft fonts of a job back into TrueType fonts.
 // FreeType then compares every character's outline in the extracted font
 // with the original font's: a check of the whole download, from the font

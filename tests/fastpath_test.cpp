@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fast paths against the straightforward ones, byte for byte: glyph
 // lookups inside a call's read scope (tables found once, glyphs read on
 // their own through the device context), the one-pass cmap fill for

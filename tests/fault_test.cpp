@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults across whole calls: every allocation failing in turn, output files
 // that refuse writes part-way, the caller's bytes already in the file, and
 // long runs of downloads and removals.

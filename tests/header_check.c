@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The public header compiles as C, and its records have the binary layout
  * callers rely on: 32-bit ints, 16-bit wide characters, no padding. */
 #include <stddef.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GGO_NATIVE outlines to TrueType simple glyphs: error bounds on curves
 // whose shape is known, the packed encoding, and hostile outlines.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux stand-in for the Windows API: face matching, font data, metrics,
 // memory, files and code pages.
 #include <gtest/gtest.h>

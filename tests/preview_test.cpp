@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 'fndl preview' draws a job's pages: its ink is compared with FreeType
 // drawing the original font's glyphs where the job's Text operators put
 // them, so a wrong glyph, size or position in the preview shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fndl command-line tool, run as a subprocess: the jobs it writes are
 // decoded back and checked byte for byte where the framing is fixed.
 #include <gtest/gtest.h>

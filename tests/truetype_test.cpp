@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TrueType font access: table fetch from both sources, directory search,
 // glyph location, composite walks, glyph count, cmap, read scopes, and the
 // behaviour on damaged fonts.

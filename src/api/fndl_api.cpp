@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported calls: font download, font removal and the cursor.
 #include <io.h>
 

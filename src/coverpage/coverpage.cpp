@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cover page: sets the request's text on the page in the soft font that the
 // same call downloaded. Lines break at a fixed right limit (after the last
 // space when there is one), the page ends at a fixed bottom limit, and the

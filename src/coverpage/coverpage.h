@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cover page: sets the request's text on the page in the downloaded font.
 #pragma once
 

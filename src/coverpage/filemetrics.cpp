@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font-file source measures the file itself: the file becomes a font
 // private to the process (AddFontMemResourceEx) and is selected by the family
 // name and style its own tables give, so that its widths come from the same

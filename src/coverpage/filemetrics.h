@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Metrics of a font file's own glyphs for the cover page (font-file source).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cover page's fixed PCL XL fragments. Each one is assembled in a local
 // buffer and appended to the output file with a single fwrite, so that it
 // lands whole between the operators that the stream writer has already

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character download: the font selection, then every character of the text
 // that the printer does not hold yet, as PCL XL character data of format 1,
 // class 0 carrying the glyph's TrueType outline unchanged.

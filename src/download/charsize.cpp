@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character size of a soft font on the page, for SetFont and for the fixed
 // advance of the cover page when the font comes from a file.
 #include <climits>

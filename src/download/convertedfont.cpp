@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // OpenType fonts with PostScript (CFF) outlines as TrueType soft fonts. A
 // PCL XL printer takes TrueType glyphs only, so such a font goes out as
 // one: the header's GT segment carries the font's head, hhea and hmtx with a

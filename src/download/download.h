@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font download: the driver that sends a font once per session, the PCL XL
 // font header with its rebuilt TrueType directory, and the characters.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The download driver: a font goes to the printer once per session (header,
 // then characters as texts need them).
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCL XL font header of a TrueType soft font: an 8-byte descriptor, a
 // "GT" segment holding a rebuilt table directory (an empty "gdir" in place
 // of the glyph tables) with the tables the printer scales and hints with,

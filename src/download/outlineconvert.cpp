@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GGO_NATIVE outlines to TrueType simple glyphs.
 //
 // A cubic is cut into n pieces of equal parameter length and each piece is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Outlines as GetGlyphOutline gives them with GGO_NATIVE (TTPOLYGONHEADER
 // and TTPOLYCURVE records in 16.16 fixed point: lines, quadratic splines,
 // and the cubic splines of PostScript-flavoured fonts) turned into TrueType

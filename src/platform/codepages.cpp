@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code page conversions (the ANSI code page is UTF-8 here) and lstrcmpA.
 //
 // Length conventions as on Windows: an input length of -1 means the input is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Font file bytes behind logical fonts, and the table directory of a face.
 //
 // Font files are mapped read-only, once per path, and unmapped when the last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Face matching: a logical font's face name, weight and slant resolve to a
 // font file and face index through fontconfig. Like the Windows font mapper
 // it always yields a font while any is installed: a name fontconfig does not

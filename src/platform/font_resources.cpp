@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fonts private to the process, added from memory (AddFontMemResourceEx).
 // Each keeps its own copy of the bytes and the family names of its faces
 // (the Windows-platform family and typographic family names), so that a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetFontData: TrueType tables of the font selected into a device context.
 //
 // Table 0 is the whole font. For a face of a TrueType collection it is a

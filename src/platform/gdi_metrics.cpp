@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character widths, glyph metrics and outline text metrics of the selected
 // font, in the device context's pixels, from FreeType.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory device contexts and logical fonts.
 //
 // A logical font is bound to its font file and face when it is created. As

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetGlyphOutlineA with GGO_NATIVE: a glyph's outline as TTPOLYGONHEADER
 // and TTPOLYCURVE records in 16.16 fixed point, from FreeType's outline
 // decomposition. As on Windows, quadratic (TrueType) outlines come as

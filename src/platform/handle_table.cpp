@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Handle table shared by GDI objects and kernel handles.
 //
 // A handle value is (generation << 20) | (slot + 1): never 0, never

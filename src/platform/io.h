@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C runtime's low-level file calls that the library uses, for Linux:
 // the length of an open output file and cutting it back. On Windows the
 // library includes the runtime's own <io.h>.

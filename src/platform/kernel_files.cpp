@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Read-only files and file mappings over POSIX open/mmap, and the C
 // runtime's length calls for the output file (over fstat and ftruncate).
 //

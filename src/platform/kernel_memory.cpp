@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GlobalAlloc / GlobalFree over the C heap, with the allocation-failure hook
 // and counters the tests use.
 #include "platform_hooks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slim reader/writer locks over POSIX mutexes (exclusive use only).
 #include "platform_internal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test and fuzzing hooks of the Linux platform layer. Not part of the
 // Windows API: only tests, benchmarks and fuzz targets include this.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Internal records of the Linux platform layer, shared by its source files.
 // Nothing outside src/platform includes this.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The subset of the Windows API that the library calls, for Linux.
 //
 // On Windows the library includes the system's <windows.h>; on Linux this

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owner of a fixed block from the Windows global heap: the block goes back
 // with GlobalFree when its owner goes, on every path out of the code that
 // took it.

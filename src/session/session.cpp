@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session's font list, font removal, the output file's write callback,
 // and the state kept from call to call.
 #include "session/session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session: the fonts already downloaded to the printer in this job, the
 // memory device context they are read through, and the write callback that
 // carries the stream writer's bytes into the output file. Also the state

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-16 string helpers over WCHAR, which is 16 bits on every platform.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bounds-checked reader of big-endian values over a run of bytes. Every read
 // of TrueType data goes through it: a value that does not lie wholly inside
 // the bytes is not read, and the read reports false.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Glyph count from maxp and the character-to-glyph table from cmap
 // (platform 3, format 4 subtables).
 #include <windows.h>

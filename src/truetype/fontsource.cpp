@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TrueType table fetch from the two font sources: the font selected into the
 // session's device context (GetFontData), or a font file mapped read-only.
 // Also the read scope that lets one download call fetch each table and map

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Glyph location through head, loca and glyf, and the components of
 // composite glyphs, sent as characters of their own.
 #include <windows.h>

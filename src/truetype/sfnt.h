@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sfnt container around TrueType tables: tags, the offset table, the
 // table directory (of a plain font or a face of a collection) and table
 // checksums. Header only, so that the library, the platform layer, the tool

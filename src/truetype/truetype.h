@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TrueType font access: table fetch from the device context or a mapped font
 // file, glyph location, composite glyphs, glyph count and character mapping.
 // Fonts are untrusted: every offset and length read from one is checked

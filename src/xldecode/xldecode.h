@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL decoder: reads a binary little-endian PCL XL byte run back into
 // tokens and into operations (an operator with its attributes and the
 // embedded data that follows it). Built for untrusted input: it never reads

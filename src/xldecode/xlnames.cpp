@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Published PCL XL names of operators, attributes and data types, for
 // printing decoded jobs: the names in the lists of xlcodes.h.
 #include "xldecode/xldecode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer job language (PJL) wrapping of a PCL XL job: the universal
 // exit language command ESC%-12345X, "@PJL ..." lines, and the trailer that
 // follows the stream.

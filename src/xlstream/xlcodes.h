@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCL XL vocabulary, in one place: data-type and token tags, attribute
 // identifiers and operators with their published codes and names. Each list
 // is expanded where it is needed: the constants below, the writer's tables

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL font and character-attribute operators, each with its attributes
 // (value, then attribute identifier) in a fixed order. Every sequence ends
 // with its operator, which hands all its bytes to the write callback.

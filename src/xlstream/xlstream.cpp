@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL stream writer: typed values, attribute identifiers, operators and
 // embedded data, encoded little-endian into a fixed buffer that is handed to
 // the write callback when it runs out of room and after every operator.

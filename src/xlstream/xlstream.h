@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL stream writer: a buffered encoder of PCL XL binary tokens
 // (little-endian) with a sticky error code and a write callback.
 #pragma once

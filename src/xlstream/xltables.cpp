@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCL XL vocabulary the stream writer accepts: an accepted operator or
 // attribute code maps to itself, every other code to 0 (rejected). Code 0 is
 // never accepted; codes from 256 up are rejected before the lookup. The

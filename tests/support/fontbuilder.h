@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthetic TrueType fonts for tests: table builders, a font assembler with a
 // correct offset table, 4-byte aligned tables and checksums, a collection
 // (ttcf) assembler, and a temporary file holder.

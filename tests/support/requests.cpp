@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/requests.h"
 
 #include <unistd.h>

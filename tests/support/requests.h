@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for tests that drive the exported calls: request records, temp
 // output files and a clean library state.
 #pragma once

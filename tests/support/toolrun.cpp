@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/toolrun.h"
 
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built fndl tool as a subprocess, for the tool's tests.
 #pragma once
 

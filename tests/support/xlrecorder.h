@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stream-writer callback for tests: records every hand-over (length and
 // bytes) and empties the buffer like the session's callback. It can also
 // leave the fill length alone, or record an error code on a chosen call.

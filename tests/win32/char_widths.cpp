@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints the widths that GetCharWidthA gives for printable ASCII in a few
 // faces and heights, one "face<TAB>height<TAB>code<TAB>width" line each. Built
 // for Windows (the system's GDI) and for Linux (the library's platform

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux side of the Windows comparison.
 //   fndl_w32_reference prepare DIR   writes the synthetic font and the font
 //                                    links that the request sequences name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Request sequences that run the same way against the Linux build and
 // against Qorvfndl.dll on the Windows API, so that their output files can be
 // compared byte for byte. Only the public header and the C++ standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads Qorvfndl.dll the way a job producer does (LoadLibrary and
 // GetProcAddress by the plain export names), and runs the request sequences
 // in the current directory. Exit code 0 when the DLL and all six calls were

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl dump: a readable (or JSON) listing of a PCL XL job: the stream
 // header, every operator with its attributes, embedded data, and what the
 // font headers and characters hold. Checks the job's structure on the way:

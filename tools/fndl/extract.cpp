@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl extract: turns the soft fonts of a PCL XL job back into standalone
 // TrueType fonts: the tables of each font header's GT segment, the glyphs
 // sent as characters at their glyph indices, and a cmap from the character

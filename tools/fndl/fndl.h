@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl: the command-line tool of the qorvfndl library. Shared declarations
 // of its commands, option parsing and text handling.
 #pragma once

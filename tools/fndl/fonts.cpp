@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fontconfig and FreeType queries for the job's fonts.
 #include "fonts.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The faces a job uses, as fontconfig and FreeType see them: what a face
 // name resolves to, which characters a face has, the fallback order for a
 // character the chosen face lacks, and why a face cannot be downloaded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL framing around the library's output, and the PJL envelope.
 #include "framing.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PCL XL framing that the tool writes around the library's output: one
 // encoder per data type, the stream header, session, pages, and the printer
 // job language envelope.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The commands that call the library: job (a complete, printable PCL XL job
 // around the library's output), download and remove (the bare calls, for
 // callers who frame their own jobs).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a job and checking its structure.
 #include "jobstructure.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole PCL XL job as dump, extract and preview read it: the stream
 // inside an optional printer-job-language envelope, and the structure rules
 // that all of them apply to it.

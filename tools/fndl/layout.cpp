@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The job's layout over library calls.
 #include "layout.h"
 

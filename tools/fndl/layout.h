@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The job's text layout: paragraphs (the text's lines) cut into runs of one
 // font and into pieces that fit the library's text buffer, each set by one
 // library call; pages framed by the tool. The layout state (cursor, last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl: downloads TrueType fonts to PCL XL printers as soft fonts and sets a
 // cover page text in them, through the qorvfndl library; lists PCL XL jobs.
 #include "fndl.h"

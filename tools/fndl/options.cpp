@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Option parsing and error messages shared by the commands.
 #include "fndl.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The job's work file, its growth, and where it ends up.
 #include "output.h"
 

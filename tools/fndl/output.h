@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a job goes. The library appends to a path on every call, so the job
 // is written to a work file: beside FILE, renamed over it at the end (a
 // failed job leaves FILE as it was), or, for standard output and for paths

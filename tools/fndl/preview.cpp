@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl preview: renders the pages of a PCL XL job to PNG images, drawing
 // what the library and the tool write: the job's soft fonts (rebuilt as
 // 'fndl extract' does and rasterized by FreeType), Text at the cursor with

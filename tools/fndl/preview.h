@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl preview: the page raster, glyph drawing through FreeType and the PNG
 // output, shared by the command (preview.cpp) and its drawing
 // (previewdraw.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing a preview page: rectangles with area coverage, glyphs rasterized by
 // FreeType from the job's rebuilt soft fonts, and the page written as PNG.
 #include "preview.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Options of the library-calling commands, read into a Request, and their
 // help.
 #include "request.h"

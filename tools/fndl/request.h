@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a library-calling command (job, download, remove) is asked to do:
 // the options read into one record, with the page geometry worked out.
 #pragma once

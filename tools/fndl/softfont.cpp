@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading PCL XL soft font headers and character data blocks back.
 #include "softfont.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCL XL TrueType soft fonts as they travel in a job: the font header
 // (descriptor, segments, the GT segment's TrueType table directory) and the
 // character data blocks. Read back by 'fndl dump' and 'fndl extract'; every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8 and UTF-16 conversions and file reading.
 #include "fndl.h"
 

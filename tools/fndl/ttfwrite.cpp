@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TrueType table writers and the font file around them.
 #include "ttfwrite.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing standalone TrueType fonts: the tables a soft font does not carry
 // (glyf, loca, cmap, name, post, OS/2) and the font file around a set of
 // tables. All values big-endian, as TrueType wants them.

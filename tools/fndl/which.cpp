@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fndl which: the font file and face index a face name resolves to on this
 // machine. Uses the platform layer's own face matching (fontconfig, compiled
 // into the tool), so the answer is the face that a download by that name uses.
