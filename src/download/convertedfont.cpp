@@ -5,12 +5,14 @@
 // maxp of version 1.0 built here, and every character's glyph is a TrueType
 // simple glyph converted from the outline that GetGlyphOutline gives
 // (GGO_NATIVE, unhinted, on a logical font one em high in font units).
+#include <algorithm>
 #include <cstring>
 #include <span>
 
 #include "download/download.h"
 #include "download/outlineconvert.h"
 #include "truetype/bereader.h"
+#include "truetype/sfnt.h"
 #include "truetype/truetype.h"
 
 namespace {
@@ -46,13 +48,10 @@ void PutBE32(uint8_t *pby, uint32_t v)
 // head counts with its checkSumAdjustment as zero.
 uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
 {
-    uint32_t dwSum = 0;
-    for (uint32_t at = 0; at < dwSize; at += 4) {
-        uint32_t dwWord = 0;
-        for (uint32_t k = 0; k < 4; ++k)
-            dwWord = dwWord << 8 | (at + k < dwSize ? pby[at + k] : 0);
-        if (!(bHead && at == kHeadCheckSumAdjustment))
-            dwSum += dwWord;
+    uint32_t dwSum = SfntChecksum(std::span<const uint8_t>(pby, dwSize));
+    if (bHead && dwSize > kHeadCheckSumAdjustment) {
+        const uint32_t dwWordSize = std::min<uint32_t>(4, dwSize - kHeadCheckSumAdjustment);
+        dwSum -= SfntChecksum(std::span<const uint8_t>(pby + kHeadCheckSumAdjustment, dwWordSize));
     }
     return dwSum;
 }
