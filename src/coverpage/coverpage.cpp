@@ -127,13 +127,15 @@ bool LineFitsOnPage(const CoverPageCall &call)
 
 // The font's descent at the character size, from its outline text metrics
 // (only the fixed part of the record is needed); the character size stands
-// in where the device context gives none.
+// in where the device context gives none. At most one em: a damaged font
+// may claim any descent, and a larger one would end every page before its
+// first line, so that a caller starting page after page never gets on.
 int FontDescent(HDC hdc, int nCharSize)
 {
     OUTLINETEXTMETRICA metrics{};
     if (hdc == nullptr || GetOutlineTextMetricsA(hdc, sizeof(metrics), &metrics) == 0)
         return nCharSize;
-    return std::max<int>(metrics.otmTextMetrics.tmDescent, 0);
+    return std::clamp<int>(metrics.otmTextMetrics.tmDescent, 0, nCharSize);
 }
 
 // Underline bar under a written line, from the font's underscore metrics.
