@@ -210,7 +210,9 @@ void BeginRequest(const TextRecord &text, const PageRecord &page, FNDL_TEXTINFOW
     info.nLineSpacing = page.nLineSpacing;
     info.bTTE = page.bTTE;
     info.nStopX = -1;
-    bTTE = info.bTTE; // the process-wide copy the font sources read
+    // A font file that could not be mapped fails its own call, not every
+    // later one.
+    bFontFileError = 0;
 }
 
 // Where the results of a call go back to in the caller's records.
@@ -279,9 +281,7 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     }
     ReplaceSessionDeviceContext(g_pSession, hdc);
 
-    BeginFontReadScope();
     const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
-    EndFontReadScope();
     if (!bDownloaded)
         return FailCall(output);
 
@@ -294,8 +294,7 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
         *back.pnOffsetToText = local.nOffsetToText;
 
     // Whatever did not reach the file makes the call a failure, and so do
-    // a cover page out of memory and a font file that could not be mapped
-    // (in this call or an earlier one).
+    // a cover page out of memory and a font file that could not be mapped.
     const bool bStreamFailed = g_pStream->nErrorCode != XL_ERROR_NONE;
     const bool bFileFailed = fflush(pFile) != 0 || ferror(pFile) != 0;
     if (bStreamFailed || bFileFailed || nResult == DOWNLOAD_FAILURE || bFontFileError == 1)

@@ -313,25 +313,21 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     return nSelected;
 }
 
-int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
-                       const char *chFont)
+int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
 {
+    const bool bFromFile = pFace->bFromFile;
     // The font's offset table and directory, and where table offsets count
     // from. Everything taken below goes back when the header is done or
     // given up.
-    FontStorage view;                    // font-file source
     GlobalBlock<uint8_t> directoryCopy;  // device-context source
     const uint8_t *pbyImage = nullptr;
     const uint8_t *pbyDirectory = nullptr;
     uint32_t dwImageSize = 0;
     uint32_t dwDirectoryBytes = 0;
-    if (bTTE) {
-        uint8_t *pbyView = nullptr;
-        if (!MapFontFile(&pbyView, chFont, &dwImageSize)) {
-            bFontFileError = 1;
+    if (bFromFile) {
+        const uint8_t *pbyView = nullptr;
+        if (!FaceFileImage(*pFace, &pbyView, &dwImageSize))
             return 0;
-        }
-        view.reset(pbyView);
         const int64_t nDirectoryOffset = FontDirectoryOffset(pbyView, dwImageSize);
         if (nDirectoryOffset < 0)
             return 0;
@@ -343,7 +339,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         if (nDirectoryOffset > 0)
             dwImageSize = FontExtent(pbyDirectory, dwDirectoryBytes, dwImageSize);
     } else {
-        directoryCopy.reset(ReadDirectoryThroughDC(pSession, &dwDirectoryBytes, &dwImageSize));
+        directoryCopy.reset(ReadDirectoryThroughDC(pFace->pSession, &dwDirectoryBytes, &dwImageSize));
         if (!directoryCopy)
             return 0;
         pbyDirectory = directoryCopy.get();
@@ -385,7 +381,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
     // header starts, so a table that cannot be read fails the header while
     // nothing of it is in the stream.
     HeaderTables sources;
-    if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources))
+    if (!bFromFile && !ReadHeaderTables(pFace->pSession, pDescriptors, nDescriptors, sources))
         return 0;
 
     SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize);
@@ -394,7 +390,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         const TableDescriptor &descriptor = pDescriptors[k];
         if (!descriptor.bSelected)
             continue;
-        if (bTTE) {
+        if (bFromFile) {
             SendTableBlocks(pStream, pbyImage + descriptor.dwOffset, descriptor.dwCopyLength,
                             descriptor.dwCopyLength);
         } else {
