@@ -222,13 +222,37 @@ struct WriteBack {
     int *pnStopX;
 };
 
-void ReleaseFontAndDC(HDC hdc, HFONT hFont)
-{
-    if (hdc != nullptr)
-        DeleteDC(hdc);
-    if (hFont != nullptr)
-        DeleteObject(hFont);
-}
+// The call's memory device context with the request's logical font
+// selected; both go back when the call ends unless the session took them.
+struct RequestDeviceContext {
+    HDC hdc;
+    HFONT hFont;
+
+    explicit RequestDeviceContext(const LOGFONTA &lf)
+        : hdc(CreateCompatibleDC(nullptr)), hFont(CreateFontIndirectA(&lf))
+    {
+        if (hdc != nullptr && hFont != nullptr)
+            SelectObject(hdc, hFont);
+    }
+    ~RequestDeviceContext()
+    {
+        if (hdc != nullptr)
+            DeleteDC(hdc);
+        if (hFont != nullptr)
+            DeleteObject(hFont);
+    }
+    RequestDeviceContext(const RequestDeviceContext &) = delete;
+    RequestDeviceContext &operator=(const RequestDeviceContext &) = delete;
+
+    // The session releases the device context and its font from now on.
+    HDC HandOver()
+    {
+        HDC hdcOut = hdc;
+        hdc = nullptr;
+        hFont = nullptr;
+        return hdcOut;
+    }
+};
 
 // The request from the logical font on, the same for both entry points.
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
@@ -240,19 +264,12 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
         CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
         return DOWNLOAD_FAILURE;
 
-    HDC hdc = CreateCompatibleDC(nullptr);
-    HFONT hFont = CreateFontIndirectA(&lf);
-    if (hdc != nullptr && hFont != nullptr)
-        SelectObject(hdc, hFont);
-
+    RequestDeviceContext request(lf);
     const OutputFile output = OpenOutputFile(info.szOutputPath);
     FILE *pFile = output.pFile;
-    if (pFile == nullptr) {
-        ReleaseFontAndDC(hdc, hFont);
+    if (pFile == nullptr)
         return DOWNLOAD_FAILURE;
-    }
-    if (hdc == nullptr || hFont == nullptr) {
-        ReleaseFontAndDC(hdc, hFont);
+    if (request.hdc == nullptr || request.hFont == nullptr) {
         fclose(pFile);
         return DOWNLOAD_FAILURE;
     }
@@ -264,7 +281,6 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     }
     g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
     if (g_pStream == nullptr) {
-        ReleaseFontAndDC(hdc, hFont);
         fclose(pFile);
         return DOWNLOAD_FAILURE;
     }
@@ -273,13 +289,12 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     if (g_pSession == nullptr) {
         g_pSession = CreateFontSession(info.szOutputPath);
         if (g_pSession == nullptr) {
-            ReleaseFontAndDC(hdc, hFont);
             fclose(pFile);
             g_pStream->pOutputFile = nullptr;
             return DOWNLOAD_FAILURE;
         }
     }
-    ReplaceSessionDeviceContext(g_pSession, hdc);
+    ReplaceSessionDeviceContext(g_pSession, request.HandOver());
 
     const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
     if (!bDownloaded)

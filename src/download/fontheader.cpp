@@ -248,7 +248,8 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         return -1;
 
     const size_t nBytes = sizeof(TableDescriptor) * (nTables > 0 ? nTables : 1);
-    auto *pDescriptors = static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes));
+    GlobalBlock<TableDescriptor> descriptors(static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes)));
+    TableDescriptor *pDescriptors = descriptors.get();
     if (pDescriptors == nullptr)
         return -1;
     std::memset(pDescriptors, 0, nBytes);
@@ -296,19 +297,15 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         // A table sent to the printer must lie inside the font, and the
         // segment it goes into must stay within its 32-bit size.
         if (uint64_t{descriptor.dwOffset} + descriptor.dwCopyLength > dwImageSize ||
-            qwNextOffset > 0xFFFFFFFFu) {
-            GlobalFree(pDescriptors);
+            qwNextOffset > 0xFFFFFFFFu)
             return -1;
-        }
         descriptor.dwNewOffset = static_cast<uint32_t>(qwNextOffset);
         qwNextOffset += descriptor.dwCopyLength;
     }
-    if (qwNextOffset > 0xFFFFFFFFu) {
-        GlobalFree(pDescriptors);
+    if (qwNextOffset > 0xFFFFFFFFu)
         return -1;
-    }
 
-    *ppDescriptors = pDescriptors;
+    *ppDescriptors = descriptors.release();
     *pnDescriptors = nTables;
     return nSelected;
 }
