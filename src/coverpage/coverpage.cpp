@@ -313,10 +313,10 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     // A font file is measured itself; a face name through the session's
     // device context, which holds the request's logical font.
     FileFontMetrics fileMetrics;
-    if (bTTE)
+    if (pPageInfo->bTTE)
         OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
     const HDC hdcSession = pSession != nullptr ? pSession->hdc : nullptr;
-    const HDC hdcMeasure = bTTE ? fileMetrics.hdc : hdcSession;
+    const HDC hdcMeasure = pPageInfo->bTTE ? fileMetrics.hdc : hdcSession;
     const CoverPageCall call = {
         pSession,
         pFile,

@@ -100,7 +100,7 @@ FileFontMetrics::~FileFontMetrics()
         DeleteObject(hFont);
     if (hResource != nullptr)
         RemoveFontMemResourceEx(hResource);
-    ReleaseFontTable(pView);
+    UnmapFontFile(pView);
 }
 
 void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics)

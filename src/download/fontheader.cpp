@@ -247,7 +247,8 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         return -1;
 
     const size_t nBytes = sizeof(TableDescriptor) * (nTables > 0 ? nTables : 1);
-    auto *pDescriptors = static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes));
+    GlobalBlock<TableDescriptor> descriptors(static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes)));
+    TableDescriptor *pDescriptors = descriptors.get();
     if (pDescriptors == nullptr)
         return -1;
     std::memset(pDescriptors, 0, nBytes);
@@ -295,42 +296,34 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         // A table sent to the printer must lie inside the font, and the
         // segment it goes into must stay within its 32-bit size.
         if (uint64_t{descriptor.dwOffset} + descriptor.dwCopyLength > dwImageSize ||
-            qwNextOffset > 0xFFFFFFFFu) {
-            GlobalFree(pDescriptors);
+            qwNextOffset > 0xFFFFFFFFu)
             return -1;
-        }
         descriptor.dwNewOffset = static_cast<uint32_t>(qwNextOffset);
         qwNextOffset += descriptor.dwCopyLength;
     }
-    if (qwNextOffset > 0xFFFFFFFFu) {
-        GlobalFree(pDescriptors);
+    if (qwNextOffset > 0xFFFFFFFFu)
         return -1;
-    }
 
-    *ppDescriptors = pDescriptors;
+    *ppDescriptors = descriptors.release();
     *pnDescriptors = nTables;
     return nSelected;
 }
 
-int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
-                       const char *chFont)
+int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
 {
+    const bool bFromFile = pFace->bFromFile;
     // The font's offset table and directory, and where table offsets count
     // from. Everything taken below goes back when the header is done or
     // given up.
-    FontStorage view;                    // font-file source
     GlobalBlock<uint8_t> directoryCopy;  // device-context source
     const uint8_t *pbyImage = nullptr;
     const uint8_t *pbyDirectory = nullptr;
     uint32_t dwImageSize = 0;
     uint32_t dwDirectoryBytes = 0;
-    if (bTTE) {
-        uint8_t *pbyView = nullptr;
-        if (!MapFontFile(&pbyView, chFont, &dwImageSize)) {
-            bFontFileError = 1;
+    if (bFromFile) {
+        const uint8_t *pbyView = nullptr;
+        if (!FaceFileImage(*pFace, &pbyView, &dwImageSize))
             return 0;
-        }
-        view.reset(pbyView);
         const int64_t nDirectoryOffset = FontDirectoryOffset(pbyView, dwImageSize);
         if (nDirectoryOffset < 0)
             return 0;
@@ -342,7 +335,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         if (nDirectoryOffset > 0)
             dwImageSize = FontExtent(pbyDirectory, dwDirectoryBytes, dwImageSize);
     } else {
-        directoryCopy.reset(ReadDirectoryThroughDC(pSession, &dwDirectoryBytes, &dwImageSize));
+        directoryCopy.reset(ReadDirectoryThroughDC(pFace->pSession, &dwDirectoryBytes, &dwImageSize));
         if (!directoryCopy)
             return 0;
         pbyDirectory = directoryCopy.get();
@@ -384,7 +377,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
     // header starts, so a table that cannot be read fails the header while
     // nothing of it is in the stream.
     HeaderTables sources;
-    if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources))
+    if (!bFromFile && !ReadHeaderTables(pFace->pSession, pDescriptors, nDescriptors, sources))
         return 0;
 
     SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize);
@@ -393,7 +386,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         const TableDescriptor &descriptor = pDescriptors[k];
         if (!descriptor.bSelected)
             continue;
-        if (bTTE) {
+        if (bFromFile) {
             SendTableBlocks(pStream, pbyImage + descriptor.dwOffset, descriptor.dwCopyLength,
                             descriptor.dwCopyLength);
         } else {
