@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "download/charsize.h"
 #include "qorvfndl.h"
 #include "session/session.h"
 #include "truetype/fontface.h"
@@ -93,12 +94,3 @@ void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 // shear and angle, from the request's height and style and the entry's
 // resolution.
 void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
-
-// Character size for SetFont: (height / 10) * resolution / 72 as unsigned.
-float CharacterSize(int nFontHeight, int nResolution);
-
-// The same size in whole device dots: the em of the logical font that
-// measures the cover page. 0 when the page's arithmetic holds no size for
-// the request (a negative product, a size beyond the 16-bit advances and
-// positions of the page) or the size is below one dot.
-int CharacterSizeInDots(int nFontHeight, int nResolution);

@@ -5,9 +5,11 @@
 // and the null segment.
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "download/download.h"
 #include "session/globalblock.h"
+#include "text/text.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
@@ -225,12 +227,9 @@ void MakeXLFontName(FontEntry *pEntry)
     const size_t nRoom = sizeof(pEntry->szXLFontName) - 1 - nPrefix - std::strlen(szSuffix);
     // A face name too long for the field is cut at a UTF-8 character
     // boundary, so the name stays well-formed and identical at every use.
-    size_t nFace = strnlen(pEntry->szFaceName, sizeof(pEntry->szFaceName));
-    if (nFace > nRoom) {
-        nFace = nRoom;
-        while (nFace > 0 && (static_cast<uint8_t>(pEntry->szFaceName[nFace]) & 0xC0) == 0x80)
-            --nFace;
-    }
+    const std::string_view face(pEntry->szFaceName,
+                                strnlen(pEntry->szFaceName, sizeof(pEntry->szFaceName)));
+    const size_t nFace = Utf8FitLength(face, nRoom);
     std::snprintf(pEntry->szXLFontName, sizeof(pEntry->szXLFontName), "%s%.*s%s", szPrefix,
                   static_cast<int>(nFace), pEntry->szFaceName, szSuffix);
 }

@@ -13,6 +13,7 @@
 #include FT_FONT_FORMATS_H
 
 #include "platform_hooks.h"
+#include "text/text.h"
 
 namespace {
 
@@ -159,8 +160,10 @@ bool IsDownloadableFace(const FaceInfo &face)
 
 bool FaceHasFamily(const FaceInfo &face, const std::string &name)
 {
+    // The lookup saw only what a logical font keeps of the name.
+    const std::string kept(LogFontFaceName(name));
     for (const std::string &family : face.families) {
-        if (strcasecmp(family.c_str(), name.c_str()) == 0)
+        if (strcasecmp(family.c_str(), kept.c_str()) == 0)
             return true;
     }
     return false;

@@ -46,7 +46,8 @@ bool IsDownloadableFace(const FaceInfo &face);
 // unreadable); "" when
 // it cannot.
 std::string FontFileProblem(const std::string &file, int index);
-// True when the name is one of the face's family names (case aside).
+// True when the name, as much of it as a logical font keeps, is one of the
+// face's family names (case aside).
 bool FaceHasFamily(const FaceInfo &face, const std::string &name);
 
 // A font the job downloads: its library font id and how the library is
