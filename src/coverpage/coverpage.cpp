@@ -17,7 +17,7 @@
 #include <memory>
 #include <span>
 
-#include "coverpage/filemetrics.h"
+#include "truetype/filemetrics.h"
 #include "download/download.h"
 #include "session/globalblock.h"
 #include "xlstream/xlcodes.h"

@@ -77,32 +77,37 @@ uint16_t UnitsPerEm(const uint8_t *pbyHead, uint32_t dwHeadSize)
 
 // The logical font one em high in font units that the face's outlines are
 // read through, made on its first use: the request's logical font at that
-// height.
+// height, or the font file's own font.
 bool PrepareEmFont(FontFace &face)
 {
     FaceOutlineFont &em = face.outline;
     if (em.bTried)
-        return em.hdc != nullptr;
+        return em.font.hdc != nullptr;
     em.bTried = true;
-    LOGFONTA lf;
-    const HGDIOBJ hCurrent = GetCurrentObject(face.pSession->hdc, OBJ_FONT);
-    if (hCurrent == nullptr || GetObjectA(hCurrent, sizeof(lf), &lf) != static_cast<int>(sizeof(lf)))
-        return false;
     uint32_t dwHeadSize = 0;
     const uint8_t *pbyHead = FaceTable(face, "head", &dwHeadSize);
     const uint16_t nUnitsPerEm = UnitsPerEm(pbyHead, dwHeadSize);
     if (nUnitsPerEm < kMinUnitsPerEm || nUnitsPerEm > kMaxUnitsPerEm)
         return false;
+    em.nUnitsPerEm = nUnitsPerEm;
+    if (face.bFromFile) {
+        OpenFileFontMetrics(face.szPath, nUnitsPerEm, em.font);
+        return em.font.hdc != nullptr;
+    }
+    LOGFONTA lf;
+    const HGDIOBJ hCurrent = GetCurrentObject(face.pSession->hdc, OBJ_FONT);
+    if (hCurrent == nullptr || GetObjectA(hCurrent, sizeof(lf), &lf) != static_cast<int>(sizeof(lf)))
+        return false;
     lf.lfHeight = -static_cast<LONG>(nUnitsPerEm);
     lf.lfWidth = 0;
     lf.lfEscapement = 0;
     lf.lfOrientation = 0;
-    em.hFont = CreateFontIndirectA(&lf);
-    em.hdc = em.hFont != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
-    if (em.hdc == nullptr)
+    em.font.hFont = CreateFontIndirectA(&lf);
+    HDC hdc = em.font.hFont != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+    if (hdc == nullptr)
         return false;
-    SelectObject(em.hdc, em.hFont);
-    em.nUnitsPerEm = nUnitsPerEm;
+    SelectObject(hdc, em.font.hFont);
+    em.font.hdc = hdc;
     return true;
 }
 
@@ -121,9 +126,9 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
         RecordFontReadOutOfMemory();
         return false;
     }
-    DWORD dwSize = GetGlyphOutlineA(em.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    DWORD dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
     if (dwSize == GDI_ERROR) {
-        dwSize = GetGlyphOutlineA(em.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
+        dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
         GlobalFree(pbyOutline);
         pbyOutline = nullptr;
         if (dwSize == GDI_ERROR || dwSize <= dwCapacity || dwSize > kMaxNativeOutline)
@@ -134,7 +139,7 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
             RecordFontReadOutOfMemory();
             return false;
         }
-        dwSize = GetGlyphOutlineA(em.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+        dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
     }
     const bool bConverted =
         dwSize != GDI_ERROR && dwSize <= dwCapacity &&
@@ -149,7 +154,7 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
 int HasConvertibleOutlines(FontFace *pFace)
 {
     return FaceHasTable(*pFace, "CFF ") && FaceHasTable(*pFace, "head") && FaceHasTable(*pFace, "hhea") &&
-           FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp");
+           FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }
 
 int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)

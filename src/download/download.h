@@ -75,9 +75,10 @@ void SendFontHeaderStart(XLStream *pStream, FontEntry *pEntry, uint32_t dwSegmen
                          const uint8_t *pbyDirectory, uint32_t dwDirectorySize);
 void SendFontHeaderEnd(XLStream *pStream);
 
-// Fonts with PostScript (CFF) outlines, read through the device context,
-// go out as TrueType soft fonts (convertedfont.cpp).
-// 1 when the font has CFF outlines and the head, hhea, hmtx and maxp tables.
+// Fonts with PostScript (CFF) outlines go out as TrueType soft fonts
+// (convertedfont.cpp).
+// 1 when the font has CFF outlines, the head, hhea, hmtx and maxp tables,
+// and a logical font its outlines can be read through.
 int HasConvertibleOutlines(FontFace *pFace);
 // The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
 // glyphs' maxima. 1 when sent, 0 (nothing sent) when the tables are unusable.

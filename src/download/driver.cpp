@@ -29,12 +29,11 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
         // keeps: a path that does not fit the entry could not be opened again.
         if (pPageInfo->bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
             return 0;
-        // A font with CFF outlines is converted; only the device context can
-        // give its outlines, so from a font file it fails before anything
-        // is written.
+        // A font with CFF outlines is converted; when its outlines cannot be
+        // had, it fails before anything is written.
         int bConvertOutlines = 0;
         if (!HasTrueTypeOutlines(face)) {
-            if (face.bFromFile || !HasConvertibleOutlines(&face))
+            if (!HasConvertibleOutlines(&face))
                 return 0;
             bConvertOutlines = 1;
         }

@@ -86,12 +86,6 @@ FontFace::~FontFace()
     for (int k = 0; k < nCopies; ++k)
         GlobalFree(aCopies[k].pTable);
     UnmapFontFile(pView);
-    if (outline.hdc != nullptr)
-        DeleteDC(outline.hdc);
-    if (outline.hFont != nullptr)
-        DeleteObject(outline.hFont);
-    if (outline.hResource != nullptr)
-        RemoveFontMemResourceEx(outline.hResource);
 }
 
 bool FaceFileImage(FontFace &face, const uint8_t **ppImage, uint32_t *pdwSize)

@@ -12,6 +12,7 @@
 
 #include "session/session.h"
 #include "truetype/bereader.h"
+#include "truetype/filemetrics.h"
 
 // Tables a face keeps copies of through the device context: the few that
 // its readers ask for (maxp, cmap, loca, head, hhea, hmtx).
@@ -35,11 +36,10 @@ struct FaceGlyphTables {
 
 // A logical font one em high in font units, selected into a device context
 // of its own, that outlines are read through (fonts whose outlines are
-// converted). Made on first use.
+// converted): the request's font at that height, or the font file's own.
+// Made on first use.
 struct FaceOutlineFont {
-    HDC hdc;
-    HFONT hFont;
-    HANDLE hResource; // a font file added for the call
+    FileFontMetrics font; // font.hdc null: there is none
     uint16_t nUnitsPerEm;
     bool bTried;
 };

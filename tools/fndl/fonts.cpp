@@ -155,7 +155,7 @@ bool FaceHasChar(const FaceInfo &face, char32_t codePoint)
 
 bool IsDownloadableFace(const FaceInfo &face)
 {
-    return face.scalable && face.format == "TrueType";
+    return face.scalable && (face.format == "TrueType" || face.format == "CFF");
 }
 
 bool FaceHasFamily(const FaceInfo &face, const std::string &name)
@@ -186,9 +186,10 @@ std::string FontFileProblem(const std::string &file, int index)
         const char *format = FT_Get_Font_Format(face);
         if (!FT_IS_SCALABLE(face))
             problem = "it holds bitmaps only, no outlines a printer can scale";
-        else if (!format || std::strcmp(format, "TrueType") != 0)
-            problem = std::string("it is a ") + (format ? format : "non-TrueType") +
-                      " font; the library downloads TrueType outlines";
+        else if (!FT_IS_SFNT(face) || !format ||
+                 (std::strcmp(format, "TrueType") != 0 && std::strcmp(format, "CFF") != 0))
+            problem = std::string("it is a ") + (format ? format : "non-OpenType") +
+                      " font; the library downloads TrueType and OpenType (CFF) outlines";
         FT_Done_Face(face);
     }
     FT_Done_FreeType(library);

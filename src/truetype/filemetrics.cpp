@@ -3,7 +3,7 @@
 // private to the process (AddFontMemResourceEx) and is selected by the family
 // name and style its own tables give, so that its widths come from the same
 // metrics calls, at the same size, as those of an installed font.
-#include "coverpage/filemetrics.h"
+#include "truetype/filemetrics.h"
 
 #include <cstring>
 #include <string_view>
