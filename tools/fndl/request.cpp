@@ -16,10 +16,6 @@
 
 namespace {
 
-// szText holds 512 code units with the terminating NUL; chFont and
-// szOutputPath 256.
-constexpr size_t kLibraryTextUnits = sizeof(FNDL_TEXTINFOW::szText) / sizeof(FNDL_WCHAR) - 1;
-constexpr size_t kLibraryPathUnits = sizeof(FNDL_PAGEINFOW::chFont) / sizeof(FNDL_WCHAR) - 1;
 // The work file beside the output adds a dot and ".XXXXXX".
 constexpr size_t kWorkFileExtra = 8;
 constexpr long kPointsPerInch = 72;
