@@ -11,7 +11,7 @@
 # program that has its own GetFontData, XLStreamCreate or std:: instantiations
 # links without clashes (tests/exports_check.sh checks it with nm).
 if(BUILD_SHARED_LIBS)
-  add_library(qorvfndl SHARED $<TARGET_OBJECTS:fndl_objects>)
+  add_library(qorvfndl SHARED ${FNDL_LIBRARY_OBJECTS})
   target_link_libraries(qorvfndl PRIVATE PkgConfig::FONTDEPS)
   target_link_options(qorvfndl PRIVATE -Wl,--no-undefined)
   set_target_properties(qorvfndl PROPERTIES

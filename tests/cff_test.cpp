@@ -198,12 +198,22 @@ TEST(CffDownload, SendsATrueTypeSoftFontWithConvertedGlyphs)
     FNDLRemoveFontW(&nFontId);
     EXPECT_EQ(PlatformLiveGdiObjects(), nGdiObjects);
 
-    // From a font file the outlines cannot be had: failure before anything
-    // is written.
+    // From the font file: the same header and characters.
     TempPath fromFile;
     WideRequest file = MakeWideRequest("/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf",
-                                       fromFile.path, "H", 8, true);
-    EXPECT_EQ(FNDLFontDownloadW(&file.text, &file.page), FNDL_DOWNLOAD_FAILURE);
-    EXPECT_TRUE(fromFile.Read().empty());
+                                       fromFile.path, "H H", 8, true);
+    ASSERT_EQ(FNDLFontDownloadW(&file.text, &file.page), FNDL_OK);
+    std::vector<std::vector<uint8_t>> fileHeader, fileChars;
+    for (const XLOperation &op : Operations(fromFile.Read())) {
+        if (op.op == kReadFontHeader)
+            fileHeader.push_back(op.data);
+        if (op.op == kReadChar)
+            fileChars.push_back(op.data);
+    }
+    EXPECT_EQ(fileHeader, header);
+    EXPECT_EQ(fileChars, chars);
+    nFontId = 8;
+    FNDLRemoveFontW(&nFontId);
+    EXPECT_EQ(PlatformLiveGdiObjects(), nGdiObjects);
     ResetLibraryState();
 }

@@ -159,7 +159,7 @@ protected:
         text.nLeftMargin = 100;
         page.nLineSpacing = 50;
         page.nStopX = -1;
-        bTTE = 1;
+        page.bTTE = 1;
         g_nCursorX = 100;
         g_nCursorY = 200;
     }
@@ -369,7 +369,7 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
     session->hdc = hdc;
 
     // Widths from the device context; above 0xFF the glyph's advance.
-    bTTE = 0;
+    page.bTTE = 0;
     SetText(u"Hi\u0141");
     page.anGlyphIndex[2] = 100;
     EXPECT_EQ(Run(), 0);
@@ -415,12 +415,12 @@ TEST_F(CoverPageTest, DeviceContextWidthsAndUnderline)
 TEST_F(CoverPageTest, MissingMetricsAndMemory)
 {
     // No device-context metrics: the character size stands in.
-    bTTE = 0;
+    page.bTTE = 0;
     SetText(u"ab");
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(Lines().at(0).advances, Ints({100, 100}));
 
-    bTTE = 1;
+    page.bTTE = 1;
     const size_t nBefore = ReadAll(file).size();
     const long nLive = PlatformLiveAllocations();
     PlatformFailNthAllocation(1);

@@ -101,12 +101,12 @@ struct DirectRun {
     {
         ResetLibraryState();
         path = fontPath;
-        bTTE = 1;
         session = CreateFontSession("/dev/null");
         g_pSession = session;
         stream = NewRecordedStream();
         std::memset(&info, 0, sizeof(info));
         info.chFont = path.data();
+        info.bTTE = 1;
         info.nFontId = nFontId;
         info.nResolution = 600;
         text.FontHeight = 120;
@@ -302,7 +302,10 @@ TEST_F(DownloadTest, HeaderTablesAreChosenByExactTag)
     entry = run.session->pCurrent;
     std::memset(entry, 0, sizeof(*entry));
     std::strcpy(entry->szFaceName, "Sample");
-    ASSERT_EQ(DownloadFontHeader(run.session, entry, run.stream, run.path.c_str()), 1);
+    {
+        FontFace face(run.session, true, run.path.c_str());
+        ASSERT_EQ(DownloadFontHeader(&face, entry, run.stream), 1);
+    }
     auto blocks = HeaderBlocks(Decode(g_xlRecorder.all));
     ASSERT_GE(blocks.size(), 3u);
     const Bytes &dir = blocks[2];
@@ -321,7 +324,8 @@ TEST_F(DownloadTest, HeaderTablesAreChosenByExactTag)
     TempFile bareFile(BuildFont(bare));
     run.path = bareFile.path;
     g_xlRecorder.all.clear();
-    ASSERT_EQ(DownloadFontHeader(run.session, entry, run.stream, run.path.c_str()), 1);
+    FontFace bareFace(run.session, true, run.path.c_str());
+    ASSERT_EQ(DownloadFontHeader(&bareFace, entry, run.stream), 1);
     blocks = HeaderBlocks(Decode(g_xlRecorder.all));
     ASSERT_EQ(blocks.size(), 4u);
     EXPECT_EQ(blocks[2].size(), 28u);

@@ -431,6 +431,17 @@ TEST(ToolJob, OptionsReachTheRecords)
     EXPECT_EQ(Count(fromFile.ops, kOpRectanglePath), 1u);
     // CharSize at 300 dpi: 12 * 300 / 72.
     EXPECT_EQ(First(fromFile.ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 50.0);
+    // The first line half an inch in, half an inch and a character size
+    // down, as (300, 400) at 600 dpi.
+    const std::vector<TextLine> lines = TextLines(fromFile.ops);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].x, 150);
+    EXPECT_EQ(lines[0].y, 200);
+    // The page origin puts the library's limits at this resolution inside
+    // the margins (at 600 dpi's limits no line fitted).
+    Job landscape;
+    RunJob(landscape, {"--landscape", "--resolution", "300", "--text", "Hi"});
+    EXPECT_EQ(TextLines(landscape.ops).size(), 1u);
 }
 
 TEST(ToolJob, FilterOptionsFrameThePages)

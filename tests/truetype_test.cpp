@@ -32,8 +32,14 @@ const char *SourceName(Source source)
     return source == Source::FontFile ? "font file" : "device context";
 }
 
+struct TempFace {
+    FontFace face;
+    operator FontFace *() { return &face; }
+};
+
 // A font made available through one source: served to the device context of
-// a session, or written to a temporary file. Sets bTTE to match.
+// a session, or written to a temporary file. Face() reads it as one download
+// call does, until the end of the expression.
 struct LoadedFont {
     Source source;
     std::unique_ptr<TempFile> file;
@@ -45,10 +51,8 @@ struct LoadedFont {
     {
         if (source == Source::FontFile) {
             file = std::make_unique<TempFile>(bytes);
-            bTTE = 1;
             return;
         }
-        bTTE = 0;
         PlatformServeFontData(bytes.data(), bytes.size());
         hdc = CreateCompatibleDC(nullptr);
         LOGFONTA logFont{};
@@ -65,12 +69,12 @@ struct LoadedFont {
         if (hFont)
             DeleteObject(hFont);
         PlatformServeFontData(nullptr, 0);
-        bTTE = 0;
     }
     LoadedFont(const LoadedFont &) = delete;
     LoadedFont &operator=(const LoadedFont &) = delete;
 
     const char *Path() const { return file ? file->path.c_str() : "/nonexistent/unused.ttf"; }
+    TempFace Face() { return TempFace{FontFace(&session, source == Source::FontFile, Path())}; }
 };
 
 struct GlyphLookup {
@@ -85,7 +89,8 @@ GlyphLookup Lookup(LoadedFont &font, uint32_t glyphIndex)
     GlyphLookup result;
     uint8_t *pGlyph = nullptr;
     uint8_t *pStorage = nullptr;
-    GetTTEFilePointer(&font.session, &result.length, glyphIndex, font.Path(), &pGlyph, &pStorage);
+    TempFace face = font.Face();
+    GetTTEFilePointer(face, &result.length, glyphIndex, &pGlyph, &pStorage);
     result.hasPointer = pGlyph != nullptr;
     result.hasStorage = pStorage != nullptr;
     if (pGlyph && result.length > 0)
@@ -151,8 +156,8 @@ WalkResult Walk(LoadedFont &font, uint16_t compositeIndex)
     EXPECT_NE(pStream, nullptr);
     WalkResult walk;
     const long liveBefore = PlatformLiveAllocations();
-    walk.result = HandleCompositeGlyphW(&font.session, composite.bytes.data(), composite.length,
-                                        compositeIndex, font.Path(), pStream);
+    walk.result = HandleCompositeGlyphW(font.Face(), composite.bytes.data(), composite.length,
+                                        compositeIndex, pStream);
     EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
     XLStreamClose(pStream);
     EXPECT_TRUE(ParseReadChars(g_xlRecorder.all, walk.chars));
@@ -353,9 +358,7 @@ TEST(TrueTypeSource, MapsFontFilesAndFlagsFilesThatCannotBeMapped)
         ASSERT_NE(pView, nullptr);
         EXPECT_EQ(size, bytes.size());
         EXPECT_EQ(0, std::memcmp(pView, bytes.data(), bytes.size()));
-        bTTE = 1;
-        ReleaseFontTable(pView);
-        bTTE = 0;
+        UnmapFontFile(pView);
     }
 
     uint8_t *pView = reinterpret_cast<uint8_t *>(1);
@@ -367,16 +370,17 @@ TEST(TrueTypeSource, MapsFontFilesAndFlagsFilesThatCannotBeMapped)
     EXPECT_EQ(MapFontFile(&pView, emptyFile.path.c_str(), &size), 0);
     EXPECT_EQ(MapFontFile(&pView, nullptr, &size), 0);
 
-    // Every operation that cannot map its file sets bFontFileError, and
-    // nothing clears it.
-    bFontFileError = 0;
-    bTTE = 1;
+    // Every operation that cannot map its file sets bFontFileError.
     FontSession session{};
-    EXPECT_EQ(GetNumberOfGlyphsInFont(&session, "/nonexistent/font.ttf"), 0);
+    const auto missingFile = [&session](const char *path) {
+        return TempFace{FontFace(&session, true, path)};
+    };
+    bFontFileError = 0;
+    EXPECT_EQ(GetNumberOfGlyphsInFont(missingFile("/nonexistent/font.ttf")), 0);
     EXPECT_EQ(bFontFileError, 1);
     bFontFileError = 0;
     TestEntry entry(10);
-    EXPECT_EQ(BuildCharToGlyphTable(&session, &entry.entry, emptyFile.path.c_str()), 0);
+    EXPECT_EQ(BuildCharToGlyphTable(missingFile(emptyFile.path.c_str()), &entry.entry), 0);
     EXPECT_EQ(bFontFileError, 1);
     EXPECT_EQ(entry[5], 5u); // the filling is done all the same
     EXPECT_EQ(entry[10], kNoGlyph);
@@ -384,18 +388,12 @@ TEST(TrueTypeSource, MapsFontFilesAndFlagsFilesThatCannotBeMapped)
     int32_t length = 0;
     uint8_t *pGlyph = nullptr;
     uint8_t *pStorage = nullptr;
-    GetTTEFilePointer(&session, &length, 0, "/nonexistent/font.ttf", &pGlyph, &pStorage);
+    GetTTEFilePointer(missingFile("/nonexistent/font.ttf"), &length, 0, &pGlyph, &pStorage);
     EXPECT_EQ(bFontFileError, 1);
     EXPECT_EQ(length, 0);
     EXPECT_EQ(pGlyph, nullptr);
     EXPECT_EQ(pStorage, nullptr);
-    {
-        TempFile file(bytes);
-        EXPECT_EQ(GetNumberOfGlyphsInFont(&session, file.path.c_str()), 1);
-        EXPECT_EQ(bFontFileError, 1); // stays set
-    }
     bFontFileError = 0;
-    bTTE = 0;
 }
 
 TEST(TrueTypeGlyphs, LocatesGlyphsThroughShortAndLongLoca)
@@ -431,7 +429,7 @@ TEST(TrueTypeGlyphs, LocatesGlyphsThroughShortAndLongLoca)
             const GlyphLookup past = Lookup(font, 6);
             EXPECT_EQ(past.length, 0);
             EXPECT_FALSE(past.hasPointer);
-            EXPECT_TRUE(past.hasStorage);
+            EXPECT_FALSE(past.hasStorage);
             EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
         }
     }
@@ -530,9 +528,9 @@ TEST(TrueTypeGlyphs, DamagedAndTruncatedFilesNeverReadOutside)
             LoadedFont font(*damaged, source);
             bFontFileError = 0;
             EXPECT_FALSE(Lookup(font, 0).hasPointer);
-            EXPECT_EQ(GetNumberOfGlyphsInFont(&font.session, font.Path()), 0); // maxp is cut off
+            EXPECT_EQ(GetNumberOfGlyphsInFont(font.Face()), 0); // maxp is cut off
             TestEntry entry(2);
-            BuildCharToGlyphTable(&font.session, &entry.entry, font.Path());
+            BuildCharToGlyphTable(font.Face(), &entry.entry);
             EXPECT_EQ(entry[1], 1u);
             EXPECT_EQ(bFontFileError, 0); // mapped fine, just damaged
         }
@@ -687,10 +685,9 @@ TEST(TrueTypeComposite, DamagedCompositesEndTheWalk)
         // A composite too short to hold a record sends nothing.
         XLStream *pStream = NewRecordedStream();
         const uint8_t header[] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00};
-        EXPECT_EQ(HandleCompositeGlyphW(&font.session, header, sizeof header, 6, font.Path(),
-                                        pStream),
+        EXPECT_EQ(HandleCompositeGlyphW(font.Face(), header, sizeof header, 6, pStream),
                   0);
-        EXPECT_EQ(HandleCompositeGlyphW(&font.session, nullptr, 0, 6, font.Path(), pStream), 0);
+        EXPECT_EQ(HandleCompositeGlyphW(font.Face(), nullptr, 0, 6, pStream), 0);
         XLStreamClose(pStream);
         EXPECT_TRUE(g_xlRecorder.all.empty());
     }
@@ -720,18 +717,18 @@ TEST(TrueTypeGlyphCount, ReadsMaxpFromBothSources)
         SCOPED_TRACE(SourceName(source));
         {
             LoadedFont font(FontOf({Bytes{}, MakeOpaqueGlyph(8), MakeOpaqueGlyph(8)}), source);
-            EXPECT_EQ(GetNumberOfGlyphsInFont(&font.session, font.Path()), 3);
+            EXPECT_EQ(GetNumberOfGlyphsInFont(font.Face()), 3);
         }
         FontBuilder builder = MakeSampleFont({.glyphs = {Bytes{}}});
         RemoveTable(builder, "maxp");
         {
             LoadedFont font(BuildFont(builder), source);
-            EXPECT_EQ(GetNumberOfGlyphsInFont(&font.session, font.Path()), 0);
+            EXPECT_EQ(GetNumberOfGlyphsInFont(font.Face()), 0);
         }
         AddTable(builder, "maxp", Bytes{0, 1, 0, 0, 0}); // too short for numGlyphs
         {
             LoadedFont font(BuildFont(builder), source);
-            EXPECT_EQ(GetNumberOfGlyphsInFont(&font.session, font.Path()), 0);
+            EXPECT_EQ(GetNumberOfGlyphsInFont(font.Face()), 0);
         }
     }
     // In a file, upper-case tags count and the first record wins.
@@ -739,7 +736,7 @@ TEST(TrueTypeGlyphCount, ReadsMaxpFromBothSources)
     AddTable(builder, "MAXP", MakeMaxp(11));
     AddTable(builder, "maxp", MakeMaxp(12));
     LoadedFont font(BuildFont(builder), Source::FontFile);
-    EXPECT_EQ(GetNumberOfGlyphsInFont(&font.session, font.Path()), 11);
+    EXPECT_EQ(GetNumberOfGlyphsInFont(font.Face()), 11);
 }
 
 TEST(TrueTypeCmap, MapsUnicodeSegments)
@@ -833,7 +830,7 @@ TEST(TrueTypeCmap, ChoosesTheFirstPlatform3Format4Subtable)
             SetTable(builder, "cmap", MakeCmap(c.subtables));
             LoadedFont font(BuildFont(builder), source);
             TestEntry entry(300);
-            EXPECT_EQ(BuildCharToGlyphTable(&font.session, &entry.entry, font.Path()), 1);
+            EXPECT_EQ(BuildCharToGlyphTable(font.Face(), &entry.entry), 1);
             EXPECT_EQ(entry[0x41], c.glyphs[0]);
             EXPECT_EQ(entry[0x7F], c.glyphs[1]);
             EXPECT_EQ(entry[5], c.glyphs[2]);
@@ -847,7 +844,7 @@ TEST(TrueTypeCmap, ChoosesTheFirstPlatform3Format4Subtable)
         RemoveTable(builder, "cmap");
         LoadedFont font(BuildFont(builder), source);
         TestEntry entry(10);
-        EXPECT_EQ(BuildCharToGlyphTable(&font.session, &entry.entry, font.Path()), 0);
+        EXPECT_EQ(BuildCharToGlyphTable(font.Face(), &entry.entry), 0);
         EXPECT_EQ(entry[9], 9u);
         EXPECT_EQ(entry[10], kNoGlyph);
     }
@@ -857,7 +854,7 @@ TEST(TrueTypeCmap, ChoosesTheFirstPlatform3Format4Subtable)
     AddTable(builder, "CMAP", MakeCmap({{3, 1, unicode}}));
     LoadedFont font(BuildFont(builder), Source::FontFile);
     TestEntry entry(10);
-    EXPECT_EQ(BuildCharToGlyphTable(&font.session, &entry.entry, font.Path()), 1);
+    EXPECT_EQ(BuildCharToGlyphTable(font.Face(), &entry.entry), 1);
     EXPECT_EQ(entry[0x41], 36u);
 }
 
@@ -912,71 +909,57 @@ TEST(TrueTypeCmap, DamagedSubtablesMapToNoGlyph)
             SetTable(builder, "cmap", *table);
             LoadedFont font(BuildFont(builder), source);
             TestEntry result(10);
-            EXPECT_EQ(BuildCharToGlyphTable(&font.session, &result.entry, font.Path()), 1);
+            EXPECT_EQ(BuildCharToGlyphTable(font.Face(), &result.entry), 1);
             EXPECT_EQ(result[0x41], table == &manyRecords ? 36u : kNoGlyph);
             EXPECT_EQ(result[5], table == &manyRecords ? kNoGlyph : 5u);
         }
     }
 }
 
-TEST(TrueTypeReadScope, KeepsTablesAndViewsUntilTheScopeEnds)
+TEST(TrueTypeFace, ReadsEachTableOnceAndGivesEverythingBack)
 {
     const std::vector<Bytes> glyphs = {Bytes{}, MakeOpaqueGlyph(20), MakeCompositeOf({1})};
     const Bytes bytes = FontOf(glyphs);
     {
         LoadedFont font(bytes, Source::DeviceContext);
         const long liveBefore = PlatformLiveAllocations();
-        BeginFontReadScope();
-        BeginFontReadScope(); // counted: the inner End keeps everything
-        uint8_t *pFirst = nullptr;
-        uint8_t *pSecond = nullptr;
-        ReadFontTable(&font.session, FontTableTag("glyf"), &pFirst);
-        const long liveKept = PlatformLiveAllocations();
-        ReleaseFontTable(pFirst);
-        EXPECT_EQ(PlatformLiveAllocations(), liveKept); // kept, not released
-        const long countAfterFirst = PlatformAllocationCount();
-        ReadFontTable(&font.session, FontTableTag("glyf"), &pSecond);
-        EXPECT_EQ(pSecond, pFirst);
-        EXPECT_EQ(PlatformAllocationCount(), countAfterFirst);
-        EXPECT_EQ(Lookup(font, 1).bytes, glyphs[1]);
-        EndFontReadScope();
-        EXPECT_EQ(Lookup(font, 1).bytes, glyphs[1]);
-        EXPECT_GT(PlatformLiveAllocations(), liveBefore);
-        // The whole font is not kept.
-        uint8_t *pWhole = nullptr;
-        ReadFontTable(&font.session, 0, &pWhole);
-        const long liveWithWhole = PlatformLiveAllocations();
-        ReleaseFontTable(pWhole);
-        EXPECT_EQ(PlatformLiveAllocations(), liveWithWhole - 1);
-        EndFontReadScope();
-        EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
-        EndFontReadScope(); // unmatched: harmless
-        // Without a scope every read is a new copy.
-        const long countBefore = PlatformAllocationCount();
-        Lookup(font, 1);
-        EXPECT_EQ(PlatformAllocationCount(), countBefore + 4);
+        {
+            TempFace face = font.Face();
+            uint32_t size = 0;
+            const uint8_t *pFirst = FaceTable(face.face, "loca", &size);
+            const long countAfterFirst = PlatformAllocationCount();
+            EXPECT_EQ(FaceTable(face.face, "loca", &size), pFirst);
+            EXPECT_EQ(PlatformAllocationCount(), countAfterFirst);
+            EXPECT_EQ(FaceTable(face.face, "kern", &size), nullptr);
+            EXPECT_EQ(size, 0u);
+            // glyf is never copied whole: each glyph is read on its own.
+            int32_t length = 0;
+            uint8_t *pGlyph = nullptr;
+            uint8_t *pStorage = nullptr;
+            GetTTEFilePointer(face, &length, 1, &pGlyph, &pStorage);
+            EXPECT_EQ(Bytes(pGlyph, pGlyph + length), glyphs[1]);
+            EXPECT_EQ(pStorage, pGlyph);
+            ReleaseFontTable(pStorage);
+            EXPECT_EQ(PlatformLiveAllocations(), liveBefore + 3); // loca, head, maxp
+        }
         EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
     }
     {
         LoadedFont font(bytes, Source::FontFile);
-        BeginFontReadScope();
-        uint8_t *pFirst = nullptr;
-        uint8_t *pSecond = nullptr;
-        uint32_t size = 0;
-        ASSERT_EQ(MapFontFile(&pFirst, font.Path(), &size), 1);
-        ReleaseFontTable(pFirst);
-        // With the file gone, only the kept view can serve the path.
+        TempFace face = font.Face();
+        EXPECT_EQ(GetNumberOfGlyphsInFont(face), 3);
+        // Mapped once: with the file gone the face still serves its glyphs.
         ASSERT_EQ(std::remove(font.Path()), 0);
-        ASSERT_EQ(MapFontFile(&pSecond, font.Path(), &size), 1);
-        EXPECT_EQ(pSecond, pFirst);
-        EXPECT_EQ(size, bytes.size());
-        EXPECT_EQ(GetNumberOfGlyphsInFont(&font.session, font.Path()), 3);
-        const WalkResult walk = Walk(font, 2);
-        EXPECT_EQ(walk.GlyphIndices(), (std::vector<uint16_t>{1}));
-        EndFontReadScope();
-        bFontFileError = 0;
-        EXPECT_FALSE(Lookup(font, 1).hasPointer);
-        EXPECT_EQ(bFontFileError, 1);
+        XLStream *pStream = NewRecordedStream();
+        const GlyphLookup composite = Lookup(font, 2);
+        EXPECT_FALSE(composite.hasPointer); // a new face cannot map the file
+        int32_t length = 0;
+        uint8_t *pGlyph = nullptr;
+        uint8_t *pStorage = nullptr;
+        GetTTEFilePointer(face, &length, 2, &pGlyph, &pStorage);
+        EXPECT_EQ(pStorage, nullptr) << "the face keeps the file";
+        EXPECT_EQ(HandleCompositeGlyphW(face, pGlyph, length, 2, pStream), 1);
+        XLStreamClose(pStream);
         bFontFileError = 0;
     }
 }
@@ -998,9 +981,7 @@ TEST(TrueTypeSource, AllocationFailuresLoseNothing)
     const GlyphLookup composite = Lookup(font, 2);
     XLStream *pStream = NewRecordedStream();
     PlatformFailNthAllocation(5); // after the component's four table copies
-    EXPECT_EQ(HandleCompositeGlyphW(&font.session, composite.bytes.data(), composite.length, 2,
-                                    font.Path(), pStream),
-              0);
+    EXPECT_EQ(HandleCompositeGlyphW(font.Face(), composite.bytes.data(), composite.length, 2, pStream), 0);
     PlatformFailNthAllocation(0);
     XLStreamClose(pStream);
     EXPECT_TRUE(g_xlRecorder.all.empty());
@@ -1026,10 +1007,10 @@ TEST(TrueTypeRealFont, AgreesWithFreeTypeOnDejaVuSans)
     for (Source source : kBothSources) {
         SCOPED_TRACE(SourceName(source));
         LoadedFont font(bytes, source);
-        const uint16_t nGlyphs = GetNumberOfGlyphsInFont(&font.session, font.Path());
+        const uint16_t nGlyphs = GetNumberOfGlyphsInFont(font.Face());
         EXPECT_EQ(nGlyphs, face->num_glyphs);
         TestEntry entry(nGlyphs);
-        ASSERT_EQ(BuildCharToGlyphTable(&font.session, &entry.entry, font.Path()), 1);
+        ASSERT_EQ(BuildCharToGlyphTable(font.Face(), &entry.entry), 1);
         size_t mismatches = 0;
         for (uint32_t c = 0; c < kCharTableEntries; ++c) {
             const FT_UInt expected = FT_Get_Char_Index(face, c);
@@ -1039,7 +1020,6 @@ TEST(TrueTypeRealFont, AgreesWithFreeTypeOnDejaVuSans)
         }
         EXPECT_EQ(mismatches, 0u);
 
-        BeginFontReadScope();
         size_t compositeMismatches = 0;
         for (uint16_t g = 0; g < nGlyphs; ++g) {
             const GlyphLookup glyph = Lookup(font, g);
@@ -1049,7 +1029,6 @@ TEST(TrueTypeRealFont, AgreesWithFreeTypeOnDejaVuSans)
             const bool composite = !glyph.bytes.empty() && CheckIfCompositeGlyph(glyph.bytes.data());
             compositeMismatches += ftComposite != composite;
         }
-        EndFontReadScope();
         EXPECT_EQ(compositeMismatches, 0u);
     }
     FT_Done_Face(face);

@@ -210,7 +210,9 @@ void BeginRequest(const TextRecord &text, const PageRecord &page, FNDL_TEXTINFOW
     info.nLineSpacing = page.nLineSpacing;
     info.bTTE = page.bTTE;
     info.nStopX = -1;
-    bTTE = info.bTTE; // the process-wide copy the font sources read
+    // A font file that could not be mapped fails its own call, not every
+    // later one.
+    bFontFileError = 0;
 }
 
 // Where the results of a call go back to in the caller's records.
@@ -220,13 +222,37 @@ struct WriteBack {
     int *pnStopX;
 };
 
-void ReleaseFontAndDC(HDC hdc, HFONT hFont)
-{
-    if (hdc != nullptr)
-        DeleteDC(hdc);
-    if (hFont != nullptr)
-        DeleteObject(hFont);
-}
+// The call's memory device context with the request's logical font
+// selected; both go back when the call ends unless the session took them.
+struct RequestDeviceContext {
+    HDC hdc;
+    HFONT hFont;
+
+    explicit RequestDeviceContext(const LOGFONTA &lf)
+        : hdc(CreateCompatibleDC(nullptr)), hFont(CreateFontIndirectA(&lf))
+    {
+        if (hdc != nullptr && hFont != nullptr)
+            SelectObject(hdc, hFont);
+    }
+    ~RequestDeviceContext()
+    {
+        if (hdc != nullptr)
+            DeleteDC(hdc);
+        if (hFont != nullptr)
+            DeleteObject(hFont);
+    }
+    RequestDeviceContext(const RequestDeviceContext &) = delete;
+    RequestDeviceContext &operator=(const RequestDeviceContext &) = delete;
+
+    // The session releases the device context and its font from now on.
+    HDC HandOver()
+    {
+        HDC hdcOut = hdc;
+        hdc = nullptr;
+        hFont = nullptr;
+        return hdcOut;
+    }
+};
 
 // The request from the logical font on, the same for both entry points.
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
@@ -238,19 +264,12 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
         CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
         return DOWNLOAD_FAILURE;
 
-    HDC hdc = CreateCompatibleDC(nullptr);
-    HFONT hFont = CreateFontIndirectA(&lf);
-    if (hdc != nullptr && hFont != nullptr)
-        SelectObject(hdc, hFont);
-
+    RequestDeviceContext request(lf);
     const OutputFile output = OpenOutputFile(info.szOutputPath);
     FILE *pFile = output.pFile;
-    if (pFile == nullptr) {
-        ReleaseFontAndDC(hdc, hFont);
+    if (pFile == nullptr)
         return DOWNLOAD_FAILURE;
-    }
-    if (hdc == nullptr || hFont == nullptr) {
-        ReleaseFontAndDC(hdc, hFont);
+    if (request.hdc == nullptr || request.hFont == nullptr) {
         fclose(pFile);
         return DOWNLOAD_FAILURE;
     }
@@ -262,7 +281,6 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     }
     g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
     if (g_pStream == nullptr) {
-        ReleaseFontAndDC(hdc, hFont);
         fclose(pFile);
         return DOWNLOAD_FAILURE;
     }
@@ -271,17 +289,14 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     if (g_pSession == nullptr) {
         g_pSession = CreateFontSession(info.szOutputPath);
         if (g_pSession == nullptr) {
-            ReleaseFontAndDC(hdc, hFont);
             fclose(pFile);
             g_pStream->pOutputFile = nullptr;
             return DOWNLOAD_FAILURE;
         }
     }
-    ReplaceSessionDeviceContext(g_pSession, hdc);
+    ReplaceSessionDeviceContext(g_pSession, request.HandOver());
 
-    BeginFontReadScope();
     const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
-    EndFontReadScope();
     if (!bDownloaded)
         return FailCall(output);
 
@@ -294,8 +309,7 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
         *back.pnOffsetToText = local.nOffsetToText;
 
     // Whatever did not reach the file makes the call a failure, and so do
-    // a cover page out of memory and a font file that could not be mapped
-    // (in this call or an earlier one).
+    // a cover page out of memory and a font file that could not be mapped.
     const bool bStreamFailed = g_pStream->nErrorCode != XL_ERROR_NONE;
     const bool bFileFailed = fflush(pFile) != 0 || ferror(pFile) != 0;
     if (bStreamFailed || bFileFailed || nResult == DOWNLOAD_FAILURE || bFontFileError == 1)

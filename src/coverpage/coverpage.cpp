@@ -17,23 +17,17 @@
 #include <memory>
 #include <span>
 
-#include "coverpage/filemetrics.h"
+#include "truetype/filemetrics.h"
 #include "download/download.h"
 #include "session/globalblock.h"
 #include "xlstream/xlcodes.h"
 
 namespace {
 
-// Page geometry at 600 dpi, scaled with the resolution.
-constexpr int kLimitsResolution = 600;
-constexpr int kRightLimit = 4725; // compared unsigned: a negative end is beyond it
-constexpr int kBottomLimit = 6780;
+// The clip box's top left; the rest of the page scales with the resolution
+// (PageLimitsAt).
 constexpr int kClipLeft = 0;
 constexpr int kClipTop = 0;
-constexpr int kClipRight = 4900;
-constexpr int kClipBottom = 6400;
-// Cursor positions travel as signed 16-bit numbers.
-constexpr int64_t kLargestCoordinate = INT16_MAX;
 
 // Raster operations around the underline bar: paint it, then back to the
 // default source copy.
@@ -319,10 +313,10 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     // A font file is measured itself; a face name through the session's
     // device context, which holds the request's logical font.
     FileFontMetrics fileMetrics;
-    if (bTTE)
+    if (pPageInfo->bTTE)
         OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
     const HDC hdcSession = pSession != nullptr ? pSession->hdc : nullptr;
-    const HDC hdcMeasure = bTTE ? fileMetrics.hdc : hdcSession;
+    const HDC hdcMeasure = pPageInfo->bTTE ? fileMetrics.hdc : hdcSession;
     const CoverPageCall call = {
         pSession,
         pFile,
@@ -338,20 +332,4 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
         hdcMeasure,
     };
     return SetText(call);
-}
-
-bool PageLimitsAt(int nResolution, PageLimits *pLimits)
-{
-    if (nResolution <= 0 || pLimits == nullptr)
-        return false;
-    const auto scaled = [nResolution](int nAt600) {
-        return int64_t{nAt600} * nResolution / kLimitsResolution;
-    };
-    if (scaled(kBottomLimit) > kLargestCoordinate || scaled(kClipRight) > kLargestCoordinate)
-        return false;
-    pLimits->nRightLimit = static_cast<int>(scaled(kRightLimit));
-    pLimits->nBottomLimit = static_cast<int>(scaled(kBottomLimit));
-    pLimits->nClipRight = static_cast<int>(scaled(kClipRight));
-    pLimits->nClipBottom = static_cast<int>(scaled(kClipBottom));
-    return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "download/charsize.h"
 #include "qorvfndl.h"
 #include "session/session.h"
 
@@ -22,18 +23,6 @@ enum : int {
 // the entries' reselect marks.
 int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                       PageInfo *pPageInfo, int *pnCursorY);
-
-// The page's limits in device units at a resolution: the 600-dpi page
-// (right limit 4725, bottom limit 6780, clip box 0, 0, 4900, 6400) scaled by
-// nResolution / 600. False for a resolution at which the page does not fit
-// the 16-bit coordinates of the page operators (or is not positive).
-struct PageLimits {
-    int nRightLimit;
-    int nBottomLimit;
-    int nClipRight;
-    int nClipBottom;
-};
-bool PageLimitsAt(int nResolution, PageLimits *pLimits);
 
 // SetFont, bold, shear and angle for the entry, through g_pStream.
 void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);

@@ -41,7 +41,7 @@ const uint8_t *FontNameBytes(const FontEntry *pEntry)
 
 } // namespace
 
-CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
+CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *pEntry,
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
                                  bool *pbBlockOpen)
 {
@@ -50,9 +50,9 @@ CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontE
     uint8_t *pbyGlyph = nullptr;
     uint8_t *pbyStorage = nullptr;
     if (pEntry->bConvertOutlines)
-        GetConvertedGlyph(pSession, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
+        GetConvertedGlyph(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
     else
-        GetTTEFilePointer(pSession, &nLength, nGlyphIndex, pEntry->szFaceName, &pbyGlyph, &pbyStorage);
+        GetTTEFilePointer(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
     // A mapped empty glyph (a no-break space, an en space) is an advance
     // only, as the space is: nothing goes to the printer.
     if (nLength == 0 && bMapped) {
@@ -69,7 +69,7 @@ CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontE
     SendGlyphAsCharacter(pStream, nCharCode, static_cast<uint16_t>(nGlyphIndex),
                          bFound ? pbyGlyph : nullptr, bFound ? nLength : 0);
     if (bFound && CheckIfCompositeGlyph(pbyGlyph))
-        HandleCompositeGlyphW(pSession, pbyGlyph, nLength, nGlyphIndex, pEntry->szFaceName, pStream);
+        HandleCompositeGlyphW(pFace, pbyGlyph, nLength, nGlyphIndex, pStream);
     ReleaseFontTable(pbyStorage);
     return bFound ? CharacterGlyph::kSent : CharacterGlyph::kMissing;
 }
@@ -83,7 +83,7 @@ void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_T
     XLSetCharAngle(pStream, 0);
 }
 
-int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
 {
     MakeXLFontName(pEntry);
@@ -108,7 +108,7 @@ int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
             continue;
         }
         const CharacterGlyph glyph =
-            DownloadCharacter(pSession, pStream, pEntry, nCode, nGlyph, nMapped != kNoGlyph, &bBlockOpen);
+            DownloadCharacter(pFace, pStream, pEntry, nCode, nGlyph, nMapped != kNoGlyph, &bBlockOpen);
         if (glyph == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
         else
@@ -116,6 +116,5 @@ int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
     }
     if (bBlockOpen)
         XLEndChar(pStream);
-    EndConvertedCharacters();
     return 1;
 }

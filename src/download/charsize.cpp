@@ -1,10 +1,24 @@
 // SPDX-License-Identifier: MIT
 // Character size of a soft font on the page, for SetFont and for the fixed
-// advance of the cover page when the font comes from a file.
+// advance of the cover page when the font comes from a file, and the page's
+// limits at the request's resolution.
+#include "download/charsize.h"
+
 #include <climits>
 #include <cstdint>
 
-#include "download/download.h"
+namespace {
+
+// Page geometry at 600 dpi, scaled with the resolution.
+constexpr int kLimitsResolution = 600;
+constexpr int kRightLimit = 4725; // compared unsigned: a negative end is beyond it
+constexpr int kBottomLimit = 6780;
+constexpr int kClipRight = 4900;
+constexpr int kClipBottom = 6400;
+// Cursor positions travel as signed 16-bit numbers.
+constexpr int64_t kLargestCoordinate = INT16_MAX;
+
+} // namespace
 
 float CharacterSize(int nFontHeight, int nResolution)
 {
@@ -23,4 +37,20 @@ int CharacterSizeInDots(int nFontHeight, int nResolution)
     if (nProduct < 0 || nProduct / 72 > INT16_MAX)
         return 0;
     return static_cast<int>(nProduct / 72);
+}
+
+bool PageLimitsAt(int nResolution, PageLimits *pLimits)
+{
+    if (nResolution <= 0 || pLimits == nullptr)
+        return false;
+    const auto scaled = [nResolution](int nAt600) {
+        return int64_t{nAt600} * nResolution / kLimitsResolution;
+    };
+    if (scaled(kBottomLimit) > kLargestCoordinate || scaled(kClipRight) > kLargestCoordinate)
+        return false;
+    pLimits->nRightLimit = static_cast<int>(scaled(kRightLimit));
+    pLimits->nBottomLimit = static_cast<int>(scaled(kBottomLimit));
+    pLimits->nClipRight = static_cast<int>(scaled(kClipRight));
+    pLimits->nClipBottom = static_cast<int>(scaled(kClipBottom));
+    return true;
 }

@@ -75,55 +75,46 @@ uint16_t UnitsPerEm(const uint8_t *pbyHead, uint32_t dwHeadSize)
     return nUnitsPerEm;
 }
 
-// The logical font one em high in font units that outlines are read
-// through during one character download, made on its first use.
-struct EmFont {
-    HDC hdc = nullptr;
-    HFONT hFont = nullptr;
-    uint16_t nUnitsPerEm = 0;
-    bool bTried = false;
-};
-EmFont g_emFont;
-
-bool PrepareEmFont(FontSession *pSession)
+// The logical font one em high in font units that the face's outlines are
+// read through, made on its first use: the request's logical font at that
+// height, or the font file's own font.
+bool PrepareEmFont(FontFace &face)
 {
-    if (g_emFont.bTried)
-        return g_emFont.hdc != nullptr;
-    g_emFont.bTried = true;
-    LOGFONTA lf;
-    const HGDIOBJ hCurrent = GetCurrentObject(pSession->hdc, OBJ_FONT);
-    if (hCurrent == nullptr || GetObjectA(hCurrent, sizeof(lf), &lf) != static_cast<int>(sizeof(lf)))
-        return false;
-    uint8_t *pbyHead = nullptr;
-    const uint32_t dwHeadSize = ReadFontTable(pSession, FontTableTag("head"), &pbyHead);
+    FaceOutlineFont &em = face.outline;
+    if (em.bTried)
+        return em.font.hdc != nullptr;
+    em.bTried = true;
+    uint32_t dwHeadSize = 0;
+    const uint8_t *pbyHead = FaceTable(face, "head", &dwHeadSize);
     const uint16_t nUnitsPerEm = UnitsPerEm(pbyHead, dwHeadSize);
-    ReleaseFontTable(pbyHead);
     if (nUnitsPerEm < kMinUnitsPerEm || nUnitsPerEm > kMaxUnitsPerEm)
+        return false;
+    em.nUnitsPerEm = nUnitsPerEm;
+    if (face.bFromFile) {
+        OpenFileFontMetrics(face.szPath, nUnitsPerEm, em.font);
+        return em.font.hdc != nullptr;
+    }
+    LOGFONTA lf;
+    const HGDIOBJ hCurrent = GetCurrentObject(face.pSession->hdc, OBJ_FONT);
+    if (hCurrent == nullptr || GetObjectA(hCurrent, sizeof(lf), &lf) != static_cast<int>(sizeof(lf)))
         return false;
     lf.lfHeight = -static_cast<LONG>(nUnitsPerEm);
     lf.lfWidth = 0;
     lf.lfEscapement = 0;
     lf.lfOrientation = 0;
-    HDC hdc = CreateCompatibleDC(nullptr);
-    HFONT hFont = CreateFontIndirectA(&lf);
-    if (hdc == nullptr || hFont == nullptr) {
-        if (hdc != nullptr)
-            DeleteDC(hdc);
-        if (hFont != nullptr)
-            DeleteObject(hFont);
+    em.font.hFont = CreateFontIndirectA(&lf);
+    HDC hdc = em.font.hFont != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+    if (hdc == nullptr)
         return false;
-    }
-    SelectObject(hdc, hFont);
-    g_emFont.hdc = hdc;
-    g_emFont.hFont = hFont;
-    g_emFont.nUnitsPerEm = nUnitsPerEm;
+    SelectObject(hdc, em.font.hFont);
+    em.font.hdc = hdc;
     return true;
 }
 
 // The glyph converted to TrueType (a global-heap block, or null with
 // length 0 for an outline without contours); false when it has no outline
 // that converts.
-bool ConvertGlyph(uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
+bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
 {
     constexpr UINT kFormat = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
     GLYPHMETRICS gm;
@@ -135,9 +126,9 @@ bool ConvertGlyph(uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength
         RecordFontReadOutOfMemory();
         return false;
     }
-    DWORD dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    DWORD dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
     if (dwSize == GDI_ERROR) {
-        dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
+        dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
         GlobalFree(pbyOutline);
         pbyOutline = nullptr;
         if (dwSize == GDI_ERROR || dwSize <= dwCapacity || dwSize > kMaxNativeOutline)
@@ -148,11 +139,11 @@ bool ConvertGlyph(uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength
             RecordFontReadOutOfMemory();
             return false;
         }
-        dwSize = GetGlyphOutlineA(g_emFont.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+        dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
     }
     const bool bConverted =
         dwSize != GDI_ERROR && dwSize <= dwCapacity &&
-        ConvertNativeOutline(std::span<const uint8_t>(pbyOutline, dwSize), g_emFont.nUnitsPerEm, ppbyGlyph,
+        ConvertNativeOutline(std::span<const uint8_t>(pbyOutline, dwSize), em.nUnitsPerEm, ppbyGlyph,
                              pdwLength) == 1;
     GlobalFree(pbyOutline);
     return bConverted;
@@ -160,33 +151,26 @@ bool ConvertGlyph(uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength
 
 } // namespace
 
-int HasConvertibleOutlines(FontSession *pSession)
+int HasConvertibleOutlines(FontFace *pFace)
 {
-    static const char kRequired[][5] = {"CFF ", "head", "hhea", "hmtx", "maxp"};
-    for (const auto &szTag : kRequired) {
-        if (GetFontData(pSession->hdc, FontTableTag(szTag), 0, nullptr, 0) == GDI_ERROR)
-            return 0;
-    }
-    return 1;
+    return FaceHasTable(*pFace, "CFF ") && FaceHasTable(*pFace, "head") && FaceHasTable(*pFace, "hhea") &&
+           FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }
 
-int DownloadConvertedFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream)
+int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
 {
     static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
     uint8_t abyMaxp[kMaxpSize];
     BuildMaxp(abyMaxp, pEntry->nGlyphs);
-    uint8_t *apbyTable[kTableCount] = {};
+    const uint8_t *apbyTable[kTableCount] = {};
     uint32_t adwSize[kTableCount] = {};
     for (uint32_t k = 0; k + 1 < kTableCount; ++k)
-        adwSize[k] = ReadFontTable(pSession, FontTableTag(kTags[k]), &apbyTable[k]);
+        apbyTable[k] = FaceTable(*pFace, kTags[k], &adwSize[k]);
     const uint16_t nUnitsPerEm = UnitsPerEm(apbyTable[0], adwSize[0]);
     const bool bUsable = adwSize[0] >= kHeadMinSize && adwSize[1] >= kHheaMinSize && adwSize[2] > 0 &&
                          nUnitsPerEm >= kMinUnitsPerEm && nUnitsPerEm <= kMaxUnitsPerEm;
-    if (!bUsable) {
-        for (uint8_t *pby : apbyTable)
-            ReleaseFontTable(pby);
+    if (!bUsable)
         return 0;
-    }
     const uint8_t *apbySource[kTableCount] = {apbyTable[0], apbyTable[1], apbyTable[2], abyMaxp};
     adwSize[3] = kMaxpSize;
 
@@ -215,29 +199,17 @@ int DownloadConvertedFontHeader(FontSession *pSession, FontEntry *pEntry, XLStre
     for (uint32_t k = 0; k < kTableCount; ++k)
         SendTableBlocks(pStream, apbySource[k], adwSize[k], adwPadded[k]);
     SendFontHeaderEnd(pStream);
-
-    for (uint8_t *pby : apbyTable)
-        ReleaseFontTable(pby);
     return 1;
 }
 
-void GetConvertedGlyph(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
+void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
                        uint8_t **ppStorage)
 {
     uint8_t *pbyGlyph = nullptr;
     uint32_t dwLength = 0;
-    if (!PrepareEmFont(pSession) || !ConvertGlyph(nGlyphIndex, &pbyGlyph, &dwLength))
+    if (!PrepareEmFont(*pFace) || !ConvertGlyph(pFace->outline, nGlyphIndex, &pbyGlyph, &dwLength))
         return;
     *pnLength = static_cast<int32_t>(dwLength);
     *ppGlyph = pbyGlyph;
     *ppStorage = pbyGlyph;
-}
-
-void EndConvertedCharacters()
-{
-    if (g_emFont.hdc != nullptr)
-        DeleteDC(g_emFont.hdc);
-    if (g_emFont.hFont != nullptr)
-        DeleteObject(g_emFont.hFont);
-    g_emFont = EmFont{};
 }

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
+#include "download/charsize.h"
 #include "qorvfndl.h"
 #include "session/session.h"
+#include "truetype/fontface.h"
 #include "xlstream/xlstream.h"
 
 // 1 when the font is present and the text's characters were processed, 0
@@ -16,8 +18,7 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
 
 // Sends the font header of a new entry. 1 when it was sent, 0 when the font
 // could not be read (nothing is sent then).
-int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
-                       const char *chFont);
+int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream);
 
 // "OT:<id in hex>:<face name>:n" into pEntry->szXLFontName.
 void MakeXLFontName(FontEntry *pEntry);
@@ -45,7 +46,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
                        uint32_t *pnDescriptors);
 
 // Selects the font and sends the text's characters not yet sent; always 1.
-int AddCharsToFontW(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
+int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
 // What became of one character's glyph: sent; empty (an advance only,
@@ -55,7 +56,7 @@ enum class CharacterGlyph { kSent, kEmpty, kMissing };
 // Sends one character, opening the character block first when
 // *pbBlockOpen is false. An empty glyph is sent only for a code the cmap
 // does not map (bMapped false).
-CharacterGlyph DownloadCharacter(FontSession *pSession, XLStream *pStream, FontEntry *pEntry,
+CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *pEntry,
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
                                  bool *pbBlockOpen);
 
@@ -74,32 +75,22 @@ void SendFontHeaderStart(XLStream *pStream, FontEntry *pEntry, uint32_t dwSegmen
                          const uint8_t *pbyDirectory, uint32_t dwDirectorySize);
 void SendFontHeaderEnd(XLStream *pStream);
 
-// Fonts with PostScript (CFF) outlines, read through the device context,
-// go out as TrueType soft fonts (convertedfont.cpp).
-// 1 when the font has CFF outlines and the head, hhea, hmtx and maxp tables.
-int HasConvertibleOutlines(FontSession *pSession);
+// Fonts with PostScript (CFF) outlines go out as TrueType soft fonts
+// (convertedfont.cpp).
+// 1 when the font has CFF outlines, the head, hhea, hmtx and maxp tables,
+// and a logical font its outlines can be read through.
+int HasConvertibleOutlines(FontFace *pFace);
 // The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
 // glyphs' maxima. 1 when sent, 0 (nothing sent) when the tables are unusable.
-int DownloadConvertedFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream);
+int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream);
 // GetTTEFilePointer for a converted font: the glyph as TrueType data in a
 // global-heap block (*ppStorage, released with ReleaseFontTable), length 0
 // for an outline without contours; nothing written when the glyph has no
 // outline that converts.
-void GetConvertedGlyph(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
+void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
                        uint8_t **ppStorage);
-// Lets go of the logical font the outlines of one call were read through.
-void EndConvertedCharacters();
 
 // The font selection: SetFont (character size, symbol set 1), bold value,
 // shear and angle, from the request's height and style and the entry's
 // resolution.
 void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
-
-// Character size for SetFont: (height / 10) * resolution / 72 as unsigned.
-float CharacterSize(int nFontHeight, int nResolution);
-
-// The same size in whole device dots: the em of the logical font that
-// measures the cover page. 0 when the page's arithmetic holds no size for
-// the request (a negative product, a size beyond the 16-bit advances and
-// positions of the page) or the size is below one dot.
-int CharacterSizeInDots(int nFontHeight, int nResolution);

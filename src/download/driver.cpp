@@ -10,30 +10,10 @@ namespace {
 
 // A soft font carries TrueType outlines; a font without glyf, loca, head or
 // maxp cannot send its glyphs as they stand.
-bool HasTrueTypeOutlines(FontSession *pSession, const char *chFont)
+bool HasTrueTypeOutlines(FontFace &face)
 {
-    static const char kRequired[][2][5] = {
-        {"glyf", "GLYF"}, {"loca", "LOCA"}, {"head", "HEAD"}, {"maxp", "MAXP"}};
-    if (bTTE) {
-        uint8_t *pbyView = nullptr;
-        uint32_t dwSize = 0;
-        if (!MapFontFile(&pbyView, chFont, &dwSize)) {
-            bFontFileError = 1;
-            return false;
-        }
-        bool bAll = true;
-        for (const auto &tags : kRequired) {
-            uint32_t dwLength = 0;
-            bAll = bAll && FindFontTable(pbyView, dwSize, tags[0], tags[1], &dwLength) != nullptr;
-        }
-        ReleaseFontTable(pbyView);
-        return bAll;
-    }
-    for (const auto &tags : kRequired) {
-        if (GetFontData(pSession->hdc, FontTableTag(tags[0]), 0, nullptr, 0) == GDI_ERROR)
-            return false;
-    }
-    return true;
+    return FaceHasTable(face, "glyf") && FaceHasTable(face, "loca") && FaceHasTable(face, "head") &&
+           FaceHasTable(face, "maxp");
 }
 
 } // namespace
@@ -42,17 +22,18 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
                   PageInfo *pPageInfo)
 {
     FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
+    // A font downloaded before is read from the file it was made from.
+    FontFace face(pSession, pPageInfo->bTTE != 0, pEntry ? pEntry->szFaceName : pPageInfo->chFont);
     if (pEntry == nullptr) {
-        // The font file is read again by its path for every glyph: a path
-        // that does not fit the entry could not be opened again.
-        if (bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
+        // Later requests of the font read its file by the path the entry
+        // keeps: a path that does not fit the entry could not be opened again.
+        if (pPageInfo->bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
             return 0;
-        // A font with CFF outlines is converted; only the device context can
-        // give its outlines, so from a font file it fails before anything
-        // is written.
+        // A font with CFF outlines is converted; when its outlines cannot be
+        // had, it fails before anything is written.
         int bConvertOutlines = 0;
-        if (!HasTrueTypeOutlines(pSession, pPageInfo->chFont)) {
-            if (bTTE || !HasConvertibleOutlines(pSession))
+        if (!HasTrueTypeOutlines(face)) {
+            if (!HasConvertibleOutlines(&face))
                 return 0;
             bConvertOutlines = 1;
         }
@@ -69,7 +50,7 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
         pEntry->nFontHeight = pTextInfo->FontHeight;
         pEntry->nResolution = pPageInfo->nResolution;
         pEntry->nFontId = pPageInfo->nFontId;
-        pEntry->nGlyphs = GetNumberOfGlyphsInFont(pSession, pPageInfo->chFont);
+        pEntry->nGlyphs = GetNumberOfGlyphsInFont(&face);
         // No glyph count (maxp unreadable, or memory exhausted reading it)
         // would send a header for an empty font and no character at all.
         if (pEntry->nGlyphs == 0)
@@ -86,11 +67,11 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
 
         // Without a header the characters would go to a font the printer
         // does not have.
-        if (bConvertOutlines ? !DownloadConvertedFontHeader(pSession, pEntry, pStream)
-                             : !DownloadFontHeader(pSession, pEntry, pStream, pPageInfo->chFont))
+        if (bConvertOutlines ? !DownloadConvertedFontHeader(&face, pEntry, pStream)
+                             : !DownloadFontHeader(&face, pEntry, pStream))
             return 0;
-        if (!BuildCharToGlyphTable(pSession, pEntry, pPageInfo->chFont))
+        if (!BuildCharToGlyphTable(&face, pEntry))
             return 0;
     }
-    return AddCharsToFontW(pSession, pEntry, pStream, pTextInfo, pPageInfo);
+    return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo);
 }

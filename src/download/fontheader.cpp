@@ -5,9 +5,11 @@
 // and the null segment.
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "download/download.h"
 #include "session/globalblock.h"
+#include "text/text.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
@@ -225,12 +227,9 @@ void MakeXLFontName(FontEntry *pEntry)
     const size_t nRoom = sizeof(pEntry->szXLFontName) - 1 - nPrefix - std::strlen(szSuffix);
     // A face name too long for the field is cut at a UTF-8 character
     // boundary, so the name stays well-formed and identical at every use.
-    size_t nFace = strnlen(pEntry->szFaceName, sizeof(pEntry->szFaceName));
-    if (nFace > nRoom) {
-        nFace = nRoom;
-        while (nFace > 0 && (static_cast<uint8_t>(pEntry->szFaceName[nFace]) & 0xC0) == 0x80)
-            --nFace;
-    }
+    const std::string_view face(pEntry->szFaceName,
+                                strnlen(pEntry->szFaceName, sizeof(pEntry->szFaceName)));
+    const size_t nFace = Utf8FitLength(face, nRoom);
     std::snprintf(pEntry->szXLFontName, sizeof(pEntry->szXLFontName), "%s%.*s%s", szPrefix,
                   static_cast<int>(nFace), pEntry->szFaceName, szSuffix);
 }
@@ -248,7 +247,8 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         return -1;
 
     const size_t nBytes = sizeof(TableDescriptor) * (nTables > 0 ? nTables : 1);
-    auto *pDescriptors = static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes));
+    GlobalBlock<TableDescriptor> descriptors(static_cast<TableDescriptor *>(GlobalAlloc(GMEM_FIXED, nBytes)));
+    TableDescriptor *pDescriptors = descriptors.get();
     if (pDescriptors == nullptr)
         return -1;
     std::memset(pDescriptors, 0, nBytes);
@@ -296,42 +296,34 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         // A table sent to the printer must lie inside the font, and the
         // segment it goes into must stay within its 32-bit size.
         if (uint64_t{descriptor.dwOffset} + descriptor.dwCopyLength > dwImageSize ||
-            qwNextOffset > 0xFFFFFFFFu) {
-            GlobalFree(pDescriptors);
+            qwNextOffset > 0xFFFFFFFFu)
             return -1;
-        }
         descriptor.dwNewOffset = static_cast<uint32_t>(qwNextOffset);
         qwNextOffset += descriptor.dwCopyLength;
     }
-    if (qwNextOffset > 0xFFFFFFFFu) {
-        GlobalFree(pDescriptors);
+    if (qwNextOffset > 0xFFFFFFFFu)
         return -1;
-    }
 
-    *ppDescriptors = pDescriptors;
+    *ppDescriptors = descriptors.release();
     *pnDescriptors = nTables;
     return nSelected;
 }
 
-int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStream,
-                       const char *chFont)
+int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
 {
+    const bool bFromFile = pFace->bFromFile;
     // The font's offset table and directory, and where table offsets count
     // from. Everything taken below goes back when the header is done or
     // given up.
-    FontStorage view;                    // font-file source
     GlobalBlock<uint8_t> directoryCopy;  // device-context source
     const uint8_t *pbyImage = nullptr;
     const uint8_t *pbyDirectory = nullptr;
     uint32_t dwImageSize = 0;
     uint32_t dwDirectoryBytes = 0;
-    if (bTTE) {
-        uint8_t *pbyView = nullptr;
-        if (!MapFontFile(&pbyView, chFont, &dwImageSize)) {
-            bFontFileError = 1;
+    if (bFromFile) {
+        const uint8_t *pbyView = nullptr;
+        if (!FaceFileImage(*pFace, &pbyView, &dwImageSize))
             return 0;
-        }
-        view.reset(pbyView);
         const int64_t nDirectoryOffset = FontDirectoryOffset(pbyView, dwImageSize);
         if (nDirectoryOffset < 0)
             return 0;
@@ -343,7 +335,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         if (nDirectoryOffset > 0)
             dwImageSize = FontExtent(pbyDirectory, dwDirectoryBytes, dwImageSize);
     } else {
-        directoryCopy.reset(ReadDirectoryThroughDC(pSession, &dwDirectoryBytes, &dwImageSize));
+        directoryCopy.reset(ReadDirectoryThroughDC(pFace->pSession, &dwDirectoryBytes, &dwImageSize));
         if (!directoryCopy)
             return 0;
         pbyDirectory = directoryCopy.get();
@@ -385,7 +377,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
     // header starts, so a table that cannot be read fails the header while
     // nothing of it is in the stream.
     HeaderTables sources;
-    if (!bTTE && !ReadHeaderTables(pSession, pDescriptors, nDescriptors, sources))
+    if (!bFromFile && !ReadHeaderTables(pFace->pSession, pDescriptors, nDescriptors, sources))
         return 0;
 
     SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize);
@@ -394,7 +386,7 @@ int DownloadFontHeader(FontSession *pSession, FontEntry *pEntry, XLStream *pStre
         const TableDescriptor &descriptor = pDescriptors[k];
         if (!descriptor.bSelected)
             continue;
-        if (bTTE) {
+        if (bFromFile) {
             SendTableBlocks(pStream, pbyImage + descriptor.dwOffset, descriptor.dwCopyLength,
                             descriptor.dwCopyLength);
         } else {

@@ -100,7 +100,7 @@ size_t PaddedToFour(size_t n) { return (n + 3) & ~size_t{3}; }
 // a font's glyph count. A later record with the same tag is dropped, and so
 // is a first record whose table lies outside the file (the table is then
 // missing). Keeps the directory order; n log n for directories of any size.
-bool KeepFirstRecordOfEachTag(const BEReader &bytes, FontFace *face, size_t count)
+bool KeepFirstRecordOfEachTag(const BEReader &bytes, FaceDirectory *face, size_t count)
 {
     auto *order = static_cast<uint32_t *>(malloc((count ? count : 1) * sizeof(uint32_t)));
     auto *keep = static_cast<bool *>(calloc(count ? count : 1, sizeof(bool)));
@@ -109,13 +109,13 @@ bool KeepFirstRecordOfEachTag(const BEReader &bytes, FontFace *face, size_t coun
         free(keep);
         return false;
     }
-    const TableRecord *records = face->records;
+    const FaceTableRecord *records = face->records;
     for (size_t i = 0; i < count; ++i)
         order[i] = static_cast<uint32_t>(i);
     std::stable_sort(order, order + count,
                      [records](uint32_t a, uint32_t b) { return records[a].tag < records[b].tag; });
     for (size_t i = 0; i < count; ++i) {
-        const TableRecord &record = records[order[i]];
+        const FaceTableRecord &record = records[order[i]];
         const bool first = i == 0 || records[order[i - 1]].tag != record.tag;
         keep[order[i]] = first && bytes.Contains(record.offset, record.length);
     }
@@ -210,9 +210,9 @@ FontFile *NewCopiedFontFile(const uint8_t *data, size_t size)
     return file;
 }
 
-bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
+bool ReadFaceDirectory(const FontFile &file, int faceIndex, FaceDirectory *face)
 {
-    *face = FontFace{};
+    *face = FaceDirectory{};
     const BEReader bytes(file.bytes, file.size);
     face->isCollectionMember = SfntIsCollection(bytes);
     uint32_t faceOffset = 0;
@@ -227,7 +227,7 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
     face->hasOffsetTable = true;
     if (numTables == 0)
         return true;
-    face->records = static_cast<TableRecord *>(malloc(numTables * sizeof(TableRecord)));
+    face->records = static_cast<FaceTableRecord *>(malloc(numTables * sizeof(FaceTableRecord)));
     if (!face->records)
         return false;
     size_t readable = 0;
@@ -235,19 +235,19 @@ bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face)
         SfntTableRecord sfnt{};
         if (!ReadSfntTableRecord(bytes, face->faceOffset, i, sfnt))
             break; // the directory runs past the end of the file
-        face->records[readable++] = TableRecord{FontTableTag(sfnt.szTag), sfnt.dwCheckSum,
+        face->records[readable++] = FaceTableRecord{FontTableTag(sfnt.szTag), sfnt.dwCheckSum,
                                                 sfnt.dwOffset, sfnt.dwLength};
     }
     return KeepFirstRecordOfEachTag(bytes, face, readable);
 }
 
-void FreeFontFace(FontFace *face)
+void FreeFaceDirectory(FaceDirectory *face)
 {
     free(face->records);
-    *face = FontFace{};
+    *face = FaceDirectory{};
 }
 
-const TableRecord *FindTableRecord(const FontFace &face, DWORD tag)
+const FaceTableRecord *FindTableRecord(const FaceDirectory &face, DWORD tag)
 {
     for (size_t i = 0; i < face.numRecords; ++i)
         if (face.records[i].tag == tag)
@@ -255,7 +255,7 @@ const TableRecord *FindTableRecord(const FontFace &face, DWORD tag)
     return nullptr;
 }
 
-uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, size_t *directorySizeOut)
+uint8_t *BuildStandaloneDirectory(const FaceDirectory &face, size_t *fontSizeOut, size_t *directorySizeOut)
 {
     if (!face.hasOffsetTable)
         return nullptr;
@@ -283,7 +283,7 @@ uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, siz
     // boundary after the one before.
     size_t tableOffset = directorySize;
     for (size_t i = 0; i < face.numRecords; ++i) {
-        const TableRecord &record = face.records[i];
+        const FaceTableRecord &record = face.records[i];
         uint8_t *entry = directory + kSfntOffsetTableSize + i * kSfntTableRecordSize;
         for (int b = 0; b < 4; ++b)
             entry[b] = static_cast<uint8_t>(record.tag >> (8 * b));
@@ -297,7 +297,7 @@ uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, siz
     return directory;
 }
 
-void ReadStandaloneFont(const FontFile &file, const FontFace &face, const uint8_t *directory,
+void ReadStandaloneFont(const FontFile &file, const FaceDirectory &face, const uint8_t *directory,
                         size_t directorySize, size_t offset, uint8_t *out, size_t count)
 {
     const size_t end = offset + count;
@@ -316,7 +316,7 @@ void ReadStandaloneFont(const FontFile &file, const FontFace &face, const uint8_
     copyPart(0, directory, directorySize);
     size_t tableOffset = directorySize;
     for (size_t i = 0; i < face.numRecords && tableOffset < end; ++i) {
-        const TableRecord &record = face.records[i];
+        const FaceTableRecord &record = face.records[i];
         copyPart(tableOffset, file.bytes + record.offset, record.length);
         // The padding stays zero, so checksums still hold.
         copyPart(tableOffset + record.length, nullptr, PaddedToFour(record.length) - record.length);

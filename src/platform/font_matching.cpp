@@ -9,8 +9,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include <fontconfig/fontconfig.h>
+
+#include "text/text.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define FNDL_LEAK_CHECKER 1
@@ -25,8 +28,8 @@
 
 namespace {
 
-// Windows keeps at most LF_FACESIZE - 1 characters of a face name.
-constexpr size_t kFaceNameMax = LF_FACESIZE - 1;
+// A logical font keeps kFaceNameBytes of a face name.
+constexpr size_t kFaceNameMax = kFaceNameBytes;
 // Enough for any sensible program; beyond it queries are simply not cached.
 constexpr size_t kMaxCachedMatches = 4096;
 constexpr int kFaceIndexMask = 0xFFFF; // higher bits number named instances
@@ -196,9 +199,15 @@ bool ResolveFace(const char *faceName, int weight, bool italic, char *pathOut, s
 {
     if (!pathOut || !faceIndexOut)
         return false;
+    // Only what a logical font keeps of the name counts, cut where the
+    // library's LOGFONT cuts it, so that a name given here whole resolves
+    // as the library resolves it.
     char name[kFaceNameMax + 1] = {};
-    if (faceName)
-        memcpy(name, faceName, strnlen(faceName, kFaceNameMax));
+    if (faceName) {
+        const std::string_view kept =
+            LogFontFaceName(std::string_view(faceName, strnlen(faceName, kFaceNameMax + 1)));
+        memcpy(name, kept.data(), kept.size());
+    }
     // FW_DONTCARE is regular; weights beyond the OpenType range are clamped.
     weight = weight <= 0 ? FW_NORMAL : (weight > 1000 ? 1000 : weight);
 

@@ -9,6 +9,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <span>
+
+#include "text/text.h"
 
 #include FT_SFNT_NAMES_H
 
@@ -33,40 +36,28 @@ struct FontResource {
 
 FontResource *g_resources = nullptr; // the newest first
 
-// A UTF-16BE name as UTF-8, cut at a character boundary to fit out.
+static_assert(kFaceNameBytes == LF_FACESIZE - 1);
+
+char16_t BigEndianUnit(const FT_Byte *bytes)
+{
+    return static_cast<char16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+// A UTF-16BE name as UTF-8, cut at a character boundary to fit out; an
+// unpaired surrogate becomes U+FFFD, so that the name stays well-formed.
 void NameToUtf8(const FT_Byte *bytes, FT_UInt length, char (&out)[LF_FACESIZE])
 {
     size_t used = 0;
-    for (FT_UInt i = 0; i + 1 < length; i += 2) {
-        uint32_t code = (uint32_t{bytes[i]} << 8) | bytes[i + 1];
-        if (code >= 0xD800 && code < 0xDC00 && i + 3 < length) {
-            const uint32_t low = (uint32_t{bytes[i + 2]} << 8) | bytes[i + 3];
-            if (low >= 0xDC00 && low < 0xE000) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-        }
-        char encoded[4];
-        size_t n = 0;
-        if (code < 0x80) {
-            encoded[n++] = static_cast<char>(code);
-        } else if (code < 0x800) {
-            encoded[n++] = static_cast<char>(0xC0 | (code >> 6));
-            encoded[n++] = static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            encoded[n++] = static_cast<char>(0xE0 | (code >> 12));
-            encoded[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            encoded[n++] = static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            encoded[n++] = static_cast<char>(0xF0 | (code >> 18));
-            encoded[n++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            encoded[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            encoded[n++] = static_cast<char>(0x80 | (code & 0x3F));
-        }
-        if (used + n > LF_FACESIZE - 1)
+    for (FT_UInt at = 0; at + 1 < length;) {
+        const char16_t units[2] = {BigEndianUnit(bytes + at),
+                                   at + 3 < length ? BigEndianUnit(bytes + at + 2) : u'\0'};
+        const DecodedChar decoded = DecodeUtf16(std::span(units, at + 3 < length ? 2 : 1));
+        at += static_cast<FT_UInt>(2 * decoded.length);
+        const Utf8Units encoded = EncodeUtf8(decoded.codePoint);
+        if (used + encoded.count > kFaceNameBytes)
             break;
-        memcpy(out + used, encoded, n);
-        used += n;
+        memcpy(out + used, encoded.units, encoded.count);
+        used += encoded.count;
     }
     out[used] = '\0';
 }

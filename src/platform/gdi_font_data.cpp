@@ -40,7 +40,7 @@ bool FindTableSource(FontObject &font, DWORD table, TableSource *source)
         *source = TableSource{nullptr, font.standaloneSize};
         return font.standaloneDirectory != nullptr;
     }
-    const TableRecord *record = FindTableRecord(font.face, table);
+    const FaceTableRecord *record = FindTableRecord(font.face, table);
     if (!record)
         return false;
     *source = TableSource{file.bytes + record->offset, record->length};

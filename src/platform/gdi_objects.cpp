@@ -19,7 +19,7 @@ void DestroyFont(HGDIOBJ handle, FontObject *font)
     RemoveHandle(handle, ObjectKind::Font);
     ReleaseFontMetrics(font);
     free(font->standaloneDirectory);
-    FreeFontFace(&font->face);
+    FreeFaceDirectory(&font->face);
     ReleaseFontFile(font->file);
     free(font);
 }
@@ -85,10 +85,10 @@ HFONT CreateFontIndirectA(const LOGFONTA *lplf)
     font->logfont.lfFaceName[LF_FACESIZE - 1] = '\0';
     font->file = FontFileFor(font->logfont, &font->faceIndex);
     void *handle = nullptr;
-    if (font->file && ReadFontFace(*font->file, font->faceIndex, &font->face))
+    if (font->file && ReadFaceDirectory(*font->file, font->faceIndex, &font->face))
         handle = AddHandle(ObjectKind::Font, font);
     if (!handle) {
-        FreeFontFace(&font->face);
+        FreeFaceDirectory(&font->face);
         ReleaseFontFile(font->file);
         free(font);
     }

@@ -63,7 +63,7 @@ FontFile *RetainFontFile(FontFile *file);
 void ReleaseFontFile(FontFile *file);
 
 // One table record of a face's directory that lies wholly inside the file.
-struct TableRecord {
+struct FaceTableRecord {
     DWORD tag; // GetFontData form: first character in the low byte
     uint32_t checkSum;
     uint32_t offset; // from the start of the file
@@ -74,28 +74,28 @@ struct TableRecord {
 // tag. Records pointing outside the file are dropped (and a later record
 // with the same tag does not stand in), so every kept record can be read
 // without checks.
-struct FontFace {
+struct FaceDirectory {
     uint32_t faceOffset;  // offset table of this face within the file
     uint32_t sfntVersion; // of the face's offset table
     bool isCollectionMember;
     bool hasOffsetTable; // false: not even an offset table is readable
     uint16_t numRecords;
-    TableRecord *records; // malloc'd, numRecords entries
+    FaceTableRecord *records; // malloc'd, numRecords entries
 };
 
 // Reads the directory of face faceIndex; false only when out of memory.
-bool ReadFontFace(const FontFile &file, int faceIndex, FontFace *face);
-void FreeFontFace(FontFace *face);
-const TableRecord *FindTableRecord(const FontFace &face, DWORD tag);
+bool ReadFaceDirectory(const FontFile &file, int faceIndex, FaceDirectory *face);
+void FreeFaceDirectory(FaceDirectory *face);
+const FaceTableRecord *FindTableRecord(const FaceDirectory &face, DWORD tag);
 
 // A standalone font of face (offset table, directory, the face's tables with
 // rebased offsets, each padded to four bytes) is never built whole: its
 // offset table and directory are (malloc'd, with the whole font's size;
 // null when out of memory or too big for GetFontData), and reads copy the
 // rest straight from the file.
-uint8_t *BuildStandaloneDirectory(const FontFace &face, size_t *fontSizeOut, size_t *directorySizeOut);
+uint8_t *BuildStandaloneDirectory(const FaceDirectory &face, size_t *fontSizeOut, size_t *directorySizeOut);
 // Bytes [offset, offset + count) of the standalone font, a range inside it.
-void ReadStandaloneFont(const FontFile &file, const FontFace &face, const uint8_t *directory,
+void ReadStandaloneFont(const FontFile &file, const FaceDirectory &face, const uint8_t *directory,
                         size_t directorySize, size_t offset, uint8_t *out, size_t count);
 
 // ---------------------------------------------------------------------------
@@ -105,7 +105,7 @@ struct FontObject {
     LOGFONTA logfont; // as given, with the face name NUL-terminated
     FontFile *file;
     int faceIndex;
-    FontFace face;
+    FaceDirectory face;
     // Offset table and directory of a collection face's standalone font,
     // built on its first whole-font read.
     uint8_t *standaloneDirectory;

@@ -11,7 +11,6 @@ FontSession *g_pSession = nullptr;
 XLStream *g_pStream = nullptr;
 int g_nCursorX = 0;
 int g_nCursorY = 0;
-int bTTE = 0;
 int bFontFileError = 0;
 
 FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId)

@@ -54,7 +54,7 @@ struct PageInfo {
     int nResolution;
     int nLineSpacing;
     int anGlyphIndex[529];  // glyph index per character of the text; kNoGlyph = none
-    int bTTE;
+    int bTTE;               // the font is read from the file chFont names
     int nStopX;             // -1 at the start of a call
 };
 
@@ -63,8 +63,7 @@ extern FontSession *g_pSession;
 extern XLStream *g_pStream;
 extern int g_nCursorX;
 extern int g_nCursorY;
-extern int bTTE;           // the latest request reads its font from a file
-extern int bFontFileError; // a font file could not be mapped; never cleared
+extern int bFontFileError; // the call's font file could not be mapped
 
 FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId);
 int AddFontEntry(FontSession *pSession);

@@ -211,59 +211,26 @@ void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
 
 } // namespace
 
-uint16_t GetNumberOfGlyphsInFont(FontSession *pSession, const char *szFontPath)
+uint16_t GetNumberOfGlyphsInFont(FontFace *pFace)
 {
     constexpr size_t kNumGlyphs = 4;
     uint16_t nGlyphs = 0;
-    if (!bTTE) {
-        uint8_t *pMaxp = nullptr;
-        const uint32_t dwSize = ReadFontTable(pSession, FontTableTag("maxp"), &pMaxp);
-        BEReader(pMaxp, dwSize).U16(kNumGlyphs, nGlyphs);
-        ReleaseFontTable(pMaxp);
-        return nGlyphs;
-    }
-    uint8_t *pView = nullptr;
-    uint32_t dwViewSize = 0;
-    if (!MapFontFile(&pView, szFontPath, &dwViewSize)) {
-        bFontFileError = 1;
-        return 0;
-    }
     uint32_t dwMaxpSize = 0;
-    const uint8_t *pMaxp = FindFirstFontTable(pView, dwViewSize, "maxp", "MAXP", &dwMaxpSize);
+    const uint8_t *pMaxp = pFace ? FaceTable(*pFace, "maxp", &dwMaxpSize, TableRecord::kFirst) : nullptr;
     BEReader(pMaxp, dwMaxpSize).U16(kNumGlyphs, nGlyphs);
-    ReleaseFontTable(pView);
     return nGlyphs;
 }
 
-int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *szFontPath)
+int BuildCharToGlyphTable(FontFace *pFace, FontEntry *pEntry)
 {
-    if (!pEntry || !pEntry->pnCharToGlyph)
+    if (!pFace || !pEntry || !pEntry->pnCharToGlyph)
         return 0;
     FillIdentityBelowGlyphCount(pEntry);
-
-    uint8_t *pStorage = nullptr;
-    BEReader cmap;
-    if (!bTTE) {
-        const uint32_t dwSize = ReadFontTable(pSession, FontTableTag("cmap"), &pStorage);
-        if (!pStorage)
-            return 0;
-        cmap = BEReader(pStorage, dwSize);
-    } else {
-        uint32_t dwViewSize = 0;
-        if (!MapFontFile(&pStorage, szFontPath, &dwViewSize)) {
-            bFontFileError = 1;
-            return 0;
-        }
-        uint32_t dwCmapSize = 0;
-        const uint8_t *pCmap = FindFontTable(pStorage, dwViewSize, "cmap", "CMAP", &dwCmapSize);
-        if (!pCmap) {
-            ReleaseFontTable(pStorage);
-            return 0;
-        }
-        cmap = BEReader(pCmap, dwCmapSize);
-    }
-    MapFromCmap(pEntry, cmap);
-    ReleaseFontTable(pStorage);
+    uint32_t dwCmapSize = 0;
+    const uint8_t *pCmap = FaceTable(*pFace, "cmap", &dwCmapSize);
+    if (!pCmap)
+        return 0;
+    MapFromCmap(pEntry, BEReader(pCmap, dwCmapSize));
     return 1;
 }
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 // TrueType table fetch from the two font sources: the font selected into the
 // session's device context (GetFontData), or a font file mapped read-only.
-// Also the read scope that lets one download call fetch each table and map
-// each file once.
 #include <windows.h>
 
 #include <cstring>
@@ -22,86 +20,6 @@ uint16_t MakeWhackShort(uint16_t wValue)
 }
 
 namespace {
-
-// What a read scope keeps. Fixed slots: a download call reads a handful of
-// tables from one font; when the slots are full, tables are simply fetched
-// and released as without a scope.
-constexpr int kKeptTableSlots = 16;
-constexpr int kKeptViewSlots = 4;
-constexpr size_t kKeptPathSize = 260;
-
-struct KeptTable {
-    HDC hdc;
-    uint32_t dwTag;
-    uint8_t *pTable;
-    uint32_t dwSize;
-};
-
-struct KeptView {
-    char szPath[kKeptPathSize];
-    uint8_t *pView;
-    uint32_t dwSize;
-};
-
-struct FontReadScope {
-    int nOpen; // Begin calls not yet matched by End
-    uint64_t nId; // of the open scope; every outermost Begin takes a new one
-    bool bDisabled; // test hook: keep nothing
-    int nTables;
-    KeptTable aTables[kKeptTableSlots];
-    int nViews;
-    KeptView aViews[kKeptViewSlots];
-};
-
-FontReadScope g_readScope;
-uint64_t g_nLastScopeId = 0;
-
-bool ScopeKeeps() { return g_readScope.nOpen > 0 && !g_readScope.bDisabled; }
-
-bool IsKeptStorage(const uint8_t *pStorage)
-{
-    for (int i = 0; i < g_readScope.nTables; ++i)
-        if (g_readScope.aTables[i].pTable == pStorage)
-            return true;
-    for (int i = 0; i < g_readScope.nViews; ++i)
-        if (g_readScope.aViews[i].pView == pStorage)
-            return true;
-    return false;
-}
-
-const KeptTable *FindKeptTable(HDC hdc, uint32_t dwTag)
-{
-    for (int i = 0; i < g_readScope.nTables; ++i)
-        if (g_readScope.aTables[i].hdc == hdc && g_readScope.aTables[i].dwTag == dwTag)
-            return &g_readScope.aTables[i];
-    return nullptr;
-}
-
-const KeptView *FindKeptView(const char *szPath)
-{
-    for (int i = 0; i < g_readScope.nViews; ++i)
-        if (std::strcmp(g_readScope.aViews[i].szPath, szPath) == 0)
-            return &g_readScope.aViews[i];
-    return nullptr;
-}
-
-void KeepTable(HDC hdc, uint32_t dwTag, uint8_t *pTable, uint32_t dwSize)
-{
-    if (!ScopeKeeps() || g_readScope.nTables == kKeptTableSlots)
-        return;
-    g_readScope.aTables[g_readScope.nTables++] = KeptTable{hdc, dwTag, pTable, dwSize};
-}
-
-void KeepView(const char *szPath, uint8_t *pView, uint32_t dwSize)
-{
-    size_t nPathLength = std::strlen(szPath);
-    if (!ScopeKeeps() || g_readScope.nViews == kKeptViewSlots || nPathLength >= kKeptPathSize)
-        return;
-    KeptView &kept = g_readScope.aViews[g_readScope.nViews++];
-    std::memcpy(kept.szPath, szPath, nPathLength + 1);
-    kept.pView = pView;
-    kept.dwSize = dwSize;
-}
 
 bool TagMatches(const char (&szRecordTag)[5], const char *szTag, const char *szUpperTag)
 {
@@ -161,16 +79,6 @@ uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
     if (!pSession)
         return 0;
     HDC hdc = pSession->hdc;
-
-    // The whole font is read once per new font; only tables are kept.
-    const bool bKeepable = ScopeKeeps() && dwTag != 0;
-    if (bKeepable) {
-        if (const KeptTable *pKept = FindKeptTable(hdc, dwTag)) {
-            *ppTable = pKept->pTable;
-            return pKept->dwSize;
-        }
-    }
-
     const DWORD dwSize = GetFontData(hdc, dwTag, 0, nullptr, 0);
     if (dwSize == GDI_ERROR)
         return 0;
@@ -189,8 +97,6 @@ uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
             return 0;
         }
     }
-    if (bKeepable)
-        KeepTable(hdc, dwTag, pTable, dwRead);
     *ppTable = pTable;
     return dwRead;
 }
@@ -204,15 +110,6 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize)
     *ppView = nullptr;
     if (!szPath)
         return 0;
-
-    if (ScopeKeeps()) {
-        if (const KeptView *pKept = FindKeptView(szPath)) {
-            *ppView = pKept->pView;
-            if (pdwFileSize)
-                *pdwFileSize = pKept->dwSize;
-            return 1;
-        }
-    }
 
     HANDLE hFile = CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -245,7 +142,6 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize)
     *ppView = static_cast<uint8_t *>(pView);
     if (pdwFileSize)
         *pdwFileSize = dwSize;
-    KeepView(szPath, *ppView, dwSize);
     return 1;
 }
 
@@ -272,47 +168,12 @@ const uint8_t *FindFirstFontTable(const uint8_t *pView, uint32_t dwViewSize, con
 
 void ReleaseFontTable(uint8_t *pStorage)
 {
-    if (!pStorage || IsKeptStorage(pStorage))
-        return;
-    if (bTTE)
-        UnmapViewOfFile(pStorage);
-    else
+    if (pStorage)
         GlobalFree(pStorage);
 }
 
-void BeginFontReadScope()
+void UnmapFontFile(uint8_t *pView)
 {
-    if (g_readScope.nOpen++ == 0) {
-        g_readScope.nId = ++g_nLastScopeId; // zero stands for no scope
-    }
-}
-
-uint64_t FontReadScopeId()
-{
-    return ScopeKeeps() ? g_readScope.nId : 0;
-}
-
-bool IsKeptByFontReadScope(const uint8_t *pStorage)
-{
-    return pStorage != nullptr && IsKeptStorage(pStorage);
-}
-
-void EnableFontReadScopes(bool bEnabled)
-{
-    g_readScope.bDisabled = !bEnabled;
-}
-
-void EndFontReadScope()
-{
-    if (g_readScope.nOpen == 0)
-        return;
-    if (--g_readScope.nOpen > 0)
-        return;
-    for (int i = 0; i < g_readScope.nTables; ++i)
-        GlobalFree(g_readScope.aTables[i].pTable);
-    for (int i = 0; i < g_readScope.nViews; ++i)
-        UnmapViewOfFile(g_readScope.aViews[i].pView);
-    g_readScope.nTables = 0;
-    g_readScope.nViews = 0;
-    g_readScope.nId = 0;
+    if (pView)
+        UnmapViewOfFile(pView);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "session/session.h"
+#include "truetype/fontface.h"
 #include "truetype/sfnt.h"
 #include "xlstream/xlstream.h"
 
@@ -51,29 +52,29 @@ const uint8_t *FindFirstFontTable(const uint8_t *pView, uint32_t dwViewSize, con
 // image is too short or the offset lies outside it.
 int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize);
 
-// Releases a table copy (device-context source) or the whole view
-// (font-file source), as bTTE selects. Null does nothing. Storage kept by an
-// open read scope is left alone, so everything that ReadFontTable,
-// MapFontFile or GetTTEFilePointer handed out must be released through this
-// call, never with GlobalFree or UnmapViewOfFile directly.
+// Releases a global-heap block that ReadFontTable or GetTTEFilePointer
+// handed out (a table copy, one glyph's bytes). Null does nothing.
 void ReleaseFontTable(uint8_t *pStorage);
+// Unmaps what MapFontFile mapped. Null does nothing.
+void UnmapFontFile(uint8_t *pView);
 
-// Owner of what ReadFontTable, MapFontFile or GetTTEFilePointer handed out:
-// released through ReleaseFontTable when its owner goes.
+// Owner of what ReadFontTable or GetTTEFilePointer handed out.
 struct FontTableRelease {
     void operator()(uint8_t *pStorage) const { ReleaseFontTable(pStorage); }
 };
 using FontStorage = std::unique_ptr<uint8_t, FontTableRelease>;
 
-// Locates glyph nGlyphIndex (low 16 bits). On success *ppGlyph points into
-// the glyf storage and *pnLength is the glyph's length; the caller releases
-// *ppStorage with ReleaseFontTable in every case. The caller zeroes the
-// three out arguments first. A glyph index at or above maxp.numGlyphs, a
-// loca entry outside loca, a glyph outside glyf, or a glyph longer than
-// kMaxCharacterGlyphLength cannot be located: length and pointer stay
-// unwritten.
-void GetTTEFilePointer(FontSession *pSession, int32_t *pnLength, uint32_t nGlyphIndex,
-                       const char *szFontPath, uint8_t **ppGlyph, uint8_t **ppStorage);
+// Locates glyph nGlyphIndex (low 16 bits) in the face. On success
+// *ppGlyph points to the glyph and *pnLength is its length. From a font file
+// the pointer lies in the face's view; through the device context the
+// glyph's bytes are read into a block of their own, handed out as
+// *ppStorage, that the caller releases with ReleaseFontTable. The caller
+// zeroes the three out arguments first. A glyph index at or above
+// maxp.numGlyphs, a loca entry outside loca, a glyph outside glyf, or a
+// glyph longer than kMaxCharacterGlyphLength cannot be located: length and
+// pointer stay unwritten.
+void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
+                       uint8_t **ppStorage);
 
 // 1 when the glyph (at least one byte) has a negative numberOfContours.
 int CheckIfCompositeGlyph(const uint8_t *pGlyph);
@@ -87,8 +88,8 @@ int CheckIfCompositeGlyph(const uint8_t *pGlyph);
 // The composite's own glyph index counts as sent already (a composite naming
 // itself sends nothing for that record).
 constexpr int kMaxCompositeDepth = 8;
-int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t nGlyphLength,
-                          uint32_t nGlyphIndex, const char *szFontPath, XLStream *pStream);
+int HandleCompositeGlyphW(FontFace *pFace, const uint8_t *pGlyph, int32_t nGlyphLength,
+                          uint32_t nGlyphIndex, XLStream *pStream);
 
 // Sends one glyph as a PCL XL character: ReadChar with the code, then the
 // class 0 character record (format 1, class 0, glyph length + 4, glyph
@@ -98,14 +99,15 @@ int HandleCompositeGlyphW(FontSession *pSession, const uint8_t *pGlyph, int32_t 
 int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphIndex,
                          const uint8_t *pGlyph, int32_t nGlyphLength);
 
-// maxp.numGlyphs; 0 when maxp cannot be read or the file cannot be mapped.
-uint16_t GetNumberOfGlyphsInFont(FontSession *pSession, const char *szFontPath);
+// maxp.numGlyphs (the first maxp record); 0 when maxp cannot be read or
+// the file cannot be mapped.
+uint16_t GetNumberOfGlyphsInFont(FontFace *pFace);
 
 // Fills pEntry->pnCharToGlyph from the font's cmap (platform 3, format 4).
 // Every entry is written: first identity below nGlyphs and kNoGlyph above, then
 // the subtable's mapping. 1 when cmap was read, 0 when the file cannot be
 // mapped or there is no cmap.
-int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *szFontPath);
+int BuildCharToGlyphTable(FontFace *pFace, FontEntry *pEntry);
 
 // Fill the entry's table from a format 4 subtable of which dwAvailable bytes
 // can be read (to the end of cmap). Codes no segment covers, segments whose
@@ -114,24 +116,3 @@ int BuildCharToGlyphTable(FontSession *pSession, FontEntry *pEntry, const char *
 // 0xF000 + code).
 void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable);
 void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwAvailable);
-
-// While a read scope is open (one download call), tables fetched through the
-// device context and font files mapped are kept and handed out again instead
-// of being fetched or mapped anew; ReleaseFontTable of kept storage does
-// nothing, and closing the scope releases them all. Glyph lookups inside a
-// scope also find loca, head and maxp once per font source, and through the
-// device context read only each glyph's own bytes, never the whole glyf
-// table.
-void BeginFontReadScope();
-void EndFontReadScope();
-
-// Nonzero while a read scope is open: a number no earlier scope had, so
-// that what was worked out from kept storage is known to be still valid.
-uint64_t FontReadScopeId();
-
-// True when the storage is kept by the open read scope (valid until it ends).
-bool IsKeptByFontReadScope(const uint8_t *pStorage);
-
-// Test hook: with false, read scopes keep nothing and every read goes to the
-// source, as without a scope. Change it only between download calls.
-void EnableFontReadScopes(bool bEnabled);

@@ -109,6 +109,5 @@ void ResetLibraryState()
     }
     g_nCursorX = 0;
     g_nCursorY = 0;
-    bTTE = 0;
     bFontFileError = 0;
 }

@@ -13,6 +13,7 @@
 #include FT_FONT_FORMATS_H
 
 #include "platform_hooks.h"
+#include "text/text.h"
 
 namespace {
 
@@ -154,13 +155,15 @@ bool FaceHasChar(const FaceInfo &face, char32_t codePoint)
 
 bool IsDownloadableFace(const FaceInfo &face)
 {
-    return face.scalable && face.format == "TrueType";
+    return face.scalable && (face.format == "TrueType" || face.format == "CFF");
 }
 
 bool FaceHasFamily(const FaceInfo &face, const std::string &name)
 {
+    // The lookup saw only what a logical font keeps of the name.
+    const std::string kept(LogFontFaceName(name));
     for (const std::string &family : face.families) {
-        if (strcasecmp(family.c_str(), name.c_str()) == 0)
+        if (strcasecmp(family.c_str(), kept.c_str()) == 0)
             return true;
     }
     return false;
@@ -183,9 +186,10 @@ std::string FontFileProblem(const std::string &file, int index)
         const char *format = FT_Get_Font_Format(face);
         if (!FT_IS_SCALABLE(face))
             problem = "it holds bitmaps only, no outlines a printer can scale";
-        else if (!format || std::strcmp(format, "TrueType") != 0)
-            problem = std::string("it is a ") + (format ? format : "non-TrueType") +
-                      " font; the library downloads TrueType outlines";
+        else if (!FT_IS_SFNT(face) || !format ||
+                 (std::strcmp(format, "TrueType") != 0 && std::strcmp(format, "CFF") != 0))
+            problem = std::string("it is a ") + (format ? format : "non-OpenType") +
+                      " font; the library downloads TrueType and OpenType (CFF) outlines";
         FT_Done_Face(face);
     }
     FT_Done_FreeType(library);

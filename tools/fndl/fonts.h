@@ -38,13 +38,16 @@ bool DescribeFace(const std::string &file, int index, FaceInfo &face);
 // resolves them. False when no font is installed.
 bool ResolveNamedFace(const std::string &name, long weight, bool italic, FaceInfo &face);
 bool FaceHasChar(const FaceInfo &face, char32_t codePoint);
-// True when the face is one the library downloads: TrueType outlines.
+// True when the face is one the library downloads: TrueType outlines, or
+// OpenType CFF outlines that it converts.
 bool IsDownloadableFace(const FaceInfo &face);
 // Why the library cannot download the font file at index, when FreeType
-// can tell (no outlines, a format other than TrueType, unreadable); "" when
+// can tell (no outlines, a format other than TrueType or OpenType CFF,
+// unreadable); "" when
 // it cannot.
 std::string FontFileProblem(const std::string &file, int index);
-// True when the name is one of the face's family names (case aside).
+// True when the name, as much of it as a logical font keeps, is one of the
+// face's family names (case aside).
 bool FaceHasFamily(const FaceInfo &face, const std::string &name);
 
 // A font the job downloads: its library font id and how the library is

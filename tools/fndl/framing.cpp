@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "text/text.h"
 #include "xlstream/xlcodes.h"
 
 namespace {
@@ -47,12 +48,7 @@ std::string PjlSafeName(std::string_view name)
             continue;
         safe += c;
     }
-    if (safe.size() > kPjlNameMax) {
-        size_t cut = kPjlNameMax;
-        while (cut > 0 && (static_cast<uint8_t>(safe[cut]) & 0xC0) == 0x80)
-            --cut; // not inside a UTF-8 character
-        safe.resize(cut);
-    }
+    safe.resize(Utf8FitLength(safe, kPjlNameMax)); // not inside a UTF-8 character
     return safe;
 }
 

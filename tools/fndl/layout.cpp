@@ -11,6 +11,7 @@
 #include "framing.h"
 #include "jobstructure.h"
 #include "qorvfndl.h"
+#include "text/text.h"
 #include "xldecode/xldecode.h"
 #include "xlstream/xlcodes.h"
 
@@ -41,16 +42,11 @@ std::u16string Units(const std::string &utf8)
     return units;
 }
 
-uint32_t CodePointAt(std::u16string_view text, size_t at, size_t &units)
+char32_t CodePointAt(std::u16string_view text, size_t at, size_t &units)
 {
-    const char16_t unit = text[at];
-    units = 1;
-    if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
-        text[at + 1] <= 0xDFFF) {
-        units = 2;
-        return 0x10000 + ((unit - 0xD800u) << 10) + (text[at + 1] - 0xDC00u);
-    }
-    return unit;
+    const DecodedChar decoded = DecodeUtf16(text.substr(at));
+    units = decoded.length;
+    return decoded.codePoint;
 }
 
 std::string CodePointName(char32_t codePoint)
@@ -159,7 +155,7 @@ void LogPage(const Job &job)
 void NewLine(Job &job)
 {
     // Blank lines past the bottom stop there: the next text starts a page.
-    job.y = std::min(job.y + job.request.lineSpacing, kLibraryBottomLimit + 1);
+    job.y = std::min(job.y + job.request.lineSpacing, job.request.limits.nBottomLimit + 1L);
     job.x = job.request.margin;
     job.freshPage = false;
     SetCursor(job.x, job.y);
@@ -296,7 +292,7 @@ int SetPiece(Job &job, const JobFont &font, std::u16string_view run, size_t runS
         return -1;
     case FNDL_INVALID_GLYPH_HANDLE: {
         size_t units = 1;
-        const uint32_t codePoint = CodePointAt(run, pos + stop, units);
+        const char32_t codePoint = CodePointAt(run, pos + stop, units);
         ++job.leftOut;
         ReportMissing(job, codePoint, runStart + pos + stop, "in " + font.face.family);
         pos += stop + units;

@@ -228,13 +228,13 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     const long left = dots(margins[0].points, defaultMargin);
     const long right = PageWidth(request) - dots(margins[1].points, defaultMargin);
     const long top = dots(margins[2].points, defaultMargin);
-    const long size = CharacterSize(request.height, request.resolution);
+    const long size = request.characterSize;
     // Descenders stay above the bottom margin.
     const long lowest = PageHeight(request) - dots(margins[3].points, defaultMargin) - size / 4;
     if (right <= left || top + size > lowest)
         return UsageError(kind.name, "the page margins leave no room for a line of text");
-    request.originX = std::min(right - kLibraryRightLimit, left);
-    request.originY = std::min(lowest - kLibraryBottomLimit, top);
+    request.originX = std::min(right - request.limits.nRightLimit, left);
+    request.originY = std::min(lowest - request.limits.nBottomLimit, top);
     if (request.originX < INT16_MIN || request.originX > INT16_MAX ||
         request.originY < INT16_MIN || request.originY > INT16_MAX)
         return UsageError(kind.name, "the page is too large at this resolution");
@@ -329,12 +329,24 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
         if (const int exitCode = ReadJobOptions(parsed, kind, request); exitCode >= 0)
             return exitCode;
     }
+    // The library's arithmetic: a size it cannot hold fails every call of
+    // a job, so the job says why before it starts.
+    request.characterSize = CharacterSizeInDots(static_cast<int>(request.height),
+                                                static_cast<int>(request.resolution));
+    const bool pageFits = PageLimitsAt(static_cast<int>(request.resolution), &request.limits);
+    if (kind.takesJob && (request.characterSize == 0 || !pageFits))
+        return UsageError(kind.name, "a font of " + std::to_string(request.height / 10) +
+                                         " points at " + std::to_string(request.resolution) +
+                                         " dpi does not fit the page's 16-bit coordinates");
     // 1.2 times the font height: tenths of a point times dots per inch / 720.
     if (request.lineSpacing == 0)
         request.lineSpacing = std::max(1L, (request.height * request.resolution + 300) / 600);
-    // The first baseline half an inch (at 600 dpi) plus one character size down.
+    // Lines start half an inch from the left, the first baseline half an inch
+    // plus one character size down: 300 and 300 + size at 600 dpi.
+    if (!parsed.Has("--margin"))
+        request.margin = request.resolution / 2;
     request.cursorX = request.margin;
-    request.cursorY = 300 + CharacterSize(request.height, request.resolution);
+    request.cursorY = request.resolution / 2 + request.characterSize;
     if (parsed.Has("--cursor") &&
         !ParseCursor(parsed.Get("--cursor"), request.cursorX, request.cursorY, error))
         return UsageError(kind.name, error);
@@ -411,8 +423,8 @@ constexpr const char *kFontHelp =
     "                     is named OT:<N in hex>:<name>:n\n"
     "  --height N         font height in tenths of a point (default 120)\n"
     "  --resolution N     device resolution in dots per inch, 72-2400 (default 600);\n"
-    "                     the library's right and bottom limits (x 4725, y 6780)\n"
-    "                     are fixed device units, made for 600 dpi\n"
+    "                     the library's right and bottom limits (x 4725, y 6780 at\n"
+    "                     600 dpi), the default margin and first line scale with it\n"
     "  --weight N         weight of the face looked up, 0-1000 (default 400)\n"
     "  --bold             the bold face of the family (weight 700), as 'fndl which\n"
     "                     --bold' finds it\n"
@@ -429,9 +441,9 @@ constexpr const char *kTextHelp =
     "  --text-file FILE   read the text from a UTF-8 file (- for standard input)\n"
     "  --line-spacing N   distance between lines (default height x resolution / 600,\n"
     "                     1.2 times the font height: 120 at 12 pt and 600 dpi)\n"
-    "  --margin N         x where lines start (default 300)\n"
-    "  --cursor X,Y       where the first line starts (default: the margin, and\n"
-    "                     300 plus the character size: 300,400 at 12 pt, 600 dpi)\n"
+    "  --margin N         x where lines start (default half an inch: 300 at 600 dpi)\n"
+    "  --cursor X,Y       where the first line starts (default: the margin, and half\n"
+    "                     an inch plus the character size: 300,400 at 12 pt, 600 dpi)\n"
     "  --underline        underline the lines\n"
     "  --media SIZE       A4, Letter or Legal (default A4)\n";
 
@@ -443,7 +455,7 @@ constexpr const char *kJobOptionsHelp =
     "                     set, fails the job (exit 1) before anything is written\n"
     "  --page-left PT, --page-right PT, --page-top PT, --page-bottom PT\n"
     "                     page margins in points (default 36 for those not given);\n"
-    "                     the page origin moves so that the library's fixed right\n"
+    "                     the page origin moves so that the library's right\n"
     "                     and bottom limits fall inside them\n"
     "  --landscape        landscape pages\n"
     "  --cpi N            characters per inch: a height of 120/N points (10 = 12 pt)\n"
@@ -506,11 +518,6 @@ constexpr const char *kRemoveHelp =
     "\n";
 
 } // namespace
-
-long CharacterSize(long height, long resolution)
-{
-    return height / 10 * resolution / 72;
-}
 
 uint8_t MediaSizeCode(Media media)
 {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "download/charsize.h"
 #include "fndl.h"
 
 enum class Media { A4, Letter, Legal };
@@ -28,7 +29,7 @@ struct Request {
     long height = 120;    // tenths of a point
     long resolution = 600;
     long lineSpacing = 0;
-    long margin = 300; // x where lines start, in the library's coordinates
+    long margin = 0; // x where lines start, in the library's coordinates
     long cursorX = 0;
     long cursorY = 0; // the first baseline of every page, library coordinates
     long weight = 400;
@@ -41,8 +42,12 @@ struct Request {
     bool underline = false;
     Media media = Media::A4;
     bool landscape = false;
+    // The character size in dots and the library's page limits at the
+    // resolution, as the library works them out.
+    long characterSize = 0;
+    PageLimits limits{};
     // With page margins or landscape the tool moves the page origin so that
-    // the library's fixed right and bottom limits fall inside the text area.
+    // the library's right and bottom limits fall inside the text area.
     bool movesOrigin = false;
     long originX = 0;
     long originY = 0;
@@ -57,12 +62,6 @@ struct Request {
     std::string output; // "-" for standard output
 };
 
-// The library's fixed limits, in device units (made for 600 dpi).
-inline constexpr long kLibraryRightLimit = 4725;
-inline constexpr long kLibraryBottomLimit = 6780;
-
-// Character size in device dots, as the library computes it for SetFont.
-long CharacterSize(long height, long resolution);
 // Page size in device units, turned for landscape.
 long PageWidth(const Request &request);
 long PageHeight(const Request &request);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Metrics of a font file's own glyphs for the cover page (font-file source).
+// A font file's own font at a given em (font-file source): its metrics for
+// the cover page, its outlines for glyphs that are converted.
 #pragma once
 
 #include <windows.h>

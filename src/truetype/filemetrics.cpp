@@ -3,10 +3,12 @@
 // private to the process (AddFontMemResourceEx) and is selected by the family
 // name and style its own tables give, so that its widths come from the same
 // metrics calls, at the same size, as those of an installed font.
-#include "coverpage/filemetrics.h"
+#include "truetype/filemetrics.h"
 
 #include <cstring>
+#include <string_view>
 
+#include "text/text.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
@@ -58,11 +60,10 @@ bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FAC
                                  : 0;
     if (nAnsi <= 0)
         return false;
-    int nKept = nAnsi < LF_FACESIZE - 1 ? nAnsi : LF_FACESIZE - 1;
-    while (nKept < nAnsi && nKept > 0 && (static_cast<unsigned char>(szAnsi[nKept]) & 0xC0) == 0x80)
-        --nKept;
-    std::memcpy(szFace, szAnsi, static_cast<size_t>(nKept));
-    szFace[nKept] = '\0';
+    const std::string_view face =
+        LogFontFaceName(std::string_view(szAnsi, static_cast<size_t>(nAnsi)));
+    std::memcpy(szFace, face.data(), face.size());
+    szFace[face.size()] = '\0';
     return true;
 }
 
@@ -99,7 +100,7 @@ FileFontMetrics::~FileFontMetrics()
         DeleteObject(hFont);
     if (hResource != nullptr)
         RemoveFontMemResourceEx(hResource);
-    ReleaseFontTable(pView);
+    UnmapFontFile(pView);
 }
 
 void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics)

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: MIT
+// The font face of one download call: tables fetched and the file mapped at
+// most once, glyph tables found once.
+#include "truetype/fontface.h"
+
+#include <cstring>
+
+#include "truetype/sfnt.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+// A tag's upper-case form, as some fonts spell their directory records.
+void UpperTag(const char (&szTag)[5], char (&szUpper)[5])
+{
+    for (int k = 0; k < 4; ++k)
+        szUpper[k] = szTag[k] >= 'a' && szTag[k] <= 'z' ? static_cast<char>(szTag[k] - 'a' + 'A') : szTag[k];
+    szUpper[4] = '\0';
+}
+
+const uint8_t *FileTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize, TableRecord record)
+{
+    const uint8_t *pImage = nullptr;
+    uint32_t dwImageSize = 0;
+    if (!FaceFileImage(face, &pImage, &dwImageSize))
+        return nullptr;
+    char szUpper[5];
+    UpperTag(szTag, szUpper);
+    return record == TableRecord::kFirst
+               ? FindFirstFontTable(pImage, dwImageSize, szTag, szUpper, pdwSize)
+               : FindFontTable(pImage, dwImageSize, szTag, szUpper, pdwSize);
+}
+
+// Through the device context there is one table per tag.
+const uint8_t *CopiedTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize)
+{
+    const uint32_t dwTag = FontTableTag(szTag);
+    for (int k = 0; k < face.nCopies; ++k) {
+        if (face.aCopies[k].dwTag == dwTag) {
+            *pdwSize = face.aCopies[k].dwSize;
+            return face.aCopies[k].pTable;
+        }
+    }
+    if (face.nCopies == kFaceTableSlots)
+        return nullptr;
+    uint8_t *pTable = nullptr;
+    const uint32_t dwSize = ReadFontTable(face.pSession, dwTag, &pTable);
+    if (pTable == nullptr)
+        return nullptr;
+    face.aCopies[face.nCopies++] = FaceTableCopy{dwTag, pTable, dwSize};
+    *pdwSize = dwSize;
+    return pTable;
+}
+
+bool FindGlyphTables(FontFace &face, FaceGlyphTables &tables)
+{
+    uint32_t dwGlyf = 0, dwLoca = 0, dwHead = 0, dwMaxp = 0;
+    const uint8_t *pLoca = FaceTable(face, "loca", &dwLoca);
+    const uint8_t *pHead = FaceTable(face, "head", &dwHead);
+    const uint8_t *pMaxp = FaceTable(face, "maxp", &dwMaxp, TableRecord::kFirst);
+    const uint8_t *pGlyf = nullptr;
+    if (face.bFromFile) {
+        pGlyf = FaceTable(face, "glyf", &dwGlyf);
+    } else if (face.pSession != nullptr) {
+        const DWORD dwSize = GetFontData(face.pSession->hdc, FontTableTag("glyf"), 0, nullptr, 0);
+        dwGlyf = dwSize;
+        pGlyf = dwSize != GDI_ERROR ? pLoca : nullptr; // present; its bytes are read per glyph
+    }
+    if (!pGlyf || !pLoca || !pHead || !pMaxp)
+        return false;
+    tables = FaceGlyphTables{face.bFromFile ? BEReader(pGlyf, dwGlyf) : BEReader(), BEReader(pLoca, dwLoca),
+                             BEReader(pHead, dwHead), BEReader(pMaxp, dwMaxp), dwGlyf};
+    return true;
+}
+
+} // namespace
+
+FontFace::FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn)
+    : pSession(pSessionIn), szPath(szPathIn), bFromFile(bFromFileIn), pView(nullptr), dwViewSize(0),
+      bMapTried(false), aCopies{}, nCopies(0), nGlyphTables(0), glyphTables{}, outline{}
+{
+}
+
+FontFace::~FontFace()
+{
+    for (int k = 0; k < nCopies; ++k)
+        GlobalFree(aCopies[k].pTable);
+    UnmapFontFile(pView);
+}
+
+bool FaceFileImage(FontFace &face, const uint8_t **ppImage, uint32_t *pdwSize)
+{
+    if (!face.bMapTried) {
+        face.bMapTried = true;
+        MapFontFile(&face.pView, face.szPath, &face.dwViewSize);
+    }
+    if (face.pView == nullptr) {
+        bFontFileError = 1;
+        return false;
+    }
+    *ppImage = face.pView;
+    *pdwSize = face.dwViewSize;
+    return true;
+}
+
+bool FaceHasTable(FontFace &face, const char (&szTag)[5])
+{
+    if (face.bFromFile) {
+        uint32_t dwSize = 0;
+        return FileTable(face, szTag, &dwSize, TableRecord::kLast) != nullptr;
+    }
+    return face.pSession != nullptr &&
+           GetFontData(face.pSession->hdc, FontTableTag(szTag), 0, nullptr, 0) != GDI_ERROR;
+}
+
+const uint8_t *FaceTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize, TableRecord record)
+{
+    uint32_t dwSize = 0;
+    const uint8_t *pTable = face.bFromFile ? FileTable(face, szTag, &dwSize, record)
+                                           : CopiedTable(face, szTag, &dwSize);
+    if (pdwSize)
+        *pdwSize = pTable ? dwSize : 0;
+    return pTable;
+}
+
+const FaceGlyphTables *FaceGlyphs(FontFace &face)
+{
+    if (face.nGlyphTables == 0)
+        face.nGlyphTables = FindGlyphTables(face, face.glyphTables) ? 1 : -1;
+    return face.nGlyphTables == 1 ? &face.glyphTables : nullptr;
+}
