@@ -70,5 +70,3 @@ uint8_t MediaSizeCode(Media media);
 // Parses one command's arguments into request. Returns an exit code (help
 // printed, usage error, unreadable input), or -1 to go on.
 int ParseRequest(std::span<char *const> args, Request &request);
-// The help of job, download or remove.
-int PrintRequestHelp(std::string_view command);
