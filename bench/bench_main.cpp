@@ -141,6 +141,16 @@ void BM_FirstRequest_CJK500_File(benchmark::State &state)
                      output);
 }
 
+// The font-file source on a CFF collection: the file's own font converted.
+void BM_FirstRequest_CJK500_CFF_File(benchmark::State &state)
+{
+    if (!CheckCjkText(state) || !CheckFont(state, kNotoSansCjkPath, "fonts-noto-cjk"))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kNotoSansCjkPath, true, CjkText(), output.path, kFontId),
+                     output);
+}
+
 void BM_FirstRequest_CJK50_DC(benchmark::State &state)
 {
     if (!CheckCjkText(state))
@@ -240,6 +250,7 @@ BENCHMARK(BM_FirstRequest_CJK500_CFF_DC)->UseManualTime()->Unit(benchmark::kMill
 BENCHMARK(BM_FirstRequest_CJK500_CFF_DC_ColdMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_DC_ColdMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_File)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK500_CFF_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK50_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repeat_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);

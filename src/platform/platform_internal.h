@@ -40,6 +40,15 @@ struct FileIdentity {
     int64_t modifiedNanoseconds;
 };
 
+struct stat;
+FileIdentity IdentityOf(const struct stat &status);
+bool SameIdentity(const FileIdentity &a, const FileIdentity &b);
+
+// The file whose whole contents a view made by MapViewOfFile holds: true,
+// with its identity when the view was made, when base and size are such a
+// view; false for any other block.
+bool WholeFileViewIdentity(const void *base, size_t size, FileIdentity *identityOut);
+
 struct FontFile {
     char *path; // null for served bytes
     const uint8_t *bytes;
