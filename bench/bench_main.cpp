@@ -8,10 +8,12 @@
 // The cursor starts at the top left, where every text fits on the page, so
 // each call sets its whole text (result 0).
 //
-// Like GDI, the platform layer keeps recently realized fonts (FreeType face
-// and hinted glyph metrics) after their logical fonts are deleted, so first
-// requests after the first one measure the cover page from kept metrics;
-// BM_FirstRequest_CJK500_DC_ColdMetrics shows the cost without them.
+// Like GDI, the platform layer keeps recently realized fonts (FreeType face,
+// hinted glyph metrics, unhinted outlines) after their logical fonts are
+// deleted, so first requests after the first one measure the cover page
+// from kept metrics, and a CFF font converts kept outlines;
+// BM_FirstRequest_CJK500_DC_ColdMetrics and
+// BM_FirstRequest_CJK500_CFF_DC_ColdMetrics show the cost without them.
 //
 // scripts/bench.sh runs each benchmark in a process of its own: malloc's
 // thresholds adapt to the blocks a process frees, which would otherwise
@@ -112,6 +114,15 @@ void BM_FirstRequest_CJK500_CFF_DC(benchmark::State &state)
                      output);
 }
 
+void BM_FirstRequest_CJK500_CFF_DC_ColdMetrics(benchmark::State &state)
+{
+    if (!CheckCjkText(state) || !CheckFont(state, kNotoSansCjkPath, "fonts-noto-cjk"))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kNotoSansCjkFace, false, CjkText(), output.path, kFontId),
+                     output, true);
+}
+
 void BM_FirstRequest_CJK500_DC_ColdMetrics(benchmark::State &state)
 {
     if (!CheckCjkText(state))
@@ -127,6 +138,16 @@ void BM_FirstRequest_CJK500_File(benchmark::State &state)
         return;
     BenchOutput output;
     RunFirstRequests(state, MakeBenchRequest(kIpaGothicPath, true, CjkText(), output.path, kFontId),
+                     output);
+}
+
+// The font-file source on a CFF collection: the file's own font converted.
+void BM_FirstRequest_CJK500_CFF_File(benchmark::State &state)
+{
+    if (!CheckCjkText(state) || !CheckFont(state, kNotoSansCjkPath, "fonts-noto-cjk"))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest(kNotoSansCjkPath, true, CjkText(), output.path, kFontId),
                      output);
 }
 
@@ -226,8 +247,10 @@ void BM_IOReplay_CJK500(benchmark::State &state)
 
 BENCHMARK(BM_FirstRequest_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_CFF_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK500_CFF_DC_ColdMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_DC_ColdMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK500_File)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJK500_CFF_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK50_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repeat_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -5,6 +5,7 @@
 #   FirstRequest_CJK500_DC <= 3 x FirstRequest_CJK50_DC
 #   FirstRequest_CJK500_DC <= 3 x IOReplay_CJK500
 #   Repeat_CJK500_DC       <= 0.2 x FirstRequest_CJK500_DC
+#   FirstRequest_CJK500_CFF_DC <= 3 x FirstRequest_CJK500_DC
 # Exits non-zero when a target fails. Extra arguments go to fndl_bench.
 # REPETITIONS (default 10) and MIN_TIME (seconds per repetition, default
 # 0.3) tune the run.
@@ -56,7 +57,7 @@ awk -F, '
   }
   END {
     if (errors != "") { print "benchmarks that failed:" errors; exit 1 }
-    split("BM_FirstRequest_CJK500_DC BM_FirstRequest_CJK50_DC BM_IOReplay_CJK500 BM_Repeat_CJK500_DC", needed, " ")
+    split("BM_FirstRequest_CJK500_DC BM_FirstRequest_CJK50_DC BM_IOReplay_CJK500 BM_Repeat_CJK500_DC BM_FirstRequest_CJK500_CFF_DC", needed, " ")
     for (i in needed) if (!(needed[i] in median)) { print "no median for " needed[i]; exit 1 }
     print "medians (ms):"
     for (n in median) printf "  %-32s %8.3f\n", n, median[n]
@@ -65,5 +66,6 @@ awk -F, '
     check("FirstRequest_CJK500_DC / FirstRequest_CJK50_DC", first / median["BM_FirstRequest_CJK50_DC"], 3)
     check("FirstRequest_CJK500_DC / IOReplay_CJK500", first / median["BM_IOReplay_CJK500"], 3)
     check("Repeat_CJK500_DC / FirstRequest_CJK500_DC", median["BM_Repeat_CJK500_DC"] / first, 0.2)
+    check("FirstRequest_CJK500_CFF_DC / FirstRequest_CJK500_DC", median["BM_FirstRequest_CJK500_CFF_DC"] / first, 3)
     exit ok ? 0 : 1
   }' "$results"

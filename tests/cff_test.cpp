@@ -102,6 +102,11 @@ TEST(NativeOutlines, CubicsForCffQuadraticsForTrueType)
     const auto yMax = static_cast<int16_t>(pbyGlyph[8] << 8 | pbyGlyph[9]);
     EXPECT_NEAR(yMax, 741, 20);
     GlobalFree(pbyGlyph);
+    // Outlines are kept per glyph and size: asked again, 'S' is the same;
+    // at half the height it is another outline.
+    EXPECT_EQ(NativeOutline(cff.hdc, 'S', GGO_NATIVE | GGO_UNHINTED), s);
+    EmFont half("Nimbus Sans", 500);
+    EXPECT_NE(NativeOutline(half.hdc, 'S', GGO_NATIVE | GGO_UNHINTED), s);
 
     EmFont trueType("DejaVu Sans", 2048);
     types = CurveTypes(NativeOutline(trueType.hdc, 'S'));

@@ -593,3 +593,60 @@ TEST(PlatformServedFonts, SyntheticFontThroughTheDeviceContext)
     EXPECT_TRUE(GetCharWidthA(served.hdc, 'A', 'A', &width));
     EXPECT_GE(width, 0);
 }
+
+namespace {
+
+// A font file mapped whole, as the font-file source maps it, and added as a
+// private font; removed and unmapped at the end of the scope.
+struct AddedFontFile {
+    const void *view = nullptr;
+    HANDLE resource = nullptr;
+    explicit AddedFontFile(const std::string &path)
+    {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        DWORD fonts = 0;
+        if (view)
+            resource = AddFontMemResourceEx(const_cast<void *>(view), GetFileSize(file, nullptr), nullptr, &fonts);
+        CloseHandle(mapping);
+        CloseHandle(file);
+    }
+    ~AddedFontFile()
+    {
+        if (resource)
+            RemoveFontMemResourceEx(resource);
+        if (view)
+            UnmapViewOfFile(view);
+    }
+};
+
+} // namespace
+
+TEST(PlatformFontResources, AFileAddedAgainGivesItsCurrentBytes)
+{
+    // A removed resource is kept for its file's next add, but no face name
+    // reaches it meanwhile, and a file changed since is read anew.
+    FontBuilder font = MakeSampleFont(
+        {.glyphs = {MakeSimpleGlyph({{0, 0}, {0, 10}, {10, 0}})}, .familyName = "Resource Sample"});
+    const Bytes first = BuildFont(font);
+    TempFile file(first);
+    for (int add = 0; add < 2; ++add) {
+        AddedFontFile added(file.path);
+        ASSERT_NE(added.resource, nullptr);
+        SelectedFont selected(MakeLogFont("Resource Sample"));
+        EXPECT_EQ(WholeFont(selected.hdc), first);
+    }
+    {
+        SelectedFont removed(MakeLogFont("Resource Sample"));
+        EXPECT_NE(WholeFont(removed.hdc), first);
+    }
+    AddTable(font, "cvt ", MakeCvt({1, 2, 3}));
+    const Bytes second = BuildFont(font);
+    std::ofstream(file.path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char *>(second.data()), static_cast<std::streamsize>(second.size()));
+    AddedFontFile changed(file.path);
+    SelectedFont selected(MakeLogFont("Resource Sample"));
+    EXPECT_EQ(WholeFont(selected.hdc), second);
+}

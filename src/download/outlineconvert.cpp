@@ -76,10 +76,14 @@ int32_t RoundToUnit(double v)
         return -1000000000;
     if (v > 1e9)
         return 1000000000;
-    return static_cast<int32_t>(std::lround(v));
+    // Half away from zero, as lround, without a library call per
+    // coordinate: v - trunc(v) is exact at this magnitude.
+    const auto whole = static_cast<int32_t>(v);
+    const double fraction = v - whole;
+    return whole + (fraction >= 0.5) - (fraction <= -0.5);
 }
 
-void AddPoint(GlyphBuilder &glyph, Vec v, bool bOnCurve)
+[[gnu::always_inline]] inline void AddPoint(GlyphBuilder &glyph, Vec v, bool bOnCurve)
 {
     const Point point{RoundToUnit(v.x), RoundToUnit(v.y), bOnCurve};
     const uint32_t nInContour = glyph.nPoints - glyph.nContourStart;
@@ -135,7 +139,7 @@ double DistanceToSegment(Vec p, Vec a, Vec b)
     double t = length2 > 0 ? (ap.x * ab.x + ap.y * ab.y) / length2 : 0;
     t = t < 0 ? 0 : (t > 1 ? 1 : t);
     const Vec d = ap - t * ab;
-    return std::hypot(d.x, d.y);
+    return std::sqrt(d.x * d.x + d.y * d.y);
 }
 
 Vec CubicAt(Vec p0, Vec c1, Vec c2, Vec p3, double t)
@@ -159,21 +163,24 @@ void AddCubic(GlyphBuilder &glyph, Vec p0, Vec c1, Vec c2, Vec p3, double tolera
         return;
     }
     const Vec third = p3 - 3.0 * c2 + 3.0 * c1 - p0;
-    const double bound = kMidpointErrorFactor * std::hypot(third.x, third.y);
+    const double bound = kMidpointErrorFactor * std::sqrt(third.x * third.x + third.y * third.y);
     int n = 1;
     while (n < kMaxQuadraticsPerCubic && bound > tolerance * n * n * n)
         ++n;
     const double h = 1.0 / n;
     Vec q0 = p0;
+    Vec slope0 = CubicSlope(p0, c1, c2, p3, 0.0);
     for (int i = 0; i < n; ++i) {
-        const double t0 = i * h;
         const double t1 = i + 1 == n ? 1.0 : (i + 1) * h;
         const Vec q3 = i + 1 == n ? p3 : CubicAt(p0, c1, c2, p3, t1);
-        const Vec q1 = q0 + (h / 3) * CubicSlope(p0, c1, c2, p3, t0);
-        const Vec q2 = q3 - (h / 3) * CubicSlope(p0, c1, c2, p3, t1);
+        // A piece starts with the slope the one before ended with.
+        const Vec slope1 = CubicSlope(p0, c1, c2, p3, t1);
+        const Vec q1 = q0 + (h / 3) * slope0;
+        const Vec q2 = q3 - (h / 3) * slope1;
         AddPoint(glyph, 0.25 * (3.0 * (q1 + q2) - q0 - q3), false);
         AddPoint(glyph, q3, true);
         q0 = q3;
+        slope0 = slope1;
     }
 }
 
@@ -242,37 +249,23 @@ bool AddPolygonCurves(GlyphBuilder &glyph, std::span<const uint8_t> outline, uin
     return true;
 }
 
-// Packs the points into flags and coordinate bytes; false when a
-// coordinate or a step between points does not fit 16 bits.
-struct PackedSizes {
-    uint32_t nFlags;
-    uint32_t nX;
-    uint32_t nY;
-};
-
 bool FitsInt16(int64_t v) { return v >= -32768 && v <= 32767; }
 
-uint8_t AxisFlag(int32_t delta, uint8_t shortBit, uint8_t sameOrPositiveBit, uint32_t &nBytes)
+// The flag bits of one axis's step, its bytes appended at pby: none when
+// the point repeats the coordinate, one (the magnitude, the sign in the
+// flag) for a short step, else two.
+uint8_t PutAxis(uint8_t *&pby, int32_t delta, uint8_t shortBit, uint8_t sameOrPositiveBit)
 {
     if (delta == 0)
         return sameOrPositiveBit;
     if (delta >= -255 && delta <= 255) {
-        nBytes += 1;
+        *pby++ = static_cast<uint8_t>(delta < 0 ? -delta : delta);
         return static_cast<uint8_t>(shortBit | (delta > 0 ? sameOrPositiveBit : 0));
     }
-    nBytes += 2;
+    const auto v = static_cast<uint16_t>(static_cast<int16_t>(delta));
+    *pby++ = static_cast<uint8_t>(v >> 8);
+    *pby++ = static_cast<uint8_t>(v);
     return 0;
-}
-
-void PutAxis(uint8_t *&pby, int32_t delta, uint8_t flag, uint8_t shortBit, uint8_t sameOrPositiveBit)
-{
-    if (flag & shortBit) {
-        *pby++ = static_cast<uint8_t>(delta < 0 ? -delta : delta);
-    } else if (!(flag & sameOrPositiveBit)) {
-        const auto v = static_cast<uint16_t>(static_cast<int16_t>(delta));
-        *pby++ = static_cast<uint8_t>(v >> 8);
-        *pby++ = static_cast<uint8_t>(v);
-    }
 }
 
 void PutBE16(uint8_t *&pby, uint16_t v)
@@ -281,23 +274,60 @@ void PutBE16(uint8_t *&pby, uint16_t v)
     *pby++ = static_cast<uint8_t>(v);
 }
 
+// Flags packed as they come: a run of more than two equal flags (up to 256)
+// is the flag with kRepeat and the count of the ones after it.
+struct FlagRuns {
+    uint8_t *pby;
+    uint8_t flag = 0;
+    uint32_t nRun = 0;
+
+    void Flush()
+    {
+        if (nRun > 2) {
+            *pby++ = static_cast<uint8_t>(flag | kRepeat);
+            *pby++ = static_cast<uint8_t>(nRun - 1);
+        } else {
+            for (uint32_t k = 0; k < nRun; ++k)
+                *pby++ = flag;
+        }
+    }
+    void Add(uint8_t f)
+    {
+        if (nRun > 0 && f == flag && nRun < 256) {
+            ++nRun;
+            return;
+        }
+        Flush();
+        flag = f;
+        nRun = 1;
+    }
+};
+
+// One pass over the points packs flags, x and y steps into three parts of
+// a scratch block (at most a flag and two bytes per axis per point); the
+// glyph is then the header and the three parts back to back. Fails when a
+// coordinate or a step does not fit 16 bits.
 int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
 {
     const uint32_t n = glyph.nPoints;
-    GlobalBlock<uint8_t> flags(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, n)));
-    if (!flags)
+    GlobalBlock<uint8_t> scratch(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, 5 * size_t{n})));
+    if (!scratch)
         return 0;
+    uint8_t *const pbyFlags = scratch.get();
+    uint8_t *const pbyXStart = pbyFlags + n;
+    uint8_t *const pbyYStart = pbyXStart + 2 * size_t{n};
+    FlagRuns flags{pbyFlags};
+    uint8_t *pbyX = pbyXStart, *pbyY = pbyYStart;
     int32_t xMin = glyph.points[0].x, xMax = xMin, yMin = glyph.points[0].y, yMax = yMin;
-    PackedSizes sizes{0, 0, 0};
     int32_t x = 0, y = 0;
     for (uint32_t i = 0; i < n; ++i) {
         const Point &p = glyph.points[i];
         if (!FitsInt16(p.x) || !FitsInt16(p.y) || !FitsInt16(int64_t{p.x} - x) ||
             !FitsInt16(int64_t{p.y} - y))
             return 0;
-        flags[i] = static_cast<uint8_t>((p.bOnCurve ? kOnCurve : 0) |
-                                        AxisFlag(p.x - x, kXShort, kXSameOrPositive, sizes.nX) |
-                                        AxisFlag(p.y - y, kYShort, kYSameOrPositive, sizes.nY));
+        flags.Add(static_cast<uint8_t>((p.bOnCurve ? kOnCurve : 0) |
+                                       PutAxis(pbyX, p.x - x, kXShort, kXSameOrPositive) |
+                                       PutAxis(pbyY, p.y - y, kYShort, kYSameOrPositive)));
         x = p.x;
         y = p.y;
         xMin = p.x < xMin ? p.x : xMin;
@@ -305,16 +335,12 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
         yMin = p.y < yMin ? p.y : yMin;
         yMax = p.y > yMax ? p.y : yMax;
     }
-    // Runs of equal flags: the flag with kRepeat and a count of up to 255.
-    for (uint32_t i = 0; i < n;) {
-        uint32_t nRun = 1;
-        while (i + nRun < n && nRun <= 255 && flags[i + nRun] == flags[i])
-            ++nRun;
-        sizes.nFlags += nRun > 2 ? 2 : nRun;
-        i += nRun;
-    }
-    const uint64_t qwLength = kGlyphHeaderSize + 2ull * glyph.nContours + 2 + sizes.nFlags +
-                              sizes.nX + sizes.nY;
+    flags.Flush();
+    const size_t nFlagBytes = static_cast<size_t>(flags.pby - pbyFlags);
+    const size_t nXBytes = static_cast<size_t>(pbyX - pbyXStart);
+    const size_t nYBytes = static_cast<size_t>(pbyY - pbyYStart);
+    const uint64_t qwLength =
+        kGlyphHeaderSize + 2ull * glyph.nContours + 2 + nFlagBytes + nXBytes + nYBytes;
     if (qwLength > static_cast<uint64_t>(kMaxCharacterGlyphLength))
         return 0;
     auto *pbyGlyph = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(qwLength)));
@@ -327,29 +353,9 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
     for (uint32_t k = 0; k < glyph.nContours; ++k)
         PutBE16(pby, glyph.contourEnds[k]);
     PutBE16(pby, 0); // no instructions
-    for (uint32_t i = 0; i < n;) {
-        uint32_t nRun = 1;
-        while (i + nRun < n && nRun <= 255 && flags[i + nRun] == flags[i])
-            ++nRun;
-        if (nRun > 2) {
-            *pby++ = static_cast<uint8_t>(flags[i] | kRepeat);
-            *pby++ = static_cast<uint8_t>(nRun - 1);
-        } else {
-            for (uint32_t k = 0; k < nRun; ++k)
-                *pby++ = flags[i];
-        }
-        i += nRun;
-    }
-    x = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        PutAxis(pby, glyph.points[i].x - x, flags[i], kXShort, kXSameOrPositive);
-        x = glyph.points[i].x;
-    }
-    y = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        PutAxis(pby, glyph.points[i].y - y, flags[i], kYShort, kYSameOrPositive);
-        y = glyph.points[i].y;
-    }
+    std::memcpy(pby, pbyFlags, nFlagBytes);
+    std::memcpy(pby + nFlagBytes, pbyXStart, nXBytes);
+    std::memcpy(pby + nFlagBytes + nXBytes, pbyYStart, nYBytes);
     *ppbyGlyph = pbyGlyph;
     *pdwGlyphLength = static_cast<uint32_t>(qwLength);
     return 1;

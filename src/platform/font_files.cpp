@@ -42,20 +42,6 @@ void UnlinkMappedFile(FontFile *file)
     }
 }
 
-FileIdentity IdentityOf(const struct stat &status)
-{
-    return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
-                        static_cast<int64_t>(status.st_size),
-                        static_cast<int64_t>(status.st_mtim.tv_sec),
-                        static_cast<int64_t>(status.st_mtim.tv_nsec)};
-}
-
-bool SameIdentity(const FileIdentity &a, const FileIdentity &b)
-{
-    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-           a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds;
-}
-
 // True when the file at path is still the one behind the mapping.
 bool StillTheMappedFile(const FontFile &file)
 {
@@ -128,6 +114,20 @@ bool KeepFirstRecordOfEachTag(const BEReader &bytes, FaceDirectory *face, size_t
 }
 
 } // namespace
+
+FileIdentity IdentityOf(const struct stat &status)
+{
+    return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
+                        static_cast<int64_t>(status.st_size),
+                        static_cast<int64_t>(status.st_mtim.tv_sec),
+                        static_cast<int64_t>(status.st_mtim.tv_nsec)};
+}
+
+bool SameIdentity(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds;
+}
 
 FontFile *AcquireFontFile(const char *path)
 {

@@ -3,6 +3,13 @@
 // Each keeps its own copy of the bytes and the family names of its faces
 // (the Windows-platform family and typographic family names), so that a
 // logical font naming one of them resolves to it before any installed font.
+//
+// Bytes that are a whole font file mapped by MapViewOfFile are known by the
+// file's identity. A resource of such bytes shares the copy and names of a
+// resource of the same unchanged file, and when removed it is kept for a
+// while (out of reach of face names): the font-file source adds the same
+// file on every download call, and would otherwise copy and parse it anew
+// and measure its glyphs again (realizations belong to the copy).
 #include "platform_internal.h"
 
 #include <strings.h>
@@ -21,6 +28,10 @@ constexpr FT_UShort kPlatformWindows = 3;
 constexpr FT_UShort kNameFamily = 1;
 constexpr FT_UShort kNameTypographicFamily = 16;
 constexpr FT_Long kMaxFaces = 256; // faces of a collection looked at
+// Removed resources kept for their file's next add: at most this many, and
+// at most this many bytes of fonts; the longest removed goes first.
+constexpr long kMaxKeptRemoved = 2;
+constexpr size_t kMaxKeptRemovedBytes = size_t{64} << 20;
 
 struct FaceName {
     char name[LF_FACESIZE]; // UTF-8, cut as a LOGFONT's face name is
@@ -31,10 +42,16 @@ struct FontResource {
     FontFile *file;
     FaceName *names;
     size_t nameCount;
+    long faceCount;
+    bool fromFile; // the bytes of source, a whole font file
+    FileIdentity source;
+    bool removed; // kept after RemoveFontMemResourceEx for the file's next add
+    unsigned long removedAt;
     FontResource *next;
 };
 
 FontResource *g_resources = nullptr; // the newest first
+unsigned long g_removalClock = 0;
 
 static_assert(kFaceNameBytes == LF_FACESIZE - 1);
 
@@ -112,25 +129,125 @@ void FreeResource(FontResource *resource)
     free(resource);
 }
 
+void Unlink(FontResource *resource)
+{
+    for (FontResource **link = &g_resources; *link; link = &(*link)->next) {
+        if (*link == resource) {
+            *link = resource->next;
+            return;
+        }
+    }
+}
+
+void PushNewest(FontResource *resource)
+{
+    resource->next = g_resources;
+    g_resources = resource;
+}
+
+// A resource (added or kept) of the file, other than self; null when none.
+FontResource *ResourceOfFile(const FileIdentity &source, const FontResource *self = nullptr)
+{
+    for (FontResource *resource = g_resources; resource; resource = resource->next)
+        if (resource != self && resource->fromFile && SameIdentity(resource->source, source))
+            return resource;
+    return nullptr;
+}
+
+// Frees removed resources beyond the number and bytes kept, the longest
+// removed first; keepNone frees them all.
+void TrimRemoved(bool keepNone)
+{
+    for (;;) {
+        long count = 0;
+        size_t bytes = 0;
+        FontResource *oldest = nullptr;
+        for (FontResource *resource = g_resources; resource; resource = resource->next) {
+            if (!resource->removed)
+                continue;
+            ++count;
+            bytes += resource->file->size;
+            if (!oldest || resource->removedAt < oldest->removedAt)
+                oldest = resource;
+        }
+        if (!oldest || (!keepNone && count <= kMaxKeptRemoved && bytes <= kMaxKeptRemovedBytes))
+            return;
+        Unlink(oldest);
+        FreeResource(oldest);
+    }
+}
+
+// What is kept goes back at exit too.
+struct RemovedResourcesAtExit {
+    ~RemovedResourcesAtExit() { TrimRemoved(true); }
+} g_removedAtExit;
+
+// A new resource sharing the bytes and names of one of the same file;
+// null when out of memory.
+FontResource *ShareResource(const FontResource &same)
+{
+    auto *resource = static_cast<FontResource *>(calloc(1, sizeof(FontResource)));
+    auto *names = static_cast<FaceName *>(malloc((same.nameCount ? same.nameCount : 1) * sizeof(FaceName)));
+    if (!resource || !names) {
+        free(resource);
+        free(names);
+        return nullptr;
+    }
+    memcpy(names, same.names, same.nameCount * sizeof(FaceName));
+    resource->file = RetainFontFile(same.file);
+    resource->names = names;
+    resource->nameCount = same.nameCount;
+    resource->faceCount = same.faceCount;
+    return resource;
+}
+
+// A new resource with its own copy of the bytes and their faces' names;
+// null when no face opens or memory runs out.
+FontResource *CopyResource(const void *bytes, DWORD size)
+{
+    auto *resource = static_cast<FontResource *>(calloc(1, sizeof(FontResource)));
+    if (!resource)
+        return nullptr;
+    resource->file = NewCopiedFontFile(static_cast<const uint8_t *>(bytes), size);
+    resource->faceCount = resource->file ? ReadFaces(*resource) : 0;
+    if (resource->faceCount <= 0) {
+        FreeResource(resource);
+        return nullptr;
+    }
+    return resource;
+}
+
 } // namespace
 
 HANDLE AddFontMemResourceEx(LPVOID pFileView, DWORD cjSize, LPVOID pvReserved, DWORD *pNumFonts)
 {
     if (!pFileView || cjSize == 0 || pvReserved || !pNumFonts)
         return nullptr;
-    auto *resource = static_cast<FontResource *>(calloc(1, sizeof(FontResource)));
-    if (!resource)
-        return nullptr;
-    resource->file = NewCopiedFontFile(static_cast<const uint8_t *>(pFileView), cjSize);
-    const long faces = resource->file ? ReadFaces(*resource) : 0;
-    void *handle = faces > 0 ? AddHandle(ObjectKind::FontResource, resource) : nullptr;
+    FileIdentity source{};
+    const bool fromFile = WholeFileViewIdentity(pFileView, cjSize, &source);
+    FontResource *same = fromFile ? ResourceOfFile(source) : nullptr;
+    if (same && same->removed) {
+        // Added again: the kept resource comes back as the newest.
+        void *handle = AddHandle(ObjectKind::FontResource, same);
+        if (!handle)
+            return nullptr;
+        same->removed = false;
+        Unlink(same);
+        PushNewest(same);
+        *pNumFonts = static_cast<DWORD>(same->faceCount);
+        return handle;
+    }
+    FontResource *resource = same ? ShareResource(*same) : CopyResource(pFileView, cjSize);
+    void *handle = resource ? AddHandle(ObjectKind::FontResource, resource) : nullptr;
     if (!handle) {
-        FreeResource(resource);
+        if (resource)
+            FreeResource(resource);
         return nullptr;
     }
-    resource->next = g_resources;
-    g_resources = resource;
-    *pNumFonts = static_cast<DWORD>(faces);
+    resource->fromFile = fromFile;
+    resource->source = source;
+    PushNewest(resource);
+    *pNumFonts = static_cast<DWORD>(resource->faceCount);
     return handle;
 }
 
@@ -139,14 +256,16 @@ BOOL RemoveFontMemResourceEx(HANDLE h)
     auto *resource = static_cast<FontResource *>(RemoveHandle(h, ObjectKind::FontResource));
     if (!resource)
         return FALSE;
-    for (FontResource **link = &g_resources; *link; link = &(*link)->next) {
-        if (*link == resource) {
-            *link = resource->next;
-            break;
-        }
+    // Fonts already made from it keep their own reference to the bytes. One
+    // resource of a file is kept; another of the same file has them anyway.
+    if (resource->fromFile && !ResourceOfFile(resource->source, resource)) {
+        resource->removed = true;
+        resource->removedAt = ++g_removalClock;
+        TrimRemoved(false);
+    } else {
+        Unlink(resource);
+        FreeResource(resource);
     }
-    // Fonts already made from it keep their own reference to the bytes.
-    FreeResource(resource);
     return TRUE;
 }
 
@@ -155,6 +274,8 @@ FontFile *AcquirePrivateFontFile(const char *faceName, int *faceIndexOut)
     if (!faceName || !faceName[0])
         return nullptr;
     for (const FontResource *resource = g_resources; resource; resource = resource->next) {
+        if (resource->removed)
+            continue;
         for (size_t i = 0; i < resource->nameCount; ++i) {
             // Face names compare without regard to case, as in GDI.
             if (strcasecmp(resource->names[i].name, faceName) == 0) {

@@ -176,43 +176,49 @@ void FillMetrics(const FT_GlyphSlot slot, GLYPHMETRICS *lpgm)
 
 } // namespace
 
-DWORD NativeGlyphOutline(FT_Face face, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm, DWORD cjBuffer,
-                         LPVOID pvBuffer)
+NativeOutline *LoadNativeOutline(FT_Face face, FT_UInt glyph, bool hinted)
 {
     const FT_Int32 flags = FT_LOAD_NO_BITMAP | (hinted ? FT_LOAD_DEFAULT : FT_LOAD_NO_HINTING);
     if (glyph >= static_cast<FT_ULong>(face->num_glyphs) || FT_Load_Glyph(face, glyph, flags) != 0 ||
         face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        return GDI_ERROR;
+        return nullptr;
     const FT_Outline &outline = face->glyph->outline;
-    FillMetrics(face->glyph, lpgm);
     // An outline point gives at most two POINTFX (a control and the midpoint
     // FreeType makes after it), each in a record of its own at worst; a
     // contour adds its header and the step back to its start.
     const size_t perPoint = 2 * (kCurveHeaderSize + sizeof(POINTFX));
     const size_t capacity = static_cast<size_t>(outline.n_contours) * (kPolygonHeaderSize + perPoint) +
                             static_cast<size_t>(outline.n_points) * perPoint;
-    if (capacity == 0)
-        return 0;
+    auto *block = static_cast<NativeOutline *>(malloc(sizeof(NativeOutline) + capacity));
+    if (!block)
+        return nullptr;
+    FillMetrics(face->glyph, &block->metrics);
     NativeWriter w{};
-    w.buffer = static_cast<uint8_t *>(malloc(capacity));
+    w.buffer = reinterpret_cast<uint8_t *>(block + 1);
     w.capacity = capacity;
     w.polygonAt = kNoRecord;
     w.curveAt = kNoRecord;
-    if (!w.buffer)
-        return GDI_ERROR;
     const FT_Outline_Funcs funcs = {MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
-    const bool decomposed = FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &w) == 0;
+    const bool decomposed =
+        capacity == 0 || FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &w) == 0;
     ClosePolygon(w);
-    DWORD result = GDI_ERROR;
-    if (decomposed && !w.failed && w.size < GDI_ERROR) {
-        result = static_cast<DWORD>(w.size);
-        if (pvBuffer && cjBuffer != 0) {
-            if (cjBuffer < w.size)
-                result = GDI_ERROR;
-            else
-                memcpy(pvBuffer, w.buffer, w.size);
-        }
+    if (!decomposed || w.failed || w.size >= GDI_ERROR) {
+        free(block);
+        return nullptr;
     }
-    free(w.buffer);
-    return result;
+    block->size = static_cast<DWORD>(w.size);
+    // The capacity is a worst case; a kept outline keeps only its bytes.
+    auto *fitted = static_cast<NativeOutline *>(realloc(block, sizeof(NativeOutline) + w.size));
+    return fitted ? fitted : block;
+}
+
+DWORD CopyNativeOutline(const NativeOutline &outline, GLYPHMETRICS *lpgm, DWORD cjBuffer, LPVOID pvBuffer)
+{
+    *lpgm = outline.metrics;
+    if (!pvBuffer || cjBuffer == 0)
+        return outline.size;
+    if (cjBuffer < outline.size)
+        return GDI_ERROR;
+    memcpy(pvBuffer, &outline + 1, outline.size);
+    return outline.size;
 }

@@ -4,7 +4,9 @@
 //
 // As on Windows, a view stays valid after its file and mapping handles are
 // closed; only UnmapViewOfFile ends it. The view registry remembers each
-// view's length, which munmap needs and UnmapViewOfFile is not given.
+// view's length, which munmap needs and UnmapViewOfFile is not given, and
+// the identity of a file mapped whole, so that a font resource added from
+// such a view is known by its file without reading its bytes.
 #include "platform_internal.h"
 
 #include <io.h>
@@ -26,23 +28,27 @@ constexpr uint64_t kAllocationGranularity = 65536;
 struct OpenFile {
     int fd;
     uint64_t size;
+    FileIdentity identity; // when opened
 };
 
 struct FileMapping {
     int fd; // own descriptor: the mapping outlives its file handle
     uint64_t size;
+    FileIdentity identity; // of its file
 };
 
 struct View {
     const void *base;
     size_t length;
+    bool wholeFile; // the file's every byte, unchanged since it was opened
+    FileIdentity identity;
 };
 
 View *g_views = nullptr;
 size_t g_viewCount = 0;
 size_t g_viewCapacity = 0;
 
-bool RememberView(const void *base, size_t length)
+bool RememberView(const View &view)
 {
     if (g_viewCount == g_viewCapacity) {
         const size_t capacity = g_viewCapacity ? g_viewCapacity * 2 : 16;
@@ -52,7 +58,7 @@ bool RememberView(const void *base, size_t length)
         g_views = grown;
         g_viewCapacity = capacity;
     }
-    g_views[g_viewCount++] = View{base, length};
+    g_views[g_viewCount++] = view;
     return true;
 }
 
@@ -88,6 +94,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     }
     file->fd = fd;
     file->size = static_cast<uint64_t>(status.st_size);
+    file->identity = IdentityOf(status);
     return handle;
 }
 
@@ -126,6 +133,7 @@ HANDLE CreateFileMappingA(HANDLE hFile, void *lpFileMappingAttributes, DWORD flP
         return nullptr;
     mapping->fd = fcntl(file->fd, F_DUPFD_CLOEXEC, 0);
     mapping->size = size;
+    mapping->identity = file->identity;
     HANDLE handle = mapping->fd >= 0 ? AddHandle(ObjectKind::FileMapping, mapping) : nullptr;
     if (!handle) {
         if (mapping->fd >= 0)
@@ -154,11 +162,30 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
                       static_cast<off_t>(offset));
     if (base == MAP_FAILED)
         return nullptr;
-    if (!RememberView(base, static_cast<size_t>(length))) {
+    // Whole only while the file is still the one opened: a file written to
+    // since may not hold what its identity then said.
+    struct stat status;
+    const bool wholeFile = offset == 0 && static_cast<int64_t>(length) == mapping->identity.size &&
+                           fstat(mapping->fd, &status) == 0 &&
+                           SameIdentity(IdentityOf(status), mapping->identity);
+    if (!RememberView(View{base, static_cast<size_t>(length), wholeFile, mapping->identity})) {
         munmap(base, static_cast<size_t>(length));
         return nullptr;
     }
     return base;
+}
+
+bool WholeFileViewIdentity(const void *base, size_t size, FileIdentity *identityOut)
+{
+    for (size_t i = 0; i < g_viewCount; ++i) {
+        if (g_views[i].base != base)
+            continue;
+        if (!g_views[i].wholeFile || g_views[i].length != size)
+            return false;
+        *identityOut = g_views[i].identity;
+        return true;
+    }
+    return false;
 }
 
 BOOL UnmapViewOfFile(LPCVOID lpBaseAddress)

@@ -24,7 +24,8 @@ void PlatformServeFontData(const uint8_t *data, size_t size);
 
 // Drops the FreeType realizations that no font uses any more (kept so that
 // later fonts of the same file, face and height measure without loading
-// glyphs again), so the next metrics call starts from the font file.
+// glyphs again, with the outlines read so far), so the next metrics or
+// outline call starts from the font file.
 void PlatformForgetFontRealizations();
 
 // Drops the library's fontconfig configuration and the face matches made

@@ -40,6 +40,15 @@ struct FileIdentity {
     int64_t modifiedNanoseconds;
 };
 
+struct stat;
+FileIdentity IdentityOf(const struct stat &status);
+bool SameIdentity(const FileIdentity &a, const FileIdentity &b);
+
+// The file whose whole contents a view made by MapViewOfFile holds: true,
+// with its identity when the view was made, when base and size are such a
+// view; false for any other block.
+bool WholeFileViewIdentity(const void *base, size_t size, FileIdentity *identityOut);
+
 struct FontFile {
     char *path; // null for served bytes
     const uint8_t *bytes;
@@ -130,19 +139,28 @@ FT_Library PlatformFreeType();
 // The font selected into hdc, or null (bad DC, nothing selected).
 FontObject *SelectedFont(HDC hdc);
 
-// GetGlyphOutlineA's GGO_NATIVE for a glyph of the face at its size
-// (gdi_outlines.cpp): fills lpgm, returns the outline's size in bytes, or
-// writes it when pvBuffer and cjBuffer are given; GDI_ERROR when the glyph
-// has no outline, the buffer is too small, or a coordinate does not fit
-// 16.16 fixed point.
-DWORD NativeGlyphOutline(FT_Face face, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm, DWORD cjBuffer,
-                         LPVOID pvBuffer);
+// A glyph's GetGlyphOutlineA GGO_NATIVE answer: its metrics and size bytes
+// of TTPOLYGONHEADER/TTPOLYCURVE records, which follow the record in the
+// same malloc'd block.
+struct NativeOutline {
+    GLYPHMETRICS metrics;
+    DWORD size;
+};
+
+// The outline of a glyph of the face at its size (gdi_outlines.cpp), for
+// the caller to free; null when the glyph has no outline, memory runs out,
+// or a coordinate does not fit 16.16 fixed point.
+NativeOutline *LoadNativeOutline(FT_Face face, FT_UInt glyph, bool hinted);
+// GetGlyphOutlineA's GGO_NATIVE result from an outline: fills lpgm, returns
+// the outline's size in bytes, or writes it when pvBuffer and cjBuffer are
+// given; GDI_ERROR when the buffer is too small.
+DWORD CopyNativeOutline(const NativeOutline &outline, GLYPHMETRICS *lpgm, DWORD cjBuffer, LPVOID pvBuffer);
 
 // Lets go of a font's FreeType state (called when the font is destroyed).
 // As GDI keeps recently realized fonts, the last few realizations (FreeType
-// face at a pixel size, with the glyph metrics measured so far) outlive their
-// fonts, so the next logical font of the same file, face and height measures
-// without loading its glyphs again.
+// face at a pixel size, with the glyph metrics measured and the unhinted
+// outlines read so far) outlive their fonts, so the next logical font of the
+// same file, face and height measures without loading its glyphs again.
 void ReleaseFontMetrics(FontObject *font);
 
 // ---------------------------------------------------------------------------

@@ -653,21 +653,14 @@ constexpr const char *kDumpHelp =
 int RunDump(std::span<char *const> args)
 {
     constexpr OptionDefinition kOptions[] = {
-        {"--help", false, nullptr},
-        {"-h", false, "--help"},
         {"--json", false, nullptr},
         {"--summary", false, nullptr},
     };
     ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, kOptions, parsed, error))
-        return UsageError("dump", error);
-    if (parsed.Has("--help")) {
-        std::printf("%s", kDumpHelp);
-        return kExitDone;
-    }
-    if (parsed.positionals.size() != 1)
-        return UsageError("dump", "name one file to dump");
+    if (const int exitCode =
+            ParseCommand({"dump", kOptions, kDumpHelp, 1, "name one file to dump"}, args, parsed);
+        exitCode >= 0)
+        return exitCode;
 
     DumpReport report;
     report.path = parsed.positionals.front();

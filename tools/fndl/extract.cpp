@@ -393,21 +393,15 @@ constexpr const char *kExtractHelp =
 int RunExtract(std::span<char *const> args)
 {
     constexpr OptionDefinition kOptions[] = {
-        {"--help", false, nullptr},
-        {"-h", false, "--help"},
         {"--directory", true, nullptr},
         {"-d", true, "--directory"},
     };
     ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, kOptions, parsed, error))
-        return UsageError("extract", error);
-    if (parsed.Has("--help")) {
-        std::printf("%s", kExtractHelp);
-        return kExitDone;
-    }
-    if (parsed.positionals.size() != 1)
-        return UsageError("extract", "name one job file to extract from");
+    if (const int exitCode = ParseCommand(
+            {"extract", kOptions, kExtractHelp, 1, "name one job file to extract from"}, args,
+            parsed);
+        exitCode >= 0)
+        return exitCode;
     if (!parsed.Has("--directory") || parsed.Get("--directory").empty())
         return UsageError("extract", "name the directory for the fonts with -d");
     const std::string path = parsed.positionals.front();

@@ -42,9 +42,22 @@ struct ParsedArgs {
     const std::string &Get(const std::string &name) const { return values.at(name); }
 };
 
-// False with a message for an unknown option or a missing value.
-bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> definitions,
-               ParsedArgs &parsed, std::string &error);
+// What a command takes: its options (-h and --help come with every
+// command), its help, and how many positional arguments.
+struct CommandSyntax {
+    std::string_view name; // "dump"
+    std::span<const OptionDefinition> options;
+    std::string_view help;
+    size_t positionals = 0;
+    // The usage error for another count; without one, the first argument
+    // too many is named.
+    const char *positionalsWanted = nullptr;
+};
+
+// Reads a command's arguments into parsed. Returns -1 to go on; kExitDone
+// when the help was asked for (and printed); kExitUsage after a usage error
+// (an unknown option, a missing value, another count of positionals).
+int ParseCommand(const CommandSyntax &syntax, std::span<char *const> args, ParsedArgs &parsed);
 
 // A whole number in [min, max]; decimal, or hexadecimal with 0x. False with a
 // message naming the option otherwise.

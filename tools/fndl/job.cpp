@@ -148,7 +148,6 @@ int RunDownload(std::span<char *const> args)
     request.command = "download";
     if (const int exitCode = ParseRequest(args, request); exitCode >= 0)
         return exitCode;
-    constexpr size_t kLibraryTextUnits = sizeof(FNDL_TEXTINFOW::szText) / sizeof(FNDL_WCHAR) - 1;
     if (request.text.size() > kLibraryTextUnits)
         return UsageError("download", "the text has " + std::to_string(request.text.size()) +
                                           " UTF-16 units; one library call takes at most " +

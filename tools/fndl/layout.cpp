@@ -17,8 +17,6 @@
 
 namespace {
 
-// szText holds 512 code units with the terminating NUL.
-constexpr size_t kLibraryTextUnits = sizeof(FNDL_TEXTINFOW::szText) / sizeof(FNDL_WCHAR) - 1;
 
 constexpr char16_t kNewLine = u'\n';
 constexpr char16_t kSpace = u' ';

@@ -35,32 +35,7 @@ const OptionDefinition &MainOf(std::span<const OptionDefinition> definitions,
     return definition;
 }
 
-} // namespace
-
-void PrintError(const std::string &message)
-{
-    std::fprintf(stderr, "fndl: %s\n", message.c_str());
-}
-
-void SetQuiet(bool quiet)
-{
-    g_quiet = quiet;
-}
-
-void PrintNote(const std::string &message)
-{
-    if (!g_quiet)
-        std::fprintf(stderr, "fndl: %s\n", message.c_str());
-}
-
-int UsageError(std::string_view command, const std::string &message)
-{
-    const std::string help =
-        command.empty() ? "fndl --help" : "fndl help " + std::string(command);
-    PrintError(message + " (see '" + help + "')");
-    return kExitUsage;
-}
-
+// False with a message for an unknown option or a missing value.
 bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> definitions,
                ParsedArgs &parsed, std::string &error)
 {
@@ -130,6 +105,54 @@ bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> de
     for (int i = optind; i < argc; ++i)
         parsed.positionals.push_back(argv[static_cast<size_t>(i)]);
     return true;
+}
+
+} // namespace
+
+void PrintError(const std::string &message)
+{
+    std::fprintf(stderr, "fndl: %s\n", message.c_str());
+}
+
+void SetQuiet(bool quiet)
+{
+    g_quiet = quiet;
+}
+
+void PrintNote(const std::string &message)
+{
+    if (!g_quiet)
+        std::fprintf(stderr, "fndl: %s\n", message.c_str());
+}
+
+int UsageError(std::string_view command, const std::string &message)
+{
+    const std::string help =
+        command.empty() ? "fndl --help" : "fndl help " + std::string(command);
+    PrintError(message + " (see '" + help + "')");
+    return kExitUsage;
+}
+
+int ParseCommand(const CommandSyntax &syntax, std::span<char *const> args, ParsedArgs &parsed)
+{
+    std::vector<OptionDefinition> definitions(syntax.options.begin(), syntax.options.end());
+    definitions.push_back({"--help", false, nullptr});
+    definitions.push_back({"-h", false, "--help"});
+    std::string error;
+    if (!ParseArgs(args, definitions, parsed, error))
+        return UsageError(syntax.name, error);
+    if (parsed.Has("--help")) {
+        std::fwrite(syntax.help.data(), 1, syntax.help.size(), stdout);
+        return kExitDone;
+    }
+    if (parsed.positionals.size() == syntax.positionals)
+        return -1;
+    if (syntax.positionalsWanted)
+        return UsageError(syntax.name, syntax.positionalsWanted);
+    if (parsed.positionals.size() < syntax.positionals)
+        return UsageError(syntax.name, "an argument is missing");
+    return UsageError(syntax.name,
+                      "unexpected argument '" + parsed.positionals[syntax.positionals] + "'");
 }
 
 bool ParseNumber(const std::string &option, const std::string &text, long min, long max,

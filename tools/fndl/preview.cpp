@@ -609,22 +609,17 @@ constexpr const char *kPreviewHelp =
 int RunPreview(std::span<char *const> args)
 {
     constexpr OptionDefinition kOptions[] = {
-        {"--help", false, nullptr}, {"-h", false, "--help"},  {"--output", true, nullptr},
-        {"-o", true, "--output"},   {"--dpi", true, nullptr}, {"--page", true, nullptr},
-        {"--mono", false, nullptr},
+        {"--output", true, nullptr}, {"-o", true, "--output"}, {"--dpi", true, nullptr},
+        {"--page", true, nullptr},   {"--mono", false, nullptr},
     };
     ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, kOptions, parsed, error))
-        return UsageError("preview", error);
-    if (parsed.Has("--help")) {
-        std::printf("%s", kPreviewHelp);
-        return kExitDone;
-    }
-    if (parsed.positionals.size() != 1)
-        return UsageError("preview", "name one job file to preview");
+    if (const int exitCode = ParseCommand(
+            {"preview", kOptions, kPreviewHelp, 1, "name one job file to preview"}, args, parsed);
+        exitCode >= 0)
+        return exitCode;
     if (!parsed.Has("--output") || parsed.Get("--output").empty())
         return UsageError("preview", "name where the pages go with -o PATTERN");
+    std::string error;
     Options options;
     options.job = parsed.positionals.front();
     options.pattern = parsed.Get("--output");

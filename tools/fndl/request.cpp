@@ -16,10 +16,6 @@
 
 namespace {
 
-// szText holds 512 code units with the terminating NUL; chFont and
-// szOutputPath 256.
-constexpr size_t kLibraryTextUnits = sizeof(FNDL_TEXTINFOW::szText) / sizeof(FNDL_WCHAR) - 1;
-constexpr size_t kLibraryPathUnits = sizeof(FNDL_PAGEINFOW::chFont) / sizeof(FNDL_WCHAR) - 1;
 // The work file beside the output adds a dot and ".XXXXXX".
 constexpr size_t kWorkFileExtra = 8;
 constexpr long kPointsPerInch = 72;
@@ -55,8 +51,6 @@ constexpr CommandKind kKinds[] = {
 };
 
 constexpr OptionDefinition kFontOptions[] = {
-    {"--help", false, nullptr},
-    {"-h", false, "--help"},
     {"--font", true, nullptr},
     {"--font-file", true, nullptr},
     {"--height", true, nullptr},
@@ -284,8 +278,6 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
 // Fills request from the parsed options. Returns an exit code, or -1 to go on.
 int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &request)
 {
-    if (!parsed.positionals.empty())
-        return UsageError(kind.name, "unexpected argument '" + parsed.positionals.front() + "'");
     if (!parsed.Has("--output") || parsed.Get("--output").empty())
         return UsageError(kind.name, "name the output file with -o FILE (- for standard output)");
     request.output = parsed.Get("--output");
@@ -517,6 +509,17 @@ constexpr const char *kRemoveHelp =
     "RemoveFont operator for the soft font's name. Prints what each call appended.\n"
     "\n";
 
+std::string HelpOf(const CommandKind &kind)
+{
+    std::string help = kind.takesJob ? kJobHelp : kind.takesOffset ? kDownloadHelp : kRemoveHelp;
+    help += kFontHelp;
+    if (kind.takesText)
+        help += kTextHelp;
+    if (kind.takesJob)
+        help += kJobOptionsHelp;
+    return help + "  -h, --help         this help\n";
+}
+
 } // namespace
 
 uint8_t MediaSizeCode(Media media)
@@ -552,25 +555,13 @@ long PageHeight(const Request &request)
     return (request.landscape ? width : height) * request.resolution / 1000;
 }
 
-int PrintRequestHelp(std::string_view command)
-{
-    const CommandKind &kind = KindOf(command);
-    const char *intro = kind.takesJob ? kJobHelp : kind.takesOffset ? kDownloadHelp : kRemoveHelp;
-    std::printf("%s%s%s%s", intro, kFontHelp, kind.takesText ? kTextHelp : "",
-                kind.takesJob ? kJobOptionsHelp : "");
-    std::printf("  -h, --help         this help\n");
-    return kExitDone;
-}
-
 int ParseRequest(std::span<char *const> args, Request &request)
 {
     const CommandKind &kind = KindOf(request.command);
     const std::vector<OptionDefinition> definitions = OptionsOf(kind);
     ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, definitions, parsed, error))
-        return UsageError(kind.name, error);
-    if (parsed.Has("--help"))
-        return PrintRequestHelp(kind.name);
+    if (const int exitCode = ParseCommand({kind.name, definitions, HelpOf(kind)}, args, parsed);
+        exitCode >= 0)
+        return exitCode;
     return ReadRequest(parsed, kind, request);
 }

@@ -8,6 +8,14 @@
 
 #include "download/charsize.h"
 #include "fndl.h"
+#include "qorvfndl.h"
+
+// What one library call takes: szText holds 512 code units with the
+// terminating NUL; chFont and szOutputPath 256.
+inline constexpr size_t kLibraryTextUnits =
+    sizeof(FNDL_TEXTINFOW::szText) / sizeof(FNDL_WCHAR) - 1;
+inline constexpr size_t kLibraryPathUnits =
+    sizeof(FNDL_PAGEINFOW::chFont) / sizeof(FNDL_WCHAR) - 1;
 
 enum class Media { A4, Letter, Legal };
 
@@ -70,5 +78,3 @@ uint8_t MediaSizeCode(Media media);
 // Parses one command's arguments into request. Returns an exit code (help
 // printed, usage error, unreadable input), or -1 to go on.
 int ParseRequest(std::span<char *const> args, Request &request);
-// The help of job, download or remove.
-int PrintRequestHelp(std::string_view command);

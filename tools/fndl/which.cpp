@@ -34,19 +34,17 @@ constexpr const char *kWhichHelp =
 int RunWhich(std::span<char *const> args)
 {
     constexpr OptionDefinition kOptions[] = {
-        {"--help", false, nullptr},   {"-h", false, "--help"},     {"--bold", false, nullptr},
-        {"--italic", false, nullptr}, {"--weight", true, nullptr},
+        {"--bold", false, nullptr},
+        {"--italic", false, nullptr},
+        {"--weight", true, nullptr},
     };
     ParsedArgs parsed;
+    if (const int exitCode = ParseCommand({"which", kOptions, kWhichHelp, 1,
+                                           "name one face, e.g. fndl which \"DejaVu Sans\""},
+                                          args, parsed);
+        exitCode >= 0)
+        return exitCode;
     std::string error;
-    if (!ParseArgs(args, kOptions, parsed, error))
-        return UsageError("which", error);
-    if (parsed.Has("--help")) {
-        std::printf("%s", kWhichHelp);
-        return kExitDone;
-    }
-    if (parsed.positionals.size() != 1)
-        return UsageError("which", "name one face, e.g. fndl which \"DejaVu Sans\"");
     long weight = parsed.Has("--bold") ? kWeightBold : kWeightNormal;
     if (parsed.Has("--weight") &&
         !ParseNumber("--weight", parsed.Get("--weight"), 0, 1000, weight, error))
