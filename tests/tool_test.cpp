@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/fontbuilder.h"
 #include "support/requests.h"
 #include "support/toolrun.h"
 #include "xldecode/xldecode.h"
@@ -140,7 +142,7 @@ void RunJob(Job &job, std::vector<std::string> options)
     job.ops = Decode(job.bytes);
 }
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> values)
+std::vector<uint8_t> ByteList(std::initializer_list<int> values)
 {
     std::vector<uint8_t> bytes;
     for (const int value : values)
@@ -162,14 +164,14 @@ TEST(ToolJob, FramesTheLibraryOutputIntoAPrintableJob)
     EXPECT_EQ(std::string(job.bytes.begin(), job.bytes.begin() + static_cast<long>(header.size())),
               header);
     // BeginSession, OpenDataSource, BeginPage on A4, gray, black brush.
-    const std::vector<uint8_t> framing = Bytes(
+    const std::vector<uint8_t> framing = ByteList(
         {0xD1, 0x58, 0x02, 0x58, 0x02, 0xF8, 0x89, 0xC0, 0x00, 0xF8, 0x86, 0xC0, 0x00, 0xF8, 0x8F,
          0x41, 0xC0, 0x00, 0xF8, 0x88, 0xC0, 0x01, 0xF8, 0x82, 0x48, 0xC0, 0x00, 0xF8, 0x28, 0xC0,
          0x02, 0xF8, 0x25, 0x43, 0xC0, 0x01, 0xF8, 0x03, 0x6A, 0xC0, 0x00, 0xF8, 0x09, 0x63});
     EXPECT_TRUE(std::equal(framing.begin(), framing.end(),
                            job.bytes.begin() + static_cast<long>(header.size())));
     EXPECT_EQ(std::vector<uint8_t>(job.bytes.end() - 3, job.bytes.end()),
-              Bytes({0x44, 0x49, 0x42}));
+              ByteList({0x44, 0x49, 0x42}));
 
     EXPECT_EQ(Count(job.ops, kOpBeginSession), 1u);
     EXPECT_EQ(Count(job.ops, kOpEndSession), 1u);
@@ -307,6 +309,41 @@ TEST(ToolJob, FallbackSetsEveryCharacterAnInstalledFontHas)
         RunTool({"job", "--strict", "--text", "a\xCD\xB8", "-o", job.file.path});
     EXPECT_EQ(strict.exitCode, 1);
     EXPECT_EQ(job.file.Read(), job.bytes);
+    // One line in several fonts is one line.
+    EXPECT_NE(job.run.err.find(": 1 page, 2 lines, "), std::string::npos) << job.run.err;
+
+    // A font that claims characters the library cannot map (its only cmap is
+    // format 12, which fontconfig reads and the library does not): each goes
+    // to the next font that has it, nothing is left out.
+    TempDir fonts;
+    std::filesystem::create_directories(fonts.path.path);
+    FontBuilder claiming = MakeSampleFont({.glyphs = {ByteList({}), MakeSimpleGlyph({{0, 0}, {500, 700}, {900, 0}}),
+                                                      MakeSimpleGlyph({{0, 0}, {400, 700}, {800, 0}})},
+                                           .familyName = "Claims Much"});
+    SetTable(claiming, "cmap",
+             MakeCmap({{3, 10, MakeCmapFormat12({{'a', 'a', 1}, {0x4E2D, 0x4E2D, 2}})}}));
+    {
+        const Bytes font = BuildFont(claiming);
+        std::ofstream out(fonts.path.path + "/claims.ttf", std::ios::binary);
+        out.write(reinterpret_cast<const char *>(font.data()), static_cast<std::streamsize>(font.size()));
+    }
+    std::ofstream(fonts.path.path + "/fonts.conf")
+        << "<fontconfig><include>/etc/fonts/fonts.conf</include><dir>" << fonts.path.path
+        << "</dir><cachedir>" << fonts.path.path << "/cache</cachedir></fontconfig>";
+    setenv("FONTCONFIG_FILE", (fonts.path.path + "/fonts.conf").c_str(), 1);
+    Job rejected;
+    RunJob(rejected, {"--font", "Claims Much", "--text", "a\xE4\xB8\xAD"});
+    unsetenv("FONTCONFIG_FILE");
+    const std::vector<TextLine> rejectedLines = TextLines(rejected.ops);
+    EXPECT_EQ(AllText(rejectedLines), u"a\u4E2D");
+    ASSERT_EQ(rejectedLines.size(), 2u);
+    EXPECT_EQ(rejectedLines[1].x, rejectedLines[0].endX);
+    EXPECT_EQ(rejectedLines[1].y, rejectedLines[0].y);
+    EXPECT_EQ(rejected.run.err.find("left out"), std::string::npos) << rejected.run.err;
+    EXPECT_EQ(NameOf(*std::find_if(rejected.ops.begin(), rejected.ops.end(),
+                                    [](const XLOperation &op) { return op.op == kOpBeginFontHeader; })),
+              "OT:1:Claims Much:n");
+
     // Scripts that need shaping are reported, not set in isolated forms.
     Job hebrew;
     RunJob(hebrew, {"--text", "a \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D b"});
@@ -426,8 +463,8 @@ TEST(ToolJob, OptionsReachTheRecords)
     ASSERT_NE(First(fromFile.ops, kOpBeginFontHeader), nullptr);
     EXPECT_EQ(NameOf(*First(fromFile.ops, kOpBeginFontHeader)),
               std::string("OT:1a:") + kDejaVuSans + ":n");
-    EXPECT_TRUE(Contains(fromFile.bytes, Bytes({0xD1, 0x2C, 0x01, 0x2C, 0x01, 0xF8, 0x89})));
-    EXPECT_TRUE(Contains(fromFile.bytes, Bytes({0xC0, 0x00, 0xF8, 0x25, 0x43}))); // Letter
+    EXPECT_TRUE(Contains(fromFile.bytes, ByteList({0xD1, 0x2C, 0x01, 0x2C, 0x01, 0xF8, 0x89})));
+    EXPECT_TRUE(Contains(fromFile.bytes, ByteList({0xC0, 0x00, 0xF8, 0x25, 0x43}))); // Letter
     EXPECT_EQ(Count(fromFile.ops, kOpRectanglePath), 1u);
     // CharSize at 300 dpi: 12 * 300 / 72.
     EXPECT_EQ(First(fromFile.ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 50.0);
@@ -466,7 +503,7 @@ TEST(ToolJob, FilterOptionsFrameThePages)
     const std::vector<XLOperation> ops = Decode(bytes);
     // Landscape (1) Legal (1); the origin moves the library's limits inside
     // the margins: 36 pt left (300 dots), the last baseline above 18 pt.
-    EXPECT_TRUE(Contains(bytes, Bytes({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43, 0xD3})));
+    EXPECT_TRUE(Contains(bytes, ByteList({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43, 0xD3})));
     EXPECT_EQ(Count(ops, 0x75), 2u); // SetPageOrigin on both pages
     const std::vector<TextLine> lines = TextLines(ops);
     ASSERT_EQ(lines.size(), 4u);
@@ -568,7 +605,7 @@ TEST(ToolDump, ListsJobsAndNamesWhereAStreamBreaks)
 
     // A GT segment that claims more bytes than the font header holds.
     std::vector<uint8_t> damaged = job.bytes;
-    const std::vector<uint8_t> segment = Bytes({0x47, 0x54, 0x00, 0x00});
+    const std::vector<uint8_t> segment = ByteList({0x47, 0x54, 0x00, 0x00});
     const auto at = std::search(damaged.begin(), damaged.end(), segment.begin(), segment.end());
     ASSERT_NE(at, damaged.end());
     at[2] = 0x7F;
@@ -602,9 +639,9 @@ TEST(ToolDump, ReadsJobsOfOtherProducersByTheRulesExtractApplies)
     Job job;
     RunJob(job, {"--pjl", "--text", "Hi"});
     const std::string name = "OT:1:DejaVu Sans:n";
-    std::vector<uint8_t> block = Bytes({0xC8, 0xC1, static_cast<int>(name.size()), 0});
+    std::vector<uint8_t> block = ByteList({0xC8, 0xC1, static_cast<int>(name.size()), 0});
     block.insert(block.end(), name.begin(), name.end());
-    const std::vector<uint8_t> bitmap = Bytes({0, 0, 0, 0, 0, 8, 0, 8, 0, 2, 0xFF, 0x81});
+    const std::vector<uint8_t> bitmap = ByteList({0, 0, 0, 0, 0, 8, 0, 8, 0, 2, 0xFF, 0x81});
     for (const int byte : {0xF8, 0xA8, 0x52, 0xC1, 0x41, 0x00, 0xF8, 0xA2, 0xC1,
                            static_cast<int>(bitmap.size()), 0x00, 0xF8, 0xA3, 0x53, 0xFB,
                            static_cast<int>(bitmap.size())})
@@ -612,7 +649,7 @@ TEST(ToolDump, ReadsJobsOfOtherProducersByTheRulesExtractApplies)
     block.insert(block.end(), bitmap.begin(), bitmap.end());
     block.push_back(0x54); // EndChar
     std::vector<uint8_t> bytes = job.bytes;
-    const std::vector<uint8_t> end = Bytes({0x44, 0x49, 0x42, 0x1B});
+    const std::vector<uint8_t> end = ByteList({0x44, 0x49, 0x42, 0x1B});
     const auto at = std::search(bytes.begin(), bytes.end(), end.begin(), end.end());
     ASSERT_NE(at, bytes.end());
     bytes.insert(at, block.begin(), block.end());

@@ -196,13 +196,31 @@ std::string FontFileProblem(const std::string &file, int index)
     return problem;
 }
 
+namespace {
+
+bool FontSetsChar(const JobFonts &fonts, int font, char32_t codePoint)
+{
+    return FaceHasChar(fonts.fonts[static_cast<size_t>(font)].face, codePoint) &&
+           !fonts.rejected.contains({font, codePoint});
+}
+
+} // namespace
+
+void RejectChar(JobFonts &fonts, int font, char32_t codePoint)
+{
+    fonts.rejected.insert({font, codePoint});
+    fonts.chosen.erase(codePoint);
+}
+
 int FontForChar(JobFonts &fonts, char32_t codePoint, int previous)
 {
-    if (!fonts.coverageKnown || FaceHasChar(fonts.fonts.front().face, codePoint))
+    if (!fonts.coverageKnown)
+        return fonts.rejected.contains({0, codePoint}) ? -1 : 0;
+    if (FontSetsChar(fonts, 0, codePoint))
         return 0;
     if (!fonts.fallback)
         return -1;
-    if (previous > 0 && FaceHasChar(fonts.fonts[static_cast<size_t>(previous)].face, codePoint))
+    if (previous > 0 && FontSetsChar(fonts, previous, codePoint))
         return previous;
     if (const auto known = fonts.chosen.find(codePoint); known != fonts.chosen.end())
         return known->second;
@@ -221,14 +239,19 @@ int FontForChar(JobFonts &fonts, char32_t codePoint, int previous)
         int index = 0;
         FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
         index &= kFaceIndexMask;
-        // A face already in the job.
+        // A face already in the job sets it, or rejected it.
+        bool inJob = false;
         for (size_t f = 0; f < fonts.fonts.size(); ++f) {
-            if (fonts.fonts[f].face.file == file && fonts.fonts[f].face.index == index &&
-                FaceHasChar(fonts.fonts[f].face, codePoint))
+            if (fonts.fonts[f].face.file != file || fonts.fonts[f].face.index != index)
+                continue;
+            inJob = true;
+            if (FontSetsChar(fonts, static_cast<int>(f), codePoint))
                 found = static_cast<int>(f);
         }
         if (found >= 0)
             break;
+        if (inJob)
+            continue;
         JobFont font;
         font.face.file = file;
         font.face.index = index;

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,10 +72,17 @@ struct JobFonts {
     std::unique_ptr<_FcFontSet, FcFontSetFree> order;
     bool orderBuilt = false;
     std::map<char32_t, int> chosen; // code point -> index into fonts, -1 for none
+    // (font index, code point): the library left the character out of that
+    // font although fontconfig said it has it (a damaged glyph, a cmap the
+    // library does not read); another font sets it.
+    std::set<std::pair<int, char32_t>> rejected;
 };
 
 // The index in fonts.fonts of the font that sets codePoint: the main font
 // (0) when it has it, else the font that set the character before it when
 // that has it too (previous, or -1), else the first in fontconfig's fallback
 // order that the library can download. -1 when no installed font has it.
+// A font that rejected the character is never chosen for it again.
 int FontForChar(JobFonts &fonts, char32_t codePoint, int previous);
+// Records that the library left the character out of the font.
+void RejectChar(JobFonts &fonts, int font, char32_t codePoint);

@@ -80,8 +80,10 @@ const char *ScriptNeedingShaping(char32_t c)
 }
 
 // What the library's text lines in some output were: where the last one
-// starts and ends, and how many lines and characters there were.
+// starts and ends, how many Text operations, lines (baselines: the runs of
+// one line in several fonts are one line) and characters there were.
 struct WrittenLines {
+    long texts = 0;
     long count = 0;
     long characters = 0;
     bool hasLast = false;
@@ -89,6 +91,8 @@ struct WrittenLines {
     long lastEndX = 0;
 };
 
+// lines comes in with the line set last on the page, if any (hasLast,
+// lastY) and its counts at zero.
 bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDecodeError &error)
 {
     std::vector<XLOperation> ops;
@@ -111,7 +115,8 @@ bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDec
             }
             if (const XLAttribute *textData = op.Find(xl::kAttrTextData))
                 lines.characters += static_cast<long>(textData->value.count);
-            ++lines.count;
+            ++lines.texts;
+            lines.count += lines.hasLast && cursorY == lines.lastY ? 0 : 1;
             lines.hasLast = true;
             lines.lastY = cursorY;
             lines.lastEndX = cursorX + advance;
@@ -126,6 +131,7 @@ struct Job {
     JobOutput &output;
     long pages = 1;
     long lines = 0;
+    long texts = 0; // Text operations
     long characters = 0;
     long leftOut = 0;
     long x = 0;
@@ -236,8 +242,13 @@ std::string WhyMissing(const Job &job)
 
 // One library call for the piece of run at pos; moves pos on. Returns an
 // exit code, or -1 to go on.
-int SetPiece(Job &job, const JobFont &font, std::u16string_view run, size_t runStart, size_t &pos)
+int SetRun(Job &job, int fontIndex, std::u16string_view run, size_t runStart);
+constexpr int kNoPreviousFont = -1;
+
+int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, size_t &pos)
 {
+    // Not kept across FontForChar, which may add a font to the job.
+    const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
     const Request &request = job.request;
     const size_t length = ChunkLength(run, pos);
     const CallResult result =
@@ -257,15 +268,22 @@ int SetPiece(Job &job, const JobFont &font, std::u16string_view run, size_t runS
         PrintError("cannot read back the job: " + reason);
         return kExitFailed;
     }
+    // A line that goes on in another font is still the line set last.
+    written.hasLast = job.hasLastLine;
+    written.lastY = job.lastLineY;
+    written.lastEndX = job.lastLineEndX;
     if (!ReadWrittenLines(appended, written, error)) {
         PrintError("the library's output does not decode at byte " +
                    std::to_string(before + error.offset) + ": " + error.message);
         return kExitFailed;
     }
     job.lines += written.count;
+    job.texts += written.texts;
     job.characters += written.characters;
-    job.charactersByFont[static_cast<size_t>(&font - job.fonts.fonts.data())] += written.characters;
-    if (written.count > 0)
+    // A font may join the job as it is set (another font rejected a character).
+    job.charactersByFont.resize(job.fonts.fonts.size());
+    job.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
+    if (written.texts > 0)
         job.freshPage = false;
     if (written.hasLast) {
         job.hasLastLine = true;
@@ -291,17 +309,27 @@ int SetPiece(Job &job, const JobFont &font, std::u16string_view run, size_t runS
     case FNDL_INVALID_GLYPH_HANDLE: {
         size_t units = 1;
         const char32_t codePoint = CodePointAt(run, pos + stop, units);
-        ++job.leftOut;
-        ReportMissing(job, codePoint, runStart + pos + stop, "in " + font.face.family);
-        pos += stop + units;
         // Go on right where the library stopped; past the right limit it
         // gives no x, and the text goes on on a new line.
+        pos += stop;
         if (result.stopX > 0) {
             job.x = result.stopX;
             SetCursor(job.x, job.y);
         } else {
             NewLine(job);
         }
+        // The font claimed the character; another font may set it.
+        const std::string family = font.face.family;
+        RejectChar(job.fonts, fontIndex, codePoint);
+        const int other = FontForChar(job.fonts, codePoint, kNoPreviousFont);
+        if (other >= 0 && other != fontIndex) {
+            const int exitCode = SetRun(job, other, run.substr(pos, units), runStart + pos);
+            pos += units;
+            return exitCode;
+        }
+        ++job.leftOut;
+        ReportMissing(job, codePoint, runStart + pos, "in " + family);
+        pos += units;
         return -1;
     }
     default: // page end before the line at offset
@@ -323,10 +351,9 @@ int SetPiece(Job &job, const JobFont &font, std::u16string_view run, size_t runS
 
 int SetRun(Job &job, int fontIndex, std::u16string_view run, size_t runStart)
 {
-    const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
     size_t pos = 0;
     do {
-        if (const int exitCode = SetPiece(job, font, run, runStart, pos); exitCode >= 0)
+        if (const int exitCode = SetPiece(job, fontIndex, run, runStart, pos); exitCode >= 0)
             return exitCode;
     } while (pos < run.size());
     return -1;
@@ -434,7 +461,7 @@ void PrintSummary(const Job &job)
         summary += ", " + std::to_string(job.leftOut) + " left out";
     summary += ", " + std::to_string(job.output.size) + " bytes";
     PrintNote(summary);
-    for (size_t f = 1; f < job.fonts.fonts.size(); ++f) {
+    for (size_t f = 1; f < job.fonts.fonts.size() && f < job.charactersByFont.size(); ++f) {
         const JobFont &font = job.fonts.fonts[f];
         if (job.charactersByFont[f] > 0)
             PrintNote("fallback font " + font.face.family + " (" + font.face.file + ", font id " +
@@ -534,7 +561,7 @@ int LayOut(Job &job)
     if (text.empty()) {
         // No text: the font is still downloaded and selected.
         size_t pos = 0;
-        if (const int exitCode = SetPiece(job, job.fonts.fonts.front(), text, 0, pos);
+        if (const int exitCode = SetPiece(job, 0, text, 0, pos);
             exitCode >= 0)
             return exitCode;
     }
@@ -550,12 +577,12 @@ int LayOut(Job &job)
         // already ended where the paragraph did and moved the cursor on.
         if (!first && (job.RowHasText() || previousEmpty))
             NewLine(job);
-        const long linesBefore = job.lines;
+        const long textsBefore = job.texts;
         if (const int exitCode = SetParagraph(job, paragraph, paragraphStart); exitCode >= 0)
             return exitCode;
         // A paragraph that set nothing (blank, or only characters without
         // glyph) still takes its row.
-        previousEmpty = job.lines == linesBefore;
+        previousEmpty = job.texts == textsBefore;
         paragraphStart = paragraphEnd + 1;
     }
     if (!AppendToOutput(job.output, JobEnd(request)))
