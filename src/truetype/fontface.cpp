@@ -58,17 +58,21 @@ bool FindGlyphTables(FontFace &face, FaceGlyphTables &tables)
     const uint8_t *pLoca = FaceTable(face, "loca", &dwLoca);
     const uint8_t *pHead = FaceTable(face, "head", &dwHead);
     const uint8_t *pMaxp = FaceTable(face, "maxp", &dwMaxp, TableRecord::kFirst);
+    // Through the device context only glyf's size is asked for: its bytes
+    // are read glyph by glyph.
     const uint8_t *pGlyf = nullptr;
+    bool bHasGlyf = false;
     if (face.bFromFile) {
         pGlyf = FaceTable(face, "glyf", &dwGlyf);
+        bHasGlyf = pGlyf != nullptr;
     } else if (face.pSession != nullptr) {
         const DWORD dwSize = GetFontData(face.pSession->hdc, FontTableTag("glyf"), 0, nullptr, 0);
-        dwGlyf = dwSize;
-        pGlyf = dwSize != GDI_ERROR ? pLoca : nullptr; // present; its bytes are read per glyph
+        bHasGlyf = dwSize != GDI_ERROR;
+        dwGlyf = bHasGlyf ? dwSize : 0;
     }
-    if (!pGlyf || !pLoca || !pHead || !pMaxp)
+    if (!bHasGlyf || !pLoca || !pHead || !pMaxp)
         return false;
-    tables = FaceGlyphTables{face.bFromFile ? BEReader(pGlyf, dwGlyf) : BEReader(), BEReader(pLoca, dwLoca),
+    tables = FaceGlyphTables{BEReader(pGlyf, dwGlyf), BEReader(pLoca, dwLoca),
                              BEReader(pHead, dwHead), BEReader(pMaxp, dwMaxp), dwGlyf};
     return true;
 }
