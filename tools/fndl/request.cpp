@@ -509,6 +509,7 @@ constexpr const char *kRemoveHelp =
     "RemoveFont operator for the soft font's name. Prints what each call appended.\n"
     "\n";
 
+// The help of job, download or remove.
 std::string HelpOf(const CommandKind &kind)
 {
     std::string help = kind.takesJob ? kJobHelp : kind.takesOffset ? kDownloadHelp : kRemoveHelp;
