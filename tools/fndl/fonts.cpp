@@ -11,6 +11,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_FONT_FORMATS_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 
 #include "platform_hooks.h"
 #include "text/text.h"
@@ -169,6 +171,16 @@ bool FaceHasFamily(const FaceInfo &face, const std::string &name)
     return false;
 }
 
+namespace {
+
+bool HasSfntTable(FT_Face face, FT_ULong tag)
+{
+    FT_ULong length = 0;
+    return FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) == 0;
+}
+
+} // namespace
+
 std::string FontFileProblem(const std::string &file, int index)
 {
     FT_Library library = nullptr;
@@ -190,6 +202,9 @@ std::string FontFileProblem(const std::string &file, int index)
                  (std::strcmp(format, "TrueType") != 0 && std::strcmp(format, "CFF") != 0))
             problem = std::string("it is a ") + (format ? format : "non-OpenType") +
                       " font; the library downloads TrueType and OpenType (CFF) outlines";
+        else if (!HasSfntTable(face, TTAG_glyf) && !HasSfntTable(face, TTAG_CFF))
+            problem = "its outlines are variable OpenType (CFF2) outlines, which the library "
+                      "does not convert";
         FT_Done_Face(face);
     }
     FT_Done_FreeType(library);

@@ -456,7 +456,8 @@ void PrintSummary(const Job &job)
     std::string summary = (request.output == "-" ? std::string("standard output") : request.output) +
                           ": " + std::to_string(job.pages) + (job.pages == 1 ? " page, " : " pages, ") +
                           std::to_string(job.lines) + (job.lines == 1 ? " line, " : " lines, ") +
-                          std::to_string(job.characters) + " characters set";
+                          std::to_string(job.characters) +
+                          (job.characters == 1 ? " character set" : " characters set");
     if (job.leftOut > 0)
         summary += ", " + std::to_string(job.leftOut) + " left out";
     summary += ", " + std::to_string(job.output.size) + " bytes";
@@ -466,7 +467,8 @@ void PrintSummary(const Job &job)
         if (job.charactersByFont[f] > 0)
             PrintNote("fallback font " + font.face.family + " (" + font.face.file + ", font id " +
                       std::to_string(font.fontId) + "): " +
-                      std::to_string(job.charactersByFont[f]) + " characters");
+                      std::to_string(job.charactersByFont[f]) +
+                      (job.charactersByFont[f] == 1 ? " character" : " characters"));
     }
 }
 
