@@ -125,7 +125,7 @@ typedef struct FNDL_TEXTINFOA {
  * fields describe the logical font looked up by face name, as in a Windows
  * LOGFONT (the low byte of the byte-sized ones is used). */
 typedef struct FNDL_PAGEINFOW {
-    FNDL_WCHAR chFont[256];       /* in: face name; with bTTE, the TrueType font file's path */
+    FNDL_WCHAR chFont[256];       /* in: face name; with bTTE, the font file's path (TrueType or OpenType) */
     FNDL_WCHAR szOutputPath[256]; /* in: output file, opened for appending */
     int nFontId;                  /* in: the caller's key for the font; the soft font is
                                      named "OT:<nFontId in hex>:<chFont>:n" */
