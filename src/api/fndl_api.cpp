@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "coverpage/coverpage.h"
 #include "download/download.h"
 #include "qorvfndl.h"
 #include "session/session.h"
 #include "session/widestr.h"
+#include "text/text.h"
 #include "truetype/truetype.h"
 #include "xlstream/xlstream.h"
 
@@ -153,14 +155,9 @@ bool SkipToOffset(WCHAR *szText, int nOffset)
 // when it does not fit (a font file path may be much longer).
 void SetFaceName(LOGFONTA &lf, const char *szFace)
 {
-    size_t nLength = std::strlen(szFace);
-    if (nLength > sizeof(lf.lfFaceName) - 1) {
-        nLength = sizeof(lf.lfFaceName) - 1;
-        while (nLength > 0 && (static_cast<unsigned char>(szFace[nLength]) & 0xC0) == 0x80)
-            --nLength;
-    }
-    std::memcpy(lf.lfFaceName, szFace, nLength);
-    lf.lfFaceName[nLength] = '\0';
+    const std::string_view face = LogFontFaceName(szFace);
+    std::memcpy(lf.lfFaceName, face.data(), face.size());
+    lf.lfFaceName[face.size()] = '\0';
 }
 
 // The logical-font fields are the same in the wide and the ANSI page record.
