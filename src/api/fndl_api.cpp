@@ -9,6 +9,7 @@
 #include "coverpage/coverpage.h"
 #include "download/download.h"
 #include "qorvfndl.h"
+#include "session/globalblock.h"
 #include "session/session.h"
 #include "session/widestr.h"
 #include "text/text.h"
@@ -327,6 +328,15 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     return FNDL_OK;
 }
 
+// The request once its text and output path are in place: the logical font
+// from the caller's records, the download, and the results written back.
+template <typename TextRecord, typename PageRecord>
+int DownloadRequest(FNDL_TEXTINFOW &local, PageInfo &info, TextRecord &text, PageRecord &page)
+{
+    const LOGFONTA lf = MakeLogFont(local, page, info.nResolution, info.chFont);
+    return RunDownload(local, info, lf, {&text.bNewPage, &text.nOffsetToText, &page.nStopX});
+}
+
 } // namespace
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo,
@@ -339,7 +349,8 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     PageInfo info;
     BeginRequest(*pTextInfo, *pPageInfo, local, info);
 
-    info.chFont = NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0);
+    const GlobalBlock<char> font(NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0));
+    info.chFont = font.get();
     if (info.chFont == nullptr)
         return DOWNLOAD_FAILURE;
 
@@ -347,19 +358,12 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     std::memcpy(local.szText, pTextInfo->szText, static_cast<size_t>(nTextLength) * sizeof(WCHAR));
     local.szText[nTextLength] = 0;
 
-    int nResult = DOWNLOAD_FAILURE;
-    char *szPath = NewAnsiString(pPageInfo->szOutputPath, 256, true);
-    if (szPath != nullptr && std::strlen(szPath) < sizeof(info.szOutputPath) &&
-        SkipToOffset(local.szText, local.nOffsetToText)) {
-        std::strcpy(info.szOutputPath, szPath);
-        const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
-        nResult = RunDownload(local, info, lf,
-                              {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
-    }
-    if (szPath != nullptr)
-        GlobalFree(szPath);
-    GlobalFree(info.chFont);
-    return nResult;
+    const GlobalBlock<char> path(NewAnsiString(pPageInfo->szOutputPath, 256, true));
+    if (!path || std::strlen(path.get()) >= sizeof(info.szOutputPath) ||
+        !SkipToOffset(local.szText, local.nOffsetToText))
+        return DOWNLOAD_FAILURE;
+    std::strcpy(info.szOutputPath, path.get());
+    return DownloadRequest(local, info, *pTextInfo, *pPageInfo);
 }
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo,
@@ -376,40 +380,31 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
     const int nPathLength = BoundedLength(pPageInfo->szOutputPath, 256);
     if (nPathLength >= 256)
         return DOWNLOAD_FAILURE;
-    info.chFont = NewCopiedString(pPageInfo->chFont, 256);
+    const GlobalBlock<char> font(NewCopiedString(pPageInfo->chFont, 256));
+    info.chFont = font.get();
     if (info.chFont == nullptr)
         return DOWNLOAD_FAILURE;
 
-    int nResult = DOWNLOAD_FAILURE;
     const int nBytes = BoundedLength(pTextInfo->szText, kTextCapacity);
-    int nUnits = 0;
-    if (nBytes > 0)
-        nUnits = MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, nullptr, 0);
-    WCHAR *pchConverted = nullptr;
-    if (nUnits > 0)
-        pchConverted = static_cast<WCHAR *>(
-            GlobalAlloc(GMEM_FIXED, (static_cast<SIZE_T>(nUnits) + 1) * sizeof(WCHAR)));
+    const int nUnits = nBytes > 0 ? MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, nullptr, 0) : 0;
+    const GlobalBlock<WCHAR> converted(
+        nUnits > 0 ? static_cast<WCHAR *>(
+                         GlobalAlloc(GMEM_FIXED, (static_cast<SIZE_T>(nUnits) + 1) * sizeof(WCHAR)))
+                   : nullptr);
     // A text that does not convert fails the call rather than print nothing.
-    const bool bConverted = nBytes == 0 || (nUnits > 0 && pchConverted != nullptr);
-    if (bConverted) {
-        if (nUnits > 0) {
-            MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, pchConverted, nUnits);
-            const int nKept = nUnits < kTextCapacity - 1 ? nUnits : kTextCapacity - 1;
-            std::memcpy(local.szText, pchConverted, static_cast<size_t>(nKept) * sizeof(WCHAR));
-            local.szText[nKept] = 0;
-        }
-        if (SkipToOffset(local.szText, local.nOffsetToText)) {
-            std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
-            info.szOutputPath[nPathLength] = '\0';
-            const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
-            nResult = RunDownload(local, info, lf,
-                                  {&pTextInfo->bNewPage, &pTextInfo->nOffsetToText, &pPageInfo->nStopX});
-        }
+    if (nBytes > 0 && !converted)
+        return DOWNLOAD_FAILURE;
+    if (nUnits > 0) {
+        MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, converted.get(), nUnits);
+        const int nKept = nUnits < kTextCapacity - 1 ? nUnits : kTextCapacity - 1;
+        std::memcpy(local.szText, converted.get(), static_cast<size_t>(nKept) * sizeof(WCHAR));
+        local.szText[nKept] = 0;
     }
-    if (pchConverted != nullptr)
-        GlobalFree(pchConverted);
-    GlobalFree(info.chFont);
-    return nResult;
+    if (!SkipToOffset(local.szText, local.nOffsetToText))
+        return DOWNLOAD_FAILURE;
+    std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
+    info.szOutputPath[nPathLength] = '\0';
+    return DownloadRequest(local, info, *pTextInfo, *pPageInfo);
 }
 
 extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)
