@@ -91,7 +91,10 @@ bool PrepareEmFont(FontFace &face)
         return false;
     em.nUnitsPerEm = nUnitsPerEm;
     if (face.bFromFile) {
-        OpenFileFontMetrics(face.szPath, nUnitsPerEm, em.font);
+        const uint8_t *pImage = nullptr;
+        uint32_t dwImageSize = 0;
+        if (FaceFileImage(face, &pImage, &dwImageSize))
+            OpenFileFontMetrics(pImage, dwImageSize, nUnitsPerEm, em.font);
         return em.font.hdc != nullptr;
     }
     LOGFONTA lf;

@@ -103,20 +103,18 @@ FileFontMetrics::~FileFontMetrics()
     UnmapFontFile(pView);
 }
 
-void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics)
+void OpenFileFontMetrics(const uint8_t *pImage, uint32_t dwImageSize, int nCharSize,
+                         FileFontMetrics &metrics)
 {
-    uint32_t dwViewSize = 0;
-    if (szPath == nullptr || !MapFontFile(&metrics.pView, szPath, &dwViewSize))
-        return;
     LOGFONTA lf;
     std::memset(&lf, 0, sizeof(lf));
     lf.lfHeight = -nCharSize;
     lf.lfCharSet = DEFAULT_CHARSET;
-    if (!FamilyName(metrics.pView, dwViewSize, lf.lfFaceName))
+    if (pImage == nullptr || !FamilyName(pImage, dwImageSize, lf.lfFaceName))
         return;
-    FileStyle(metrics.pView, dwViewSize, lf);
+    FileStyle(pImage, dwImageSize, lf);
     DWORD nFonts = 0;
-    metrics.hResource = AddFontMemResourceEx(metrics.pView, dwViewSize, nullptr, &nFonts);
+    metrics.hResource = AddFontMemResourceEx(const_cast<uint8_t *>(pImage), dwImageSize, nullptr, &nFonts);
     if (metrics.hResource == nullptr)
         return;
     metrics.hFont = CreateFontIndirectA(&lf);
@@ -124,9 +122,16 @@ void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &met
     if (hdc == nullptr)
         return;
     SelectObject(hdc, metrics.hFont);
-    if (!SelectedFontIsTheFile(hdc, metrics.pView, dwViewSize)) {
+    if (!SelectedFontIsTheFile(hdc, pImage, dwImageSize)) {
         DeleteDC(hdc);
         return;
     }
     metrics.hdc = hdc;
+}
+
+void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics)
+{
+    uint32_t dwViewSize = 0;
+    if (szPath != nullptr && MapFontFile(&metrics.pView, szPath, &dwViewSize))
+        OpenFileFontMetrics(metrics.pView, dwViewSize, nCharSize, metrics);
 }

@@ -12,7 +12,7 @@
 // size: the file measures exactly as the face-name source measures an
 // installed font. Gives back everything it opened when it goes.
 struct FileFontMetrics {
-    uint8_t *pView = nullptr;
+    uint8_t *pView = nullptr; // the file, when mapped for the metrics
     HANDLE hResource = nullptr;
     HFONT hFont = nullptr;
     HDC hdc = nullptr; // null when the file cannot be measured
@@ -27,3 +27,7 @@ struct FileFontMetrics {
 // units. Leaves metrics.hdc null when the file cannot be mapped or added,
 // has no family name, or the font mapper gives another font for its name.
 void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics);
+// The same for a whole font file already mapped (by MapFontFile); the
+// private font keeps its own copy, so the mapping is not needed afterwards.
+void OpenFileFontMetrics(const uint8_t *pImage, uint32_t dwImageSize, int nCharSize,
+                         FileFontMetrics &metrics);

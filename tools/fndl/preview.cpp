@@ -18,6 +18,7 @@
 #include "preview.h"
 #include "softfont.h"
 #include "xldecode/xldecode.h"
+#include "xlstream/xlcodes.h"
 
 namespace {
 
@@ -27,31 +28,13 @@ constexpr double kMaxPagePixels = 400e6;
 constexpr double kMillimetresPerInch = 25.4;
 constexpr uint8_t kBlack = 0;
 
-// PCL XL operators drawn or taken into the state here beyond the xl:: codes.
-constexpr uint8_t kOpComment = 0x47;
-constexpr uint8_t kOpEchoComment = 0x4A;
-constexpr uint8_t kOpPopGS = 0x60;
-constexpr uint8_t kOpPushGS = 0x61;
-constexpr uint8_t kOpSetCharScale = 0x65;
-constexpr uint8_t kOpSetClipToPage = 0x69;
-constexpr uint8_t kOpSetCursorRel = 0x6C;
-constexpr uint8_t kOpSetPenWidth = 0x7A;
-constexpr uint8_t kOpSetPageOrigin = 0x75;
-constexpr uint8_t kOpCloseSubPath = 0x84;
-constexpr uint8_t kOpRectangle = 0xA0;
 // State that changes nothing this preview draws (fills of rectangles, and
 // lines it does not draw anyway).
-constexpr uint8_t kHarmlessOps[] = {0x6D, 0x6E, 0x70, 0x71, 0x72, 0x73, 0x78, 0x7C, 0x7E, 0x7F};
-
-constexpr uint8_t kAttrNullBrush = 0x04;
-constexpr uint8_t kAttrNullPen = 0x05;
-constexpr uint8_t kAttrRGBColor = 0x0B;
-constexpr uint8_t kAttrCustomMediaSize = 0x2F;
-constexpr uint8_t kAttrCustomMediaSizeUnits = 0x30;
-constexpr uint8_t kAttrPageOrigin = 0x2A;
-constexpr uint8_t kAttrPenWidth = 0x4B;
-constexpr uint8_t kAttrCharScale = 0xA4;
-constexpr uint8_t kAttrYSpacingData = 0xB0;
+constexpr uint8_t kHarmlessOps[] = {
+    xl::kOpSetHalftoneMethod, xl::kOpSetFillMode,     xl::kOpSetLineDash,
+    xl::kOpSetLineCap,        xl::kOpSetLineJoin,     xl::kOpSetMiterLimit,
+    xl::kOpSetPaintTxMode,    xl::kOpSetSourceTxMode, xl::kOpSetNeutralAxis,
+    xl::kOpSetClipMode};
 
 constexpr unsigned kClipInterior = 0;
 constexpr unsigned kRopSource = 0xCC;
@@ -183,7 +166,7 @@ std::optional<uint8_t> ColorOf(const XLOperation &op)
     if (const XLAttribute *gray = op.Find(xl::kAttrGrayLevel);
         gray && gray->value.numbers.size() == 1)
         return static_cast<uint8_t>(std::lround(255 * level(*gray, gray->value.numbers[0])));
-    if (const XLAttribute *rgb = op.Find(kAttrRGBColor); rgb && rgb->value.numbers.size() == 3) {
+    if (const XLAttribute *rgb = op.Find(xl::kAttrRGBColor); rgb && rgb->value.numbers.size() == 3) {
         const std::vector<double> &c = rgb->value.numbers;
         const double luminance =
             0.299 * level(*rgb, c[0]) + 0.587 * level(*rgb, c[1]) + 0.114 * level(*rgb, c[2]);
@@ -196,8 +179,8 @@ std::optional<uint8_t> ColorOf(const XLOperation &op)
 bool PageSize(const XLOperation &op, double &width, double &height)
 {
     bool known = false;
-    if (const std::vector<double> *custom = Numbers(op, kAttrCustomMediaSize, 2)) {
-        const std::optional<double> units = Number(op, kAttrCustomMediaSizeUnits);
+    if (const std::vector<double> *custom = Numbers(op, xl::kAttrCustomMediaSize, 2)) {
+        const std::optional<double> units = Number(op, xl::kAttrCustomMediaSizeUnits);
         const double perInch = !units || *units == 0 ? 1 : *units == 1 ? kMillimetresPerInch
                                                                        : 10 * kMillimetresPerInch;
         width = (*custom)[0] / perInch;
@@ -386,7 +369,7 @@ void Text(Preview &preview, const XLOperation &op)
         return preview.Note("Text without TextData", op.offset);
     const std::vector<double> &codes = textData->value.numbers;
     const std::vector<double> *advancesX = Numbers(op, xl::kAttrXSpacingData, 0);
-    const std::vector<double> *advancesY = Numbers(op, kAttrYSpacingData, 0);
+    const std::vector<double> *advancesY = Numbers(op, xl::kAttrYSpacingData, 0);
     if ((advancesX && advancesX->size() != codes.size()) ||
         (advancesY && advancesY->size() != codes.size()))
         return preview.Note("Text whose spacing data does not count its characters", op.offset);
@@ -488,8 +471,8 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
             state.shearY = (*shear)[1];
         }
         break;
-    case kOpSetCharScale:
-        if (const std::vector<double> *scale = Numbers(op, kAttrCharScale, 2)) {
+    case xl::kOpSetCharScale:
+        if (const std::vector<double> *scale = Numbers(op, xl::kAttrCharScale, 2)) {
             state.scaleX = (*scale)[0];
             state.scaleY = (*scale)[1];
         }
@@ -504,13 +487,13 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
             state.cursorY = (*point)[1];
         }
         break;
-    case kOpSetPageOrigin:
-        if (const std::vector<double> *origin = Numbers(op, kAttrPageOrigin, 2)) {
+    case xl::kOpSetPageOrigin:
+        if (const std::vector<double> *origin = Numbers(op, xl::kAttrPageOrigin, 2)) {
             state.originX += (*origin)[0];
             state.originY += (*origin)[1];
         }
         break;
-    case kOpSetCursorRel:
+    case xl::kOpSetCursorRel:
         if (const std::vector<double> *point = Numbers(op, xl::kAttrPoint, 2)) {
             state.cursorX += (*point)[0];
             state.cursorY += (*point)[1];
@@ -518,12 +501,12 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
         break;
     case xl::kOpText: Text(preview, op); break;
     case xl::kOpSetClipRectangle: SetClipRectangle(preview, op); break;
-    case kOpSetClipToPage: state.clip = preview.WholePage(); break;
+    case xl::kOpSetClipToPage: state.clip = preview.WholePage(); break;
     case xl::kOpSetBrushSource:
     case xl::kOpSetPenSource: {
         const bool brush = op.op == xl::kOpSetBrushSource;
         const std::optional<uint8_t> color = ColorOf(op);
-        const bool none = op.Find(brush ? kAttrNullBrush : kAttrNullPen) != nullptr;
+        const bool none = op.Find(brush ? xl::kAttrNullBrush : xl::kAttrNullPen) != nullptr;
         if (!color && !none)
             preview.Note(OperatorName(op.op) + " other than a gray, a color or none (black used)",
                          op.offset);
@@ -531,7 +514,7 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
         (brush ? state.brush : state.pen) = color.value_or(kBlack);
         break;
     }
-    case kOpSetPenWidth: state.penWidth = Number(op, kAttrPenWidth).value_or(1); break;
+    case xl::kOpSetPenWidth: state.penWidth = Number(op, xl::kAttrPenWidth).value_or(1); break;
     case xl::kOpSetROP: {
         const double rop = Number(op, xl::kAttrROP3).value_or(kRopSourceOrPattern);
         if (rop != kRopSource && rop != kRopPattern && rop != kRopSourceOrPattern)
@@ -544,17 +527,17 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
     }
     case xl::kOpNewPath: preview.path.clear(); break;
     case xl::kOpRectanglePath:
-    case kOpRectangle:
+    case xl::kOpRectangle:
         if (const std::vector<double> *box = Numbers(op, xl::kAttrBoundingBox, 4)) {
-            if (op.op == kOpRectangle)
+            if (op.op == xl::kOpRectangle)
                 PaintPath(preview, {preview.ToPixels(*box)});
             else
                 preview.path.push_back(preview.ToPixels(*box));
         }
         break;
     case xl::kOpPaintPath: PaintPath(preview, preview.path); break;
-    case kOpPushGS: preview.saved.push_back(state); break;
-    case kOpPopGS:
+    case xl::kOpPushGS: preview.saved.push_back(state); break;
+    case xl::kOpPopGS:
         if (!preview.saved.empty()) {
             state = preview.saved.back();
             preview.saved.pop_back();
@@ -569,9 +552,9 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
     case xl::kOpReadChar:
     case xl::kOpEndChar:
     case xl::kOpSetColorSpace:
-    case kOpComment:
-    case kOpEchoComment:
-    case kOpCloseSubPath: break;
+    case xl::kOpComment:
+    case xl::kOpEchoComment:
+    case xl::kOpCloseSubPath: break;
     default:
         if (std::find(std::begin(kHarmlessOps), std::end(kHarmlessOps), op.op) ==
             std::end(kHarmlessOps))
