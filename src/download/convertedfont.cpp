@@ -32,18 +32,6 @@ constexpr DWORD kFirstOutlineBlock = 16384;
 constexpr DWORD kMaxNativeOutline = 1u << 20;
 const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
 
-void PutBE16(uint8_t *pby, uint32_t v)
-{
-    pby[0] = static_cast<uint8_t>(v >> 8);
-    pby[1] = static_cast<uint8_t>(v);
-}
-
-void PutBE32(uint8_t *pby, uint32_t v)
-{
-    PutBE16(pby, v >> 16);
-    PutBE16(pby + 2, v & 0xFFFF);
-}
-
 // TrueType table checksum over the table padded with zeros to four bytes;
 // head counts with its checkSumAdjustment as zero.
 uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)

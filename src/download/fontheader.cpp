@@ -37,20 +37,6 @@ bool IsHeaderTable(const char *szTag)
     return false;
 }
 
-void PutBE16(uint8_t *pby, uint32_t value)
-{
-    pby[0] = static_cast<uint8_t>(value >> 8);
-    pby[1] = static_cast<uint8_t>(value);
-}
-
-void PutBE32(uint8_t *pby, uint32_t value)
-{
-    pby[0] = static_cast<uint8_t>(value >> 24);
-    pby[1] = static_cast<uint8_t>(value >> 16);
-    pby[2] = static_cast<uint8_t>(value >> 8);
-    pby[3] = static_cast<uint8_t>(value);
-}
-
 // The length a selected table has in the rebuilt directory: its own, but
 // never more than the segment carries of the font from where the table
 // starts (a font may claim a length past the next table or its own end).

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
 namespace {
@@ -251,6 +252,12 @@ bool AddPolygonCurves(GlyphBuilder &glyph, std::span<const uint8_t> outline, uin
 
 bool FitsInt16(int64_t v) { return v >= -32768 && v <= 32767; }
 
+void PutNextBE16(uint8_t *&pby, uint16_t v)
+{
+    PutBE16(pby, v);
+    pby += 2;
+}
+
 // The flag bits of one axis's step, its bytes appended at pby: none when
 // the point repeats the coordinate, one (the magnitude, the sign in the
 // flag) for a short step, else two.
@@ -262,16 +269,8 @@ uint8_t PutAxis(uint8_t *&pby, int32_t delta, uint8_t shortBit, uint8_t sameOrPo
         *pby++ = static_cast<uint8_t>(delta < 0 ? -delta : delta);
         return static_cast<uint8_t>(shortBit | (delta > 0 ? sameOrPositiveBit : 0));
     }
-    const auto v = static_cast<uint16_t>(static_cast<int16_t>(delta));
-    *pby++ = static_cast<uint8_t>(v >> 8);
-    *pby++ = static_cast<uint8_t>(v);
+    PutNextBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(delta)));
     return 0;
-}
-
-void PutBE16(uint8_t *&pby, uint16_t v)
-{
-    *pby++ = static_cast<uint8_t>(v >> 8);
-    *pby++ = static_cast<uint8_t>(v);
 }
 
 // Flags packed as they come: a run of more than two equal flags (up to 256)
@@ -347,12 +346,12 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
     if (!pbyGlyph)
         return 0;
     uint8_t *pby = pbyGlyph;
-    PutBE16(pby, static_cast<uint16_t>(glyph.nContours));
+    PutNextBE16(pby, static_cast<uint16_t>(glyph.nContours));
     for (int32_t v : {xMin, yMin, xMax, yMax})
-        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(v)));
+        PutNextBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(v)));
     for (uint32_t k = 0; k < glyph.nContours; ++k)
-        PutBE16(pby, glyph.contourEnds[k]);
-    PutBE16(pby, 0); // no instructions
+        PutNextBE16(pby, glyph.contourEnds[k]);
+    PutNextBE16(pby, 0); // no instructions
     std::memcpy(pby, pbyFlags, nFlagBytes);
     std::memcpy(pby + nFlagBytes, pbyXStart, nXBytes);
     std::memcpy(pby + nFlagBytes + nXBytes, pbyYStart, nYBytes);

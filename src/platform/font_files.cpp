@@ -68,18 +68,6 @@ const uint8_t *MapWholeFile(const char *path, size_t *sizeOut, FileIdentity *ide
     return base == MAP_FAILED ? nullptr : static_cast<const uint8_t *>(base);
 }
 
-void PutU16(uint8_t *p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-
-void PutU32(uint8_t *p, uint32_t v)
-{
-    PutU16(p, static_cast<uint16_t>(v >> 16));
-    PutU16(p + 2, static_cast<uint16_t>(v));
-}
-
 size_t PaddedToFour(size_t n) { return (n + 3) & ~size_t{3}; }
 
 // A tag names one table: its first record, as the font file source reads
@@ -274,11 +262,11 @@ uint8_t *BuildStandaloneDirectory(const FaceDirectory &face, size_t *fontSizeOut
     while ((2u << entrySelector) <= face.numRecords)
         ++entrySelector;
     const auto searchRange = static_cast<uint16_t>(face.numRecords ? (16u << entrySelector) : 0);
-    PutU32(directory, face.sfntVersion);
-    PutU16(directory + 4, face.numRecords);
-    PutU16(directory + 6, searchRange);
-    PutU16(directory + 8, face.numRecords ? entrySelector : 0);
-    PutU16(directory + 10, static_cast<uint16_t>(face.numRecords * 16 - searchRange));
+    PutBE32(directory, face.sfntVersion);
+    PutBE16(directory + 4, face.numRecords);
+    PutBE16(directory + 6, searchRange);
+    PutBE16(directory + 8, face.numRecords ? entrySelector : 0);
+    PutBE16(directory + 10, static_cast<uint16_t>(face.numRecords * 16 - searchRange));
     // Directory in the face's directory order, each table on a four-byte
     // boundary after the one before.
     size_t tableOffset = directorySize;
@@ -287,9 +275,9 @@ uint8_t *BuildStandaloneDirectory(const FaceDirectory &face, size_t *fontSizeOut
         uint8_t *entry = directory + kSfntOffsetTableSize + i * kSfntTableRecordSize;
         for (int b = 0; b < 4; ++b)
             entry[b] = static_cast<uint8_t>(record.tag >> (8 * b));
-        PutU32(entry + 4, record.checkSum);
-        PutU32(entry + 8, static_cast<uint32_t>(tableOffset));
-        PutU32(entry + 12, record.length);
+        PutBE32(entry + 4, record.checkSum);
+        PutBE32(entry + 8, static_cast<uint32_t>(tableOffset));
+        PutBE32(entry + 12, record.length);
         tableOffset += PaddedToFour(record.length);
     }
     *fontSizeOut = static_cast<size_t>(total);

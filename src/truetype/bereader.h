@@ -89,3 +89,17 @@ struct BEReader {
         return true;
     }
 };
+
+// The writing side, into a buffer the caller has sized: big-endian values
+// of tables and glyphs that are built rather than read.
+inline void PutBE16(uint8_t *pby, uint16_t value)
+{
+    pby[0] = static_cast<uint8_t>(value >> 8);
+    pby[1] = static_cast<uint8_t>(value);
+}
+
+inline void PutBE32(uint8_t *pby, uint32_t value)
+{
+    PutBE16(pby, static_cast<uint16_t>(value >> 16));
+    PutBE16(pby + 2, static_cast<uint16_t>(value));
+}

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "truetype/bereader.h"
+
 namespace {
 
 constexpr uint32_t kSfntVersionTrueType = 0x00010000;
@@ -39,12 +41,6 @@ SearchFields BinarySearchFields(size_t count, size_t itemSize)
     const size_t range = (size_t{1} << selector) * itemSize;
     return {static_cast<uint16_t>(range), selector,
             static_cast<uint16_t>(count * itemSize - range)};
-}
-
-void PutBigEndian32(std::vector<uint8_t> &bytes, size_t at, uint32_t value)
-{
-    for (size_t k = 0; k < 4; ++k)
-        bytes[at + k] = static_cast<uint8_t>(value >> (24 - 8 * k));
 }
 
 void Utf16BigEndian(BigEndianWriter &writer, std::u16string_view text)
@@ -268,7 +264,7 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
             return false;
         if (table.tag == SfntTag("head") && table.bytes.size() >= kCheckSumAdjustmentAt + 4) {
             // Summed with its adjustment zero, then set over the whole file.
-            PutBigEndian32(table.bytes, kCheckSumAdjustmentAt, 0);
+            PutBE32(table.bytes.data() + kCheckSumAdjustmentAt, 0);
             headOffset = static_cast<size_t>(offset);
             hasHead = true;
         }
@@ -283,7 +279,6 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
         font.resize(PaddedToFour(font.size()), 0);
     }
     if (hasHead)
-        PutBigEndian32(font, headOffset + kCheckSumAdjustmentAt,
-                       kSfntChecksumMagic - SfntChecksum(font));
+        PutBE32(font.data() + headOffset + kCheckSumAdjustmentAt, kSfntChecksumMagic - SfntChecksum(font));
     return true;
 }
