@@ -55,14 +55,17 @@ void WriteFile(const fs::path &path, const std::string &bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+constexpr fs::perms kWorldReadable = fs::perms::owner_all | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read |
+                                     fs::perms::others_exec;
+
 // A fresh folder under the build, readable by the user CUPS runs filters as.
 fs::path Scratch(const std::string &name)
 {
     const fs::path dir = fs::path(FNDL_CUPS_TEST_DIR) / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
-    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                             fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir, kWorldReadable);
     return dir;
 }
 
@@ -107,20 +110,37 @@ Command RunCommand(const std::vector<std::string> &argv, const std::vector<std::
 }
 
 // CUPS's ServerBin for the tests: the filters, run with the built tool, and
-// the system's socket backend and exec helper.
-fs::path MakeServerBin(const fs::path &dir)
+// the system's socket backend and exec helper. A scheduler runs filters as
+// its own unprivileged user, who may not reach into the build tree (a
+// checkout in a private folder): with ownCopies the filters, the tool and
+// its library are copied beside the ServerBin and run from there.
+fs::path MakeServerBin(const fs::path &dir, bool ownCopies = false)
 {
     const fs::path bin = dir / "bin";
     fs::create_directories(bin / "filter");
     fs::create_directories(bin / "backend");
     fs::create_directories(bin / "daemon");
+    std::string programs = FNDL_FILTER_DIR;
+    std::string tool = FNDL_TOOL_PATH;
+    std::string environment;
+    if (ownCopies) {
+        programs = (dir / "programs").string();
+        fs::create_directories(programs);
+        for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl"})
+            fs::copy_file(fs::path(FNDL_FILTER_DIR) / filter, fs::path(programs) / filter);
+        tool = programs + "/fndl";
+        fs::copy_file(FNDL_TOOL_PATH, tool);
+#ifdef FNDL_LIBRARY_FILE
+        fs::create_directories(dir / "lib");
+        fs::copy_file(FNDL_LIBRARY_FILE, dir / "lib" / FNDL_LIBRARY_SONAME);
+        environment = "LD_LIBRARY_PATH='" + (dir / "lib").string() + "' ";
+#endif
+    }
     for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl"}) {
         const fs::path wrapper = bin / "filter" / filter;
-        WriteFile(wrapper, std::string("#!/bin/sh\nFNDL_TOOL='") + FNDL_TOOL_PATH + "' exec '" +
-                               FNDL_FILTER_DIR + "/" + filter + "' \"$@\"\n");
-        fs::permissions(wrapper, fs::perms::owner_all | fs::perms::group_read |
-                                     fs::perms::group_exec | fs::perms::others_read |
-                                     fs::perms::others_exec);
+        WriteFile(wrapper, "#!/bin/sh\n" + environment + "FNDL_TOOL='" + tool + "' exec '" + programs +
+                               "/" + filter + "' \"$@\"\n");
+        fs::permissions(wrapper, kWorldReadable);
     }
     fs::create_symlink("/usr/lib/cups/backend/socket", bin / "backend" / "socket");
     fs::create_symlink("/usr/lib/cups/daemon/cups-exec", bin / "daemon" / "cups-exec");
@@ -393,8 +413,16 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
     if (!CupsInstalled("/usr/sbin/cupsd") || access("/usr/bin/lp", X_OK) != 0 ||
         access("/usr/sbin/lpadmin", X_OK) != 0)
         GTEST_SKIP() << "CUPS (cupsd, lp, lpadmin) is not installed";
-    const fs::path dir = Scratch("cupsd");
-    MakeServerBin(dir);
+    // Outside the build tree, in a folder the scheduler's user can reach.
+    char scratch[] = "/tmp/fndl-cupsd-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    const fs::path dir = scratch;
+    struct Removed {
+        fs::path dir;
+        ~Removed() { fs::remove_all(dir); }
+    } removed{dir};
+    fs::permissions(dir, kWorldReadable);
+    MakeServerBin(dir, true);
     for (const char *sub : {"etc", "spool/tmp", "cache", "state", "log"})
         fs::create_directories(dir / sub);
 
@@ -489,7 +517,6 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
         pageLog = ReadFile(dir / "log/page_log");
     }
     EXPECT_NE(pageLog.find(total), std::string::npos) << pageLog;
-    fs::remove_all(dir);
 }
 
 #endif // FNDL_FILTER_DIR && FNDL_TOOL_PATH
