@@ -3,6 +3,7 @@
 // "GT" segment holding a rebuilt table directory (an empty "gdir" in place
 // of the glyph tables) with the tables the printer scales and hints with,
 // and the null segment.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -268,8 +269,13 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
             const uint32_t dwPadded = (descriptor.dwLength + 3) & ~3u;
             descriptor.dwCopyLength = dwGap < dwPadded ? dwGap : dwPadded;
         } else {
-            descriptor.dwCopyLength = dwImageSize > descriptor.dwOffset + descriptor.dwLength
-                                          ? dwImageSize - descriptor.dwOffset
+            // The last table's copy ends with its padding, or with the font
+            // when that comes first: bytes that follow a font are no part
+            // of it, and a file can go on for gigabytes after its tables.
+            const uint64_t qwEnd = uint64_t{descriptor.dwOffset} + descriptor.dwLength;
+            const uint32_t dwPadded = (descriptor.dwLength + 3) & ~3u;
+            descriptor.dwCopyLength = dwImageSize > qwEnd
+                                          ? std::min(dwImageSize - descriptor.dwOffset, dwPadded)
                                           : descriptor.dwLength;
         }
     }
