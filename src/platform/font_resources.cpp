@@ -4,9 +4,10 @@
 // (the Windows-platform family and typographic family names), so that a
 // logical font naming one of them resolves to it before any installed font.
 //
-// Bytes that are a whole font file mapped by MapViewOfFile are known by the
+// Bytes that are a whole font file viewed by MapViewOfFile are known by the
 // file's identity. A resource of such bytes shares the copy and names of a
-// resource of the same unchanged file, and when removed it is kept for a
+// resource of the same unchanged file (the bytes compared too: a file
+// rewritten in place can keep its identity), and when removed it is kept for a
 // while (out of reach of face names): the font-file source adds the same
 // file on every download call, and would otherwise copy and parse it anew
 // and measure its glyphs again (realizations belong to the copy).
@@ -225,6 +226,17 @@ HANDLE AddFontMemResourceEx(LPVOID pFileView, DWORD cjSize, LPVOID pvReserved, D
     FileIdentity source{};
     const bool fromFile = WholeFileViewIdentity(pFileView, cjSize, &source);
     FontResource *same = fromFile ? ResourceOfFile(source) : nullptr;
+    if (same && (same->file->size != cjSize || memcmp(same->file->bytes, pFileView, cjSize) != 0)) {
+        // The file was rewritten in place and its identity restored: what
+        // was read of it before is no longer the file. Nobody asks for it by
+        // the file again; a kept one goes now.
+        same->fromFile = false;
+        if (same->removed) {
+            Unlink(same);
+            FreeResource(same);
+        }
+        same = nullptr;
+    }
     if (same && same->removed) {
         // Added again: the kept resource comes back as the newest.
         void *handle = AddHandle(ObjectKind::FontResource, same);
