@@ -155,8 +155,8 @@ FontResource *ResourceOfFile(const FileIdentity &source, const FontResource *sel
 }
 
 // Frees removed resources beyond the number and bytes kept, the longest
-// removed first; keepNone frees them all.
-void TrimRemoved(bool keepNone)
+// removed first.
+void TrimRemoved()
 {
     for (;;) {
         long count = 0;
@@ -170,17 +170,16 @@ void TrimRemoved(bool keepNone)
             if (!oldest || resource->removedAt < oldest->removedAt)
                 oldest = resource;
         }
-        if (!oldest || (!keepNone && count <= kMaxKeptRemoved && bytes <= kMaxKeptRemovedBytes))
+        if (!oldest || (count <= kMaxKeptRemoved && bytes <= kMaxKeptRemovedBytes))
             return;
         Unlink(oldest);
         FreeResource(oldest);
     }
 }
 
-// What is kept goes back at exit too.
-struct RemovedResourcesAtExit {
-    ~RemovedResourcesAtExit() { TrimRemoved(true); }
-} g_removedAtExit;
+// What is kept is not freed at exit: other threads of the process may still
+// be inside a call that uses it then (the library's lock is not taken at
+// exit), and the memory goes with the process.
 
 // A new resource sharing the bytes and names of one of the same file;
 // null when out of memory.
@@ -272,7 +271,7 @@ BOOL RemoveFontMemResourceEx(HANDLE h)
     if (resource->fromFile && !ResourceOfFile(resource->source, resource)) {
         resource->removed = true;
         resource->removedAt = ++g_removalClock;
-        TrimRemoved(false);
+        TrimRemoved();
     } else {
         Unlink(resource);
         FreeResource(resource);
