@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "session/session.h"
 #include "platform/platform_hooks.h"
@@ -125,8 +123,15 @@ void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fr
     Require(g_pSession == nullptr, "session outlives the removal of every font");
 
     if (!anyFailed) {
-        std::ifstream in(output, std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+        // Read whole, not a character at a time: that would cost more than
+        // the decoding.
+        std::vector<uint8_t> bytes;
+        if (FILE *in = std::fopen(output.c_str(), "rb")) {
+            uint8_t buffer[65536];
+            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+                bytes.insert(bytes.end(), buffer, buffer + n);
+            std::fclose(in);
+        }
         std::vector<XLOperation> ops;
         XLDecodeError error;
         if (!XLDecodeOperations(bytes, ops, error)) {

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # A long fuzzing campaign outside CI: the library's libFuzzer targets (font
 # file, device context, PCL XL decoder, outline converter), built as
-# scripts/fuzz.sh builds them, each fuzzed in turn for CAMPAIGN_HOURS
-# (default 4) divided among the targets, from a corpus kept between runs in
+# scripts/fuzz.sh builds them, each fuzzed in turn for CAMPAIGN_MINUTES
+# (default 240) divided among the targets, from a corpus kept between runs in
 # CORPUS_DIR (default ~/.cache/qorvfndl-fuzz/<target>), which every run grows
 # and then merges down to the inputs that add coverage. Findings go to
 # CORPUS_DIR/artifacts/<target>/; each target's executions and findings are
@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/install-packages.sh clang libclang-rt-14-dev llvm
 
-hours=${CAMPAIGN_HOURS:-4}
+minutes=${CAMPAIGN_MINUTES:-240}
 corpusRoot=${CORPUS_DIR:-$HOME/.cache/qorvfndl-fuzz}
 workers=${FUZZ_JOBS:-$(nproc)}
 build=build-fuzz
@@ -38,7 +38,7 @@ for target in "${all[@]}"; do
   if [ $# -eq 0 ] || [[ " $* " == *" $name "* ]]; then chosen+=("$target"); fi
 done
 [ ${#chosen[@]} -gt 0 ] || { echo "no such target: $*" >&2; exit 2; }
-seconds=$(( hours * 3600 / ${#chosen[@]} ))
+seconds=$(( minutes * 60 / ${#chosen[@]} ))
 mkdir -p "$corpusRoot"
 failed=()
 for target in "${chosen[@]}"; do

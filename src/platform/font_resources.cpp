@@ -6,8 +6,9 @@
 //
 // Bytes that are a whole font file viewed by MapViewOfFile are known by the
 // file's identity. A resource of such bytes shares the copy and names of a
-// resource of the same unchanged file (the bytes compared too: a file
-// rewritten in place can keep its identity), and when removed it is kept for a
+// resource of the same unchanged file (its change time is part of its
+// identity: a file rewritten in place and given back its modification time
+// is another), and when removed it is kept for a
 // while (out of reach of face names): the font-file source adds the same
 // file on every download call, and would otherwise copy and parse it anew
 // and measure its glyphs again (realizations belong to the copy).
@@ -225,17 +226,6 @@ HANDLE AddFontMemResourceEx(LPVOID pFileView, DWORD cjSize, LPVOID pvReserved, D
     FileIdentity source{};
     const bool fromFile = WholeFileViewIdentity(pFileView, cjSize, &source);
     FontResource *same = fromFile ? ResourceOfFile(source) : nullptr;
-    if (same && (same->file->size != cjSize || memcmp(same->file->bytes, pFileView, cjSize) != 0)) {
-        // The file was rewritten in place and its identity restored: what
-        // was read of it before is no longer the file. Nobody asks for it by
-        // the file again; a kept one goes now.
-        same->fromFile = false;
-        if (same->removed) {
-            Unlink(same);
-            FreeResource(same);
-        }
-        same = nullptr;
-    }
     if (same && same->removed) {
         // Added again: the kept resource comes back as the newest.
         void *handle = AddHandle(ObjectKind::FontResource, same);

@@ -4,7 +4,8 @@
 //
 // A view holds a copy of its bytes, read when it is made: on Windows a file
 // cannot be cut short while a view of it exists, on Linux a mapped page the
-// file lost would fault, so a view is never a mapping of the file. As on
+// file lost would fault, so a view is never a mapping of the file. Views of
+// a whole unchanged file share one copy. As on
 // Windows, a view stays valid after its file and mapping handles are
 // closed; only UnmapViewOfFile ends it. The view registry remembers each
 // view and the identity of a file viewed whole, so that a font resource
@@ -38,16 +39,67 @@ struct FileMapping {
     FileIdentity identity; // of its file
 };
 
+// The bytes of a whole file read for its views: shared by every view of
+// the unchanged file, and kept a while (a few files, a bounded number of
+// bytes) after its last view goes, for the file's next view. The font-file
+// source views its font more than once per download call.
+struct WholeFileBytes {
+    uint8_t *bytes;
+    size_t size;
+    FileIdentity identity;
+    long views; // 0: kept
+    unsigned long releasedAt;
+    WholeFileBytes *next;
+};
+
 struct View {
     const void *base;
     size_t length;
     bool wholeFile; // the file's every byte, unchanged since it was opened
     FileIdentity identity;
+    WholeFileBytes *shared; // null: the view owns its bytes
 };
 
 View *g_views = nullptr;
 size_t g_viewCount = 0;
 size_t g_viewCapacity = 0;
+WholeFileBytes *g_wholeFiles = nullptr;
+unsigned long g_unmapClock = 0;
+constexpr long kMaxKeptWholeFiles = 2;
+constexpr size_t kMaxKeptWholeFileBytes = size_t{64} << 20;
+
+WholeFileBytes *FindWholeFile(const FileIdentity &identity)
+{
+    for (WholeFileBytes *file = g_wholeFiles; file; file = file->next)
+        if (SameIdentity(file->identity, identity))
+            return file;
+    return nullptr;
+}
+
+// Frees kept whole files beyond the number and bytes kept, the longest
+// unused first.
+void TrimKeptWholeFiles()
+{
+    for (;;) {
+        long count = 0;
+        size_t bytes = 0;
+        WholeFileBytes **oldest = nullptr;
+        for (WholeFileBytes **link = &g_wholeFiles; *link; link = &(*link)->next) {
+            if ((*link)->views > 0)
+                continue;
+            ++count;
+            bytes += (*link)->size;
+            if (!oldest || (*link)->releasedAt < (*oldest)->releasedAt)
+                oldest = link;
+        }
+        if (!oldest || (count <= kMaxKeptWholeFiles && bytes <= kMaxKeptWholeFileBytes))
+            return;
+        WholeFileBytes *gone = *oldest;
+        *oldest = gone->next;
+        free(gone->bytes);
+        free(gone);
+    }
+}
 
 bool RememberView(const View &view)
 {
@@ -159,21 +211,38 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
     const uint64_t length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap : available;
     if (length > available)
         return nullptr;
-    // A file that shrank below the view gives no view, as a mapping that
-    // could not be made.
-    uint8_t *base = ReadFileBytes(mapping->fd, offset, static_cast<size_t>(length));
-    if (!base)
-        return nullptr;
     // Whole only while the file is still the one opened: a file written to
     // since may not hold what its identity then said.
-    struct stat status;
-    const bool wholeFile = offset == 0 && static_cast<int64_t>(length) == mapping->identity.size &&
-                           fstat(mapping->fd, &status) == 0 &&
-                           SameIdentity(IdentityOf(status), mapping->identity);
-    if (!RememberView(View{base, static_cast<size_t>(length), wholeFile, mapping->identity})) {
-        free(base);
+    const bool wantsWholeFile = offset == 0 && static_cast<int64_t>(length) == mapping->identity.size;
+    auto unchanged = [mapping] {
+        struct stat status;
+        return fstat(mapping->fd, &status) == 0 && SameIdentity(IdentityOf(status), mapping->identity);
+    };
+    WholeFileBytes *shared = wantsWholeFile && unchanged() ? FindWholeFile(mapping->identity) : nullptr;
+    uint8_t *base = shared ? shared->bytes : nullptr;
+    if (!base) {
+        // A file that shrank below the view gives no view, as a mapping
+        // that could not be made.
+        base = ReadFileBytes(mapping->fd, offset, static_cast<size_t>(length));
+        if (!base)
+            return nullptr;
+        if (wantsWholeFile && unchanged()) {
+            shared = static_cast<WholeFileBytes *>(calloc(1, sizeof(WholeFileBytes)));
+            if (shared) {
+                *shared = WholeFileBytes{base, static_cast<size_t>(length), mapping->identity, 0, 0, g_wholeFiles};
+                g_wholeFiles = shared;
+            }
+        }
+    }
+    if (!RememberView(View{base, static_cast<size_t>(length), shared != nullptr, mapping->identity, shared})) {
+        if (!shared)
+            free(base);
+        else if (shared->views == 0)
+            TrimKeptWholeFiles();
         return nullptr;
     }
+    if (shared)
+        ++shared->views;
     return base;
 }
 
@@ -195,7 +264,13 @@ BOOL UnmapViewOfFile(LPCVOID lpBaseAddress)
     for (size_t i = 0; i < g_viewCount; ++i) {
         if (g_views[i].base != lpBaseAddress)
             continue;
-        free(const_cast<void *>(g_views[i].base));
+        WholeFileBytes *shared = g_views[i].shared;
+        if (!shared) {
+            free(const_cast<void *>(g_views[i].base));
+        } else if (--shared->views == 0) {
+            shared->releasedAt = ++g_unmapClock;
+            TrimKeptWholeFiles();
+        }
         g_views[i] = g_views[--g_viewCount];
         return TRUE;
     }
