@@ -310,26 +310,30 @@ struct FlagRuns {
 // outline, so the header gives the drawn box too.
 struct Box {
     double xMin, yMin, xMax, yMax;
-    void Add(double x, double y)
+    void AddX(double x)
     {
         xMin = x < xMin ? x : xMin;
         xMax = x > xMax ? x : xMax;
+    }
+    void AddY(double y)
+    {
         yMin = y < yMin ? y : yMin;
         yMax = y > yMax ? y : yMax;
     }
 };
 
-// The extreme of the quadratic a, control c, b on one axis, when it lies
-// strictly inside the curve; else a (already in the box).
+// The extreme on one axis of the quadratic from a to b with control c,
+// which lies strictly inside the curve when c lies outside [a, b].
 double QuadraticExtreme(double a, double c, double b)
 {
-    const double denominator = a - 2 * c + b;
-    if (denominator == 0)
-        return a;
-    const double t = (a - c) / denominator;
-    if (!(t > 0 && t < 1))
-        return a;
+    const double t = (a - c) / (a - 2 * c + b);
     return (1 - t) * (1 - t) * a + 2 * t * (1 - t) * c + t * t * b;
+}
+
+void AddCurveExtreme(double a, double c, double b, Box &box, void (Box::*add)(double))
+{
+    if ((c < a && c < b) || (c > a && c > b))
+        (box.*add)(QuadraticExtreme(a, c, b));
 }
 
 Box DrawnBox(const GlyphBuilder &glyph)
@@ -339,24 +343,28 @@ Box DrawnBox(const GlyphBuilder &glyph)
     uint32_t nStart = 0;
     for (uint32_t k = 0; k < glyph.nContours; ++k) {
         const uint32_t nEnd = glyph.contourEnds[k];
-        const uint32_t nCount = nEnd - nStart + 1;
         for (uint32_t i = nStart; i <= nEnd; ++i) {
             const Point &p = glyph.points[i];
             if (p.bOnCurve) {
-                box.Add(p.x, p.y);
+                box.AddX(p.x);
+                box.AddY(p.y);
                 continue;
             }
-            // The curve from the on-curve point before (real or implied
-            // halfway between two controls) to the one after.
-            const Point &before = glyph.points[nStart + (i - nStart + nCount - 1) % nCount];
-            const Point &after = glyph.points[nStart + (i - nStart + 1) % nCount];
+            // The curve from the on-curve point before (real, or implied
+            // halfway between two controls) to the one after; real ones
+            // are in the box already or come in their turn.
+            const Point &before = glyph.points[i == nStart ? nEnd : i - 1];
+            const Point &after = glyph.points[i == nEnd ? nStart : i + 1];
             const double ax = before.bOnCurve ? before.x : (before.x + p.x) / 2.0;
             const double ay = before.bOnCurve ? before.y : (before.y + p.y) / 2.0;
             const double bx = after.bOnCurve ? after.x : (after.x + p.x) / 2.0;
             const double by = after.bOnCurve ? after.y : (after.y + p.y) / 2.0;
-            box.Add(ax, ay);
-            box.Add(bx, by);
-            box.Add(QuadraticExtreme(ax, p.x, bx), QuadraticExtreme(ay, p.y, by));
+            if (!before.bOnCurve) {
+                box.AddX(ax);
+                box.AddY(ay);
+            }
+            AddCurveExtreme(ax, p.x, bx, box, &Box::AddX);
+            AddCurveExtreme(ay, p.y, by, box, &Box::AddY);
         }
         nStart = nEnd + 1;
     }
