@@ -3,7 +3,7 @@
 # The other compilers and build types CI holds the code to, each with
 # -Werror and the whole test suite: GCC Release (build-release) and Clang
 # (build-clang). Then the static library (build-static, BUILD_SHARED_LIBS=OFF,
-# no tests): libqorvfndl.a defines the six calls and nothing else global, and
+# no tests): libqorvfndl.a defines the exported calls and nothing else global, and
 # a program with its own symbols of the library's internal names links
 # against it and writes a job.
 set -euo pipefail
@@ -30,7 +30,7 @@ cmake --preset static >/dev/null
 cmake --build --preset static -j"$jobs"
 defined=$(nm -g --defined-only "$static/libqorvfndl.a" | awk 'NF == 3 {print $3}' | sort | tr '\n' ' ')
 if [ "$defined" != "$(bash scripts/exports.sh)" ]; then
-  echo "builds: libqorvfndl.a defines more than the six calls: $defined" >&2
+  echo "builds: libqorvfndl.a defines more than the exported calls: $defined" >&2
   exit 1
 fi
 # Names and signatures the library has inside: a clash would be a duplicate

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds the Debian packages (libqorvfndl0, libqorvfndl-dev, fndl) with
 # dpkg-buildpackage in build-deb/, unpacks them into a clean tree
-# (build-deb/root) and proves them there: the library exports the six calls
+# (build-deb/root) and proves them there: the library exports its calls
 # and nothing else, fndl from the tree writes a job that fndl dump reads, and
 # the README's example builds against the tree through pkg-config and through
 # find_package(qorvfndl). The test suite is not rerun in the package build

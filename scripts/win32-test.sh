@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds Qorvfndl.dll for 32-bit Windows (mingw-w64) and proves it under Wine:
-#  - the DLL exports exactly the six calls, undecorated, and imports only
+#  - the DLL exports exactly its calls, undecorated, and imports only
 #    system DLLs;
 #  - the same request sequences run against the Linux build and, under Wine,
 #    against the DLL (loaded with LoadLibrary/GetProcAddress) give identical
