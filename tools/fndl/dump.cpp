@@ -159,9 +159,11 @@ int RunDump(std::span<char *const> args)
     if (!error.message.empty())
         report.error = error;
 
-    if (form == Form::Json)
+    // A file that is no job at all gets no listing, only the reason.
+    const bool noJob = report.error && report.streams == 0;
+    if (form == Form::Json && !noJob)
         json.End(report);
-    else if (form == Form::Summary)
+    else if (form == Form::Summary && !noJob)
         PrintSummaryText(report);
     std::fflush(stdout);
 

@@ -23,8 +23,8 @@ constexpr long kMaxDpi = 2400;
 // The pixels a job may make: enough for any real job at any --dpi, and
 // bounded by the job's size, so that a few bytes asking for huge pages or
 // glyphs get an error instead of minutes of work.
-constexpr double kPixelBudgetBase = 1e9;
-constexpr double kPixelBudgetPerJobByte = 2e4;
+constexpr double kPixelBudgetBase = 2e8;
+constexpr double kPixelBudgetPerJobByte = 4e3;
 
 struct Options {
     std::string job;
