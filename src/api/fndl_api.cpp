@@ -256,10 +256,14 @@ struct RequestDeviceContext {
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
     // A resolution or character size the page arithmetic cannot hold, and
-    // a refused page box, fail before anything is written.
+    // a refused page box, fail before anything is written; so does a page no
+    // line of the text can ever be set on: an em taller than the clip box
+    // would end every page before its first line, and a negative line
+    // spacing would set lines above the page.
     PageLimits limits{};
-    if (!RequestPageLimits(info.nResolution, &limits) ||
-        CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
+    const int nCharSize = CharacterSizeInDots(local.FontHeight, info.nResolution);
+    if (!RequestPageLimits(info.nResolution, &limits) || nCharSize == 0 ||
+        nCharSize > limits.nClipBottom - limits.nClipTop || info.nLineSpacing < 0)
         return DOWNLOAD_FAILURE;
 
     RequestDeviceContext request(lf);
@@ -294,8 +298,14 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     }
     ReplaceSessionDeviceContext(g_pSession, request.HandOver());
 
-    const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
-    if (!bDownloaded)
+    const int nDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
+    if (nDownloaded == kDownloadRefused) {
+        // Nothing was written and the fonts sent before are still there.
+        g_pStream->pOutputFile = nullptr;
+        fclose(pFile);
+        return DOWNLOAD_FAILURE;
+    }
+    if (nDownloaded == 0)
         return FailCall(output);
 
     int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);

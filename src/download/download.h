@@ -12,7 +12,9 @@
 #include "xlstream/xlstream.h"
 
 // 1 when the font is present and the text's characters were processed, 0
-// when the download failed.
+// when the download failed, kDownloadRefused when the font id names a font
+// downloaded before and the request's font is another (nothing written).
+constexpr int kDownloadRefused = -1;
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo);
 

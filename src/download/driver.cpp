@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The download driver: a font goes to the printer once per session (header,
 // then characters as texts need them).
+#include <algorithm>
 #include <cstring>
 
 #include "download/download.h"
@@ -16,14 +17,38 @@ bool HasTrueTypeOutlines(FontFace &face)
            FaceHasTable(face, "maxp");
 }
 
+// The first bytes of the font's head table, as many as an entry keeps.
+uint32_t ReadHeadIdentity(FontFace &face, uint8_t (&abyHead)[HeadTable::kSize])
+{
+    uint32_t dwSize = 0;
+    const uint8_t *pHead = FaceTable(face, "head", &dwSize);
+    dwSize = pHead ? std::min<uint32_t>(dwSize, HeadTable::kSize) : 0;
+    if (dwSize > 0)
+        std::memcpy(abyHead, pHead, dwSize);
+    return dwSize;
+}
+
+// True when the request's font is the one the entry's soft font was made
+// from: the same head table, whatever name or path the request uses.
+bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
+{
+    uint8_t abyHead[HeadTable::kSize];
+    const uint32_t dwSize = ReadHeadIdentity(face, abyHead);
+    return dwSize == entry.dwHeadSize && std::memcmp(abyHead, entry.abyHead, dwSize) == 0;
+}
+
 } // namespace
 
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo)
 {
     FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
-    // A font downloaded before is read from the file it was made from.
-    FontFace face(pSession, pPageInfo->bTTE != 0, pEntry ? pEntry->szFaceName : pPageInfo->chFont);
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    // Characters of another font (another face under the id, or its file
+    // rewritten since) would go into the soft font by glyph indexes that
+    // mean other glyphs there.
+    if (pEntry != nullptr && !IsTheEntrysFont(face, *pEntry))
+        return kDownloadRefused;
     if (pEntry == nullptr) {
         // Later requests of the font read its file by the path the entry
         // keeps: a path that does not fit the entry could not be opened again.
@@ -64,6 +89,7 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
             return 0;
         std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
         std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
+        pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
 
         // Without a header the characters would go to a font the printer
         // does not have.
