@@ -35,7 +35,7 @@ fail() { echo "package: FAILED: $*" >&2; exit 1; }
 [ "$(readlink "$libdir/libqorvfndl.so")" = libqorvfndl.so.0 ] || fail "libqorvfndl.so does not point at libqorvfndl.so.0"
 [ -f "$libdir/libqorvfndl.so.0.2.0" ] || fail "no libqorvfndl.so.0.2.0"
 exports=$(nm -D --defined-only "$libdir/libqorvfndl.so.0" | awk '{print $3}' | sort | tr '\n' ' ')
-[ "$exports" = "FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor FNDLSetPageBox " ] \
+[ "$exports" = "FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLGlyphRunW FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor FNDLSetPageBox " ] \
   || fail "the library exports: $exports"
 
 # fndl from the tree, with the tree's library.
