@@ -247,7 +247,7 @@ void SyntheticPages(const FndlCalls &calls, const char *szOutput, FILE *pLog)
 void SyntheticPageBox(const FndlCalls &calls, const char *szOutput, FILE *pLog)
 {
     Runner run{calls, szOutput, pLog};
-    const FNDL_PAGEBOX box = {1500, 1300, -20, 30, 1600, 2000};
+    const FNDL_PAGEBOX box = {1500, 1150, -20, 30, 1600, 2000};
     run.SetPageBox(&box);
     run.SetCursor(100, 1000);
     const char *szText = "ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA";
@@ -273,6 +273,7 @@ void GlyphRuns(const FndlCalls &calls, const char *szOutput, FILE *pLog)
     run.DownloadW(kSyntheticFontFile, "DCBA", 9, true);
     run.SetCursor(100, 6790);
     run.GlyphRunW(kSyntheticFontFile, {{2, 60, 0, 0}}, 9, true);
+    run.SetCursor(100, 1300);
     run.GlyphRunW(kDejaVuSansFace, {{36, 50, 0, 0}, {68, 55, 0, 0}, {1100, 0, -30, -10}}, 21, false);
     run.GlyphRunW(kDejaVuSansOnZ, {{36, 50, 0, 0}, {68, 55, 0, 0}}, 22, true, {.nFontHeight = 95, .nResolution = 300});
     run.RemoveW(9);
