@@ -24,13 +24,6 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
                : fallback;
 }
 
-std::string CodeName(unsigned code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", code);
-    return text;
-}
-
 } // namespace
 
 std::optional<std::span<const uint8_t>> HeaderTable(const JobFont &font, uint32_t tag)
@@ -94,7 +87,7 @@ std::optional<std::string> SoftFontWalker::TakeCharacter(JobFont &font, const XL
                std::to_string(character.charClass) + ": only format 1 class 0 is read";
     if (character.glyph >= font.glyphCount)
         return "glyph " + std::to_string(character.glyph) + " of " +
-               (code == kComponentCode ? std::string("a composite component") : CodeName(code)) +
+               (code == kComponentCode ? std::string("a composite component") : CharacterCodeName(code)) +
                " is beyond the font's " + std::to_string(font.glyphCount) + " glyphs";
     SoftGlyph &glyph = font.glyphs[static_cast<uint16_t>(character.glyph)];
     if (!character.glyphData.empty()) {
