@@ -523,10 +523,8 @@ TEST(ToolJob, OptionsReachTheRecords)
     // down, as (300, 400) at 600 dpi.
     const std::vector<TextLine> lines = TextLines(fromFile.ops);
     ASSERT_EQ(lines.size(), 1u);
-    const std::vector<double> &origin =
-        First(fromFile.ops, kOpSetPageOrigin)->Find(kAttrPageOrigin)->value.numbers;
-    EXPECT_EQ(lines[0].x + static_cast<long>(origin.at(0)), 150);
-    EXPECT_EQ(lines[0].y + static_cast<long>(origin.at(1)), 200);
+    EXPECT_EQ(lines[0].x, 150);
+    EXPECT_EQ(lines[0].y, 200);
     // The page origin puts the library's limits at this resolution inside
     // the margins (at 600 dpi's limits no line fitted).
     Job landscape;
@@ -554,12 +552,14 @@ TEST(ToolJob, FilterOptionsFrameThePages)
     const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"abc\"\r\n\x1B%-12345X";
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
     const std::vector<XLOperation> ops = Decode(bytes);
-    // Landscape (1) Legal (1); the origin moves the library's limits inside
-    // the margins: 36 pt left (300 dots), the last baseline above 18 pt.
-    EXPECT_TRUE(Contains(bytes, ByteList({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43, 0xD3})));
-    EXPECT_EQ(Count(ops, 0x75), 2u); // SetPageOrigin on both pages
+    // Landscape (1) Legal (1), the text 36 pt from the left (300 dots) and
+    // 18 pt plus a character size from the top.
+    EXPECT_TRUE(Contains(bytes, ByteList({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43})));
+    EXPECT_EQ(Count(ops, kOpSetPageOrigin), 0u);
     const std::vector<TextLine> lines = TextLines(ops);
     ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].x, 300);
+    EXPECT_EQ(lines[0].y, 150 + 83);
     EXPECT_EQ(lines[0].text.rfind(u"Title    ", 0), 0u);
     EXPECT_EQ(lines[0].text.substr(lines[0].text.size() - 11), u"Page 1 of 2");
     EXPECT_EQ(lines[1].text, u"x");

@@ -363,6 +363,10 @@ int LayOut(Job &job)
 int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
 {
     Job job{.request = request, .fonts = fonts, .output = output};
+    if (!UsePageBox(request)) {
+        PrintError("the library cannot set text in a page of this size at this resolution");
+        return kExitFailed;
+    }
     const long kinds = ReportLeftOut(job);
     if (kinds > 0 && request.strict) {
         PrintError("--strict: the job is not written");
