@@ -65,8 +65,19 @@ int main(int argc, char **argv)
     args.push_back("--clamp");
     if (const std::string charset = Charset(); !charset.empty())
         args.insert(args.end(), {"--encoding", charset});
+    // Margins not asked for are the PPD's imageable area, as texttopdf
+    // takes them.
+    const ppd_size_t *size = job.ppd ? ppdPageSize(job.ppd, nullptr) : nullptr;
     for (const char *option : {"page-left", "page-right", "page-top", "page-bottom", "cpi", "lpi"}) {
         const char *value = job.Option(option);
+        if (!value && size && std::strncmp(option, "page-", 5) == 0) {
+            const float margin = option[5] == 'l'   ? size->left
+                                 : option[5] == 'r' ? size->width - size->right
+                                 : option[5] == 't' ? size->length - size->top
+                                                    : size->bottom;
+            args.insert(args.end(), {std::string("--") + option, std::to_string(margin)});
+            continue;
+        }
         if (!value)
             continue;
         if (IsDecimal(value))

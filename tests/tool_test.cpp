@@ -519,12 +519,12 @@ TEST(ToolJob, OptionsReachTheRecords)
     EXPECT_EQ(Count(fromFile.ops, kOpRectanglePath), 1u);
     // CharSize at 300 dpi: 12 * 300 / 72.
     EXPECT_EQ(First(fromFile.ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 50.0);
-    // The first line half an inch in, half an inch and a character size
-    // down, as (300, 400) at 600 dpi.
+    // On Letter paper the first line half an inch in and, below the half
+    // inch margin, four fifths of the character size down.
     const std::vector<TextLine> lines = TextLines(fromFile.ops);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].x, 150);
-    EXPECT_EQ(lines[0].y, 200);
+    EXPECT_EQ(lines[0].y, 150 + 50 - 10); // four fifths of the character size down
     // The page origin puts the library's limits at this resolution inside
     // the margins (at 600 dpi's limits no line fitted).
     Job landscape;
@@ -553,13 +553,13 @@ TEST(ToolJob, FilterOptionsFrameThePages)
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
     const std::vector<XLOperation> ops = Decode(bytes);
     // Landscape (1) Legal (1), the text 36 pt from the left (300 dots) and
-    // 18 pt plus a character size from the top.
+    // the first baseline 18 pt and four fifths of a character size down.
     EXPECT_TRUE(Contains(bytes, ByteList({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43})));
     EXPECT_EQ(Count(ops, kOpSetPageOrigin), 0u);
     const std::vector<TextLine> lines = TextLines(ops);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].x, 300);
-    EXPECT_EQ(lines[0].y, 150 + 83);
+    EXPECT_EQ(lines[0].y, 150 + 83 - 16);
     EXPECT_EQ(lines[0].text.rfind(u"Title    ", 0), 0u);
     EXPECT_EQ(lines[0].text.substr(lines[0].text.size() - 11), u"Page 1 of 2");
     EXPECT_EQ(lines[1].text, u"x");

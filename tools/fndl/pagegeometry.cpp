@@ -246,7 +246,10 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     long top = margins[2].points < 0 ? defaultMargin : dots(margins[2].points);
     long bottom = margins[3].points < 0 ? defaultMargin : dots(margins[3].points);
     const long size = request.characterSize;
-    const long descent = size / 4; // descenders stay above the bottom margin
+    // A line takes the character size: four fifths above the baseline, a
+    // fifth below, so that a page holds as many lines as the text area has
+    // line pitches (as texttopdf counts them).
+    const long descent = size / 5;
     // At least an inch of line, and a line of text and one more below it.
     const long minWidth = std::min(width, resolution);
     const long minHeight = std::min(height, size + descent + request.lineSpacing);
@@ -267,7 +270,7 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
         return UsageError(kind.name, "the page margins leave no room for a line of text");
     const long textRight = width - right;
     const long lowest = height - bottom - descent;
-    if (textRight <= left || top + size > lowest)
+    if (textRight <= left || top + size - descent > lowest)
         return UsageError(kind.name, "the page margins leave no room for a line of text");
 
     // Columns share the width, a quarter inch apart.
@@ -300,7 +303,7 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     request.movesOrigin = false;
     request.margin = left;
     request.cursorX = left;
-    request.cursorY = top + size;
+    request.cursorY = top + size - descent;
     return -1;
 }
 
