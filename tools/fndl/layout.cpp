@@ -419,6 +419,10 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     }
     if (const int exitCode = LayOut(job); exitCode >= 0)
         return exitCode;
+    if (job.sheets == 0)
+        PrintError("none of the " + std::to_string(job.pages) +
+                   (job.pages == 1 ? " page" : " pages") +
+                   " is in the page selection: no page is printed");
     if (!FinishJobOutput(output))
         return kExitFailed;
     PrintSummary(job);
