@@ -852,6 +852,61 @@ TEST(ToolDump, ReadsJobsOfOtherProducersByTheRulesExtractApplies)
     EXPECT_NE(run.err.find(fault), std::string::npos) << run.err;
 }
 
+TEST(ToolDump, CountsLinesAsJobDoesAndRefusesWhatIsNoJob)
+{
+    // A line set in two fonts is one line in both counts.
+    Job job;
+    RunJob(job, {"--text", "one\ntwo\nthree \xE4\xB8\xAD\xE6\x96\x87"});
+    EXPECT_NE(job.run.err.find(": 1 page, 3 lines, 14 characters set"), std::string::npos)
+        << job.run.err;
+    ToolRun run = RunTool({"dump", "--summary", job.file.path});
+    EXPECT_NE(run.out.find("text: 3 lines, 14 characters (4 Text operations)"), std::string::npos)
+        << run.out;
+
+    // Nothing is listed from a file that is no job.
+    TempPath text;
+    const std::string passwd = "root:x:0:0:root:/root:/bin/bash\n";
+    text.Write(std::vector<uint8_t>(passwd.begin(), passwd.end()));
+    for (const char *form : {"--summary", "--json", "-"}) {
+        run = RunTool(std::string(form) == "-" ? std::vector<std::string>{"dump", text.path}
+                                               : std::vector<std::string>{"dump", form, text.path});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "") << form;
+        EXPECT_EQ(run.err, "fndl: '" + text.path + "' is malformed at byte 0: not a PCL XL stream "
+                           "or a PJL job: it starts with byte 0x72\n");
+    }
+    EXPECT_EQ(RunTool({"extract", text.path, "-d", text.path + ".d"}).exitCode, 1);
+}
+
+TEST(ToolReaders, ReadSeveralJobsOneAfterAnother)
+{
+    // A banner wrapped in PJL and a bare document, as a spooler passes them on.
+    Job banner;
+    RunJob(banner, {"--pjl", "--text", "Banner"});
+    Job document;
+    RunJob(document, {"--text", "Document"});
+    std::vector<uint8_t> both = banner.bytes;
+    both.insert(both.end(), document.bytes.begin(), document.bytes.end());
+    TempPath file(".pxl");
+    file.Write(both);
+    ToolRun run = RunTool({"dump", "--summary", file.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("jobs: 2\nsessions: 2, pages: 2\nfonts: 2\n"), std::string::npos) << run.out;
+    run = RunTool({"dump", file.path});
+    EXPECT_NE(run.out.find(std::to_string(banner.bytes.size()) + "  stream header"), std::string::npos);
+
+    TempDir fonts;
+    run = RunTool({"extract", file.path, "-d", fonts.path.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("characters: 5: Baenr"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("OT_1_DejaVu_Sans_n-2.ttf\n  glyphs: 6253, sent: 8"), std::string::npos) << run.out;
+
+    run = RunTool({"preview", file.path, "-o", fonts.path.path + "/page-%d.png"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "page 1: " + fonts.path.path + "/page-1.png (827 x 1170)\npage 2: " +
+                           fonts.path.path + "/page-2.png (827 x 1170)\n");
+}
+
 TEST(ToolWhich, ResolvesFaceNamesToFontFiles)
 {
     ToolRun run = RunTool({"which", "DejaVu Sans"});

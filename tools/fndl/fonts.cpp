@@ -14,7 +14,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #include "text/text.h"
 
 namespace {
