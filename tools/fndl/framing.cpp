@@ -173,7 +173,7 @@ void PutFrameStart(std::vector<uint8_t> &out, const Request &request, long cell,
         PutOperator(out, xl::kOpSetPageScale);
     }
     const long x = request.originX + column * (request.columnWidth + request.columnGap);
-    if (request.movesOrigin) {
+    if (x != 0 || request.originY != 0) {
         PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x),
                        static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
         PutOperator(out, xl::kOpSetPageOrigin);
