@@ -37,24 +37,6 @@ std::string ToolPath()
     return FNDL_TOOL_INSTALL_PATH;
 }
 
-// A4, Letter or Legal from a PPD PageSize keyword or a media name
-// ("A4", "iso_a4_210x297mm", "na_letter_8.5x11in", "Legal"); "" otherwise.
-std::string PaperName(const char *name)
-{
-    if (!name)
-        return "";
-    std::string lower(name);
-    for (char &c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "a4" || lower.starts_with("iso_a4_"))
-        return "A4";
-    if (lower == "letter" || lower.starts_with("na_letter_"))
-        return "Letter";
-    if (lower == "legal" || lower.starts_with("na_legal_"))
-        return "Legal";
-    return "";
-}
-
 } // namespace
 
 FilterJob::~FilterJob()
@@ -118,19 +100,31 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
 {
     std::vector<std::string> args = {"job", "-q", "--page-log", "--pjl", "-o", "-"};
 
+    // The paper asked for, else the PPD's: the tool knows the names (PPD
+    // keywords, IPP media names) and refuses a size the printer cannot be
+    // told, which the PPD would have left unmarked for its default.
     std::string paper;
-    if (const ppd_choice_t *size = job.Marked("PageSize"))
-        paper = PaperName(size->choice);
-    else if (const char *media = job.Option("media"))
-        paper = PaperName(media);
-    else if (const char *pageSize = job.Option("PageSize"))
-        paper = PaperName(pageSize);
-    else
-        paper = "A4";
-    if (!paper.empty())
-        args.insert(args.end(), {"--media", paper});
-    else
-        Message("WARNING", "paper size not A4, Letter or Legal: printing on A4");
+    if (const char *pageSize = job.Option("PageSize")) {
+        paper = pageSize;
+    } else if (const char *media = job.Option("media")) {
+        // media lists a size, a type and a source in any order: "A4,Plain".
+        const std::string list = media;
+        for (size_t at = 0; at < list.size() && paper.empty();) {
+            const size_t end = std::min(list.find(',', at), list.size());
+            const std::string word = list.substr(at, end - at);
+            at = end + 1;
+            const bool typeOrSource =
+                job.ppd && (ppdFindChoice(ppdFindOption(job.ppd, "MediaType"), word.c_str()) ||
+                            ppdFindChoice(ppdFindOption(job.ppd, "InputSlot"), word.c_str()));
+            if (!word.empty() && !typeOrSource)
+                paper = word;
+        }
+    }
+    if (paper.empty()) {
+        const ppd_choice_t *size = job.Marked("PageSize");
+        paper = size ? size->choice : "A4";
+    }
+    args.insert(args.end(), {"--media", paper});
 
     long resolution = 0;
     if (const ppd_choice_t *choice = job.Marked("Resolution"))

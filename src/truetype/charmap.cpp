@@ -99,17 +99,19 @@ void FillSegment(uint32_t *pnTable, const BEReader &subtable, const Format4Segme
             pnTable[c] = SegmentGlyph(subtable, segment, nDeltaBase + c, c - nSegmentFirst);
         return;
     }
-    const uint8_t *pby = subtable.Data() + nFirstRead;
-    for (uint32_t c = nFirst; c <= nLast; ++c, pby += 2) {
-        const uint32_t wGlyph = (uint32_t{pby[0]} << 8) | pby[1];
+    BEReader run;
+    subtable.Sub(nFirstRead, nReadBytes, run);
+    for (uint32_t c = nFirst; c <= nLast; ++c) {
+        uint16_t wGlyph = 0;
+        run.U16(2 * size_t{c - nFirst}, wGlyph); // inside: checked for the run
         pnTable[c] = wGlyph == 0 ? 0 : (wGlyph + segment.wIdDelta) & 0xFFFF;
     }
 }
 
-// The four segment arrays of a format 4 subtable, when all of them lie
-// inside it: then segments are read without a check per value.
+// A format 4 subtable whose four segment arrays all lie inside it: checked
+// once, so that every segment reads whole.
 struct SegmentArrays {
-    const uint8_t *pbySubtable;
+    BEReader subtable;
     uint32_t nSegments;
 };
 
@@ -117,26 +119,16 @@ bool GetSegmentArrays(const BEReader &subtable, uint32_t nSegments, SegmentArray
 {
     if (!subtable.Contains(CmapFormat4::kEndCodes, CmapFormat4::SegmentArraysSize(nSegments)))
         return false;
-    arrays = SegmentArrays{subtable.Data(), nSegments};
+    arrays = SegmentArrays{subtable, nSegments};
     return true;
 }
 
-uint16_t BigEndian16(const uint8_t *pby)
-{
-    return static_cast<uint16_t>((pby[0] << 8) | pby[1]);
-}
-
-// Segment j, as ReadFormat4Segment reads it.
+// Segment j of the checked arrays.
 Format4Segment SegmentAt(const SegmentArrays &arrays, uint32_t j)
 {
-    using namespace CmapFormat4;
-    const size_t nEnd = SegmentField(arrays.nSegments, kEndCodeArray, j);
-    const size_t nStart = SegmentField(arrays.nSegments, kStartCodeArray, j);
-    const size_t nDelta = SegmentField(arrays.nSegments, kIdDeltaArray, j);
-    const size_t nRangeOffset = SegmentField(arrays.nSegments, kIdRangeOffsetArray, j);
-    const uint8_t *pby = arrays.pbySubtable;
-    return Format4Segment{BigEndian16(pby + nStart), BigEndian16(pby + nEnd),
-                          BigEndian16(pby + nDelta), BigEndian16(pby + nRangeOffset), nRangeOffset};
+    Format4Segment segment{};
+    ReadFormat4Segment(arrays.subtable, arrays.nSegments, j, segment);
+    return segment;
 }
 
 // True when every segment that covers a code starts after the end of the

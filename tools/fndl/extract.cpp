@@ -30,13 +30,6 @@ constexpr size_t kMaxFileStem = 200;
 constexpr uint64_t kRebuiltAllowance = uint64_t{64} << 20;
 constexpr uint64_t kRebuiltPerJobByte = 16;
 
-std::string CodeName(unsigned code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", code);
-    return text;
-}
-
 // Letters, digits, '-', '_' and '.' (not leading) stay; every other
 // character, a multi-byte UTF-8 one included, becomes one '_'.
 std::string FileStem(std::string_view name)
@@ -81,7 +74,7 @@ std::string CharacterText(const std::map<uint16_t, uint16_t> &charToGlyph)
         const uint16_t code = entry.first;
         if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF)) {
             text += '<'; // piece by piece: GCC 12 warns falsely on "<" + string
-            text += CodeName(code);
+            text += CharacterCodeName(code);
             text += '>';
         } else {
             text += Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(code)));
@@ -106,6 +99,8 @@ constexpr const char *kExtractHelp =
     "new font, written to NAME-2.ttf (then -3, ...); so is a font whose file name\n"
     "an earlier font of the job took. Files there are overwritten; DIR is created\n"
     "when missing. Prints each font's name, file, glyph count and characters.\n"
+    "The fonts of every job of a file of several are extracted; fonts that would\n"
+    "make far more bytes than the job carries are refused.\n"
     "A damaged job (a stream that cannot be decoded, a damaged font header,\n"
     "characters for a font without a font header in effect, a glyph sent twice\n"
     "with different data, a font downloaded again without RemoveFont) is reported\n"
