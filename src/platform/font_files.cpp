@@ -2,7 +2,10 @@
 // Font file bytes behind logical fonts, and the table directory of a face.
 //
 // Font files are read into memory, once per path while the file is
-// unchanged, and freed when the last font using them is deleted. The directory is untrusted input: a table
+// unchanged. When the last font using one is deleted it is kept a while (a
+// few files, a bounded number of bytes) for the path's next font: a font
+// realized on every call (the device context of a download by font file
+// falls back to an installed font) would otherwise read its file each time. The directory is untrusted input: a table
 // record is kept only when its table lies wholly inside the file.
 #include "platform_hooks.h"
 #include "platform_internal.h"
@@ -22,6 +25,9 @@ namespace {
 
 
 FontFile *g_pathFiles = nullptr;   // registry of files read by path
+unsigned long g_releaseClock = 0;
+constexpr long kMaxKeptFiles = 4;
+constexpr size_t kMaxKeptFileBytes = size_t{64} << 20;
 FontFile *g_servedFile = nullptr;  // the hook's own reference
 
 FontFile *FindPathFile(const char *path)
@@ -39,6 +45,36 @@ void UnlinkPathFile(FontFile *file)
             *link = file->next;
             return;
         }
+    }
+}
+
+void FreeFontFile(FontFile *file)
+{
+    free(const_cast<uint8_t *>(file->bytes));
+    free(file->path);
+    free(file);
+}
+
+// Frees kept files beyond the number and bytes kept, the longest unused
+// first.
+void TrimKeptFiles()
+{
+    for (;;) {
+        long count = 0;
+        size_t bytes = 0;
+        FontFile *oldest = nullptr;
+        for (FontFile *file = g_pathFiles; file; file = file->next) {
+            if (file->references > 0)
+                continue;
+            ++count;
+            bytes += file->size;
+            if (!oldest || file->releasedAt < oldest->releasedAt)
+                oldest = file;
+        }
+        if (!oldest || (count <= kMaxKeptFiles && bytes <= kMaxKeptFileBytes))
+            return;
+        UnlinkPathFile(oldest);
+        FreeFontFile(oldest);
     }
 }
 
@@ -157,6 +193,9 @@ FontFile *AcquireFontFile(const char *path)
         // The file was replaced or changed: its holders keep the old
         // bytes, new fonts get the file as it is now.
         UnlinkPathFile(shared);
+        shared->isFromPath = false;
+        if (shared->references == 0)
+            FreeFontFile(shared);
     }
     auto *file = static_cast<FontFile *>(calloc(1, sizeof(FontFile)));
     if (!file)
@@ -180,7 +219,7 @@ long PlatformFontFileCopies(const char *path)
 {
     long count = 0;
     for (const FontFile *file = g_pathFiles; file; file = file->next)
-        count += strcmp(file->path, path) == 0;
+        count += file->references > 0 && strcmp(file->path, path) == 0;
     return count;
 }
 
@@ -202,11 +241,12 @@ void ReleaseFontFile(FontFile *file)
 {
     if (!file || --file->references > 0)
         return;
-    if (file->isFromPath)
-        UnlinkPathFile(file);
-    free(const_cast<uint8_t *>(file->bytes));
-    free(file->path);
-    free(file);
+    if (file->isFromPath) {
+        file->releasedAt = ++g_releaseClock;
+        TrimKeptFiles();
+        return;
+    }
+    FreeFontFile(file);
 }
 
 void PlatformServeFontData(const uint8_t *data, size_t size)

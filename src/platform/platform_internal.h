@@ -66,7 +66,8 @@ struct FontFile {
     size_t size;
     bool isFromPath; // in the registry of files read by path
     FileIdentity identity; // of a file read by path
-    long references;
+    long references; // 0: kept in the registry for the path's next font
+    unsigned long releasedAt; // when the last reference went, for keeping
     FontFile *next; // registry of files read by path
 };
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "truetype/bereader.h"
 #include "truetype/tables.h"
@@ -159,22 +160,41 @@ uint32_t SegmentCount(const BEReader &subtable)
     return subtable.U16(CmapFormat4::kSegCountX2, wSegCountX2) ? wSegCountX2 / 2u : 0;
 }
 
+// nCount copies of value from pnTable on, by doubling copies: one library
+// call per doubling instead of a compare and a store per entry (the table
+// has 65535 entries, filled for every new font).
+void FillEntries(uint32_t *pnTable, size_t nCount, uint32_t value)
+{
+    if (nCount == 0)
+        return;
+    pnTable[0] = value;
+    for (size_t nDone = 1; nDone < nCount;) {
+        const size_t nCopy = std::min(nDone, nCount - nDone);
+        std::memcpy(pnTable + nDone, pnTable, nCopy * sizeof(uint32_t));
+        nDone += nCopy;
+    }
+}
+
 // The filling that precedes the subtable lookups: every entry is written.
 void FillIdentityBelowGlyphCount(FontEntry *pEntry)
 {
     const uint32_t nIdentity = std::min<uint32_t>(pEntry->nGlyphs, kCharTableEntries);
     for (uint32_t c = 0; c < nIdentity; ++c)
         pEntry->pnCharToGlyph[c] = c;
-    for (uint32_t c = nIdentity; c < kCharTableEntries; ++c)
-        pEntry->pnCharToGlyph[c] = kNoGlyph;
+    FillEntries(pEntry->pnCharToGlyph + nIdentity, kCharTableEntries - nIdentity, kNoGlyph);
 }
 
-// Uses the first encoding record of platform 3 whose subtable is format 4.
+// Fills the table from the first encoding record of platform 3 whose
+// subtable is format 4: identity below the glyph count and kNoGlyph above,
+// then the subtable's mapping (a Unicode subtable writes every entry
+// itself).
 void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
 {
     uint16_t nRecords = 0;
-    if (!cmap.U16(CmapTable::kNumTables, nRecords))
+    if (!cmap.U16(CmapTable::kNumTables, nRecords)) {
+        FillIdentityBelowGlyphCount(pEntry);
         return;
+    }
     for (uint32_t k = 0; k < nRecords; ++k) {
         const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
         uint16_t wPlatform = 0;
@@ -183,7 +203,7 @@ void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
         if (!cmap.U16(nRecord + CmapTable::kPlatformId, wPlatform) ||
             !cmap.U16(nRecord + CmapTable::kEncodingId, wEncoding) ||
             !cmap.U32(nRecord + CmapTable::kSubtableOffset, dwOffset))
-            return; // the records run past cmap
+            break; // the records run past cmap
         uint16_t wFormat = 0;
         if (wPlatform != kSfntPlatformWindows ||
             !cmap.U16(size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
@@ -193,12 +213,15 @@ void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
         // subtables outgrow their 16-bit length field.
         BEReader subtable;
         cmap.Tail(dwOffset, subtable);
-        if (wEncoding == CmapTable::kEncodingUnicodeBmp)
+        if (wEncoding == CmapTable::kEncodingUnicodeBmp) {
             MapSegmentsUnicode(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
-        else
+        } else {
+            FillIdentityBelowGlyphCount(pEntry);
             MapSegmentsSymbol(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
+        }
         return;
     }
+    FillIdentityBelowGlyphCount(pEntry);
 }
 
 } // namespace
@@ -216,11 +239,12 @@ int BuildCharToGlyphTable(FontFace *pFace, FontEntry *pEntry)
 {
     if (!pFace || !pEntry || !pEntry->pnCharToGlyph)
         return 0;
-    FillIdentityBelowGlyphCount(pEntry);
     uint32_t dwCmapSize = 0;
     const uint8_t *pCmap = FaceTable(*pFace, "cmap", &dwCmapSize);
-    if (!pCmap)
+    if (!pCmap) {
+        FillIdentityBelowGlyphCount(pEntry);
         return 0;
+    }
     MapFromCmap(pEntry, BEReader(pCmap, dwCmapSize));
     return 1;
 }
@@ -230,7 +254,7 @@ void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dw
     if (!pEntry || !pEntry->pnCharToGlyph)
         return;
     uint32_t *pnTable = pEntry->pnCharToGlyph;
-    std::fill(pnTable, pnTable + kLastLookedUpCode + 1, kNoGlyph);
+    FillEntries(pnTable, kLastLookedUpCode + 1, kNoGlyph);
 
     const BEReader subtable(pSubtable, dwAvailable);
     const uint32_t nSegments = SegmentCount(subtable);
@@ -262,7 +286,7 @@ void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwA
     if (!pEntry || !pEntry->pnCharToGlyph)
         return;
     uint32_t *pnTable = pEntry->pnCharToGlyph;
-    std::fill(pnTable, pnTable + kLastSymbolCode + 1, kNoGlyph);
+    FillEntries(pnTable, kLastSymbolCode + 1, kNoGlyph);
 
     // Symbol fonts place their characters at 0xF000 + code; segments are
     // matched on the low bytes of their codes.
