@@ -37,24 +37,6 @@ std::string ToolPath()
     return FNDL_TOOL_INSTALL_PATH;
 }
 
-// A4, Letter or Legal from a PPD PageSize keyword or a media name
-// ("A4", "iso_a4_210x297mm", "na_letter_8.5x11in", "Legal"); "" otherwise.
-std::string PaperName(const char *name)
-{
-    if (!name)
-        return "";
-    std::string lower(name);
-    for (char &c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "a4" || lower.starts_with("iso_a4_"))
-        return "A4";
-    if (lower == "letter" || lower.starts_with("na_letter_"))
-        return "Letter";
-    if (lower == "legal" || lower.starts_with("na_legal_"))
-        return "Legal";
-    return "";
-}
-
 } // namespace
 
 FilterJob::~FilterJob()
@@ -118,19 +100,16 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
 {
     std::vector<std::string> args = {"job", "-q", "--page-log", "--pjl", "-o", "-"};
 
-    std::string paper;
+    // The tool knows the paper names (PPD keywords, IPP media names) and
+    // refuses a size the printer cannot be told.
+    std::string paper = "A4";
     if (const ppd_choice_t *size = job.Marked("PageSize"))
-        paper = PaperName(size->choice);
+        paper = size->choice;
     else if (const char *media = job.Option("media"))
-        paper = PaperName(media);
+        paper = media;
     else if (const char *pageSize = job.Option("PageSize"))
-        paper = PaperName(pageSize);
-    else
-        paper = "A4";
-    if (!paper.empty())
-        args.insert(args.end(), {"--media", paper});
-    else
-        Message("WARNING", "paper size not A4, Letter or Legal: printing on A4");
+        paper = pageSize;
+    args.insert(args.end(), {"--media", paper});
 
     long resolution = 0;
     if (const ppd_choice_t *choice = job.Marked("Resolution"))

@@ -9,16 +9,18 @@
 #   FirstRequest_Glyphs500_DC <= 1.5 x FirstRequest_CJK500_DC (a shaped run
 #   of 500 Devanagari glyphs through the glyph call), and the same for
 #   Repeat_Glyphs500_DC against Repeat_CJK500_DC
-# Exits non-zero when a target fails. Extra arguments go to fndl_bench.
+# Exits non-zero when a target fails. Extra arguments go to fndl_bench;
+# --build-only (alone) builds it without running it.
 # REPETITIONS (default 10) and MIN_TIME (seconds per repetition, default
 # 0.3) tune the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/install-packages.sh fonts-ipafont-gothic fonts-noto-core
+bash scripts/deps.sh test
+bash scripts/install-packages.sh libbenchmark-dev fonts-ipafont-gothic fonts-noto-core
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFNDL_BUILD_BENCH=ON -DBUILD_TESTING=OFF -DFNDL_WERROR=ON >/dev/null
-cmake --build build-bench -j2 --target fndl_bench
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j2
+[ "${1:-}" = --build-only ] && exit 0
 
 # One process per benchmark: glibc's malloc adapts its mmap and trim
 # thresholds to the large blocks a process frees, so within one process a

@@ -31,6 +31,9 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
 bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
 // The bytes appended (by the library) since the last look; moves size on.
 bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
+// Cuts the work file back to size bytes (what was appended after them is
+// taken out of the job). False with the reason.
+bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason);
 // Puts the finished job where it belongs. False after printing the reason.
 bool FinishJobOutput(JobOutput &output);
 // Why writing the work file fails now, as the system says it ("No space
