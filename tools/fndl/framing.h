@@ -11,7 +11,7 @@
 
 std::vector<uint8_t> JobStart(const Request &request);
 // A sheet: BeginPage with the paper and orientation (turned for two pages
-// a sheet), and the page origin when the page has one frame.
+// a sheet), gray and a black brush.
 void PutPageStart(std::vector<uint8_t> &out, const Request &request);
 void PutPageEnd(std::vector<uint8_t> &out);
 // After the last page: the data source and session closed, and the PJL end.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The paper and the page geometry: media sizes with their PCL XL codes,
-// orientations, page selection, and the text area and page origin from the
+// orientations, page selection, and the page box from the
 // page margins and columns.
 #include <algorithm>
 #include <cmath>
@@ -300,7 +300,6 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     request.hasBox = true;
     request.limits = {request.box.nRightLimit, request.box.nBottomLimit, request.box.nClipRight,
                       request.box.nClipBottom, request.box.nClipLeft, request.box.nClipTop};
-    request.movesOrigin = false;
     request.margin = left;
     request.cursorX = left;
     request.cursorY = top + size - descent;

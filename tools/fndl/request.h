@@ -84,10 +84,6 @@ struct Request {
     // asked for) the library's page box is the paper less the margins.
     bool hasBox = false;
     FNDL_PAGEBOX box{};
-    // A page origin for the page's text (none with the page box).
-    bool movesOrigin = false;
-    long originX = 0;
-    long originY = 0;
     bool fallback = true;
     bool strict = false;
     bool quiet = false;
