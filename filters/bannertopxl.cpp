@@ -12,14 +12,17 @@
 // Images and PDF templates are not drawn: the page is text. A PDF template
 // named after a CUPS classification (secret.pdf, ...) still marks the page
 // with it, as header and footer, so a classified job's cover says so.
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iostream>
 #include <iterator>
 #include <sstream>
-#include <strings.h>
 
 #include "filter.h"
 
@@ -229,6 +232,38 @@ std::string CoverText(const FilterJob &job, const Banner &banner)
     return text;
 }
 
+// The banner file, from the file CUPS names or standard input. False after
+// an ERROR: line when it cannot be read (a folder, an I/O error).
+bool ReadBannerFile(const FilterJob &job, std::string &bytes)
+{
+    // Banner files are a few hundred bytes; one far larger is no banner.
+    constexpr size_t kLargest = 1 << 20;
+    const int fd = job.file.empty() ? STDIN_FILENO : open(job.file.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = fd < 0 ? errno : 0;
+    char buffer[4096];
+    while (error == 0) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            error = errno;
+        if (got <= 0)
+            break;
+        bytes.append(buffer, static_cast<size_t>(got));
+        if (bytes.size() > kLargest)
+            error = EFBIG;
+    }
+    if (fd > STDIN_FILENO)
+        close(fd);
+    if (error != 0) {
+        EndIfCancelled(job);
+        Message("ERROR", "fndl-bannertopxl: cannot read the banner file of " + Titled(job) + ": " +
+                             std::strerror(error));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -237,20 +272,12 @@ int main(int argc, char **argv)
     if (!ReadFilterJob(argc, argv, "fndl-bannertopxl", job))
         return 1;
     std::string bytes;
-    if (job.file.empty()) {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(job.file, std::ios::binary);
-        if (!in) {
-            Message("ERROR", "fndl-bannertopxl: cannot read " + job.file);
-            return 1;
-        }
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    if (!ReadBannerFile(job, bytes))
+        return 1;
     Banner banner;
     if (!ParseBanner(bytes, banner))
         return 1;
     std::vector<std::string> args = CommonToolArgs(job);
     args.insert(args.end(), {"--text", CoverText(job, banner)});
-    return RunTool(job, args);
+    return RunTool(job, args, "Setting the cover page of " + Titled(job));
 }

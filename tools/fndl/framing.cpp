@@ -27,6 +27,16 @@ void PutXYAttribute(std::vector<uint8_t> &out, uint8_t tag, uint16_t x, uint16_t
                 static_cast<uint8_t>(y >> 8), xl::kAttrUByte, attribute});
 }
 
+// A ubyte_array: its length as a uint16, then the bytes.
+void PutUByteArrayAttribute(std::vector<uint8_t> &out, std::string_view bytes, uint8_t attribute)
+{
+    const auto length = static_cast<uint16_t>(bytes.size());
+    out.insert(out.end(), {xl::kUByteArray, xl::kUInt16, static_cast<uint8_t>(length),
+                           static_cast<uint8_t>(length >> 8)});
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    out.insert(out.end(), {xl::kAttrUByte, attribute});
+}
+
 void PutOperator(std::vector<uint8_t> &out, uint8_t op)
 {
     out.push_back(op);
@@ -62,6 +72,13 @@ std::vector<uint8_t> JobStart(const Request &request)
         PutText(out, "@PJL SET RESOLUTION=" + std::to_string(request.resolution) + "\r\n");
         if (request.copies > 1)
             PutText(out, "@PJL SET COPIES=" + std::to_string(request.copies) + "\r\n");
+        // Printers that take the sides from PJL rather than from BeginPage.
+        if (request.paper.sides == Sides::OneSided)
+            PutText(out, "@PJL SET DUPLEX=OFF\r\n");
+        else if (request.paper.sides != Sides::Unset)
+            PutText(out, std::string("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=") +
+                             (request.paper.sides == Sides::LongEdge ? "LONGEDGE" : "SHORTEDGE") +
+                             "\r\n");
         PutText(out, "@PJL ENTER LANGUAGE=PCLXL\r\n");
     }
     PutText(out, kStreamHeader);
@@ -78,10 +95,24 @@ std::vector<uint8_t> JobStart(const Request &request)
     return out;
 }
 
-void PutPageStart(std::vector<uint8_t> &out, const Request &request)
+void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
 {
     PutUByteAttribute(out, request.landscape ? 1 : 0, xl::kAttrOrientation);
     PutUByteAttribute(out, MediaSizeCode(request.media), xl::kAttrMediaSize);
+    const PaperHandling &paper = request.paper;
+    if (paper.mediaSource >= 0)
+        PutUByteAttribute(out, static_cast<uint8_t>(paper.mediaSource), xl::kAttrMediaSource);
+    if (!paper.mediaType.empty())
+        PutUByteArrayAttribute(out, paper.mediaType, xl::kAttrMediaType);
+    // SimplexPageMode eSimplexFrontSide; DuplexPageMode binds along the
+    // long edge of a portrait page with eDuplexVerticalBinding (as
+    // Ghostscript's PCL XL devices send it), and odd pages are fronts.
+    if (paper.sides == Sides::OneSided) {
+        PutUByteAttribute(out, 0, xl::kAttrSimplexPageMode);
+    } else if (paper.sides != Sides::Unset) {
+        PutUByteAttribute(out, paper.sides == Sides::LongEdge ? 1 : 0, xl::kAttrDuplexPageMode);
+        PutUByteAttribute(out, page % 2 == 1 ? 0 : 1, xl::kAttrDuplexPageSide);
+    }
     PutOperator(out, xl::kOpBeginPage);
     if (request.movesOrigin) {
         PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(request.originX),

@@ -10,7 +10,8 @@
 #include "request.h"
 
 std::vector<uint8_t> JobStart(const Request &request);
-void PutPageStart(std::vector<uint8_t> &out, const Request &request);
+// BeginPage of page number page (1 for the first), with its paper handling.
+void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page);
 void PutPageEnd(std::vector<uint8_t> &out);
 std::vector<uint8_t> JobEnd(const Request &request);
 // The job name as PJL takes it: no quotes, no control characters, at most

@@ -133,6 +133,7 @@ int RunJob(std::span<char *const> args)
     JobFonts fonts;
     if (const int exitCode = ChooseMainFont(request, fonts); exitCode >= 0)
         return exitCode;
+    RemoveWorkFilesOnTerm();
     JobOutput output;
     std::string reason;
     if (!OpenJobOutput(request.output, output, reason)) {

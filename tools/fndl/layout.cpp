@@ -198,8 +198,8 @@ bool NewPage(Job &job)
 {
     std::vector<uint8_t> bytes;
     PutPageEnd(bytes);
-    PutPageStart(bytes, job.request);
-    if (!AppendToOutput(job.output, bytes))
+    PutPageStart(bytes, job.request, job.pages + 1);
+    if (!AppendToOutput(job.output, bytes) || !StreamOut(job.output))
         return false;
     LogPage(job);
     ++job.pages;
@@ -263,7 +263,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     XLDecodeError error;
     std::vector<uint8_t> appended;
     std::string reason;
-    const uint64_t before = job.output.size;
+    const uint64_t before = JobBytes(job.output);
     if (!TakeAppended(job.output, appended, reason)) {
         PrintError("cannot read back the job: " + reason);
         return kExitFailed;
@@ -460,7 +460,7 @@ void PrintSummary(const Job &job)
                           (job.characters == 1 ? " character set" : " characters set");
     if (job.leftOut > 0)
         summary += ", " + std::to_string(job.leftOut) + " left out";
-    summary += ", " + std::to_string(job.output.size) + " bytes";
+    summary += ", " + std::to_string(JobBytes(job.output)) + " bytes";
     PrintNote(summary);
     for (size_t f = 1; f < job.fonts.fonts.size() && f < job.charactersByFont.size(); ++f) {
         const JobFont &font = job.fonts.fonts[f];
@@ -549,7 +549,7 @@ int LayOut(Job &job)
 {
     const Request &request = job.request;
     std::vector<uint8_t> start = JobStart(request);
-    PutPageStart(start, request);
+    PutPageStart(start, request, 1);
     if (!AppendToOutput(job.output, start))
         return kExitFailed;
     if (const int exitCode = StartPage(job); exitCode >= 0)
@@ -587,7 +587,7 @@ int LayOut(Job &job)
         previousEmpty = job.texts == textsBefore;
         paragraphStart = paragraphEnd + 1;
     }
-    if (!AppendToOutput(job.output, JobEnd(request)))
+    if (!AppendToOutput(job.output, JobEnd(request)) || !StreamOut(job.output))
         return kExitFailed;
     LogPage(job);
     return -1;
@@ -625,6 +625,8 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
             PrintError("cannot make a work file: " + reason);
             return kExitFailed;
         }
+        scratch.streams = false;
+        scratch.discards = true;
         Job count{.request = request, .fonts = fonts, .output = scratch};
         count.reported = job.reported;
         count.charactersByFont = job.charactersByFont;

@@ -96,8 +96,11 @@ std::vector<OptionDefinition> OptionsOf(const CommandKind &kind)
     std::vector<OptionDefinition> definitions(std::begin(kFontOptions), std::end(kFontOptions));
     if (kind.takesText)
         definitions.insert(definitions.end(), std::begin(kTextOptions), std::end(kTextOptions));
-    if (kind.takesJob)
+    if (kind.takesJob) {
         definitions.insert(definitions.end(), std::begin(kJobOptions), std::end(kJobOptions));
+        const std::span<const OptionDefinition> paper = PaperHandlingOptions();
+        definitions.insert(definitions.end(), paper.begin(), paper.end());
+    }
     if (kind.takesOffset)
         definitions.insert(definitions.end(), std::begin(kOffsetOption), std::end(kOffsetOption));
     return definitions;
@@ -255,6 +258,8 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
         if (!Utf8ToUtf16(request.header, units, bad))
             return UsageError(kind.name, "the --header title is not UTF-8");
     }
+    if (!ReadPaperHandling(parsed, request.paper, error))
+        return UsageError(kind.name, error);
     if (parsed.Has("--copies") &&
         !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.copies, error))
         return UsageError(kind.name, error);
@@ -517,7 +522,7 @@ std::string HelpOf(const CommandKind &kind)
     if (kind.takesText)
         help += kTextHelp;
     if (kind.takesJob)
-        help += kJobOptionsHelp;
+        help += std::string(kJobOptionsHelp) + kPaperHandlingHelp;
     return help + "  -h, --help         this help\n";
 }
 

@@ -8,6 +8,7 @@
 
 #include "download/charsize.h"
 #include "fndl.h"
+#include "paperhandling.h"
 #include "qorvfndl.h"
 
 // What one library call takes: szText holds 512 code units with the
@@ -66,6 +67,7 @@ struct Request {
     bool pageLog = false;
     std::string jobName;
     long copies = 1;
+    PaperHandling paper{};
     std::string header; // prettyprint title; empty for none
     std::string output; // "-" for standard output
 };
