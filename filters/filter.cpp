@@ -61,18 +61,33 @@ std::string PaperName(const char *name)
     return "";
 }
 
-// The number in a PPD choice's "<</MediaPosition N>>setpagedevice" code:
-// the PCL XL MediaSource value that Ghostscript sends for it too; -1 without.
-int MediaPosition(const ppd_choice_t *choice)
+// The PCL XL MediaSource value of a PPD InputSlot choice: its code's
+// "<</MediaPosition N>>setpagedevice" read as cups-filters' gstopxl reads it
+// for Ghostscript, so that text, cover pages and documents come from the same
+// tray; -1 without a MediaPosition.
+int MediaSourceOf(const ppd_choice_t *choice)
 {
     const char *at = choice && choice->code ? std::strstr(choice->code, "/MediaPosition") : nullptr;
     if (!at)
         return -1;
+    at += std::strlen("/MediaPosition");
     char *end = nullptr;
-    const long value = std::strtol(at + std::strlen("/MediaPosition"), &end, 10);
-    return end != at + std::strlen("/MediaPosition") && value >= 0 && value <= 255
-               ? static_cast<int>(value)
-               : -1;
+    const long position = std::strtol(at, &end, 10);
+    if (end == at)
+        return -1;
+    // HP's PostScript positions to PCL XL: auto select, upper, lower and
+    // third cassette, manual feed, envelope tray, multipurpose tray.
+    switch (position) {
+    case 0: return 1;
+    case 1: return 4;
+    case 2: return 5;
+    case 3: return 7;
+    case 4: return 2;
+    case 5: return 6;
+    case 19:
+    case 20: return 3;
+    default: return 0; // the printer's default source
+    }
 }
 
 void Replace(std::string &text, const std::string &what, const std::string &with)
@@ -275,7 +290,7 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
 
     // The tray, media type and sides as the PPD's choices give them; a
     // printer whose PPD lacks them gets what it is set to.
-    if (const int source = MediaPosition(job.Marked("InputSlot")); source >= 0)
+    if (const int source = MediaSourceOf(job.Marked("InputSlot")); source >= 0)
         args.insert(args.end(), {"--media-source", std::to_string(source)});
     if (const ppd_choice_t *type = job.Marked("MediaType");
         type && strcasecmp(type->choice, "Default") != 0)
