@@ -142,6 +142,12 @@ fs::path MakeServerBin(const fs::path &dir, bool ownCopies = false)
                                "/" + filter + "' \"$@\"\n");
         fs::permissions(wrapper, kWorldReadable);
     }
+    // cups-filters' filters for the documents that take Ghostscript's path.
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/usr/lib/cups/filter", error)) {
+        if (!fs::exists(bin / "filter" / entry.path().filename()))
+            fs::create_symlink(entry.path(), bin / "filter" / entry.path().filename());
+    }
     fs::create_symlink("/usr/lib/cups/backend/socket", bin / "backend" / "socket");
     fs::create_symlink("/usr/lib/cups/daemon/cups-exec", bin / "daemon" / "cups-exec");
     return bin;
@@ -195,6 +201,54 @@ std::vector<PrintedJob> SplitJobs(const std::string &bytes)
         at = next + uel.size();
     }
     return jobs;
+}
+
+// An attribute's first number in an operation; -1 without it.
+double AttributeOf(const XLOperation &op, uint8_t attribute)
+{
+    const XLAttribute *found = op.Find(attribute);
+    return found && !found->value.numbers.empty() ? found->value.numbers[0] : -1;
+}
+
+// The BeginPage operations of a job.
+std::vector<const XLOperation *> BeginPages(const PrintedJob &job)
+{
+    std::vector<const XLOperation *> pages;
+    for (const XLOperation &op : job.ops) {
+        if (op.op == xl::kOpBeginPage)
+            pages.push_back(&op);
+    }
+    return pages;
+}
+
+// A one-page PDF with a line of text, its cross-reference table in place.
+std::string OnePagePdf()
+{
+    const std::string content = "BT /F1 24 Tf 72 700 Td (Printed through gstopxl) Tj ET";
+    const std::vector<std::string> objects = {
+        "<</Type/Catalog/Pages 2 0 R>>",
+        "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+        "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Contents 4 0 R"
+        "/Resources<</Font<</F1 5 0 R>>>>>>",
+        "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream",
+        "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>",
+    };
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const size_t offset : offsets) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+    }
+    pdf += "trailer\n<</Size " + std::to_string(objects.size() + 1) + "/Root 1 0 R>>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
 }
 
 int CountLines(const std::string &text, const std::string &prefix)
@@ -300,6 +354,19 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     EXPECT_TRUE(latin1.out.empty());
     EXPECT_NE(latin1.err.find("ERROR: "), std::string::npos) << latin1.err;
     EXPECT_NE(latin1.err.find("UTF-8"), std::string::npos) << latin1.err;
+    // Named by the job's title, not by the spool file.
+    EXPECT_NE(latin1.err.find("\"title\" is not UTF-8"), std::string::npos) << latin1.err;
+    EXPECT_EQ(latin1.err.find("latin1.txt"), std::string::npos) << latin1.err;
+    EXPECT_EQ(latin1.err.find("fndl help"), std::string::npos) << latin1.err;
+
+    // Characters left out: one warning for the kind, with the count.
+    WriteFile(dir / "emoji.txt", "smile \xF0\x9F\x98\x80 \xF0\x9F\x98\x81 \xF0\x9F\x98\x82\n");
+    const Command emoji = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "7", "user",
+                                      "title", "1", "", (dir / "emoji.txt").string()},
+                                     {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH});
+    EXPECT_EQ(emoji.exitCode, 0) << emoji.err;
+    EXPECT_EQ(CountLines(emoji.err, "WARNING: "), 1) << emoji.err;
+    EXPECT_NE(emoji.err.find("3 characters (U+1F600, U+1F601, U+1F602)"), std::string::npos) << emoji.err;
     fs::remove_all(dir);
 }
 
@@ -346,10 +413,114 @@ TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
                 << banner.file << ": no \"" << line << "\" in the cover page";
     }
 
-    const Command notBanner = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "1", "u",
-                                   "t", "1", "", "/etc/hostname"});
-    EXPECT_EQ(notBanner.exitCode, 1);
-    EXPECT_NE(notBanner.err.find("ERROR: "), std::string::npos);
+    // No banner file, and none that can be read (a folder): an ERROR: line
+    // and exit status 1.
+    for (const std::string &file : {std::string("/etc/hostname"), dir.string()}) {
+        const Command notBanner = RunCommand(
+            {std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "1", "u", "t", "1", "", file});
+        EXPECT_EQ(notBanner.exitCode, 1) << file;
+        EXPECT_NE(notBanner.err.find("ERROR: "), std::string::npos) << file;
+    }
+    fs::remove_all(dir);
+}
+
+namespace {
+
+// Starts argv with extra environment, standard input from /dev/null and
+// standard output and error on the given descriptors.
+pid_t Start(const std::vector<std::string> &argv, const std::vector<std::string> &env, int out, int err)
+{
+    std::vector<char *> args;
+    for (const std::string &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> environment(env);
+    for (char **var = environ; *var; ++var)
+        environment.emplace_back(*var);
+    std::vector<char *> envp;
+    for (std::string &var : environment)
+        envp.push_back(var.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+TEST(CupsFilters, PagesGoOutAsMadeAndACancelLeavesNothing)
+{
+    const fs::path dir = Scratch("stream");
+    const fs::path tmp = dir / "tmp";
+    fs::create_directories(tmp);
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += SampleText() + "\f";
+    WriteFile(dir / "long.txt", text);
+    const std::vector<std::string> argv = {std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "9", "user",
+                                           "Long", "1", "", (dir / "long.txt").string()};
+    const std::vector<std::string> env = {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH,
+                                          "TMPDIR=" + tmp.string(), std::string("PPD=") + FNDL_PPD_PATH};
+
+    // The job and the messages in one file, in the order they were written:
+    // each PAGE: line after its page, the first long before the job's end.
+    const int both = open((dir / "both").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    ASSERT_GE(both, 0);
+    const pid_t whole = Start(argv, env, both, both);
+    close(both);
+    int status = 0;
+    ASSERT_GT(whole, 0);
+    waitpid(whole, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string mixed = ReadFile(dir / "both");
+    const size_t firstPage = mixed.find("PAGE: 1 1\n");
+    const size_t endPage = mixed.find(std::string(1, static_cast<char>(xl::kOpEndPage)), mixed.find(") HP-PCL XL"));
+    ASSERT_NE(firstPage, std::string::npos);
+    EXPECT_LT(endPage, firstPage);
+    EXPECT_LT(firstPage, mixed.find("@PJL EOJ"));
+    size_t pageLines = 0;
+    for (size_t at = mixed.find("PAGE: "); at != std::string::npos; at = mixed.find("PAGE: ", at + 1))
+        ++pageLines;
+    EXPECT_GT(pageLines, 40u); // a page per form feed at least
+    EXPECT_TRUE(fs::is_empty(tmp));
+
+    // SIGTERM at any moment, from the filter's start to a job that waits for
+    // the printer: the filter ends by it, says so, and leaves no file.
+    for (const int delayMs : {0, 1, 3, 10, 30, -1}) {
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const pid_t filter = Start(argv, env, out[1], err);
+        close(out[1]);
+        close(err);
+        ASSERT_GT(filter, 0);
+        if (delayMs >= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        } else {
+            // Nobody reads the job: the tool waits in its first pages.
+            for (int i = 0; i < 300 && ReadFile(dir / "err").find("PAGE: ") == std::string::npos; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ASSERT_NE(ReadFile(dir / "err").find("PAGE: "), std::string::npos);
+        }
+        kill(filter, SIGTERM);
+        waitpid(filter, &status, 0);
+        close(out[0]);
+        const std::string messages = ReadFile(dir / "err");
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << delayMs << "\n" << messages;
+        EXPECT_EQ(messages.find("sent to the printer"), std::string::npos) << messages;
+        if (delayMs < 0) {
+            EXPECT_NE(messages.find("INFO: fndl-texttopxl: \"Long\" cancelled"), std::string::npos)
+                << messages;
+        }
+        EXPECT_TRUE(fs::is_empty(tmp)) << delayMs;
+    }
     fs::remove_all(dir);
 }
 
@@ -485,9 +656,12 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
     const std::string text = SampleText();
     WriteFile(dir / "sample.txt", text);
     fs::permissions(dir / "sample.txt", fs::perms::others_read, fs::perm_options::add);
-    const Command printed = RunCommand({"lp", "-d", "fndl", "-o", "job-sheets=standard", "-t", "Sample",
-                                 (dir / "sample.txt").string()},
-                                {server});
+    // Both sides along the long edge, from the manual feed (PCL XL
+    // MediaSource 2), for the cover page and the text.
+    const Command printed =
+        RunCommand({"lp", "-d", "fndl", "-o", "job-sheets=standard", "-o", "Duplex=DuplexNoTumble", "-o",
+                    "InputSlot=Manual", "-t", "Sample", (dir / "sample.txt").string()},
+                   {server});
     ASSERT_EQ(printed.exitCode, 0) << printed.err;
 
     const std::string received = Receive(device, std::chrono::seconds(60));
@@ -503,6 +677,13 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
         for (const auto &[name, count] : job.fontHeaders)
             EXPECT_EQ(count, 1) << name << " sent more than once";
         pages += job.pages;
+        EXPECT_NE(job.pjl.find("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=LONGEDGE"), std::string::npos);
+        const std::vector<const XLOperation *> beginPages = BeginPages(job);
+        for (size_t page = 0; page < beginPages.size(); ++page) {
+            EXPECT_EQ(AttributeOf(*beginPages[page], xl::kAttrMediaSource), 2);
+            EXPECT_EQ(AttributeOf(*beginPages[page], xl::kAttrDuplexPageMode), 1);
+            EXPECT_EQ(AttributeOf(*beginPages[page], xl::kAttrDuplexPageSide), page % 2);
+        }
     }
     EXPECT_EQ(jobs[0].pages, 1);
     EXPECT_NE(jobs[0].text.find(u"Printer Name: fndl"), std::u16string::npos);
@@ -517,6 +698,25 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
         pageLog = ReadFile(dir / "log/page_log");
     }
     EXPECT_NE(pageLog.find(total), std::string::npos) << pageLog;
+
+    // A PDF takes cups-filters' Ghostscript path through the same queue and
+    // options.
+    if (access("/usr/lib/cups/filter/gstopxl", X_OK) != 0 || access("/usr/bin/gs", X_OK) != 0)
+        GTEST_SKIP() << "cups-filters' gstopxl or Ghostscript is not installed";
+    WriteFile(dir / "one.pdf", OnePagePdf());
+    fs::permissions(dir / "one.pdf", fs::perms::others_read, fs::perm_options::add);
+    const Command pdf = RunCommand({"lp", "-d", "fndl", "-o", "InputSlot=Manual", "-o",
+                                    "Duplex=DuplexTumble", (dir / "one.pdf").string()},
+                                   {server});
+    ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
+    const std::vector<PrintedJob> pdfJobs = SplitJobs(Receive(device, std::chrono::seconds(60)));
+    ASSERT_EQ(pdfJobs.size(), 1u) << ReadFile(dir / "log/error_log").substr(0, 20000);
+    EXPECT_TRUE(pdfJobs[0].decoded);
+    ASSERT_EQ(pdfJobs[0].pages, 1);
+    const XLOperation &pdfPage = *BeginPages(pdfJobs[0]).at(0);
+    EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrMediaSize), 2); // A4
+    EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrMediaSource), 2);
+    EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrDuplexPageMode), 0);
 }
 
 #endif // FNDL_FILTER_DIR && FNDL_TOOL_PATH
