@@ -38,6 +38,10 @@ exports=$(nm -D --defined-only "$libdir/libqorvfndl.so.0" | awk '{print $3}' | s
 [ "$exports" = "FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor " ] \
   || fail "the library exports: $exports"
 
+[ -f "$libdir/libqorvfndl.a" ] || fail "libqorvfndl-dev has no libqorvfndl.a"
+nm -g --defined-only "$libdir/libqorvfndl.a" | grep -q ' T FNDLFontDownloadW$' || fail "libqorvfndl.a lacks the calls"
+[ -f "$tree/usr/share/ppd/qorvfndl/qorvfndl-pclxl.ppd" ] || fail "fndl has no PPD"
+
 # fndl from the tree, with the tree's library.
 export LD_LIBRARY_PATH=$libdir
 fndl=$tree/usr/bin/fndl
