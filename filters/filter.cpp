@@ -323,7 +323,8 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
     return args;
 }
 
-int RunTool(const FilterJob &job, const std::vector<std::string> &args, const std::string &stage)
+int RunTool(const FilterJob &job, const std::vector<std::string> &args, const std::string &stage,
+            const std::string &input)
 {
     const std::string tool = ToolPath();
     std::vector<char *> argv;
@@ -337,9 +338,18 @@ int RunTool(const FilterJob &job, const std::vector<std::string> &args, const st
         Message("ERROR", std::string("cannot make a pipe: ") + std::strerror(errno));
         return 1;
     }
+    int inPipe[2] = {-1, -1};
+    if (!input.empty() && pipe2(inPipe, O_CLOEXEC) != 0) {
+        Message("ERROR", std::string("cannot make a pipe: ") + std::strerror(errno));
+        close(errPipe[0]);
+        close(errPipe[1]);
+        return 1;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    if (inPipe[0] >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
     // The tool starts with SIGTERM and SIGPIPE at their defaults and
     // nothing blocked.
     posix_spawnattr_t attributes;
@@ -373,6 +383,19 @@ int RunTool(const FilterJob &job, const std::vector<std::string> &args, const st
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(errPipe[1]);
+    if (inPipe[0] >= 0)
+        close(inPipe[0]);
+    // The tool reads all of its input before it writes anything.
+    for (size_t done = 0; child != 0 && inPipe[1] >= 0 && done < input.size();) {
+        const ssize_t put = write(inPipe[1], input.data() + done, input.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            break;
+        done += static_cast<size_t>(put);
+    }
+    if (inPipe[1] >= 0)
+        close(inPipe[1]);
     if (child == 0) {
         close(errPipe[0]);
         EndIfCancelled(job);

@@ -60,7 +60,10 @@ std::string FontOf(const FilterJob &job);
 // is the INFO: line said before the tool starts. Returns the filter's exit
 // status: 0 done, 1 failed. A SIGTERM ends the tool, says so in an INFO:
 // line and ends the filter by the same signal.
-int RunTool(const FilterJob &job, const std::vector<std::string> &args, const std::string &stage);
+// With input, the tool's standard input is a pipe that gets it; else the
+// filter's own.
+int RunTool(const FilterJob &job, const std::vector<std::string> &args, const std::string &stage,
+            const std::string &input = "");
 
 // The job's title in quotes, for messages.
 std::string Titled(const FilterJob &job);

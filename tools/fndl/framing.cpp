@@ -2,6 +2,7 @@
 // PCL XL framing around the library's output, and the PJL envelope.
 #include "framing.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text/text.h"
@@ -40,6 +41,21 @@ void PutUByteArrayAttribute(std::vector<uint8_t> &out, std::string_view bytes, u
 void PutOperator(std::vector<uint8_t> &out, uint8_t op)
 {
     out.push_back(op);
+}
+
+// A uint16_box: left, top, right, bottom, each low byte first.
+void PutBoxAttribute(std::vector<uint8_t> &out, uint16_t left, uint16_t top, uint16_t right,
+                     uint16_t bottom, uint8_t attribute)
+{
+    out.push_back(xl::kUInt16Box);
+    for (const uint16_t value : {left, top, right, bottom})
+        out.insert(out.end(), {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)});
+    out.insert(out.end(), {xl::kAttrUByte, attribute});
+}
+
+uint16_t Coordinate(long value)
+{
+    return static_cast<uint16_t>(std::clamp(value, 0L, long{UINT16_MAX}));
 }
 
 void PutText(std::vector<uint8_t> &out, std::string_view text)
@@ -123,6 +139,43 @@ void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
     PutOperator(out, xl::kOpSetColorSpace);
     PutUByteAttribute(out, 0, xl::kAttrGrayLevel); // black
     PutOperator(out, xl::kOpSetBrushSource);
+}
+
+void PutRectangle(std::vector<uint8_t> &out, const PageBox &box, long penWidth, uint8_t gray)
+{
+    PutOperator(out, xl::kOpPushGS);
+    if (penWidth > 0) {
+        PutUByteAttribute(out, 0, xl::kAttrNullBrush);
+        PutOperator(out, xl::kOpSetBrushSource);
+        PutUByteAttribute(out, gray, xl::kAttrGrayLevel);
+        PutOperator(out, xl::kOpSetPenSource);
+        const auto width = static_cast<uint16_t>(std::clamp(penWidth, 1L, 255L * 255L));
+        out.insert(out.end(), {xl::kUInt16, static_cast<uint8_t>(width),
+                               static_cast<uint8_t>(width >> 8), xl::kAttrUByte, xl::kAttrPenWidth});
+        PutOperator(out, xl::kOpSetPenWidth);
+    } else {
+        PutUByteAttribute(out, gray, xl::kAttrGrayLevel);
+        PutOperator(out, xl::kOpSetBrushSource);
+        PutUByteAttribute(out, 0, xl::kAttrNullPen);
+        PutOperator(out, xl::kOpSetPenSource);
+    }
+    PutBoxAttribute(out, Coordinate(box.left), Coordinate(box.top), Coordinate(box.right),
+                    Coordinate(box.bottom), xl::kAttrBoundingBox);
+    PutOperator(out, xl::kOpRectangle);
+    PutOperator(out, xl::kOpPopGS);
+}
+
+void PutMovedOrigin(std::vector<uint8_t> &out, long x, long y)
+{
+    PutOperator(out, xl::kOpPushGS);
+    PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(static_cast<int16_t>(x)),
+                   static_cast<uint16_t>(static_cast<int16_t>(y)), xl::kAttrPageOrigin);
+    PutOperator(out, xl::kOpSetPageOrigin);
+}
+
+void PutRestoredOrigin(std::vector<uint8_t> &out)
+{
+    PutOperator(out, xl::kOpPopGS);
 }
 
 void PutPageEnd(std::vector<uint8_t> &out)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cover.h"
 #include "fndl.h"
 #include "fonts.h"
 #include "layout.h"
@@ -139,6 +140,15 @@ int RunJob(std::span<char *const> args)
     if (!OpenJobOutput(request.output, output, reason)) {
         PrintError("cannot write '" + request.output + "': " + reason);
         return kExitFailed;
+    }
+    if (!request.coverPath.empty()) {
+        CoverSpec spec;
+        std::string error;
+        if (!ReadCoverSpec(request.coverPath, spec, error)) {
+            PrintError("cannot read the cover description '" + request.coverPath + "': " + error);
+            return kExitFailed;
+        }
+        return WriteCover(request, spec, output);
     }
     return WriteJob(request, fonts, output);
 }

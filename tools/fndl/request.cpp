@@ -79,6 +79,7 @@ constexpr OptionDefinition kJobOptions[] = {
     {"--landscape", false, nullptr},   {"--header", true, nullptr},
     {"--pjl", false, nullptr},         {"--job-name", true, nullptr},
     {"--copies", true, nullptr},       {"--page-log", false, nullptr},
+    {"--cover", true, nullptr},
 };
 constexpr OptionDefinition kOffsetOption[] = {{"--offset", true, nullptr}};
 
@@ -251,6 +252,12 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
     request.pageLog = parsed.Has("--page-log");
     if (parsed.Has("--job-name"))
         request.jobName = parsed.Get("--job-name");
+    if (parsed.Has("--cover")) {
+        if (parsed.Has("--text") || parsed.Has("--text-file") || parsed.Has("--header"))
+            return UsageError(kind.name, "--cover makes a cover page: leave out --text, "
+                                         "--text-file and --header");
+        request.coverPath = parsed.Get("--cover");
+    }
     if (parsed.Has("--header")) {
         request.header = parsed.Get("--header");
         std::u16string units;
@@ -464,7 +471,13 @@ constexpr const char *kJobOptionsHelp =
     "  --job-name NAME    the PJL job name (quotes and control characters dropped,\n"
     "                     at most 80 bytes)\n"
     "  --copies N         copies, through PJL (1-999)\n"
-    "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n";
+    "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n"
+    "  --cover FILE       a cover page instead of text, from a description (- for\n"
+    "                     standard input): lines of a part, a tab and its text:\n"
+    "                     heading, classification, header, footer, notice, or\n"
+    "                     row and field with a label, a tab and a value; set in\n"
+    "                     the --font family, regular and bold, and centred by the\n"
+    "                     library's advances\n";
 
 constexpr const char *kJobHelp =
     "usage: fndl job [options] -o FILE\n"

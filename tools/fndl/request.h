@@ -69,6 +69,7 @@ struct Request {
     long copies = 1;
     PaperHandling paper{};
     std::string header; // prettyprint title; empty for none
+    std::string coverPath; // --cover: a cover page from this description instead of text
     std::string output; // "-" for standard output
 };
 
