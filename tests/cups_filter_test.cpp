@@ -281,6 +281,63 @@ std::u16string WithoutNewlines(const std::string &utf8)
     return units;
 }
 
+// A Text operator where it lands on the page: its characters, the left and
+// right ends and the baseline of the line (device units, page origin moves
+// and graphics state saves followed) and its character size.
+struct SetLine {
+    std::u16string text;
+    double left = 0;
+    double right = 0;
+    double baseline = 0;
+    double size = 0;
+};
+
+std::vector<SetLine> SetLines(const PrintedJob &job)
+{
+    std::vector<SetLine> lines;
+    std::vector<std::pair<double, double>> saved;
+    double originX = 0, originY = 0, x = 0, y = 0, size = 0;
+    for (const XLOperation &op : job.ops) {
+        const XLAttribute *point = op.Find(xl::kAttrPoint);
+        if (op.op == xl::kOpPushGS) {
+            saved.emplace_back(originX, originY);
+        } else if (op.op == xl::kOpPopGS && !saved.empty()) {
+            std::tie(originX, originY) = saved.back();
+            saved.pop_back();
+        } else if (op.op == xl::kOpSetPageOrigin) {
+            originX += op.Find(xl::kAttrPageOrigin)->value.numbers.at(0);
+            originY += op.Find(xl::kAttrPageOrigin)->value.numbers.at(1);
+        } else if (op.op == xl::kOpSetCursor && point) {
+            x = point->value.numbers.at(0);
+            y = point->value.numbers.at(1);
+        } else if (op.op == xl::kOpSetCursorRel && point) {
+            x += point->value.numbers.at(0);
+            y += point->value.numbers.at(1);
+        } else if (op.op == xl::kOpSetFont) {
+            size = AttributeOf(op, xl::kAttrCharSize);
+        } else if (op.op == xl::kOpText) {
+            SetLine line{u"", originX + x, originX + x, originY + y, size};
+            for (const double code : op.Find(xl::kAttrTextData)->value.numbers)
+                line.text += static_cast<char16_t>(code);
+            for (const double advance : op.Find(xl::kAttrXSpacingData)->value.numbers)
+                line.right += advance;
+            x += line.right - line.left;
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// The BoundingBox of the job's first Rectangle: a cover page's frame.
+std::vector<double> FrameOf(const PrintedJob &job)
+{
+    for (const XLOperation &op : job.ops) {
+        if (op.op == xl::kOpRectangle)
+            return op.Find(xl::kAttrBoundingBox)->value.numbers;
+    }
+    return {};
+}
+
 std::vector<std::string> CupsFilter(const fs::path &dir, const std::string &type)
 {
     WriteFile(dir / "cups-files.conf", "ServerBin " + (dir / "bin").string() +
@@ -385,16 +442,17 @@ TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
         std::string type;
         std::vector<std::string> expected;
     };
+    // Labels and values are set one after the other: "Title" then "Weekly".
     const Case cases[] = {
         {(dir / "cover").string(), "application/vnd.cups-banner",
-         {"Cover \xE2\x80\x94 Page", "Title: Weekly", "Printed By: ", "Job ID: cupsfilter-",
+         {"Cover \xE2\x80\x94 Page", "TitleWeekly", "Printed By", "Job IDcupsfilter-",
           "Please collect this job.", "End of cover"}},
         {"/usr/share/cups/banners/standard", "application/vnd.cups-pdf-banner",
-         {"Printer Name: cupsfilter", "Make and Model: Generic PCL XL Printer, TrueType soft fonts",
-          "Driver Name: FNDLPXL.PPD", "Media Dimensions: 8.26 x 11.69 in", "Job ID: cupsfilter-",
-          "Printed On: "}},
+         {"Printer Namecupsfilter", "Make and ModelGeneric PCL XL Printer, TrueType soft fonts",
+          "Driver NameFNDLPXL.PPD", "Media Dimensions8.26 x 11.69 in", "Job IDcupsfilter-",
+          "Printed On"}},
         {(dir / "secret").string(), "application/vnd.cups-pdf-banner",
-         {"SecretPrinter Name: cupsfilter", "Media Dimensions: 8.26 x 11.69 inSecret"}},
+         {"Secret", "Printer Namecupsfilter", "Media Dimensions8.26 x 11.69 in"}},
     };
     for (const Case &banner : cases) {
         if (!fs::exists(banner.file))
@@ -412,6 +470,68 @@ TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
             EXPECT_NE(jobs[0].text.find(Utf16(line)), std::u16string::npos)
                 << banner.file << ": no \"" << line << "\" in the cover page";
     }
+
+    // Every banner Debian ships: one page whose text lies inside its frame;
+    // a classification in 36 points or more at the top and the bottom; the
+    // heading centred on the page. A4 at 600 dpi: 4960 dots wide.
+    constexpr double kPageWidth = 4960;
+    constexpr double k36Points = 36 * 600 / 72;
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/usr/share/cups/banners", error)) {
+        const std::string name = entry.path().filename().string();
+        std::vector<std::string> args = CupsFilter(dir, "application/vnd.cups-pdf-banner");
+        args.insert(args.end(), {"-t", "Weekly", entry.path().string()});
+        const Command run = RunCommand(args);
+        ASSERT_EQ(run.exitCode, 0) << name << "\n" << run.err;
+        const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+        ASSERT_EQ(jobs.size(), 1u) << name;
+        EXPECT_EQ(jobs[0].pages, 1) << name;
+        const std::vector<SetLine> lines = SetLines(jobs[0]);
+        const std::vector<double> frame = FrameOf(jobs[0]);
+        ASSERT_EQ(frame.size(), 4u) << name;
+        EXPECT_GT(lines.size(), 5u) << name;
+        for (const SetLine &line : lines) {
+            EXPECT_TRUE(line.left > frame[0] && line.right < frame[2] && line.baseline > frame[1] &&
+                        line.baseline < frame[3])
+                << name << ": a line outside the frame";
+        }
+        std::u16string word;
+        for (const char *kind : {"classified", "confidential", "secret", "topsecret", "unclassified"})
+            word = name == kind ? Utf16(name == "topsecret" ? "Top Secret" : name) : word;
+        if (!word.empty()) {
+            word[0] = static_cast<char16_t>(std::toupper(word[0]));
+            const long large = std::count_if(lines.begin(), lines.end(), [&](const SetLine &line) {
+                return line.text == word && line.size >= k36Points;
+            });
+            EXPECT_EQ(large, 2) << name;
+        }
+        const auto heading = std::find_if(lines.begin(), lines.end(), [](const SetLine &line) {
+            return line.text == u"Weekly";
+        });
+        ASSERT_NE(heading, lines.end()) << name;
+        EXPECT_NEAR((heading->left + heading->right) / 2, kPageWidth / 2, kPageWidth / 100) << name;
+    }
+
+    // A 200-character title in several scripts: the heading wraps, the
+    // frame and the table stay whole, every line inside the frame.
+    std::string title;
+    while (Utf16(title).size() < 200)
+        title += "R\xC3\xA9sum\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xCE\xB1\xCE\xB2\xCE\xB3 ";
+    std::vector<std::string> longArgs = CupsFilter(dir, "application/vnd.cups-pdf-banner");
+    longArgs.insert(longArgs.end(), {"-t", title, "/usr/share/cups/banners/standard"});
+    const Command longTitle = RunCommand(longArgs);
+    ASSERT_EQ(longTitle.exitCode, 0) << longTitle.err;
+    const std::vector<PrintedJob> longJobs = SplitJobs(longTitle.out);
+    ASSERT_EQ(longJobs.size(), 1u);
+    EXPECT_EQ(longJobs[0].pages, 1);
+    EXPECT_GT(longJobs[0].fontHeaders.size(), 2u); // regular, bold, and a face for the Japanese
+    const std::vector<double> frame = FrameOf(longJobs[0]);
+    ASSERT_EQ(frame.size(), 4u);
+    for (const SetLine &line : SetLines(longJobs[0]))
+        EXPECT_TRUE(line.left > frame[0] && line.right < frame[2] && line.baseline < frame[3]);
+    for (const char *label : {"Printer Name", "Make and Model", "Job ID", "Printed On"})
+        EXPECT_NE(longJobs[0].text.find(Utf16(label)), std::u16string::npos) << label;
+    EXPECT_NE(longJobs[0].text.find(u"\u65E5\u672C\u8A9E"), std::u16string::npos);
 
     // No banner file, and none that can be read (a folder): an ERROR: line
     // and exit status 1.
