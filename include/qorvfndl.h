@@ -179,6 +179,19 @@ typedef struct FNDL_PAGEINFOA {
     int nStopX;             /* out */
 } FNDL_PAGEINFOA;
 
+/* Page box: where the download calls (and FNDLGlyphRunW) set text, in
+ * device units. Without one the box is the 600-dpi page's, scaled by the
+ * request's nResolution / 600: right limit 4725, bottom limit 6780, clip
+ * box 0, 0, 4900, 6400. */
+typedef struct FNDL_PAGEBOX {
+    int nRightLimit;  /* a line breaks before it would end beyond this x */
+    int nBottomLimit; /* a line whose baseline y lies below this ends the page */
+    int nClipLeft;    /* the clip box, written with SetClipRectangle at the */
+    int nClipTop;     /* start of every call; a line whose descent would */
+    int nClipRight;   /* reach below nClipBottom ends the page too */
+    int nClipBottom;
+} FNDL_PAGEBOX;
+
 /* Downloads the font once per session (later calls send only the characters
  * not sent yet), selects it and sets the text from the cursor: lines broken
  * at the page's right limit, each next line at nLeftMargin, nLineSpacing
@@ -197,6 +210,15 @@ FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY);
 /* The cursor's y, device units: after a download call, where the next line
  * would go. */
 FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void);
+
+/* Sets the page box of the following calls of the process (every session,
+ * every file, until set again); NULL goes back to the default box. Writes
+ * nothing. Returns FNDL_OK, or FNDL_DOWNLOAD_FAILURE for a box the page's
+ * 16-bit coordinates cannot hold (a value outside -32768..32767, a negative
+ * limit, a clip box whose right is left of its left or bottom above its
+ * top): then every following download call fails with FNDL_DOWNLOAD_FAILURE
+ * and writes nothing until a box that fits, or NULL, is set. */
+FNDL_EXPORT int FNDL_CALL FNDLSetPageBox(const FNDL_PAGEBOX *pBox);
 
 #ifdef __cplusplus
 }

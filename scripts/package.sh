@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds the Debian packages (libqorvfndl0, libqorvfndl-dev, fndl) with
 # dpkg-buildpackage in build-deb/, unpacks them into a clean tree
-# (build-deb/root) and proves them there: the library exports the six calls
+# (build-deb/root) and proves them there: the library exports its calls
 # and nothing else, fndl from the tree writes a job that fndl dump reads, and
 # the README's example builds against the tree through pkg-config and through
 # find_package(qorvfndl). The test suite is not rerun in the package build
@@ -35,7 +35,7 @@ fail() { echo "package: FAILED: $*" >&2; exit 1; }
 [ "$(readlink "$libdir/libqorvfndl.so")" = libqorvfndl.so.0 ] || fail "libqorvfndl.so does not point at libqorvfndl.so.0"
 [ -f "$libdir/libqorvfndl.so.0.2.0" ] || fail "no libqorvfndl.so.0.2.0"
 exports=$(nm -D --defined-only "$libdir/libqorvfndl.so.0" | awk '{print $3}' | sort | tr '\n' ' ')
-[ "$exports" = "FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor " ] \
+[ "$exports" = "FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor FNDLSetPageBox " ] \
   || fail "the library exports: $exports"
 
 [ -f "$libdir/libqorvfndl.a" ] || fail "libqorvfndl-dev has no libqorvfndl.a"

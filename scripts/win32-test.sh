@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds Qorvfndl.dll for 32-bit Windows (mingw-w64) and proves it under Wine:
-#  - the DLL exports exactly the six calls, undecorated, and imports only
+#  - the DLL exports exactly its calls, undecorated, and imports only
 #    system DLLs;
 #  - the same request sequences run against the Linux build and, under Wine,
 #    against the DLL (loaded with LoadLibrary/GetProcAddress) give identical
@@ -57,7 +57,7 @@ objdump=i686-w64-mingw32-objdump
 $objdump -f "$dll" | grep -q 'file format pei-i386' || fail "Qorvfndl.dll is not a 32-bit PE file"
 exports=$($objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
   | awk '/^[[:space:]]*\[ *[0-9]+\]/ {print $NF}' | sort | tr '\n' ' ')
-expected="FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor "
+expected="FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor FNDLSetPageBox "
 [ "$exports" = "$expected" ] || fail "exports are '$exports', expected '$expected'"
 imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print tolower($3)}' | sort | tr '\n' ' ')
 for imported in $imports; do

@@ -206,7 +206,7 @@ TEST_F(DownloadTest, HeaderOfThirteenTableFontCarriesSevenTables)
 TEST_F(DownloadTest, CopyLengthsFollowTheNeighbourAndTheFileEnd)
 {
     // head of 54 bytes followed at 56; a prep claiming 54 bytes whose
-    // neighbour starts 20 bytes on; the last table runs to the file's end.
+    // neighbour starts 20 bytes on; the last table stops at its padding.
     FontBuilder font = SampleFont(10);
     Bytes fontBytes = BuildFont(font);
     const size_t prepRecord = [&] {
@@ -239,7 +239,16 @@ TEST_F(DownloadTest, CopyLengthsFollowTheNeighbourAndTheFileEnd)
     EXPECT_EQ(headLength, 54u);
     EXPECT_EQ(blocks[5].size(), 56u) << "head: 54 rounded up to 56";
     EXPECT_EQ(GetU32(blocks[2], 28 + 16 * 2 + 12), 54u);
-    EXPECT_EQ(blocks[9].size(), 11u) << "the last table runs to the file's end";
+    EXPECT_EQ(blocks[9].size(), 4u) << "the last table ends with its padding, not the file";
+
+    // A font that ends inside that padding keeps what it has.
+    fontBytes.resize(prepOffset + 2);
+    TempFile shortFile(fontBytes);
+    DirectRun shortRun(shortFile.path, 1);
+    ASSERT_EQ(shortRun.Request(u"", written), 1);
+    blocks = HeaderBlocks(Decode(written));
+    ASSERT_EQ(blocks.size(), 11u);
+    EXPECT_EQ(blocks[9], Bytes(fontBytes.begin() + prepOffset, fontBytes.end()));
 }
 
 TEST_F(DownloadTest, LargeTablesAreSplitIntoBlocks)

@@ -255,10 +255,10 @@ struct RequestDeviceContext {
 // The request from the logical font on, the same for both entry points.
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
-    // A resolution or character size the page arithmetic cannot hold fails
-    // before anything is written.
+    // A resolution or character size the page arithmetic cannot hold, and
+    // a refused page box, fail before anything is written.
     PageLimits limits{};
-    if (!PageLimitsAt(info.nResolution, &limits) ||
+    if (!RequestPageLimits(info.nResolution, &limits) ||
         CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
         return DOWNLOAD_FAILURE;
 
@@ -420,6 +420,12 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void)
 {
     const CallLock lock;
     return g_nCursorY;
+}
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLSetPageBox(const FNDL_PAGEBOX *pBox)
+{
+    const CallLock lock;
+    return SetPageBox(pBox) ? FNDL_OK : DOWNLOAD_FAILURE;
 }
 
 namespace {

@@ -24,16 +24,16 @@
 
 namespace {
 
-// The clip box's top left; the rest of the page scales with the resolution
-// (PageLimitsAt).
-constexpr int kClipLeft = 0;
-constexpr int kClipTop = 0;
-
 // Raster operations around the underline bar: paint it, then back to the
 // default source copy.
 constexpr uint8_t kRopUnderline = 0xF0;
 constexpr uint8_t kRopDefault = 0xFC;
 constexpr uint8_t kNullPenValue = 0;
+
+// The caller's page box, process-wide like the cursor.
+enum class PageBoxState { kDefault, kSet, kRefused };
+PageBoxState g_pageBoxState = PageBoxState::kDefault;
+PageLimits g_pageBoxLimits{};
 
 constexpr WCHAR kSpace = 0x0020;
 constexpr WCHAR kIdeographicSpace = 0x3000;
@@ -271,6 +271,34 @@ int SetText(const CoverPageCall &call)
 
 } // namespace
 
+bool SetPageBox(const FNDL_PAGEBOX *pBox)
+{
+    if (pBox == nullptr) {
+        g_pageBoxState = PageBoxState::kDefault;
+        return true;
+    }
+    g_pageBoxState = PageLimitsOfBox(*pBox, &g_pageBoxLimits) ? PageBoxState::kSet
+                                                              : PageBoxState::kRefused;
+    return g_pageBoxState == PageBoxState::kSet;
+}
+
+bool RequestPageLimits(int nResolution, PageLimits *pLimits)
+{
+    switch (g_pageBoxState) {
+    case PageBoxState::kSet:
+        // The box is in device units: it holds at any resolution.
+        if (nResolution <= 0 || pLimits == nullptr)
+            return false;
+        *pLimits = g_pageBoxLimits;
+        return true;
+    case PageBoxState::kRefused:
+        return false;
+    case PageBoxState::kDefault:
+        break;
+    }
+    return PageLimitsAt(nResolution, pLimits);
+}
+
 void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
 {
     if (pEntry == nullptr || pTextInfo == nullptr || g_pStream == nullptr)
@@ -288,7 +316,7 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     // writes nothing.
     PageLimits limits{};
     const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
-    if (!PageLimitsAt(pPageInfo->nResolution, &limits) || nCharSize == 0)
+    if (!RequestPageLimits(pPageInfo->nResolution, &limits) || nCharSize == 0)
         return DOWNLOAD_FAILURE;
 
     // After a page end the printer has forgotten the font selection.
@@ -306,7 +334,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (!advances)
         return DOWNLOAD_FAILURE;
 
-    WriteClipRectangle(pFile, kClipLeft, kClipTop, limits.nClipRight, limits.nClipBottom);
+    WriteClipRectangle(pFile, limits.nClipLeft, limits.nClipTop, limits.nClipRight,
+                       limits.nClipBottom);
     if (nLength == 0)
         return COVERPAGE_DONE;
 

@@ -24,6 +24,15 @@ enum : int {
 int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                       PageInfo *pPageInfo, int *pnCursorY);
 
+// The page box of the following calls (FNDLSetPageBox): the caller's box,
+// or the default page at each request's resolution for null. False when the
+// box is refused; the requests fail then until another box is set.
+bool SetPageBox(const FNDL_PAGEBOX *pBox);
+// The limits a request at nResolution sets text within. False when there
+// are none: a refused box, or no box and a resolution at which the default
+// page does not fit the 16-bit coordinates.
+bool RequestPageLimits(int nResolution, PageLimits *pLimits);
+
 // SetFont, bold, shear and angle for the entry, through g_pStream.
 void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
 

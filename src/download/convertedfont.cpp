@@ -13,19 +13,16 @@
 #include "download/outlineconvert.h"
 #include "truetype/bereader.h"
 #include "truetype/sfnt.h"
+#include "truetype/tables.h"
 #include "truetype/truetype.h"
 
 namespace {
 
-constexpr uint32_t kHeadUnitsPerEm = 18;
-constexpr uint32_t kHeadCheckSumAdjustment = 8;
-constexpr uint32_t kHeadMinSize = 54;
-constexpr uint32_t kHheaMinSize = 36;
-constexpr uint32_t kMaxpSize = 32; // version 1.0
+constexpr uint32_t kMaxpSize = MaxpTable::kVersion10Size;
 constexpr uint16_t kMinUnitsPerEm = 16;
 constexpr uint16_t kMaxUnitsPerEm = 16384;
 constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
-constexpr uint32_t kDirectorySize = 12 + 16 * (kTableCount + 1);
+constexpr uint32_t kDirectorySize = SfntOffsetTable::kSize + SfntRecord::kSize * (kTableCount + 1);
 // GGO_NATIVE outlines: the block tried first, and the largest taken (more
 // than any outline of kMaxConvertedPoints; beyond it a glyph is refused).
 constexpr DWORD kFirstOutlineBlock = 16384;
@@ -37,9 +34,10 @@ const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
 uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
 {
     uint32_t dwSum = SfntChecksum(std::span<const uint8_t>(pby, dwSize));
-    if (bHead && dwSize > kHeadCheckSumAdjustment) {
-        const uint32_t dwWordSize = std::min<uint32_t>(4, dwSize - kHeadCheckSumAdjustment);
-        dwSum -= SfntChecksum(std::span<const uint8_t>(pby + kHeadCheckSumAdjustment, dwWordSize));
+    constexpr uint32_t kAdjustment = HeadTable::kCheckSumAdjustment;
+    if (bHead && dwSize > kAdjustment) {
+        const uint32_t dwWordSize = std::min<uint32_t>(4, dwSize - kAdjustment);
+        dwSum -= SfntChecksum(std::span<const uint8_t>(pby + kAdjustment, dwWordSize));
     }
     return dwSum;
 }
@@ -49,17 +47,17 @@ uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
 void BuildMaxp(uint8_t *pby, uint32_t nGlyphs)
 {
     std::memset(pby, 0, kMaxpSize);
-    PutBE32(pby, 0x00010000);
-    PutBE16(pby + 4, nGlyphs);
-    PutBE16(pby + 6, kMaxConvertedPoints);
-    PutBE16(pby + 8, kMaxConvertedContours);
-    PutBE16(pby + 14, 2); // maxZones: the glyph zone and an (empty) twilight zone
+    PutBE32(pby + MaxpTable::kVersion, MaxpTable::kVersion10);
+    PutBE16(pby + MaxpTable::kNumGlyphs, nGlyphs);
+    PutBE16(pby + MaxpTable::kMaxPoints, kMaxConvertedPoints);
+    PutBE16(pby + MaxpTable::kMaxContours, kMaxConvertedContours);
+    PutBE16(pby + MaxpTable::kMaxZones, 2); // the glyph zone and an (empty) twilight zone
 }
 
 uint16_t UnitsPerEm(const uint8_t *pbyHead, uint32_t dwHeadSize)
 {
     uint16_t nUnitsPerEm = 0;
-    BEReader(pbyHead, dwHeadSize).U16(kHeadUnitsPerEm, nUnitsPerEm);
+    BEReader(pbyHead, dwHeadSize).U16(HeadTable::kUnitsPerEm, nUnitsPerEm);
     return nUnitsPerEm;
 }
 
@@ -158,7 +156,7 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
     for (uint32_t k = 0; k + 1 < kTableCount; ++k)
         apbyTable[k] = FaceTable(*pFace, kTags[k], &adwSize[k]);
     const uint16_t nUnitsPerEm = UnitsPerEm(apbyTable[0], adwSize[0]);
-    const bool bUsable = adwSize[0] >= kHeadMinSize && adwSize[1] >= kHheaMinSize && adwSize[2] > 0 &&
+    const bool bUsable = adwSize[0] >= HeadTable::kSize && adwSize[1] >= HheaTable::kSize && adwSize[2] > 0 &&
                          nUnitsPerEm >= kMinUnitsPerEm && nUnitsPerEm <= kMaxUnitsPerEm;
     if (!bUsable)
         return 0;
@@ -168,21 +166,21 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
     // The GT directory: a TrueType offset table for the four tables and
     // gdir, whose binary-search fields follow from the five records.
     uint8_t abyDirectory[kDirectorySize] = {};
-    PutBE32(abyDirectory, 0x00010000);
-    PutBE16(abyDirectory + 4, kTableCount + 1);
-    PutBE16(abyDirectory + 6, 64);
-    PutBE16(abyDirectory + 8, 2);
-    PutBE16(abyDirectory + 10, 16);
-    std::memcpy(abyDirectory + 12, "gdir", 4);
+    PutBE32(abyDirectory + SfntOffsetTable::kSfntVersion, SfntOffsetTable::kVersionTrueType);
+    PutBE16(abyDirectory + SfntOffsetTable::kNumTables, kTableCount + 1);
+    PutBE16(abyDirectory + SfntOffsetTable::kSearchRange, 64);
+    PutBE16(abyDirectory + SfntOffsetTable::kEntrySelector, 2);
+    PutBE16(abyDirectory + SfntOffsetTable::kRangeShift, 16);
+    std::memcpy(abyDirectory + SfntOffsetTable::kSize + SfntRecord::kTag, "gdir", 4);
     uint32_t adwPadded[kTableCount];
     uint32_t dwOffset = kDirectorySize;
     for (uint32_t k = 0; k < kTableCount; ++k) {
-        uint8_t *pbyRecord = abyDirectory + 28 + 16 * k;
+        uint8_t *pbyRecord = abyDirectory + SfntOffsetTable::kSize + SfntRecord::kSize * (k + 1);
         adwPadded[k] = (adwSize[k] + 3) & ~3u;
-        std::memcpy(pbyRecord, kTags[k], 4);
-        PutBE32(pbyRecord + 4, TableChecksum(apbySource[k], adwSize[k], k == 0));
-        PutBE32(pbyRecord + 8, dwOffset);
-        PutBE32(pbyRecord + 12, adwSize[k]);
+        std::memcpy(pbyRecord + SfntRecord::kTag, kTags[k], 4);
+        PutBE32(pbyRecord + SfntRecord::kCheckSum, TableChecksum(apbySource[k], adwSize[k], k == 0));
+        PutBE32(pbyRecord + SfntRecord::kOffset, dwOffset);
+        PutBE32(pbyRecord + SfntRecord::kLength, adwSize[k]);
         dwOffset += adwPadded[k];
     }
 

@@ -3,6 +3,7 @@
 // "GT" segment holding a rebuilt table directory (an empty "gdir" in place
 // of the glyph tables) with the tables the printer scales and hints with,
 // and the null segment.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr uint32_t kGTDirectoryBase = kSfntOffsetTableSize + kSfntTableRecordSize; // and gdir
+constexpr uint32_t kGTDirectoryBase = SfntOffsetTable::kSize + SfntRecord::kSize; // and gdir
 constexpr uint32_t kMaxHeaderBlock = 65535;
 constexpr uint32_t kTableBlockSize = 32768;
 // More table records than any font has (fonts carry a few dozen tables):
@@ -126,14 +127,14 @@ uint8_t *ReadDirectoryThroughDC(FontSession *pSession, uint32_t *pdwDirectoryByt
                                 uint32_t *pdwImageSize)
 {
     const DWORD dwImageSize = GetFontData(pSession->hdc, 0, 0, nullptr, 0);
-    if (dwImageSize == GDI_ERROR || dwImageSize < kSfntOffsetTableSize)
+    if (dwImageSize == GDI_ERROR || dwImageSize < SfntOffsetTable::kSize)
         return nullptr;
-    uint8_t abyOffsetTable[kSfntOffsetTableSize];
-    if (GetFontData(pSession->hdc, 0, 0, abyOffsetTable, kSfntOffsetTableSize) != kSfntOffsetTableSize)
+    uint8_t abyOffsetTable[SfntOffsetTable::kSize];
+    if (GetFontData(pSession->hdc, 0, 0, abyOffsetTable, SfntOffsetTable::kSize) != SfntOffsetTable::kSize)
         return nullptr;
     uint16_t nTables = 0;
-    ReadSfntTableCount(BEReader(abyOffsetTable, kSfntOffsetTableSize), 0, nTables);
-    uint64_t qwBytes = kSfntOffsetTableSize + uint64_t{kSfntTableRecordSize} * nTables;
+    ReadSfntTableCount(BEReader(abyOffsetTable, SfntOffsetTable::kSize), 0, nTables);
+    uint64_t qwBytes = SfntOffsetTable::kSize + uint64_t{SfntRecord::kSize} * nTables;
     if (qwBytes > dwImageSize)
         return nullptr;
     const auto dwBytes = static_cast<uint32_t>(qwBytes);
@@ -229,7 +230,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     const BEReader directory(pbyDirectory, dwDirectoryBytes);
     uint16_t nTables = 0;
     if (!ReadSfntTableCount(directory, 0, nTables) || nTables > kMaxTableRecords ||
-        !directory.Contains(kSfntOffsetTableSize, size_t{kSfntTableRecordSize} * nTables))
+        !directory.Contains(SfntOffsetTable::kSize, size_t{SfntRecord::kSize} * nTables))
         return -1;
 
     const size_t nBytes = sizeof(TableDescriptor) * (nTables > 0 ? nTables : 1);
@@ -268,13 +269,18 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
             const uint32_t dwPadded = (descriptor.dwLength + 3) & ~3u;
             descriptor.dwCopyLength = dwGap < dwPadded ? dwGap : dwPadded;
         } else {
-            descriptor.dwCopyLength = dwImageSize > descriptor.dwOffset + descriptor.dwLength
-                                          ? dwImageSize - descriptor.dwOffset
+            // The last table's copy ends with its padding, or with the font
+            // when that comes first: bytes that follow a font are no part
+            // of it, and a file can go on for gigabytes after its tables.
+            const uint64_t qwEnd = uint64_t{descriptor.dwOffset} + descriptor.dwLength;
+            const uint32_t dwPadded = (descriptor.dwLength + 3) & ~3u;
+            descriptor.dwCopyLength = dwImageSize > qwEnd
+                                          ? std::min(dwImageSize - descriptor.dwOffset, dwPadded)
                                           : descriptor.dwLength;
         }
     }
 
-    uint64_t qwNextOffset = kGTDirectoryBase + uint64_t{kSfntTableRecordSize} * nSelected;
+    uint64_t qwNextOffset = kGTDirectoryBase + uint64_t{SfntRecord::kSize} * nSelected;
     for (uint32_t k = 0; k < nTables; ++k) {
         TableDescriptor &descriptor = pDescriptors[k];
         if (!descriptor.bSelected)
@@ -332,7 +338,7 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
     const int nSelected =
         ReadTableDirectory(pbyDirectory, dwDirectoryBytes, dwImageSize, &pDescriptors, &nDescriptors);
     const GlobalBlock<TableDescriptor> descriptors(pDescriptors);
-    const uint32_t dwDirectorySize = kGTDirectoryBase + kSfntTableRecordSize * static_cast<uint32_t>(nSelected);
+    const uint32_t dwDirectorySize = kGTDirectoryBase + SfntRecord::kSize * static_cast<uint32_t>(nSelected);
     if (nSelected < 0 || dwDirectorySize > kMaxHeaderBlock)
         return 0;
 
@@ -341,21 +347,23 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
         return 0;
     uint8_t *abyGTDirectory = gtDirectory.get();
     std::memset(abyGTDirectory, 0, dwDirectorySize);
-    std::memcpy(abyGTDirectory, pbyDirectory, 4); // sfntVersion
-    PutBE16(abyGTDirectory + 4, static_cast<uint32_t>(nSelected) + 1);
-    std::memcpy(abyGTDirectory + 6, pbyDirectory + 6, 6); // searchRange, entrySelector, rangeShift
-    std::memcpy(abyGTDirectory + 12, "gdir", 4);
+    // sfntVersion, and searchRange, entrySelector and rangeShift, as the font has them.
+    std::memcpy(abyGTDirectory + SfntOffsetTable::kSfntVersion, pbyDirectory + SfntOffsetTable::kSfntVersion, 4);
+    PutBE16(abyGTDirectory + SfntOffsetTable::kNumTables, static_cast<uint32_t>(nSelected) + 1);
+    std::memcpy(abyGTDirectory + SfntOffsetTable::kSearchRange, pbyDirectory + SfntOffsetTable::kSearchRange,
+                SfntOffsetTable::kSize - SfntOffsetTable::kSearchRange);
+    std::memcpy(abyGTDirectory + SfntOffsetTable::kSize + SfntRecord::kTag, "gdir", 4);
     uint32_t dwSegmentSize = dwDirectorySize;
     uint8_t *pbyRecord = abyGTDirectory + kGTDirectoryBase;
     for (uint32_t k = 0; k < nDescriptors; ++k) {
         const TableDescriptor &descriptor = pDescriptors[k];
         if (!descriptor.bSelected)
             continue;
-        std::memcpy(pbyRecord, descriptor.szTag, 4);
-        PutBE32(pbyRecord + 4, descriptor.dwCheckSum);
-        PutBE32(pbyRecord + 8, descriptor.dwNewOffset);
-        PutBE32(pbyRecord + 12, CarriedLength(pDescriptors, nDescriptors, k));
-        pbyRecord += kSfntTableRecordSize;
+        std::memcpy(pbyRecord + SfntRecord::kTag, descriptor.szTag, 4);
+        PutBE32(pbyRecord + SfntRecord::kCheckSum, descriptor.dwCheckSum);
+        PutBE32(pbyRecord + SfntRecord::kOffset, descriptor.dwNewOffset);
+        PutBE32(pbyRecord + SfntRecord::kLength, CarriedLength(pDescriptors, nDescriptors, k));
+        pbyRecord += SfntRecord::kSize;
         dwSegmentSize += descriptor.dwCopyLength;
     }
 

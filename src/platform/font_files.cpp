@@ -208,8 +208,8 @@ bool ReadFaceDirectory(const FontFile &file, int faceIndex, FaceDirectory *face)
         return true;
     face->faceOffset = faceOffset;
     uint16_t numTables = 0;
-    if (!bytes.Contains(face->faceOffset, kSfntOffsetTableSize) ||
-        !bytes.U32(face->faceOffset, face->sfntVersion) ||
+    if (!bytes.Contains(face->faceOffset, SfntOffsetTable::kSize) ||
+        !bytes.U32(face->faceOffset + SfntOffsetTable::kSfntVersion, face->sfntVersion) ||
         !ReadSfntTableCount(bytes, face->faceOffset, numTables))
         return true;
     face->hasOffsetTable = true;
@@ -247,7 +247,7 @@ uint8_t *BuildStandaloneDirectory(const FaceDirectory &face, size_t *fontSizeOut
 {
     if (!face.hasOffsetTable)
         return nullptr;
-    const size_t directorySize = kSfntOffsetTableSize + face.numRecords * kSfntTableRecordSize;
+    const size_t directorySize = SfntOffsetTable::kSize + face.numRecords * SfntRecord::kSize;
     uint64_t total = directorySize;
     for (size_t i = 0; i < face.numRecords; ++i)
         total += PaddedToFour(face.records[i].length);
@@ -262,22 +262,23 @@ uint8_t *BuildStandaloneDirectory(const FaceDirectory &face, size_t *fontSizeOut
     while ((2u << entrySelector) <= face.numRecords)
         ++entrySelector;
     const auto searchRange = static_cast<uint16_t>(face.numRecords ? (16u << entrySelector) : 0);
-    PutBE32(directory, face.sfntVersion);
-    PutBE16(directory + 4, face.numRecords);
-    PutBE16(directory + 6, searchRange);
-    PutBE16(directory + 8, face.numRecords ? entrySelector : 0);
-    PutBE16(directory + 10, static_cast<uint16_t>(face.numRecords * 16 - searchRange));
+    PutBE32(directory + SfntOffsetTable::kSfntVersion, face.sfntVersion);
+    PutBE16(directory + SfntOffsetTable::kNumTables, face.numRecords);
+    PutBE16(directory + SfntOffsetTable::kSearchRange, searchRange);
+    PutBE16(directory + SfntOffsetTable::kEntrySelector, face.numRecords ? entrySelector : 0);
+    PutBE16(directory + SfntOffsetTable::kRangeShift,
+            static_cast<uint16_t>(face.numRecords * SfntRecord::kSize - searchRange));
     // Directory in the face's directory order, each table on a four-byte
     // boundary after the one before.
     size_t tableOffset = directorySize;
     for (size_t i = 0; i < face.numRecords; ++i) {
         const FaceTableRecord &record = face.records[i];
-        uint8_t *entry = directory + kSfntOffsetTableSize + i * kSfntTableRecordSize;
+        uint8_t *entry = directory + SfntOffsetTable::kSize + i * SfntRecord::kSize;
         for (int b = 0; b < 4; ++b)
-            entry[b] = static_cast<uint8_t>(record.tag >> (8 * b));
-        PutBE32(entry + 4, record.checkSum);
-        PutBE32(entry + 8, static_cast<uint32_t>(tableOffset));
-        PutBE32(entry + 12, record.length);
+            entry[SfntRecord::kTag + b] = static_cast<uint8_t>(record.tag >> (8 * b));
+        PutBE32(entry + SfntRecord::kCheckSum, record.checkSum);
+        PutBE32(entry + SfntRecord::kOffset, static_cast<uint32_t>(tableOffset));
+        PutBE32(entry + SfntRecord::kLength, record.length);
         tableOffset += PaddedToFour(record.length);
     }
     *fontSizeOut = static_cast<size_t>(total);

@@ -19,6 +19,7 @@
 #include <span>
 
 #include "text/text.h"
+#include "truetype/bereader.h"
 
 #include FT_SFNT_NAMES_H
 
@@ -55,21 +56,19 @@ unsigned long g_removalClock = 0;
 
 static_assert(kFaceNameBytes == LF_FACESIZE - 1);
 
-char16_t BigEndianUnit(const FT_Byte *bytes)
-{
-    return static_cast<char16_t>((bytes[0] << 8) | bytes[1]);
-}
-
 // A UTF-16BE name as UTF-8, cut at a character boundary to fit out; an
 // unpaired surrogate becomes U+FFFD, so that the name stays well-formed.
 void NameToUtf8(const FT_Byte *bytes, FT_UInt length, char (&out)[LF_FACESIZE])
 {
+    const BEReader name(bytes, length);
     size_t used = 0;
-    for (FT_UInt at = 0; at + 1 < length;) {
-        const char16_t units[2] = {BigEndianUnit(bytes + at),
-                                   at + 3 < length ? BigEndianUnit(bytes + at + 2) : u'\0'};
-        const DecodedChar decoded = DecodeUtf16(std::span(units, at + 3 < length ? 2 : 1));
-        at += static_cast<FT_UInt>(2 * decoded.length);
+    uint16_t first = 0;
+    for (size_t at = 0; name.U16(at, first);) {
+        uint16_t second = 0;
+        const bool pair = name.U16(at + 2, second);
+        const char16_t units[2] = {first, second};
+        const DecodedChar decoded = DecodeUtf16(std::span(units, pair ? 2 : 1));
+        at += 2 * decoded.length;
         const Utf8Units encoded = EncodeUtf8(decoded.codePoint);
         if (used + encoded.count > kFaceNameBytes)
             break;

@@ -29,7 +29,7 @@ bool FindTableSource(FontObject &font, DWORD table, TableSource *source)
     if (table == 0 || (table == kWholeCollectionTag && font.face.isCollectionMember)) {
         if (!font.face.isCollectionMember || table == kWholeCollectionTag) {
             // A font too short for an offset table is no font at all.
-            if (file.size < kSfntOffsetTableSize)
+            if (file.size < SfntOffsetTable::kSize)
                 return false;
             *source = TableSource{file.bytes, file.size};
             return true;

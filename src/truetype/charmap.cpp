@@ -8,6 +8,7 @@
 #include <bit>
 
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 #include "truetype/truetype.h"
 
 namespace {
@@ -29,10 +30,11 @@ struct Format4Segment {
 bool ReadFormat4Segment(const BEReader &subtable, uint32_t nSegments, uint32_t j,
                         Format4Segment &segment)
 {
-    const size_t nEnd = 14 + 2 * size_t{j};
-    const size_t nStart = 16 + 2 * size_t{nSegments} + 2 * size_t{j};
-    const size_t nDelta = 16 + 4 * size_t{nSegments} + 2 * size_t{j};
-    const size_t nRangeOffset = 16 + 6 * size_t{nSegments} + 2 * size_t{j};
+    using namespace CmapFormat4;
+    const size_t nEnd = SegmentField(nSegments, kEndCodeArray, j);
+    const size_t nStart = SegmentField(nSegments, kStartCodeArray, j);
+    const size_t nDelta = SegmentField(nSegments, kIdDeltaArray, j);
+    const size_t nRangeOffset = SegmentField(nSegments, kIdRangeOffsetArray, j);
     segment.nIdRangeOffsetPosition = nRangeOffset;
     return subtable.U16(nEnd, segment.wEndCode) && subtable.U16(nStart, segment.wStartCode) &&
            subtable.U16(nDelta, segment.wIdDelta) &&
@@ -113,9 +115,7 @@ struct SegmentArrays {
 
 bool GetSegmentArrays(const BEReader &subtable, uint32_t nSegments, SegmentArrays &arrays)
 {
-    // endCode from byte 14, the reserved pad, then startCode, idDelta and
-    // idRangeOffset, 2 * segCount bytes each.
-    if (!subtable.Contains(14, 2 + 8 * size_t{nSegments}))
+    if (!subtable.Contains(CmapFormat4::kEndCodes, CmapFormat4::SegmentArraysSize(nSegments)))
         return false;
     arrays = SegmentArrays{subtable.Data(), nSegments};
     return true;
@@ -129,10 +129,11 @@ uint16_t BigEndian16(const uint8_t *pby)
 // Segment j, as ReadFormat4Segment reads it.
 Format4Segment SegmentAt(const SegmentArrays &arrays, uint32_t j)
 {
-    const size_t nEnd = 14 + 2 * size_t{j};
-    const size_t nStart = 16 + 2 * size_t{arrays.nSegments} + 2 * size_t{j};
-    const size_t nDelta = 16 + 4 * size_t{arrays.nSegments} + 2 * size_t{j};
-    const size_t nRangeOffset = 16 + 6 * size_t{arrays.nSegments} + 2 * size_t{j};
+    using namespace CmapFormat4;
+    const size_t nEnd = SegmentField(arrays.nSegments, kEndCodeArray, j);
+    const size_t nStart = SegmentField(arrays.nSegments, kStartCodeArray, j);
+    const size_t nDelta = SegmentField(arrays.nSegments, kIdDeltaArray, j);
+    const size_t nRangeOffset = SegmentField(arrays.nSegments, kIdRangeOffsetArray, j);
     const uint8_t *pby = arrays.pbySubtable;
     return Format4Segment{BigEndian16(pby + nStart), BigEndian16(pby + nEnd),
                           BigEndian16(pby + nDelta), BigEndian16(pby + nRangeOffset), nRangeOffset};
@@ -163,7 +164,7 @@ bool SegmentsAscendDisjoint(const SegmentArrays &arrays, uint32_t nMask)
 uint32_t SegmentCount(const BEReader &subtable)
 {
     uint16_t wSegCountX2 = 0;
-    return subtable.U16(6, wSegCountX2) ? wSegCountX2 / 2u : 0;
+    return subtable.U16(CmapFormat4::kSegCountX2, wSegCountX2) ? wSegCountX2 / 2u : 0;
 }
 
 // The filling that precedes the subtable lookups: every entry is written.
@@ -179,29 +180,28 @@ void FillIdentityBelowGlyphCount(FontEntry *pEntry)
 // Uses the first encoding record of platform 3 whose subtable is format 4.
 void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
 {
-    constexpr uint16_t kPlatformWindows = 3;
-    constexpr uint16_t kEncodingUnicode = 1;
-    constexpr uint16_t kSegmentMapping = 4;
     uint16_t nRecords = 0;
-    if (!cmap.U16(2, nRecords))
+    if (!cmap.U16(CmapTable::kNumTables, nRecords))
         return;
     for (uint32_t k = 0; k < nRecords; ++k) {
-        const size_t nRecord = 4 + 8 * size_t{k};
+        const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
         uint16_t wPlatform = 0;
         uint16_t wEncoding = 0;
         uint32_t dwOffset = 0;
-        if (!cmap.U16(nRecord, wPlatform) || !cmap.U16(nRecord + 2, wEncoding) ||
-            !cmap.U32(nRecord + 4, dwOffset))
+        if (!cmap.U16(nRecord + CmapTable::kPlatformId, wPlatform) ||
+            !cmap.U16(nRecord + CmapTable::kEncodingId, wEncoding) ||
+            !cmap.U32(nRecord + CmapTable::kSubtableOffset, dwOffset))
             return; // the records run past cmap
         uint16_t wFormat = 0;
-        if (wPlatform != kPlatformWindows || !cmap.U16(dwOffset, wFormat) ||
-            wFormat != kSegmentMapping)
+        if (wPlatform != kSfntPlatformWindows ||
+            !cmap.U16(size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
+            wFormat != CmapFormat4::kFormat)
             continue;
         // glyphIdArray reads may reach to the end of cmap: large format 4
         // subtables outgrow their 16-bit length field.
         BEReader subtable;
         cmap.Tail(dwOffset, subtable);
-        if (wEncoding == kEncodingUnicode)
+        if (wEncoding == CmapTable::kEncodingUnicodeBmp)
             MapSegmentsUnicode(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
         else
             MapSegmentsSymbol(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
@@ -213,11 +213,10 @@ void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
 
 uint16_t GetNumberOfGlyphsInFont(FontFace *pFace)
 {
-    constexpr size_t kNumGlyphs = 4;
     uint16_t nGlyphs = 0;
     uint32_t dwMaxpSize = 0;
     const uint8_t *pMaxp = pFace ? FaceTable(*pFace, "maxp", &dwMaxpSize, TableRecord::kFirst) : nullptr;
-    BEReader(pMaxp, dwMaxpSize).U16(kNumGlyphs, nGlyphs);
+    BEReader(pMaxp, dwMaxpSize).U16(MaxpTable::kNumGlyphs, nGlyphs);
     return nGlyphs;
 }
 

@@ -10,15 +10,13 @@
 
 #include "text/text.h"
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 #include "truetype/truetype.h"
 
 namespace {
 
-constexpr uint16_t kPlatformWindows = 3;
 constexpr uint16_t kNameFamily = 1;
 constexpr uint16_t kLanguageUsEnglish = 0x0409;
-constexpr size_t kNameRecordSize = 12;
-constexpr size_t kHeadSize = 54;
 constexpr int kMaxFamilyUnits = 64;
 
 // The family name (name ID 1 of the Windows platform, US English first) of
@@ -31,19 +29,21 @@ bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FAC
     const BEReader name(pName, dwLength);
     uint16_t nCount = 0;
     uint16_t nStringsOffset = 0;
-    if (!name.U16(2, nCount) || !name.U16(4, nStringsOffset))
+    if (!name.U16(NameTable::kCount, nCount) || !name.U16(NameTable::kStringOffset, nStringsOffset))
         return false;
     BEReader chosen;
     bool bEnglish = false;
     for (size_t k = 0; k < nCount && !bEnglish; ++k) {
-        const size_t nRecord = 6 + kNameRecordSize * k;
+        const size_t nRecord = NameTable::kFirstRecord + NameTable::kRecordSize * k;
         uint16_t nPlatform = 0, nLanguage = 0, nNameId = 0, nBytes = 0, nOffset = 0;
-        if (!name.U16(nRecord, nPlatform) || !name.U16(nRecord + 4, nLanguage) ||
-            !name.U16(nRecord + 6, nNameId) || !name.U16(nRecord + 8, nBytes) ||
-            !name.U16(nRecord + 10, nOffset))
+        if (!name.U16(nRecord + NameTable::kPlatformId, nPlatform) ||
+            !name.U16(nRecord + NameTable::kLanguageId, nLanguage) ||
+            !name.U16(nRecord + NameTable::kNameId, nNameId) ||
+            !name.U16(nRecord + NameTable::kLength, nBytes) ||
+            !name.U16(nRecord + NameTable::kOffset, nOffset))
             return false;
         BEReader string;
-        if (nPlatform != kPlatformWindows || nNameId != kNameFamily ||
+        if (nPlatform != kSfntPlatformWindows || nNameId != kNameFamily ||
             !name.Sub(size_t{nStringsOffset} + nOffset, nBytes, string) ||
             (chosen.Size() != 0 && nLanguage != kLanguageUsEnglish))
             continue;
@@ -74,8 +74,9 @@ void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
     const BEReader os2(FindFontTable(pView, dwViewSize, "OS/2", "OS/2", &dwLength), dwLength);
     uint16_t nWeight = 0;
     uint16_t nSelection = 0;
-    lf.lfWeight = os2.U16(4, nWeight) ? nWeight : FW_NORMAL;
-    lf.lfItalic = static_cast<BYTE>(os2.U16(62, nSelection) ? nSelection & 1 : 0);
+    lf.lfWeight = os2.U16(Os2Table::kUsWeightClass, nWeight) ? nWeight : FW_NORMAL;
+    lf.lfItalic = static_cast<BYTE>(
+        os2.U16(Os2Table::kFsSelection, nSelection) ? nSelection & Os2Table::kSelectionItalic : 0);
 }
 
 // True when the font selected into hdc is the file's: its head table (with
@@ -84,10 +85,10 @@ bool SelectedFontIsTheFile(HDC hdc, const uint8_t *pView, uint32_t dwViewSize)
 {
     uint32_t dwLength = 0;
     const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwLength);
-    uint8_t abyHead[kHeadSize];
-    return pHead != nullptr && dwLength >= kHeadSize &&
-           GetFontData(hdc, FontTableTag("head"), 0, abyHead, kHeadSize) == kHeadSize &&
-           std::memcmp(abyHead, pHead, kHeadSize) == 0;
+    uint8_t abyHead[HeadTable::kSize];
+    return pHead != nullptr && dwLength >= HeadTable::kSize &&
+           GetFontData(hdc, FontTableTag("head"), 0, abyHead, HeadTable::kSize) == HeadTable::kSize &&
+           std::memcmp(abyHead, pHead, HeadTable::kSize) == 0;
 }
 
 } // namespace

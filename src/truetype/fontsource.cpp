@@ -149,7 +149,7 @@ int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize)
 {
     const BEReader image(pImage, dwImageSize);
     uint32_t dwFirstFont = 0;
-    if (!SfntFaceOffset(image, 0, dwFirstFont) || !image.Contains(dwFirstFont, kSfntOffsetTableSize))
+    if (!SfntFaceOffset(image, 0, dwFirstFont) || !image.Contains(dwFirstFont, SfntOffsetTable::kSize))
         return -1;
     return dwFirstFont;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 #include "truetype/truetype.h"
 
 namespace {
@@ -17,11 +18,10 @@ namespace {
 // outside glyf, or a glyph too long for a character record.
 bool FindGlyphRange(const FaceGlyphTables &tables, uint32_t i, uint32_t &dwStart, uint32_t &dwEnd)
 {
-    constexpr size_t kIndexToLocFormat = 50;
-    constexpr size_t kNumGlyphs = 4;
     int16_t nIndexToLocFormat = 0;
     uint16_t nGlyphs = 0;
-    if (!tables.head.I16(kIndexToLocFormat, nIndexToLocFormat) || !tables.maxp.U16(kNumGlyphs, nGlyphs) ||
+    if (!tables.head.I16(HeadTable::kIndexToLocFormat, nIndexToLocFormat) ||
+        !tables.maxp.U16(MaxpTable::kNumGlyphs, nGlyphs) ||
         i >= nGlyphs)
         return false;
 
@@ -58,17 +58,11 @@ uint8_t *ReadGlyphThroughDC(const FontFace &face, uint32_t dwStart, int32_t nLen
     return pGlyph;
 }
 
-// Component record flags that decide the record's size.
-constexpr uint16_t kArg1And2AreWords = 0x0001;
-constexpr uint16_t kWeHaveAScale = 0x0008;
-constexpr uint16_t kMoreComponents = 0x0020;
-constexpr uint16_t kWeHaveAnXAndYScale = 0x0040;
-constexpr uint16_t kWeHaveATwoByTwo = 0x0080;
-constexpr size_t kFirstComponentRecord = 10; // after numberOfContours and the bounding box
-
+// A component record's size follows from its flags.
 size_t ComponentRecordSize(uint16_t wFlags)
 {
-    size_t nSize = 4 + ((wFlags & kArg1And2AreWords) ? 4 : 2);
+    using namespace GlyphComponent;
+    size_t nSize = kArguments + ((wFlags & kArg1And2AreWords) ? 4 : 2);
     if (wFlags & kWeHaveAScale)
         nSize += 2;
     else if (wFlags & kWeHaveAnXAndYScale)
@@ -118,11 +112,12 @@ int SendComponent(CompositeWalk &walk, uint16_t wGlyphIndex, int nDepth)
 // glyph the caller sent), bounded by the composite's own data.
 int SendComponents(CompositeWalk &walk, const BEReader &composite, int nDepth)
 {
-    size_t nPosition = kFirstComponentRecord;
+    size_t nPosition = GlyphHeader::kSize;
     for (;;) {
         uint16_t wFlags = 0;
         uint16_t wGlyphIndex = 0;
-        if (!composite.U16(nPosition, wFlags) || !composite.U16(nPosition + 2, wGlyphIndex))
+        if (!composite.U16(nPosition + GlyphComponent::kFlags, wFlags) ||
+            !composite.U16(nPosition + GlyphComponent::kGlyphIndex, wGlyphIndex))
             return 0;
         const size_t nRecordSize = ComponentRecordSize(wFlags);
         if (!composite.Contains(nPosition, nRecordSize))
@@ -130,7 +125,7 @@ int SendComponents(CompositeWalk &walk, const BEReader &composite, int nDepth)
         nPosition += nRecordSize;
         if (!walk.sent.Contains(wGlyphIndex) && !SendComponent(walk, wGlyphIndex, nDepth))
             return 0;
-        if (!(wFlags & kMoreComponents))
+        if (!(wFlags & GlyphComponent::kMoreComponents))
             return 1;
     }
 }
@@ -189,10 +184,8 @@ int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphI
     const uint32_t dwSizeField = static_cast<uint32_t>(nGlyphLength) + 4;
     pRecord[0] = 1; // format
     pRecord[1] = 0; // class
-    pRecord[2] = static_cast<uint8_t>(dwSizeField >> 8);
-    pRecord[3] = static_cast<uint8_t>(dwSizeField);
-    pRecord[4] = static_cast<uint8_t>(nGlyphIndex >> 8);
-    pRecord[5] = static_cast<uint8_t>(nGlyphIndex);
+    PutBE16(pRecord + 2, static_cast<uint16_t>(dwSizeField));
+    PutBE16(pRecord + 4, nGlyphIndex);
     if (nGlyphLength > 0)
         std::memcpy(pRecord + 6, pGlyph, static_cast<size_t>(nGlyphLength));
     XLReadChar(pStream, nCharCode, dwRecordLength);

@@ -11,11 +11,11 @@
 #include <span>
 
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 
-// sfntVersion, numTables, searchRange, entrySelector, rangeShift.
-inline constexpr size_t kSfntOffsetTableSize = 12;
-// tag, checkSum, offset, length.
-inline constexpr size_t kSfntTableRecordSize = 16;
+// The two sizes under the names the fndl tool reads them by.
+inline constexpr size_t kSfntOffsetTableSize = SfntOffsetTable::kSize;
+inline constexpr size_t kSfntTableRecordSize = SfntRecord::kSize;
 // head.checkSumAdjustment makes the whole font sum to this.
 inline constexpr uint32_t kSfntChecksumMagic = 0xB1B0AFBA;
 
@@ -63,15 +63,15 @@ inline bool SfntFaceOffset(const BEReader &font, uint32_t nFace, uint32_t &dwOff
     dwOffset = 0;
     if (!SfntIsCollection(font))
         return nFace == 0;
-    // Collection header: tag, version, numFonts, then one offset per face.
     uint32_t nFonts = 0;
-    return font.U32(8, nFonts) && nFace < nFonts && font.U32(12 + 4 * size_t{nFace}, dwOffset);
+    return font.U32(CollectionHeader::kNumFonts, nFonts) && nFace < nFonts &&
+           font.U32(CollectionHeader::kFirstFontOffset + 4 * size_t{nFace}, dwOffset);
 }
 
 // numTables of the directory whose offset table starts at nDirectory.
 inline bool ReadSfntTableCount(const BEReader &font, size_t nDirectory, uint16_t &nTables)
 {
-    return font.U16(nDirectory + 4, nTables);
+    return font.U16(nDirectory + SfntOffsetTable::kNumTables, nTables);
 }
 
 // Record k of the directory whose offset table starts at nDirectory; false
@@ -79,9 +79,11 @@ inline bool ReadSfntTableCount(const BEReader &font, size_t nDirectory, uint16_t
 inline bool ReadSfntTableRecord(const BEReader &font, size_t nDirectory, uint32_t k,
                                 SfntTableRecord &record)
 {
-    const size_t nRecord = nDirectory + kSfntOffsetTableSize + kSfntTableRecordSize * size_t{k};
-    return font.Tag(nRecord, record.szTag) && font.U32(nRecord + 4, record.dwCheckSum) &&
-           font.U32(nRecord + 8, record.dwOffset) && font.U32(nRecord + 12, record.dwLength);
+    const size_t nRecord = nDirectory + SfntOffsetTable::kSize + SfntRecord::kSize * size_t{k};
+    return font.Tag(nRecord + SfntRecord::kTag, record.szTag) &&
+           font.U32(nRecord + SfntRecord::kCheckSum, record.dwCheckSum) &&
+           font.U32(nRecord + SfntRecord::kOffset, record.dwOffset) &&
+           font.U32(nRecord + SfntRecord::kLength, record.dwLength);
 }
 
 // The table checksum: the sum of the bytes as big-endian 32-bit words, the

@@ -137,7 +137,7 @@ Bytes BuildFontAt(const FontBuilder &font, size_t start)
         return data;
     };
     std::vector<size_t> positions(font.tables.size());
-    size_t tableOffset = kSfntOffsetTableSize + kSfntTableRecordSize * size_t{numTables};
+    size_t tableOffset = SfntOffsetTable::kSize + SfntRecord::kSize * size_t{numTables};
     for (size_t k : order) {
         positions[k] = tableOffset;
         tableOffset += (font.tables[k].data.size() + 3) & ~size_t{3};

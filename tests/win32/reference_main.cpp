@@ -89,7 +89,8 @@ int main(int argc, char **argv)
         return Prepare(argv[2], true) ? 0 : 1;
     if (argc == 2 && std::strcmp(argv[1], "run") == 0) {
         const FndlCalls calls = {FNDLFontDownloadW, FNDLFontDownloadA, FNDLRemoveFontW,
-                                 FNDLRemoveFontA,   FNDLSetCursor,     FNDLGetCursor};
+                                 FNDLRemoveFontA,   FNDLSetCursor,     FNDLGetCursor,
+                                 FNDLSetPageBox};
         return RunRequestSequences(calls);
     }
     if (argc == 2 && std::strcmp(argv[1], "list") == 0) {

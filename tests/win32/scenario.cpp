@@ -145,6 +145,12 @@ struct Runner {
         std::fprintf(pLog, "%d removeA font %d\n", ++nStep, nFontId);
     }
 
+    void SetPageBox(const FNDL_PAGEBOX *pBox)
+    {
+        const int nResult = calls.pfnSetPageBox(pBox);
+        std::fprintf(pLog, "%d pagebox %s: %d\n", ++nStep, pBox ? "set" : "default", nResult);
+    }
+
     void SetCursor(int nX, int nY)
     {
         calls.pfnSetCursor(&nX, &nY);
@@ -215,6 +221,27 @@ void SyntheticPages(const FndlCalls &calls, const char *szOutput, FILE *pLog)
         run.SetCursor(100, 6000);
     }
     run.RemoveW(4);
+}
+
+// The caller's page box: narrower lines, an earlier page end, its clip box;
+// one the 16-bit coordinates cannot hold fails the requests; then the
+// default again.
+void SyntheticPageBox(const FndlCalls &calls, const char *szOutput, FILE *pLog)
+{
+    Runner run{calls, szOutput, pLog};
+    const FNDL_PAGEBOX box = {1500, 1300, -20, 30, 1600, 2000};
+    const FNDL_PAGEBOX tooLarge = {1500, 40000, 0, 0, 1600, 2000};
+    run.SetPageBox(&box);
+    run.SetCursor(100, 1000);
+    const char *szText = "ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA";
+    const Outcome outcome = run.DownloadW(kSyntheticFontFile, szText, 8, true);
+    run.SetCursor(100, 200);
+    run.DownloadW(kSyntheticFontFile, szText, 8, true, {.nOffsetToText = outcome.nOffsetToText});
+    run.SetPageBox(&tooLarge);
+    run.DownloadW(kSyntheticFontFile, "AB", 8, true);
+    run.SetPageBox(nullptr);
+    run.DownloadW(kSyntheticFontFile, "AB", 8, true);
+    run.RemoveW(8);
 }
 
 // Large characters at the highest resolution the page holds, then small
@@ -330,6 +357,7 @@ const RequestSequence kSequences[] = {
     {"synthetic_ansi", SyntheticAnsi},
     {"synthetic_stops", SyntheticStops},
     {"synthetic_pages", SyntheticPages},
+    {"synthetic_page_box", SyntheticPageBox},
     {"synthetic_large_size", SyntheticLargeSize},
     {"debian_font_files", DebianFontFiles},
     {"header_from_dc", HeaderFromDeviceContext},

@@ -13,7 +13,7 @@
 
 #include "fonts.h"
 #include "framing.h"
-#include "layout.h"
+#include "librarycall.h"
 #include "qorvfndl.h"
 #include "xldecode/xldecode.h"
 #include "xlstream/xlcodes.h"

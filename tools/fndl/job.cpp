@@ -10,6 +10,7 @@
 #include "fndl.h"
 #include "fonts.h"
 #include "layout.h"
+#include "librarycall.h"
 #include "output.h"
 #include "qorvfndl.h"
 #include "request.h"

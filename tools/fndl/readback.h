@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// What the library's calls appended to the job, read back: the text lines
+// it set, so that the layout knows where the last line ends without asking
+// the library for more than its results.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "xldecode/xldecode.h"
+
+// What the library's text lines in some output were: where the last one
+// starts and ends, how many Text operations, lines (baselines: the runs of
+// one line in several fonts are one line) and characters there were.
+struct WrittenLines {
+    long texts = 0;
+    long count = 0;
+    long characters = 0;
+    bool hasLast = false;
+    long lastY = 0;
+    long lastEndX = 0;
+};
+
+// lines comes in with the line set last on the page, if any (hasLast,
+// lastY) and its counts at zero.
+bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDecodeError &error);
