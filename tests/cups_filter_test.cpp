@@ -806,8 +806,8 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
         }
     }
     EXPECT_EQ(jobs[0].pages, 1);
-    EXPECT_NE(jobs[0].text.find(u"Printer Name: fndl"), std::u16string::npos);
-    EXPECT_NE(jobs[0].text.find(u"Job ID: fndl-"), std::u16string::npos);
+    EXPECT_NE(jobs[0].text.find(u"Printer Namefndl"), std::u16string::npos);
+    EXPECT_NE(jobs[0].text.find(u"Job IDfndl-"), std::u16string::npos);
     EXPECT_EQ(jobs[1].text, WithoutNewlines(text));
 
     // CUPS counted the pages from the filters' PAGE: lines.
