@@ -161,13 +161,22 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
     }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
+    // A SIGTERM waits until the new file is on the list it removes.
+    sigset_t term;
+    sigset_t before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, &before);
     const int fd = mkstemp(path.data());
+    const int error = errno;
+    if (fd >= 0)
+        output.cleanupSlot = AddCleanup(path.data());
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        reason = std::strerror(error);
         return false;
     }
     output.workPath = path.data();
-    output.cleanupSlot = AddCleanup(output.workPath);
     if (output.renames) {
         // mkstemp makes the file private; the job gets the usual mode.
         const mode_t mask = umask(0);
@@ -267,7 +276,10 @@ bool FinishJobOutput(JobOutput &output)
                    "': " + reason);
         return false;
     }
-    if (output.renames)
+    if (output.renames) {
         output.keepWorkFile = true; // the work file is the target now
+        RemoveCleanup(output.cleanupSlot);
+        output.cleanupSlot = -1;
+    }
     return true;
 }
