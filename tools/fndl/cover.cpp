@@ -154,23 +154,29 @@ std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_vie
     for (const char16_t unit : text) {
         if (unit >= 0xD800 && unit <= 0xDFFF)
             continue; // beyond the 16-bit character codes of a soft font
-        const int font = FontForChar(fonts, unit, previous);
+        // A font that claims the character but cannot set it gives way to
+        // the next one that has it.
+        int font = FontForChar(fonts, unit, previous);
+        long advance = -1;
+        while (font >= 0) {
+            auto &known = cover.advances[{face, font, height}];
+            if (!known.count(unit))
+                MeasureChars(cover, face, font, height, u" " + std::u16string(1, unit), known);
+            if (cover.failed)
+                return {};
+            const auto found = known.find(unit);
+            advance = found == known.end() ? -1 : found->second;
+            if (advance >= 0)
+                break;
+            RejectChar(fonts, font, unit);
+            font = FontForChar(fonts, unit, -1);
+        }
         if (font < 0)
             continue;
-        auto &known = cover.advances[{face, font, height}];
-        if (!known.count(unit))
-            MeasureChars(cover, face, font, height, u" " + std::u16string(1, unit), known);
-        if (cover.failed)
-            return {};
-        const auto found = known.find(unit);
-        if (found == known.end() || found->second < 0) {
-            RejectChar(fonts, font, unit);
-            continue;
-        }
         if (runs.empty() || runs.back().font != font)
             runs.push_back({font, u"", width});
         runs.back().text += unit;
-        width += found->second;
+        width += advance;
         previous = font;
     }
     return runs;
