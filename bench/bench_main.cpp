@@ -25,7 +25,7 @@
 
 #include "bench_io_replay.h"
 #include "bench_requests.h"
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 
 namespace {
 

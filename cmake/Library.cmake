@@ -9,10 +9,10 @@
 # after which every hidden symbol becomes local. What is left global is the
 # calls and references to the C++ runtime, fontconfig and FreeType, so a
 # program that has its own GetFontData, XLStreamCreate or std:: instantiations
-# links without clashes (tests/exports_check.sh checks it with nm).
+# links without clashes (scripts/builds.sh checks both with nm).
 if(BUILD_SHARED_LIBS)
   add_library(qorvfndl SHARED ${FNDL_LIBRARY_OBJECTS})
-  target_link_libraries(qorvfndl PRIVATE PkgConfig::FONTDEPS)
+  target_link_libraries(qorvfndl PRIVATE $<BUILD_INTERFACE:fndl_flags> PkgConfig::FONTDEPS)
   target_link_options(qorvfndl PRIVATE -Wl,--no-undefined)
   set_target_properties(qorvfndl PROPERTIES
     VERSION ${PROJECT_VERSION}

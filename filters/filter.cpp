@@ -39,28 +39,6 @@ std::string ToolPath()
     return FNDL_TOOL_INSTALL_PATH;
 }
 
-// The tool's name for a PPD PageSize keyword or a media name ("A4",
-// "iso_a4_210x297mm", "na_letter_8.5x11in", "Legal"); "" for one it lacks.
-std::string PaperName(const char *name)
-{
-    if (!name)
-        return "";
-    std::string lower(name);
-    for (char &c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::pair<const char *, const char *> sizes[] = {
-        {"a4", "iso_a4_"},       {"letter", "na_letter_"},       {"legal", "na_legal_"},
-        {"a5", "iso_a5_"},       {"a3", "iso_a3_"},              {"b5", "jis_b5_"},
-        {"executive", "na_executive_"}, {"tabloid", "na_ledger_"},
-    };
-    const char *names[] = {"A4", "Letter", "Legal", "A5", "A3", "B5", "Executive", "Tabloid"};
-    for (size_t i = 0; i < std::size(sizes); ++i) {
-        if (lower == sizes[i].first || lower.starts_with(sizes[i].second))
-            return names[i];
-    }
-    return "";
-}
-
 // The PCL XL MediaSource value of a PPD InputSlot choice: its code's
 // "<</MediaPosition N>>setpagedevice" read as cups-filters' gstopxl reads it
 // for Ghostscript, so that text, cover pages and documents come from the same
@@ -273,20 +251,16 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
 {
     std::vector<std::string> args = {"job", "-q", "--page-log", "--pjl", "-o", "-"};
 
-    std::string paper;
+    // The tool knows the paper names (PPD keywords, IPP media names) and
+    // refuses a size the printer cannot be told.
+    std::string paper = "A4";
     if (const ppd_choice_t *size = job.Marked("PageSize"))
-        paper = PaperName(size->choice);
+        paper = size->choice;
     else if (const char *media = job.Option("media"))
-        paper = PaperName(media);
+        paper = media;
     else if (const char *pageSize = job.Option("PageSize"))
-        paper = PaperName(pageSize);
-    else
-        paper = "A4";
-    if (!paper.empty())
-        args.insert(args.end(), {"--media", paper});
-    else
-        Message("WARNING", "the paper size is not one of the printer's (A4, Letter, Legal, A5, A3, "
-                           "B5, Executive, Tabloid): printing on A4");
+        paper = pageSize;
+    args.insert(args.end(), {"--media", paper});
 
     // The tray, media type and sides as the PPD's choices give them; a
     // printer whose PPD lacks them gets what it is set to.

@@ -19,8 +19,10 @@
  * printer is told to use a font it never received), and its RemoveFont
  * lands in the first job's file.
  *
- * Threads. The session, the cursor and the stream are process-wide and
- * unguarded: call the library from one thread at a time.
+ * Threads. Every call takes one process-wide lock: calls from several
+ * threads run one after another, each whole. The session, the cursor and
+ * the page box stay process-wide, shared by every job in the process: build
+ * one job at a time.
  *
  * Units. Device units are dots at the request's nResolution (dots per
  * inch); FontHeight is in tenths of a point (1/720 inch).
@@ -79,12 +81,13 @@ extern "C" {
 #define FNDL_PAGEEND 2
 /* Failure. The output file cannot be opened, written or closed; memory is
  * exhausted; the font cannot be read (no such face or file, a damaged or
- * unsupported font, a font file that could not be mapped: that one makes every
- * later call that would return 0 return 3); a record pointer is null,
- * nOffsetToText is negative, a path or text does not convert or a path does
- * not fit 256 bytes. After a failure during the download the session is
- * discarded and the next call starts a new one; bytes may have been appended
- * to the file: drop the job. */
+ * unsupported font, a font file that could not be mapped: that call fails,
+ * later ones do not); a record pointer is null, nOffsetToText is negative, a
+ * path or text does not convert, the output path has 256 bytes or more
+ * (UTF-8 for the W form), or the page box set last was refused. A failed call leaves the output file as it found
+ * it: what it appended is cut off (not on a pipe or device). A failure while
+ * writing also discards the session, and the next call starts a new one that
+ * sends its fonts again: end the job there or drop it. */
 #define FNDL_DOWNLOAD_FAILURE 3
 
 /* Text record, wide form: the first argument of FNDLFontDownloadW. Fields are

@@ -6,16 +6,18 @@
 #   FirstRequest_CJK500_DC <= 3 x IOReplay_CJK500
 #   Repeat_CJK500_DC       <= 0.2 x FirstRequest_CJK500_DC
 #   FirstRequest_CJK500_CFF_DC <= 3 x FirstRequest_CJK500_DC
-# Exits non-zero when a target fails. Extra arguments go to fndl_bench.
+# Exits non-zero when a target fails. Extra arguments go to fndl_bench;
+# --build-only (alone) builds it without running it.
 # REPETITIONS (default 10) and MIN_TIME (seconds per repetition, default
 # 0.3) tune the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/install-packages.sh fonts-ipafont-gothic
+bash scripts/deps.sh test
+bash scripts/install-packages.sh libbenchmark-dev fonts-ipafont-gothic
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DFNDL_BUILD_BENCH=ON -DBUILD_TESTING=OFF -DFNDL_WERROR=ON >/dev/null
-cmake --build build-bench -j2 --target fndl_bench
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j2
+[ "${1:-}" = --build-only ] && exit 0
 
 # One process per benchmark: glibc's malloc adapts its mmap and trim
 # thresholds to the large blocks a process frees, so within one process a

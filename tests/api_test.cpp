@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -444,5 +445,44 @@ TEST_F(ApiTest, EveryAllocationFailureIsHandled)
         WideRequest last = MakeWideRequest(font, after.path, "Hi there", 3, fromFile);
         EXPECT_EQ(FNDLFontDownloadW(&last.text, &last.page), FNDL_OK);
         ResetLibraryState();
+    }
+}
+
+// Output paths are taken up to 255 bytes (the W form's in UTF-8): a longer
+// one fails without creating a file, also when it has fewer UTF-16 units.
+TEST_F(ApiTest, OutputPathsUpTo255BytesAreTaken)
+{
+    const TempPath base("-");
+    auto pathOf = [&](size_t nBytes, const std::string &tail) {
+        return base.path + std::string(nBytes - base.path.size() - tail.size(), 'x') + tail;
+    };
+    struct Case {
+        std::string path;
+        bool bWide;
+        int nResult;
+    };
+    const Case cases[] = {
+        {pathOf(255, ""), false, FNDL_OK},
+        {pathOf(256, ""), false, FNDL_DOWNLOAD_FAILURE}, // no room for the NUL
+        {pathOf(255, "\xC3\xA9"), true, FNDL_OK},
+        {pathOf(256, "\xC3\xA9"), true, FNDL_DOWNLOAD_FAILURE}, // 255 units
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.path.size()) + (c.bWide ? " bytes, W" : " bytes, A"));
+        int nResult = -1;
+        if (c.bWide) {
+            WideRequest r = MakeWideRequest(kDejaVuSans, "", "Hi", 1, true);
+            const std::u16string wide = Utf16(c.path);
+            std::memcpy(r.page.szOutputPath, wide.data(), wide.size() * 2);
+            nResult = FNDLFontDownloadW(&r.text, &r.page);
+        } else {
+            AnsiRequest r = MakeAnsiRequest(kDejaVuSans, "", "Hi", 1, true);
+            std::memcpy(r.page.szOutputPath, c.path.data(), c.path.size());
+            nResult = FNDLFontDownloadA(&r.text, &r.page);
+        }
+        EXPECT_EQ(nResult, c.nResult);
+        EXPECT_EQ(access(c.path.c_str(), F_OK) == 0, c.nResult == FNDL_OK);
+        ResetLibraryState();
+        std::remove(c.path.c_str());
     }
 }

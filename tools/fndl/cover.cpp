@@ -573,7 +573,10 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         if (!AppendToOutput(output, bytes))
             return kExitFailed;
     }
-    if (!AppendToOutput(output, JobEnd(request)) || !StreamOut(output))
+    bytes.clear();
+    PutPageEnd(bytes);
+    if (!AppendToOutput(output, bytes) || !AppendToOutput(output, JobEnd(request)) ||
+        !StreamOut(output))
         return kExitFailed;
     if (request.pageLog)
         std::fprintf(stderr, "PAGE: 1 %ld\n", request.copies);

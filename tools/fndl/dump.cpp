@@ -85,12 +85,14 @@ constexpr const char *kDumpHelp =
     "each operator with its offset, attributes and values, embedded data as its\n"
     "length and first bytes. A font header is summed up at its EndFontHeader (name,\n"
     "format, glyph count, the GT segment's tables), a character at its ReadChar\n"
-    "(code, glyph index, data size).\n"
+    "(code, glyph index, data size). Several jobs one after another (PJL-wrapped\n"
+    "or bare) are read job by job; a file that is no PCL XL or PJL job is refused.\n"
     "Checks the structure: a stream that cannot be decoded, or that ends inside a\n"
     "session, page, font header or character block, or a damaged font header, is\n"
     "reported on stderr with its byte offset, and the exit status is 1.\n"
     "\n"
-    "  --summary   only the totals: fonts, characters, pages, text lines\n"
+    "  --summary   only the totals: fonts, characters, pages, text lines (counted\n"
+    "              as 'fndl job' counts them: baselines), Text operators\n"
     "  --json      one JSON document: header, operations (offset, operator,\n"
     "              attributes, data_length), fonts, summary, problems, error\n"
     "  -h, --help  this help\n";
@@ -159,9 +161,11 @@ int RunDump(std::span<char *const> args)
     if (!error.message.empty())
         report.error = error;
 
-    if (form == Form::Json)
+    // A file that is no job at all gets no listing, only the reason.
+    const bool noJob = report.error && report.streams == 0;
+    if (form == Form::Json && !noJob)
         json.End(report);
-    else if (form == Form::Summary)
+    else if (form == Form::Summary && !noJob)
         PrintSummaryText(report);
     std::fflush(stdout);
 

@@ -106,6 +106,8 @@ constexpr const char *kExtractHelp =
     "new font, written to NAME-2.ttf (then -3, ...); so is a font whose file name\n"
     "an earlier font of the job took. Files there are overwritten; DIR is created\n"
     "when missing. Prints each font's name, file, glyph count and characters.\n"
+    "The fonts of every job of a file of several are extracted; fonts that would\n"
+    "make far more bytes than the job carries are refused.\n"
     "A damaged job (a stream that cannot be decoded, a damaged font header,\n"
     "characters for a font without a font header in effect, a glyph sent twice\n"
     "with different data, a font downloaded again without RemoveFont) is reported\n"

@@ -11,10 +11,13 @@
 inline constexpr int kLeftOut = -1;
 inline constexpr int kPageBreak = -2;
 inline constexpr int kNoRun = -3;
+inline constexpr int kTab = -4;
 inline constexpr char32_t kFormFeed = 0x0C;
+inline constexpr char32_t kTabChar = 0x09;
 
 // Cuts a paragraph into runs of one font: visit(font, start, end) for each
-// run, and for each character left out (kLeftOut) or form feed (kPageBreak).
+// run, and for each character left out (kLeftOut), form feed (kPageBreak)
+// or tab (kTab).
 template <typename Visit>
 void ForEachRun(JobFonts &fonts, std::u16string_view paragraph, Visit visit)
 {
@@ -27,6 +30,8 @@ void ForEachRun(JobFonts &fonts, std::u16string_view paragraph, Visit visit)
         int font = kLeftOut;
         if (codePoint == kFormFeed)
             font = kPageBreak;
+        else if (codePoint == kTabChar)
+            font = kTab;
         else if (codePoint <= kLastLibraryCode && !ScriptNeedingShaping(codePoint))
             font = FontForChar(fonts, codePoint, previous);
         if (font != runFont) {

@@ -3,6 +3,7 @@
 #include "framing.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "text/text.h"
@@ -35,6 +36,18 @@ void PutUByteArrayAttribute(std::vector<uint8_t> &out, std::string_view bytes, u
     out.insert(out.end(), {xl::kUByteArray, xl::kUInt16, static_cast<uint8_t>(length),
                            static_cast<uint8_t>(length >> 8)});
     out.insert(out.end(), bytes.begin(), bytes.end());
+    out.insert(out.end(), {xl::kAttrUByte, attribute});
+}
+
+void PutReal32XYAttribute(std::vector<uint8_t> &out, float x, float y, uint8_t attribute)
+{
+    out.push_back(xl::kReal32XY);
+    for (const float value : {x, y}) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(static_cast<uint8_t>(bits >> shift));
+    }
     out.insert(out.end(), {xl::kAttrUByte, attribute});
 }
 
@@ -89,11 +102,11 @@ std::vector<uint8_t> JobStart(const Request &request)
         if (request.copies > 1)
             PutText(out, "@PJL SET COPIES=" + std::to_string(request.copies) + "\r\n");
         // Printers that take the sides from PJL rather than from BeginPage.
-        if (request.paper.sides == Sides::OneSided)
+        if (request.handling.sides == Sides::OneSided)
             PutText(out, "@PJL SET DUPLEX=OFF\r\n");
-        else if (request.paper.sides != Sides::Unset)
+        else if (request.handling.sides != Sides::Unset)
             PutText(out, std::string("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=") +
-                             (request.paper.sides == Sides::LongEdge ? "LONGEDGE" : "SHORTEDGE") +
+                             (request.handling.sides == Sides::LongEdge ? "LONGEDGE" : "SHORTEDGE") +
                              "\r\n");
         PutText(out, "@PJL ENTER LANGUAGE=PCLXL\r\n");
     }
@@ -111,11 +124,31 @@ std::vector<uint8_t> JobStart(const Request &request)
     return out;
 }
 
+bool UsesFrames(const Request &request)
+{
+    return request.numberUp > 1 || request.columns > 1;
+}
+
+Orientation SheetOrientation(const Request &request)
+{
+    // Two pages side by side go across the sheet turned a quarter.
+    if (request.numberUp != 2)
+        return request.orientation;
+    switch (request.orientation) {
+    case Orientation::Portrait: return Orientation::Landscape;
+    case Orientation::Landscape: return Orientation::Portrait;
+    case Orientation::ReversePortrait: return Orientation::ReverseLandscape;
+    case Orientation::ReverseLandscape: return Orientation::ReversePortrait;
+    }
+    return request.orientation;
+}
+
 void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
 {
-    PutUByteAttribute(out, request.landscape ? 1 : 0, xl::kAttrOrientation);
-    PutUByteAttribute(out, MediaSizeCode(request.media), xl::kAttrMediaSize);
-    const PaperHandling &paper = request.paper;
+    PutUByteAttribute(out, static_cast<uint8_t>(SheetOrientation(request)), xl::kAttrOrientation);
+    PutUByteAttribute(out, request.paper ? request.paper->code : PaperSizes()[0].code,
+                      xl::kAttrMediaSize);
+    const PaperHandling &paper = request.handling;
     if (paper.mediaSource >= 0)
         PutUByteAttribute(out, static_cast<uint8_t>(paper.mediaSource), xl::kAttrMediaSource);
     if (!paper.mediaType.empty())
@@ -130,7 +163,7 @@ void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
         PutUByteAttribute(out, page % 2 == 1 ? 0 : 1, xl::kAttrDuplexPageSide);
     }
     PutOperator(out, xl::kOpBeginPage);
-    if (request.movesOrigin) {
+    if (request.movesOrigin && !UsesFrames(request)) {
         PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(request.originX),
                        static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
         PutOperator(out, xl::kOpSetPageOrigin);
@@ -178,6 +211,63 @@ void PutRestoredOrigin(std::vector<uint8_t> &out)
     PutOperator(out, xl::kOpPopGS);
 }
 
+PageCell CellOf(const Request &request, long cell)
+{
+    PageCell place;
+    if (request.numberUp <= 1)
+        return place;
+    const long width = PageWidth(request);
+    const long height = PageHeight(request);
+    // The sheet in its own orientation: turned a quarter for two pages.
+    const long sheetWidth = request.numberUp == 2 ? height : width;
+    const long sheetHeight = request.numberUp == 2 ? width : height;
+    const bool wide = sheetWidth >= sheetHeight;
+    const long columns = request.numberUp == 4 ? 2 : wide ? 2 : 1;
+    const long rows = request.numberUp / columns;
+    const std::string &layout = request.numberUpLayout;
+    const bool acrossFirst = layout[0] == 'l' || layout[0] == 'r';
+    long column = acrossFirst ? cell % columns : cell / rows;
+    long row = acrossFirst ? cell / columns : cell % rows;
+    if (layout.find("rl") != std::string::npos)
+        column = columns - 1 - column;
+    if (layout.find("bt") != std::string::npos)
+        row = rows - 1 - row;
+    const double cellWidth = static_cast<double>(sheetWidth) / static_cast<double>(columns);
+    const double cellHeight = static_cast<double>(sheetHeight) / static_cast<double>(rows);
+    place.scale = std::min(cellWidth / static_cast<double>(width),
+                           cellHeight / static_cast<double>(height));
+    place.x = std::lround(cellWidth * static_cast<double>(column) +
+                          (cellWidth - place.scale * static_cast<double>(width)) / 2);
+    place.y = std::lround(cellHeight * static_cast<double>(row) +
+                          (cellHeight - place.scale * static_cast<double>(height)) / 2);
+    return place;
+}
+
+void PutFrameStart(std::vector<uint8_t> &out, const Request &request, long cell, long column)
+{
+    PutOperator(out, xl::kOpPushGS);
+    if (request.numberUp > 1) {
+        const PageCell place = CellOf(request, cell);
+        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(place.x),
+                       static_cast<uint16_t>(place.y), xl::kAttrPageOrigin);
+        PutOperator(out, xl::kOpSetPageOrigin);
+        const auto scale = static_cast<float>(place.scale);
+        PutReal32XYAttribute(out, scale, scale, xl::kAttrPageScale);
+        PutOperator(out, xl::kOpSetPageScale);
+    }
+    const long x = request.originX + column * (request.columnWidth + request.columnGap);
+    if (request.movesOrigin) {
+        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x),
+                       static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
+        PutOperator(out, xl::kOpSetPageOrigin);
+    }
+}
+
+void PutFrameEnd(std::vector<uint8_t> &out)
+{
+    PutOperator(out, xl::kOpPopGS);
+}
+
 void PutPageEnd(std::vector<uint8_t> &out)
 {
     PutOperator(out, xl::kOpEndPage);
@@ -186,7 +276,6 @@ void PutPageEnd(std::vector<uint8_t> &out)
 std::vector<uint8_t> JobEnd(const Request &request)
 {
     std::vector<uint8_t> out;
-    PutPageEnd(out);
     PutOperator(out, xl::kOpCloseDataSource);
     PutOperator(out, xl::kOpEndSession);
     if (request.pjl) {

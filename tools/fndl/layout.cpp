@@ -8,6 +8,7 @@
 #include "framing.h"
 #include "layoutstate.h"
 #include "librarycall.h"
+#include "measure.h"
 #include "qorvfndl.h"
 #include "readback.h"
 
@@ -31,6 +32,53 @@ size_t ChunkLength(std::u16string_view text, size_t pos)
     }
     const char16_t last = text[pos + kLibraryTextUnits - 1];
     return last >= 0xD800 && last <= 0xDBFF ? kLibraryTextUnits - 1 : kLibraryTextUnits;
+}
+
+// Moves the cursor to the next tab stop, or to the next line when the stop
+// is past the right limit.
+void ToTabStop(Job &job)
+{
+    const long margin = job.request.margin;
+    const long width = std::max(job.tabWidth, 1L);
+    const long stop = margin + (std::max(job.x - margin, -1L) / width + 1) * width;
+    if (stop >= job.request.limits.nRightLimit) {
+        NewLine(job);
+        return;
+    }
+    job.x = stop;
+    SetCursor(job.x, job.y);
+}
+
+// Cuts what the last call appended back to its font downloads.
+bool KeepFontDownloads(JobOutput &output, uint64_t before, std::span<const uint8_t> appended)
+{
+    std::vector<uint8_t> kept;
+    XLDecodeError error;
+    if (!FontDownloadsOf(appended, kept, error)) {
+        PrintError("the library's output does not decode at byte " +
+                   std::to_string(before + error.offset) + ": " + error.message);
+        return false;
+    }
+    std::string reason;
+    if (!CutOutputTo(output, before, reason)) {
+        PrintError("cannot write the job: " + reason);
+        return false;
+    }
+    return AppendToOutput(output, kept);
+}
+
+bool TakeBackFont(JobOutput &output, const JobFont &font, uint64_t before)
+{
+    std::string reason;
+    std::vector<uint8_t> removal;
+    int fontId = font.fontId;
+    if (CutOutputTo(output, before, reason)) {
+        FNDLRemoveFontW(&fontId);
+        if (TakeAppended(output, removal, reason) && CutOutputTo(output, before, reason))
+            return true;
+    }
+    PrintError("cannot write the job: " + reason);
+    return false;
 }
 
 // A character left out is reported once for the whole job, however often
@@ -73,23 +121,35 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     XLDecodeError error;
     std::vector<uint8_t> appended;
     std::string reason;
-    const uint64_t before = JobBytes(job.output);
+    const uint64_t before = job.output.size; // in the work file: pages already sent are cut
     if (!TakeAppended(job.output, appended, reason)) {
         PrintError("cannot read back the job: " + reason);
         return kExitFailed;
     }
+    // A page that is not printed keeps only the fonts and characters the
+    // library sent, which it will not send again.
+    if (!job.selected && !KeepFontDownloads(job.output, before, appended))
+        return kExitFailed;
     // A line that goes on in another font is still the line set last.
     written.hasLast = job.hasLastLine;
     written.lastY = job.lastLineY;
     written.lastEndX = job.lastLineEndX;
     if (!ReadWrittenLines(appended, written, error)) {
         PrintError("the library's output does not decode at byte " +
-                   std::to_string(before + error.offset) + ": " + error.message);
+                   std::to_string(job.output.sent + before + error.offset) + ": " + error.message);
         return kExitFailed;
     }
-    job.lines += written.count;
+    // A font header sent with none of its characters set (the library has
+    // no glyph for the first one) is taken back and the font forgotten by
+    // the session: it goes to the printer with the first character set in it.
+    if (result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0 && written.texts == 0 &&
+        written.fontHeaders > 0 && !TakeBackFont(job.output, font, before))
+        return kExitFailed;
     job.texts += written.texts;
-    job.characters += written.characters;
+    if (job.selected) {
+        job.lines += written.count;
+        job.characters += written.characters;
+    }
     // A font may join the job as it is set (another font rejected a character).
     job.charactersByFont.resize(job.fonts.fonts.size());
     job.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
@@ -179,6 +239,8 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
             return;
         if (font == kPageBreak)
             exitCode = NewPage(job) ? -1 : kExitFailed;
+        else if (font == kTab)
+            ToTabStop(job);
         else if (font == kLeftOut)
             ++job.leftOut;
         else
@@ -200,7 +262,7 @@ long ReportLeftOut(Job &job)
     for (size_t i = 0; i < text.size();) {
         size_t units = 1;
         const char32_t codePoint = CodePointAt(text, i, units);
-        if (codePoint != kNewLine && codePoint != kFormFeed) {
+        if (codePoint != kNewLine && codePoint != kFormFeed && codePoint != kTabChar) {
             if (const char *script = ScriptNeedingShaping(codePoint)) {
                 if (scripts.insert(script).second) {
                     PrintError(std::string(script) +
@@ -232,7 +294,7 @@ void PrintSummary(const Job &job)
 {
     const Request &request = job.request;
     std::string summary = (request.output == "-" ? std::string("standard output") : request.output) +
-                          ": " + std::to_string(job.pages) + (job.pages == 1 ? " page, " : " pages, ") +
+                          ": " + std::to_string(job.sheets) + (job.sheets == 1 ? " page, " : " pages, ") +
                           std::to_string(job.lines) + (job.lines == 1 ? " line, " : " lines, ") +
                           std::to_string(job.characters) +
                           (job.characters == 1 ? " character set" : " characters set");
@@ -254,11 +316,9 @@ void PrintSummary(const Job &job)
 int LayOut(Job &job)
 {
     const Request &request = job.request;
-    std::vector<uint8_t> start = JobStart(request);
-    PutPageStart(start, request, 1);
-    if (!AppendToOutput(job.output, start))
+    if (!AppendToOutput(job.output, JobStart(request)))
         return kExitFailed;
-    if (const int exitCode = StartPage(job); exitCode >= 0)
+    if (const int exitCode = StartFirstPage(job); exitCode >= 0)
         return exitCode;
     if (request.cursorX != request.margin) {
         job.x = request.cursorX;
@@ -293,9 +353,8 @@ int LayOut(Job &job)
         previousEmpty = job.texts == textsBefore;
         paragraphStart = paragraphEnd + 1;
     }
-    if (!AppendToOutput(job.output, JobEnd(request)) || !StreamOut(job.output))
+    if (!EndLastPage(job) || !AppendToOutput(job.output, JobEnd(request)) || !StreamOut(job.output))
         return kExitFailed;
-    LogPage(job);
     return -1;
 }
 
@@ -310,11 +369,29 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         return kExitFailed;
     }
     job.charactersByFont.assign(fonts.fonts.size(), 0);
+    // Tab stops and the header's room are measured in the main font first.
+    const bool hasTabs = request.text.find(u'\t') != std::u16string::npos;
+    std::map<char16_t, long> advances;
+    if (hasTabs || !request.header.empty()) {
+        std::vector<std::u16string> texts{u"        "};
+        if (!request.header.empty()) {
+            std::u16string title;
+            size_t bad = 0;
+            Utf8ToUtf16(request.header + "0123456789:-Pageof", title, bad);
+            title += u"\u2026";
+            std::erase(title, u' ');
+            texts.push_back(std::move(title));
+        }
+        MeasureCharacters(request, fonts.fonts.front(), texts, advances);
+    }
+    const auto space = advances.find(u' ');
+    job.tabWidth = 8 * (space != advances.end() && space->second > 0 ? space->second
+                                                                     : request.characterSize / 2);
     if (!request.header.empty()) {
         // "Page n of m" needs m: the job is laid out once to count its
         // pages, its fonts removed so that the library's session starts
         // anew, and laid out again.
-        job.header = HeaderStart(request.header);
+        job.header = HeaderStart(request, request.header, advances);
         JobOutput scratch;
         std::string reason;
         if (!OpenJobOutput("-", scratch, reason)) {
@@ -327,6 +404,7 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         count.reported = job.reported;
         count.charactersByFont = job.charactersByFont;
         count.header = job.header;
+        count.tabWidth = job.tabWidth;
         count.logPages = false;
         if (const int exitCode = LayOut(count); exitCode >= 0)
             return exitCode;

@@ -3,6 +3,7 @@
 // (layout.cpp) and the pagination (pages.cpp).
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -33,6 +34,14 @@ struct Job {
     long totalPages = 0;    // for the header; 0 while they are being counted
     bool logPages = true;
     bool settingHeader = false;
+    long tabWidth = 0;      // the distance between tab stops
+    // Pages and sheets: pages counts the text's pages, sheets those printed.
+    bool selected = true;   // the page being set is printed
+    long printed = 0;       // pages printed so far, this one included
+    long sheets = 0;
+    bool sheetOpen = false;
+    long cellsUsed = 0;     // pages on the open sheet
+    long column = 0;        // of the page being set
 
     bool RowHasText() const { return hasLastLine && lastLineY == y; }
 };
@@ -43,14 +52,16 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 
 // Pagination (pages.cpp).
 
-// A "PAGE: n copies" line for the page just ended, when asked for.
-void LogPage(const Job &job);
 // The cursor at the start of the next line.
 void NewLine(Job &job);
-// The cursor at the top of a new page; with a header, the header line
-// there and the text two lines below it. Returns an exit code, or -1.
-int StartPage(Job &job);
-// Ends the page and starts the next. False after printing why.
+// The first page: framed, and its header set. Returns an exit code, or -1.
+int StartFirstPage(Job &job);
+// Ends the column, or the page and starts the next. False after printing why.
 bool NewPage(Job &job);
-// The header line's title and date, before "Page n of m".
-std::u16string HeaderStart(const std::string &title);
+// Ends the last page. False after printing why.
+bool EndLastPage(Job &job);
+// The header line's title and date, before "Page n of m": the title cut
+// with an ellipsis where the line would not hold it (advances: measured
+// characters of the main font).
+std::u16string HeaderStart(const Request &request, const std::string &title,
+                           const std::map<char16_t, long> &advances);

@@ -237,6 +237,16 @@ bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string
     return ok;
 }
 
+bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason)
+{
+    if (truncate(output.workPath.c_str(), static_cast<off_t>(size)) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    output.size = size;
+    return true;
+}
+
 std::string WorkFileProblem(const JobOutput &output)
 {
     struct statvfs space {};

@@ -46,6 +46,9 @@ inline uint64_t JobBytes(const JobOutput &output) { return output.sent + output.
 // SIGTERM (a cancelled print job) removes the work files and ends the
 // process by the signal; other signals keep their handling.
 void RemoveWorkFilesOnTerm();
+// Cuts the work file back to size bytes (what was appended after them is
+// taken out of the job). False with the reason.
+bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason);
 // Puts the finished job where it belongs. False after printing the reason.
 bool FinishJobOutput(JobOutput &output);
 // Why writing the work file fails now, as the system says it ("No space

@@ -23,8 +23,8 @@ constexpr long kMaxDpi = 2400;
 // The pixels a job may make: enough for any real job at any --dpi, and
 // bounded by the job's size, so that a few bytes asking for huge pages or
 // glyphs get an error instead of minutes of work.
-constexpr double kPixelBudgetBase = 1e9;
-constexpr double kPixelBudgetPerJobByte = 2e4;
+constexpr double kPixelBudgetBase = 2e8;
+constexpr double kPixelBudgetPerJobByte = 4e3;
 
 struct Options {
     std::string job;
@@ -115,14 +115,17 @@ constexpr const char *kPreviewHelp =
     "PATTERN with its %d (or %0Nd) replaced by n, e.g. -o page-%d.png; a PATTERN\n"
     "without %d (or '-', standard output) takes a single page: the job's only\n"
     "page or the one --page names. The page has the size of its media (BeginPage\n"
-    "MediaSize and Orientation). The job's soft fonts are rebuilt as 'fndl\n"
-    "extract' does and rasterized by FreeType (unhinted) at the SetFont size;\n"
+    "MediaSize and Orientation; reverse orientations drawn turned half round);\n"
+    "pages of several jobs in one file are numbered across them. The job's soft\n"
+    "fonts are rebuilt as 'fndl extract' does and rasterized by FreeType\n"
+    "(unhinted) at the SetFont size;\n"
     "each Text is drawn from the cursor with its explicit advances, with the\n"
     "selected bold, shear and scale; rectangles (the underline bar) are painted;\n"
     "the clip rectangle applies. What is not drawn (images, paths other than\n"
     "rectangles, fonts that are not soft fonts of the job, ...) is named once per\n"
     "kind on stderr, with its count and first byte offset. A damaged job is\n"
-    "reported with its byte offset, no page is written, and the exit status is 1.\n"
+    "reported with its byte offset, no page is written, and the exit status is 1;\n"
+    "so is a job that asks for more pixels than its size allows.\n"
     "\n"
     "  -o, --output PATTERN  where the pages go\n"
     "  --dpi N               pixels per inch, 1-2400 (default 100)\n"

@@ -21,6 +21,8 @@ bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDec
                 cursorX = WholeNumber(point->value.numbers[0], 0);
                 cursorY = WholeNumber(point->value.numbers[1], 0);
             }
+        } else if (op.op == xl::kOpBeginFontHeader) {
+            ++lines.fontHeaders;
         } else if (op.op == xl::kOpText) {
             long advance = 0;
             if (const XLAttribute *spacing = op.Find(xl::kAttrXSpacingData)) {
@@ -36,5 +38,44 @@ bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDec
             lines.lastEndX = cursorX + advance;
         }
     }
+    return true;
+}
+
+bool FontDownloadsOf(std::span<const uint8_t> bytes, std::vector<uint8_t> &kept,
+                     XLDecodeError &error)
+{
+    std::vector<XLToken> tokens;
+    if (!XLDecodeTokens(bytes, tokens, error))
+        return false;
+    // An operation runs from its first attribute value (the first token
+    // after the operation before it and its data) to the end of its data.
+    size_t start = 0;
+    bool open = false; // an operator was read; its data may follow
+    bool keep = false;
+    const auto close = [&](size_t end) {
+        if (open && keep)
+            kept.insert(kept.end(), bytes.begin() + static_cast<ptrdiff_t>(start),
+                        bytes.begin() + static_cast<ptrdiff_t>(end));
+        open = false;
+        start = end;
+    };
+    for (const XLToken &token : tokens) {
+        if (token.kind == XLTokenKind::EmbeddedData)
+            continue;
+        if (token.kind == XLTokenKind::StreamHeader) {
+            start = token.offset + token.size;
+        } else if (token.kind == XLTokenKind::Operator) {
+            if (open)
+                close(token.offset);
+            const uint16_t op = token.id;
+            keep = op == xl::kOpBeginFontHeader || op == xl::kOpReadFontHeader ||
+                   op == xl::kOpEndFontHeader || op == xl::kOpBeginChar ||
+                   op == xl::kOpReadChar || op == xl::kOpEndChar || op == xl::kOpRemoveFont;
+            open = true;
+        } else if (open) {
+            close(token.offset);
+        }
+    }
+    close(bytes.size());
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "xldecode/xldecode.h"
 
@@ -16,6 +17,7 @@ struct WrittenLines {
     long texts = 0;
     long count = 0;
     long characters = 0;
+    long fontHeaders = 0; // BeginFontHeader operations
     bool hasLast = false;
     long lastY = 0;
     long lastEndX = 0;
@@ -24,3 +26,8 @@ struct WrittenLines {
 // lines comes in with the line set last on the page, if any (hasLast,
 // lastY) and its counts at zero.
 bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDecodeError &error);
+
+// The operators of bytes that download fonts and characters (font headers,
+// characters, font removals), with their attributes and data, in order.
+bool FontDownloadsOf(std::span<const uint8_t> bytes, std::vector<uint8_t> &kept,
+                     XLDecodeError &error);

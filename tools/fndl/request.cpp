@@ -18,6 +18,13 @@
 
 namespace {
 
+std::string FormatDecimal(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 // The work file beside the output adds a dot and ".XXXXXX".
 constexpr size_t kWorkFileExtra = 8;
 
@@ -46,7 +53,7 @@ constexpr OptionDefinition kFontOptions[] = {
 constexpr OptionDefinition kTextOptions[] = {
     {"--text", true, nullptr},   {"--text-file", true, nullptr}, {"--line-spacing", true, nullptr},
     {"--margin", true, nullptr}, {"--cursor", true, nullptr},    {"--underline", false, nullptr},
-    {"--media", true, nullptr},
+    {"--media", true, nullptr}, {"--encoding", true, nullptr},
 };
 constexpr OptionDefinition kJobOptions[] = {
     {"--no-fallback", false, nullptr}, {"--strict", false, nullptr},
@@ -56,6 +63,10 @@ constexpr OptionDefinition kJobOptions[] = {
     {"--landscape", false, nullptr},   {"--header", true, nullptr},
     {"--pjl", false, nullptr},         {"--job-name", true, nullptr},
     {"--copies", true, nullptr},       {"--page-log", false, nullptr},
+    {"--orientation", true, nullptr},  {"--page-ranges", true, nullptr},
+    {"--page-set", true, nullptr},     {"--number-up", true, nullptr},
+    {"--number-up-layout", true, nullptr}, {"--columns", true, nullptr},
+    {"--clamp", false, nullptr},
     {"--cover", true, nullptr},
 };
 constexpr OptionDefinition kOffsetOption[] = {{"--offset", true, nullptr}};
@@ -118,21 +129,34 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
         if (!Utf8ToUtf16(request.header, units, bad))
             return UsageError(kind.name, "the --header title is not UTF-8");
     }
-    if (!ReadPaperHandling(parsed, request.paper, error))
+    if (!ReadPaperHandling(parsed, request.handling, error))
         return UsageError(kind.name, error);
     if (parsed.Has("--copies") &&
         !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.copies, error))
         return UsageError(kind.name, error);
+    request.clamp = parsed.Has("--clamp");
+    // With --clamp a pitch out of range is brought into it, with a warning.
+    const auto readPitch = [&](const char *name, double low, double high, double &value) {
+        if (!ParseDecimal(name, parsed.Get(name), request.clamp ? 1e-9 : low,
+                          request.clamp ? 1e9 : high, value, error))
+            return false;
+        if (value < low || value > high) {
+            value = std::clamp(value, low, high);
+            PrintError(std::string(name) + " " + parsed.Get(name) + " is out of range: " +
+                       FormatDecimal(value) + " is used");
+        }
+        return true;
+    };
     if (parsed.Has("--cpi")) {
         double cpi = 0;
-        if (!ParseDecimal("--cpi", parsed.Get("--cpi"), 1, 100, cpi, error))
+        if (!readPitch("--cpi", 1, 100, cpi))
             return UsageError(kind.name, error);
         // 10 characters per inch is 12 points: the height is 120 / cpi points.
         request.height = std::max(10L, std::lround(1200.0 / cpi));
     }
     if (parsed.Has("--lpi")) {
         double lpi = 0;
-        if (!ParseDecimal("--lpi", parsed.Get("--lpi"), 0.5, 100, lpi, error))
+        if (!readPitch("--lpi", 0.5, 100, lpi))
             return UsageError(kind.name, error);
         request.lineSpacing =
             std::max(1L, std::lround(static_cast<double>(request.resolution) / lpi));
@@ -212,24 +236,8 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
     request.syntheticBold = parsed.Has("--synthetic-bold");
     request.oblique = parsed.Has("--oblique");
     request.underline = parsed.Has("--underline");
-    if (parsed.Has("--media")) {
-        std::string media = parsed.Get("--media");
-        std::transform(media.begin(), media.end(), media.begin(),
-                       [](char c) { return static_cast<char>(std::tolower(c)); });
-        if (media == "a4")
-            request.media = Media::A4;
-        else if (media == "letter")
-            request.media = Media::Letter;
-        else if (media == "legal")
-            request.media = Media::Legal;
-        else
-            return UsageError(kind.name,
-                              "--media wants A4, Letter or Legal, not '" + parsed.Get("--media") + "'");
-    }
-    if (kind.takesJob) {
-        if (const int exitCode = ReadPageGeometry(parsed, kind, request); exitCode >= 0)
-            return exitCode;
-    }
+    if (const int exitCode = ReadPageGeometry(parsed, kind, request); exitCode >= 0)
+        return exitCode;
 
     size_t badOffset = 0;
     std::u16string outputUnits;
