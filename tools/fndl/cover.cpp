@@ -558,8 +558,11 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         }
     }
 
-    std::vector<uint8_t> bytes = JobStart(request);
-    PutPageStart(bytes, request, 1);
+    // The cover page places everything from the page's corner itself.
+    Request page = request;
+    page.movesOrigin = false;
+    std::vector<uint8_t> bytes = JobStart(page);
+    PutPageStart(bytes, page, 1);
     if (!AppendToOutput(output, bytes))
         return kExitFailed;
     for (const Drawing &drawing : cover.drawings) {
