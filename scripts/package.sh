@@ -41,7 +41,7 @@ exports=$(nm -D --defined-only "$libdir/libqorvfndl.so.0" | awk '{print $3}' | s
   || fail "the library exports: $exports"
 
 [ -f "$libdir/libqorvfndl.a" ] || fail "libqorvfndl-dev has no libqorvfndl.a"
-nm -g --defined-only "$libdir/libqorvfndl.a" | grep -q ' T FNDLFontDownloadW$' || fail "libqorvfndl.a lacks the calls"
+nm -g --defined-only "$libdir/libqorvfndl.a" | grep ' T FNDLFontDownloadW$' >/dev/null || fail "libqorvfndl.a lacks the calls"
 [ -f "$tree/usr/share/ppd/qorvfndl/qorvfndl-pclxl.ppd" ] || fail "fndl has no PPD"
 
 # fndl from the tree, with the tree's library.
