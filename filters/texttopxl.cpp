@@ -125,5 +125,7 @@ int main(int argc, char **argv)
     if (IsTrue(job.Option("prettyprint")))
         args.insert(args.end(), {"--header", job.title});
     args.insert(args.end(), {"--text-file", job.file.empty() ? "-" : job.file});
-    return RunTool(job, args);
+    const std::string font = FontOf(job);
+    return RunTool(job, args,
+                   "Setting " + Titled(job) + " in " + (font.empty() ? "the default font" : font));
 }

@@ -11,6 +11,7 @@
 
 #include "download/charsize.h"
 #include "fndl.h"
+#include "paperhandling.h"
 #include "qorvfndl.h"
 
 // What one library call takes: szText holds 512 code units with the
@@ -91,7 +92,9 @@ struct Request {
     bool pageLog = false;
     std::string jobName;
     long copies = 1;
+    PaperHandling handling{};
     std::string header; // prettyprint title; empty for none
+    std::string coverPath; // --cover: a cover page from this description instead of text
     std::string output; // "-" for standard output
 };
 

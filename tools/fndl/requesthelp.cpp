@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The help of the library-calling commands: job, download and remove.
+#include "paperhandling.h"
 #include "requestparts.h"
 
 namespace {
@@ -70,7 +71,13 @@ constexpr const char *kJobOptionsHelp =
     "  --job-name NAME    the PJL job name (quotes and control characters dropped,\n"
     "                     at most 80 bytes)\n"
     "  --copies N         copies, through PJL (1-999)\n"
-    "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n";
+    "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n"
+    "  --cover FILE       a cover page instead of text, from a description (- for\n"
+    "                     standard input): lines of a part, a tab and its text:\n"
+    "                     heading, classification, header, footer, notice, or\n"
+    "                     row and field with a label, a tab and a value; set in\n"
+    "                     the --font family, regular and bold, and centred by the\n"
+    "                     library's advances\n";
 
 constexpr const char *kJobHelp =
     "usage: fndl job [options] -o FILE\n"
@@ -78,8 +85,9 @@ constexpr const char *kJobHelp =
     "Writes a complete, printable PCL XL job: stream header, session, data source,\n"
     "pages, and in them the library's output: the font downloaded as a TrueType\n"
     "soft font and the text set in it. FILE is replaced when the job is complete: a\n"
-    "job that fails leaves it as it was. With -o - the job goes to standard output;\n"
-    "every message goes to standard error.\n"
+    "job that fails leaves it as it was. With -o - the job goes to standard output\n"
+    "sheet by sheet as each is made (its PAGE: line after it); every message goes to\n"
+    "standard error. SIGTERM stops the job and removes its work files.\n"
     "\n"
     "Each line of the text is a paragraph; the library breaks paragraphs into lines\n"
     "at its right limit. It takes at most 511 UTF-16 units per call: longer\n"
@@ -131,7 +139,7 @@ std::string HelpOf(const CommandKind &kind)
     if (kind.takesText)
         help += kTextHelp;
     if (kind.takesJob)
-        help += kJobOptionsHelp;
+        help += std::string(kJobOptionsHelp) + kPaperHandlingHelp;
     return help + "  -h, --help         this help\n";
 }
 
