@@ -559,10 +559,8 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
     }
 
     // The cover page places everything from the page's corner itself.
-    Request page = request;
-    page.movesOrigin = false;
-    std::vector<uint8_t> bytes = JobStart(page);
-    PutPageStart(bytes, page, 1);
+    std::vector<uint8_t> bytes = JobStart(request);
+    PutPageStart(bytes, request, 1);
     if (!AppendToOutput(output, bytes))
         return kExitFailed;
     for (const Drawing &drawing : cover.drawings) {
