@@ -30,7 +30,7 @@ foreach(standard 98 11 14 17 20)
 endforeach()
 foreach(target ${FNDL_HEADER_TARGETS})
   target_compile_options(${target} PRIVATE -pedantic)
-  target_link_libraries(${target} PRIVATE qorvfndl)
+  target_link_libraries(${target} PRIVATE fndl_flags qorvfndl)
 endforeach()
 
 add_test(NAME ReadmeExample.RunsAsC89

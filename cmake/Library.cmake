@@ -1,18 +1,18 @@
 # SPDX-License-Identifier: MIT
-# libqorvfndl for callers: the six exported calls and nothing else visible.
+# libqorvfndl for callers: the exported calls and nothing else visible.
 #
 # Shared (the default): libqorvfndl.so.0.2.0 with SONAME libqorvfndl.so.0;
 # everything but the exports has hidden visibility.
 #
 # Static (BUILD_SHARED_LIBS=OFF): libqorvfndl.a holds one object, made by a
 # partial link of the library's objects with their section groups resolved,
-# after which every hidden symbol becomes local. What is left global is the six
+# after which every hidden symbol becomes local. What is left global is the
 # calls and references to the C++ runtime, fontconfig and FreeType, so a
 # program that has its own GetFontData, XLStreamCreate or std:: instantiations
-# links without clashes (tests/exports_check.sh checks it with nm).
+# links without clashes (scripts/builds.sh checks both with nm).
 if(BUILD_SHARED_LIBS)
   add_library(qorvfndl SHARED ${FNDL_LIBRARY_OBJECTS})
-  target_link_libraries(qorvfndl PRIVATE PkgConfig::FONTDEPS)
+  target_link_libraries(qorvfndl PRIVATE $<BUILD_INTERFACE:fndl_flags> PkgConfig::FONTDEPS)
   target_link_options(qorvfndl PRIVATE -Wl,--no-undefined)
   set_target_properties(qorvfndl PROPERTIES
     VERSION ${PROJECT_VERSION}

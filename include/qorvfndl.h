@@ -19,8 +19,10 @@
  * printer is told to use a font it never received), and its RemoveFont
  * lands in the first job's file.
  *
- * Threads. The session, the cursor and the stream are process-wide and
- * unguarded: call the library from one thread at a time.
+ * Threads. Every call takes one process-wide lock: calls from several
+ * threads run one after another, each whole. The session, the cursor and
+ * the page box stay process-wide, shared by every job in the process: build
+ * one job at a time.
  *
  * Units. Device units are dots at the request's nResolution (dots per
  * inch); FontHeight is in tenths of a point (1/720 inch).
@@ -79,12 +81,13 @@ extern "C" {
 #define FNDL_PAGEEND 2
 /* Failure. The output file cannot be opened, written or closed; memory is
  * exhausted; the font cannot be read (no such face or file, a damaged or
- * unsupported font, a font file that could not be mapped: that one makes every
- * later call that would return 0 return 3); a record pointer is null,
- * nOffsetToText is negative, a path or text does not convert or a path does
- * not fit 256 bytes. After a failure during the download the session is
- * discarded and the next call starts a new one; bytes may have been appended
- * to the file: drop the job. */
+ * unsupported font, a font file that could not be mapped: that call fails,
+ * later ones do not); a record pointer is null, nOffsetToText is negative, a
+ * path or text does not convert, the output path has 256 bytes or more
+ * (UTF-8 for the W form), or the page box set last was refused. A failed call leaves the output file as it found
+ * it: what it appended is cut off (not on a pipe or device). A failure while
+ * writing also discards the session, and the next call starts a new one that
+ * sends its fonts again: end the job there or drop it. */
 #define FNDL_DOWNLOAD_FAILURE 3
 
 /* Text record, wide form: the first argument of FNDLFontDownloadW. Fields are
@@ -179,6 +182,19 @@ typedef struct FNDL_PAGEINFOA {
     int nStopX;             /* out */
 } FNDL_PAGEINFOA;
 
+/* Page box: where the download calls (and FNDLGlyphRunW) set text, in
+ * device units. Without one the box is the 600-dpi page's, scaled by the
+ * request's nResolution / 600: right limit 4725, bottom limit 6780, clip
+ * box 0, 0, 4900, 6400. */
+typedef struct FNDL_PAGEBOX {
+    int nRightLimit;  /* a line breaks before it would end beyond this x */
+    int nBottomLimit; /* a line whose baseline y lies below this ends the page */
+    int nClipLeft;    /* the clip box, written with SetClipRectangle at the */
+    int nClipTop;     /* start of every call; a line whose descent would */
+    int nClipRight;   /* reach below nClipBottom ends the page too */
+    int nClipBottom;
+} FNDL_PAGEBOX;
+
 /* Downloads the font once per session (later calls send only the characters
  * not sent yet), selects it and sets the text from the cursor: lines broken
  * at the page's right limit, each next line at nLeftMargin, nLineSpacing
@@ -197,6 +213,63 @@ FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY);
 /* The cursor's y, device units: after a download call, where the next line
  * would go. */
 FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void);
+
+/* Most glyphs in one FNDLGlyphRunW call. */
+#define FNDL_MAX_GLYPH_RUN 4096
+
+/* One glyph of a run for FNDLGlyphRunW, in device units: the glyph is drawn
+ * at the pen moved by (nOffsetX, nOffsetY), then the pen moves nAdvance to
+ * the right. Device y grows down the page: a mark raised above its base
+ * has a negative nOffsetY (HarfBuzz's y_offset with the sign turned). */
+typedef struct FNDL_GLYPH {
+    int nGlyph;   /* in: glyph index in the font, below its glyph count */
+    int nAdvance; /* in: pen advance after the glyph */
+    int nOffsetX; /* in: the glyph's x offset from the pen */
+    int nOffsetY; /* in: the glyph's y offset from the pen (down) */
+} FNDL_GLYPH;
+
+/* Glyph run record: the first argument of FNDLGlyphRunW. */
+typedef struct FNDL_GLYPHRUN {
+    int FontHeight; /* in: tenths of a point, as in FNDL_TEXTINFOW */
+    int bBold;      /* in: 1 = set the run bold */
+    int bItalic;    /* in: nonzero = italic logical font; 1 = slant the run */
+    int nGlyphs;    /* in: glyphs at pGlyphs, 0 to FNDL_MAX_GLYPH_RUN */
+    int nStopIndex; /* out: result 1: index of the first glyph the font could not
+                       give (a damaged font); else 0 */
+    int bNewPage;   /* out: set to 1 at a page end (result 2); never cleared */
+} FNDL_GLYPHRUN;
+
+/* Sets a run of glyphs that the caller has shaped (HarfBuzz, for example)
+ * at the cursor, in the font of the page record (chFont, bTTE, nFontId,
+ * nResolution, the lf* fields; nLineSpacing is not used and nothing is
+ * written back into it). Glyphs go out in a soft font of their own for the
+ * font id, "OT:<nFontId in hex>:<chFont>:g", whose character codes are the
+ * glyph indexes: its header once, each glyph once (composites with their
+ * components), so they never meet the characters FNDLFontDownloadW sends
+ * for the same id; FNDLRemoveFontW removes both soft fonts. Then the
+ * font's selection, the page box's clip rectangle, and the run as one Text
+ * from the cursor, with XSpacingData (and YSpacingData when a glyph is
+ * offset vertically). The run is not broken at the right limit: lines are
+ * the caller's. The cursor's x moves to the end of the run; y stays.
+ * Returns FNDL_OK; FNDL_INVALID_GLYPH_HANDLE when a glyph cannot be read
+ * from the font (nStopIndex says which; nothing of the run is set);
+ * FNDL_PAGEEND when the cursor's y is below the page box's bottom (bNewPage
+ * is 1; nothing of the run is set); FNDL_DOWNLOAD_FAILURE as the download
+ * calls, and for a glyph index at or above the font's glyph count, a count
+ * outside 0..FNDL_MAX_GLYPH_RUN, or a position, spacing or end of the run
+ * beyond -32768..32767: then what the call appended is cut off again. */
+FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *pGlyphs,
+                                        const FNDL_PAGEINFOW *pPageInfo);
+
+/* Sets the page box of the following calls of the process (every session,
+ * every file, until set again); NULL goes back to the default box. Writes
+ * nothing. Returns FNDL_OK, or FNDL_DOWNLOAD_FAILURE for a box the page's
+ * 16-bit coordinates cannot hold (a value outside -32768..32767, a negative
+ * limit, a clip box whose right is left of its left or bottom above its
+ * top): then every following download or glyph run call fails with
+ * FNDL_DOWNLOAD_FAILURE and writes nothing until a box that fits, or NULL,
+ * is set. */
+FNDL_EXPORT int FNDL_CALL FNDLSetPageBox(const FNDL_PAGEBOX *pBox);
 
 #ifdef __cplusplus
 }

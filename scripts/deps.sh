@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian packages the build, the tests and the main job need,
-# when any of them is missing.
+# Installs the Debian packages a command needs, when any of them is missing.
+#   deps.sh cover   building the library and fndl, and making a cover page
+#   deps.sh test    that, and what the whole test suite needs (the default)
+# The CI scripts add their own (compilers, packaging, Wine, benchmarks).
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-          libfontconfig-dev libfreetype-dev libpng-dev fontconfig
-          fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
-          fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
-          libcups2-dev cups cups-client cups-daemon cups-filters)
-# Debian packaging (scripts/package.sh).
-packages+=(debhelper dpkg-dev fakeroot)
+level=${1:-test}
+# The library, fndl and its default font (DejaVu Sans).
+packages=(cmake g++ make pkg-config libfontconfig-dev libfreetype-dev libpng-dev
+          fonts-dejavu-core)
+case $level in
+  cover) ;;
+  test)
+    # GoogleTest, the fonts the tests load, and CUPS for the filters' tests.
+    packages+=(libgtest-dev fontconfig
+               fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
+               fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
+               libcups2-dev cups cups-client cups-daemon cups-filters ghostscript) ;;
+  *) echo "usage: deps.sh [cover|test]" >&2; exit 2 ;;
+esac
 bash "$(dirname "$0")/install-packages.sh" "${packages[@]}"

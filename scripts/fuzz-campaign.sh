@@ -15,16 +15,15 @@
 # Usage: scripts/fuzz-campaign.sh [TARGET...]   (default: all four)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 bash scripts/install-packages.sh clang libclang-rt-14-dev llvm
 
 minutes=${CAMPAIGN_MINUTES:-240}
 corpusRoot=${CORPUS_DIR:-$HOME/.cache/qorvfndl-fuzz}
 workers=${FUZZ_JOBS:-$(nproc)}
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DFNDL_FUZZ=ON -DBUILD_TESTING=OFF -DFNDL_WERROR=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$workers" --target fndl_fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$workers"
 rm -rf "$build/seeds"
 "$build/fuzz/fndl_fuzz_seeds" "$build/seeds" >/dev/null
 

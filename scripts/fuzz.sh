@@ -10,7 +10,7 @@
 # fuzz/regression/<target>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 # llvm: llvm-symbolizer, for the sanitizers' stack traces in a finding.
 bash scripts/install-packages.sh clang libclang-rt-14-dev llvm
 
@@ -20,9 +20,8 @@ seconds=${FUZZ_SECONDS:-120}
 seed=${FUZZ_SEED:-0}
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DFNDL_FUZZ=ON -DBUILD_TESTING=OFF -DFNDL_WERROR=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$jobs" --target fndl_fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
 rm -rf "$build/seeds"
 "$build/fuzz/fndl_fuzz_seeds" "$build/seeds"
 
@@ -30,7 +29,8 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 failed=()
 # target, seed directory, longest input
-for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" "outline outline 65536"; do
+for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" "outline outline 65536" \
+              "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384"; do
   read -r name seeds maxlen <<<"$target"
   binary="$build/fuzz/fndl_fuzz_$name"
   regression="fuzz/regression/$name"

@@ -2,6 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Installs the named Debian packages that are missing, as root or through
 # sudo. Without either it prints the commands to run as root and exits 1.
+# It prints what it installs and apt's count and sizes; apt's full output goes
+# to a log that is printed only when apt fails.
 # Usage: install-packages.sh [--add-architecture ARCH] [--with-recommends] PACKAGE...
 set -euo pipefail
 arch=""
@@ -34,8 +36,19 @@ else
   echo "  apt-get update && apt-get install -y ${recommends[*]} ${missing[*]}" >&2
   exit 1
 fi
-echo "installing: ${missing[*]}"
-$add_arch && "${as_root[@]}" dpkg --add-architecture "$arch"
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -qq "${recommends[@]}" "${missing[@]}"
+echo "installing ${#missing[@]} missing Debian packages with their dependencies: ${missing[*]}"
+log=$(mktemp "${TMPDIR:-/tmp}/install-packages.XXXXXX")
+if ! {
+  if $add_arch; then "${as_root[@]}" dpkg --add-architecture "$arch"; fi &&
+  "${as_root[@]}" apt-get update -q &&
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q "${recommends[@]}" "${missing[@]}"
+} >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "install-packages: apt-get failed (the whole output is above, and in $log)" >&2
+  exit 1
+fi
+# apt's own summary: how many packages, how much to download, how much disk.
+grep -E '^[0-9]+ upgraded, |^Need to get |^After this operation, ' "$log" | sed 's/^/  /' || true
+grep -E '^(W|E): ' "$log" >&2 || true
+rm -f "$log"

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Builds the Debian packages (libqorvfndl0, libqorvfndl-dev, fndl) with
 # dpkg-buildpackage in build-deb/, unpacks them into a clean tree
-# (build-deb/root) and proves them there: the library exports the six calls
+# (build-deb/root) and proves them there: the library exports its calls
 # and nothing else, fndl from the tree writes a job that fndl dump reads, and
 # the README's example builds against the tree through pkg-config and through
 # find_package(qorvfndl). The test suite is not rerun in the package build
@@ -10,7 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root_dir=$PWD
-bash scripts/deps.sh
+bash scripts/deps.sh test
+# dpkg-buildpackage checks the build dependencies, build-essential among them.
+bash scripts/install-packages.sh build-essential debhelper dpkg-dev fakeroot
 
 out=$root_dir/build-deb
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
@@ -35,13 +37,17 @@ fail() { echo "package: FAILED: $*" >&2; exit 1; }
 [ "$(readlink "$libdir/libqorvfndl.so")" = libqorvfndl.so.0 ] || fail "libqorvfndl.so does not point at libqorvfndl.so.0"
 [ -f "$libdir/libqorvfndl.so.0.2.0" ] || fail "no libqorvfndl.so.0.2.0"
 exports=$(nm -D --defined-only "$libdir/libqorvfndl.so.0" | awk '{print $3}' | sort | tr '\n' ' ')
-[ "$exports" = "FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor " ] \
+[ "$exports" = "$(bash scripts/exports.sh)" ] \
   || fail "the library exports: $exports"
+
+[ -f "$libdir/libqorvfndl.a" ] || fail "libqorvfndl-dev has no libqorvfndl.a"
+nm -g --defined-only "$libdir/libqorvfndl.a" | grep ' T FNDLFontDownloadW$' >/dev/null || fail "libqorvfndl.a lacks the calls"
+[ -f "$tree/usr/share/ppd/qorvfndl/qorvfndl-pclxl.ppd" ] || fail "fndl has no PPD"
 
 # fndl from the tree, with the tree's library.
 export LD_LIBRARY_PATH=$libdir
 fndl=$tree/usr/bin/fndl
-ldd "$fndl" | grep -q "libqorvfndl.so.0 => $tree/" || fail "fndl does not load the tree's library"
+ldd "$fndl" | grep "libqorvfndl.so.0 => $tree/" >/dev/null || fail "fndl does not load the tree's library"
 "$fndl" job -o "$out/job.pxl"
 "$fndl" dump --summary "$out/job.pxl"
 gzip -dc "$tree/usr/share/man/man1/fndl.1.gz" | grep -q '^\.TH FNDL 1' || fail "no man page"

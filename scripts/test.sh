@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Sets up, builds and runs every test.
+# Sets up, builds and runs every test (CMake preset "test", in build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_WERROR=ON >/dev/null
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+cmake --preset test >/dev/null
+cmake --build --preset test -j"$jobs"
+ctest --preset test -j"$jobs"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds Qorvfndl.dll for 32-bit Windows (mingw-w64) and proves it under Wine:
-#  - the DLL exports exactly the six calls, undecorated, and imports only
+#  - the DLL exports exactly its calls, undecorated, and imports only
 #    system DLLs;
 #  - the same request sequences run against the Linux build and, under Wine,
 #    against the DLL (loaded with LoadLibrary/GetProcAddress) give identical
@@ -31,7 +31,7 @@ fail() {
 step() { echo "== win32-test: $*"; }
 
 # --- packages ------------------------------------------------------------
-bash scripts/deps.sh
+bash scripts/deps.sh test
 step "checking the cross compiler and Wine packages"
 bash scripts/install-packages.sh --add-architecture i386 --with-recommends \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-dejavu-core fonts-liberation \
@@ -39,14 +39,12 @@ bash scripts/install-packages.sh --add-architecture i386 --with-recommends \
 
 # --- builds --------------------------------------------------------------
 step "cross-building Qorvfndl.dll in $win_build"
-cmake -S . -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFNDL_WERROR=ON >/dev/null || fail "cross configure"
+cmake --preset win32 -B "$win_build" >/dev/null || fail "cross configure"
 cmake --build "$win_build" -j"$jobs" --target qorvfndl fndl_win32_test fndl_char_widths \
   || fail "cross build"
 
 step "building the Linux reference programs in $ref_build"
-cmake -S . -B "$ref_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DFNDL_WERROR=ON \
-  -DFNDL_BUILD_WIN32_REFERENCE=ON >/dev/null || fail "Linux configure"
+cmake --preset w32ref -B "$ref_build" >/dev/null || fail "Linux configure"
 cmake --build "$ref_build" -j"$jobs" --target fndl_w32_reference fndl_char_widths \
   || fail "Linux build"
 
@@ -57,7 +55,7 @@ objdump=i686-w64-mingw32-objdump
 $objdump -f "$dll" | grep -q 'file format pei-i386' || fail "Qorvfndl.dll is not a 32-bit PE file"
 exports=$($objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
   | awk '/^[[:space:]]*\[ *[0-9]+\]/ {print $NF}' | sort | tr '\n' ' ')
-expected="FNDLFontDownloadA FNDLFontDownloadW FNDLGetCursor FNDLRemoveFontA FNDLRemoveFontW FNDLSetCursor "
+expected=$(bash scripts/exports.sh)
 [ "$exports" = "$expected" ] || fail "exports are '$exports', expected '$expected'"
 imports=$($objdump -p "$dll" | awk '/DLL Name:/ {print tolower($3)}' | sort | tr '\n' ' ')
 for imported in $imports; do

@@ -3,9 +3,12 @@
 // removal and the failure paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -173,6 +176,69 @@ TEST_F(ApiTest, DownloadWritesHeaderOncePerFontIdAndWritesBack)
     ASSERT_NE(g_pSession, nullptr);
     EXPECT_EQ(g_pSession->nCount, 1u);
     EXPECT_EQ(PlatformLiveGdiObjects(), 2) << "the earlier call's DC and font are released";
+}
+
+// SetCursor points and Text codes, in order.
+static std::vector<std::pair<std::vector<double>, std::u16string>> CursorLines(const std::vector<XLOperation> &ops)
+{
+    std::vector<std::pair<std::vector<double>, std::u16string>> lines;
+    for (const auto &o : ops) {
+        if (o.op == 0x6B)
+            lines.push_back({o.Find(0x4C)->value.numbers, u""});
+        else if (o.op == 0xA8 && !lines.empty())
+            lines.back().second = TextCodes({o});
+    }
+    return lines;
+}
+
+TEST_F(ApiTest, PageBoxMovesLineBreaksAndPageEnds)
+{
+    const std::string text = "AAAA BBBB CCCC DDDD";
+    const auto run = [&](const TempPath &out, int nY) {
+        int x = 100;
+        FNDLSetCursor(&x, &nY);
+        WideRequest r = MakeWideRequest(kDejaVuSans, out.path, text, 1, true);
+        const int nResult = FNDLFontDownloadW(&r.text, &r.page);
+        int nFontId = 1;
+        FNDLRemoveFontW(&nFontId);
+        return std::pair{nResult, r.text.nOffsetToText};
+    };
+    TempPath before, boxed, after, refused;
+    ASSERT_EQ(run(before, 1000).first, FNDL_OK);
+
+    // Lines break at the box's right limit, the clip box is the box's, and
+    // the page ends at its bottom limit.
+    const FNDL_PAGEBOX box = {500, 1100, -5, 10, 1200, 3000};
+    ASSERT_EQ(FNDLSetPageBox(&box), FNDL_OK);
+    EXPECT_EQ(run(boxed, 1000), std::pair(FNDL_PAGEEND, 10));
+    const auto ops = Decode(boxed.Read());
+    const auto clip = std::find_if(ops.begin(), ops.end(), [](const XLOperation &o) { return o.op == 0x68; });
+    ASSERT_NE(clip, ops.end());
+    EXPECT_EQ(clip->Find(0x42)->value.numbers, (std::vector<double>{-5, 10, 1200, 3000}));
+    const auto lines = CursorLines(ops);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].first, (std::vector<double>{100, 1000}));
+    EXPECT_EQ(lines[0].second, u"AAAA ");
+    EXPECT_EQ(lines[1].first, (std::vector<double>{100, 1100}));
+    EXPECT_EQ(lines[1].second, u"BBBB ");
+
+    // Back to the default: today's bytes.
+    ASSERT_EQ(FNDLSetPageBox(nullptr), FNDL_OK);
+    ASSERT_EQ(run(after, 1000).first, FNDL_OK);
+    EXPECT_EQ(after.Read(), before.Read());
+
+    // A box the 16-bit coordinates cannot hold is refused, and so is every
+    // request until another box is set: nothing written.
+    for (const FNDL_PAGEBOX &bad : {FNDL_PAGEBOX{32768, 1100, 0, 0, 1200, 3000},
+                                    FNDL_PAGEBOX{700, -1, 0, 0, 1200, 3000},
+                                    FNDL_PAGEBOX{700, 1100, 0, -32769, 1200, 3000},
+                                    FNDL_PAGEBOX{700, 1100, 1300, 0, 1200, 3000}}) {
+        EXPECT_EQ(FNDLSetPageBox(&bad), FNDL_DOWNLOAD_FAILURE);
+        EXPECT_EQ(run(refused, 1000).first, FNDL_DOWNLOAD_FAILURE);
+    }
+    EXPECT_TRUE(refused.Read().empty());
+    ASSERT_EQ(FNDLSetPageBox(&box), FNDL_OK);
+    EXPECT_EQ(run(refused, 1000).first, FNDL_PAGEEND);
 }
 
 TEST_F(ApiTest, RequestsThatCannotBeHonouredFailWithoutWriting)
@@ -415,5 +481,44 @@ TEST_F(ApiTest, EveryAllocationFailureIsHandled)
         WideRequest last = MakeWideRequest(font, after.path, "Hi there", 3, fromFile);
         EXPECT_EQ(FNDLFontDownloadW(&last.text, &last.page), FNDL_OK);
         ResetLibraryState();
+    }
+}
+
+// Output paths are taken up to 255 bytes (the W form's in UTF-8): a longer
+// one fails without creating a file, also when it has fewer UTF-16 units.
+TEST_F(ApiTest, OutputPathsUpTo255BytesAreTaken)
+{
+    const TempPath base("-");
+    auto pathOf = [&](size_t nBytes, const std::string &tail) {
+        return base.path + std::string(nBytes - base.path.size() - tail.size(), 'x') + tail;
+    };
+    struct Case {
+        std::string path;
+        bool bWide;
+        int nResult;
+    };
+    const Case cases[] = {
+        {pathOf(255, ""), false, FNDL_OK},
+        {pathOf(256, ""), false, FNDL_DOWNLOAD_FAILURE}, // no room for the NUL
+        {pathOf(255, "\xC3\xA9"), true, FNDL_OK},
+        {pathOf(256, "\xC3\xA9"), true, FNDL_DOWNLOAD_FAILURE}, // 255 units
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.path.size()) + (c.bWide ? " bytes, W" : " bytes, A"));
+        int nResult = -1;
+        if (c.bWide) {
+            WideRequest r = MakeWideRequest(kDejaVuSans, "", "Hi", 1, true);
+            const std::u16string wide = Utf16(c.path);
+            std::memcpy(r.page.szOutputPath, wide.data(), wide.size() * 2);
+            nResult = FNDLFontDownloadW(&r.text, &r.page);
+        } else {
+            AnsiRequest r = MakeAnsiRequest(kDejaVuSans, "", "Hi", 1, true);
+            std::memcpy(r.page.szOutputPath, c.path.data(), c.path.size());
+            nResult = FNDLFontDownloadA(&r.text, &r.page);
+        }
+        EXPECT_EQ(nResult, c.nResult);
+        EXPECT_EQ(access(c.path.c_str(), F_OK) == 0, c.nResult == FNDL_OK);
+        ResetLibraryState();
+        std::remove(c.path.c_str());
     }
 }

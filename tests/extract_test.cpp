@@ -352,3 +352,75 @@ TEST(ToolExtract, ConvertedCffFontsRenderLikeTheOriginal)
 } // namespace
 
 #endif // FNDL_TOOL_PATH
+
+#ifdef FNDL_TOOL_PATH
+namespace {
+
+void PutBigEndian(std::vector<uint8_t> &out, uint32_t value, int bytes)
+{
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// A bare font download of a soft font whose head and maxp claim 65,535
+// glyphs: about 130 bytes that ask for a 256 KiB loca when rebuilt.
+std::vector<uint8_t> ClaimingDownload(const std::string &name)
+{
+    std::vector<uint8_t> gt;
+    PutBigEndian(gt, 0x00010000, 4);
+    PutBigEndian(gt, 2, 2);
+    PutBigEndian(gt, 0, 6); // searchRange, entrySelector, rangeShift
+    const uint32_t tables = 12 + 2 * 16;
+    gt.insert(gt.end(), {'h', 'e', 'a', 'd'});
+    PutBigEndian(gt, 0, 4);
+    PutBigEndian(gt, tables, 4);
+    PutBigEndian(gt, 54, 4);
+    gt.insert(gt.end(), {'m', 'a', 'x', 'p'});
+    PutBigEndian(gt, 0, 4);
+    PutBigEndian(gt, tables + 56, 4);
+    PutBigEndian(gt, 6, 4);
+    gt.resize(gt.size() + 56); // head, padded
+    PutBigEndian(gt, 0x00005000, 4);
+    PutBigEndian(gt, 0xFFFF, 2); // maxp.numGlyphs
+    std::vector<uint8_t> header = {0, 0, 0x01, 0x15, 1, 0, 0xFF, 0xFF, 'G', 'T'};
+    PutBigEndian(header, static_cast<uint32_t>(gt.size()), 4);
+    header.insert(header.end(), gt.begin(), gt.end());
+    header.insert(header.end(), {0xFF, 0xFF, 0, 0, 0, 0});
+    std::vector<uint8_t> job = {0xC8, 0xC0, static_cast<uint8_t>(name.size())};
+    job.insert(job.end(), name.begin(), name.end());
+    const std::vector<uint8_t> fontName = job;
+    job.insert(job.end(), {0xF8, 0xA8, 0xC0, 0, 0xF8, 0xA9, 0x4F, 0xC1,
+                           static_cast<uint8_t>(header.size()), static_cast<uint8_t>(header.size() >> 8),
+                           0xF8, 0xA7, 0x50, 0xFB, static_cast<uint8_t>(header.size())});
+    job.insert(job.end(), header.begin(), header.end());
+    job.push_back(0x51); // EndFontHeader
+    job.insert(job.end(), fontName.begin(), fontName.end());
+    job.insert(job.end(), {0xF8, 0xA8, 0x55}); // RemoveFont
+    return job;
+}
+
+} // namespace
+
+TEST(ToolExtract, FontsOfOneNameAndTheirSizeAreBounded)
+{
+    // 300 fonts of one name, each removed and downloaded again: files -2 to
+    // -300, in time linear in their number.
+    std::vector<uint8_t> job;
+    const std::vector<uint8_t> one = ClaimingDownload("F");
+    for (int i = 0; i < 300; ++i)
+        job.insert(job.end(), one.begin(), one.end());
+    TempPath file(".pxl");
+    file.Write(job);
+    TempDir fonts;
+    ToolRun run = RunTool({"extract", file.path, "-d", fonts.path.path});
+    // Each would take a 256 KiB loca: 75 MiB from a 39 KiB job.
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("': its 300 soft fonts would make "), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(fonts.path.path));
+    job.resize(one.size() * 20);
+    file.Write(job);
+    run = RunTool({"extract", file.path, "-d", fonts.path.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("/F-20.ttf\n  glyphs: 65535, sent: 0"), std::string::npos) << run.out;
+}
+#endif

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -266,4 +267,96 @@ TEST(ToolPreview, ReadsPjlJobsAndFailsOnDamageWithItsOffset)
         << run.err;
 }
 
+#endif
+
+#ifdef FNDL_TOOL_PATH
+namespace {
+
+// The job with its BeginPage's Orientation and MediaSize (ubyte 0 and 2)
+// replaced.
+std::vector<uint8_t> WithPage(std::vector<uint8_t> bytes, uint8_t orientation,
+                              const std::vector<uint8_t> &media)
+{
+    const std::vector<uint8_t> page = {0xC0, 0, 0xF8, 0x28, 0xC0, 2, 0xF8, 0x25};
+    const auto at = std::search(bytes.begin(), bytes.end(), page.begin(), page.end());
+    EXPECT_NE(at, bytes.end());
+    if (at == bytes.end())
+        return bytes;
+    const size_t offset = static_cast<size_t>(at - bytes.begin());
+    bytes[offset + 1] = orientation;
+    bytes.erase(bytes.begin() + static_cast<long>(offset) + 4, bytes.begin() + static_cast<long>(offset) + 8);
+    bytes.insert(bytes.begin() + static_cast<long>(offset) + 4, media.begin(), media.end());
+    return bytes;
+}
+
+std::vector<uint8_t> RealXY(float x, float y, uint8_t attribute)
+{
+    std::vector<uint8_t> out = {0xD5};
+    for (const float value : {x, y}) {
+        uint8_t raw[4];
+        std::memcpy(raw, &value, 4);
+        out.insert(out.end(), raw, raw + 4);
+    }
+    out.insert(out.end(), {0xF8, attribute});
+    return out;
+}
+
+} // namespace
+
+TEST(ToolPreview, ReverseOrientationsTurnThePageAndMediaSizesAreKnown)
+{
+    TempPath job(".pxl");
+    const std::vector<uint8_t> bytes = MakeJob(job);
+    // Reverse portrait and reverse landscape: the page turned half round.
+    for (const uint8_t orientation : {0, 1}) {
+        Rendered plain;
+        Rendered reverse;
+        job.Write(WithPage(bytes, orientation, {0xC0, 2, 0xF8, 0x25}));
+        Preview(plain, job.path);
+        job.Write(WithPage(bytes, orientation + 2, {0xC0, 2, 0xF8, 0x25}));
+        Preview(reverse, job.path);
+        std::reverse(reverse.page.ink.begin(), reverse.page.ink.end());
+        EXPECT_EQ(reverse.page.width, orientation ? 1170 : 827);
+        EXPECT_GT(plain.page.Total(), 100 * 255);
+        EXPECT_EQ(reverse.page.ink, plain.page.ink) << int(orientation);
+    }
+    // By code (A5, B5, Executive, Tabloid) and by name.
+    const std::vector<std::pair<std::vector<uint8_t>, std::pair<int, int>>> media = {
+        {{0xC0, 16, 0xF8, 0x25}, {583, 827}},
+        {{0xC0, 13, 0xF8, 0x25}, {693, 985}},
+        {{0xC0, 3, 0xF8, 0x25}, {725, 1050}},
+        {{0xC0, 4, 0xF8, 0x25}, {1100, 1700}},
+        {{0xC8, 0xC0, 7, 'T', 'a', 'b', 'l', 'o', 'i', 'd', 0xF8, 0x25}, {1100, 1700}},
+        {{0xC8, 0xC0, 5, 'B', '5', 'E', 'N', 'V', 0xF8, 0x25}, {693, 985}},
+    };
+    for (const auto &[attribute, size] : media) {
+        Rendered page;
+        job.Write(WithPage(bytes, 0, attribute));
+        Preview(page, job.path);
+        EXPECT_EQ(page.run.err, "");
+        EXPECT_EQ(std::make_pair(page.page.width, page.page.height), size);
+    }
+}
+
+TEST(ToolPreview, RefusesJobsThatAskForMorePixelsThanTheyCarry)
+{
+    TempPath job(".pxl");
+    const std::vector<uint8_t> bytes = MakeJob(job);
+    TempPath png(".png");
+    std::vector<uint8_t> custom = RealXY(1e30f, 1e30f, 0x2F);
+    custom.insert(custom.end(), {0xC0, 0, 0xF8, 0x30});
+    job.Write(WithPage(bytes, 0, custom));
+    ToolRun run = RunTool({"preview", job.path, "-o", png.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "fndl: '" + job.path + "': page 1 asks for a custom media larger than any paper\n");
+    // 199 x 199 in is under the page limit at 100 dpi, but far more than a
+    // job of this size may make.
+    custom = RealXY(199, 199, 0x2F);
+    custom.insert(custom.end(), {0xC0, 0, 0xF8, 0x30});
+    job.Write(WithPage(bytes, 0, custom));
+    run = RunTool({"preview", job.path, "-o", png.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("page 1 takes the job past the "), std::string::npos) << run.err;
+    EXPECT_TRUE(png.Read().empty());
+}
 #endif

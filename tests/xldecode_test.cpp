@@ -443,3 +443,58 @@ TEST(XLFindStream, RejectsABadPreambleAtItsOffset)
     EXPECT_FALSE(found.ok);
     EXPECT_EQ(found.error.offset, 19u);
 }
+
+TEST(XLJobReader, ReadsJobsOneAfterAnotherAndRefusesWhatIsNoJob)
+{
+    // A banner wrapped in PJL (a universal exit inside its data), then a
+    // bare document: two streams, each with its operations.
+    std::vector<XLOperation> ops;
+    XLDecodeError error;
+    ASSERT_TRUE(XLDecodeOperations(WriterSample(), ops, error));
+    const Bytes stream = Concat({AsBytes(") HP-PCL XL;2;0\r\n"), WriterSample(),
+                                 {0xFA, 0x0C, 0, 0, 0}, AsBytes("\x1B%-12345X@P!")});
+    const Bytes preamble = AsBytes("\x1B%-12345X@PJL JOB\r\n@PJL ENTER LANGUAGE=PCLXL\r\n");
+    const Bytes trailer = AsBytes("\x1B%-12345X@PJL EOJ\r\n\x1B%-12345X");
+    const Bytes bare = Concat({AsBytes(") HP-PCL XL;2;0\r\n"), WriterSample()});
+    const Bytes file = Concat({preamble, stream, trailer, bare});
+    const ExactCopy copy(file, file.size());
+    XLJobReader reader(copy.span());
+    XLJobPiece piece;
+    std::vector<std::pair<XLJobPieceKind, size_t>> seen;
+    size_t operations = 0;
+    while (reader.Next(piece, error)) {
+        if (piece.kind == XLJobPieceKind::Operation)
+            ++operations;
+        else
+            seen.emplace_back(piece.kind, piece.offset);
+    }
+    EXPECT_EQ(error.message, "");
+    const size_t second = preamble.size() + stream.size() + trailer.size();
+    const std::vector<std::pair<XLJobPieceKind, size_t>> expected = {
+        {XLJobPieceKind::Envelope, 0},
+        {XLJobPieceKind::StreamBegin, preamble.size()},
+        {XLJobPieceKind::StreamEnd, preamble.size() + stream.size()},
+        {XLJobPieceKind::Envelope, preamble.size() + stream.size()},
+        {XLJobPieceKind::StreamBegin, second},
+        {XLJobPieceKind::StreamEnd, file.size()}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(operations, 2 * ops.size());
+
+    // Refused before anything is read from it: text, or a line between
+    // streams that is not PJL.
+    auto firstError = [](const Bytes &bytes) {
+        const ExactCopy exact(bytes, bytes.size());
+        XLJobReader job(exact.span());
+        XLJobPiece any;
+        XLDecodeError failure;
+        while (job.Next(any, failure)) {
+        }
+        return failure;
+    };
+    error = firstError(AsBytes("root:x:0:0:root:/root:/bin/bash\n"));
+    EXPECT_EQ(error.offset, 0u);
+    EXPECT_EQ(error.message, "not a PCL XL stream or a PJL job: it starts with byte 0x72");
+    error = firstError(Concat({preamble, stream, AsBytes("\x1B%-12345Xhello\n")}));
+    EXPECT_EQ(error.offset, preamble.size() + stream.size() + 9);
+    EXPECT_NE(error.message.find("neither PJL nor a new job"), std::string::npos);
+}

@@ -52,5 +52,21 @@ bool PageLimitsAt(int nResolution, PageLimits *pLimits)
     pLimits->nBottomLimit = static_cast<int>(scaled(kBottomLimit));
     pLimits->nClipRight = static_cast<int>(scaled(kClipRight));
     pLimits->nClipBottom = static_cast<int>(scaled(kClipBottom));
+    pLimits->nClipLeft = 0;
+    pLimits->nClipTop = 0;
+    return true;
+}
+
+bool PageLimitsOfBox(const FNDL_PAGEBOX &box, PageLimits *pLimits)
+{
+    const auto fits = [](int nValue, int nLeast) {
+        return nValue >= nLeast && nValue <= kLargestCoordinate;
+    };
+    if (pLimits == nullptr || !fits(box.nRightLimit, 0) || !fits(box.nBottomLimit, 0) ||
+        !fits(box.nClipLeft, INT16_MIN) || !fits(box.nClipTop, INT16_MIN) ||
+        !fits(box.nClipRight, box.nClipLeft) || !fits(box.nClipBottom, box.nClipTop))
+        return false;
+    *pLimits = {box.nRightLimit, box.nBottomLimit, box.nClipRight,
+                box.nClipBottom, box.nClipLeft,    box.nClipTop};
     return true;
 }

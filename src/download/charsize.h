@@ -12,6 +12,8 @@ float CharacterSize(int nFontHeight, int nResolution);
 // positions of the page) or the size is below one dot.
 int CharacterSizeInDots(int nFontHeight, int nResolution);
 
+#include "qorvfndl.h"
+
 // The page's limits in device units at a resolution: the 600-dpi page
 // (right limit 4725, bottom limit 6780, clip box 0, 0, 4900, 6400) scaled by
 // nResolution / 600. False for a resolution at which the page does not fit
@@ -21,5 +23,13 @@ struct PageLimits {
     int nBottomLimit;
     int nClipRight;
     int nClipBottom;
+    int nClipLeft;
+    int nClipTop;
 };
 bool PageLimitsAt(int nResolution, PageLimits *pLimits);
+
+// The limits of a caller's page box (FNDL_PAGEBOX, device units). False
+// when the page's 16-bit coordinates do not hold it: a value outside
+// -32768..32767, a negative limit, a clip box with its right edge left of
+// its left one or its bottom above its top.
+bool PageLimitsOfBox(const FNDL_PAGEBOX &box, PageLimits *pLimits);

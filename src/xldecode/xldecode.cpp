@@ -73,11 +73,12 @@ double ElementNumber(uint8_t elementType, uint32_t bits)
     }
 }
 
+// Reads one token at a time from pos on.
 struct TokenReader {
     std::span<const uint8_t> bytes;
-    std::vector<XLToken> &tokens;
     XLDecodeError &error;
     size_t pos = 0;
+    bool lastWasValue = false; // an attribute id needs a value right before it
 
     size_t LeftAt(size_t at) const { return at <= bytes.size() ? bytes.size() - at : 0; }
 
@@ -94,32 +95,34 @@ struct TokenReader {
                                " bytes needed, " + std::to_string(left) + " left");
     }
 
-    XLToken &Add(XLTokenKind kind, size_t start, uint8_t tag)
+    static void Start(XLToken &token, XLTokenKind kind, size_t start, uint8_t tag)
     {
-        XLToken &token = tokens.emplace_back();
+        token = XLToken{};
         token.kind = kind;
         token.offset = start;
         token.tag = tag;
-        return token;
     }
 
-    bool ReadStreamHeader()
+    // The line from pos up to and including its LF.
+    bool ReadStreamHeader(XLToken &token)
     {
-        const auto lineEnd = std::find(bytes.begin(), bytes.end(), kLineFeed);
+        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(pos);
+        const auto lineEnd = std::find(from, bytes.end(), kLineFeed);
         if (lineEnd == bytes.end())
-            return Fail(0, "stream header line without LF");
-        const size_t lineLength = static_cast<size_t>(lineEnd - bytes.begin());
+            return Fail(pos, "stream header line without LF");
+        const size_t lineLength = static_cast<size_t>(lineEnd - from);
         size_t textLength = lineLength;
-        if (textLength > 0 && bytes[textLength - 1] == kCarriageReturn)
+        if (textLength > 0 && bytes[pos + textLength - 1] == kCarriageReturn)
             --textLength;
-        XLToken &token = Add(XLTokenKind::StreamHeader, 0, bytes[0]);
+        Start(token, XLTokenKind::StreamHeader, pos, bytes[pos]);
         token.size = lineLength + 1;
-        token.raw = bytes.first(textLength);
-        pos = token.size;
+        token.raw = bytes.subspan(pos, textLength);
+        pos += token.size;
+        lastWasValue = false;
         return true;
     }
 
-    bool ReadValue(size_t start, uint8_t tag, ValueShape shape)
+    bool ReadValue(size_t start, uint8_t tag, ValueShape shape, XLToken &token)
     {
         const uint8_t elementType = static_cast<uint8_t>(xl::kUByte | (tag & 0x07));
         const size_t width = kElementWidth[tag & 0x07];
@@ -150,7 +153,7 @@ struct TokenReader {
         const size_t valueBytes = count * width;
         if (LeftAt(at) < valueBytes)
             return CutShort(start, tag, valueBytes, LeftAt(at));
-        XLToken &token = Add(XLTokenKind::Value, start, tag);
+        Start(token, XLTokenKind::Value, start, tag);
         token.valueType = elementType;
         token.count = count;
         token.raw = bytes.subspan(at, valueBytes);
@@ -160,25 +163,27 @@ struct TokenReader {
                 ElementNumber(elementType, ReadLittleEndian(bytes, at + i * width, width)));
         token.size = at + valueBytes - start;
         pos = at + valueBytes;
+        lastWasValue = true;
         return true;
     }
 
-    bool ReadAttribute(size_t start, uint8_t tag)
+    bool ReadAttribute(size_t start, uint8_t tag, XLToken &token)
     {
         const size_t idWidth = tag == xl::kAttrUByte ? 1 : 2;
         if (LeftAt(start + 1) < idWidth)
             return CutShort(start, tag, idWidth, LeftAt(start + 1));
         const uint16_t id = static_cast<uint16_t>(ReadLittleEndian(bytes, start + 1, idWidth));
-        if (tokens.empty() || tokens.back().kind != XLTokenKind::Value)
+        if (!lastWasValue)
             return Fail(start, "attribute id " + Hex(id) + " without a value before it");
-        XLToken &token = Add(XLTokenKind::Attribute, start, tag);
+        Start(token, XLTokenKind::Attribute, start, tag);
         token.id = id;
         token.size = 1 + idWidth;
         pos = start + token.size;
+        lastWasValue = false;
         return true;
     }
 
-    bool ReadEmbeddedData(size_t start, uint8_t tag)
+    bool ReadEmbeddedData(size_t start, uint8_t tag, XLToken &token)
     {
         const size_t lengthWidth = tag == xl::kDataLength ? 4 : 1;
         if (LeftAt(start + 1) < lengthWidth)
@@ -188,41 +193,42 @@ struct TokenReader {
         if (LeftAt(at) < length)
             return Fail(start, "embedded data cut short: " + std::to_string(length) +
                                    " bytes announced, " + std::to_string(LeftAt(at)) + " left");
-        XLToken &token = Add(XLTokenKind::EmbeddedData, start, tag);
+        Start(token, XLTokenKind::EmbeddedData, start, tag);
         token.count = length;
         token.raw = bytes.subspan(at, length);
         token.size = 1 + lengthWidth + length;
         pos = at + length;
+        lastWasValue = false;
         return true;
     }
 
-    bool ReadAll()
+    // Skips whitespace; pos then stands at the next token or the end.
+    void SkipWhitespace()
     {
-        if (!bytes.empty() && (bytes[0] == '(' || bytes[0] == ')') && !ReadStreamHeader())
-            return false;
-        while (pos < bytes.size()) {
-            const size_t start = pos;
-            const uint8_t tag = bytes[start];
-            bool ok = true;
-            if (IsWhitespace(tag))
-                pos = start + 1;
-            else if (tag >= kFirstOperator && tag <= kLastOperator) {
-                XLToken &token = Add(XLTokenKind::Operator, start, tag);
-                token.id = tag;
-                token.size = 1;
-                pos = start + 1;
-            } else if (const ValueShape shape = ShapeOfTag(tag); shape != ValueShape::None)
-                ok = ReadValue(start, tag, shape);
-            else if (tag == xl::kAttrUByte || tag == xl::kAttrUInt16)
-                ok = ReadAttribute(start, tag);
-            else if (tag == xl::kDataLength || tag == xl::kDataLengthByte)
-                ok = ReadEmbeddedData(start, tag);
-            else
-                ok = Fail(start, "unknown byte " + Hex(tag));
-            if (!ok)
-                return false;
+        while (pos < bytes.size() && IsWhitespace(bytes[pos]))
+            ++pos;
+    }
+
+    // The token at pos (not whitespace, not the end). False with the error.
+    bool Read(XLToken &token)
+    {
+        const size_t start = pos;
+        const uint8_t tag = bytes[start];
+        if (tag >= kFirstOperator && tag <= kLastOperator) {
+            Start(token, XLTokenKind::Operator, start, tag);
+            token.id = tag;
+            token.size = 1;
+            pos = start + 1;
+            lastWasValue = false;
+            return true;
         }
-        return true;
+        if (const ValueShape shape = ShapeOfTag(tag); shape != ValueShape::None)
+            return ReadValue(start, tag, shape, token);
+        if (tag == xl::kAttrUByte || tag == xl::kAttrUInt16)
+            return ReadAttribute(start, tag, token);
+        if (tag == xl::kDataLength || tag == xl::kDataLengthByte)
+            return ReadEmbeddedData(start, tag, token);
+        return Fail(start, "unknown byte " + Hex(tag));
     }
 };
 
@@ -233,8 +239,19 @@ bool XLDecodeTokens(std::span<const uint8_t> bytes, std::vector<XLToken> &tokens
 {
     tokens.clear();
     error = XLDecodeError{};
-    TokenReader reader{bytes, tokens, error};
-    return reader.ReadAll();
+    TokenReader reader{bytes, error};
+    if (!bytes.empty() && (bytes[0] == '(' || bytes[0] == ')') &&
+        !reader.ReadStreamHeader(tokens.emplace_back())) {
+        tokens.pop_back();
+        return false;
+    }
+    for (reader.SkipWhitespace(); reader.pos < bytes.size(); reader.SkipWhitespace()) {
+        XLToken token;
+        if (!reader.Read(token))
+            return false;
+        tokens.push_back(std::move(token));
+    }
+    return true;
 }
 
 const XLAttribute *XLOperation::Find(uint16_t id) const
@@ -246,69 +263,162 @@ const XLAttribute *XLOperation::Find(uint16_t id) const
     return nullptr;
 }
 
-bool XLDecodeOperations(std::span<const uint8_t> bytes, std::vector<XLOperation> &ops,
-                        XLDecodeError &error)
+XLOperationReader::XLOperationReader(std::span<const uint8_t> run, size_t from, bool job)
+    : bytes(run), pos(from), streamStart(from), jobStream(job)
 {
-    ops.clear();
-    std::vector<XLToken> tokens;
-    XLDecodeError tokenError;
-    const bool tokensComplete = XLDecodeTokens(bytes, tokens, tokenError);
+}
 
-    auto fail = [&error](size_t offset, std::string message) {
-        error.offset = offset;
-        error.message = std::move(message);
+bool XLOperationReader::Fail(size_t offset, std::string message)
+{
+    failed = true;
+    stored.offset = offset;
+    stored.message = std::move(message);
+    return false;
+}
+
+// The operation being read, once it is complete; or the error.
+bool XLOperationReader::GiveOrFail(XLOperation &op, XLDecodeError &error)
+{
+    if (pendingOp) {
+        op = std::move(*pendingOp);
+        pendingOp.reset();
+        lastBeforeError = true;
+        return true;
+    }
+    error = stored;
+    return false;
+}
+
+bool XLOperationReader::BeginStream(XLDecodeError &error)
+{
+    TokenReader reader{bytes, stored, pos, lastWasValue};
+    if (jobStream)
+        reader.SkipWhitespace();
+    if (tokenSeen || reader.pos >= bytes.size() || (bytes[reader.pos] != '(' && bytes[reader.pos] != ')'))
+        return true;
+    XLToken token;
+    tokenSeen = true;
+    if (!reader.ReadStreamHeader(token)) {
+        failed = true;
+        error = stored;
         return false;
-    };
+    }
+    pos = reader.pos;
+    header = token.raw;
+    hasHeader = true;
+    return true;
+}
+
+bool XLOperationReader::Next(XLOperation &op, XLDecodeError &error)
+{
     error = XLDecodeError{};
-    std::optional<XLToken> pendingValue;
-    std::vector<XLAttribute> pendingAttributes;
-    bool dataAllowed = false; // right after an operator or its data
-    for (XLToken &token : tokens) {
+    lastBeforeError = false;
+    if (failed)
+        return GiveOrFail(op, error);
+    if (ended)
+        return false;
+    TokenReader reader{bytes, stored, pos, lastWasValue};
+    while (true) {
+        reader.SkipWhitespace();
+        pos = reader.pos;
+        const bool atEnd = pos >= bytes.size();
+        // In a file of jobs a stream ends at a universal exit or at the
+        // next stream's header.
+        if (atEnd || (jobStream && tokenSeen &&
+                      (XLIsUniversalExitAt(bytes, pos) || bytes[pos] == '(' || bytes[pos] == ')'))) {
+            end = pos;
+            if (pendingOp) {
+                op = std::move(*pendingOp);
+                pendingOp.reset();
+                lastBeforeError = pendingValue || !pendingAttributes.empty();
+                return true;
+            }
+            ended = true;
+            if (pendingValue)
+                Fail(pendingValue->offset, "value not followed by an attribute id at the end");
+            else if (!pendingAttributes.empty())
+                Fail(pendingAttributes.front().value.offset, "attributes without an operator at the end");
+            else
+                return false;
+            error = stored;
+            return false;
+        }
+        XLToken token;
+        if (!tokenSeen && (pos == streamStart || jobStream) && (bytes[pos] == '(' || bytes[pos] == ')')) {
+            if (!BeginStream(error))
+                return false;
+            reader.pos = pos;
+            continue;
+        }
+        tokenSeen = true;
+        const bool read = reader.Read(token);
+        pos = reader.pos;
+        lastWasValue = reader.lastWasValue;
+        if (!read) {
+            failed = true;
+            return GiveOrFail(op, error);
+        }
         switch (token.kind) {
         case XLTokenKind::StreamHeader: break;
         case XLTokenKind::Value:
-            if (pendingValue)
-                return fail(token.offset, "value at " + std::to_string(pendingValue->offset) +
-                                              " not followed by an attribute id");
+            if (pendingValue) {
+                Fail(token.offset, "value at " + std::to_string(pendingValue->offset) +
+                                       " not followed by an attribute id");
+                return GiveOrFail(op, error);
+            }
             pendingValue = std::move(token);
             dataAllowed = false;
+            // The operation before is complete.
+            if (pendingOp) {
+                op = std::move(*pendingOp);
+                pendingOp.reset();
+                return true;
+            }
             break;
         case XLTokenKind::Attribute:
             // The token reader puts an attribute id only right after a value.
-            if (!pendingValue)
-                return fail(token.offset,
-                            "attribute id " + Hex(token.id) + " without a value before it");
             pendingAttributes.push_back(XLAttribute{token.id, std::move(*pendingValue)});
             pendingValue.reset();
             break;
         case XLTokenKind::Operator: {
-            if (pendingValue)
-                return fail(token.offset, "value at " + std::to_string(pendingValue->offset) +
-                                              " not followed by an attribute id");
-            XLOperation &op = ops.emplace_back();
-            op.op = token.tag;
-            op.offset = token.offset;
-            op.attributes = std::move(pendingAttributes);
+            if (pendingValue) {
+                Fail(token.offset, "value at " + std::to_string(pendingValue->offset) +
+                                       " not followed by an attribute id");
+                return GiveOrFail(op, error);
+            }
+            XLOperation next;
+            next.op = token.tag;
+            next.offset = token.offset;
+            next.attributes = std::move(pendingAttributes);
             pendingAttributes.clear();
             dataAllowed = true;
+            if (pendingOp) {
+                op = std::move(*pendingOp);
+                pendingOp = std::move(next);
+                return true;
+            }
+            pendingOp = std::move(next);
             break;
         }
         case XLTokenKind::EmbeddedData:
-            if (!dataAllowed)
-                return fail(token.offset, "embedded data not right after an operator");
-            ops.back().hasData = true;
-            ops.back().data.insert(ops.back().data.end(), token.raw.begin(), token.raw.end());
+            if (!dataAllowed) {
+                Fail(token.offset, "embedded data not right after an operator");
+                return GiveOrFail(op, error);
+            }
+            pendingOp->hasData = true;
+            pendingOp->data.insert(pendingOp->data.end(), token.raw.begin(), token.raw.end());
             break;
         }
     }
-    if (!tokensComplete) {
-        error = std::move(tokenError);
-        return false;
-    }
-    if (pendingValue)
-        return fail(pendingValue->offset, "value not followed by an attribute id at the end");
-    if (!pendingAttributes.empty())
-        return fail(pendingAttributes.front().value.offset,
-                    "attributes without an operator at the end");
-    return true;
+}
+
+bool XLDecodeOperations(std::span<const uint8_t> bytes, std::vector<XLOperation> &ops,
+                        XLDecodeError &error)
+{
+    ops.clear();
+    XLOperationReader reader(bytes);
+    XLOperation op;
+    while (reader.Next(op, error))
+        ops.push_back(std::move(op));
+    return error.message.empty();
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -76,6 +77,48 @@ struct XLOperation {
 bool XLDecodeOperations(std::span<const uint8_t> bytes, std::vector<XLOperation> &ops,
                         XLDecodeError &error);
 
+// The operations of a byte run one at a time, by the rules of
+// XLDecodeOperations: memory follows the largest operation, not the run.
+// Offsets count from the start of bytes. With job set (a stream inside a
+// file of jobs, see XLJobReader) the stream also ends at a universal exit or
+// a stream header line that stands where a token could begin.
+struct XLOperationReader {
+    explicit XLOperationReader(std::span<const uint8_t> bytes, size_t from = 0, bool job = false);
+
+    // The next operation. False at the end (error.message empty) or on a
+    // malformed run (error set; every later call fails the same way).
+    bool Next(XLOperation &op, XLDecodeError &error);
+    // Reads the stream header line, if one opens the stream (after
+    // whitespace in a job's stream). False with the error.
+    bool BeginStream(XLDecodeError &error);
+
+    bool lastBeforeError = false;       // the operation given last is followed by the error
+    bool hasHeader = false;             // the stream began with a stream header line
+    std::span<const uint8_t> header;    // its text, without CR LF
+    size_t end = 0;                     // where the stream ended, once Next gave false
+
+private:
+    bool Fail(size_t offset, std::string message);
+    bool GiveOrFail(XLOperation &op, XLDecodeError &error);
+
+    std::span<const uint8_t> bytes;
+    size_t pos = 0;
+    size_t streamStart = 0;
+    bool jobStream = false;
+    bool lastWasValue = false;
+    bool tokenSeen = false; // a stream header may only come first
+    bool failed = false;
+    bool ended = false;
+    bool dataAllowed = false; // right after an operator or its data
+    XLDecodeError stored;
+    std::optional<XLToken> pendingValue;
+    std::vector<XLAttribute> pendingAttributes;
+    std::optional<XLOperation> pendingOp;
+};
+
+// True when the universal exit language command ESC%-12345X stands at at.
+bool XLIsUniversalExitAt(std::span<const uint8_t> bytes, size_t at);
+
 // Where the PCL XL stream lies in a whole job's bytes: [begin, end).
 struct XLStreamBounds {
     size_t begin = 0;
@@ -91,6 +134,49 @@ struct XLStreamBounds {
 // preamble that enters another language, holds a line that is not PJL, or
 // ends before the stream starts.
 bool XLFindStream(std::span<const uint8_t> job, XLStreamBounds &bounds, XLDecodeError &error);
+
+// A file of one or more PCL XL jobs one after another (a banner page and a
+// document, each bare or wrapped in PJL, as a spooler passes them on), read
+// piece by piece in linear time. A job's stream ends at a universal exit or
+// a stream header that stands where a token could begin; what lies between
+// streams must be universal exits, PJL lines and blanks, and a preamble
+// must not enter a language other than PCLXL. A file that starts with
+// neither a universal exit, a PJL line, a stream header nor a PCL XL value
+// (the bare output of the library starts with one) is not read at all.
+enum class XLJobPieceKind : uint8_t {
+    Envelope,    // PJL and universal exits: offset, size
+    StreamBegin, // offset; hasHeader and header when a stream header line opens it
+    Operation,   // op; lastBeforeError when the damage follows it
+    StreamEnd,   // offset: where the stream ends
+};
+
+struct XLJobPiece {
+    XLJobPieceKind kind = XLJobPieceKind::Envelope;
+    size_t offset = 0;
+    size_t size = 0;
+    bool hasHeader = false;
+    std::span<const uint8_t> header;
+    XLOperation op;
+    bool lastBeforeError = false;
+};
+
+struct XLJobReader {
+    explicit XLJobReader(std::span<const uint8_t> file) : bytes(file), stream(file) {}
+
+    // The next piece. False at the end of the file (error.message empty) or
+    // on damage (error set, with its offset from the start of the file).
+    bool Next(XLJobPiece &piece, XLDecodeError &error);
+
+private:
+    enum class Where : uint8_t { Start, Envelope, StreamStart, Stream, Done };
+    std::span<const uint8_t> bytes;
+    XLOperationReader stream;
+    Where where = Where::Start;
+    size_t pos = 0;
+    bool sawStream = false;
+    XLDecodeError failure;
+    bool failed = false;
+};
 
 // Published PCL XL names; null for a code without one here.
 const char *XLOperatorName(uint8_t code);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "coverpage/coverpage.h"
 #include "session/session.h"
 
 std::u16string Utf16(const std::string &utf8)
@@ -110,4 +111,5 @@ void ResetLibraryState()
     g_nCursorX = 0;
     g_nCursorY = 0;
     bFontFileError = 0;
+    SetPageBox(nullptr);
 }

@@ -2,7 +2,7 @@
 // Request sequences that run the same way against the Linux build and
 // against Qorvfndl.dll on the Windows API, so that their output files can be
 // compared byte for byte. Only the public header and the C++ standard
-// library are used here; each side hands in its own way of reaching the six
+// library are used here; each side hands in its own way of reaching the
 // calls.
 #pragma once
 
@@ -17,6 +17,8 @@ struct FndlCalls {
     void(FNDL_CALL *pfnRemoveFontA)(int *);
     void(FNDL_CALL *pfnSetCursor)(int *, int *);
     int(FNDL_CALL *pfnGetCursor)(void);
+    int(FNDL_CALL *pfnSetPageBox)(const FNDL_PAGEBOX *);
+    int(FNDL_CALL *pfnGlyphRunW)(FNDL_GLYPHRUN *, const FNDL_GLYPH *, const FNDL_PAGEINFOW *);
 };
 
 // Fonts the sequences name. Each string means the same file on both sides,

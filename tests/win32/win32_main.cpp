@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Loads Qorvfndl.dll the way a job producer does (LoadLibrary and
 // GetProcAddress by the plain export names), and runs the request sequences
-// in the current directory. Exit code 0 when the DLL and all six calls were
+// in the current directory. Exit code 0 when the DLL and all its calls were
 // found and every sequence ran.
 #include <windows.h>
 
@@ -38,6 +38,8 @@ int main(int argc, char **argv)
     bAll = Resolve(hModule, "FNDLRemoveFontA", calls.pfnRemoveFontA) && bAll;
     bAll = Resolve(hModule, "FNDLSetCursor", calls.pfnSetCursor) && bAll;
     bAll = Resolve(hModule, "FNDLGetCursor", calls.pfnGetCursor) && bAll;
+    bAll = Resolve(hModule, "FNDLSetPageBox", calls.pfnSetPageBox) && bAll;
+    bAll = Resolve(hModule, "FNDLGlyphRunW", calls.pfnGlyphRunW) && bAll;
     if (!bAll)
         return 2;
     const int nResult = RunRequestSequences(calls);

@@ -17,211 +17,18 @@
 #include <set>
 
 #include "jobstructure.h"
-#include "softfont.h"
-#include "ttfwrite.h"
+#include "rebuild.h"
+#include "softfontwalk.h"
 #include "xldecode/xldecode.h"
 
 namespace {
 
-constexpr unsigned kTrueTypeTechnology = 1;
-constexpr unsigned kCharClassPlain = 0; // glyph index and TrueType glyph data only
-constexpr size_t kHeadMinimumSize = 54;
-constexpr size_t kHeadYMinAt = 38;
-constexpr size_t kHeadYMaxAt = 42;
-constexpr size_t kHeadIndexToLocFormatAt = 50;
-constexpr size_t kMaxpMinimumSize = 6;
-constexpr size_t kMaxpNumGlyphsAt = 4;
-constexpr size_t kHheaMinimumSize = 36;
-constexpr size_t kHheaNumberOfHMetricsAt = 34;
 constexpr size_t kMaxFileStem = 200;
-constexpr size_t kNotOpen = SIZE_MAX;
-
-// Tables the extracted font gets from here, never from a font header.
-constexpr uint32_t kBuiltTables[] = {SfntTag("glyf"), SfntTag("loca"), SfntTag("cmap"),
-                                     SfntTag("name"), SfntTag("post"), SfntTag("OS/2")};
-
-struct Glyph {
-    std::vector<uint8_t> data;
-    size_t offset = 0; // of the ReadChar that brought the data
-    bool sent = false;
-    bool asCharacter = false; // under a character code, not only as a component
-};
-
-struct SoftFont {
-    std::string name;
-    size_t offset = 0; // of its BeginFontHeader
-    std::vector<uint8_t> header;
-    bool complete = false;
-    bool removed = false;
-    SoftFontHeader layout;
-    uint32_t glyphCount = 0;          // maxp.numGlyphs
-    std::map<uint16_t, Glyph> glyphs; // those sent: memory follows what the job carries
-    std::map<uint16_t, uint16_t> charToGlyph;
-    size_t bitmapCharacters = 0;
-};
-
-using Problem = JobProblem;
-
-std::string CodeName(unsigned code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", code);
-    return text;
-}
-
-// The bytes of a table of the font header's GT segment: its directory
-// length, not the padded length that was copied.
-std::optional<std::span<const uint8_t>> HeaderTable(const SoftFont &font, uint32_t tag)
-{
-    for (const SoftFontTable &table : font.layout.tables) {
-        if (table.tagValue == tag)
-            return std::span<const uint8_t>(font.header)
-                .subspan(font.layout.gtBodyOffset + table.offset, table.length);
-    }
-    return std::nullopt;
-}
-
-// The index of the latest font of that name that was not removed, or kNotOpen.
-size_t FontInEffect(const std::vector<SoftFont> &fonts, const std::string &name)
-{
-    for (size_t f = fonts.size(); f-- > 0;) {
-        if (fonts[f].name == name && !fonts[f].removed)
-            return f;
-    }
-    return kNotOpen;
-}
-
-// A complete font header must be a TrueType font that can be rebuilt.
-std::optional<std::string> CheckHeader(SoftFont &font)
-{
-    if (!ReadSoftFontHeader(font.header, font.layout))
-        return font.layout.problem;
-    if (font.layout.technology != kTrueTypeTechnology)
-        return "scaling technology " + std::to_string(font.layout.technology) + " is not TrueType";
-    if (!font.layout.hasGT)
-        return std::string("no GT segment");
-    std::set<uint32_t> tags;
-    for (const SoftFontTable &table : font.layout.tables) {
-        if (!tags.insert(table.tagValue).second)
-            return "table '" + table.tag + "' twice in the GT directory";
-    }
-    const auto head = HeaderTable(font, SfntTag("head"));
-    if (!head || head->size() < kHeadMinimumSize)
-        return "no head table of " + std::to_string(kHeadMinimumSize) + " bytes or more";
-    const auto maxp = HeaderTable(font, SfntTag("maxp"));
-    if (!maxp || maxp->size() < kMaxpMinimumSize)
-        return "no maxp table of " + std::to_string(kMaxpMinimumSize) + " bytes or more";
-    const uint32_t numGlyphs = BigEndian(*maxp, kMaxpNumGlyphsAt, 2);
-    if (numGlyphs != font.layout.glyphs)
-        return "the descriptor counts " + std::to_string(font.layout.glyphs) +
-               " characters, maxp " + std::to_string(numGlyphs) + " glyphs";
-    font.glyphCount = numGlyphs;
-    return std::nullopt;
-}
-
-// One character data block of the font in the open character block.
-std::optional<std::string> TakeCharacter(SoftFont &font, const XLOperation &op)
-{
-    const XLAttribute *codeAttribute = op.Find(xl::kAttrCharCode);
-    if (!codeAttribute || codeAttribute->value.numbers.size() != 1 ||
-        !(codeAttribute->value.numbers.front() >= 0 && codeAttribute->value.numbers.front() <= 0xFFFF))
-        return std::string("ReadChar without a CharCode from 0 to 65535");
-    const auto code = static_cast<uint16_t>(codeAttribute->value.numbers.front());
-    const SoftChar character = ReadCharData(op.data);
-    if (!character.problem.empty())
-        return character.problem;
-    if (character.format == kCharFormatBitmap) {
-        ++font.bitmapCharacters; // no outline to rebuild
-        return std::nullopt;
-    }
-    if (character.format != kCharFormatTrueType || character.charClass != kCharClassPlain)
-        return "character data of format " + std::to_string(character.format) + " class " +
-               std::to_string(character.charClass) + ": only format 1 class 0 is read";
-    if (character.glyph >= font.glyphCount)
-        return "glyph " + std::to_string(character.glyph) + " of " +
-               (code == kComponentCode ? std::string("a composite component") : CodeName(code)) +
-               " is beyond the font's " + std::to_string(font.glyphCount) + " glyphs";
-    Glyph &glyph = font.glyphs[static_cast<uint16_t>(character.glyph)];
-    if (!character.glyphData.empty()) {
-        const bool same = std::equal(character.glyphData.begin(), character.glyphData.end(),
-                                     glyph.data.begin(), glyph.data.end());
-        if (!glyph.data.empty() && !same)
-            return "glyph " + std::to_string(character.glyph) +
-                   " comes again with other data than at byte " + std::to_string(glyph.offset);
-        if (glyph.data.empty()) {
-            glyph.data.assign(character.glyphData.begin(), character.glyphData.end());
-            glyph.offset = op.offset;
-        }
-    }
-    glyph.sent = true;
-    if (code != kComponentCode) {
-        glyph.asCharacter = true;
-        font.charToGlyph[code] = static_cast<uint16_t>(character.glyph);
-    }
-    return std::nullopt;
-}
-
-// Walks the job's font operators: font headers, character blocks, removals.
-// The job's structure is checked by the rules dump applies too; the fonts are
-// read up to its first structure problem. False with the first problem, at
-// the offset of the operator it concerns.
-bool CollectFonts(const std::vector<XLOperation> &ops, size_t streamEnd, bool cut,
-                  std::vector<SoftFont> &fonts, Problem &problem)
-{
-    const std::vector<JobProblem> problems = CheckJobStructure(ops, streamEnd, cut);
-    size_t openFont = kNotOpen; // index into fonts while a header is open
-    size_t charFont = kNotOpen; // index into fonts while a character block is open
-    auto fail = [&problem](size_t offset, std::string message) {
-        problem = {offset, std::move(message)};
-        return false;
-    };
-    for (const XLOperation &op : ops) {
-        if (!problems.empty() && op.offset >= problems.front().offset)
-            break;
-        switch (op.op) {
-        case xl::kOpBeginFontHeader: {
-            SoftFont &font = fonts.emplace_back();
-            font.name = FontNameOf(op);
-            font.offset = op.offset;
-            openFont = fonts.size() - 1;
-            break;
-        }
-        case xl::kOpReadFontHeader: {
-            const XLAttribute *length = op.Find(xl::kAttrFontHeaderLength);
-            if (!length || length->value.numbers.size() != 1 ||
-                length->value.numbers.front() != static_cast<double>(op.data.size()))
-                return fail(op.offset, "ReadFontHeader carries " + std::to_string(op.data.size()) +
-                                           " bytes, not the FontHeaderLength it announces");
-            std::vector<uint8_t> &header = fonts[openFont].header;
-            header.insert(header.end(), op.data.begin(), op.data.end());
-            break;
-        }
-        case xl::kOpEndFontHeader: {
-            SoftFont &font = fonts[openFont];
-            if (const std::optional<std::string> damage = CheckHeader(font))
-                return fail(op.offset, "font " + Quoted(font.name) + ": " + *damage);
-            font.complete = true;
-            openFont = kNotOpen;
-            break;
-        }
-        case xl::kOpBeginChar: charFont = FontInEffect(fonts, FontNameOf(op)); break;
-        case xl::kOpReadChar:
-            if (const std::optional<std::string> damage = TakeCharacter(fonts[charFont], op))
-                return fail(op.offset, "font " + Quoted(fonts[charFont].name) + ": " + *damage);
-            break;
-        case xl::kOpEndChar: charFont = kNotOpen; break;
-        case xl::kOpRemoveFont:
-            // Removing a font this job did not download changes no font here.
-            if (const size_t removed = FontInEffect(fonts, FontNameOf(op)); removed != kNotOpen)
-                fonts[removed].removed = true;
-            break;
-        default: break;
-        }
-    }
-    if (!problems.empty())
-        return fail(problems.front().offset, problems.front().message);
-    return true;
-}
+// What the rebuilt fonts may take, beyond the job's own size times
+// kRebuiltPerJobByte: a font header of a few bytes can claim 65,535 glyphs,
+// whose loca alone takes 256 KiB.
+constexpr uint64_t kRebuiltAllowance = uint64_t{64} << 20;
+constexpr uint64_t kRebuiltPerJobByte = 16;
 
 // Letters, digits, '-', '_' and '.' (not leading) stay; every other
 // character, a multi-byte UTF-8 one included, becomes one '_'.
@@ -241,94 +48,6 @@ std::string FileStem(std::string_view name)
         stem = "font";
     stem.resize(std::min(stem.size(), kMaxFileStem));
     return stem;
-}
-
-int16_t Signed16(std::span<const uint8_t> bytes, size_t at)
-{
-    return static_cast<int16_t>(BigEndian(bytes, at, 2));
-}
-
-// OS/2 metrics from the header's hhea, head and hmtx.
-Os2Values Os2ValuesOf(const SoftFont &font)
-{
-    Os2Values values;
-    const std::span<const uint8_t> head = *HeaderTable(font, SfntTag("head"));
-    values.winAscent = static_cast<uint16_t>(std::max<int>(Signed16(head, kHeadYMaxAt), 0));
-    values.winDescent = static_cast<uint16_t>(std::max<int>(-Signed16(head, kHeadYMinAt), 0));
-    const auto hhea = HeaderTable(font, SfntTag("hhea"));
-    if (hhea && hhea->size() >= kHheaMinimumSize) {
-        values.typoAscender = Signed16(*hhea, 4);
-        values.typoDescender = Signed16(*hhea, 6);
-        values.typoLineGap = Signed16(*hhea, 8);
-        const uint32_t metrics = BigEndian(*hhea, kHheaNumberOfHMetricsAt, 2);
-        const auto hmtx = HeaderTable(font, SfntTag("hmtx"));
-        uint64_t sum = 0;
-        uint32_t counted = 0;
-        for (uint32_t i = 0; hmtx && i < metrics && 4 * size_t{i} + 2 <= hmtx->size(); ++i) {
-            const uint32_t advance = BigEndian(*hmtx, 4 * size_t{i}, 2);
-            sum += advance;
-            counted += advance != 0 ? 1 : 0;
-        }
-        values.averageWidth =
-            static_cast<int16_t>(std::min<uint64_t>(counted ? sum / counted : 0, INT16_MAX));
-    }
-    if (!font.charToGlyph.empty()) {
-        values.firstChar = font.charToGlyph.begin()->first;
-        values.lastChar = font.charToGlyph.rbegin()->first;
-    }
-    return values;
-}
-
-// The standalone font, or the reason it cannot be made.
-bool BuildFont(const SoftFont &font, const std::string &postScriptName, std::vector<uint8_t> &file,
-               std::string &reason)
-{
-    std::vector<TtfTable> tables;
-    for (const SoftFontTable &table : font.layout.tables) {
-        if (table.tagValue == SfntTag("gdir") ||
-            std::find(std::begin(kBuiltTables), std::end(kBuiltTables), table.tagValue) !=
-                std::end(kBuiltTables))
-            continue;
-        const std::span<const uint8_t> bytes = *HeaderTable(font, table.tagValue);
-        TtfTable &copy =
-            tables.emplace_back(TtfTable{table.tagValue, {bytes.begin(), bytes.end()}});
-        if (table.tagValue == SfntTag("head")) {
-            copy.bytes[kHeadIndexToLocFormatAt] = 0; // long loca
-            copy.bytes[kHeadIndexToLocFormatAt + 1] = 1;
-        }
-    }
-
-    std::vector<std::span<const uint8_t>> glyphData;
-    glyphData.resize(font.glyphCount);
-    for (const auto &[index, glyph] : font.glyphs)
-        glyphData[index] = glyph.data;
-    TtfTable glyf{SfntTag("glyf"), {}};
-    TtfTable loca{SfntTag("loca"), {}};
-    if (!BuildGlyfAndLoca(glyphData, glyf.bytes, loca.bytes)) {
-        reason = "its glyphs pass the 4 GiB of a glyf table";
-        return false;
-    }
-    TtfTable cmap{SfntTag("cmap"), {}};
-    if (!BuildCmapFormat4(font.charToGlyph, cmap.bytes)) {
-        reason = "its " + std::to_string(font.charToGlyph.size()) +
-                 " characters are too scattered for a format 4 cmap";
-        return false;
-    }
-    tables.push_back(std::move(glyf));
-    tables.push_back(std::move(loca));
-    tables.push_back(std::move(cmap));
-    std::u16string family;
-    size_t badOffset = 0;
-    if (!Utf8ToUtf16(font.name, family, badOffset))
-        family.assign(postScriptName.begin(), postScriptName.end());
-    tables.push_back({SfntTag("name"), BuildNameTable(family, postScriptName)});
-    tables.push_back({SfntTag("post"), BuildPostTable()});
-    tables.push_back({SfntTag("OS/2"), BuildOs2Table(Os2ValuesOf(font))});
-    if (!AssembleFont(std::move(tables), file)) {
-        reason = "the font would pass the 4 GiB a TrueType file can address";
-        return false;
-    }
-    return true;
 }
 
 bool WriteFile(const std::filesystem::path &path, std::span<const uint8_t> bytes,
@@ -355,7 +74,7 @@ std::string CharacterText(const std::map<uint16_t, uint16_t> &charToGlyph)
         const uint16_t code = entry.first;
         if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF)) {
             text += '<'; // piece by piece: GCC 12 warns falsely on "<" + string
-            text += CodeName(code);
+            text += CharacterCodeName(code);
             text += '>';
         } else {
             text += Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(code)));
@@ -380,6 +99,8 @@ constexpr const char *kExtractHelp =
     "new font, written to NAME-2.ttf (then -3, ...); so is a font whose file name\n"
     "an earlier font of the job took. Files there are overwritten; DIR is created\n"
     "when missing. Prints each font's name, file, glyph count and characters.\n"
+    "The fonts of every job of a file of several are extracted; fonts that would\n"
+    "make far more bytes than the job carries are refused.\n"
     "A damaged job (a stream that cannot be decoded, a damaged font header,\n"
     "characters for a font without a font header in effect, a glyph sent twice\n"
     "with different data, a font downloaded again without RemoveFont) is reported\n"
@@ -413,25 +134,22 @@ int RunExtract(std::span<char *const> args)
         PrintError("cannot read '" + path + "': " + reason);
         return kExitFailed;
     }
-    std::vector<XLOperation> ops;
-    XLDecodeError decodeError;
-    XLStreamBounds bounds{0, bytes.size()};
-    const bool decoded = ReadJob(bytes, ops, bounds, decodeError);
-    // Where decoding stopped, the last operation may be cut short: a problem
-    // in the operations before it comes first.
-    if (!decoded && !ops.empty())
-        ops.pop_back();
-    std::vector<SoftFont> fonts;
-    Problem problem;
-    if (!CollectFonts(ops, bounds.end, !decoded, fonts, problem) &&
-        (decoded || problem.offset < decodeError.offset)) {
-        PrintError("'" + path + "' at byte " + std::to_string(problem.offset) + ": " +
-                   problem.message);
+    SoftFontWalker walker;
+    walker.rebuild = true;
+    long pages = 0;
+    if (!ReadJobFonts(bytes, walker, pages, reason)) {
+        PrintError("'" + path + "' " + reason);
         return kExitFailed;
     }
-    if (!decoded) {
-        PrintError("'" + path + "' is malformed at byte " + std::to_string(decodeError.offset) +
-                   ": " + decodeError.message);
+    const std::vector<JobFont> &fonts = walker.fonts;
+    uint64_t rebuilt = 0;
+    for (const JobFont &font : fonts)
+        rebuilt += font.headerSize + RebuiltGlyphBytes(font);
+    if (const uint64_t allowed = kRebuiltAllowance + kRebuiltPerJobByte * bytes.size(); rebuilt > allowed) {
+        PrintError("'" + path + "': its " + std::to_string(fonts.size()) + " soft font" +
+                   (fonts.size() == 1 ? "" : "s") + " would make " + std::to_string(rebuilt) +
+                   " bytes of TrueType fonts, more than the " + std::to_string(allowed) +
+                   " that fndl extract makes of a job of " + std::to_string(bytes.size()) + " bytes");
         return kExitFailed;
     }
 
@@ -442,15 +160,20 @@ int RunExtract(std::span<char *const> args)
     std::vector<std::string> stems;
     std::vector<uint8_t> ttf;
     std::set<std::string> stemsTaken;
-    for (const SoftFont &font : fonts) {
+    std::map<std::string, int> nextNumber; // per stem: where to look for a free one
+    for (const JobFont &font : fonts) {
         const std::string baseStem = FileStem(font.name);
         std::string stem = baseStem;
-        for (int n = 2; stemsTaken.count(stem); ++n)
-            stem = baseStem + "-" + std::to_string(n);
+        if (stemsTaken.count(stem)) {
+            int &n = nextNumber.try_emplace(baseStem, 2).first->second;
+            for (stem = baseStem + "-" + std::to_string(n); stemsTaken.count(stem);)
+                stem = baseStem + "-" + std::to_string(++n);
+            ++n;
+        }
         stemsTaken.insert(stem);
         files.push_back(directory / (stem + ".ttf"));
         stems.push_back(stem);
-        if (!BuildFont(font, stem, ttf, reason)) {
+        if (!RebuildFont(font, stem, ttf, reason)) {
             PrintError("'" + path + "' at byte " + std::to_string(font.offset) + ": font " +
                        Quoted(font.name) + " cannot be made a TrueType font: " + reason);
             return kExitFailed;
@@ -466,8 +189,8 @@ int RunExtract(std::span<char *const> args)
     if (fonts.empty())
         std::printf("no soft fonts in '%s'\n", path.c_str());
     for (size_t f = 0; f < fonts.size(); ++f) {
-        const SoftFont &font = fonts[f];
-        if (!BuildFont(font, stems[f], ttf, reason) || !WriteFile(files[f], ttf, reason)) {
+        const JobFont &font = fonts[f];
+        if (!RebuildFont(font, stems[f], ttf, reason) || !WriteFile(files[f], ttf, reason)) {
             PrintError("cannot write '" + files[f].string() + "': " + reason);
             return kExitFailed;
         }
@@ -487,30 +210,4 @@ int RunExtract(std::span<char *const> args)
             std::printf("  bitmap characters left out: %zu\n", font.bitmapCharacters);
     }
     return kExitDone;
-}
-
-bool RebuildSoftFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
-                      std::vector<RebuiltFont> &fonts, size_t &problemOffset, std::string &problem)
-{
-    std::vector<SoftFont> softFonts;
-    Problem found;
-    if (!CollectFonts(ops, streamEnd, false, softFonts, found)) {
-        problemOffset = found.offset;
-        problem = found.message;
-        return false;
-    }
-    fonts.clear();
-    for (const SoftFont &font : softFonts) {
-        RebuiltFont &rebuilt = fonts.emplace_back();
-        rebuilt.name = font.name;
-        rebuilt.offset = font.offset;
-        rebuilt.charToGlyph = font.charToGlyph;
-        std::string reason;
-        if (!BuildFont(font, FileStem(font.name), rebuilt.ttf, reason)) {
-            problemOffset = font.offset;
-            problem = "font " + Quoted(font.name) + " cannot be made a TrueType font: " + reason;
-            return false;
-        }
-    }
-    return true;
 }

@@ -14,7 +14,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #include "text/text.h"
 
 namespace {
@@ -235,10 +235,14 @@ int FontForChar(JobFonts &fonts, char32_t codePoint, int previous)
         return 0;
     if (!fonts.fallback)
         return -1;
-    if (previous > 0 && FontSetsChar(fonts, previous, codePoint))
-        return previous;
+    // A character keeps the font it was first given for the whole job, so
+    // that it prints in one style and goes to the printer once.
     if (const auto known = fonts.chosen.find(codePoint); known != fonts.chosen.end())
         return known->second;
+    if (previous > 0 && FontSetsChar(fonts, previous, codePoint)) {
+        fonts.chosen[codePoint] = previous;
+        return previous;
+    }
     if (!fonts.orderBuilt) {
         fonts.order.reset(FallbackOrder(fonts));
         fonts.orderBuilt = true;

@@ -79,10 +79,11 @@ struct JobFonts {
 };
 
 // The index in fonts.fonts of the font that sets codePoint: the main font
-// (0) when it has it, else the font that set the character before it when
-// that has it too (previous, or -1), else the first in fontconfig's fallback
-// order that the library can download. -1 when no installed font has it.
-// A font that rejected the character is never chosen for it again.
+// (0) when it has it, else the font it was given before in the job, else
+// the font that set the character before it when that has it too
+// (previous, or -1), else the first in fontconfig's fallback order that the
+// library can download. -1 when no installed font has it. A font that
+// rejected the character is never chosen for it again.
 int FontForChar(JobFonts &fonts, char32_t codePoint, int previous);
 // Records that the library left the character out of the font.
 void RejectChar(JobFonts &fonts, int font, char32_t codePoint);

@@ -3,208 +3,19 @@
 #include "layout.h"
 
 #include <algorithm>
-#include <ctime>
-#include <cstdio>
-#include <cstring>
-#include <set>
 
+#include "fontruns.h"
 #include "framing.h"
-#include "jobstructure.h"
+#include "layoutstate.h"
+#include "librarycall.h"
+#include "measure.h"
 #include "qorvfndl.h"
-#include "text/text.h"
-#include "xldecode/xldecode.h"
-#include "xlstream/xlcodes.h"
+#include "readback.h"
 
 namespace {
 
-
 constexpr char16_t kNewLine = u'\n';
 constexpr char16_t kSpace = u' ';
-constexpr char32_t kFormFeed = 0x0C;
-// PCL XL character codes are 16-bit: the library sets UTF-16 units.
-constexpr char32_t kLastLibraryCode = 0xFFFF;
-
-template <size_t N> void CopyUnits(FNDL_WCHAR (&field)[N], std::u16string_view units)
-{
-    const size_t count = std::min(units.size(), N - 1);
-    for (size_t i = 0; i < count; ++i)
-        field[i] = static_cast<FNDL_WCHAR>(units[i]);
-    field[count] = 0;
-}
-
-std::u16string Units(const std::string &utf8)
-{
-    std::u16string units;
-    size_t bad = 0;
-    Utf8ToUtf16(utf8, units, bad);
-    return units;
-}
-
-char32_t CodePointAt(std::u16string_view text, size_t at, size_t &units)
-{
-    const DecodedChar decoded = DecodeUtf16(text.substr(at));
-    units = decoded.length;
-    return decoded.codePoint;
-}
-
-std::string CodePointName(char32_t codePoint)
-{
-    char name[16];
-    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
-    return name;
-}
-
-// Scripts whose letters change shape with their neighbours or run right to
-// left: set character by character, left to right, they would be wrong.
-const char *ScriptNeedingShaping(char32_t c)
-{
-    struct Range {
-        char32_t first;
-        char32_t last;
-        const char *script;
-    };
-    static constexpr Range kRanges[] = {
-        {0x0590, 0x05FF, "Hebrew"},     {0x0600, 0x06FF, "Arabic"},   {0x0700, 0x074F, "Syriac"},
-        {0x0750, 0x077F, "Arabic"},     {0x0780, 0x07BF, "Thaana"},   {0x07C0, 0x07FF, "N'Ko"},
-        {0x0800, 0x08FF, "Arabic"},     {0x0900, 0x0DFF, "an Indic"}, {0x0E00, 0x0E7F, "Thai"},
-        {0x0E80, 0x0EFF, "Lao"},        {0x0F00, 0x0FFF, "Tibetan"},  {0x1000, 0x109F, "Myanmar"},
-        {0x1780, 0x17FF, "Khmer"},      {0xA8E0, 0xA8FF, "an Indic"}, {0xFB1D, 0xFB4F, "Hebrew"},
-        {0xFB50, 0xFDFF, "Arabic"},     {0xFE70, 0xFEFF, "Arabic"},   {0x10E60, 0x10E7F, "Arabic"},
-        {0x11000, 0x111FF, "an Indic"}, {0x1EE00, 0x1EEFF, "Arabic"},
-    };
-    for (const Range &range : kRanges) {
-        if (c >= range.first && c <= range.last)
-            return c == 0xFEFF ? nullptr : range.script;
-    }
-    return nullptr;
-}
-
-// What the library's text lines in some output were: where the last one
-// starts and ends, how many Text operations, lines (baselines: the runs of
-// one line in several fonts are one line) and characters there were.
-struct WrittenLines {
-    long texts = 0;
-    long count = 0;
-    long characters = 0;
-    bool hasLast = false;
-    long lastY = 0;
-    long lastEndX = 0;
-};
-
-// lines comes in with the line set last on the page, if any (hasLast,
-// lastY) and its counts at zero.
-bool ReadWrittenLines(std::span<const uint8_t> bytes, WrittenLines &lines, XLDecodeError &error)
-{
-    std::vector<XLOperation> ops;
-    if (!XLDecodeOperations(bytes, ops, error))
-        return false;
-    long cursorX = 0;
-    long cursorY = 0;
-    for (const XLOperation &op : ops) {
-        if (op.op == xl::kOpSetCursor) {
-            if (const XLAttribute *point = op.Find(xl::kAttrPoint);
-                point && point->value.numbers.size() == 2) {
-                cursorX = WholeNumber(point->value.numbers[0], 0);
-                cursorY = WholeNumber(point->value.numbers[1], 0);
-            }
-        } else if (op.op == xl::kOpText) {
-            long advance = 0;
-            if (const XLAttribute *spacing = op.Find(xl::kAttrXSpacingData)) {
-                for (const double number : spacing->value.numbers)
-                    advance += WholeNumber(number, 0);
-            }
-            if (const XLAttribute *textData = op.Find(xl::kAttrTextData))
-                lines.characters += static_cast<long>(textData->value.count);
-            ++lines.texts;
-            lines.count += lines.hasLast && cursorY == lines.lastY ? 0 : 1;
-            lines.hasLast = true;
-            lines.lastY = cursorY;
-            lines.lastEndX = cursorX + advance;
-        }
-    }
-    return true;
-}
-
-struct Job {
-    const Request &request;
-    JobFonts &fonts;
-    JobOutput &output;
-    long pages = 1;
-    long lines = 0;
-    long texts = 0; // Text operations
-    long characters = 0;
-    long leftOut = 0;
-    long x = 0;
-    long y = 0;
-    bool freshPage = true; // the cursor is at the top of a page nothing was set on
-    bool hasLastLine = false;
-    long lastLineY = 0;
-    long lastLineEndX = 0;
-    std::set<char32_t> reported{}; // characters reported as left out
-    std::vector<long> charactersByFont{};
-    std::u16string header{}; // title and date of the header line; empty for none
-    long totalPages = 0;    // for the header; 0 while they are being counted
-    bool logPages = true;
-    bool settingHeader = false;
-
-    bool RowHasText() const { return hasLastLine && lastLineY == y; }
-};
-
-void LogPage(const Job &job)
-{
-    if (job.request.pageLog && job.logPages)
-        std::fprintf(stderr, "PAGE: %ld %ld\n", job.pages, job.request.copies);
-}
-
-void NewLine(Job &job)
-{
-    // Blank lines past the bottom stop there: the next text starts a page.
-    job.y = std::min(job.y + job.request.lineSpacing, job.request.limits.nBottomLimit + 1L);
-    job.x = job.request.margin;
-    job.freshPage = false;
-    SetCursor(job.x, job.y);
-}
-
-void ToPageTop(Job &job, long y)
-{
-    job.x = job.request.margin;
-    job.y = y;
-    job.freshPage = true;
-    job.hasLastLine = false;
-    SetCursor(job.x, job.y);
-}
-
-int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart);
-
-// The cursor at the top of a new page; with a header, the header line
-// there and the text two lines below it. Returns an exit code, or -1.
-int StartPage(Job &job)
-{
-    ToPageTop(job, job.request.cursorY);
-    if (job.header.empty())
-        return -1;
-    const std::string page = "Page " + std::to_string(job.pages) + " of " +
-                             (job.totalPages > 0 ? std::to_string(job.totalPages) : "?");
-    std::u16string line = job.header;
-    line.append(page.begin(), page.end());
-    job.settingHeader = true;
-    const int exitCode = SetParagraph(job, line, 0);
-    job.settingHeader = false;
-    ToPageTop(job, job.request.cursorY + 2 * job.request.lineSpacing);
-    return exitCode;
-}
-
-bool NewPage(Job &job)
-{
-    std::vector<uint8_t> bytes;
-    PutPageEnd(bytes);
-    PutPageStart(bytes, job.request);
-    if (!AppendToOutput(job.output, bytes))
-        return false;
-    LogPage(job);
-    ++job.pages;
-    return StartPage(job) < 0;
-}
 
 // Units of text from pos for the next call: all that is left when it fits,
 // else up to just before the last space that fits (the space starts the
@@ -221,6 +32,53 @@ size_t ChunkLength(std::u16string_view text, size_t pos)
     }
     const char16_t last = text[pos + kLibraryTextUnits - 1];
     return last >= 0xD800 && last <= 0xDBFF ? kLibraryTextUnits - 1 : kLibraryTextUnits;
+}
+
+// Moves the cursor to the next tab stop, or to the next line when the stop
+// is past the right limit.
+void ToTabStop(Job &job)
+{
+    const long margin = job.request.margin;
+    const long width = std::max(job.tabWidth, 1L);
+    const long stop = margin + (std::max(job.x - margin, -1L) / width + 1) * width;
+    if (stop >= job.request.limits.nRightLimit) {
+        NewLine(job);
+        return;
+    }
+    job.x = stop;
+    SetCursor(job.x, job.y);
+}
+
+// Cuts what the last call appended back to its font downloads.
+bool KeepFontDownloads(JobOutput &output, uint64_t before, std::span<const uint8_t> appended)
+{
+    std::vector<uint8_t> kept;
+    XLDecodeError error;
+    if (!FontDownloadsOf(appended, kept, error)) {
+        PrintError("the library's output does not decode at byte " +
+                   std::to_string(before + error.offset) + ": " + error.message);
+        return false;
+    }
+    std::string reason;
+    if (!CutOutputTo(output, before, reason)) {
+        PrintError("cannot write the job: " + reason);
+        return false;
+    }
+    return AppendToOutput(output, kept);
+}
+
+bool TakeBackFont(JobOutput &output, const JobFont &font, uint64_t before)
+{
+    std::string reason;
+    std::vector<uint8_t> removal;
+    int fontId = font.fontId;
+    if (CutOutputTo(output, before, reason)) {
+        FNDLRemoveFontW(&fontId);
+        if (TakeAppended(output, removal, reason) && CutOutputTo(output, before, reason))
+            return true;
+    }
+    PrintError("cannot write the job: " + reason);
+    return false;
 }
 
 // A character left out is reported once for the whole job, however often
@@ -263,23 +121,35 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     XLDecodeError error;
     std::vector<uint8_t> appended;
     std::string reason;
-    const uint64_t before = job.output.size;
+    const uint64_t before = job.output.size; // in the work file: pages already sent are cut
     if (!TakeAppended(job.output, appended, reason)) {
         PrintError("cannot read back the job: " + reason);
         return kExitFailed;
     }
+    // A page that is not printed keeps only the fonts and characters the
+    // library sent, which it will not send again.
+    if (!job.selected && !KeepFontDownloads(job.output, before, appended))
+        return kExitFailed;
     // A line that goes on in another font is still the line set last.
     written.hasLast = job.hasLastLine;
     written.lastY = job.lastLineY;
     written.lastEndX = job.lastLineEndX;
     if (!ReadWrittenLines(appended, written, error)) {
         PrintError("the library's output does not decode at byte " +
-                   std::to_string(before + error.offset) + ": " + error.message);
+                   std::to_string(job.output.sent + before + error.offset) + ": " + error.message);
         return kExitFailed;
     }
-    job.lines += written.count;
+    // A font header sent with none of its characters set (the library has
+    // no glyph for the first one) is taken back and the font forgotten by
+    // the session: it goes to the printer with the first character set in it.
+    if (result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0 && written.texts == 0 &&
+        written.fontHeaders > 0 && !TakeBackFont(job.output, font, before))
+        return kExitFailed;
     job.texts += written.texts;
-    job.characters += written.characters;
+    if (job.selected) {
+        job.lines += written.count;
+        job.characters += written.characters;
+    }
     // A font may join the job as it is set (another font rejected a character).
     job.charactersByFont.resize(job.fonts.fonts.size());
     job.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
@@ -359,50 +229,18 @@ int SetRun(Job &job, int fontIndex, std::u16string_view run, size_t runStart)
     return -1;
 }
 
-constexpr int kLeftOut = -1;
-constexpr int kPageBreak = -2;
-constexpr int kNoRun = -3;
-
-// Cuts a paragraph into runs of one font: visit(font, start, end) for each
-// run, and for each character left out (kLeftOut) or form feed (kPageBreak).
-template <typename Visit> void ForEachRun(Job &job, std::u16string_view paragraph, Visit visit)
-{
-    size_t runStart = 0;
-    int runFont = kNoRun;
-    int previous = kLeftOut;
-    for (size_t i = 0; i < paragraph.size();) {
-        size_t units = 1;
-        const char32_t codePoint = CodePointAt(paragraph, i, units);
-        int font = kLeftOut;
-        if (codePoint == kFormFeed)
-            font = kPageBreak;
-        else if (codePoint <= kLastLibraryCode && !ScriptNeedingShaping(codePoint))
-            font = FontForChar(job.fonts, codePoint, previous);
-        if (font != runFont) {
-            if (runFont >= 0)
-                visit(runFont, runStart, i);
-            runFont = font;
-            runStart = i;
-        }
-        if (font < 0) {
-            visit(font, i, i + units);
-            runFont = kNoRun;
-        }
-        previous = font;
-        i += units;
-    }
-    if (runFont >= 0)
-        visit(runFont, runStart, paragraph.size());
-}
+} // namespace
 
 int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 {
     int exitCode = -1;
-    ForEachRun(job, paragraph, [&](int font, size_t start, size_t end) {
+    ForEachRun(job.fonts, paragraph, [&](int font, size_t start, size_t end) {
         if (exitCode >= 0)
             return;
         if (font == kPageBreak)
             exitCode = NewPage(job) ? -1 : kExitFailed;
+        else if (font == kTab)
+            ToTabStop(job);
         else if (font == kLeftOut)
             ++job.leftOut;
         else
@@ -411,6 +249,8 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
     });
     return exitCode;
 }
+
+namespace {
 
 // Reports, before anything is written, every character that no font sets
 // and every script that cannot be set. Returns how many kinds there were.
@@ -422,7 +262,7 @@ long ReportLeftOut(Job &job)
     for (size_t i = 0; i < text.size();) {
         size_t units = 1;
         const char32_t codePoint = CodePointAt(text, i, units);
-        if (codePoint != kNewLine && codePoint != kFormFeed) {
+        if (codePoint != kNewLine && codePoint != kFormFeed && codePoint != kTabChar) {
             if (const char *script = ScriptNeedingShaping(codePoint)) {
                 if (scripts.insert(script).second) {
                     PrintError(std::string(script) +
@@ -454,13 +294,13 @@ void PrintSummary(const Job &job)
 {
     const Request &request = job.request;
     std::string summary = (request.output == "-" ? std::string("standard output") : request.output) +
-                          ": " + std::to_string(job.pages) + (job.pages == 1 ? " page, " : " pages, ") +
+                          ": " + std::to_string(job.sheets) + (job.sheets == 1 ? " page, " : " pages, ") +
                           std::to_string(job.lines) + (job.lines == 1 ? " line, " : " lines, ") +
                           std::to_string(job.characters) +
                           (job.characters == 1 ? " character set" : " characters set");
     if (job.leftOut > 0)
         summary += ", " + std::to_string(job.leftOut) + " left out";
-    summary += ", " + std::to_string(job.output.size) + " bytes";
+    summary += ", " + std::to_string(JobBytes(job.output)) + " bytes";
     PrintNote(summary);
     for (size_t f = 1; f < job.fonts.fonts.size() && f < job.charactersByFont.size(); ++f) {
         const JobFont &font = job.fonts.fonts[f];
@@ -472,87 +312,13 @@ void PrintSummary(const Job &job)
     }
 }
 
-} // namespace
-
-const char *ResultName(int code)
-{
-    switch (code) {
-    case FNDL_OK: return "done";
-    case FNDL_INVALID_GLYPH_HANDLE: return "stopped at a character without glyph";
-    case FNDL_PAGEEND: return "page end";
-    default: return "failure";
-    }
-}
-
-CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
-                        int offset, const std::string &path)
-{
-    FNDL_TEXTINFOW textInfo;
-    FNDL_PAGEINFOW pageInfo;
-    std::memset(&textInfo, 0, sizeof textInfo);
-    std::memset(&pageInfo, 0, sizeof pageInfo);
-    CopyUnits(textInfo.szText, text);
-    textInfo.FontHeight = static_cast<int>(request.height);
-    textInfo.bBold = request.syntheticBold ? 1 : 0;
-    textInfo.bItalic = request.oblique ? 1 : 0;
-    textInfo.bUnderline = request.underline ? 1 : 0;
-    textInfo.nOffsetToText = offset;
-    textInfo.nLeftMargin = static_cast<int>(request.margin);
-    CopyUnits(pageInfo.chFont, Units(font.libraryName));
-    CopyUnits(pageInfo.szOutputPath, Units(path));
-    pageInfo.nFontId = font.fontId;
-    pageInfo.nPaperWidth = static_cast<int>(PageWidth(request));
-    pageInfo.nResolution = static_cast<int>(request.resolution);
-    pageInfo.nLineSpacing = static_cast<int>(request.lineSpacing);
-    pageInfo.lfWeight = static_cast<int>(request.boldFace ? 700 : request.weight);
-    pageInfo.lfItalic = request.italicFace ? 1 : 0;
-    pageInfo.bTTE = font.fromFile ? 1 : 0;
-
-    CallResult result;
-    result.code = FNDLFontDownloadW(&textInfo, &pageInfo);
-    result.offset = textInfo.nOffsetToText;
-    result.cursorY = FNDLGetCursor();
-    result.stopX = pageInfo.nStopX;
-    result.newPage = textInfo.bNewPage;
-    return result;
-}
-
-void SetCursor(long x, long y)
-{
-    int nX = static_cast<int>(x);
-    int nY = static_cast<int>(y);
-    FNDLSetCursor(&nX, &nY);
-}
-
-void PrintDownloadFailure(const Request &request, const JobFont &font, const std::string &path,
-                          const std::string &outputProblem)
-{
-    const std::string shown = request.output == "-" ? path : request.output;
-    if (!outputProblem.empty()) {
-        PrintError("the library could not write '" + shown + "' (result 3): " + outputProblem);
-        return;
-    }
-    const std::string problem = FontFileProblem(font.face.file, font.face.index);
-    if (!problem.empty()) {
-        PrintError("the library could not download '" + font.face.file + "' (result 3): " +
-                   problem);
-        return;
-    }
-    PrintError("the library could not download the font " + Quoted(font.libraryName) +
-               " or write '" + shown + "' (result 3)");
-}
-
-namespace {
-
 // Frames the pages and sets the whole text. Returns an exit code, or -1.
 int LayOut(Job &job)
 {
     const Request &request = job.request;
-    std::vector<uint8_t> start = JobStart(request);
-    PutPageStart(start, request);
-    if (!AppendToOutput(job.output, start))
+    if (!AppendToOutput(job.output, JobStart(request)))
         return kExitFailed;
-    if (const int exitCode = StartPage(job); exitCode >= 0)
+    if (const int exitCode = StartFirstPage(job); exitCode >= 0)
         return exitCode;
     if (request.cursorX != request.margin) {
         job.x = request.cursorX;
@@ -587,20 +353,9 @@ int LayOut(Job &job)
         previousEmpty = job.texts == textsBefore;
         paragraphStart = paragraphEnd + 1;
     }
-    if (!AppendToOutput(job.output, JobEnd(request)))
+    if (!EndLastPage(job) || !AppendToOutput(job.output, JobEnd(request)) || !StreamOut(job.output))
         return kExitFailed;
-    LogPage(job);
     return -1;
-}
-
-std::u16string HeaderStart(const std::string &title)
-{
-    char date[32] = {};
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
-    return Units(title + "    " + date + "    ");
 }
 
 } // namespace
@@ -608,27 +363,52 @@ std::u16string HeaderStart(const std::string &title)
 int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
 {
     Job job{.request = request, .fonts = fonts, .output = output};
+    if (!UsePageBox(request)) {
+        PrintError("the library cannot set text in a page of this size at this resolution");
+        return kExitFailed;
+    }
     const long kinds = ReportLeftOut(job);
     if (kinds > 0 && request.strict) {
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }
     job.charactersByFont.assign(fonts.fonts.size(), 0);
+    // Tab stops and the header's room are measured in the main font first.
+    const bool hasTabs = request.text.find(u'\t') != std::u16string::npos;
+    std::map<char16_t, long> advances;
+    if (hasTabs || !request.header.empty()) {
+        std::vector<std::u16string> texts{u"        "};
+        if (!request.header.empty()) {
+            std::u16string title;
+            size_t bad = 0;
+            Utf8ToUtf16(request.header + "0123456789:-Pageof", title, bad);
+            title += u"\u2026";
+            std::erase(title, u' ');
+            texts.push_back(std::move(title));
+        }
+        MeasureCharacters(request, fonts.fonts.front(), texts, advances);
+    }
+    const auto space = advances.find(u' ');
+    job.tabWidth = 8 * (space != advances.end() && space->second > 0 ? space->second
+                                                                     : request.characterSize / 2);
     if (!request.header.empty()) {
         // "Page n of m" needs m: the job is laid out once to count its
         // pages, its fonts removed so that the library's session starts
         // anew, and laid out again.
-        job.header = HeaderStart(request.header);
+        job.header = HeaderStart(request, request.header, advances);
         JobOutput scratch;
         std::string reason;
         if (!OpenJobOutput("-", scratch, reason)) {
             PrintError("cannot make a work file: " + reason);
             return kExitFailed;
         }
+        scratch.streams = false;
+        scratch.discards = true;
         Job count{.request = request, .fonts = fonts, .output = scratch};
         count.reported = job.reported;
         count.charactersByFont = job.charactersByFont;
         count.header = job.header;
+        count.tabWidth = job.tabWidth;
         count.logPages = false;
         if (const int exitCode = LayOut(count); exitCode >= 0)
             return exitCode;
@@ -641,6 +421,10 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     }
     if (const int exitCode = LayOut(job); exitCode >= 0)
         return exitCode;
+    if (job.sheets == 0)
+        PrintError("none of the " + std::to_string(job.pages) +
+                   (job.pages == 1 ? " page" : " pages") +
+                   " is in the page selection: no page is printed");
     if (!FinishJobOutput(output))
         return kExitFailed;
     PrintSummary(job);

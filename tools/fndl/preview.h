@@ -50,6 +50,9 @@ struct GlyphStyle {
 bool DrawGlyph(PreviewPage &page, FT_Face face, unsigned glyph, double x, double y,
                const GlyphStyle &style, const PixelRect &clip, uint8_t gray, std::string &reason);
 
+// The pixels a glyph's bitmap takes at most at this style, for a budget.
+double GlyphPixels(const GlyphStyle &style);
+
 // The page as an 8-bit gray PNG, or 1-bit (black where darker than half
 // gray) when mono. False with the reason.
 bool WritePng(FILE *file, const PreviewPage &page, bool mono, std::string &reason);

@@ -191,3 +191,12 @@ bool WritePng(FILE *file, const PreviewPage &page, bool mono, std::string &reaso
     png_destroy_write_struct(&write.png, &write.info);
     return written;
 }
+
+// The pixels a glyph's bitmap takes at most at this style.
+double GlyphPixels(const GlyphStyle &style)
+{
+    const double grow = 1 + 2 * std::fabs(style.bold) + std::fabs(style.shearX) + std::fabs(style.shearY);
+    const double width = style.emPixels * std::fabs(style.scaleX) * grow + 2;
+    const double height = style.emPixels * std::fabs(style.scaleY) * grow + 2;
+    return std::isfinite(width * height) ? width * height : HUGE_VAL;
+}

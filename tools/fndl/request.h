@@ -5,9 +5,13 @@
 
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "download/charsize.h"
 #include "fndl.h"
+#include "paperhandling.h"
 #include "qorvfndl.h"
 
 // What one library call takes: szText holds 512 code units with the
@@ -17,14 +21,29 @@ inline constexpr size_t kLibraryTextUnits =
 inline constexpr size_t kLibraryPathUnits =
     sizeof(FNDL_PAGEINFOW::chFont) / sizeof(FNDL_WCHAR) - 1;
 
-enum class Media { A4, Letter, Legal };
+// A paper size the printer can be told: its PCL XL MediaSize code.
+struct PaperSize {
+    const char *name; // as --media takes it
+    uint8_t code;
+    long widthMils;   // portrait, thousandths of an inch
+    long heightMils;
+};
+// The sizes the tool offers; the first is the default.
+std::span<const PaperSize> PaperSizes();
+// The paper of a name: --media's ("A4", "letter"), a PPD PageSize keyword
+// or an IPP media name ("iso_a4_210x297mm"). Null when it is none of them.
+const PaperSize *PaperNamed(std::string_view name);
 
-// Where text may go, in device units of the page (before any page origin).
-struct TextArea {
-    long left = 0;
-    long top = 0;
-    long right = 0;  // the text's right edge
-    long bottom = 0; // lowest baseline
+// BeginPage's Orientation values.
+enum class Orientation : uint8_t { Portrait = 0, Landscape = 1, ReversePortrait = 2, ReverseLandscape = 3 };
+
+// Which of the pages are printed: page ranges (1-based, inclusive) and odd
+// or even pages; everything by default.
+struct PageSelection {
+    std::vector<std::pair<long, long>> ranges;
+    bool odd = true;
+    bool even = true;
+    bool Selects(long page) const;
 };
 
 struct Request {
@@ -48,17 +67,24 @@ struct Request {
     bool syntheticBold = false;
     bool oblique = false;
     bool underline = false;
-    Media media = Media::A4;
-    bool landscape = false;
+    const PaperSize *paper = nullptr; // set by ParseRequest
+    Orientation orientation = Orientation::Portrait;
+    bool landscape = false; // Landscape or ReverseLandscape: the long side across
+    bool clamp = false;     // out-of-range pitch and margins clamped, with a warning
+    PageSelection pages;
+    long numberUp = 1;      // logical pages per sheet: 1, 2 or 4
+    std::string numberUpLayout = "lrtb";
+    long columns = 1;
+    long columnGap = 0;     // between columns, device units
+    long columnWidth = 0;   // device units; 0 with one column
     // The character size in dots and the library's page limits at the
     // resolution, as the library works them out.
     long characterSize = 0;
     PageLimits limits{};
-    // With page margins or landscape the tool moves the page origin so that
-    // the library's right and bottom limits fall inside the text area.
-    bool movesOrigin = false;
-    long originX = 0;
-    long originY = 0;
+    // On the paper (a paper, margins, an orientation, columns or number-up
+    // asked for) the library's page box is the paper less the margins.
+    bool hasBox = false;
+    FNDL_PAGEBOX box{};
     bool fallback = true;
     bool strict = false;
     bool quiet = false;
@@ -66,14 +92,15 @@ struct Request {
     bool pageLog = false;
     std::string jobName;
     long copies = 1;
+    PaperHandling handling{};
     std::string header; // prettyprint title; empty for none
+    std::string coverPath; // --cover: a cover page from this description instead of text
     std::string output; // "-" for standard output
 };
 
 // Page size in device units, turned for landscape.
 long PageWidth(const Request &request);
 long PageHeight(const Request &request);
-uint8_t MediaSizeCode(Media media);
 
 // Parses one command's arguments into request. Returns an exit code (help
 // printed, usage error, unreadable input), or -1 to go on.

@@ -32,8 +32,10 @@ bool ReadGTDirectory(std::span<const uint8_t> segment, SoftFontHeader &layout)
         SfntTableRecord record{};
         ReadSfntTableRecord(directory, 0, i, record); // inside: checked above
         const auto tagBytes = std::span(reinterpret_cast<const uint8_t *>(record.szTag), 4);
-        SoftFontTable table{PrintableTag(tagBytes), BigEndian(tagBytes, 0, 4), record.dwCheckSum,
-                            record.dwOffset, record.dwLength};
+        uint32_t tagValue = 0;
+        BEReader(tagBytes).U32(0, tagValue);
+        SoftFontTable table{PrintableTag(tagBytes), tagValue, record.dwCheckSum, record.dwOffset,
+                            record.dwLength};
         if (uint64_t{table.offset} + table.length > segment.size() && layout.problem.empty())
             layout.problem = "table '" + table.tag + "' (offset " + std::to_string(table.offset) +
                              ", length " + std::to_string(table.length) + ") runs past its " +
@@ -44,14 +46,6 @@ bool ReadGTDirectory(std::span<const uint8_t> segment, SoftFontHeader &layout)
 }
 
 } // namespace
-
-uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width)
-{
-    uint32_t value = 0;
-    for (size_t i = 0; i < width; ++i)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
 
 std::string PrintableTag(std::span<const uint8_t> bytes)
 {
@@ -75,23 +69,34 @@ bool ReadSoftFontHeader(std::span<const uint8_t> header, SoftFontHeader &layout)
                          " bytes is shorter than its 8-byte descriptor";
         return false;
     }
+    // Descriptor: format, orientation, symbol set, scaling technology,
+    // variety, number of characters.
+    const BEReader bytes(header);
+    uint8_t format = 0;
+    uint16_t symbolSet = 0;
+    uint8_t technology = 0;
+    uint16_t glyphs = 0;
+    bytes.U8(0, format);
+    bytes.U16(2, symbolSet);
+    bytes.U8(4, technology);
+    bytes.U16(6, glyphs);
     layout.hasDescriptor = true;
-    layout.descriptorFormat = header[0];
-    layout.symbolSet = BigEndian(header, 2, 2);
-    layout.technology = header[4];
-    layout.glyphs = BigEndian(header, 6, 2);
+    layout.descriptorFormat = format;
+    layout.symbolSet = symbolSet;
+    layout.technology = technology;
+    layout.glyphs = glyphs;
     size_t at = kDescriptorSize;
     while (true) {
         if (at == header.size()) {
             layout.problem = "font header ends without a null segment";
             return false;
         }
-        if (header.size() - at < kSegmentHeaderSize) {
+        uint16_t id = 0;
+        uint32_t size = 0;
+        if (!bytes.U16(at, id) || !bytes.U32(at + 2, size)) {
             layout.problem = "segment header cut short at header byte " + std::to_string(at);
             return false;
         }
-        const uint32_t id = BigEndian(header, at, 2);
-        const uint32_t size = BigEndian(header, at + 2, 4);
         const std::string name = id == kNullSegment ? "null" : PrintableTag(header.subspan(at, 2));
         const size_t left = header.size() - at - kSegmentHeaderSize;
         if (size > left) {
@@ -154,9 +159,14 @@ SoftChar ReadCharData(std::span<const uint8_t> data)
         return character;
     }
     character.valid = true;
+    const BEReader bytes(data);
     if (character.format == kCharFormatBitmap) {
-        character.width = BigEndian(data, 6, 2);
-        character.height = BigEndian(data, 8, 2);
+        uint16_t width = 0;
+        uint16_t height = 0;
+        bytes.U16(6, width); // inside the header: checked above
+        bytes.U16(8, height);
+        character.width = width;
+        character.height = height;
         const uint64_t rows = (uint64_t{character.width} + 7) / 8 * character.height;
         if (data.size() - header < rows)
             character.problem = "bitmap character of " + std::to_string(character.width) + " x " +
@@ -165,10 +175,13 @@ SoftChar ReadCharData(std::span<const uint8_t> data)
                                 std::to_string(rows);
         return character;
     }
-    character.glyph = BigEndian(data, header - 2, 2);
+    uint16_t glyph = 0;
+    uint16_t sizeField = 0;
+    bytes.U16(header - 2, glyph);
+    bytes.U16(2, sizeField);
+    character.glyph = glyph;
     character.glyphData = data.subspan(header);
-    const uint32_t sizeField = BigEndian(data, 2, 2);
-    if (sizeField + 2 != data.size())
+    if (size_t{sizeField} + 2 != data.size())
         character.problem = "character data size field " + std::to_string(sizeField) +
                             " does not match its " + std::to_string(data.size()) + " bytes";
     return character;

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // PCL XL TrueType soft fonts as they travel in a job: the font header
 // (descriptor, segments, the GT segment's TrueType table directory) and the
-// character data blocks. Read back by 'fndl dump' and 'fndl extract'; every
-// offset and length is checked against the bytes that are there.
+// character data blocks. Read back by 'fndl dump', 'fndl extract' and 'fndl
+// preview' through BEReader: every offset and length is checked against the
+// bytes that are there.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,9 +19,6 @@
 // The character code under which composite components are sent.
 inline constexpr uint16_t kComponentCode = 0xFFFF;
 
-// Unsigned big-endian value of width bytes at bytes[at]; the caller has
-// checked that they are there.
-uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width);
 // Printable bytes as they are, others as \xNN.
 std::string PrintableTag(std::span<const uint8_t> bytes);
 
@@ -75,19 +72,3 @@ struct SoftChar {
     std::string problem;                // too short, or a size field that disagrees
 };
 SoftChar ReadCharData(std::span<const uint8_t> data);
-
-// A soft font of a job made a standalone TrueType font again, in memory, as
-// 'fndl extract' writes it; 'fndl preview' draws with it.
-struct RebuiltFont {
-    std::string name;  // its PCL XL font name
-    size_t offset = 0; // of its BeginFontHeader
-    std::vector<uint8_t> ttf;
-    std::map<uint16_t, uint16_t> charToGlyph; // character code to glyph index
-};
-
-// Every soft font of a decoded job, in the order of their font headers (a
-// font removed and downloaded again is a new one). False on a damaged job,
-// with the byte offset of the operator at fault.
-bool RebuildSoftFonts(const std::vector<XLOperation> &ops, size_t streamEnd,
-                      std::vector<RebuiltFont> &fonts, size_t &problemOffset,
-                      std::string &problem);

@@ -6,16 +6,13 @@
 #include <iterator>
 
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 
 namespace {
 
-constexpr uint32_t kSfntVersionTrueType = 0x00010000;
-constexpr size_t kCheckSumAdjustmentAt = 8; // in head
-constexpr uint16_t kPlatformWindows = 3;
-constexpr uint16_t kEncodingUnicodeBmp = 1;
 constexpr uint16_t kLanguageEnglishUS = 0x409;
-constexpr size_t kCmapHeaderSize = 12; // version, numTables, one encoding record
-constexpr size_t kFormat4FixedSize = 16;
+// version, numTables, one encoding record
+constexpr size_t kCmapHeaderSize = CmapTable::kFirstRecord + CmapTable::kRecordSize;
 constexpr uint16_t kLastCode = 0xFFFF;
 constexpr size_t kMaxNameUnits = 1000; // keeps the name table's 16-bit offsets in range
 
@@ -43,10 +40,28 @@ SearchFields BinarySearchFields(size_t count, size_t itemSize)
             static_cast<uint16_t>(count * itemSize - range)};
 }
 
-void Utf16BigEndian(BigEndianWriter &writer, std::u16string_view text)
+// Big-endian values appended to a table being built, each written by PutBE16/32.
+void AppendBE16(std::vector<uint8_t> &out, uint32_t value)
+{
+    out.resize(out.size() + 2);
+    PutBE16(out.data() + out.size() - 2, static_cast<uint16_t>(value));
+}
+
+void AppendBE32(std::vector<uint8_t> &out, uint32_t value)
+{
+    out.resize(out.size() + 4);
+    PutBE32(out.data() + out.size() - 4, value);
+}
+
+void AppendBytes(std::vector<uint8_t> &out, std::span<const uint8_t> bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void Utf16BigEndian(std::vector<uint8_t> &out, std::u16string_view text)
 {
     for (const char16_t unit : text)
-        writer.U16(unit);
+        AppendBE16(out, unit);
 }
 
 // One segment of a format 4 subtable: codes start..end mapped by idDelta,
@@ -61,37 +76,19 @@ struct CmapSegment {
 
 } // namespace
 
-void BigEndianWriter::U16(uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
-}
-
-void BigEndianWriter::U32(uint32_t value)
-{
-    U16(value >> 16);
-    U16(value & 0xFFFF);
-}
-
-void BigEndianWriter::Bytes(std::span<const uint8_t> bytes)
-{
-    out.insert(out.end(), bytes.begin(), bytes.end());
-}
-
 bool BuildGlyfAndLoca(std::span<const std::span<const uint8_t>> glyphs, std::vector<uint8_t> &glyf,
                       std::vector<uint8_t> &loca)
 {
     glyf.clear();
     loca.clear();
-    BigEndianWriter locaWriter{loca};
     for (const std::span<const uint8_t> glyph : glyphs) {
         if (glyf.size() + PaddedToFour(glyph.size()) > UINT32_MAX)
             return false;
-        locaWriter.U32(static_cast<uint32_t>(glyf.size()));
+        AppendBE32(loca, static_cast<uint32_t>(glyf.size()));
         glyf.insert(glyf.end(), glyph.begin(), glyph.end());
         glyf.resize(PaddedToFour(glyf.size()), 0);
     }
-    locaWriter.U32(static_cast<uint32_t>(glyf.size()));
+    AppendBE32(loca, static_cast<uint32_t>(glyf.size()));
     return true;
 }
 
@@ -123,41 +120,41 @@ bool BuildCmapFormat4(const std::map<uint16_t, uint16_t> &codeToGlyph, std::vect
     segments.push_back({kLastCode, kLastCode, 1, false, 0}); // the required final segment
 
     const size_t segCount = segments.size();
-    const size_t length = kFormat4FixedSize + 8 * segCount + 2 * glyphIds.size();
+    const size_t length =
+        CmapFormat4::kHeaderSize + CmapFormat4::SegmentArraysSize(segCount) + 2 * glyphIds.size();
     if (length > UINT16_MAX)
         return false;
     cmap.clear();
-    BigEndianWriter writer{cmap};
-    writer.U16(0); // version
-    writer.U16(1); // numTables
-    writer.U16(kPlatformWindows);
-    writer.U16(kEncodingUnicodeBmp);
-    writer.U32(kCmapHeaderSize);
+    AppendBE16(cmap, 0); // version
+    AppendBE16(cmap, 1); // numTables
+    AppendBE16(cmap, kSfntPlatformWindows);
+    AppendBE16(cmap, CmapTable::kEncodingUnicodeBmp);
+    AppendBE32(cmap, kCmapHeaderSize);
     const SearchFields search = BinarySearchFields(segCount, 2);
-    writer.U16(4); // format
-    writer.U16(static_cast<uint32_t>(length));
-    writer.U16(0); // language
-    writer.U16(static_cast<uint32_t>(2 * segCount));
-    writer.U16(search.searchRange);
-    writer.U16(search.entrySelector);
-    writer.U16(search.rangeShift);
+    AppendBE16(cmap, CmapFormat4::kFormat);
+    AppendBE16(cmap, static_cast<uint32_t>(length));
+    AppendBE16(cmap, 0); // language
+    AppendBE16(cmap, static_cast<uint32_t>(2 * segCount));
+    AppendBE16(cmap, search.searchRange);
+    AppendBE16(cmap, search.entrySelector);
+    AppendBE16(cmap, search.rangeShift);
     for (const CmapSegment &segment : segments)
-        writer.U16(segment.end);
-    writer.U16(0); // reservedPad
+        AppendBE16(cmap, segment.end);
+    AppendBE16(cmap, 0); // reservedPad
     for (const CmapSegment &segment : segments)
-        writer.U16(segment.start);
+        AppendBE16(cmap, segment.start);
     for (const CmapSegment &segment : segments)
-        writer.U16(segment.delta);
+        AppendBE16(cmap, segment.delta);
     for (size_t i = 0; i < segCount; ++i) {
         // idRangeOffset counts from its own position to the segment's first
         // glyphIdArray entry.
         const CmapSegment &segment = segments[i];
-        writer.U16(segment.usesArray
+        AppendBE16(cmap, segment.usesArray
                        ? static_cast<uint32_t>(2 * (segCount - i) + 2 * segment.arrayStart)
                        : 0);
     }
     for (const uint16_t glyph : glyphIds)
-        writer.U16(glyph);
+        AppendBE16(cmap, glyph);
     return true;
 }
 
@@ -174,35 +171,33 @@ std::vector<uint8_t> BuildNameTable(std::u16string_view family, std::string_view
     };
     constexpr size_t kRecords = std::size(names);
     std::vector<uint8_t> table;
-    BigEndianWriter writer{table};
-    writer.U16(0); // format
-    writer.U16(kRecords);
-    writer.U16(6 + 12 * kRecords); // storage offset
+    AppendBE16(table, 0); // format
+    AppendBE16(table, kRecords);
+    AppendBE16(table, 6 + 12 * kRecords); // storage offset
     size_t storageOffset = 0;
     for (const auto &[nameId, text] : names) {
-        writer.U16(kPlatformWindows);
-        writer.U16(kEncodingUnicodeBmp);
-        writer.U16(kLanguageEnglishUS);
-        writer.U16(nameId);
-        writer.U16(static_cast<uint32_t>(2 * text.size()));
-        writer.U16(static_cast<uint32_t>(storageOffset));
+        AppendBE16(table, kSfntPlatformWindows);
+        AppendBE16(table, CmapTable::kEncodingUnicodeBmp);
+        AppendBE16(table, kLanguageEnglishUS);
+        AppendBE16(table, nameId);
+        AppendBE16(table, static_cast<uint32_t>(2 * text.size()));
+        AppendBE16(table, static_cast<uint32_t>(storageOffset));
         storageOffset += 2 * text.size();
     }
     for (const auto &name : names)
-        Utf16BigEndian(writer, name.second);
+        Utf16BigEndian(table, name.second);
     return table;
 }
 
 std::vector<uint8_t> BuildPostTable()
 {
     std::vector<uint8_t> table;
-    BigEndianWriter writer{table};
-    writer.U32(0x00030000); // version 3.0
-    writer.U32(0);          // italicAngle
-    writer.U16(0);          // underlinePosition
-    writer.U16(0);          // underlineThickness
+    AppendBE32(table, 0x00030000); // version 3.0
+    AppendBE32(table, 0);          // italicAngle
+    AppendBE16(table, 0);          // underlinePosition
+    AppendBE16(table, 0);          // underlineThickness
     for (int k = 0; k < 5; ++k)
-        writer.U32(0); // isFixedPitch, then the four memory hints
+        AppendBE32(table, 0); // isFixedPitch, then the four memory hints
     return table;
 }
 
@@ -212,34 +207,33 @@ std::vector<uint8_t> BuildOs2Table(const Os2Values &values)
     constexpr uint16_t kWidthMedium = 5;
     constexpr uint16_t kSelectionRegular = 0x40;
     std::vector<uint8_t> table;
-    BigEndianWriter writer{table};
-    writer.U16(4); // version
-    writer.U16(static_cast<uint16_t>(values.averageWidth));
-    writer.U16(kWeightRegular);
-    writer.U16(kWidthMedium);
-    writer.U16(0); // fsType: installable
+    AppendBE16(table, 4); // version
+    AppendBE16(table, static_cast<uint16_t>(values.averageWidth));
+    AppendBE16(table, kWeightRegular);
+    AppendBE16(table, kWidthMedium);
+    AppendBE16(table, 0); // fsType: installable
     for (int k = 0; k < 11; ++k)
-        writer.U16(0); // sub- and superscript, strikeout, family class
+        AppendBE16(table, 0); // sub- and superscript, strikeout, family class
     for (int k = 0; k < 10; ++k)
         table.push_back(0); // panose: any
     for (int k = 0; k < 4; ++k)
-        writer.U32(0);                                      // ulUnicodeRange1-4
-    writer.Bytes(std::vector<uint8_t>{' ', ' ', ' ', ' '}); // achVendID
-    writer.U16(kSelectionRegular);
-    writer.U16(values.firstChar);
-    writer.U16(values.lastChar);
-    writer.U16(static_cast<uint16_t>(values.typoAscender));
-    writer.U16(static_cast<uint16_t>(values.typoDescender));
-    writer.U16(static_cast<uint16_t>(values.typoLineGap));
-    writer.U16(values.winAscent);
-    writer.U16(values.winDescent);
-    writer.U32(0); // ulCodePageRange1
-    writer.U32(0); // ulCodePageRange2
-    writer.U16(0); // sxHeight
-    writer.U16(0); // sCapHeight
-    writer.U16(0); // usDefaultChar
-    writer.U16(' ');
-    writer.U16(0); // usMaxContext
+        AppendBE32(table, 0);                                      // ulUnicodeRange1-4
+    AppendBytes(table, std::vector<uint8_t>{' ', ' ', ' ', ' '}); // achVendID
+    AppendBE16(table, kSelectionRegular);
+    AppendBE16(table, values.firstChar);
+    AppendBE16(table, values.lastChar);
+    AppendBE16(table, static_cast<uint16_t>(values.typoAscender));
+    AppendBE16(table, static_cast<uint16_t>(values.typoDescender));
+    AppendBE16(table, static_cast<uint16_t>(values.typoLineGap));
+    AppendBE16(table, values.winAscent);
+    AppendBE16(table, values.winDescent);
+    AppendBE32(table, 0); // ulCodePageRange1
+    AppendBE32(table, 0); // ulCodePageRange2
+    AppendBE16(table, 0); // sxHeight
+    AppendBE16(table, 0); // sCapHeight
+    AppendBE16(table, 0); // usDefaultChar
+    AppendBE16(table, ' ');
+    AppendBE16(table, 0); // usMaxContext
     return table;
 }
 
@@ -248,13 +242,12 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
     std::sort(tables.begin(), tables.end(),
               [](const TtfTable &a, const TtfTable &b) { return a.tag < b.tag; });
     font.clear();
-    BigEndianWriter writer{font};
     const SearchFields search = BinarySearchFields(tables.size(), kSfntTableRecordSize);
-    writer.U32(kSfntVersionTrueType);
-    writer.U16(static_cast<uint32_t>(tables.size()));
-    writer.U16(search.searchRange);
-    writer.U16(search.entrySelector);
-    writer.U16(search.rangeShift);
+    AppendBE32(font, SfntOffsetTable::kVersionTrueType);
+    AppendBE16(font, static_cast<uint32_t>(tables.size()));
+    AppendBE16(font, search.searchRange);
+    AppendBE16(font, search.entrySelector);
+    AppendBE16(font, search.rangeShift);
 
     uint64_t offset = kSfntOffsetTableSize + kSfntTableRecordSize * tables.size();
     size_t headOffset = 0;
@@ -262,23 +255,23 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
     for (TtfTable &table : tables) {
         if (offset + table.bytes.size() > UINT32_MAX)
             return false;
-        if (table.tag == SfntTag("head") && table.bytes.size() >= kCheckSumAdjustmentAt + 4) {
+        if (table.tag == SfntTag("head") && table.bytes.size() >= HeadTable::kCheckSumAdjustment + 4) {
             // Summed with its adjustment zero, then set over the whole file.
-            PutBE32(table.bytes.data() + kCheckSumAdjustmentAt, 0);
+            PutBE32(table.bytes.data() + HeadTable::kCheckSumAdjustment, 0);
             headOffset = static_cast<size_t>(offset);
             hasHead = true;
         }
-        writer.U32(table.tag);
-        writer.U32(SfntChecksum(table.bytes));
-        writer.U32(static_cast<uint32_t>(offset));
-        writer.U32(static_cast<uint32_t>(table.bytes.size()));
+        AppendBE32(font, table.tag);
+        AppendBE32(font, SfntChecksum(table.bytes));
+        AppendBE32(font, static_cast<uint32_t>(offset));
+        AppendBE32(font, static_cast<uint32_t>(table.bytes.size()));
         offset += PaddedToFour(table.bytes.size());
     }
     for (const TtfTable &table : tables) {
-        writer.Bytes(table.bytes);
+        AppendBytes(font, table.bytes);
         font.resize(PaddedToFour(font.size()), 0);
     }
     if (hasHead)
-        PutBE32(font.data() + headOffset + kCheckSumAdjustmentAt, kSfntChecksumMagic - SfntChecksum(font));
+        PutBE32(font.data() + headOffset + HeadTable::kCheckSumAdjustment, kSfntChecksumMagic - SfntChecksum(font));
     return true;
 }

@@ -13,14 +13,6 @@
 
 #include "truetype/sfnt.h"
 
-// Appends big-endian values to a byte vector.
-struct BigEndianWriter {
-    std::vector<uint8_t> &out;
-    void U16(uint32_t value);
-    void U32(uint32_t value);
-    void Bytes(std::span<const uint8_t> bytes);
-};
-
 // A table of the font to write; tag is the four tag bytes as a big-endian
 // value (SfntTag).
 struct TtfTable {

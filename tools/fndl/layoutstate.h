@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// The layout's state while a job is written, shared by the text setting
+// (layout.cpp) and the pagination (pages.cpp).
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fonts.h"
+#include "output.h"
+#include "request.h"
+
+struct Job {
+    const Request &request;
+    JobFonts &fonts;
+    JobOutput &output;
+    long pages = 1;
+    long lines = 0;
+    long texts = 0; // Text operations
+    long characters = 0;
+    long leftOut = 0;
+    long x = 0;
+    long y = 0;
+    bool freshPage = true; // the cursor is at the top of a page nothing was set on
+    bool hasLastLine = false;
+    long lastLineY = 0;
+    long lastLineEndX = 0;
+    std::set<char32_t> reported{}; // characters reported as left out
+    std::vector<long> charactersByFont{};
+    std::u16string header{}; // title and date of the header line; empty for none
+    long totalPages = 0;    // for the header; 0 while they are being counted
+    bool logPages = true;
+    bool settingHeader = false;
+    long tabWidth = 0;      // the distance between tab stops
+    // Pages and sheets: pages counts the text's pages, sheets those printed.
+    bool selected = true;   // the page being set is printed
+    long printed = 0;       // pages printed so far, this one included
+    long sheets = 0;
+    bool sheetOpen = false;
+    long cellsUsed = 0;     // pages on the open sheet
+    long column = 0;        // of the page being set
+
+    bool RowHasText() const { return hasLastLine && lastLineY == y; }
+};
+
+// Sets one line of text (no newlines) from the cursor. Returns an exit
+// code, or -1 to go on.
+int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart);
+
+// Pagination (pages.cpp).
+
+// The cursor at the start of the next line.
+void NewLine(Job &job);
+// The first page: framed, and its header set. Returns an exit code, or -1.
+int StartFirstPage(Job &job);
+// Ends the column, or the page and starts the next. False after printing why.
+bool NewPage(Job &job);
+// Ends the last page. False after printing why.
+bool EndLastPage(Job &job);
+// The header line's title and date, before "Page n of m": the title cut
+// with an ellipsis where the line would not hold it (advances: measured
+// characters of the main font).
+std::u16string HeaderStart(const Request &request, const std::string &title,
+                           const std::map<char16_t, long> &advances);

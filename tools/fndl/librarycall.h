@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+// The tool's wrapper of the library's text call: one FNDLFontDownloadW call
+// from a request, a font and some text, its results, and why it failed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "fonts.h"
+#include "request.h"
+
+// One FNDLFontDownloadW call's results.
+struct CallResult {
+    int code = 3;
+    int offset = 0;
+    int cursorY = 0;
+    int stopX = 0;
+    int newPage = 0;
+};
+
+// One FNDLFontDownloadW call with text (at most the library's 511 units)
+// for font, appending to path.
+CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
+                        int offset, const std::string &path);
+void SetCursor(long x, long y);
+// Gives the library the request's page box for the calls that follow (or
+// its own box, without one). False when the library refuses the box.
+bool UsePageBox(const Request &request);
+const char *ResultName(int code);
+// Says why a call returned 3, as far as the tool can tell.
+void PrintDownloadFailure(const Request &request, const JobFont &font, const std::string &path,
+                          const std::string &outputProblem);
