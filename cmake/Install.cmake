@@ -10,7 +10,11 @@ install(TARGETS qorvfndl EXPORT qorvfndlTargets
 install(FILES include/qorvfndl.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 # pkg-config: a static library also needs what its object refers to.
-if(BUILD_SHARED_LIBS)
+# FNDL_PC_WITH_STATIC: the shared build's qorvfndl.pc also serves a
+# libqorvfndl.a installed beside it (pkg-config --static), as Debian's -dev
+# package ships both.
+option(FNDL_PC_WITH_STATIC "qorvfndl.pc lists what a static libqorvfndl.a beside the shared one needs" OFF)
+if(BUILD_SHARED_LIBS AND NOT FNDL_PC_WITH_STATIC)
   set(FNDL_PC_REQUIRES_PRIVATE "")
   set(FNDL_PC_LIBS_PRIVATE "")
 else()

@@ -6,20 +6,27 @@
 //
 // Reads both banner types: application/vnd.cups-banner ("#CUPS-BANNER":
 // Show, Header, Footer, Notice, Image) and application/vnd.cups-pdf-banner
-// ("#PDF-BANNER", as Debian ships them: Template, Show). The page lists the
-// Show attributes, filled from the arguments, the options, the PPD and the
-// environment that CUPS gives filters, between the header and footer lines.
-// Images and PDF templates are not drawn: the page is text. A PDF template
-// named after a CUPS classification (secret.pdf, ...) still marks the page
-// with it, as header and footer, so a classified job's cover says so.
+// ("#PDF-BANNER", as Debian ships them: Template, Show). Every banner gets
+// one layout, drawn by 'fndl job --cover': a frame, the job's title as the
+// heading, the Show attributes (filled from the arguments, the options, the
+// PPD and the environment that CUPS gives filters) as a table of labels and
+// values, the header, footer and notices in their places. A PDF template
+// named after a CUPS classification (secret.pdf, ...) puts the
+// classification at the top, the bottom and under the heading; the form
+// template (form_english.pdf) gives labelled fields with lines to write on.
+// Images and the templates' own drawings are not drawn.
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iostream>
 #include <iterator>
 #include <sstream>
-#include <strings.h>
 
 #include "filter.h"
 
@@ -30,6 +37,8 @@ struct Banner {
     std::string header;
     std::string footer;
     std::vector<std::string> notices;
+    std::string classification; // from a PDF template's name
+    bool form = false;          // a form template
 };
 
 std::string Trimmed(const std::string &text)
@@ -71,7 +80,6 @@ bool ParseBanner(const std::string &bytes, Banner &banner)
                          "first line)");
         return false;
     }
-    std::string classification;
     while (std::getline(in, line)) {
         line = Trimmed(line);
         if (line.empty() || line[0] == '#')
@@ -90,14 +98,11 @@ bool ParseBanner(const std::string &bytes, Banner &banner)
         } else if (key == "Notice") {
             banner.notices.push_back(value);
         } else if (key == "Template" && pdfBanner) {
-            classification = Classification(value);
+            banner.classification = Classification(value);
+            banner.form = value.find("form") != std::string::npos;
         }
         // Image, Font, Font-size and the rest draw nothing on a text page.
     }
-    if (banner.header.empty())
-        banner.header = classification;
-    if (banner.footer.empty())
-        banner.footer = classification;
     return true;
 }
 
@@ -207,26 +212,83 @@ std::pair<std::string, std::string> ShowLine(const FilterJob &job, const std::st
     return {"", ""};
 }
 
-// The cover page text: header, the Show lines, the notices, the footer.
-std::string CoverText(const FilterJob &job, const Banner &banner)
+// A text as one line of the cover description: no tabs, no line ends.
+std::string OneLine(std::string text)
 {
-    std::string text;
-    if (!banner.header.empty())
-        text += banner.header + "\n\n";
+    for (char &c : text) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
+// The cover page for 'fndl job --cover': heading, classification, header,
+// footer, the Show attributes as rows, the form's fields, the notices.
+std::string CoverDescription(const FilterJob &job, const Banner &banner)
+{
+    std::string text = "heading\t" + OneLine(job.title) + "\n";
+    const auto part = [&text](const char *kind, const std::string &value) {
+        if (!value.empty())
+            text += std::string(kind) + "\t" + OneLine(value) + "\n";
+    };
+    part("classification", banner.classification);
+    part("header", banner.header);
+    part("footer", banner.footer);
     for (const std::string &attribute : banner.show) {
         const auto [label, value] = ShowLine(job, attribute);
         if (label.empty())
             Message("WARNING", "banner attribute " + attribute + " is not known; left out");
-        else if (!value.empty())
-            text += label + ": " + value + "\n";
+        else
+            text += "row\t" + OneLine(label) + "\t" + OneLine(value) + "\n";
     }
-    if (!banner.notices.empty())
-        text += "\n";
+    if (banner.form) {
+        // The fields of CUPS's form template, filled where the job tells,
+        // and the ones for whoever takes the job.
+        for (const char *attribute : {"job-id", "job-name", "job-originating-user-name",
+                                      "printer-name", "printer-info", "time-at-creation",
+                                      "time-at-processing", "job-originating-host-name",
+                                      "job-uuid", "printer-driver-name", "printer-make-and-model"}) {
+            const auto [label, value] = ShowLine(job, attribute);
+            text += "field\t" + OneLine(label) + "\t" + OneLine(value) + "\n";
+        }
+        for (const char *label : {"Received By", "Date", "Signature"})
+            text += "field\t" + std::string(label) + "\t\n";
+    }
     for (const std::string &notice : banner.notices)
-        text += notice + "\n";
-    if (!banner.footer.empty())
-        text += "\n" + banner.footer + "\n";
+        part("notice", notice);
     return text;
+}
+
+// The banner file, from the file CUPS names or standard input. False after
+// an ERROR: line when it cannot be read (a folder, an I/O error).
+bool ReadBannerFile(const FilterJob &job, std::string &bytes)
+{
+    // Banner files are a few hundred bytes; one far larger is no banner.
+    constexpr size_t kLargest = 1 << 20;
+    const int fd = job.file.empty() ? STDIN_FILENO : open(job.file.c_str(), O_RDONLY | O_CLOEXEC);
+    int error = fd < 0 ? errno : 0;
+    char buffer[4096];
+    while (error == 0) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            error = errno;
+        if (got <= 0)
+            break;
+        bytes.append(buffer, static_cast<size_t>(got));
+        if (bytes.size() > kLargest)
+            error = EFBIG;
+    }
+    if (fd > STDIN_FILENO)
+        close(fd);
+    if (error != 0) {
+        EndIfCancelled(job);
+        Message("ERROR", "fndl-bannertopxl: cannot read the banner file of " + Titled(job) + ": " +
+                             std::strerror(error));
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -237,20 +299,20 @@ int main(int argc, char **argv)
     if (!ReadFilterJob(argc, argv, "fndl-bannertopxl", job))
         return 1;
     std::string bytes;
-    if (job.file.empty()) {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(job.file, std::ios::binary);
-        if (!in) {
-            Message("ERROR", "fndl-bannertopxl: cannot read " + job.file);
-            return 1;
-        }
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    if (!ReadBannerFile(job, bytes))
+        return 1;
     Banner banner;
     if (!ParseBanner(bytes, banner))
         return 1;
+    // A cover page is set in a proportional face, regular and bold: the
+    // one the job asks for, or DejaVu Sans.
     std::vector<std::string> args = CommonToolArgs(job);
-    args.insert(args.end(), {"--text", CoverText(job, banner)});
-    return RunTool(job, args);
+    const std::string face = job.Option("fndl-font") ? FontOf(job) : "DejaVu Sans";
+    const auto font = std::find(args.begin(), args.end(), "--font");
+    if (font != args.end() && font + 1 != args.end())
+        *(font + 1) = face;
+    else
+        args.insert(args.end(), {"--font", face});
+    args.insert(args.end(), {"--cover", "-"});
+    return RunTool(job, args, "Setting the cover page of " + Titled(job), CoverDescription(job, banner));
 }

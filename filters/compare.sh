@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Compares fndl-texttopxl with the chain Debian uses for a PCL XL printer
 # (texttopdf, pdftopdf, gstopxl with cups-filters' pxlmono.ppd) on the same
-# text and paper: job bytes and CPU time (user + system, best of RUNS) per
-# page. Needs a build (bash scripts/test.sh) and cups-filters.
+# text and paper, and a PDF of that text through both queues (pdftopdf and
+# gstopxl, with pxlmono.ppd and with qorvfndl-pclxl.ppd): job bytes and CPU
+# time (user + system, best of RUNS) per page. Needs a build (bash
+# scripts/test.sh) and cups-filters.
 #
 #   bash filters/compare.sh [TEXT] [BUILD]
 set -euo pipefail
@@ -31,6 +33,22 @@ fndl() {
   "$build/filters/fndl-texttopxl" 1 user title 1 "$options" "$text" 2>/dev/null
 }
 
+# The same text as a PDF, as an application would print it.
+PPD=/usr/share/ppd/cupsfilters/pxlmono.ppd "$filters/texttopdf" 1 user title 1 "$options" "$text" \
+  >"$work/text.pdf" 2>/dev/null
+pdf_pxlmono() {
+  PPD=/usr/share/ppd/cupsfilters/pxlmono.ppd
+  export PPD CONTENT_TYPE=application/pdf
+  "$filters/pdftopdf" 1 user title 1 "$options" "$work/text.pdf" 2>/dev/null |
+    "$filters/gstopxl" 1 user title 1 "$options" 2>/dev/null
+}
+pdf_qorvfndl() {
+  PPD="$here/qorvfndl-pclxl.ppd"
+  export PPD CONTENT_TYPE=application/pdf
+  "$filters/pdftopdf" 1 user title 1 "$options" "$work/text.pdf" 2>/dev/null |
+    "$filters/gstopxl" 1 user title 1 "$options" 2>/dev/null
+}
+
 # CPU seconds of the best run, the job in $work/$1.pxl.
 measure() {
   local best=""
@@ -50,11 +68,16 @@ pages() {
 }
 
 printf '%-28s %6s %10s %10s %12s %12s\n' chain pages bytes cpu-ms "bytes/page" "cpu-ms/page"
-for chain in debian fndl; do
+for chain in debian fndl pdf_pxlmono pdf_qorvfndl; do
   cpu=$(measure $chain)
   n=$(pages $chain)
   bytes=$(stat -c %s "$work/$chain.pxl")
-  name=$([ $chain = debian ] && echo "texttopdf|pdftopdf|gstopxl" || echo "fndl-texttopxl")
+  case $chain in
+    debian) name="texttopdf|pdftopdf|gstopxl" ;;
+    fndl) name="fndl-texttopxl" ;;
+    pdf_pxlmono) name="PDF, pxlmono.ppd" ;;
+    pdf_qorvfndl) name="PDF, qorvfndl-pclxl.ppd" ;;
+  esac
   awk -v c="$name" -v n="$n" -v b="$bytes" -v t="$cpu" 'BEGIN {
     printf "%-28s %6d %10d %10.1f %12.0f %12.2f\n", c, n, b, t * 1000, b / n, t * 1000 / n }'
 done

@@ -21,11 +21,13 @@ extern char **environ;
 
 namespace {
 
-// The child, for the SIGTERM that CUPS sends to cancel a job.
+// SIGTERM, which CUPS sends to cancel a job, and the tool it goes on to.
+volatile sig_atomic_t g_cancelled = 0;
 volatile pid_t g_child = 0;
 
-void ForwardTerm(int)
+void OnTerm(int)
 {
+    g_cancelled = 1;
     if (g_child > 0)
         kill(g_child, SIGTERM);
 }
@@ -35,6 +37,127 @@ std::string ToolPath()
     if (const char *path = std::getenv("FNDL_TOOL"); path && *path)
         return path;
     return FNDL_TOOL_INSTALL_PATH;
+}
+
+// The PCL XL MediaSource value of a PPD InputSlot choice: its code's
+// "<</MediaPosition N>>setpagedevice" read as cups-filters' gstopxl reads it
+// for Ghostscript, so that text, cover pages and documents come from the same
+// tray; -1 without a MediaPosition.
+int MediaSourceOf(const ppd_choice_t *choice)
+{
+    const char *at = choice && choice->code ? std::strstr(choice->code, "/MediaPosition") : nullptr;
+    if (!at)
+        return -1;
+    at += std::strlen("/MediaPosition");
+    char *end = nullptr;
+    const long position = std::strtol(at, &end, 10);
+    if (end == at)
+        return -1;
+    // HP's PostScript positions to PCL XL: auto select, upper, lower and
+    // third cassette, manual feed, envelope tray, multipurpose tray.
+    switch (position) {
+    case 0: return 1;
+    case 1: return 4;
+    case 2: return 5;
+    case 3: return 7;
+    case 4: return 2;
+    case 5: return 6;
+    case 19:
+    case 20: return 3;
+    default: return 0; // the printer's default source
+    }
+}
+
+void Replace(std::string &text, const std::string &what, const std::string &with)
+{
+    if (what.empty())
+        return;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+}
+
+// A tool message as a CUPS user reads it: without the tool's name and its
+// advice to read the tool's help, the job named by its title rather than by
+// the spool file CUPS keeps it in.
+std::string ForCups(const FilterJob &job, std::string text)
+{
+    if (text.starts_with("fndl: "))
+        text.erase(0, 6);
+    if (const size_t see = text.find(" (see 'fndl"); see != std::string::npos)
+        text.erase(see, text.find(')', see) + 1 - see);
+    if (!job.file.empty()) {
+        Replace(text, "text file '" + job.file + "'", Titled(job));
+        Replace(text, "'" + job.file + "'", Titled(job));
+        Replace(text, job.file, Titled(job));
+    }
+    Replace(text, "standard input", Titled(job));
+    return text;
+}
+
+// Messages of one kind: the same text but for a character's code point and
+// its offset in the text ("no glyph for U+4E2D in ... (first at text offset
+// 12): left out").
+struct MessageKind {
+    std::string pattern; // the text, the code point as "\x01", the offset left out
+    std::vector<std::string> codePoints;
+    std::string first;   // the first message as it came
+    int count = 0;
+};
+
+std::string PatternOf(std::string text, std::string &codePoint)
+{
+    const size_t u = text.find("U+");
+    if (u != std::string::npos) {
+        size_t end = u + 2;
+        while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        codePoint = text.substr(u, end - u);
+        text.replace(u, end - u, "\x01");
+    }
+    if (const size_t first = text.find(" (first at text offset "); first != std::string::npos)
+        text.erase(first, text.find(')', first) + 1 - first);
+    return text;
+}
+
+// One line per kind: "no glyph for 3 characters (U+4E2D, U+6587, U+5B57) in
+// any installed font: left out".
+std::vector<std::string> Summarized(const std::vector<std::string> &messages)
+{
+    constexpr size_t kListed = 5;
+    std::vector<MessageKind> kinds;
+    for (const std::string &message : messages) {
+        std::string codePoint;
+        const std::string pattern = PatternOf(message, codePoint);
+        auto kind = std::find_if(kinds.begin(), kinds.end(),
+                                 [&](const MessageKind &k) { return k.pattern == pattern; });
+        if (kind == kinds.end()) {
+            kinds.push_back({pattern, {}, message, 0});
+            kind = kinds.end() - 1;
+        }
+        ++kind->count;
+        if (!codePoint.empty())
+            kind->codePoints.push_back(codePoint);
+    }
+    std::vector<std::string> lines;
+    for (const MessageKind &kind : kinds) {
+        if (kind.count == 1) {
+            lines.push_back(kind.first);
+            continue;
+        }
+        std::string text = kind.pattern;
+        if (!kind.codePoints.empty()) {
+            std::string list = std::to_string(kind.codePoints.size()) + " characters (";
+            for (size_t i = 0; i < kind.codePoints.size() && i < kListed; ++i)
+                list += (i ? ", " : "") + kind.codePoints[i];
+            if (kind.codePoints.size() > kListed)
+                list += " and " + std::to_string(kind.codePoints.size() - kListed) + " more";
+            Replace(text, "\x01", list + ")");
+        } else {
+            text += " (" + std::to_string(kind.count) + " times)";
+        }
+        lines.push_back(text);
+    }
+    return lines;
 }
 
 } // namespace
@@ -68,9 +191,28 @@ bool IsTrue(const char *value)
            strcasecmp(value, "false") != 0;
 }
 
+std::string Titled(const FilterJob &job)
+{
+    return "\"" + (job.title.empty() ? std::string("untitled") : job.title) + "\"";
+}
+
+void EndIfCancelled(const FilterJob &job)
+{
+    if (!g_cancelled)
+        return;
+    Message("INFO", std::string(job.name) + ": " + Titled(job) + " cancelled; nothing is left behind");
+    std::signal(SIGTERM, SIG_DFL);
+    raise(SIGTERM);
+}
+
 bool ReadFilterJob(int argc, char **argv, const char *name, FilterJob &job)
 {
     job.name = name;
+    struct sigaction action {};
+    action.sa_handler = OnTerm;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc < 6 || argc > 7) {
         Message("ERROR", std::string("usage: ") + name + " job-id user title copies options [file]");
         return false;
@@ -96,20 +238,58 @@ bool ReadFilterJob(int argc, char **argv, const char *name, FilterJob &job)
     return true;
 }
 
+std::string FontOf(const FilterJob &job)
+{
+    const char *requested = job.Option("fndl-font");
+    const ppd_choice_t *font = job.Marked("fndl-font");
+    if (font && (!requested || strcasecmp(requested, font->choice) == 0))
+        return font->text[0] ? font->text : font->choice;
+    return requested ? requested : "";
+}
+
 std::vector<std::string> CommonToolArgs(const FilterJob &job)
 {
     std::vector<std::string> args = {"job", "-q", "--page-log", "--pjl", "-o", "-"};
 
-    // The tool knows the paper names (PPD keywords, IPP media names) and
-    // refuses a size the printer cannot be told.
-    std::string paper = "A4";
-    if (const ppd_choice_t *size = job.Marked("PageSize"))
-        paper = size->choice;
-    else if (const char *media = job.Option("media"))
-        paper = media;
-    else if (const char *pageSize = job.Option("PageSize"))
+    // The paper asked for, else the PPD's: the tool knows the names (PPD
+    // keywords, IPP media names) and refuses a size the printer cannot be
+    // told, which the PPD would have left unmarked for its default.
+    std::string paper;
+    if (const char *pageSize = job.Option("PageSize")) {
         paper = pageSize;
+    } else if (const char *media = job.Option("media")) {
+        // media lists a size, a type and a source in any order: "A4,Plain".
+        const std::string list = media;
+        for (size_t at = 0; at < list.size() && paper.empty();) {
+            const size_t end = std::min(list.find(',', at), list.size());
+            const std::string word = list.substr(at, end - at);
+            at = end + 1;
+            const bool typeOrSource =
+                job.ppd && (ppdFindChoice(ppdFindOption(job.ppd, "MediaType"), word.c_str()) ||
+                            ppdFindChoice(ppdFindOption(job.ppd, "InputSlot"), word.c_str()));
+            if (!word.empty() && !typeOrSource)
+                paper = word;
+        }
+    }
+    if (paper.empty()) {
+        const ppd_choice_t *size = job.Marked("PageSize");
+        paper = size ? size->choice : "A4";
+    }
     args.insert(args.end(), {"--media", paper});
+
+    // The tray, media type and sides as the PPD's choices give them; a
+    // printer whose PPD lacks them gets what it is set to.
+    if (const int source = MediaSourceOf(job.Marked("InputSlot")); source >= 0)
+        args.insert(args.end(), {"--media-source", std::to_string(source)});
+    if (const ppd_choice_t *type = job.Marked("MediaType");
+        type && strcasecmp(type->choice, "Default") != 0)
+        args.insert(args.end(), {"--media-type", type->choice});
+    if (const ppd_choice_t *duplex = job.Marked("Duplex")) {
+        const char *mode = strcasecmp(duplex->choice, "DuplexNoTumble") == 0 ? "long-edge"
+                           : strcasecmp(duplex->choice, "DuplexTumble") == 0 ? "short-edge"
+                                                                             : "one-sided";
+        args.insert(args.end(), {"--duplex", mode});
+    }
 
     long resolution = 0;
     if (const ppd_choice_t *choice = job.Marked("Resolution"))
@@ -123,12 +303,8 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
     // fndl-font: a PPD choice's text is the face name; a value the PPD does
     // not list is taken as a face name itself, so that any installed font
     // can be asked for.
-    const char *requested = job.Option("fndl-font");
-    const ppd_choice_t *font = job.Marked("fndl-font");
-    if (font && (!requested || strcasecmp(requested, font->choice) == 0))
-        args.insert(args.end(), {"--font", font->text[0] ? font->text : font->choice});
-    else if (requested && *requested)
-        args.insert(args.end(), {"--font", requested});
+    if (const std::string font = FontOf(job); !font.empty())
+        args.insert(args.end(), {"--font", font});
 
     args.insert(args.end(), {"--job-name", job.title});
     if (job.copies > 1)
@@ -136,7 +312,8 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
     return args;
 }
 
-int RunTool(const FilterJob &job, const std::vector<std::string> &args)
+int RunTool(const FilterJob &job, const std::vector<std::string> &args, const std::string &stage,
+            const std::string &input)
 {
     const std::string tool = ToolPath();
     std::vector<char *> argv;
@@ -150,28 +327,79 @@ int RunTool(const FilterJob &job, const std::vector<std::string> &args)
         Message("ERROR", std::string("cannot make a pipe: ") + std::strerror(errno));
         return 1;
     }
+    int inPipe[2] = {-1, -1};
+    if (!input.empty() && pipe2(inPipe, O_CLOEXEC) != 0) {
+        Message("ERROR", std::string("cannot make a pipe: ") + std::strerror(errno));
+        close(errPipe[0]);
+        close(errPipe[1]);
+        return 1;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGTERM, ForwardTerm);
+    if (inPipe[0] >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+    // The tool starts with SIGTERM and SIGPIPE at their defaults and
+    // nothing blocked.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    // SIGTERM waits while the tool starts, so that it either stops the
+    // filter before the tool runs or reaches the tool.
+    sigset_t term;
+    sigset_t before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, &before);
     pid_t child = 0;
-    const int spawnError =
-        posix_spawn(&child, tool.c_str(), &actions, nullptr, argv.data(), environ);
+    int spawnError = 0;
+    if (!g_cancelled) {
+        Message("INFO", stage);
+        spawnError = posix_spawn(&child, tool.c_str(), &actions, &attributes, argv.data(), environ);
+        if (spawnError == 0)
+            g_child = child;
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     close(errPipe[1]);
-    if (spawnError != 0) {
+    if (inPipe[0] >= 0)
+        close(inPipe[0]);
+    // The tool reads all of its input before it writes anything.
+    for (size_t done = 0; child != 0 && inPipe[1] >= 0 && done < input.size();) {
+        const ssize_t put = write(inPipe[1], input.data() + done, input.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            break;
+        done += static_cast<size_t>(put);
+    }
+    if (inPipe[1] >= 0)
+        close(inPipe[1]);
+    if (child == 0) {
         close(errPipe[0]);
-        Message("ERROR", "cannot run " + tool + ": " + std::strerror(spawnError));
+        EndIfCancelled(job);
+        Message("ERROR", std::string(job.name) + ": cannot run " + tool + ": " +
+                             std::strerror(spawnError));
         return 1;
     }
-    g_child = child;
 
-    // PAGE: lines go on at once, for CUPS's page accounting while the job
-    // runs; the rest waits for the tool's exit status, which tells whether
-    // they were warnings or the reason it failed.
+    // PAGE: lines go on at once: the tool writes each after its page has
+    // gone out, for CUPS's page accounting while the job runs. The rest
+    // waits for the tool's exit status, which tells whether they were
+    // warnings or the reason it failed.
     std::vector<std::string> held;
     std::string line;
+    int pages = 0;
     char buffer[4096];
     for (;;) {
         const ssize_t got = read(errPipe[0], buffer, sizeof buffer);
@@ -185,36 +413,38 @@ int RunTool(const FilterJob &job, const std::vector<std::string> &args)
                 continue;
             }
             if (line.starts_with("PAGE: ")) {
+                if (pages++ == 0)
+                    Message("INFO", "Sending " + Titled(job) + " to the printer");
                 std::fprintf(stderr, "%s\n", line.c_str());
                 std::fflush(stderr);
             } else if (!line.empty()) {
-                held.push_back(line);
+                held.push_back(ForCups(job, line));
             }
             line.clear();
         }
     }
     if (!line.empty())
-        held.push_back(line);
+        held.push_back(ForCups(job, line));
     close(errPipe[0]);
 
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     g_child = 0;
+    EndIfCancelled(job);
     const bool done = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    for (std::string &text : held) {
-        if (text.starts_with("fndl: "))
-            text.erase(0, 6);
-        Message(done ? "WARNING" : "ERROR", text);
-    }
+    for (const std::string &text : Summarized(held))
+        Message(done ? "WARNING" : "ERROR", std::string(job.name) + ": " + text);
     if (!done) {
         if (WIFSIGNALED(status))
             Message("ERROR", std::string(job.name) + ": " + tool + " ended by signal " +
-                                 std::to_string(WTERMSIG(status)));
+                                 std::to_string(WTERMSIG(status)) + "; " + Titled(job) +
+                                 " is not printed");
         else
-            Message("ERROR", std::string(job.name) + ": " + tool + " failed with exit status " +
-                                 std::to_string(WEXITSTATUS(status)) + "; the job is not printed");
+            Message("ERROR", std::string(job.name) + ": " + Titled(job) + " is not printed");
         return 1;
     }
+    Message("INFO", Titled(job) + ": " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
+                        " sent to the printer");
     return 0;
 }

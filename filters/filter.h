@@ -36,22 +36,40 @@ struct FilterJob {
     ppd_choice_t *Marked(const char *keyword) const;
 };
 
-// Reads the arguments and the PPD. False (after an ERROR: line) when the
-// arguments are not a filter's.
+// Reads the arguments and the PPD, and takes SIGTERM (CUPS cancelling the
+// job) from here on: it is passed to the tool once that runs, and a
+// cancelled filter ends without starting it. False (after an ERROR: line)
+// when the arguments are not a filter's.
 bool ReadFilterJob(int argc, char **argv, const char *name, FilterJob &job);
 
 // The 'fndl job' options every job of this printer takes: the paper, the
-// resolution, the font, the printer job language around the job with the job
-// name and copies, one PAGE: line per page, the job on standard output. The
+// input tray, media type and sides, the resolution, the font, the printer
+// job language around the job with the job name and copies, one PAGE: line
+// per page, the job on standard output page by page. The
 // printer makes the copies (PJL SET COPIES), so the filter asks for them
 // whatever cupsManualCopies says: CUPS leaves copies to the filter either way.
 std::vector<std::string> CommonToolArgs(const FilterJob &job);
 
+// The face the job's text is set in, as the tool is asked for it.
+std::string FontOf(const FilterJob &job);
+
 // Runs the tool with these arguments (after "job"): standard input and
-// output are the filter's, PAGE: lines pass straight through, and the tool's
-// other messages become WARNING: lines, or ERROR: lines when it fails.
-// Returns the filter's exit status: 0 done, 1 failed.
-int RunTool(const FilterJob &job, const std::vector<std::string> &args);
+// output are the filter's, PAGE: lines pass straight through as each page
+// has gone out, and the tool's other messages become WARNING: lines, one per
+// kind, or ERROR: lines when it fails; they name the job by its title. stage
+// is the INFO: line said before the tool starts. Returns the filter's exit
+// status: 0 done, 1 failed. A SIGTERM ends the tool, says so in an INFO:
+// line and ends the filter by the same signal.
+// With input, the tool's standard input is a pipe that gets it; else the
+// filter's own.
+int RunTool(const FilterJob &job, const std::vector<std::string> &args, const std::string &stage,
+            const std::string &input = "");
+
+// The job's title in quotes, for messages.
+std::string Titled(const FilterJob &job);
+
+// Ends the filter as cancelled when a SIGTERM has come.
+void EndIfCancelled(const FilterJob &job);
 
 // One message line for CUPS: "LEVEL: text".
 void Message(const char *level, const std::string &text);

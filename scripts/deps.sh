@@ -16,7 +16,7 @@ case $level in
     packages+=(libgtest-dev fontconfig
                fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
                fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
-               libcups2-dev cups cups-client cups-daemon cups-filters) ;;
+               libcups2-dev cups cups-client cups-daemon cups-filters ghostscript) ;;
   *) echo "usage: deps.sh [cover|test]" >&2; exit 2 ;;
 esac
 bash "$(dirname "$0")/install-packages.sh" "${packages[@]}"

@@ -40,10 +40,14 @@ exports=$(nm -D --defined-only "$libdir/libqorvfndl.so.0" | awk '{print $3}' | s
 [ "$exports" = "$(bash scripts/exports.sh)" ] \
   || fail "the library exports: $exports"
 
+[ -f "$libdir/libqorvfndl.a" ] || fail "libqorvfndl-dev has no libqorvfndl.a"
+nm -g --defined-only "$libdir/libqorvfndl.a" | grep ' T FNDLFontDownloadW$' >/dev/null || fail "libqorvfndl.a lacks the calls"
+[ -f "$tree/usr/share/ppd/qorvfndl/qorvfndl-pclxl.ppd" ] || fail "fndl has no PPD"
+
 # fndl from the tree, with the tree's library.
 export LD_LIBRARY_PATH=$libdir
 fndl=$tree/usr/bin/fndl
-ldd "$fndl" | grep -q "libqorvfndl.so.0 => $tree/" || fail "fndl does not load the tree's library"
+ldd "$fndl" | grep "libqorvfndl.so.0 => $tree/" >/dev/null || fail "fndl does not load the tree's library"
 "$fndl" job -o "$out/job.pxl"
 "$fndl" dump --summary "$out/job.pxl"
 gzip -dc "$tree/usr/share/man/man1/fndl.1.gz" | grep -q '^\.TH FNDL 1' || fail "no man page"

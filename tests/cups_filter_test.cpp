@@ -167,6 +167,12 @@ fs::path MakeServerBin(const fs::path &dir, bool ownCopies = false)
                                "/" + filter + "' \"$@\"\n");
         fs::permissions(wrapper, kWorldReadable);
     }
+    // cups-filters' filters for the documents that take Ghostscript's path.
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/usr/lib/cups/filter", error)) {
+        if (!fs::exists(bin / "filter" / entry.path().filename()))
+            fs::create_symlink(entry.path(), bin / "filter" / entry.path().filename());
+    }
     fs::create_symlink("/usr/lib/cups/backend/socket", bin / "backend" / "socket");
     fs::create_symlink("/usr/lib/cups/daemon/cups-exec", bin / "daemon" / "cups-exec");
     return bin;
@@ -222,6 +228,54 @@ std::vector<PrintedJob> SplitJobs(const std::string &bytes)
     return jobs;
 }
 
+// An attribute's first number in an operation; -1 without it.
+double AttributeOf(const XLOperation &op, uint8_t attribute)
+{
+    const XLAttribute *found = op.Find(attribute);
+    return found && !found->value.numbers.empty() ? found->value.numbers[0] : -1;
+}
+
+// The BeginPage operations of a job.
+std::vector<const XLOperation *> BeginPages(const PrintedJob &job)
+{
+    std::vector<const XLOperation *> pages;
+    for (const XLOperation &op : job.ops) {
+        if (op.op == xl::kOpBeginPage)
+            pages.push_back(&op);
+    }
+    return pages;
+}
+
+// A one-page PDF with a line of text, its cross-reference table in place.
+std::string OnePagePdf()
+{
+    const std::string content = "BT /F1 24 Tf 72 700 Td (Printed through gstopxl) Tj ET";
+    const std::vector<std::string> objects = {
+        "<</Type/Catalog/Pages 2 0 R>>",
+        "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+        "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Contents 4 0 R"
+        "/Resources<</Font<</F1 5 0 R>>>>>>",
+        "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream",
+        "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>",
+    };
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const size_t offset : offsets) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+    }
+    pdf += "trailer\n<</Size " + std::to_string(objects.size() + 1) + "/Root 1 0 R>>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
 int CountLines(const std::string &text, const std::string &prefix)
 {
     int count = 0;
@@ -250,6 +304,63 @@ std::u16string WithoutNewlines(const std::string &utf8)
             units += unit;
     }
     return units;
+}
+
+// A Text operator where it lands on the page: its characters, the left and
+// right ends and the baseline of the line (device units, page origin moves
+// and graphics state saves followed) and its character size.
+struct SetLine {
+    std::u16string text;
+    double left = 0;
+    double right = 0;
+    double baseline = 0;
+    double size = 0;
+};
+
+std::vector<SetLine> SetLines(const PrintedJob &job)
+{
+    std::vector<SetLine> lines;
+    std::vector<std::pair<double, double>> saved;
+    double originX = 0, originY = 0, x = 0, y = 0, size = 0;
+    for (const XLOperation &op : job.ops) {
+        const XLAttribute *point = op.Find(xl::kAttrPoint);
+        if (op.op == xl::kOpPushGS) {
+            saved.emplace_back(originX, originY);
+        } else if (op.op == xl::kOpPopGS && !saved.empty()) {
+            std::tie(originX, originY) = saved.back();
+            saved.pop_back();
+        } else if (op.op == xl::kOpSetPageOrigin) {
+            originX += op.Find(xl::kAttrPageOrigin)->value.numbers.at(0);
+            originY += op.Find(xl::kAttrPageOrigin)->value.numbers.at(1);
+        } else if (op.op == xl::kOpSetCursor && point) {
+            x = point->value.numbers.at(0);
+            y = point->value.numbers.at(1);
+        } else if (op.op == xl::kOpSetCursorRel && point) {
+            x += point->value.numbers.at(0);
+            y += point->value.numbers.at(1);
+        } else if (op.op == xl::kOpSetFont) {
+            size = AttributeOf(op, xl::kAttrCharSize);
+        } else if (op.op == xl::kOpText) {
+            SetLine line{u"", originX + x, originX + x, originY + y, size};
+            for (const double code : op.Find(xl::kAttrTextData)->value.numbers)
+                line.text += static_cast<char16_t>(code);
+            for (const double advance : op.Find(xl::kAttrXSpacingData)->value.numbers)
+                line.right += advance;
+            x += line.right - line.left;
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// The BoundingBox of the job's first Rectangle: a cover page's frame.
+std::vector<double> FrameOf(const PrintedJob &job)
+{
+    for (const XLOperation &op : job.ops) {
+        if (op.op == xl::kOpRectangle)
+            return op.Find(xl::kAttrBoundingBox)->value.numbers;
+    }
+    return {};
 }
 
 std::vector<std::string> CupsFilter(const fs::path &dir, const std::string &type)
@@ -316,6 +427,33 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     EXPECT_NE(optionJobs[0].text.find(Utf16("Page " + std::to_string(optionJobs[0].pages) + pageOf)),
               std::u16string::npos);
 
+    // CUPS's page selection, number-up, reverse orientations and papers
+    // beyond A4: page 2 alone on an A5 sheet turned for two pages; out-of-
+    // range pitch and margins clamped with a warning.
+    options = CupsFilter(dir, "text/plain");
+    options.insert(options.end(), {"-o", "media=A5", "-o", "orientation-requested=6", "-o",
+                                   "page-ranges=2", "-o", "number-up=2", "-o", "cpi=0.5", "-o",
+                                   "page-left=-5", (dir / "sample.txt").string()});
+    const Command selected = RunCommand(options);
+    ASSERT_EQ(selected.exitCode, 0) << selected.err;
+    const std::vector<PrintedJob> selectedJobs = SplitJobs(selected.out);
+    ASSERT_EQ(selectedJobs.size(), 1u);
+    EXPECT_EQ(selectedJobs[0].pages, 1);
+    EXPECT_EQ(CountLines(selected.err, "PAGE: "), 1u) << selected.err;
+    EXPECT_NE(selected.err.find("--cpi 0.5 is out of range: 1 is used"), std::string::npos)
+        << selected.err;
+    EXPECT_NE(selected.err.find("--page-left -5 is out of range: 0 is used"), std::string::npos)
+        << selected.err;
+    for (const XLOperation &op : selectedJobs[0].ops) {
+        if (op.op == xl::kOpBeginPage) {
+            EXPECT_EQ(op.Find(xl::kAttrMediaSize)->value.numbers.at(0), 16.0); // A5
+            EXPECT_EQ(op.Find(xl::kAttrOrientation)->value.numbers.at(0), 3.0); // turned
+        }
+    }
+    EXPECT_EQ(std::count_if(selectedJobs[0].ops.begin(), selectedJobs[0].ops.end(),
+                            [](const XLOperation &op) { return op.op == xl::kOpSetPageScale; }),
+              1);
+
     // Text in another character set is printed in it, never refused.
     WriteFile(dir / "latin1.txt", "caf\xE9 cr\xE8me\n");
     const Command latin1 = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "7", "user",
@@ -325,6 +463,26 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     EXPECT_EQ(latin1.exitCode, 0) << latin1.err;
     EXPECT_FALSE(latin1.out.empty());
     EXPECT_EQ(latin1.err.find("ERROR: "), std::string::npos) << latin1.err;
+
+    // A document that cannot be read is named by the job's title, not by
+    // the spool file, without advice to read fndl's help.
+    const Command unreadable = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "7", "user",
+                                           "title", "1", "", dir.string()},
+                                          {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH});
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_NE(unreadable.err.find("ERROR: "), std::string::npos) << unreadable.err;
+    EXPECT_NE(unreadable.err.find("\"title\""), std::string::npos) << unreadable.err;
+    EXPECT_EQ(unreadable.err.find(dir.string()), std::string::npos) << unreadable.err;
+    EXPECT_EQ(unreadable.err.find("fndl help"), std::string::npos) << unreadable.err;
+
+    // Characters left out: one warning for the kind, with the count.
+    WriteFile(dir / "emoji.txt", "smile \xF0\x9F\x98\x80 \xF0\x9F\x98\x81 \xF0\x9F\x98\x82\n");
+    const Command emoji = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "7", "user",
+                                      "title", "1", "", (dir / "emoji.txt").string()},
+                                     {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH});
+    EXPECT_EQ(emoji.exitCode, 0) << emoji.err;
+    EXPECT_EQ(CountLines(emoji.err, "WARNING: "), 1) << emoji.err;
+    EXPECT_NE(emoji.err.find("3 characters (U+1F600, U+1F601, U+1F602)"), std::string::npos) << emoji.err;
     fs::remove_all(dir);
 }
 
@@ -343,16 +501,17 @@ TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
         std::string type;
         std::vector<std::string> expected;
     };
+    // Labels and values are set one after the other: "Title" then "Weekly".
     const Case cases[] = {
         {(dir / "cover").string(), "application/vnd.cups-banner",
-         {"Cover \xE2\x80\x94 Page", "Title: Weekly", "Printed By: ", "Job ID: cupsfilter-",
+         {"Cover \xE2\x80\x94 Page", "TitleWeekly", "Printed By", "Job IDcupsfilter-",
           "Please collect this job.", "End of cover"}},
         {"/usr/share/cups/banners/standard", "application/vnd.cups-pdf-banner",
-         {"Printer Name: cupsfilter", "Make and Model: Generic PCL XL Printer, TrueType soft fonts",
-          "Driver Name: FNDLPXL.PPD", "Media Dimensions: 8.26 x 11.69 in", "Job ID: cupsfilter-",
-          "Printed On: "}},
+         {"Printer Namecupsfilter", "Make and ModelGeneric PCL XL Printer, TrueType soft fonts",
+          "Driver NameFNDLPXL.PPD", "Media Dimensions8.26 x 11.69 in", "Job IDcupsfilter-",
+          "Printed On"}},
         {(dir / "secret").string(), "application/vnd.cups-pdf-banner",
-         {"SecretPrinter Name: cupsfilter", "Media Dimensions: 8.26 x 11.69 inSecret"}},
+         {"Secret", "Printer Namecupsfilter", "Media Dimensions8.26 x 11.69 in"}},
     };
     for (const Case &banner : cases) {
         if (!fs::exists(banner.file))
@@ -371,10 +530,176 @@ TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
                 << banner.file << ": no \"" << line << "\" in the cover page";
     }
 
-    const Command notBanner = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "1", "u",
-                                   "t", "1", "", "/etc/hostname"});
-    EXPECT_EQ(notBanner.exitCode, 1);
-    EXPECT_NE(notBanner.err.find("ERROR: "), std::string::npos);
+    // Every banner Debian ships: one page whose text lies inside its frame;
+    // a classification in 36 points or more at the top and the bottom; the
+    // heading centred on the page. A4 at 600 dpi: 4960 dots wide.
+    constexpr double kPageWidth = 4960;
+    constexpr double k36Points = 36 * 600 / 72;
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/usr/share/cups/banners", error)) {
+        const std::string name = entry.path().filename().string();
+        std::vector<std::string> args = CupsFilter(dir, "application/vnd.cups-pdf-banner");
+        args.insert(args.end(), {"-t", "Weekly", entry.path().string()});
+        const Command run = RunCommand(args);
+        ASSERT_EQ(run.exitCode, 0) << name << "\n" << run.err;
+        const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+        ASSERT_EQ(jobs.size(), 1u) << name;
+        EXPECT_EQ(jobs[0].pages, 1) << name;
+        const std::vector<SetLine> lines = SetLines(jobs[0]);
+        const std::vector<double> frame = FrameOf(jobs[0]);
+        ASSERT_EQ(frame.size(), 4u) << name;
+        EXPECT_GT(lines.size(), 5u) << name;
+        for (const SetLine &line : lines) {
+            EXPECT_TRUE(line.left > frame[0] && line.right < frame[2] && line.baseline > frame[1] &&
+                        line.baseline < frame[3])
+                << name << ": a line outside the frame";
+        }
+        std::u16string word;
+        for (const char *kind : {"classified", "confidential", "secret", "topsecret", "unclassified"})
+            word = name == kind ? Utf16(name == "topsecret" ? "Top Secret" : name) : word;
+        if (!word.empty()) {
+            word[0] = static_cast<char16_t>(std::toupper(word[0]));
+            const long large = std::count_if(lines.begin(), lines.end(), [&](const SetLine &line) {
+                return line.text == word && line.size >= k36Points;
+            });
+            EXPECT_EQ(large, 2) << name;
+        }
+        const auto heading = std::find_if(lines.begin(), lines.end(), [](const SetLine &line) {
+            return line.text == u"Weekly";
+        });
+        ASSERT_NE(heading, lines.end()) << name;
+        EXPECT_NEAR((heading->left + heading->right) / 2, kPageWidth / 2, kPageWidth / 100) << name;
+    }
+
+    // A 200-character title in several scripts: the heading wraps, the
+    // frame and the table stay whole, every line inside the frame.
+    std::string title;
+    while (Utf16(title).size() < 200)
+        title += "R\xC3\xA9sum\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xCE\xB1\xCE\xB2\xCE\xB3 ";
+    std::vector<std::string> longArgs = CupsFilter(dir, "application/vnd.cups-pdf-banner");
+    longArgs.insert(longArgs.end(), {"-t", title, "/usr/share/cups/banners/standard"});
+    const Command longTitle = RunCommand(longArgs);
+    ASSERT_EQ(longTitle.exitCode, 0) << longTitle.err;
+    const std::vector<PrintedJob> longJobs = SplitJobs(longTitle.out);
+    ASSERT_EQ(longJobs.size(), 1u);
+    EXPECT_EQ(longJobs[0].pages, 1);
+    EXPECT_GT(longJobs[0].fontHeaders.size(), 2u); // regular, bold, and a face for the Japanese
+    const std::vector<double> frame = FrameOf(longJobs[0]);
+    ASSERT_EQ(frame.size(), 4u);
+    for (const SetLine &line : SetLines(longJobs[0]))
+        EXPECT_TRUE(line.left > frame[0] && line.right < frame[2] && line.baseline < frame[3]);
+    for (const char *label : {"Printer Name", "Make and Model", "Job ID", "Printed On"})
+        EXPECT_NE(longJobs[0].text.find(Utf16(label)), std::u16string::npos) << label;
+    EXPECT_NE(longJobs[0].text.find(u"\u65E5\u672C\u8A9E"), std::u16string::npos);
+
+    // No banner file, and none that can be read (a folder): an ERROR: line
+    // and exit status 1.
+    for (const std::string &file : {std::string("/etc/hostname"), dir.string()}) {
+        const Command notBanner = RunCommand(
+            {std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "1", "u", "t", "1", "", file});
+        EXPECT_EQ(notBanner.exitCode, 1) << file;
+        EXPECT_NE(notBanner.err.find("ERROR: "), std::string::npos) << file;
+    }
+    fs::remove_all(dir);
+}
+
+namespace {
+
+// Starts argv with extra environment, standard input from /dev/null and
+// standard output and error on the given descriptors.
+pid_t Start(const std::vector<std::string> &argv, const std::vector<std::string> &env, int out, int err)
+{
+    std::vector<char *> args;
+    for (const std::string &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> environment(env);
+    for (char **var = environ; *var; ++var)
+        environment.emplace_back(*var);
+    std::vector<char *> envp;
+    for (std::string &var : environment)
+        envp.push_back(var.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+TEST(CupsFilters, PagesGoOutAsMadeAndACancelLeavesNothing)
+{
+    const fs::path dir = Scratch("stream");
+    const fs::path tmp = dir / "tmp";
+    fs::create_directories(tmp);
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += SampleText() + "\f";
+    WriteFile(dir / "long.txt", text);
+    const std::vector<std::string> argv = {std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "9", "user",
+                                           "Long", "1", "", (dir / "long.txt").string()};
+    const std::vector<std::string> env = {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH,
+                                          "TMPDIR=" + tmp.string(), std::string("PPD=") + FNDL_PPD_PATH};
+
+    // The job and the messages in one file, in the order they were written:
+    // each PAGE: line after its page, the first long before the job's end.
+    const int both = open((dir / "both").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    ASSERT_GE(both, 0);
+    const pid_t whole = Start(argv, env, both, both);
+    close(both);
+    int status = 0;
+    ASSERT_GT(whole, 0);
+    waitpid(whole, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string mixed = ReadFile(dir / "both");
+    const size_t firstPage = mixed.find("PAGE: 1 1\n");
+    const size_t endPage = mixed.find(std::string(1, static_cast<char>(xl::kOpEndPage)), mixed.find(") HP-PCL XL"));
+    ASSERT_NE(firstPage, std::string::npos);
+    EXPECT_LT(endPage, firstPage);
+    EXPECT_LT(firstPage, mixed.find("@PJL EOJ"));
+    size_t pageLines = 0;
+    for (size_t at = mixed.find("PAGE: "); at != std::string::npos; at = mixed.find("PAGE: ", at + 1))
+        ++pageLines;
+    EXPECT_GT(pageLines, 40u); // a page per form feed at least
+    EXPECT_TRUE(fs::is_empty(tmp));
+
+    // SIGTERM at any moment, from the filter's start to a job that waits for
+    // the printer: the filter ends by it, says so, and leaves no file.
+    for (const int delayMs : {0, 1, 3, 10, 30, -1}) {
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const pid_t filter = Start(argv, env, out[1], err);
+        close(out[1]);
+        close(err);
+        ASSERT_GT(filter, 0);
+        if (delayMs >= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        } else {
+            // Nobody reads the job: the tool waits in its first pages.
+            for (int i = 0; i < 300 && ReadFile(dir / "err").find("PAGE: ") == std::string::npos; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ASSERT_NE(ReadFile(dir / "err").find("PAGE: "), std::string::npos);
+        }
+        kill(filter, SIGTERM);
+        waitpid(filter, &status, 0);
+        close(out[0]);
+        const std::string messages = ReadFile(dir / "err");
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << delayMs << "\n" << messages;
+        EXPECT_EQ(messages.find("sent to the printer"), std::string::npos) << messages;
+        if (delayMs < 0) {
+            EXPECT_NE(messages.find("INFO: fndl-texttopxl: \"Long\" cancelled"), std::string::npos)
+                << messages;
+        }
+        EXPECT_TRUE(fs::is_empty(tmp)) << delayMs;
+    }
     fs::remove_all(dir);
 }
 
@@ -511,9 +836,12 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
     const std::string text = SampleText();
     WriteFile(dir / "sample.txt", text);
     fs::permissions(dir / "sample.txt", fs::perms::others_read, fs::perm_options::add);
-    const Command printed = RunCommand({kLp, "-d", "fndl", "-o", "job-sheets=standard", "-t", "Sample",
-                                 (dir / "sample.txt").string()},
-                                {server});
+    // Both sides along the long edge, from the manual feed (PCL XL
+    // MediaSource 2), for the cover page and the text.
+    const Command printed =
+        RunCommand({kLp, "-d", "fndl", "-o", "job-sheets=standard", "-o", "Duplex=DuplexNoTumble", "-o",
+                    "InputSlot=Manual", "-t", "Sample", (dir / "sample.txt").string()},
+                   {server});
     ASSERT_EQ(printed.exitCode, 0) << printed.err;
 
     const std::string received = Receive(device, std::chrono::seconds(60));
@@ -529,10 +857,17 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
         for (const auto &[name, count] : job.fontHeaders)
             EXPECT_EQ(count, 1) << name << " sent more than once";
         pages += job.pages;
+        EXPECT_NE(job.pjl.find("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=LONGEDGE"), std::string::npos);
+        const std::vector<const XLOperation *> beginPages = BeginPages(job);
+        for (size_t page = 0; page < beginPages.size(); ++page) {
+            EXPECT_EQ(AttributeOf(*beginPages[page], xl::kAttrMediaSource), 2);
+            EXPECT_EQ(AttributeOf(*beginPages[page], xl::kAttrDuplexPageMode), 1);
+            EXPECT_EQ(AttributeOf(*beginPages[page], xl::kAttrDuplexPageSide), page % 2);
+        }
     }
     EXPECT_EQ(jobs[0].pages, 1);
-    EXPECT_NE(jobs[0].text.find(u"Printer Name: fndl"), std::u16string::npos);
-    EXPECT_NE(jobs[0].text.find(u"Job ID: fndl-"), std::u16string::npos);
+    EXPECT_NE(jobs[0].text.find(u"Printer Namefndl"), std::u16string::npos);
+    EXPECT_NE(jobs[0].text.find(u"Job IDfndl-"), std::u16string::npos);
     EXPECT_EQ(jobs[1].text, WithoutNewlines(text));
 
     // CUPS counted the pages from the filters' PAGE: lines.
@@ -543,6 +878,25 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
         pageLog = ReadFile(dir / "log/page_log");
     }
     EXPECT_NE(pageLog.find(total), std::string::npos) << pageLog;
+
+    // A PDF takes cups-filters' Ghostscript path through the same queue and
+    // options.
+    if (access("/usr/lib/cups/filter/gstopxl", X_OK) != 0 || access("/usr/bin/gs", X_OK) != 0)
+        GTEST_SKIP() << "cups-filters' gstopxl or Ghostscript is not installed";
+    WriteFile(dir / "one.pdf", OnePagePdf());
+    fs::permissions(dir / "one.pdf", fs::perms::others_read, fs::perm_options::add);
+    const Command pdf = RunCommand({kLp, "-d", "fndl", "-o", "InputSlot=Manual", "-o",
+                                    "Duplex=DuplexTumble", (dir / "one.pdf").string()},
+                                   {server});
+    ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
+    const std::vector<PrintedJob> pdfJobs = SplitJobs(Receive(device, std::chrono::seconds(60)));
+    ASSERT_EQ(pdfJobs.size(), 1u) << ReadFile(dir / "log/error_log").substr(0, 20000);
+    EXPECT_TRUE(pdfJobs[0].decoded);
+    ASSERT_EQ(pdfJobs[0].pages, 1);
+    const XLOperation &pdfPage = *BeginPages(pdfJobs[0]).at(0);
+    EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrMediaSize), 2); // A4
+    EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrMediaSource), 2);
+    EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrDuplexPageMode), 0);
 }
 
 #endif // FNDL_FILTER_DIR && FNDL_TOOL_PATH

@@ -254,20 +254,26 @@ struct RequestDeviceContext {
 
 // What a request does once its file, stream and session are in place
 // returns this when the download failed: the call is cut back and the
-// session forgotten.
-constexpr int kDownloadFailed = -1;
+// session forgotten. (kDownloadRefused: refused before writing, the
+// session kept.)
+constexpr int kDownloadFailed = -2;
+static_assert(kDownloadFailed != kDownloadRefused);
 
 // The request from the logical font on, the same for every entry point:
-// work(pFile) downloads and sets the text, and gives the call's result or
-// kDownloadFailed.
+// work(pFile) downloads and sets the text, and gives the call's result,
+// kDownloadFailed or kDownloadRefused.
 template <typename Work>
 int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, Work work)
 {
     // A resolution or character size the page arithmetic cannot hold, and
-    // a refused page box, fail before anything is written.
+    // a refused page box, fail before anything is written; so does a page no
+    // line of the text can ever be set on: an em taller than the clip box
+    // would end every page before its first line, and a negative line
+    // spacing would set lines above the page.
     PageLimits limits{};
-    if (!RequestPageLimits(info.nResolution, &limits) ||
-        CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
+    const int nCharSize = CharacterSizeInDots(local.FontHeight, info.nResolution);
+    if (!RequestPageLimits(info.nResolution, &limits) || nCharSize == 0 ||
+        nCharSize > limits.nClipBottom - limits.nClipTop || info.nLineSpacing < 0)
         return DOWNLOAD_FAILURE;
 
     RequestDeviceContext request(lf);
@@ -303,6 +309,12 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
     ReplaceSessionDeviceContext(g_pSession, request.HandOver());
 
     const int nResult = work(pFile);
+    if (nResult == kDownloadRefused) {
+        // Nothing was written and the fonts sent before are still there.
+        g_pStream->pOutputFile = nullptr;
+        fclose(pFile);
+        return DOWNLOAD_FAILURE;
+    }
     if (nResult == kDownloadFailed)
         return FailCall(output);
 
@@ -333,8 +345,9 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
 int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
     return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
-        if (!DownloadFontW(g_pSession, g_pStream, &local, &info))
-            return kDownloadFailed;
+        const int nDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
+        if (nDownloaded == kDownloadRefused || nDownloaded == 0)
+            return nDownloaded == 0 ? kDownloadFailed : kDownloadRefused;
         const int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
         *back.pnStopX = info.nStopX != -1 ? info.nStopX : 0;
         if (local.bNewPage != 0)
@@ -455,8 +468,10 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FN
     const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
     return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
         int nMissing = -1;
-        if (!DownloadGlyphRunW(g_pSession, g_pStream, &local, &info, pGlyphs, run.nCount, &nMissing))
-            return kDownloadFailed;
+        const int nDownloaded =
+            DownloadGlyphRunW(g_pSession, g_pStream, &local, &info, pGlyphs, run.nCount, &nMissing);
+        if (nDownloaded == kDownloadRefused || nDownloaded == 0)
+            return nDownloaded == 0 ? kDownloadFailed : kDownloadRefused;
         // A glyph the printer did not get would leave a hole in the run.
         if (nMissing >= 0) {
             pRun->nStopIndex = nMissing;

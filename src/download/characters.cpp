@@ -107,7 +107,10 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
             DownloadCharacter(pFace, pStream, pEntry, nCode, nGlyph, nMapped != kNoGlyph, &bBlockOpen);
         if (glyph == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
-        else
+        // An unmapped code's character (empty when glyph 32 is) is in the
+        // printer now and its page index is kNoGlyph whatever happens: it
+        // goes once per font, not once per occurrence and call.
+        if (glyph != CharacterGlyph::kMissing || nMapped == kNoGlyph)
             MarkDownloaded(pEntry, nCode);
     }
     if (bBlockOpen)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The download driver: a font goes to the printer once per session (header,
 // then characters as texts need them).
+#include <algorithm>
 #include <cstring>
 
 #include "download/download.h"
@@ -14,6 +15,26 @@ bool HasTrueTypeOutlines(FontFace &face)
 {
     return FaceHasTable(face, "glyf") && FaceHasTable(face, "loca") && FaceHasTable(face, "head") &&
            FaceHasTable(face, "maxp");
+}
+
+// The first bytes of the font's head table, as many as an entry keeps.
+uint32_t ReadHeadIdentity(FontFace &face, uint8_t (&abyHead)[HeadTable::kSize])
+{
+    uint32_t dwSize = 0;
+    const uint8_t *pHead = FaceTable(face, "head", &dwSize);
+    dwSize = pHead ? std::min<uint32_t>(dwSize, HeadTable::kSize) : 0;
+    if (dwSize > 0)
+        std::memcpy(abyHead, pHead, dwSize);
+    return dwSize;
+}
+
+// True when the request's font is the one the entry's soft font was made
+// from: the same head table, whatever name or path the request uses.
+bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
+{
+    uint8_t abyHead[HeadTable::kSize];
+    const uint32_t dwSize = ReadHeadIdentity(face, abyHead);
+    return dwSize == entry.dwHeadSize && std::memcmp(abyHead, entry.abyHead, dwSize) == 0;
 }
 
 // The header of the entry's soft font in the coding; a font with CFF
@@ -32,6 +53,16 @@ bool IsGlyphSent(const FontEntry *pEntry, uint16_t nGlyph)
 void MarkGlyphSent(FontEntry *pEntry, uint16_t nGlyph)
 {
     pEntry->pbGlyphSent[nGlyph / 8] |= static_cast<uint8_t>(1u << (nGlyph % 8));
+}
+
+// True when the font id names a font downloaded before and the request's
+// font is another (another face under the id, or its file rewritten since):
+// its characters would go into the soft font by glyph indexes that mean
+// other glyphs there.
+bool IsAnotherFontUnderTheId(FontSession *pSession, FontFace &face, int nFontId)
+{
+    const FontEntry *pKnown = FindDownloadedFontW(pSession, nFontId);
+    return pKnown != nullptr && !IsTheEntrysFont(face, *pKnown);
 }
 
 } // namespace
@@ -81,6 +112,7 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
         return nullptr;
     std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
     std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
+    pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
     if (!BuildCharToGlyphTable(&face, pEntry))
         return nullptr;
     return pEntry;
@@ -89,9 +121,9 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo)
 {
-    const FontEntry *pKnown = FindDownloadedFontW(pSession, pPageInfo->nFontId);
-    // A font downloaded before is read from the file it was made from.
-    FontFace face(pSession, pPageInfo->bTTE != 0, pKnown ? pKnown->szFaceName : pPageInfo->chFont);
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
+        return kDownloadRefused;
     FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
     if (pEntry == nullptr)
         return 0;
@@ -107,8 +139,9 @@ int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTI
                       PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs, int *pnMissing)
 {
     *pnMissing = -1;
-    const FontEntry *pKnown = FindDownloadedFontW(pSession, pPageInfo->nFontId);
-    FontFace face(pSession, pPageInfo->bTTE != 0, pKnown ? pKnown->szFaceName : pPageInfo->chFont);
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
+        return kDownloadRefused;
     FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
     if (pEntry == nullptr)
         return 0;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "truetype/tables.h"
 #include "xlstream/xlstream.h"
 
 // One downloaded soft font, keyed by the caller's font id.
@@ -27,6 +28,11 @@ struct FontEntry {
     FontEntry *pNext;
     int bReselect;             // 1: select the font again before the next text
     int bConvertOutlines;      // 1: CFF outlines, glyphs converted to TrueType
+    // The font's head table as it was read for the soft font (its dates
+    // and checksum adjustment tell one font from another): a later request
+    // of the font id whose font has another is refused.
+    uint8_t abyHead[HeadTable::kSize];
+    uint32_t dwHeadSize;
     // The second soft font of the id, coded by glyph index (the glyph run
     // call), so that its codes never meet the UTF-16 codes above. Each name
     // is empty until its font's header is sent.

@@ -29,6 +29,16 @@ void PutXYAttribute(std::vector<uint8_t> &out, uint8_t tag, uint16_t x, uint16_t
                 static_cast<uint8_t>(y >> 8), xl::kAttrUByte, attribute});
 }
 
+// A ubyte_array: its length as a uint16, then the bytes.
+void PutUByteArrayAttribute(std::vector<uint8_t> &out, std::string_view bytes, uint8_t attribute)
+{
+    const auto length = static_cast<uint16_t>(bytes.size());
+    out.insert(out.end(), {xl::kUByteArray, xl::kUInt16, static_cast<uint8_t>(length),
+                           static_cast<uint8_t>(length >> 8)});
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    out.insert(out.end(), {xl::kAttrUByte, attribute});
+}
+
 void PutReal32XYAttribute(std::vector<uint8_t> &out, float x, float y, uint8_t attribute)
 {
     out.push_back(xl::kReal32XY);
@@ -44,6 +54,21 @@ void PutReal32XYAttribute(std::vector<uint8_t> &out, float x, float y, uint8_t a
 void PutOperator(std::vector<uint8_t> &out, uint8_t op)
 {
     out.push_back(op);
+}
+
+// A uint16_box: left, top, right, bottom, each low byte first.
+void PutBoxAttribute(std::vector<uint8_t> &out, uint16_t left, uint16_t top, uint16_t right,
+                     uint16_t bottom, uint8_t attribute)
+{
+    out.push_back(xl::kUInt16Box);
+    for (const uint16_t value : {left, top, right, bottom})
+        out.insert(out.end(), {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)});
+    out.insert(out.end(), {xl::kAttrUByte, attribute});
+}
+
+uint16_t Coordinate(long value)
+{
+    return static_cast<uint16_t>(std::clamp(value, 0L, long{UINT16_MAX}));
 }
 
 void PutText(std::vector<uint8_t> &out, std::string_view text)
@@ -76,6 +101,13 @@ std::vector<uint8_t> JobStart(const Request &request)
         PutText(out, "@PJL SET RESOLUTION=" + std::to_string(request.resolution) + "\r\n");
         if (request.copies > 1)
             PutText(out, "@PJL SET COPIES=" + std::to_string(request.copies) + "\r\n");
+        // Printers that take the sides from PJL rather than from BeginPage.
+        if (request.handling.sides == Sides::OneSided)
+            PutText(out, "@PJL SET DUPLEX=OFF\r\n");
+        else if (request.handling.sides != Sides::Unset)
+            PutText(out, std::string("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=") +
+                             (request.handling.sides == Sides::LongEdge ? "LONGEDGE" : "SHORTEDGE") +
+                             "\r\n");
         PutText(out, "@PJL ENTER LANGUAGE=PCLXL\r\n");
     }
     PutText(out, kStreamHeader);
@@ -111,21 +143,67 @@ Orientation SheetOrientation(const Request &request)
     return request.orientation;
 }
 
-void PutPageStart(std::vector<uint8_t> &out, const Request &request)
+void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
 {
     PutUByteAttribute(out, static_cast<uint8_t>(SheetOrientation(request)), xl::kAttrOrientation);
     PutUByteAttribute(out, request.paper ? request.paper->code : PaperSizes()[0].code,
                       xl::kAttrMediaSize);
-    PutOperator(out, xl::kOpBeginPage);
-    if (request.movesOrigin && !UsesFrames(request)) {
-        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(request.originX),
-                       static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
-        PutOperator(out, xl::kOpSetPageOrigin);
+    const PaperHandling &paper = request.handling;
+    if (paper.mediaSource >= 0)
+        PutUByteAttribute(out, static_cast<uint8_t>(paper.mediaSource), xl::kAttrMediaSource);
+    if (!paper.mediaType.empty())
+        PutUByteArrayAttribute(out, paper.mediaType, xl::kAttrMediaType);
+    // SimplexPageMode eSimplexFrontSide; DuplexPageMode binds along the
+    // long edge of a portrait page with eDuplexVerticalBinding (as
+    // Ghostscript's PCL XL devices send it), and odd pages are fronts.
+    if (paper.sides == Sides::OneSided) {
+        PutUByteAttribute(out, 0, xl::kAttrSimplexPageMode);
+    } else if (paper.sides != Sides::Unset) {
+        PutUByteAttribute(out, paper.sides == Sides::LongEdge ? 1 : 0, xl::kAttrDuplexPageMode);
+        PutUByteAttribute(out, page % 2 == 1 ? 0 : 1, xl::kAttrDuplexPageSide);
     }
+    PutOperator(out, xl::kOpBeginPage);
     PutUByteAttribute(out, 1, xl::kAttrColorSpace); // gray
     PutOperator(out, xl::kOpSetColorSpace);
     PutUByteAttribute(out, 0, xl::kAttrGrayLevel); // black
     PutOperator(out, xl::kOpSetBrushSource);
+}
+
+void PutRectangle(std::vector<uint8_t> &out, const PageBox &box, long penWidth, uint8_t gray)
+{
+    PutOperator(out, xl::kOpPushGS);
+    if (penWidth > 0) {
+        PutUByteAttribute(out, 0, xl::kAttrNullBrush);
+        PutOperator(out, xl::kOpSetBrushSource);
+        PutUByteAttribute(out, gray, xl::kAttrGrayLevel);
+        PutOperator(out, xl::kOpSetPenSource);
+        const auto width = static_cast<uint16_t>(std::clamp(penWidth, 1L, 255L * 255L));
+        out.insert(out.end(), {xl::kUInt16, static_cast<uint8_t>(width),
+                               static_cast<uint8_t>(width >> 8), xl::kAttrUByte, xl::kAttrPenWidth});
+        PutOperator(out, xl::kOpSetPenWidth);
+    } else {
+        PutUByteAttribute(out, gray, xl::kAttrGrayLevel);
+        PutOperator(out, xl::kOpSetBrushSource);
+        PutUByteAttribute(out, 0, xl::kAttrNullPen);
+        PutOperator(out, xl::kOpSetPenSource);
+    }
+    PutBoxAttribute(out, Coordinate(box.left), Coordinate(box.top), Coordinate(box.right),
+                    Coordinate(box.bottom), xl::kAttrBoundingBox);
+    PutOperator(out, xl::kOpRectangle);
+    PutOperator(out, xl::kOpPopGS);
+}
+
+void PutMovedOrigin(std::vector<uint8_t> &out, long x, long y)
+{
+    PutOperator(out, xl::kOpPushGS);
+    PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(static_cast<int16_t>(x)),
+                   static_cast<uint16_t>(static_cast<int16_t>(y)), xl::kAttrPageOrigin);
+    PutOperator(out, xl::kOpSetPageOrigin);
+}
+
+void PutRestoredOrigin(std::vector<uint8_t> &out)
+{
+    PutOperator(out, xl::kOpPopGS);
 }
 
 PageCell CellOf(const Request &request, long cell)
@@ -172,10 +250,9 @@ void PutFrameStart(std::vector<uint8_t> &out, const Request &request, long cell,
         PutReal32XYAttribute(out, scale, scale, xl::kAttrPageScale);
         PutOperator(out, xl::kOpSetPageScale);
     }
-    const long x = request.originX + column * (request.columnWidth + request.columnGap);
-    if (request.movesOrigin) {
-        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x),
-                       static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
+    // Columns after the first: the first moved across.
+    if (const long x = column * (request.columnWidth + request.columnGap); x != 0) {
+        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x), 0, xl::kAttrPageOrigin);
         PutOperator(out, xl::kOpSetPageOrigin);
     }
 }

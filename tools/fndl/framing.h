@@ -11,9 +11,24 @@
 
 std::vector<uint8_t> JobStart(const Request &request);
 // A sheet: BeginPage with the paper and orientation (turned for two pages
-// a sheet), and the page origin when the page has one frame.
-void PutPageStart(std::vector<uint8_t> &out, const Request &request);
+// a sheet), gray and a black brush. page is the page number (1 for the
+// first), for the side of a duplex sheet.
+void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page);
 void PutPageEnd(std::vector<uint8_t> &out);
+// A box on the page in device units.
+struct PageBox {
+    long left = 0;
+    long top = 0;
+    long right = 0;
+    long bottom = 0;
+};
+// A rectangle in its own graphics state: outlined with a pen of penWidth
+// dots, or with penWidth 0 filled; gray 0 is black, 255 white.
+void PutRectangle(std::vector<uint8_t> &out, const PageBox &box, long penWidth, uint8_t gray);
+// Saves the graphics state and moves the page origin to (x, y) of the
+// current one (SetPageOrigin is relative); PutRestoredOrigin puts it back.
+void PutMovedOrigin(std::vector<uint8_t> &out, long x, long y);
+void PutRestoredOrigin(std::vector<uint8_t> &out);
 // After the last page: the data source and session closed, and the PJL end.
 std::vector<uint8_t> JobEnd(const Request &request);
 

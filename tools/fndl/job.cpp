@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cover.h"
 #include "fndl.h"
 #include "fonts.h"
 #include "layout.h"
@@ -134,11 +135,21 @@ int RunJob(std::span<char *const> args)
     JobFonts fonts;
     if (const int exitCode = ChooseMainFont(request, fonts); exitCode >= 0)
         return exitCode;
+    RemoveWorkFilesOnTerm();
     JobOutput output;
     std::string reason;
     if (!OpenJobOutput(request.output, output, reason)) {
         PrintError("cannot write '" + request.output + "': " + reason);
         return kExitFailed;
+    }
+    if (!request.coverPath.empty()) {
+        CoverSpec spec;
+        std::string error;
+        if (!ReadCoverSpec(request.coverPath, spec, error)) {
+            PrintError("cannot read the cover description '" + request.coverPath + "': " + error);
+            return kExitFailed;
+        }
+        return WriteCover(request, spec, output);
     }
     return WriteJob(request, fonts, output);
 }

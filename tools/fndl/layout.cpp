@@ -121,7 +121,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     XLDecodeError error;
     std::vector<uint8_t> appended;
     std::string reason;
-    const uint64_t before = job.output.size;
+    const uint64_t before = job.output.size; // in the work file: pages already sent are cut
     if (!TakeAppended(job.output, appended, reason)) {
         PrintError("cannot read back the job: " + reason);
         return kExitFailed;
@@ -136,7 +136,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     written.lastEndX = job.lastLineEndX;
     if (!ReadWrittenLines(appended, written, error)) {
         PrintError("the library's output does not decode at byte " +
-                   std::to_string(before + error.offset) + ": " + error.message);
+                   std::to_string(job.output.sent + before + error.offset) + ": " + error.message);
         return kExitFailed;
     }
     // A font header sent with none of its characters set (the library has
@@ -300,7 +300,7 @@ void PrintSummary(const Job &job)
                           (job.characters == 1 ? " character set" : " characters set");
     if (job.leftOut > 0)
         summary += ", " + std::to_string(job.leftOut) + " left out";
-    summary += ", " + std::to_string(job.output.size) + " bytes";
+    summary += ", " + std::to_string(JobBytes(job.output)) + " bytes";
     PrintNote(summary);
     for (size_t f = 1; f < job.fonts.fonts.size() && f < job.charactersByFont.size(); ++f) {
         const JobFont &font = job.fonts.fonts[f];
@@ -353,7 +353,7 @@ int LayOut(Job &job)
         previousEmpty = job.texts == textsBefore;
         paragraphStart = paragraphEnd + 1;
     }
-    if (!EndLastPage(job) || !AppendToOutput(job.output, JobEnd(request)))
+    if (!EndLastPage(job) || !AppendToOutput(job.output, JobEnd(request)) || !StreamOut(job.output))
         return kExitFailed;
     return -1;
 }
@@ -363,6 +363,10 @@ int LayOut(Job &job)
 int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
 {
     Job job{.request = request, .fonts = fonts, .output = output};
+    if (!UsePageBox(request)) {
+        PrintError("the library cannot set text in a page of this size at this resolution");
+        return kExitFailed;
+    }
     const long kinds = ReportLeftOut(job);
     if (kinds > 0 && request.strict) {
         PrintError("--strict: the job is not written");
@@ -398,6 +402,8 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
             PrintError("cannot make a work file: " + reason);
             return kExitFailed;
         }
+        scratch.streams = false;
+        scratch.discards = true;
         Job count{.request = request, .fonts = fonts, .output = scratch};
         count.reported = job.reported;
         count.charactersByFont = job.charactersByFont;
@@ -415,6 +421,10 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     }
     if (const int exitCode = LayOut(job); exitCode >= 0)
         return exitCode;
+    if (job.sheets == 0)
+        PrintError("none of the " + std::to_string(job.pages) +
+                   (job.pages == 1 ? " page" : " pages") +
+                   " is in the page selection: no page is printed");
     if (!FinishJobOutput(output))
         return kExitFailed;
     PrintSummary(job);

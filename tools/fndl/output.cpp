@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,12 +62,78 @@ bool CopyWorkFile(const std::string &workPath, FILE *to, std::string &reason)
     return copied;
 }
 
+// The work files a SIGTERM removes: fixed slots, so that the handler only
+// reads memory that stays put and calls unlink.
+constexpr int kCleanupSlots = 4;
+struct CleanupSlot {
+    char path[4096];
+    volatile sig_atomic_t used;
+};
+CleanupSlot g_cleanup[kCleanupSlots];
+
+int AddCleanup(const std::string &path)
+{
+    if (path.size() >= sizeof g_cleanup[0].path)
+        return -1;
+    for (int i = 0; i < kCleanupSlots; ++i) {
+        if (!g_cleanup[i].used) {
+            std::memcpy(g_cleanup[i].path, path.c_str(), path.size() + 1);
+            g_cleanup[i].used = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void RemoveCleanup(int slot)
+{
+    if (slot >= 0)
+        g_cleanup[slot].used = 0;
+}
+
+void RemoveOnTerm(int signalNumber)
+{
+    for (CleanupSlot &slot : g_cleanup) {
+        if (slot.used)
+            unlink(slot.path);
+    }
+    std::signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
 } // namespace
 
 JobOutput::~JobOutput()
 {
+    RemoveCleanup(cleanupSlot);
     if (!workPath.empty() && !keepWorkFile)
         unlink(workPath.c_str());
+}
+
+void RemoveWorkFilesOnTerm()
+{
+    struct sigaction action {};
+    action.sa_handler = RemoveOnTerm;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StreamOut(JobOutput &output)
+{
+    if ((!output.streams && !output.discards) || output.size == 0)
+        return true;
+    std::string reason;
+    if (output.streams && !CopyWorkFile(output.workPath, stdout, reason)) {
+        PrintError("cannot write standard output: " + reason);
+        return false;
+    }
+    if (truncate(output.workPath.c_str(), 0) != 0) {
+        PrintError("cannot cut the work file '" + output.workPath + "': " + std::strerror(errno));
+        return false;
+    }
+    output.sent += output.size;
+    output.size = 0;
+    return true;
 }
 
 bool SameFile(const std::string &path, const std::string &other)
@@ -94,9 +161,19 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
     }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
+    // A SIGTERM waits until the new file is on the list it removes.
+    sigset_t term;
+    sigset_t before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, &before);
     const int fd = mkstemp(path.data());
+    const int error = errno;
+    if (fd >= 0)
+        output.cleanupSlot = AddCleanup(path.data());
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        reason = std::strerror(error);
         return false;
     }
     output.workPath = path.data();
@@ -108,6 +185,7 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
     }
     close(fd);
     output.size = 0;
+    output.streams = target == "-";
     return true;
 }
 
@@ -190,7 +268,7 @@ bool FinishJobOutput(JobOutput &output)
         if (!done)
             reason = std::strerror(errno);
     } else if (output.target == "-") {
-        done = CopyWorkFile(output.workPath, stdout, reason);
+        return StreamOut(output);
     } else {
         std::unique_ptr<FILE, int (*)(FILE *)> to(std::fopen(output.target.c_str(), "wb"),
                                                   std::fclose);
@@ -208,7 +286,10 @@ bool FinishJobOutput(JobOutput &output)
                    "': " + reason);
         return false;
     }
-    if (output.renames)
+    if (output.renames) {
         output.keepWorkFile = true; // the work file is the target now
+        RemoveCleanup(output.cleanupSlot);
+        output.cleanupSlot = -1;
+    }
     return true;
 }

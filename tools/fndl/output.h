@@ -17,6 +17,10 @@ struct JobOutput {
     std::string workPath; // the file the library appends to
     bool renames = false; // the work file becomes the target by rename
     uint64_t size = 0;    // bytes in the work file so far
+    uint64_t sent = 0;    // bytes already sent to standard output and cut from the work file
+    bool streams = false;  // standard output: sent page by page
+    bool discards = false; // a counting pass: nothing kept
+    int cleanupSlot = -1; // the work file's place in the list removed on SIGTERM
     bool keepWorkFile = false; // the work file is the target, or not ours
 
     JobOutput() = default;
@@ -31,6 +35,17 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
 bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
 // The bytes appended (by the library) since the last look; moves size on.
 bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
+// Standard output: sends what the work file holds now and cuts the work
+// file back to nothing, so that a job's pages reach the printer as they are
+// made and the work file holds one page at most; an output that discards
+// is cut without sending. Other targets get the job at the end: true
+// without doing anything. False after printing the reason.
+bool StreamOut(JobOutput &output);
+// The job's bytes so far: those sent and those in the work file.
+inline uint64_t JobBytes(const JobOutput &output) { return output.sent + output.size; }
+// SIGTERM (a cancelled print job) removes the work files and ends the
+// process by the signal; other signals keep their handling.
+void RemoveWorkFilesOnTerm();
 // Cuts the work file back to size bytes (what was appended after them is
 // taken out of the job). False with the reason.
 bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason);

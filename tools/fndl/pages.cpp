@@ -45,7 +45,7 @@ bool OpenFrame(Job &job)
         return true;
     std::vector<uint8_t> bytes;
     if (!job.sheetOpen) {
-        PutPageStart(bytes, job.request);
+        PutPageStart(bytes, job.request, job.sheets + 1);
         job.sheetOpen = true;
         job.cellsUsed = 0;
         ++job.sheets;
@@ -76,7 +76,8 @@ bool EndPage(Job &job, bool last)
     std::vector<uint8_t> bytes;
     PutPageEnd(bytes);
     job.sheetOpen = false;
-    if (!AppendToOutput(job.output, bytes))
+    // The sheet goes to the printer before CUPS hears of it.
+    if (!AppendToOutput(job.output, bytes) || !StreamOut(job.output))
         return false;
     LogSheet(job);
     return true;

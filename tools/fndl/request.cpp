@@ -67,6 +67,7 @@ constexpr OptionDefinition kJobOptions[] = {
     {"--page-set", true, nullptr},     {"--number-up", true, nullptr},
     {"--number-up-layout", true, nullptr}, {"--columns", true, nullptr},
     {"--clamp", false, nullptr},
+    {"--cover", true, nullptr},
 };
 constexpr OptionDefinition kOffsetOption[] = {{"--offset", true, nullptr}};
 
@@ -84,8 +85,11 @@ std::vector<OptionDefinition> OptionsOf(const CommandKind &kind)
     std::vector<OptionDefinition> definitions(std::begin(kFontOptions), std::end(kFontOptions));
     if (kind.takesText)
         definitions.insert(definitions.end(), std::begin(kTextOptions), std::end(kTextOptions));
-    if (kind.takesJob)
+    if (kind.takesJob) {
         definitions.insert(definitions.end(), std::begin(kJobOptions), std::end(kJobOptions));
+        const std::span<const OptionDefinition> paper = PaperHandlingOptions();
+        definitions.insert(definitions.end(), paper.begin(), paper.end());
+    }
     if (kind.takesOffset)
         definitions.insert(definitions.end(), std::begin(kOffsetOption), std::end(kOffsetOption));
     return definitions;
@@ -112,6 +116,12 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
     request.pageLog = parsed.Has("--page-log");
     if (parsed.Has("--job-name"))
         request.jobName = parsed.Get("--job-name");
+    if (parsed.Has("--cover")) {
+        if (parsed.Has("--text") || parsed.Has("--text-file") || parsed.Has("--header"))
+            return UsageError(kind.name, "--cover makes a cover page: leave out --text, "
+                                         "--text-file and --header");
+        request.coverPath = parsed.Get("--cover");
+    }
     if (parsed.Has("--header")) {
         request.header = parsed.Get("--header");
         std::u16string units;
@@ -119,6 +129,8 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
         if (!Utf8ToUtf16(request.header, units, bad))
             return UsageError(kind.name, "the --header title is not UTF-8");
     }
+    if (!ReadPaperHandling(parsed, request.handling, error))
+        return UsageError(kind.name, error);
     if (parsed.Has("--copies") &&
         !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.copies, error))
         return UsageError(kind.name, error);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The help of the library-calling commands: job, download and remove.
+#include "paperhandling.h"
 #include "requestparts.h"
 
 namespace {
@@ -29,14 +30,19 @@ constexpr const char *kFontHelp =
 constexpr const char *kTextHelp =
     "\nText options (device units are dots at --resolution):\n"
     "  --text TEXT        the text, UTF-8\n"
-    "  --text-file FILE   read the text from a UTF-8 file (- for standard input)\n"
+    "  --text-file FILE   read the text from a file (- for standard input): UTF-8,\n"
+    "                     or Windows-1252 when it is not UTF-8 (with a warning)\n"
+    "  --encoding NAME    the file's encoding: UTF-8, Windows-1252 (Latin-1), or any\n"
+    "                     name iconv knows\n"
     "  --line-spacing N   distance between lines (default height x resolution / 600,\n"
     "                     1.2 times the font height: 120 at 12 pt and 600 dpi)\n"
     "  --margin N         x where lines start (default half an inch: 300 at 600 dpi)\n"
     "  --cursor X,Y       where the first line starts (default: the margin, and half\n"
     "                     an inch plus the character size: 300,400 at 12 pt, 600 dpi)\n"
     "  --underline        underline the lines\n"
-    "  --media SIZE       A4, Letter or Legal (default A4)\n";
+    "  --media SIZE       A4, Letter, Legal, A5, A3, B5, Executive or Tabloid\n"
+    "                     (default A4), or their PPD or IPP names; text is laid\n"
+    "                     on the paper\n";
 
 constexpr const char *kJobOptionsHelp =
     "\nJob options:\n"
@@ -46,19 +52,32 @@ constexpr const char *kJobOptionsHelp =
     "                     set, fails the job (exit 1) before anything is written\n"
     "  --page-left PT, --page-right PT, --page-top PT, --page-bottom PT\n"
     "                     page margins in points (default 36 for those not given);\n"
-    "                     the page origin moves so that the library's right\n"
-    "                     and bottom limits fall inside them\n"
+    "                     the library's page box is the paper less the margins\n"
     "  --landscape        landscape pages\n"
+    "  --orientation NAME portrait, landscape, reverse-portrait, reverse-landscape\n"
+    "  --columns N        text in N columns\n"
+    "  --page-ranges LIST print only these pages (1-3,7,10-)\n"
+    "  --page-set SET     all, odd or even pages\n"
+    "  --number-up N      1, 2 or 4 pages a sheet\n"
+    "  --number-up-layout ORDER  lrtb (default), lrbt, rltb, rlbt, tblr, tbrl, btlr,\n"
+    "                     btrl\n"
+    "  --clamp            clamp --cpi, --lpi and margins out of range, with a warning\n"
     "  --cpi N            characters per inch: a height of 120/N points (10 = 12 pt)\n"
     "  --lpi N            lines per inch: a line spacing of resolution/N\n"
-    "  --header TITLE     every page starts with a line: TITLE, the date and\n"
-    "                     \"Page n of m\"\n"
+    "  --header TITLE     every page starts with a line: TITLE (cut with an\n"
+    "                     ellipsis when too long), the date and \"Page n of m\"\n"
     "  --pjl              wrap the job in printer job language: JOB, RESOLUTION,\n"
     "                     COPIES, ENTER LANGUAGE=PCLXL, and EOJ\n"
     "  --job-name NAME    the PJL job name (quotes and control characters dropped,\n"
     "                     at most 80 bytes)\n"
     "  --copies N         copies, through PJL (1-999)\n"
-    "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n";
+    "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n"
+    "  --cover FILE       a cover page instead of text, from a description (- for\n"
+    "                     standard input): lines of a part, a tab and its text:\n"
+    "                     heading, classification, header, footer, notice, or\n"
+    "                     row and field with a label, a tab and a value; set in\n"
+    "                     the --font family, regular and bold, and centred by the\n"
+    "                     library's advances\n";
 
 constexpr const char *kJobHelp =
     "usage: fndl job [options] -o FILE\n"
@@ -66,20 +85,23 @@ constexpr const char *kJobHelp =
     "Writes a complete, printable PCL XL job: stream header, session, data source,\n"
     "pages, and in them the library's output: the font downloaded as a TrueType\n"
     "soft font and the text set in it. FILE is replaced when the job is complete: a\n"
-    "job that fails leaves it as it was. With -o - the job goes to standard output;\n"
-    "every message goes to standard error.\n"
+    "job that fails leaves it as it was. With -o - the job goes to standard output\n"
+    "sheet by sheet as each is made (its PAGE: line after it); every message goes to\n"
+    "standard error. SIGTERM stops the job and removes its work files.\n"
     "\n"
     "Each line of the text is a paragraph; the library breaks paragraphs into lines\n"
     "at its right limit. It takes at most 511 UTF-16 units per call: longer\n"
     "paragraphs go in parts, split before a space where there is one, each part\n"
     "going on where the last ended. At a page end, or at a form feed, the tool ends\n"
-    "the page, begins the next and goes on at the top. A character the font lacks\n"
+    "the page, begins the next and goes on at the top (a last form feed adds no\n"
+    "page). Tabs move to the next stop every 8 columns. A character the font lacks\n"
     "is set in another installed font that has it, in fontconfig's fallback order,\n"
     "downloaded as its own soft font (font ids after --font-id) once per job. A\n"
     "character no installed font has is reported once, with its first offset in\n"
     "the text (UTF-16 units, newlines counted), and left out. Arabic, Hebrew, the\n"
     "Indic scripts, Thai and other scripts that need shaping are reported and left\n"
-    "out. Tabs count as spaces. Without --text or --text-file a short cover page\n"
+    "out. A character keeps its font for the whole job. Without --text or\n"
+    "--text-file a short cover page\n"
     "text is set. A summary goes to standard error.\n"
     "\n";
 
@@ -117,7 +139,7 @@ std::string HelpOf(const CommandKind &kind)
     if (kind.takesText)
         help += kTextHelp;
     if (kind.takesJob)
-        help += kJobOptionsHelp;
+        help += std::string(kJobOptionsHelp) + kPaperHandlingHelp;
     return help + "  -h, --help         this help\n";
 }
 

@@ -1,0 +1,589 @@
+// SPDX-License-Identifier: MIT
+// The cover page: laid out first, with every string measured by the
+// library's own advances (set once into a scratch file, read back from the
+// Text operators' XSpacingData), then drawn: the frame and rules as PCL XL
+// rectangles, each text at its place with the page origin moved there, so
+// that the library's line and page limits never cut it.
+#include "cover.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "fonts.h"
+#include "framing.h"
+#include "librarycall.h"
+#include "qorvfndl.h"
+#include "xldecode/xldecode.h"
+#include "xlstream/xlcodes.h"
+
+namespace {
+
+constexpr long kWeightBold = 700;
+constexpr int kBoldFontIds = 1000; // the bold face's font ids follow the regular's by this
+constexpr char32_t kLastLibraryCode = 0xFFFF;
+constexpr int kMaxHeadingLines = 3;
+
+// Type sizes in tenths of a point.
+constexpr long kClassificationSize = 360;
+constexpr long kHeadingSizes[] = {280, 200, 160};
+constexpr long kSubheadingSize = 200;
+constexpr long kHeaderSize = 140;
+constexpr long kBodySize = 110;
+
+enum Face { kRegular = 0, kBold = 1 };
+
+// One run of text in one font, at x from the start of its line.
+struct Run {
+    int font = 0;
+    std::u16string text;
+    long x = 0;
+};
+
+// A line of text placed on the page: its runs, the left end of its
+// baseline and its type.
+struct PlacedText {
+    Face face = kRegular;
+    long height = kBodySize;
+    long x = 0;
+    long baseline = 0;
+    std::vector<Run> runs;
+};
+
+struct Drawing {
+    bool isText = false;
+    PlacedText text;
+    PageBox box;
+    long penWidth = 0;
+    uint8_t gray = 0;
+};
+
+struct Cover {
+    const Request &request;
+    JobFonts faces[2]{};
+    JobOutput scratch{};
+    // Advances in dots by (face, font index, height) and UTF-16 unit; -1
+    // for a character the library leaves out of that font.
+    std::map<std::tuple<int, int, long>, std::map<char16_t, long>> advances{};
+    std::vector<Drawing> drawings{};
+    bool failed = false;
+
+    long Dots(double points) const
+    {
+        return std::lround(points * static_cast<double>(request.resolution) / 72.0);
+    }
+};
+
+std::u16string Units(const std::string &utf8)
+{
+    std::u16string units;
+    size_t bad = 0;
+    Utf8ToUtf16(utf8, units, bad);
+    return units;
+}
+
+Request StyleRequest(const Request &request, Face face, long height)
+{
+    Request style = request;
+    style.height = height;
+    style.boldFace = face == kBold;
+    style.weight = face == kBold ? kWeightBold : request.weight;
+    style.underline = false;
+    return style;
+}
+
+// Sets the characters into the scratch file and reads their advances from
+// the Text operators the library wrote.
+void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string chars,
+                  std::map<char16_t, long> &advances)
+{
+    const Request style = StyleRequest(cover.request, face, height);
+    const JobFont &jobFont = cover.faces[face].fonts[static_cast<size_t>(font)];
+    const long em = CharacterSizeInDots(static_cast<int>(height), static_cast<int>(style.resolution));
+    while (!chars.empty()) {
+        const std::u16string piece = chars.substr(0, kLibraryTextUnits);
+        SetCursor(0, em);
+        const CallResult result = CallDownload(style, jobFont, piece, 0, cover.scratch.workPath);
+        std::vector<uint8_t> appended;
+        std::string reason;
+        std::vector<XLOperation> ops;
+        XLDecodeError error;
+        if (!TakeAppended(cover.scratch, appended, reason) || !StreamOut(cover.scratch) ||
+            !XLDecodeOperations(appended, ops, error) ||
+            (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
+             result.code != FNDL_PAGEEND)) {
+            PrintDownloadFailure(style, jobFont, cover.scratch.workPath, WorkFileProblem(cover.scratch));
+            cover.failed = true;
+            return;
+        }
+        for (const XLOperation &op : ops) {
+            const XLAttribute *codes = op.op == xl::kOpText ? op.Find(xl::kAttrTextData) : nullptr;
+            const XLAttribute *spacing = codes ? op.Find(xl::kAttrXSpacingData) : nullptr;
+            if (!spacing)
+                continue;
+            const size_t n = std::min(codes->value.numbers.size(), spacing->value.numbers.size());
+            for (size_t i = 0; i < n; ++i)
+                advances[static_cast<char16_t>(codes->value.numbers[i])] =
+                    std::lround(spacing->value.numbers[i]);
+        }
+        // Go on after a character the font cannot set, or from the line
+        // the page ended before; what was not set before that is left out.
+        size_t next = piece.size();
+        const auto offset = static_cast<size_t>(std::max(result.offset, 0));
+        if (result.code == FNDL_INVALID_GLYPH_HANDLE && offset < piece.size()) {
+            advances[piece[offset]] = -1;
+            next = offset + 1;
+        } else if (result.code == FNDL_PAGEEND && offset > 0 && offset < piece.size()) {
+            next = offset;
+        }
+        for (size_t i = 0; i < next; ++i)
+            advances.emplace(piece[i], -1);
+        chars.erase(0, next);
+    }
+}
+
+// The runs of a text in the face, each character in the first font that
+// sets it; characters no font sets are left out.
+std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width)
+{
+    std::vector<Run> runs;
+    width = 0;
+    JobFonts &fonts = cover.faces[face];
+    int previous = -1;
+    for (const char16_t unit : text) {
+        if (unit >= 0xD800 && unit <= 0xDFFF)
+            continue; // beyond the 16-bit character codes of a soft font
+        // A font that claims the character but cannot set it gives way to
+        // the next one that has it.
+        int font = FontForChar(fonts, unit, previous);
+        long advance = -1;
+        while (font >= 0) {
+            auto &known = cover.advances[{face, font, height}];
+            if (!known.count(unit))
+                MeasureChars(cover, face, font, height, u" " + std::u16string(1, unit), known);
+            if (cover.failed)
+                return {};
+            const auto found = known.find(unit);
+            advance = found == known.end() ? -1 : found->second;
+            if (advance >= 0)
+                break;
+            RejectChar(fonts, font, unit);
+            font = FontForChar(fonts, unit, -1);
+        }
+        if (font < 0)
+            continue;
+        if (runs.empty() || runs.back().font != font)
+            runs.push_back({font, u"", width});
+        runs.back().text += unit;
+        width += advance;
+        previous = font;
+    }
+    return runs;
+}
+
+// Measures every distinct character of a text up front, one call per font.
+void Premeasure(Cover &cover, Face face, long height, std::u16string_view text)
+{
+    std::map<int, std::u16string> wanted;
+    for (const char16_t unit : text) {
+        if (unit >= 0xD800 && unit <= 0xDFFF)
+            continue;
+        const int font = FontForChar(cover.faces[face], unit, -1);
+        if (font < 0)
+            continue;
+        auto &known = cover.advances[{face, font, height}];
+        std::u16string &list = wanted[font];
+        if (!known.count(unit) && list.find(unit) == std::u16string::npos)
+            list += unit;
+    }
+    for (auto &[font, chars] : wanted) {
+        if (!chars.empty() && !cover.failed)
+            MeasureChars(cover, face, font, height, u" " + chars, cover.advances[{face, font, height}]);
+    }
+}
+
+long WidthOf(Cover &cover, Face face, long height, std::u16string_view text)
+{
+    long width = 0;
+    RunsOf(cover, face, height, text, width);
+    return width;
+}
+
+// The text cut into lines no wider than width, at spaces where it can,
+// inside a word where a word alone is wider.
+std::vector<std::u16string> Wrap(Cover &cover, Face face, long height, const std::u16string &text,
+                                 long width)
+{
+    Premeasure(cover, face, height, text);
+    std::vector<std::u16string> lines;
+    std::u16string line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(u' ', at);
+        if (end == std::u16string::npos)
+            end = text.size();
+        std::u16string word = text.substr(at, end - at);
+        at = end + 1;
+        std::u16string candidate = line.empty() ? word : line + u" " + word;
+        if (WidthOf(cover, face, height, candidate) <= width) {
+            line = std::move(candidate);
+            continue;
+        }
+        if (!line.empty())
+            lines.push_back(line);
+        line.clear();
+        // A word wider than the line goes in pieces.
+        while (WidthOf(cover, face, height, word) > width && word.size() > 1) {
+            size_t fit = 1;
+            while (fit < word.size() && WidthOf(cover, face, height, word.substr(0, fit + 1)) <= width)
+                ++fit;
+            lines.push_back(word.substr(0, fit));
+            word.erase(0, fit);
+        }
+        line = word;
+    }
+    if (!line.empty() || lines.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+// Places a line of text: its left end at x, or centred on centreX.
+long Place(Cover &cover, Face face, long height, const std::u16string &text, long x, long baseline,
+           bool centred)
+{
+    Drawing drawing;
+    drawing.isText = true;
+    drawing.text.face = face;
+    drawing.text.height = height;
+    long width = 0;
+    drawing.text.runs = RunsOf(cover, face, height, text, width);
+    drawing.text.x = centred ? x - width / 2 : x;
+    drawing.text.baseline = baseline;
+    if (!drawing.text.runs.empty())
+        cover.drawings.push_back(std::move(drawing));
+    return width;
+}
+
+void Rule(Cover &cover, long left, long right, long y, long thickness, uint8_t gray = 0)
+{
+    Drawing drawing;
+    drawing.box = {left, y, right, y + std::max(1L, thickness)};
+    drawing.gray = gray;
+    cover.drawings.push_back(drawing);
+}
+
+void Frame(Cover &cover, const PageBox &box, long penWidth)
+{
+    Drawing drawing;
+    drawing.box = box;
+    drawing.penWidth = std::max(1L, penWidth);
+    cover.drawings.push_back(drawing);
+}
+
+// The lines of the heading in the largest size that needs at most three,
+// the last cut with an ellipsis when even the smallest needs more.
+std::vector<std::u16string> HeadingLines(Cover &cover, const std::u16string &heading, long width,
+                                         long &size)
+{
+    std::vector<std::u16string> lines;
+    for (const long candidate : kHeadingSizes) {
+        size = candidate;
+        lines = Wrap(cover, kBold, size, heading, width);
+        if (lines.size() <= static_cast<size_t>(kMaxHeadingLines))
+            return lines;
+    }
+    lines.resize(kMaxHeadingLines);
+    std::u16string &last = lines.back();
+    while (!last.empty() && WidthOf(cover, kBold, size, last + u"\u2026") > width)
+        last.pop_back();
+    last += u"\u2026";
+    return lines;
+}
+
+// Lays the page out into cover.drawings.
+void LayOutCover(Cover &cover, const CoverSpec &spec)
+{
+    const Request &request = cover.request;
+    const long pageWidth = PageWidth(request);
+    const long pageHeight = PageHeight(request);
+    // The frame lies inside the 12-point unprintable edge of most printers.
+    const long inset = cover.Dots(24);
+    const long pad = cover.Dots(18);
+    const long left = inset + pad;
+    const long right = pageWidth - inset - pad;
+    // The library breaks lines at its right limit: no line is wider.
+    const long lineWidth = std::min(right - left, static_cast<long>(request.limits.nRightLimit) - 1);
+    const long centre = pageWidth / 2;
+    const std::u16string classification = Units(spec.classification);
+
+    Frame(cover, {inset, inset, pageWidth - inset, pageHeight - inset}, cover.Dots(2));
+    Frame(cover, {inset + cover.Dots(4), inset + cover.Dots(4), pageWidth - inset - cover.Dots(4),
+                  pageHeight - inset - cover.Dots(4)},
+          cover.Dots(0.5));
+
+    long y = inset + pad;
+    long bottom = pageHeight - inset - pad;
+    if (!classification.empty()) {
+        y += cover.Dots(36);
+        Place(cover, kBold, kClassificationSize, classification, centre, y, true);
+        y += cover.Dots(14);
+        Rule(cover, left, right, y, cover.Dots(1));
+        Place(cover, kBold, kClassificationSize, classification, centre, bottom - cover.Dots(6), true);
+        bottom -= cover.Dots(36 + 6 + 14);
+        Rule(cover, left, right, bottom + cover.Dots(6), cover.Dots(1));
+    }
+    if (!spec.footer.empty()) {
+        const std::u16string footer = Units(spec.footer);
+        Place(cover, kRegular, kBodySize, footer, centre, bottom - cover.Dots(4), true);
+        bottom -= cover.Dots(20);
+    }
+
+    // The heading: the title (or "Cover Page"), the classification again,
+    // the banner's header line.
+    long headingSize = kHeadingSizes[0];
+    const std::u16string heading = Units(spec.heading.empty() ? "Cover Page" : spec.heading);
+    y += cover.Dots(18);
+    for (const std::u16string &line : HeadingLines(cover, heading, lineWidth, headingSize)) {
+        y += cover.Dots(static_cast<double>(headingSize) * 1.15 / 10);
+        Place(cover, kBold, headingSize, line, centre, y, true);
+    }
+    if (!classification.empty()) {
+        y += cover.Dots(28);
+        Place(cover, kBold, kSubheadingSize, classification, centre, y, true);
+    }
+    if (!spec.header.empty()) {
+        for (const std::u16string &line : Wrap(cover, kRegular, kHeaderSize, Units(spec.header), lineWidth)) {
+            y += cover.Dots(20);
+            Place(cover, kRegular, kHeaderSize, line, centre, y, true);
+        }
+    }
+    y += cover.Dots(16);
+    Rule(cover, left, right, y, cover.Dots(1.5));
+    y += cover.Dots(10);
+
+    // The facts and the form's fields: labels in bold, values beside them.
+    long labelWidth = 0;
+    for (const auto &rows : {spec.rows, spec.fields}) {
+        for (const auto &[label, value] : rows)
+            labelWidth = std::max(labelWidth, WidthOf(cover, kBold, kBodySize, Units(label)));
+    }
+    labelWidth = std::min(labelWidth, (right - left) * 2 / 5);
+    const long valueX = left + labelWidth + cover.Dots(14);
+    const long valueWidth = std::max(cover.Dots(36), std::min(right - valueX, lineWidth - (valueX - left)));
+    const long lineStep = cover.Dots(14);
+    for (const auto &[label, value] : spec.rows) {
+        const std::vector<std::u16string> labelLines =
+            Wrap(cover, kBold, kBodySize, Units(label), labelWidth);
+        const std::vector<std::u16string> valueLines =
+            Wrap(cover, kRegular, kBodySize, Units(value.empty() ? "\xE2\x80\x94" : value), valueWidth);
+        const long lines = static_cast<long>(std::max(labelLines.size(), valueLines.size()));
+        if (y + lines * lineStep + cover.Dots(8) > bottom)
+            break; // the page ends: the rest would run off it
+        long line = y + cover.Dots(13);
+        for (const std::u16string &text : labelLines) {
+            Place(cover, kBold, kBodySize, text, left, line, false);
+            line += lineStep;
+        }
+        line = y + cover.Dots(13);
+        for (const std::u16string &text : valueLines) {
+            Place(cover, kRegular, kBodySize, text, valueX, line, false);
+            line += lineStep;
+        }
+        y += lines * lineStep + cover.Dots(6);
+        Rule(cover, left, right, y, cover.Dots(0.5), 160);
+    }
+    for (const auto &[label, value] : spec.fields) {
+        if (y + cover.Dots(30) > bottom)
+            break;
+        y += cover.Dots(26);
+        Place(cover, kBold, kBodySize, Units(label), left, y, false);
+        if (!value.empty()) {
+            const std::u16string shown = Wrap(cover, kRegular, kBodySize, Units(value), valueWidth).front();
+            Place(cover, kRegular, kBodySize, shown, valueX + cover.Dots(4), y - cover.Dots(2), false);
+        }
+        Rule(cover, valueX, right, y + cover.Dots(3), cover.Dots(0.75));
+    }
+
+    y += cover.Dots(8);
+    for (const std::string &notice : spec.notices) {
+        for (const std::u16string &line : Wrap(cover, kRegular, kBodySize, Units(notice), lineWidth)) {
+            if (y + lineStep > bottom)
+                break;
+            y += lineStep;
+            Place(cover, kRegular, kBodySize, line, left, y, false);
+        }
+        y += cover.Dots(4);
+    }
+}
+
+// Draws one placed text: the page origin moved to the line, each run set
+// by one library call.
+bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
+{
+    const Request style = StyleRequest(cover.request, text.face, text.height);
+    const long em = CharacterSizeInDots(static_cast<int>(text.height), static_cast<int>(style.resolution));
+    std::vector<uint8_t> bytes;
+    PutMovedOrigin(bytes, text.x, text.baseline - em);
+    if (!AppendToOutput(output, bytes))
+        return false;
+    for (const Run &run : text.runs) {
+        const JobFont &font = cover.faces[text.face].fonts[static_cast<size_t>(run.font)];
+        SetCursor(run.x, em);
+        const CallResult result = CallDownload(style, font, run.text, 0, output.workPath);
+        std::vector<uint8_t> appended;
+        std::string reason;
+        if (result.code != FNDL_OK) {
+            PrintDownloadFailure(style, font, output.workPath, WorkFileProblem(output));
+            return false;
+        }
+        if (!TakeAppended(output, appended, reason)) {
+            PrintError("cannot read back the job: " + reason);
+            return false;
+        }
+    }
+    bytes.clear();
+    PutRestoredOrigin(bytes);
+    return AppendToOutput(output, bytes);
+}
+
+bool ChooseFaces(Cover &cover)
+{
+    const Request &request = cover.request;
+    for (const Face face : {kRegular, kBold}) {
+        JobFonts &fonts = cover.faces[face];
+        JobFont main;
+        main.fontId = static_cast<int>(request.fontId) + (face == kBold ? kBoldFontIds : 0);
+        main.libraryName = request.font;
+        main.fromFile = request.fromFile;
+        fonts.weight = face == kBold ? kWeightBold : request.weight;
+        fonts.fallback = request.fallback;
+        if (request.fromFile) {
+            fonts.coverageKnown = DescribeFace(request.font, 0, main.face);
+            main.face.file = request.font;
+            fonts.requested = main.face.family.empty() ? "sans-serif" : main.face.family;
+        } else {
+            fonts.requested = request.font;
+            if (!ResolveNamedFace(request.font, fonts.weight, false, main.face)) {
+                PrintError("no font is installed for '" + request.font +
+                           "'; install one (e.g. the Debian package fonts-dejavu-core)");
+                return false;
+            }
+            fonts.coverageKnown = main.face.chars != nullptr;
+        }
+        fonts.fonts.push_back(std::move(main));
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadCoverSpec(const std::string &path, CoverSpec &spec, std::string &error)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, error))
+        return false;
+    const std::string text(bytes.begin(), bytes.end());
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        const size_t tab = line.find('\t');
+        if (line.empty())
+            continue;
+        if (tab == std::string::npos) {
+            error = "a line without a tab: " + Quoted(line);
+            return false;
+        }
+        const std::string kind = line.substr(0, tab);
+        const std::string value = line.substr(tab + 1);
+        const size_t second = value.find('\t');
+        const auto pair = [&] {
+            return std::pair{value.substr(0, second),
+                             second == std::string::npos ? std::string() : value.substr(second + 1)};
+        };
+        if (kind == "heading")
+            spec.heading = value;
+        else if (kind == "classification")
+            spec.classification = value;
+        else if (kind == "header")
+            spec.header = value;
+        else if (kind == "footer")
+            spec.footer = value;
+        else if (kind == "notice")
+            spec.notices.push_back(value);
+        else if (kind == "row")
+            spec.rows.push_back(pair());
+        else if (kind == "field")
+            spec.fields.push_back(pair());
+        else {
+            error = "unknown part " + Quoted(kind) +
+                    " (heading, classification, header, footer, notice, row, field)";
+            return false;
+        }
+    }
+    std::u16string units;
+    size_t bad = 0;
+    if (!Utf8ToUtf16(text, units, bad)) {
+        error = "not UTF-8 at byte " + std::to_string(bad);
+        return false;
+    }
+    return true;
+}
+
+int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
+{
+    Cover cover{.request = request};
+    if (!ChooseFaces(cover))
+        return kExitFailed;
+    std::string reason;
+    if (!OpenJobOutput("-", cover.scratch, reason)) {
+        PrintError("cannot make a work file: " + reason);
+        return kExitFailed;
+    }
+    cover.scratch.streams = false;
+    cover.scratch.discards = true;
+    LayOutCover(cover, spec);
+    if (cover.failed)
+        return kExitFailed;
+    // The measuring calls downloaded the fonts into the scratch file: the
+    // library forgets them, so that the job gets them.
+    for (const JobFonts &fonts : cover.faces) {
+        for (const JobFont &font : fonts.fonts) {
+            int nFontId = font.fontId;
+            FNDLRemoveFontW(&nFontId);
+        }
+    }
+
+    // The cover page places everything from the page's corner itself.
+    std::vector<uint8_t> bytes = JobStart(request);
+    PutPageStart(bytes, request, 1);
+    if (!AppendToOutput(output, bytes))
+        return kExitFailed;
+    for (const Drawing &drawing : cover.drawings) {
+        if (drawing.isText) {
+            if (!DrawText(cover, drawing.text, output))
+                return kExitFailed;
+            continue;
+        }
+        bytes.clear();
+        PutRectangle(bytes, drawing.box, drawing.penWidth, drawing.gray);
+        if (!AppendToOutput(output, bytes))
+            return kExitFailed;
+    }
+    bytes.clear();
+    PutPageEnd(bytes);
+    if (!AppendToOutput(output, bytes) || !AppendToOutput(output, JobEnd(request)) ||
+        !StreamOut(output))
+        return kExitFailed;
+    if (request.pageLog)
+        std::fprintf(stderr, "PAGE: 1 %ld\n", request.copies);
+    if (!FinishJobOutput(output))
+        return kExitFailed;
+    PrintNote((request.output == "-" ? std::string("standard output") : request.output) +
+              ": cover page, " + std::to_string(JobBytes(output)) + " bytes");
+    return kExitDone;
+}
