@@ -124,6 +124,9 @@ struct FreeTypeFace {
 };
 
 constexpr int kEmDots = 100; // 12 pt at 600 dpi
+// 500 ideographs a full em apart would end beyond the page's 16-bit
+// positions, which the glyph call refuses: they go closer together.
+constexpr int kRunAdvance = 60;
 
 } // namespace
 
@@ -151,7 +154,7 @@ std::vector<FNDL_GLYPH> GlyphsOfText(const char *szFontPath, const std::u16strin
     std::vector<FNDL_GLYPH> run;
     for (char16_t ch : text) {
         const FT_UInt nGlyph = font.face != nullptr ? FT_Get_Char_Index(font.face, ch) : 0;
-        run.push_back({static_cast<int>(nGlyph), kEmDots, 0, 0});
+        run.push_back({static_cast<int>(nGlyph), kRunAdvance, 0, 0});
     }
     return run;
 }

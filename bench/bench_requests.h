@@ -39,7 +39,8 @@ std::u16string LatinText(size_t nCount);
 // fourth a mark with no advance, offset left and up onto the glyph before
 // it; shorter when the font has fewer.
 std::vector<FNDL_GLYPH> ShapedRun(const char *szFontPath, size_t nCount);
-// The glyphs of the text's characters in the font file, one em apart.
+// The glyphs of the text's characters in the font file, 0.6 em apart (500
+// of them fit the page's 16-bit positions).
 std::vector<FNDL_GLYPH> GlyphsOfText(const char *szFontPath, const std::u16string &text);
 
 // A glyph run request for the glyphs, 12 pt at 600 dpi.
