@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Whole exported download calls on large and small fonts.
 //
-// Every benchmark times one FNDLFontDownloadW call per iteration (manual
+// Every benchmark times one FNDLFontDownloadW (or FNDLGlyphRunW) call per iteration (manual
 // time, the call alone): a first request runs on a fresh session (the font
 // is removed again, and the output file emptied, outside the timing); a
 // repeat request runs on a session that already sent all its characters.
@@ -62,11 +62,15 @@ bool CheckCjkText(benchmark::State &state)
 
 // One timed call; false (the benchmark reports it) unless the whole text
 // was set.
-bool TimedDownload(benchmark::State &state, const BenchRequest &request)
+int Call(BenchRequest &call) { return FNDLFontDownloadW(&call.text, &call.page); }
+int Call(BenchGlyphRun &call) { return FNDLGlyphRunW(&call.run, call.glyphs.data(), &call.page); }
+
+template <typename Request>
+bool TimedDownload(benchmark::State &state, const Request &request)
 {
-    BenchRequest call = request; // the call writes its results back
+    Request call = request; // the call writes its results back
     const auto start = std::chrono::steady_clock::now();
-    const int nResult = FNDLFontDownloadW(&call.text, &call.page);
+    const int nResult = Call(call);
     const auto end = std::chrono::steady_clock::now();
     state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     if (nResult != FNDL_OK) {
@@ -79,7 +83,8 @@ bool TimedDownload(benchmark::State &state, const BenchRequest &request)
 // bColdMetrics: the platform drops its FreeType realizations before each
 // call, so the cover page measures every glyph from the font file, as a
 // process's first request on the font does.
-void RunFirstRequests(benchmark::State &state, const BenchRequest &request,
+template <typename Request>
+void RunFirstRequests(benchmark::State &state, const Request &request,
                       const BenchOutput &output, bool bColdMetrics = false)
 {
     for (auto _ : state) {
@@ -162,16 +167,12 @@ void BM_FirstRequest_CJK50_DC(benchmark::State &state)
                      output);
 }
 
-void BM_Repeat_CJK500_DC(benchmark::State &state)
+template <typename Request>
+void RunRepeatRequests(benchmark::State &state, const Request &request, const BenchOutput &output)
 {
-    if (!CheckCjkText(state))
-        return;
-    BenchOutput output;
-    const BenchRequest request =
-        MakeBenchRequest(kIpaGothicFace, false, CjkText(), output.path, kFontId);
     ResetCursor();
-    BenchRequest first = request;
-    if (FNDLFontDownloadW(&first.text, &first.page) != FNDL_OK) {
+    Request first = request;
+    if (Call(first) != FNDL_OK) {
         state.SkipWithError("the first request failed");
         EndSession(kFontId);
         return;
@@ -183,6 +184,73 @@ void BM_Repeat_CJK500_DC(benchmark::State &state)
             break;
     }
     EndSession(kFontId);
+}
+
+void BM_Repeat_CJK500_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunRepeatRequests(state, MakeBenchRequest(kIpaGothicFace, false, CjkText(), output.path, kFontId),
+                      output);
+}
+
+// A shaped run of 500 Devanagari glyphs through the glyph call, against the
+// text call on 500 CJK characters.
+bool CheckDevanagariRun(benchmark::State &state, std::vector<FNDL_GLYPH> &run)
+{
+    if (!CheckFont(state, kNotoDevanagariPath, "fonts-noto-core"))
+        return false;
+    run = ShapedRun(kNotoDevanagariPath, kLongText);
+    if (run.size() != kLongText) {
+        state.SkipWithError("the font has fewer than 500 glyphs with outlines");
+        return false;
+    }
+    return true;
+}
+
+void BM_FirstRequest_Glyphs500_DC(benchmark::State &state)
+{
+    std::vector<FNDL_GLYPH> run;
+    if (!CheckDevanagariRun(state, run))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchGlyphRun(kNotoDevanagariFace, false, run, output.path, kFontId),
+                     output);
+}
+
+void BM_Repeat_Glyphs500_DC(benchmark::State &state)
+{
+    std::vector<FNDL_GLYPH> run;
+    if (!CheckDevanagariRun(state, run))
+        return;
+    BenchOutput output;
+    RunRepeatRequests(state, MakeBenchGlyphRun(kNotoDevanagariFace, false, run, output.path, kFontId),
+                      output);
+}
+
+// The glyphs of the same 500 CJK characters in the same font through the
+// glyph call: the cost of the call itself, font for font.
+void BM_FirstRequest_CJKGlyphs500_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state,
+                     MakeBenchGlyphRun(kIpaGothicFace, false, GlyphsOfText(kIpaGothicPath, CjkText()),
+                                       output.path, kFontId),
+                     output);
+}
+
+void BM_Repeat_CJKGlyphs500_DC(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    BenchOutput output;
+    RunRepeatRequests(state,
+                      MakeBenchGlyphRun(kIpaGothicFace, false, GlyphsOfText(kIpaGothicPath, CjkText()),
+                                        output.path, kFontId),
+                      output);
 }
 
 void BM_FirstRequest_Latin500_DC(benchmark::State &state)
@@ -253,6 +321,10 @@ BENCHMARK(BM_FirstRequest_CJK500_File)->UseManualTime()->Unit(benchmark::kMillis
 BENCHMARK(BM_FirstRequest_CJK500_CFF_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_CJK50_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repeat_CJK500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Glyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repeat_Glyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_CJKGlyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repeat_CJKGlyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IOReplay_CJK500)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -101,6 +101,72 @@ std::u16string JapaneseText(const char *szFontPath, size_t nCount)
     return text;
 }
 
+namespace {
+
+// The font file's face through FreeType, released when it goes.
+struct FreeTypeFace {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    explicit FreeTypeFace(const char *szPath)
+    {
+        if (FT_Init_FreeType(&library) == 0 && FT_New_Face(library, szPath, 0, &face) != 0)
+            face = nullptr;
+    }
+    ~FreeTypeFace()
+    {
+        if (face != nullptr)
+            FT_Done_Face(face);
+        if (library != nullptr)
+            FT_Done_FreeType(library);
+    }
+    FreeTypeFace(const FreeTypeFace &) = delete;
+    FreeTypeFace &operator=(const FreeTypeFace &) = delete;
+};
+
+constexpr int kEmDots = 100; // 12 pt at 600 dpi
+
+} // namespace
+
+std::vector<FNDL_GLYPH> ShapedRun(const char *szFontPath, size_t nCount)
+{
+    const FreeTypeFace font(szFontPath);
+    std::vector<FNDL_GLYPH> run;
+    if (font.face == nullptr)
+        return run;
+    const FT_Face face = font.face;
+    for (FT_Long nGlyph = 1; nGlyph < face->num_glyphs && run.size() < nCount; ++nGlyph) {
+        if (FT_Load_Glyph(face, static_cast<FT_UInt>(nGlyph), FT_LOAD_NO_SCALE) != 0 ||
+            face->glyph->outline.n_points == 0)
+            continue;
+        const bool bMark = run.size() % 4 == 3;
+        const int nAdvance = static_cast<int>(face->glyph->advance.x * kEmDots / face->units_per_EM);
+        run.push_back({static_cast<int>(nGlyph), bMark ? 0 : nAdvance, bMark ? -30 : 0, bMark ? -20 : 0});
+    }
+    return run;
+}
+
+std::vector<FNDL_GLYPH> GlyphsOfText(const char *szFontPath, const std::u16string &text)
+{
+    const FreeTypeFace font(szFontPath);
+    std::vector<FNDL_GLYPH> run;
+    for (char16_t ch : text) {
+        const FT_UInt nGlyph = font.face != nullptr ? FT_Get_Char_Index(font.face, ch) : 0;
+        run.push_back({static_cast<int>(nGlyph), kEmDots, 0, 0});
+    }
+    return run;
+}
+
+BenchGlyphRun MakeBenchGlyphRun(const std::string &font, bool bFromFile,
+                                const std::vector<FNDL_GLYPH> &glyphs,
+                                const std::string &outputPath, int nFontId)
+{
+    BenchGlyphRun r;
+    r.run = {120, 0, 0, static_cast<int>(glyphs.size()), 0, 0};
+    r.glyphs = glyphs;
+    r.page = MakeBenchRequest(font, bFromFile, u"", outputPath, nFontId).page;
+    return r;
+}
+
 std::u16string LatinText(size_t nCount)
 {
     static const char *const kParagraph =

@@ -251,15 +251,30 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
 {
     std::vector<std::string> args = {"job", "-q", "--page-log", "--pjl", "-o", "-"};
 
-    // The tool knows the paper names (PPD keywords, IPP media names) and
-    // refuses a size the printer cannot be told.
-    std::string paper = "A4";
-    if (const ppd_choice_t *size = job.Marked("PageSize"))
-        paper = size->choice;
-    else if (const char *media = job.Option("media"))
-        paper = media;
-    else if (const char *pageSize = job.Option("PageSize"))
+    // The paper asked for, else the PPD's: the tool knows the names (PPD
+    // keywords, IPP media names) and refuses a size the printer cannot be
+    // told, which the PPD would have left unmarked for its default.
+    std::string paper;
+    if (const char *pageSize = job.Option("PageSize")) {
         paper = pageSize;
+    } else if (const char *media = job.Option("media")) {
+        // media lists a size, a type and a source in any order: "A4,Plain".
+        const std::string list = media;
+        for (size_t at = 0; at < list.size() && paper.empty();) {
+            const size_t end = std::min(list.find(',', at), list.size());
+            const std::string word = list.substr(at, end - at);
+            at = end + 1;
+            const bool typeOrSource =
+                job.ppd && (ppdFindChoice(ppdFindOption(job.ppd, "MediaType"), word.c_str()) ||
+                            ppdFindChoice(ppdFindOption(job.ppd, "InputSlot"), word.c_str()));
+            if (!word.empty() && !typeOrSource)
+                paper = word;
+        }
+    }
+    if (paper.empty()) {
+        const ppd_choice_t *size = job.Marked("PageSize");
+        paper = size ? size->choice : "A4";
+    }
     args.insert(args.end(), {"--media", paper});
 
     // The tray, media type and sides as the PPD's choices give them; a

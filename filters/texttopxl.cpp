@@ -10,6 +10,8 @@
 // number-up-layout, prettyprint, and fndl-font. The charset of the document
 // format names the text's encoding; text in no known encoding is still
 // printed. Values out of range are clamped with a warning, never fail the job.
+#include <iconv.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -63,10 +65,31 @@ int main(int argc, char **argv)
 
     std::vector<std::string> args = CommonToolArgs(job);
     args.push_back("--clamp");
-    if (const std::string charset = Charset(); !charset.empty())
-        args.insert(args.end(), {"--encoding", charset});
+    // A charset that iconv does not know is left to the tool's guess: the
+    // job prints either way.
+    if (const std::string charset = Charset(); !charset.empty()) {
+        const iconv_t converter = iconv_open("UTF-8", charset.c_str());
+        if (converter != reinterpret_cast<iconv_t>(-1)) {
+            iconv_close(converter);
+            args.insert(args.end(), {"--encoding", charset});
+        } else {
+            Message("WARNING", "unknown charset " + charset + ": the text is read as UTF-8, or "
+                                                           "as Windows-1252 when it is not");
+        }
+    }
+    // Margins not asked for are the PPD's imageable area, as texttopdf
+    // takes them.
+    const ppd_size_t *size = job.ppd ? ppdPageSize(job.ppd, nullptr) : nullptr;
     for (const char *option : {"page-left", "page-right", "page-top", "page-bottom", "cpi", "lpi"}) {
         const char *value = job.Option(option);
+        if (!value && size && std::strncmp(option, "page-", 5) == 0) {
+            const float margin = option[5] == 'l'   ? size->left
+                                 : option[5] == 'r' ? size->width - size->right
+                                 : option[5] == 't' ? size->length - size->top
+                                                    : size->bottom;
+            args.insert(args.end(), {std::string("--") + option, std::to_string(margin)});
+            continue;
+        }
         if (!value)
             continue;
         if (IsDecimal(value))

@@ -3,10 +3,12 @@
 // repository: small synthetic fonts (simple, composite and nested composite
 // glyphs, long loca, symbol and format 12 cmaps, a collection) and the first
 // glyphs of DejaVu Sans when it is installed, each with a text and options,
-// into DIR/font; the library's output for some of them into DIR/xldecode.
+// into DIR/font; the library's output for some of them into DIR/xldecode;
+// GGO_NATIVE outlines of installed fonts into DIR/outline.
 //
 // Usage: fndl_fuzz_seeds DIR
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -115,6 +117,37 @@ Bytes OutputOf(const Bytes &seed)
     return output.Read();
 }
 
+// GGO_NATIVE outlines of a few glyphs of an installed font at an em of
+// upem units, each after its unitsPerEm, into DIR/outline: cubics from a
+// font with PostScript outlines, quadratics from a TrueType one.
+size_t WriteOutlineSeeds(const std::string &dir, const char *face, uint16_t upem)
+{
+    const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    LOGFONTA lf = {};
+    lf.lfHeight = -upem;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face);
+    HFONT font = CreateFontIndirectA(&lf);
+    HDC hdc = CreateCompatibleDC(nullptr);
+    SelectObject(hdc, font);
+    size_t written = 0;
+    for (const char ch : std::string("SOg@&%8")) {
+        GLYPHMETRICS gm;
+        const UINT format = GGO_NATIVE | GGO_UNHINTED;
+        const DWORD size = GetGlyphOutlineA(hdc, static_cast<UINT>(ch), format, &gm, 0, nullptr, &identity);
+        if (size == GDI_ERROR || size == 0)
+            continue;
+        Bytes input = {static_cast<uint8_t>(upem), static_cast<uint8_t>(upem >> 8)};
+        input.resize(2 + size);
+        if (GetGlyphOutlineA(hdc, static_cast<UINT>(ch), format, &gm, size, input.data() + 2, &identity) != size)
+            continue;
+        WriteFile(dir + "/outline/" + face + "-" + std::to_string(static_cast<int>(ch)), input);
+        ++written;
+    }
+    DeleteDC(hdc);
+    DeleteObject(font);
+    return written;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -127,6 +160,7 @@ int main(int argc, char **argv)
     mkdir(dir.c_str(), 0755);
     mkdir((dir + "/font").c_str(), 0755);
     mkdir((dir + "/xldecode").c_str(), 0755);
+    mkdir((dir + "/outline").c_str(), 0755);
 
     const std::u16string longText =
         u"\u00e9 \u01d6 \u0451 \u00fc and enough words after them to fill two or three lines of the page";
@@ -164,6 +198,8 @@ int main(int argc, char **argv)
             WriteFile(dir + "/xldecode/with-stream-header", withHeader);
         }
     }
-    std::printf("%zu font seeds in %s/font\n", seeds.size(), dir.c_str());
+    const size_t outlines = WriteOutlineSeeds(dir, "Nimbus Sans", 1000) + WriteOutlineSeeds(dir, "DejaVu Sans", 2048);
+    std::printf("%zu font seeds in %s/font, %zu outline seeds in %s/outline\n", seeds.size(), dir.c_str(),
+                outlines, dir.c_str());
     return 0;
 }

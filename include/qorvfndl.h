@@ -214,13 +214,61 @@ FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY);
  * would go. */
 FNDL_EXPORT int FNDL_CALL FNDLGetCursor(void);
 
+/* Most glyphs in one FNDLGlyphRunW call. */
+#define FNDL_MAX_GLYPH_RUN 4096
+
+/* One glyph of a run for FNDLGlyphRunW, in device units: the glyph is drawn
+ * at the pen moved by (nOffsetX, nOffsetY), then the pen moves nAdvance to
+ * the right. Device y grows down the page: a mark raised above its base
+ * has a negative nOffsetY (HarfBuzz's y_offset with the sign turned). */
+typedef struct FNDL_GLYPH {
+    int nGlyph;   /* in: glyph index in the font, below its glyph count */
+    int nAdvance; /* in: pen advance after the glyph */
+    int nOffsetX; /* in: the glyph's x offset from the pen */
+    int nOffsetY; /* in: the glyph's y offset from the pen (down) */
+} FNDL_GLYPH;
+
+/* Glyph run record: the first argument of FNDLGlyphRunW. */
+typedef struct FNDL_GLYPHRUN {
+    int FontHeight; /* in: tenths of a point, as in FNDL_TEXTINFOW */
+    int bBold;      /* in: 1 = set the run bold */
+    int bItalic;    /* in: nonzero = italic logical font; 1 = slant the run */
+    int nGlyphs;    /* in: glyphs at pGlyphs, 0 to FNDL_MAX_GLYPH_RUN */
+    int nStopIndex; /* out: result 1: index of the first glyph the font could not
+                       give (a damaged font); else 0 */
+    int bNewPage;   /* out: set to 1 at a page end (result 2); never cleared */
+} FNDL_GLYPHRUN;
+
+/* Sets a run of glyphs that the caller has shaped (HarfBuzz, for example)
+ * at the cursor, in the font of the page record (chFont, bTTE, nFontId,
+ * nResolution, the lf* fields; nLineSpacing is not used and nothing is
+ * written back into it). Glyphs go out in a soft font of their own for the
+ * font id, "OT:<nFontId in hex>:<chFont>:g", whose character codes are the
+ * glyph indexes: its header once, each glyph once (composites with their
+ * components), so they never meet the characters FNDLFontDownloadW sends
+ * for the same id; FNDLRemoveFontW removes both soft fonts. Then the
+ * font's selection, the page box's clip rectangle, and the run as one Text
+ * from the cursor, with XSpacingData (and YSpacingData when a glyph is
+ * offset vertically). The run is not broken at the right limit: lines are
+ * the caller's. The cursor's x moves to the end of the run; y stays.
+ * Returns FNDL_OK; FNDL_INVALID_GLYPH_HANDLE when a glyph cannot be read
+ * from the font (nStopIndex says which; nothing of the run is set);
+ * FNDL_PAGEEND when the cursor's y is below the page box's bottom (bNewPage
+ * is 1; nothing of the run is set); FNDL_DOWNLOAD_FAILURE as the download
+ * calls, and for a glyph index at or above the font's glyph count, a count
+ * outside 0..FNDL_MAX_GLYPH_RUN, or a position, spacing or end of the run
+ * beyond -32768..32767: then what the call appended is cut off again. */
+FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *pGlyphs,
+                                        const FNDL_PAGEINFOW *pPageInfo);
+
 /* Sets the page box of the following calls of the process (every session,
  * every file, until set again); NULL goes back to the default box. Writes
  * nothing. Returns FNDL_OK, or FNDL_DOWNLOAD_FAILURE for a box the page's
  * 16-bit coordinates cannot hold (a value outside -32768..32767, a negative
  * limit, a clip box whose right is left of its left or bottom above its
- * top): then every following download call fails with FNDL_DOWNLOAD_FAILURE
- * and writes nothing until a box that fits, or NULL, is set. */
+ * top): then every following download or glyph run call fails with
+ * FNDL_DOWNLOAD_FAILURE and writes nothing until a box that fits, or NULL,
+ * is set. */
 FNDL_EXPORT int FNDL_CALL FNDLSetPageBox(const FNDL_PAGEBOX *pBox);
 
 #ifdef __cplusplus

@@ -6,6 +6,9 @@
 #   FirstRequest_CJK500_DC <= 3 x IOReplay_CJK500
 #   Repeat_CJK500_DC       <= 0.2 x FirstRequest_CJK500_DC
 #   FirstRequest_CJK500_CFF_DC <= 3 x FirstRequest_CJK500_DC
+#   FirstRequest_Glyphs500_DC <= 1.5 x FirstRequest_CJK500_DC (a shaped run
+#   of 500 Devanagari glyphs through the glyph call), and the same for
+#   Repeat_Glyphs500_DC against Repeat_CJK500_DC
 # Exits non-zero when a target fails. Extra arguments go to fndl_bench;
 # --build-only (alone) builds it without running it.
 # REPETITIONS (default 10) and MIN_TIME (seconds per repetition, default
@@ -13,7 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
-bash scripts/install-packages.sh libbenchmark-dev fonts-ipafont-gothic
+bash scripts/install-packages.sh libbenchmark-dev fonts-ipafont-gothic fonts-noto-core
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2
@@ -59,7 +62,7 @@ awk -F, '
   }
   END {
     if (errors != "") { print "benchmarks that failed:" errors; exit 1 }
-    split("BM_FirstRequest_CJK500_DC BM_FirstRequest_CJK50_DC BM_IOReplay_CJK500 BM_Repeat_CJK500_DC BM_FirstRequest_CJK500_CFF_DC", needed, " ")
+    split("BM_FirstRequest_CJK500_DC BM_FirstRequest_CJK50_DC BM_IOReplay_CJK500 BM_Repeat_CJK500_DC BM_FirstRequest_CJK500_CFF_DC BM_FirstRequest_Glyphs500_DC BM_Repeat_Glyphs500_DC", needed, " ")
     for (i in needed) if (!(needed[i] in median)) { print "no median for " needed[i]; exit 1 }
     print "medians (ms):"
     for (n in median) printf "  %-32s %8.3f\n", n, median[n]
@@ -69,5 +72,7 @@ awk -F, '
     check("FirstRequest_CJK500_DC / IOReplay_CJK500", first / median["BM_IOReplay_CJK500"], 3)
     check("Repeat_CJK500_DC / FirstRequest_CJK500_DC", median["BM_Repeat_CJK500_DC"] / first, 0.2)
     check("FirstRequest_CJK500_CFF_DC / FirstRequest_CJK500_DC", median["BM_FirstRequest_CJK500_CFF_DC"] / first, 3)
+    check("FirstRequest_Glyphs500_DC / FirstRequest_CJK500_DC", median["BM_FirstRequest_Glyphs500_DC"] / first, 1.5)
+    check("Repeat_Glyphs500_DC / Repeat_CJK500_DC", median["BM_Repeat_Glyphs500_DC"] / median["BM_Repeat_CJK500_DC"], 1.5)
     exit ok ? 0 : 1
   }' "$results"

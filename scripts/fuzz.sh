@@ -29,7 +29,7 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 failed=()
 # target, seed directory, longest input
-for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" \
+for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" "outline outline 65536" \
               "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384"; do
   read -r name seeds maxlen <<<"$target"
   binary="$build/fuzz/fndl_fuzz_$name"

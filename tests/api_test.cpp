@@ -241,6 +241,42 @@ TEST_F(ApiTest, PageBoxMovesLineBreaksAndPageEnds)
     EXPECT_EQ(run(refused, 1000).first, FNDL_PAGEEND);
 }
 
+TEST_F(ApiTest, RequestsThatCannotBeHonouredFailWithoutWriting)
+{
+    // Each fails with nothing written and the fonts sent before kept.
+    TempPath out;
+    WideRequest sans = MakeWideRequest("DejaVu Sans", out.path, "Hello", 7, false);
+    ASSERT_EQ(FNDLFontDownloadW(&sans.text, &sans.page), FNDL_OK);
+    const std::vector<uint8_t> before = out.Read();
+    struct Case {
+        const char *what;
+        std::string font;
+        bool fromFile;
+        int fontHeight, lineSpacing;
+    };
+    const std::string serif = "/usr/share/fonts/truetype/liberation/LiberationSerif-Regular.ttf";
+    for (const Case &c : {Case{"another face under the id", "Liberation Serif", false, 120, 100},
+                          Case{"another font file under the id", serif, true, 120, 100},
+                          Case{"an em taller than the page", "DejaVu Sans", false, 7700, 100},
+                          Case{"lines going up the page", "DejaVu Sans", false, 120, -1}}) {
+        WideRequest r = MakeWideRequest(c.font, out.path, "Hello\u00e9", 7, c.fromFile);
+        r.text.FontHeight = c.fontHeight;
+        r.page.nLineSpacing = c.lineSpacing;
+        EXPECT_EQ(FNDLFontDownloadW(&r.text, &r.page), FNDL_DOWNLOAD_FAILURE) << c.what;
+        EXPECT_EQ(out.Read(), before) << c.what;
+        ASSERT_NE(g_pSession, nullptr) << c.what;
+        EXPECT_EQ(g_pSession->nCount, 1u) << c.what;
+    }
+    // The same font under the id by its file: no second header.
+    WideRequest file = MakeWideRequest(kDejaVuSans, out.path, "Hello", 7, true);
+    ASSERT_EQ(FNDLFontDownloadW(&file.text, &file.page), FNDL_OK);
+    const std::vector<uint8_t> after = out.Read();
+    EXPECT_EQ(CountOps(Decode(std::vector<uint8_t>(after.begin() + static_cast<std::ptrdiff_t>(before.size()),
+                                                   after.end())),
+                       0x4F),
+              0u);
+}
+
 TEST_F(ApiTest, OffsetToTextCutsTheText)
 {
     struct Case {

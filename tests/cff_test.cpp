@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -81,6 +82,11 @@ std::vector<XLOperation> Operations(const std::vector<uint8_t> &bytes)
 constexpr uint8_t kBeginFontHeader = 0x4F, kReadFontHeader = 0x50, kEndFontHeader = 0x51,
                   kBeginChar = 0x52, kReadChar = 0x53, kEndChar = 0x54;
 
+DWORD FontTag(const char (&tag)[5])
+{
+    return static_cast<DWORD>(tag[0] | tag[1] << 8 | tag[2] << 16 | tag[3] << 24);
+}
+
 uint16_t BE16(const std::vector<uint8_t> &b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
 
 } // namespace
@@ -102,6 +108,27 @@ TEST(NativeOutlines, CubicsForCffQuadraticsForTrueType)
     const auto yMax = static_cast<int16_t>(pbyGlyph[8] << 8 | pbyGlyph[9]);
     EXPECT_NEAR(yMax, 741, 20);
     GlobalFree(pbyGlyph);
+    // A converted glyph's box is its drawn outline's, which is what the
+    // font's left side bearings give: a TrueType rasterizer places it by
+    // the difference, so any other would shift it sideways.
+    const DWORD hmtxSize = GetFontData(cff.hdc, FontTag("hmtx"), 0, nullptr, 0);
+    std::vector<uint8_t> hhea(36), hmtx(hmtxSize == GDI_ERROR ? 0 : hmtxSize);
+    ASSERT_EQ(GetFontData(cff.hdc, FontTag("hhea"), 0, hhea.data(), 36), 36u);
+    ASSERT_EQ(GetFontData(cff.hdc, FontTag("hmtx"), 0, hmtx.data(), hmtxSize), hmtxSize);
+    const uint16_t longMetrics = BE16(hhea, 34);
+    int shifted = 0, compared = 0;
+    for (UINT glyph = 1; glyph < 300 && 4u * glyph + 4 <= hmtx.size() && glyph < longMetrics; ++glyph) {
+        const std::vector<uint8_t> native = NativeOutline(cff.hdc, glyph, GGO_NATIVE | GGO_UNHINTED | GGO_GLYPH_INDEX);
+        if (native.empty() || ConvertNativeOutline(native, 1000, &pbyGlyph, &nLength) != 1 || nLength == 0)
+            continue;
+        const auto xMin = static_cast<int16_t>(pbyGlyph[2] << 8 | pbyGlyph[3]);
+        const auto lsb = static_cast<int16_t>(BE16(hmtx, 4 * glyph + 2));
+        shifted += std::abs(xMin - lsb) > 1;
+        ++compared;
+        GlobalFree(pbyGlyph);
+    }
+    EXPECT_GT(compared, 100);
+    EXPECT_EQ(shifted, 0) << "of " << compared;
     // Outlines are kept per glyph and size: asked again, 'S' is the same;
     // at half the height it is another outline.
     EXPECT_EQ(NativeOutline(cff.hdc, 'S', GGO_NATIVE | GGO_UNHINTED), s);

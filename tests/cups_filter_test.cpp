@@ -427,6 +427,33 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     EXPECT_NE(optionJobs[0].text.find(Utf16("Page " + std::to_string(optionJobs[0].pages) + pageOf)),
               std::u16string::npos);
 
+    // CUPS's page selection, number-up, reverse orientations and papers
+    // beyond A4: page 2 alone on an A5 sheet turned for two pages; out-of-
+    // range pitch and margins clamped with a warning.
+    options = CupsFilter(dir, "text/plain");
+    options.insert(options.end(), {"-o", "media=A5", "-o", "orientation-requested=6", "-o",
+                                   "page-ranges=2", "-o", "number-up=2", "-o", "cpi=0.5", "-o",
+                                   "page-left=-5", (dir / "sample.txt").string()});
+    const Command selected = RunCommand(options);
+    ASSERT_EQ(selected.exitCode, 0) << selected.err;
+    const std::vector<PrintedJob> selectedJobs = SplitJobs(selected.out);
+    ASSERT_EQ(selectedJobs.size(), 1u);
+    EXPECT_EQ(selectedJobs[0].pages, 1);
+    EXPECT_EQ(CountLines(selected.err, "PAGE: "), 1u) << selected.err;
+    EXPECT_NE(selected.err.find("--cpi 0.5 is out of range: 1 is used"), std::string::npos)
+        << selected.err;
+    EXPECT_NE(selected.err.find("--page-left -5 is out of range: 0 is used"), std::string::npos)
+        << selected.err;
+    for (const XLOperation &op : selectedJobs[0].ops) {
+        if (op.op == xl::kOpBeginPage) {
+            EXPECT_EQ(op.Find(xl::kAttrMediaSize)->value.numbers.at(0), 16.0); // A5
+            EXPECT_EQ(op.Find(xl::kAttrOrientation)->value.numbers.at(0), 3.0); // turned
+        }
+    }
+    EXPECT_EQ(std::count_if(selectedJobs[0].ops.begin(), selectedJobs[0].ops.end(),
+                            [](const XLOperation &op) { return op.op == xl::kOpSetPageScale; }),
+              1);
+
     // Text in another character set is printed in it, never refused.
     WriteFile(dir / "latin1.txt", "caf\xE9 cr\xE8me\n");
     const Command latin1 = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "7", "user",

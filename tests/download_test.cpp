@@ -346,6 +346,7 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
 {
     std::vector<Bytes> glyphs = SampleGlyphs(100);
     glyphs[0x42 - 0x1F] = Bytes{}; // 'B' has an empty glyph
+    glyphs[0x20] = Bytes{};        // and so has glyph 32, which unmapped codes take
     FontBuilder font = MakeSampleFont({.glyphs = glyphs, .unicodeSegments = {{0x20, 0x7E, -0x1F}}});
     const Bytes fontBytes = BuildFont(font);
     TempFile file(fontBytes);
@@ -397,14 +398,19 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     EXPECT_EQ(run.info.anGlyphIndex[0], 0x23);
 
     // A code the cmap does not map goes out with glyph 0x20 and reports no
-    // glyph; 0xFFFF has no entry and sends nothing.
-    ASSERT_EQ(run.Request(std::u16string(u"\u00e9") + char16_t(0xFFFF), written), 1);
+    // glyph, once per font however often it comes; 0xFFFF has no entry and
+    // sends nothing.
+    ASSERT_EQ(run.Request(std::u16string(u"\u00e9\u00e9") + char16_t(0xFFFF), written), 1);
     chars = Chars(Decode(written));
     ASSERT_EQ(chars.size(), 1u);
     EXPECT_EQ(chars[0].code, 0xE9);
-    EXPECT_EQ(GetU16(chars[0].block, 4), 0x20u);
+    EXPECT_EQ(chars[0].block, (Bytes{1, 0, 0, 4, 0, 0x20}));
     EXPECT_EQ(run.info.anGlyphIndex[0], static_cast<int>(kNoGlyph));
-    EXPECT_EQ(run.info.anGlyphIndex[1], static_cast<int>(kNoGlyph)) << "0xFFFF";
+    EXPECT_EQ(run.info.anGlyphIndex[1], static_cast<int>(kNoGlyph));
+    EXPECT_EQ(run.info.anGlyphIndex[2], static_cast<int>(kNoGlyph)) << "0xFFFF";
+    ASSERT_EQ(run.Request(u"\u00e9", written), 1);
+    EXPECT_TRUE(Chars(Decode(written)).empty());
+    EXPECT_EQ(run.info.anGlyphIndex[0], static_cast<int>(kNoGlyph));
 }
 
 TEST_F(DownloadTest, CompositeSendsItsComponentsInTheSameBlock)

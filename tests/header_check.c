@@ -86,6 +86,20 @@ _Static_assert(offsetof(FNDL_PAGEBOX, nClipTop) == 12, "FNDL_PAGEBOX.nClipTop");
 _Static_assert(offsetof(FNDL_PAGEBOX, nClipRight) == 16, "FNDL_PAGEBOX.nClipRight");
 _Static_assert(offsetof(FNDL_PAGEBOX, nClipBottom) == 20, "FNDL_PAGEBOX.nClipBottom");
 
+_Static_assert(sizeof(FNDL_GLYPH) == 16, "FNDL_GLYPH size");
+_Static_assert(offsetof(FNDL_GLYPH, nGlyph) == 0, "FNDL_GLYPH.nGlyph");
+_Static_assert(offsetof(FNDL_GLYPH, nAdvance) == 4, "FNDL_GLYPH.nAdvance");
+_Static_assert(offsetof(FNDL_GLYPH, nOffsetX) == 8, "FNDL_GLYPH.nOffsetX");
+_Static_assert(offsetof(FNDL_GLYPH, nOffsetY) == 12, "FNDL_GLYPH.nOffsetY");
+
+_Static_assert(sizeof(FNDL_GLYPHRUN) == 24, "FNDL_GLYPHRUN size");
+_Static_assert(offsetof(FNDL_GLYPHRUN, FontHeight) == 0, "FNDL_GLYPHRUN.FontHeight");
+_Static_assert(offsetof(FNDL_GLYPHRUN, bBold) == 4, "FNDL_GLYPHRUN.bBold");
+_Static_assert(offsetof(FNDL_GLYPHRUN, bItalic) == 8, "FNDL_GLYPHRUN.bItalic");
+_Static_assert(offsetof(FNDL_GLYPHRUN, nGlyphs) == 12, "FNDL_GLYPHRUN.nGlyphs");
+_Static_assert(offsetof(FNDL_GLYPHRUN, nStopIndex) == 16, "FNDL_GLYPHRUN.nStopIndex");
+_Static_assert(offsetof(FNDL_GLYPHRUN, bNewPage) == 20, "FNDL_GLYPHRUN.bNewPage");
+
 /* Each function has the declared type. */
 int (FNDL_CALL *const check_download_w)(FNDL_TEXTINFOW *, FNDL_PAGEINFOW *) = FNDLFontDownloadW;
 int (FNDL_CALL *const check_download_a)(FNDL_TEXTINFOA *, FNDL_PAGEINFOA *) = FNDLFontDownloadA;
@@ -94,3 +108,4 @@ void (FNDL_CALL *const check_remove_a)(int *) = FNDLRemoveFontA;
 void (FNDL_CALL *const check_set_cursor)(int *, int *) = FNDLSetCursor;
 int (FNDL_CALL *const check_get_cursor)(void) = FNDLGetCursor;
 int (FNDL_CALL *const check_set_page_box)(const FNDL_PAGEBOX *) = FNDLSetPageBox;
+int (FNDL_CALL *const check_glyph_run_w)(FNDL_GLYPHRUN *, const FNDL_GLYPH *, const FNDL_PAGEINFOW *) = FNDLGlyphRunW;

@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,16 +105,6 @@ void ExpectStandaloneFont(const Bytes &font)
         EXPECT_EQ(offset % 4, 0u);
         EXPECT_LE(uint64_t{offset} + length, font.size());
     }
-}
-
-size_t MappingsOf(const std::string &path)
-{
-    std::ifstream maps("/proc/self/maps");
-    size_t count = 0;
-    for (std::string line; std::getline(maps, line);)
-        if (line.size() >= path.size() && line.compare(line.size() - path.size(), path.size(), path) == 0)
-            ++count;
-    return count;
 }
 
 std::string ResolvedPath(const char *face, int weight = FW_NORMAL, bool italic = false, int *indexOut = nullptr)
@@ -213,7 +204,7 @@ TEST(PlatformGdiObjects, SelectionDeletionAndHandleChecks)
     HFONT b = CreateFontIndirectA(&lf);
     ASSERT_TRUE(hdc && a && b);
     EXPECT_EQ(PlatformLiveGdiObjects(), live + 3);
-    EXPECT_EQ(MappingsOf(path), 1u); // one mapping shared by both fonts
+    EXPECT_EQ(PlatformFontFileCopies(path.c_str()), 1); // one copy shared by both fonts
 
     EXPECT_EQ(GetCurrentObject(hdc, OBJ_FONT), nullptr);
     EXPECT_EQ(GetFontData(hdc, Tag("head"), 0, nullptr, 0), GDI_ERROR);
@@ -231,7 +222,7 @@ TEST(PlatformGdiObjects, SelectionDeletionAndHandleChecks)
     EXPECT_EQ(GetFontData(hdc, Tag("head"), 0, nullptr, 0), 54u);
     EXPECT_TRUE(DeleteDC(hdc));
     EXPECT_EQ(PlatformLiveGdiObjects(), live);
-    EXPECT_EQ(MappingsOf(path), 0u);
+    EXPECT_EQ(PlatformFontFileCopies(path.c_str()), 0);
 
     // Stale, null, foreign and garbage handles are refused.
     EXPECT_FALSE(DeleteDC(hdc));
@@ -560,6 +551,16 @@ TEST(PlatformFiles, ReadOnlyMappings)
     EXPECT_TRUE(CloseHandle(mapping));
     EXPECT_FALSE(CloseHandle(mapping));
     EXPECT_EQ(Bytes(view, view + 5), content); // the view outlives its handles
+    // A file cut short keeps its views whole, as on Windows (where it cannot
+    // be cut while they exist), and gives no view of what it lost.
+    file = CreateFileA(temp.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_EQ(truncate(temp.path.c_str(), 0), 0);
+    EXPECT_EQ(Bytes(view, view + 5), content);
+    EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0), nullptr);
+    CloseHandle(mapping);
+    CloseHandle(file);
     EXPECT_TRUE(UnmapViewOfFile(view));
     EXPECT_FALSE(UnmapViewOfFile(view));
     EXPECT_FALSE(CloseHandle(nullptr));
@@ -646,7 +647,55 @@ TEST(PlatformFontResources, AFileAddedAgainGivesItsCurrentBytes)
     const Bytes second = BuildFont(font);
     std::ofstream(file.path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char *>(second.data()), static_cast<std::streamsize>(second.size()));
-    AddedFontFile changed(file.path);
+    {
+        AddedFontFile changed(file.path);
+        SelectedFont selected(MakeLogFont("Resource Sample"));
+        EXPECT_EQ(WholeFont(selected.hdc), second);
+    }
+    // Rewritten in place with as many bytes and its modification time given
+    // back (cp -p, rsync --inplace -t): read anew all the same.
+    Bytes third = second;
+    for (size_t k = 0; k < GetU16(third, 4); ++k)
+        if (GetU32(third, DirectoryRecordPosition(k)) == GetU32(Bytes{'c', 'v', 't', ' '}, 0))
+            third[GetU32(third, DirectoryRecordPosition(k) + 8)] ^= 0x5A; // another cvt value
+    struct stat before {};
+    ASSERT_EQ(stat(file.path.c_str(), &before), 0);
+    std::ofstream(file.path, std::ios::binary | std::ios::in | std::ios::out)
+        .write(reinterpret_cast<const char *>(third.data()), static_cast<std::streamsize>(third.size()));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.path.c_str(), times, 0), 0);
+    AddedFontFile rewritten(file.path);
     SelectedFont selected(MakeLogFont("Resource Sample"));
-    EXPECT_EQ(WholeFont(selected.hdc), second);
+    EXPECT_EQ(WholeFont(selected.hdc), third);
+
+}
+
+TEST(PlatformFontData, AnInstalledFontFileCutShortKeepsItsFontsWhole)
+{
+    // Its fonts read the bytes they were made from, never a lost page.
+    const std::string base = testing::TempDir() + "fndl-cut-" + std::to_string(getpid());
+    const std::string fonts = base + "/fonts", copy = fonts + "/Cut.ttf", config = base + "/fonts.conf";
+    ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(fonts.c_str(), 0700), 0);
+    const Bytes original = [] {
+        std::ifstream in(kDejaVuDir + "DejaVuSans.ttf", std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }();
+    std::ofstream(copy, std::ios::binary)
+        .write(reinterpret_cast<const char *>(original.data()), static_cast<std::streamsize>(original.size()));
+    std::ofstream(config) << "<fontconfig><dir>" << fonts << "</dir><cachedir>" << base
+                          << "/cache</cachedir></fontconfig>";
+    setenv("FONTCONFIG_FILE", config.c_str(), 1);
+    PlatformForgetFontconfig();
+    {
+        SelectedFont sans(MakeLogFont("DejaVu Sans"));
+        ASSERT_EQ(truncate(copy.c_str(), 4096), 0);
+        EXPECT_EQ(WholeFont(sans.hdc), original);
+    }
+    unsetenv("FONTCONFIG_FILE");
+    PlatformForgetFontconfig();
+    std::remove(config.c_str());
+    std::remove(copy.c_str());
+    rmdir(fonts.c_str());
+    rmdir(base.c_str());
 }

@@ -519,14 +519,12 @@ TEST(ToolJob, OptionsReachTheRecords)
     EXPECT_EQ(Count(fromFile.ops, kOpRectanglePath), 1u);
     // CharSize at 300 dpi: 12 * 300 / 72.
     EXPECT_EQ(First(fromFile.ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 50.0);
-    // The first line half an inch in, half an inch and a character size
-    // down, as (300, 400) at 600 dpi.
+    // On Letter paper the first line half an inch in and, below the half
+    // inch margin, four fifths of the character size down.
     const std::vector<TextLine> lines = TextLines(fromFile.ops);
     ASSERT_EQ(lines.size(), 1u);
-    const std::vector<double> &origin =
-        First(fromFile.ops, kOpSetPageOrigin)->Find(kAttrPageOrigin)->value.numbers;
-    EXPECT_EQ(lines[0].x + static_cast<long>(origin.at(0)), 150);
-    EXPECT_EQ(lines[0].y + static_cast<long>(origin.at(1)), 200);
+    EXPECT_EQ(lines[0].x, 150);
+    EXPECT_EQ(lines[0].y, 150 + 50 - 10); // four fifths of the character size down
     // The page origin puts the library's limits at this resolution inside
     // the margins (at 600 dpi's limits no line fitted).
     Job landscape;
@@ -554,12 +552,14 @@ TEST(ToolJob, FilterOptionsFrameThePages)
     const std::string end = "\x1B%-12345X@PJL EOJ NAME=\"abc\"\r\n\x1B%-12345X";
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
     const std::vector<XLOperation> ops = Decode(bytes);
-    // Landscape (1) Legal (1); the origin moves the library's limits inside
-    // the margins: 36 pt left (300 dots), the last baseline above 18 pt.
-    EXPECT_TRUE(Contains(bytes, ByteList({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43, 0xD3})));
-    EXPECT_EQ(Count(ops, 0x75), 2u); // SetPageOrigin on both pages
+    // Landscape (1) Legal (1), the text 36 pt from the left (300 dots) and
+    // the first baseline 18 pt and four fifths of a character size down.
+    EXPECT_TRUE(Contains(bytes, ByteList({0xC0, 0x01, 0xF8, 0x28, 0xC0, 0x01, 0xF8, 0x25, 0x43})));
+    EXPECT_EQ(Count(ops, kOpSetPageOrigin), 0u);
     const std::vector<TextLine> lines = TextLines(ops);
     ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].x, 300);
+    EXPECT_EQ(lines[0].y, 150 + 83 - 16);
     EXPECT_EQ(lines[0].text.rfind(u"Title    ", 0), 0u);
     EXPECT_EQ(lines[0].text.substr(lines[0].text.size() - 11), u"Page 1 of 2");
     EXPECT_EQ(lines[1].text, u"x");
@@ -568,6 +568,116 @@ TEST(ToolJob, FilterOptionsFrameThePages)
     EXPECT_EQ(lines[2].text.substr(lines[2].text.size() - 11), u"Page 2 of 2");
     // 12 characters per inch: 10 pt, 83 dots at 600 dpi.
     EXPECT_EQ(First(ops, kOpSetFont)->Find(kAttrCharSize)->value.numbers[0], 83.0);
+}
+
+TEST(ToolJob, PaperOrientationAndPageSelection)
+{
+    // Each paper goes to BeginPage with its MediaSize code, each orientation
+    // with its own; a size the printer cannot be told is refused.
+    const std::pair<const char *, int> papers[] = {{"A4", 2},  {"letter", 0}, {"Legal", 1},
+                                                   {"A5", 16}, {"A3", 5},     {"B5", 11},
+                                                   {"Executive", 3}, {"Tabloid", 4}};
+    const char *orientations[] = {"portrait", "landscape", "reverse-portrait", "reverse-landscape"};
+    for (size_t i = 0; i < std::size(papers); ++i) {
+        Job paper;
+        RunJob(paper, {"--media", papers[i].first, "--orientation", orientations[i % 4], "--text", "x"});
+        const XLOperation *page = First(paper.ops, kOpBeginPage);
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(page->Find(kAttrMediaSize)->value.numbers.at(0), papers[i].second) << papers[i].first;
+        EXPECT_EQ(page->Find(kAttrOrientation)->value.numbers.at(0), static_cast<double>(i % 4));
+    }
+    ToolRun run = RunTool({"job", "--media", "iso_b4_250x353mm", "--text", "x", "-o", "-"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("the printer cannot be told the paper 'iso_b4_250x353mm'"),
+              std::string::npos) << run.err;
+
+    // The page box is the paper less the margins: on Legal with half-inch
+    // margins, baselines from 300 + 80 to 8400 - 300 - 20 every 120 dots.
+    std::string numbers;
+    for (int n = 1; n <= 200; ++n)
+        numbers += std::to_string(n) + "\n";
+    Job legal;
+    RunJob(legal, {"--media", "Legal", "--text", numbers});
+    std::vector<TextLine> lines = TextLines(legal.ops);
+    ASSERT_GT(lines.size(), 66u);
+    EXPECT_EQ(lines[0].y, 380);
+    EXPECT_EQ(lines[64].y, 380 + 64 * 120);
+    EXPECT_EQ(lines[64].page, lines[0].page);
+    EXPECT_EQ(lines[65].page, lines[0].page + 1);
+
+    // Page ranges and odd or even pages: the pages left out keep only
+    // their font downloads, outside any page. A4 holds 53 lines a page.
+    Job ranges;
+    RunJob(ranges, {"--media", "A4", "--page-ranges", "2-3", "--text", numbers});
+    lines = TextLines(ranges.ops);
+    EXPECT_EQ(Count(ranges.ops, kOpBeginPage), 2u);
+    EXPECT_EQ(lines.front().text, u"54");
+    EXPECT_EQ(lines.back().text, u"159");
+    EXPECT_LT(std::find_if(ranges.ops.begin(), ranges.ops.end(),
+                           [](const XLOperation &op) { return op.op == kOpBeginFontHeader; }) -
+                  ranges.ops.begin(),
+              std::find_if(ranges.ops.begin(), ranges.ops.end(),
+                           [](const XLOperation &op) { return op.op == kOpBeginPage; }) -
+                  ranges.ops.begin());
+    Job even;
+    RunJob(even, {"--media", "A4", "--page-set", "even", "--page-log", "--text", numbers});
+    EXPECT_EQ(Count(even.ops, kOpBeginPage), 2u); // pages 2 and 4 of 4
+    EXPECT_EQ(TextLines(even.ops).back().text, u"200");
+    EXPECT_EQ(even.run.err.substr(0, 22), "PAGE: 1 1\nPAGE: 2 1\nfn");
+
+    // Number-up: pages scaled into the cells of a sheet, each in its own
+    // graphics state; two a sheet turn the sheet.
+    Job twoUp;
+    RunJob(twoUp, {"--number-up", "2", "--text", numbers});
+    EXPECT_EQ(Count(twoUp.ops, kOpBeginPage), 2u);
+    EXPECT_EQ(First(twoUp.ops, kOpBeginPage)->Find(kAttrOrientation)->value.numbers.at(0), 1.0);
+    EXPECT_EQ(Count(twoUp.ops, kOpPushGS), 4u);
+    EXPECT_EQ(Count(twoUp.ops, kOpPopGS), 4u);
+    EXPECT_NEAR(First(twoUp.ops, kOpSetPageScale)->Find(kAttrPageScale)->value.numbers.at(0),
+                0.7071, 1e-3);
+    std::vector<std::vector<double>> origins;
+    for (const XLOperation &op : twoUp.ops) {
+        if (op.op == kOpSetPageOrigin)
+            origins.push_back(op.Find(kAttrPageOrigin)->value.numbers);
+    }
+    ASSERT_GE(origins.size(), 2u);
+    EXPECT_EQ(origins[1], (std::vector<double>{3508, 0}));
+    Job fourUp;
+    RunJob(fourUp, {"--number-up", "4", "--number-up-layout", "tblr", "--text", numbers});
+    EXPECT_EQ(Count(fourUp.ops, kOpBeginPage), 1u);
+    origins.clear();
+    for (const XLOperation &op : fourUp.ops) {
+        if (op.op == kOpSetPageOrigin)
+            origins.push_back(op.Find(kAttrPageOrigin)->value.numbers);
+    }
+    ASSERT_EQ(origins.size(), 4u);
+    EXPECT_EQ(origins[1], (std::vector<double>{0, 3508})); // top to bottom first
+    EXPECT_EQ(origins[2], (std::vector<double>{2480, 0}));
+
+    // Columns: the second column's frame moved across by a column and a gap.
+    Job columns;
+    RunJob(columns, {"--columns", "2", "--text", numbers});
+    EXPECT_EQ(Count(columns.ops, kOpBeginPage), 2u); // 106 lines a page
+    const XLOperation *second = First(columns.ops, kOpSetPageOrigin);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->Find(kAttrPageOrigin)->value.numbers.at(0), (4960 - 600 - 150) / 2 + 150);
+
+    // A header with a long title stays one line, the title cut with "…".
+    Job header;
+    RunJob(header, {"--media", "A4", "--header", std::string(150, 'T'), "--text", "x"});
+    lines = TextLines(header.ops);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].text.find(u"T\u2026    "), std::u16string::npos);
+    EXPECT_EQ(lines[0].text.substr(lines[0].text.size() - 11), u"Page 1 of 1");
+
+    // Pitch and margins out of range: usage errors, or clamped with --clamp.
+    run = RunTool({"job", "--cpi", "0.5", "--text", "x", "-o", "-"});
+    EXPECT_EQ(run.exitCode, 2);
+    Job clamped;
+    RunJob(clamped, {"--clamp", "--cpi", "0.5", "--lpi", "1000", "--page-left", "-5", "--text", "x"});
+    EXPECT_NE(clamped.run.err.find("--cpi 0.5 is out of range: 1 is used"), std::string::npos);
+    EXPECT_NE(clamped.run.err.find("--lpi 1000 is out of range: 100 is used"), std::string::npos);
+    EXPECT_EQ(TextLines(clamped.ops).at(0).x, 0);
 }
 
 TEST(ToolDownload, AppendsBareCallsToAnExistingFile)

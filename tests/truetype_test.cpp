@@ -238,7 +238,7 @@ TEST(TrueTypeDirectory, FindsTagsByCaseAndRecordOrder)
     ASSERT_NE(pLast, nullptr);
     EXPECT_EQ(pLast[0], 8);
     EXPECT_EQ(length, 8u);
-    const uint8_t *pFirst = FindFirstFontTable(bytes.data(), size, "maxp", "MAXP", &length);
+    const uint8_t *pFirst = FindFontTable(bytes.data(), size, "maxp", "MAXP", &length, TableRecord::kFirst);
     ASSERT_NE(pFirst, nullptr);
     EXPECT_EQ(pFirst[0], 7);
 

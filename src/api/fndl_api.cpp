@@ -252,14 +252,28 @@ struct RequestDeviceContext {
     }
 };
 
-// The request from the logical font on, the same for both entry points.
-int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
+// What a request does once its file, stream and session are in place
+// returns this when the download failed: the call is cut back and the
+// session forgotten. (kDownloadRefused: refused before writing, the
+// session kept.)
+constexpr int kDownloadFailed = -2;
+static_assert(kDownloadFailed != kDownloadRefused);
+
+// The request from the logical font on, the same for every entry point:
+// work(pFile) downloads and sets the text, and gives the call's result,
+// kDownloadFailed or kDownloadRefused.
+template <typename Work>
+int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, Work work)
 {
     // A resolution or character size the page arithmetic cannot hold, and
-    // a refused page box, fail before anything is written.
+    // a refused page box, fail before anything is written; so does a page no
+    // line of the text can ever be set on: an em taller than the clip box
+    // would end every page before its first line, and a negative line
+    // spacing would set lines above the page.
     PageLimits limits{};
-    if (!RequestPageLimits(info.nResolution, &limits) ||
-        CharacterSizeInDots(local.FontHeight, info.nResolution) == 0)
+    const int nCharSize = CharacterSizeInDots(local.FontHeight, info.nResolution);
+    if (!RequestPageLimits(info.nResolution, &limits) || nCharSize == 0 ||
+        nCharSize > limits.nClipBottom - limits.nClipTop || info.nLineSpacing < 0)
         return DOWNLOAD_FAILURE;
 
     RequestDeviceContext request(lf);
@@ -294,20 +308,18 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     }
     ReplaceSessionDeviceContext(g_pSession, request.HandOver());
 
-    const int bDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
-    if (!bDownloaded)
+    const int nResult = work(pFile);
+    if (nResult == kDownloadRefused) {
+        // Nothing was written and the fonts sent before are still there.
+        g_pStream->pOutputFile = nullptr;
+        fclose(pFile);
+        return DOWNLOAD_FAILURE;
+    }
+    if (nResult == kDownloadFailed)
         return FailCall(output);
 
-    int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
-
-    *back.pnStopX = info.nStopX != -1 ? info.nStopX : 0;
-    if (local.bNewPage != 0)
-        *back.pbNewPage = local.bNewPage;
-    if (local.nOffsetToText != 0)
-        *back.pnOffsetToText = local.nOffsetToText;
-
     // Whatever did not reach the file makes the call a failure, and so do
-    // a cover page out of memory and a font file that could not be mapped.
+    // a page out of memory and a font file that could not be mapped.
     const bool bStreamFailed = g_pStream->nErrorCode != XL_ERROR_NONE;
     const bool bFileFailed = fflush(pFile) != 0 || ferror(pFile) != 0;
     if (bStreamFailed || bFileFailed || nResult == DOWNLOAD_FAILURE || bFontFileError == 1)
@@ -326,6 +338,24 @@ int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const
     if (nResult == INVALID_GLYPH_HANDLE || nResult == PAGEEND)
         return nResult;
     return FNDL_OK;
+}
+
+// The text request: download, cover page, results back into the caller's
+// records.
+int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
+{
+    return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
+        const int nDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
+        if (nDownloaded == kDownloadRefused || nDownloaded == 0)
+            return nDownloaded == 0 ? kDownloadFailed : kDownloadRefused;
+        const int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
+        *back.pnStopX = info.nStopX != -1 ? info.nStopX : 0;
+        if (local.bNewPage != 0)
+            *back.pbNewPage = local.bNewPage;
+        if (local.nOffsetToText != 0)
+            *back.pnOffsetToText = local.nOffsetToText;
+        return nResult;
+    });
 }
 
 // The request once its text and output path are in place: the logical font
@@ -405,6 +435,53 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
     std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
     info.szOutputPath[nPathLength] = '\0';
     return DownloadRequest(local, info, *pTextInfo, *pPageInfo);
+}
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *pGlyphs,
+                                                   const FNDL_PAGEINFOW *pPageInfo)
+{
+    const CallLock lock;
+    if (pRun == nullptr || pPageInfo == nullptr)
+        return DOWNLOAD_FAILURE;
+    pRun->nStopIndex = 0;
+    FNDL_TEXTINFOW text;
+    std::memset(&text, 0, sizeof(text));
+    text.FontHeight = pRun->FontHeight;
+    text.bBold = pRun->bBold;
+    text.bItalic = pRun->bItalic;
+    FNDL_TEXTINFOW local;
+    PageInfo info;
+    BeginRequest(text, *pPageInfo, local, info);
+
+    // The run's positions are worked out before anything is written: one
+    // that the page's numbers cannot hold fails the call with no byte out.
+    GlyphRunText run;
+    if (!MakeGlyphRunText(pGlyphs, pRun->nGlyphs, g_nCursorX, g_nCursorY, &run))
+        return DOWNLOAD_FAILURE;
+    const GlobalBlock<char> font(NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0));
+    info.chFont = font.get();
+    const GlobalBlock<char> path(NewAnsiString(pPageInfo->szOutputPath, 256, true));
+    if (info.chFont == nullptr || !path || std::strlen(path.get()) >= sizeof(info.szOutputPath))
+        return DOWNLOAD_FAILURE;
+    std::strcpy(info.szOutputPath, path.get());
+
+    const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
+    return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
+        int nMissing = -1;
+        const int nDownloaded =
+            DownloadGlyphRunW(g_pSession, g_pStream, &local, &info, pGlyphs, run.nCount, &nMissing);
+        if (nDownloaded == kDownloadRefused || nDownloaded == 0)
+            return nDownloaded == 0 ? kDownloadFailed : kDownloadRefused;
+        // A glyph the printer did not get would leave a hole in the run.
+        if (nMissing >= 0) {
+            pRun->nStopIndex = nMissing;
+            return INVALID_GLYPH_HANDLE;
+        }
+        const int nResult = WriteGlyphRun(g_pSession, pFile, &local, &info, run);
+        if (local.bNewPage != 0)
+            pRun->bNewPage = local.bNewPage;
+        return nResult;
+    });
 }
 
 extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)

@@ -112,11 +112,14 @@ bool BeyondRightLimit(const CoverPageCall &call, uint32_t dwX)
 
 // A line at the cursor is set only where the clip box holds it, its
 // descenders included; and never past the bottom limit.
+bool BaselineFits(const PageLimits &limits, int nBaseline, int nDescent)
+{
+    return nBaseline <= limits.nBottomLimit && int64_t{nBaseline} + nDescent <= limits.nClipBottom;
+}
+
 bool LineFitsOnPage(const CoverPageCall &call)
 {
-    const int64_t nBaseline = *call.pnCursorY;
-    return nBaseline <= call.limits.nBottomLimit &&
-           nBaseline + call.nDescent <= call.limits.nClipBottom;
+    return BaselineFits(call.limits, *call.pnCursorY, call.nDescent);
 }
 
 // The font's descent at the character size, from its outline text metrics
@@ -130,6 +133,19 @@ int FontDescent(HDC hdc, int nCharSize)
     if (hdc == nullptr || GetOutlineTextMetricsA(hdc, sizeof(metrics), &metrics) == 0)
         return nCharSize;
     return std::clamp<int>(metrics.otmTextMetrics.tmDescent, 0, nCharSize);
+}
+
+// A font file is measured itself; a face name through the session's device
+// context, which holds the request's logical font. Null when there are no
+// metrics.
+HDC MeasuringContext(FontSession *pSession, const PageInfo *pPageInfo, int nCharSize,
+                     FileFontMetrics &fileMetrics)
+{
+    if (pPageInfo->bTTE) {
+        OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
+        return fileMetrics.hdc;
+    }
+    return pSession != nullptr ? pSession->hdc : nullptr;
 }
 
 // Underline bar under a written line, from the font's underscore metrics.
@@ -339,13 +355,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (nLength == 0)
         return COVERPAGE_DONE;
 
-    // A font file is measured itself; a face name through the session's
-    // device context, which holds the request's logical font.
     FileFontMetrics fileMetrics;
-    if (pPageInfo->bTTE)
-        OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
-    const HDC hdcSession = pSession != nullptr ? pSession->hdc : nullptr;
-    const HDC hdcMeasure = pPageInfo->bTTE ? fileMetrics.hdc : hdcSession;
+    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileMetrics);
     const CoverPageCall call = {
         pSession,
         pFile,
@@ -361,4 +372,82 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
         hdcMeasure,
     };
     return SetText(call);
+}
+
+bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int nCursorY,
+                      GlyphRunText *pText)
+{
+    if (nGlyphs < 0 || nGlyphs > FNDL_MAX_GLYPH_RUN || (nGlyphs > 0 && pGlyphs == nullptr))
+        return false;
+    const auto nSlots = static_cast<size_t>(std::max(nGlyphs, 1));
+    pText->codes.reset(static_cast<uint16_t *>(GlobalAlloc(GMEM_FIXED, nSlots * sizeof(uint16_t))));
+    pText->xSpacing.reset(static_cast<int16_t *>(GlobalAlloc(GMEM_FIXED, nSlots * sizeof(int16_t))));
+    pText->ySpacing.reset(static_cast<int16_t *>(GlobalAlloc(GMEM_FIXED, nSlots * sizeof(int16_t))));
+    if (!pText->codes || !pText->xSpacing || !pText->ySpacing)
+        return false;
+    const auto fits = [](int64_t nValue) { return nValue >= INT16_MIN && nValue <= INT16_MAX; };
+
+    // The Text draws each glyph at the cursor and then moves the cursor by
+    // its spacing: the glyph's offsets go into where the Text starts and
+    // into the spacing before and after it, so that the cursor ends at the
+    // pen's end again.
+    const int64_t nOffsetX0 = nGlyphs > 0 ? pGlyphs[0].nOffsetX : 0;
+    const int64_t nOffsetY0 = nGlyphs > 0 ? pGlyphs[0].nOffsetY : 0;
+    const int64_t nStartX = int64_t{nCursorX} + nOffsetX0;
+    const int64_t nStartY = int64_t{nCursorY} + nOffsetY0;
+    int64_t nPenX = nCursorX;
+    bool bOffsetY = false;
+    for (int i = 0; i < nGlyphs; ++i) {
+        const FNDL_GLYPH &glyph = pGlyphs[i];
+        const bool bLast = i + 1 == nGlyphs;
+        const int64_t nNextOffsetX = bLast ? 0 : pGlyphs[i + 1].nOffsetX;
+        const int64_t nNextOffsetY = bLast ? 0 : pGlyphs[i + 1].nOffsetY;
+        const int64_t nSpacingX = int64_t{glyph.nAdvance} + nNextOffsetX - glyph.nOffsetX;
+        const int64_t nSpacingY = nNextOffsetY - glyph.nOffsetY;
+        nPenX += glyph.nAdvance;
+        if (glyph.nGlyph < 0 || glyph.nGlyph > 0xFFFE || !fits(nSpacingX) || !fits(nSpacingY) ||
+            !fits(nPenX))
+            return false;
+        bOffsetY = bOffsetY || glyph.nOffsetY != 0;
+        pText->codes.get()[i] = static_cast<uint16_t>(glyph.nGlyph);
+        pText->xSpacing.get()[i] = static_cast<int16_t>(nSpacingX);
+        pText->ySpacing.get()[i] = static_cast<int16_t>(nSpacingY);
+    }
+    if (!fits(nStartX) || !fits(nStartY) || !fits(nPenX))
+        return false;
+    if (!bOffsetY)
+        pText->ySpacing.reset();
+    pText->nCount = nGlyphs;
+    pText->nStartX = static_cast<int>(nStartX);
+    pText->nStartY = static_cast<int>(nStartY);
+    pText->nEndX = static_cast<int>(nPenX);
+    return true;
+}
+
+int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                  PageInfo *pPageInfo, const GlyphRunText &text)
+{
+    PageLimits limits{};
+    const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
+    if (!RequestPageLimits(pPageInfo->nResolution, &limits) || nCharSize == 0 ||
+        g_pStream == nullptr)
+        return DOWNLOAD_FAILURE;
+    WriteClipRectangle(pFile, limits.nClipLeft, limits.nClipTop, limits.nClipRight,
+                       limits.nClipBottom);
+    if (text.nCount == 0)
+        return COVERPAGE_DONE;
+
+    FileFontMetrics fileMetrics;
+    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileMetrics);
+    if (!BaselineFits(limits, g_nCursorY, FontDescent(hdcMeasure, nCharSize))) {
+        pTextInfo->bNewPage = 1;
+        if (pSession != nullptr)
+            MarkFontsForReselect(pSession);
+        return PAGEEND;
+    }
+    WriteSetCursor(pFile, text.nStartX, &text.nStartY);
+    XLText(g_pStream, text.codes.get(), text.xSpacing.get(), text.ySpacing.get(),
+           static_cast<uint16_t>(text.nCount));
+    g_nCursorX = text.nEndX;
+    return COVERPAGE_DONE;
 }

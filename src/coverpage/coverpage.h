@@ -7,6 +7,7 @@
 
 #include "download/charsize.h"
 #include "qorvfndl.h"
+#include "session/globalblock.h"
 #include "session/session.h"
 
 // The cover page's results are the download call's public results, which
@@ -32,6 +33,32 @@ bool SetPageBox(const FNDL_PAGEBOX *pBox);
 // are none: a refused box, or no box and a resolution at which the default
 // page does not fit the 16-bit coordinates.
 bool RequestPageLimits(int nResolution, PageLimits *pLimits);
+
+// The Text of a glyph run, worked out before anything is written: the glyph
+// indexes as character codes, the cursor's move after each glyph in x and
+// in y (null when no glyph is offset vertically), where the Text starts and
+// the pen's x at the end of the run.
+struct GlyphRunText {
+    GlobalBlock<uint16_t> codes;
+    GlobalBlock<int16_t> xSpacing;
+    GlobalBlock<int16_t> ySpacing;
+    int nCount = 0;
+    int nStartX = 0;
+    int nStartY = 0;
+    int nEndX = 0;
+};
+// False when memory is exhausted, or a glyph index, a position, a spacing or
+// the run's end does not fit the page's 16-bit numbers.
+bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int nCursorY,
+                      GlyphRunText *pText);
+
+// Sets a glyph run at the cursor in the glyph-coded font the download
+// selected: the clip box, then SetCursor and one Text, unless the page
+// ends first. 0 set (the cursor's x at the run's end), 2 page end (nothing
+// of the run set, bNewPage 1, the fonts marked for reselection), 3 no page
+// limits.
+int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                  PageInfo *pPageInfo, const GlyphRunText &text);
 
 // SetFont, bold, shear and angle for the entry, through g_pStream.
 void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);

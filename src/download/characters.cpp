@@ -29,21 +29,16 @@ void MarkDownloaded(FontEntry *pEntry, uint16_t nCode)
     pEntry->pbDownloaded[nCode / 8] |= static_cast<uint8_t>(1u << (nCode % 8));
 }
 
-uint32_t FontNameLength(const FontEntry *pEntry)
+const uint8_t *FontNameBytes(const FontEntry *pEntry, SoftFontCoding coding)
 {
-    return static_cast<uint32_t>(strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName)));
-}
-
-const uint8_t *FontNameBytes(const FontEntry *pEntry)
-{
-    return reinterpret_cast<const uint8_t *>(pEntry->szXLFontName);
+    return reinterpret_cast<const uint8_t *>(SoftFontName(pEntry, coding));
 }
 
 } // namespace
 
 CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *pEntry,
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
-                                 bool *pbBlockOpen)
+                                 bool *pbBlockOpen, SoftFontCoding coding)
 {
     // The length stays negative when the glyph cannot be located.
     int32_t nLength = -1;
@@ -62,7 +57,7 @@ CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *
     const bool bFound = nLength > 0 && nLength <= kMaxCharacterGlyphLength && pbyGlyph != nullptr;
 
     if (!*pbBlockOpen) {
-        XLBeginChar(pStream, FontNameBytes(pEntry), FontNameLength(pEntry));
+        XLBeginChar(pStream, FontNameBytes(pEntry, coding), SoftFontNameLength(pEntry, coding));
         *pbBlockOpen = true;
     }
     // A glyph that cannot be located goes out as an empty character.
@@ -74,9 +69,10 @@ CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *
     return bFound ? CharacterGlyph::kSent : CharacterGlyph::kMissing;
 }
 
-void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
+void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                        SoftFontCoding coding)
 {
-    XLSetFont(pStream, FontNameBytes(pEntry), FontNameLength(pEntry),
+    XLSetFont(pStream, FontNameBytes(pEntry, coding), SoftFontNameLength(pEntry, coding),
               CharacterSize(pTextInfo->FontHeight, pEntry->nResolution), kSymbolSet);
     XLSetCharBoldValue(pStream, pTextInfo->bBold == 1 ? kBoldValue : 0.0f);
     XLSetCharShear(pStream, pTextInfo->bItalic == 1 ? kItalicShear : 0.0f, 0.0f);
@@ -111,7 +107,10 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
             DownloadCharacter(pFace, pStream, pEntry, nCode, nGlyph, nMapped != kNoGlyph, &bBlockOpen);
         if (glyph == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
-        else
+        // An unmapped code's character (empty when glyph 32 is) is in the
+        // printer now and its page index is kNoGlyph whatever happens: it
+        // goes once per font, not once per occurrence and call.
+        if (glyph != CharacterGlyph::kMissing || nMapped == kNoGlyph)
             MarkDownloaded(pEntry, nCode);
     }
     if (bBlockOpen)

@@ -146,7 +146,8 @@ int HasConvertibleOutlines(FontFace *pFace)
            FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }
 
-int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
+int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                                SoftFontCoding coding)
 {
     static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
     uint8_t abyMaxp[kMaxpSize];
@@ -184,7 +185,7 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
         dwOffset += adwPadded[k];
     }
 
-    SendFontHeaderStart(pStream, pEntry, dwOffset, abyDirectory, kDirectorySize);
+    SendFontHeaderStart(pStream, pEntry, dwOffset, abyDirectory, kDirectorySize, coding);
     for (uint32_t k = 0; k < kTableCount; ++k)
         SendTableBlocks(pStream, apbySource[k], adwSize[k], adwPadded[k]);
     SendFontHeaderEnd(pStream);

@@ -11,17 +11,45 @@
 #include "truetype/fontface.h"
 #include "xlstream/xlstream.h"
 
+// The two soft fonts of one font id: characters coded by UTF-16 unit (the
+// download calls) and by glyph index (the glyph run call).
+enum class SoftFontCoding { kUnicode, kGlyph };
+
+// The PCL XL name of the entry's soft font in that coding, and its length.
+const char *SoftFontName(const FontEntry *pEntry, SoftFontCoding coding);
+uint32_t SoftFontNameLength(const FontEntry *pEntry, SoftFontCoding coding);
+
+// The session's entry for the page's font id: found, or added with its
+// glyph count and character table (nothing is sent). Null when the font
+// cannot be used or memory is exhausted.
+FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
+                                   const FNDL_TEXTINFOW *pTextInfo, const PageInfo *pPageInfo);
+
+// The glyph-coded soft font of the page's font id: its header once, then
+// every glyph of the run that it has not sent yet, then its selection.
+// 1 when done (*pnMissing: the run's first glyph that could not be located
+// and went out empty, -1 when none), 0 when the download failed or a glyph
+// index is at or above the font's glyph count, kDownloadRefused as for
+// DownloadFontW.
+int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                      PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs,
+                      int *pnMissing);
+
 // 1 when the font is present and the text's characters were processed, 0
-// when the download failed.
+// when the download failed, kDownloadRefused when the font id names a font
+// downloaded before and the request's font is another (nothing written).
+constexpr int kDownloadRefused = -1;
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo);
 
 // Sends the font header of a new entry. 1 when it was sent, 0 when the font
 // could not be read (nothing is sent then).
-int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream);
+int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                       SoftFontCoding coding = SoftFontCoding::kUnicode);
 
-// "OT:<id in hex>:<face name>:n" into pEntry->szXLFontName.
-void MakeXLFontName(FontEntry *pEntry);
+// "OT:<id in hex>:<face name>:n" into pEntry->szXLFontName; for the
+// glyph-coded font "...:g" into pEntry->szXLGlyphFontName.
+void MakeXLFontName(FontEntry *pEntry, SoftFontCoding coding = SoftFontCoding::kUnicode);
 
 struct TableDescriptor {
     char szTag[5];
@@ -53,12 +81,12 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
 // nothing sent); or not located (an empty character went out instead).
 enum class CharacterGlyph { kSent, kEmpty, kMissing };
 
-// Sends one character, opening the character block first when
-// *pbBlockOpen is false. An empty glyph is sent only for a code the cmap
-// does not map (bMapped false).
+// Sends one character to the soft font of the coding, opening the
+// character block first when *pbBlockOpen is false. An empty glyph is sent
+// only for a code the cmap does not map (bMapped false).
 CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *pEntry,
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
-                                 bool *pbBlockOpen);
+                                 bool *pbBlockOpen, SoftFontCoding coding = SoftFontCoding::kUnicode);
 
 // One ReadFontHeader with its embedded data.
 void SendHeaderBlock(XLStream *pStream, const uint8_t *pbyData, uint32_t nLength);
@@ -72,7 +100,8 @@ void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAva
 // segment header and its directory), and from the tables on (the null
 // segment, EndFontHeader).
 void SendFontHeaderStart(XLStream *pStream, FontEntry *pEntry, uint32_t dwSegmentSize,
-                         const uint8_t *pbyDirectory, uint32_t dwDirectorySize);
+                         const uint8_t *pbyDirectory, uint32_t dwDirectorySize,
+                         SoftFontCoding coding = SoftFontCoding::kUnicode);
 void SendFontHeaderEnd(XLStream *pStream);
 
 // Fonts with PostScript (CFF) outlines go out as TrueType soft fonts
@@ -82,7 +111,8 @@ void SendFontHeaderEnd(XLStream *pStream);
 int HasConvertibleOutlines(FontFace *pFace);
 // The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
 // glyphs' maxima. 1 when sent, 0 (nothing sent) when the tables are unusable.
-int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream);
+int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                                SoftFontCoding coding = SoftFontCoding::kUnicode);
 // GetTTEFilePointer for a converted font: the glyph as TrueType data in a
 // global-heap block (*ppStorage, released with ReleaseFontTable), length 0
 // for an outline without contours; nothing written when the glyph has no
@@ -93,4 +123,5 @@ void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 // The font selection: SetFont (character size, symbol set 1), bold value,
 // shear and angle, from the request's height and style and the entry's
 // resolution.
-void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
+void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                        SoftFontCoding coding = SoftFontCoding::kUnicode);

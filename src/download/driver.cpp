@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The download driver: a font goes to the printer once per session (header,
 // then characters as texts need them).
+#include <algorithm>
 #include <cstring>
 
 #include "download/download.h"
@@ -16,62 +17,166 @@ bool HasTrueTypeOutlines(FontFace &face)
            FaceHasTable(face, "maxp");
 }
 
+// The first bytes of the font's head table, as many as an entry keeps.
+uint32_t ReadHeadIdentity(FontFace &face, uint8_t (&abyHead)[HeadTable::kSize])
+{
+    uint32_t dwSize = 0;
+    const uint8_t *pHead = FaceTable(face, "head", &dwSize);
+    dwSize = pHead ? std::min<uint32_t>(dwSize, HeadTable::kSize) : 0;
+    if (dwSize > 0)
+        std::memcpy(abyHead, pHead, dwSize);
+    return dwSize;
+}
+
+// True when the request's font is the one the entry's soft font was made
+// from: the same head table, whatever name or path the request uses.
+bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
+{
+    uint8_t abyHead[HeadTable::kSize];
+    const uint32_t dwSize = ReadHeadIdentity(face, abyHead);
+    return dwSize == entry.dwHeadSize && std::memcmp(abyHead, entry.abyHead, dwSize) == 0;
+}
+
+// The header of the entry's soft font in the coding; a font with CFF
+// outlines goes out converted.
+bool SendSoftFontHeader(FontFace &face, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
+{
+    return pEntry->bConvertOutlines ? DownloadConvertedFontHeader(&face, pEntry, pStream, coding) != 0
+                                    : DownloadFontHeader(&face, pEntry, pStream, coding) != 0;
+}
+
+bool IsGlyphSent(const FontEntry *pEntry, uint16_t nGlyph)
+{
+    return (pEntry->pbGlyphSent[nGlyph / 8] >> (nGlyph % 8)) & 1;
+}
+
+void MarkGlyphSent(FontEntry *pEntry, uint16_t nGlyph)
+{
+    pEntry->pbGlyphSent[nGlyph / 8] |= static_cast<uint8_t>(1u << (nGlyph % 8));
+}
+
+// True when the font id names a font downloaded before and the request's
+// font is another (another face under the id, or its file rewritten since):
+// its characters would go into the soft font by glyph indexes that mean
+// other glyphs there.
+bool IsAnotherFontUnderTheId(FontSession *pSession, FontFace &face, int nFontId)
+{
+    const FontEntry *pKnown = FindDownloadedFontW(pSession, nFontId);
+    return pKnown != nullptr && !IsTheEntrysFont(face, *pKnown);
+}
+
 } // namespace
+
+FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
+                                   const FNDL_TEXTINFOW *pTextInfo, const PageInfo *pPageInfo)
+{
+    FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
+    if (pEntry != nullptr)
+        return pEntry;
+    // Later requests of the font read its file by the path the entry
+    // keeps: a path that does not fit the entry could not be opened again.
+    if (pPageInfo->bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
+        return nullptr;
+    // A font with CFF outlines is converted; when its outlines cannot be
+    // had, it fails before anything is written.
+    int bConvertOutlines = 0;
+    if (!HasTrueTypeOutlines(face)) {
+        if (!HasConvertibleOutlines(&face))
+            return nullptr;
+        bConvertOutlines = 1;
+    }
+    if (!AddFontEntry(pSession))
+        return nullptr;
+    pEntry = pSession->pCurrent;
+    FontEntry *pNext = pEntry->pNext;
+    std::memset(pEntry, 0, sizeof(*pEntry));
+    pEntry->pNext = pNext;
+    pEntry->bConvertOutlines = bConvertOutlines;
+    pEntry->bBold = pTextInfo->bBold;
+    pEntry->bItalic = pTextInfo->bItalic;
+    pEntry->bUnderline = pTextInfo->bUnderline;
+    pEntry->nFontHeight = pTextInfo->FontHeight;
+    pEntry->nResolution = pPageInfo->nResolution;
+    pEntry->nFontId = pPageInfo->nFontId;
+    pEntry->nGlyphs = GetNumberOfGlyphsInFont(&face);
+    // No glyph count (maxp unreadable, or memory exhausted reading it)
+    // would send a header for an empty font and no character at all.
+    if (pEntry->nGlyphs == 0)
+        return nullptr;
+    pEntry->pnCharToGlyph = static_cast<uint32_t *>(
+        GlobalAlloc(GMEM_FIXED, kCharTableEntries * sizeof(uint32_t)));
+    if (pEntry->pnCharToGlyph == nullptr)
+        return nullptr;
+    pEntry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kDownloadedSetBytes));
+    if (pEntry->pbDownloaded == nullptr)
+        return nullptr;
+    std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
+    std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
+    pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
+    if (!BuildCharToGlyphTable(&face, pEntry))
+        return nullptr;
+    return pEntry;
+}
 
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo)
 {
-    FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
-    // A font downloaded before is read from the file it was made from.
-    FontFace face(pSession, pPageInfo->bTTE != 0, pEntry ? pEntry->szFaceName : pPageInfo->chFont);
-    if (pEntry == nullptr) {
-        // Later requests of the font read its file by the path the entry
-        // keeps: a path that does not fit the entry could not be opened again.
-        if (pPageInfo->bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
-            return 0;
-        // A font with CFF outlines is converted; when its outlines cannot be
-        // had, it fails before anything is written.
-        int bConvertOutlines = 0;
-        if (!HasTrueTypeOutlines(face)) {
-            if (!HasConvertibleOutlines(&face))
-                return 0;
-            bConvertOutlines = 1;
-        }
-        if (!AddFontEntry(pSession))
-            return 0;
-        pEntry = pSession->pCurrent;
-        FontEntry *pNext = pEntry->pNext;
-        std::memset(pEntry, 0, sizeof(*pEntry));
-        pEntry->pNext = pNext;
-        pEntry->bConvertOutlines = bConvertOutlines;
-        pEntry->bBold = pTextInfo->bBold;
-        pEntry->bItalic = pTextInfo->bItalic;
-        pEntry->bUnderline = pTextInfo->bUnderline;
-        pEntry->nFontHeight = pTextInfo->FontHeight;
-        pEntry->nResolution = pPageInfo->nResolution;
-        pEntry->nFontId = pPageInfo->nFontId;
-        pEntry->nGlyphs = GetNumberOfGlyphsInFont(&face);
-        // No glyph count (maxp unreadable, or memory exhausted reading it)
-        // would send a header for an empty font and no character at all.
-        if (pEntry->nGlyphs == 0)
-            return 0;
-        pEntry->pnCharToGlyph = static_cast<uint32_t *>(
-            GlobalAlloc(GMEM_FIXED, kCharTableEntries * sizeof(uint32_t)));
-        if (pEntry->pnCharToGlyph == nullptr)
-            return 0;
-        pEntry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kDownloadedSetBytes));
-        if (pEntry->pbDownloaded == nullptr)
-            return 0;
-        std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
-        std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
+        return kDownloadRefused;
+    FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+    if (pEntry == nullptr)
+        return 0;
+    // Without a header the characters would go to a font the printer does
+    // not have. (The id may have sent only glyph-coded characters so far.)
+    if (pEntry->szXLFontName[0] == '\0' &&
+        !SendSoftFontHeader(face, pEntry, pStream, SoftFontCoding::kUnicode))
+        return 0;
+    return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo);
+}
 
-        // Without a header the characters would go to a font the printer
-        // does not have.
-        if (bConvertOutlines ? !DownloadConvertedFontHeader(&face, pEntry, pStream)
-                             : !DownloadFontHeader(&face, pEntry, pStream))
-            return 0;
-        if (!BuildCharToGlyphTable(&face, pEntry))
+int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                      PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs, int *pnMissing)
+{
+    *pnMissing = -1;
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
+        return kDownloadRefused;
+    FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+    if (pEntry == nullptr)
+        return 0;
+    // A glyph the font does not have is the caller's error: nothing of it
+    // may reach the printer.
+    for (int i = 0; i < nGlyphs; ++i) {
+        if (pGlyphs[i].nGlyph < 0 || static_cast<uint32_t>(pGlyphs[i].nGlyph) >= pEntry->nGlyphs)
             return 0;
     }
-    return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo);
+    if (pEntry->pbGlyphSent == nullptr) {
+        pEntry->pbGlyphSent = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kGlyphSentSetBytes));
+        if (pEntry->pbGlyphSent == nullptr)
+            return 0;
+        std::memset(pEntry->pbGlyphSent, 0, kGlyphSentSetBytes);
+    }
+    if (pEntry->szXLGlyphFontName[0] == '\0' &&
+        !SendSoftFontHeader(face, pEntry, pStream, SoftFontCoding::kGlyph))
+        return 0;
+
+    // The glyph index is the character code: glyph indexes stop below
+    // 0xFFFF, the code composite components go out under.
+    bool bBlockOpen = false;
+    for (int i = 0; i < nGlyphs; ++i) {
+        const auto nGlyph = static_cast<uint16_t>(pGlyphs[i].nGlyph);
+        if (IsGlyphSent(pEntry, nGlyph))
+            continue;
+        const CharacterGlyph glyph = DownloadCharacter(&face, pStream, pEntry, nGlyph, nGlyph, true,
+                                                       &bBlockOpen, SoftFontCoding::kGlyph);
+        if (glyph != CharacterGlyph::kMissing)
+            MarkGlyphSent(pEntry, nGlyph);
+        else if (*pnMissing < 0)
+            *pnMissing = i;
+    }
+    if (bBlockOpen)
+        XLEndChar(pStream);
+    WriteFontSelection(pStream, pEntry, pTextInfo, SoftFontCoding::kGlyph);
+    return 1;
 }

@@ -96,11 +96,12 @@ void SendTableBlocks(XLStream *pStream, const uint8_t *pbySource, uint32_t dwAva
 }
 
 void SendFontHeaderStart(XLStream *pStream, FontEntry *pEntry, uint32_t dwSegmentSize,
-                         const uint8_t *pbyDirectory, uint32_t dwDirectorySize)
+                         const uint8_t *pbyDirectory, uint32_t dwDirectorySize,
+                         SoftFontCoding coding)
 {
-    MakeXLFontName(pEntry);
-    XLBeginFontHeader(pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
-                      static_cast<uint32_t>(std::strlen(pEntry->szXLFontName)), 0);
+    MakeXLFontName(pEntry, coding);
+    XLBeginFontHeader(pStream, reinterpret_cast<const uint8_t *>(SoftFontName(pEntry, coding)),
+                      SoftFontNameLength(pEntry, coding), 0);
 
     uint8_t abyDescriptor[8] = {0, 0, 0, 1, 1, 0, 0, 0};
     PutBE16(abyDescriptor + 6, pEntry->nGlyphs & 0xFFFF);
@@ -205,11 +206,23 @@ bool ReadHeaderTables(FontSession *pSession, const TableDescriptor *pDescriptors
 
 } // namespace
 
-void MakeXLFontName(FontEntry *pEntry)
+const char *SoftFontName(const FontEntry *pEntry, SoftFontCoding coding)
+{
+    return coding == SoftFontCoding::kGlyph ? pEntry->szXLGlyphFontName : pEntry->szXLFontName;
+}
+
+uint32_t SoftFontNameLength(const FontEntry *pEntry, SoftFontCoding coding)
+{
+    return static_cast<uint32_t>(strnlen(SoftFontName(pEntry, coding), sizeof(pEntry->szXLFontName)));
+}
+
+void MakeXLFontName(FontEntry *pEntry, SoftFontCoding coding)
 {
     char szPrefix[32];
     std::snprintf(szPrefix, sizeof(szPrefix), "OT:%x:", static_cast<unsigned>(pEntry->nFontId));
-    const char *szSuffix = ":n";
+    const char *szSuffix = coding == SoftFontCoding::kGlyph ? ":g" : ":n";
+    char *szName = coding == SoftFontCoding::kGlyph ? pEntry->szXLGlyphFontName : pEntry->szXLFontName;
+    static_assert(sizeof(pEntry->szXLGlyphFontName) == sizeof(pEntry->szXLFontName));
     const size_t nPrefix = std::strlen(szPrefix);
     const size_t nRoom = sizeof(pEntry->szXLFontName) - 1 - nPrefix - std::strlen(szSuffix);
     // A face name too long for the field is cut at a UTF-8 character
@@ -217,7 +230,7 @@ void MakeXLFontName(FontEntry *pEntry)
     const std::string_view face(pEntry->szFaceName,
                                 strnlen(pEntry->szFaceName, sizeof(pEntry->szFaceName)));
     const size_t nFace = Utf8FitLength(face, nRoom);
-    std::snprintf(pEntry->szXLFontName, sizeof(pEntry->szXLFontName), "%s%.*s%s", szPrefix,
+    std::snprintf(szName, sizeof(pEntry->szXLFontName), "%s%.*s%s", szPrefix,
                   static_cast<int>(nFace), pEntry->szFaceName, szSuffix);
 }
 
@@ -301,7 +314,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     return nSelected;
 }
 
-int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
+int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
 {
     const bool bFromFile = pFace->bFromFile;
     // The font's offset table and directory, and where table offsets count
@@ -374,7 +387,7 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream)
     if (!bFromFile && !ReadHeaderTables(pFace->pSession, pDescriptors, nDescriptors, sources))
         return 0;
 
-    SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize);
+    SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize, coding);
 
     for (uint32_t k = 0; k < nDescriptors; ++k) {
         const TableDescriptor &descriptor = pDescriptors[k];

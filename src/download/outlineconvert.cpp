@@ -302,6 +302,67 @@ struct FlagRuns {
     }
 };
 
+// The box of the outline as drawn: its on-curve points (implied ones
+// included) and the extremes of its curves, whole units around them. A
+// quadratic's off-curve point can stand well outside its curve; TrueType
+// rasterizers place a glyph by its header's xMin and the font's left side
+// bearing, which a font with PostScript outlines gives for the drawn
+// outline, so the header gives the drawn box too.
+struct Box {
+    double xMin, yMin, xMax, yMax;
+    void Add(double x, double y)
+    {
+        xMin = x < xMin ? x : xMin;
+        xMax = x > xMax ? x : xMax;
+        yMin = y < yMin ? y : yMin;
+        yMax = y > yMax ? y : yMax;
+    }
+};
+
+// The extreme of the quadratic a, control c, b on one axis, when it lies
+// strictly inside the curve; else a (already in the box).
+double QuadraticExtreme(double a, double c, double b)
+{
+    const double denominator = a - 2 * c + b;
+    if (denominator == 0)
+        return a;
+    const double t = (a - c) / denominator;
+    if (!(t > 0 && t < 1))
+        return a;
+    return (1 - t) * (1 - t) * a + 2 * t * (1 - t) * c + t * t * b;
+}
+
+Box DrawnBox(const GlyphBuilder &glyph)
+{
+    const auto x0 = static_cast<double>(glyph.points[0].x), y0 = static_cast<double>(glyph.points[0].y);
+    Box box{x0, y0, x0, y0};
+    uint32_t nStart = 0;
+    for (uint32_t k = 0; k < glyph.nContours; ++k) {
+        const uint32_t nEnd = glyph.contourEnds[k];
+        const uint32_t nCount = nEnd - nStart + 1;
+        for (uint32_t i = nStart; i <= nEnd; ++i) {
+            const Point &p = glyph.points[i];
+            if (p.bOnCurve) {
+                box.Add(p.x, p.y);
+                continue;
+            }
+            // The curve from the on-curve point before (real or implied
+            // halfway between two controls) to the one after.
+            const Point &before = glyph.points[nStart + (i - nStart + nCount - 1) % nCount];
+            const Point &after = glyph.points[nStart + (i - nStart + 1) % nCount];
+            const double ax = before.bOnCurve ? before.x : (before.x + p.x) / 2.0;
+            const double ay = before.bOnCurve ? before.y : (before.y + p.y) / 2.0;
+            const double bx = after.bOnCurve ? after.x : (after.x + p.x) / 2.0;
+            const double by = after.bOnCurve ? after.y : (after.y + p.y) / 2.0;
+            box.Add(ax, ay);
+            box.Add(bx, by);
+            box.Add(QuadraticExtreme(ax, p.x, bx), QuadraticExtreme(ay, p.y, by));
+        }
+        nStart = nEnd + 1;
+    }
+    return box;
+}
+
 // One pass over the points packs flags, x and y steps into three parts of
 // a scratch block (at most a flag and two bytes per axis per point); the
 // glyph is then the header and the three parts back to back. Fails when a
@@ -317,7 +378,6 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
     uint8_t *const pbyYStart = pbyXStart + 2 * size_t{n};
     FlagRuns flags{pbyFlags};
     uint8_t *pbyX = pbyXStart, *pbyY = pbyYStart;
-    int32_t xMin = glyph.points[0].x, xMax = xMin, yMin = glyph.points[0].y, yMax = yMin;
     int32_t x = 0, y = 0;
     for (uint32_t i = 0; i < n; ++i) {
         const Point &p = glyph.points[i];
@@ -329,11 +389,13 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
                                        PutAxis(pbyY, p.y - y, kYShort, kYSameOrPositive)));
         x = p.x;
         y = p.y;
-        xMin = p.x < xMin ? p.x : xMin;
-        xMax = p.x > xMax ? p.x : xMax;
-        yMin = p.y < yMin ? p.y : yMin;
-        yMax = p.y > yMax ? p.y : yMax;
     }
+    // Inside the points' own box, so it fits 16 bits as they do.
+    const Box box = DrawnBox(glyph);
+    const auto xMin = static_cast<int32_t>(std::floor(box.xMin));
+    const auto yMin = static_cast<int32_t>(std::floor(box.yMin));
+    const auto xMax = static_cast<int32_t>(std::ceil(box.xMax));
+    const auto yMax = static_cast<int32_t>(std::ceil(box.yMax));
     flags.Flush();
     const size_t nFlagBytes = static_cast<size_t>(flags.pby - pbyFlags);
     const size_t nXBytes = static_cast<size_t>(pbyX - pbyXStart);

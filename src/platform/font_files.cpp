@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Font file bytes behind logical fonts, and the table directory of a face.
 //
-// Font files are mapped read-only, once per path, and unmapped when the last
-// font using them is deleted. The directory is untrusted input: a table
+// Font files are read into memory, once per path while the file is
+// unchanged. When the last font using one is deleted it is kept a while (a
+// few files, a bounded number of bytes) for the path's next font: a font
+// realized on every call (the device context of a download by font file
+// falls back to an installed font) would otherwise read its file each time. The directory is untrusted input: a table
 // record is kept only when its table lies wholly inside the file.
 #include "platform_hooks.h"
 #include "platform_internal.h"
@@ -10,31 +13,34 @@
 #include "truetype/sfnt.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 
-FontFile *g_mappedFiles = nullptr; // registry of mapped files by path
+FontFile *g_pathFiles = nullptr;   // registry of files read by path
+unsigned long g_releaseClock = 0;
+constexpr long kMaxKeptFiles = 4;
+constexpr size_t kMaxKeptFileBytes = size_t{64} << 20;
 FontFile *g_servedFile = nullptr;  // the hook's own reference
 
-FontFile *FindMappedFile(const char *path)
+FontFile *FindPathFile(const char *path)
 {
-    for (FontFile *file = g_mappedFiles; file; file = file->next)
+    for (FontFile *file = g_pathFiles; file; file = file->next)
         if (strcmp(file->path, path) == 0)
             return file;
     return nullptr;
 }
 
-void UnlinkMappedFile(FontFile *file)
+void UnlinkPathFile(FontFile *file)
 {
-    for (FontFile **link = &g_mappedFiles; *link; link = &(*link)->next) {
+    for (FontFile **link = &g_pathFiles; *link; link = &(*link)->next) {
         if (*link == file) {
             *link = file->next;
             return;
@@ -42,30 +48,66 @@ void UnlinkMappedFile(FontFile *file)
     }
 }
 
-// True when the file at path is still the one behind the mapping.
-bool StillTheMappedFile(const FontFile &file)
+void FreeFontFile(FontFile *file)
+{
+    free(const_cast<uint8_t *>(file->bytes));
+    free(file->path);
+    free(file);
+}
+
+// Frees kept files beyond the number and bytes kept, the longest unused
+// first.
+void TrimKeptFiles()
+{
+    for (;;) {
+        long count = 0;
+        size_t bytes = 0;
+        FontFile *oldest = nullptr;
+        for (FontFile *file = g_pathFiles; file; file = file->next) {
+            if (file->references > 0)
+                continue;
+            ++count;
+            bytes += file->size;
+            if (!oldest || file->releasedAt < oldest->releasedAt)
+                oldest = file;
+        }
+        if (!oldest || (count <= kMaxKeptFiles && bytes <= kMaxKeptFileBytes))
+            return;
+        UnlinkPathFile(oldest);
+        FreeFontFile(oldest);
+    }
+}
+
+// True when the file at path is still the one that was read.
+bool StillTheSameFile(const FontFile &file)
 {
     struct stat status;
     return stat(file.path, &status) == 0 && SameIdentity(IdentityOf(status), file.identity);
 }
 
-// Maps the whole file read-only; null on failure or for an empty file.
-const uint8_t *MapWholeFile(const char *path, size_t *sizeOut, FileIdentity *identityOut)
+// Reads the whole file; null on failure, for an empty file, and for a file
+// that changed while it was read.
+const uint8_t *ReadWholeFile(const char *path, size_t *sizeOut, FileIdentity *identityOut)
 {
     // Not blocking: opening a FIFO would wait for a writer.
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return nullptr;
     struct stat status;
-    void *base = MAP_FAILED;
+    uint8_t *bytes = nullptr;
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
         static_cast<uint64_t>(status.st_size) <= SIZE_MAX) {
         *sizeOut = static_cast<size_t>(status.st_size);
         *identityOut = IdentityOf(status);
-        base = mmap(nullptr, *sizeOut, PROT_READ, MAP_PRIVATE, fd, 0);
+        bytes = ReadFileBytes(fd, 0, *sizeOut);
+        struct stat after;
+        if (bytes && (fstat(fd, &after) != 0 || !SameIdentity(IdentityOf(after), *identityOut))) {
+            free(bytes);
+            bytes = nullptr;
+        }
     }
-    close(fd); // the mapping keeps the file
-    return base == MAP_FAILED ? nullptr : static_cast<const uint8_t *>(base);
+    close(fd);
+    return bytes;
 }
 
 size_t PaddedToFour(size_t n) { return (n + 3) & ~size_t{3}; }
@@ -108,44 +150,77 @@ FileIdentity IdentityOf(const struct stat &status)
     return FileIdentity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino),
                         static_cast<int64_t>(status.st_size),
                         static_cast<int64_t>(status.st_mtim.tv_sec),
-                        static_cast<int64_t>(status.st_mtim.tv_nsec)};
+                        static_cast<int64_t>(status.st_mtim.tv_nsec),
+                        static_cast<int64_t>(status.st_ctim.tv_sec),
+                        static_cast<int64_t>(status.st_ctim.tv_nsec)};
 }
 
 bool SameIdentity(const FileIdentity &a, const FileIdentity &b)
 {
     return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-           a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds;
+           a.modifiedSeconds == b.modifiedSeconds && a.modifiedNanoseconds == b.modifiedNanoseconds &&
+           a.changedSeconds == b.changedSeconds && a.changedNanoseconds == b.changedNanoseconds;
+}
+
+uint8_t *ReadFileBytes(int fd, uint64_t offset, size_t length)
+{
+    auto *bytes = static_cast<uint8_t *>(malloc(length ? length : 1));
+    if (!bytes)
+        return nullptr;
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t got = pread(fd, bytes + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            free(bytes);
+            return nullptr; // an error, or the file ends early
+        }
+        done += static_cast<size_t>(got);
+    }
+    return bytes;
 }
 
 FontFile *AcquireFontFile(const char *path)
 {
     if (!path)
         return nullptr;
-    if (FontFile *shared = FindMappedFile(path)) {
-        if (StillTheMappedFile(*shared)) {
+    if (FontFile *shared = FindPathFile(path)) {
+        if (StillTheSameFile(*shared)) {
             ++shared->references;
             return shared;
         }
         // The file was replaced or changed: its holders keep the old
-        // mapping, new fonts get the file as it is now.
-        UnlinkMappedFile(shared);
+        // bytes, new fonts get the file as it is now.
+        UnlinkPathFile(shared);
+        shared->isFromPath = false;
+        if (shared->references == 0)
+            FreeFontFile(shared);
     }
     auto *file = static_cast<FontFile *>(calloc(1, sizeof(FontFile)));
     if (!file)
         return nullptr;
     file->path = strdup(path);
     if (file->path)
-        file->bytes = MapWholeFile(path, &file->size, &file->identity);
+        file->bytes = ReadWholeFile(path, &file->size, &file->identity);
     if (!file->bytes) {
         free(file->path);
         free(file);
         return nullptr;
     }
-    file->isMapped = true;
+    file->isFromPath = true;
     file->references = 1;
-    file->next = g_mappedFiles;
-    g_mappedFiles = file;
+    file->next = g_pathFiles;
+    g_pathFiles = file;
     return file;
+}
+
+long PlatformFontFileCopies(const char *path)
+{
+    long count = 0;
+    for (const FontFile *file = g_pathFiles; file; file = file->next)
+        count += file->references > 0 && strcmp(file->path, path) == 0;
+    return count;
 }
 
 FontFile *AcquireServedFontFile()
@@ -166,14 +241,12 @@ void ReleaseFontFile(FontFile *file)
 {
     if (!file || --file->references > 0)
         return;
-    if (file->isMapped) {
-        UnlinkMappedFile(file);
-        munmap(const_cast<uint8_t *>(file->bytes), file->size);
-    } else {
-        free(const_cast<uint8_t *>(file->bytes));
+    if (file->isFromPath) {
+        file->releasedAt = ++g_releaseClock;
+        TrimKeptFiles();
+        return;
     }
-    free(file->path);
-    free(file);
+    FreeFontFile(file);
 }
 
 void PlatformServeFontData(const uint8_t *data, size_t size)

@@ -4,9 +4,10 @@
 // (the Windows-platform family and typographic family names), so that a
 // logical font naming one of them resolves to it before any installed font.
 //
-// Bytes that are a whole font file mapped by MapViewOfFile are known by the
+// Bytes that are a whole font file viewed by MapViewOfFile are known by the
 // file's identity. A resource of such bytes shares the copy and names of a
-// resource of the same unchanged file, and when removed it is kept for a
+// resource of the same unchanged file (the bytes compared too: a file
+// rewritten in place can keep its identity), and when removed it is kept for a
 // while (out of reach of face names): the font-file source adds the same
 // file on every download call, and would otherwise copy and parse it anew
 // and measure its glyphs again (realizations belong to the copy).
@@ -154,8 +155,8 @@ FontResource *ResourceOfFile(const FileIdentity &source, const FontResource *sel
 }
 
 // Frees removed resources beyond the number and bytes kept, the longest
-// removed first; keepNone frees them all.
-void TrimRemoved(bool keepNone)
+// removed first.
+void TrimRemoved()
 {
     for (;;) {
         long count = 0;
@@ -169,17 +170,16 @@ void TrimRemoved(bool keepNone)
             if (!oldest || resource->removedAt < oldest->removedAt)
                 oldest = resource;
         }
-        if (!oldest || (!keepNone && count <= kMaxKeptRemoved && bytes <= kMaxKeptRemovedBytes))
+        if (!oldest || (count <= kMaxKeptRemoved && bytes <= kMaxKeptRemovedBytes))
             return;
         Unlink(oldest);
         FreeResource(oldest);
     }
 }
 
-// What is kept goes back at exit too.
-struct RemovedResourcesAtExit {
-    ~RemovedResourcesAtExit() { TrimRemoved(true); }
-} g_removedAtExit;
+// What is kept is not freed at exit: other threads of the process may still
+// be inside a call that uses it then (the library's lock is not taken at
+// exit), and the memory goes with the process.
 
 // A new resource sharing the bytes and names of one of the same file;
 // null when out of memory.
@@ -225,6 +225,17 @@ HANDLE AddFontMemResourceEx(LPVOID pFileView, DWORD cjSize, LPVOID pvReserved, D
     FileIdentity source{};
     const bool fromFile = WholeFileViewIdentity(pFileView, cjSize, &source);
     FontResource *same = fromFile ? ResourceOfFile(source) : nullptr;
+    if (same && (same->file->size != cjSize || memcmp(same->file->bytes, pFileView, cjSize) != 0)) {
+        // The file was rewritten in place and its identity restored: what
+        // was read of it before is no longer the file. Nobody asks for it by
+        // the file again; a kept one goes now.
+        same->fromFile = false;
+        if (same->removed) {
+            Unlink(same);
+            FreeResource(same);
+        }
+        same = nullptr;
+    }
     if (same && same->removed) {
         // Added again: the kept resource comes back as the newest.
         void *handle = AddHandle(ObjectKind::FontResource, same);
@@ -260,7 +271,7 @@ BOOL RemoveFontMemResourceEx(HANDLE h)
     if (resource->fromFile && !ResourceOfFile(resource->source, resource)) {
         resource->removed = true;
         resource->removedAt = ++g_removalClock;
-        TrimRemoved(false);
+        TrimRemoved();
     } else {
         Unlink(resource);
         FreeResource(resource);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Read-only files and file mappings over POSIX open/mmap, and the C
+// Read-only files and file mappings over POSIX open/pread, and the C
 // runtime's length calls for the output file (over fstat and ftruncate).
 //
-// As on Windows, a view stays valid after its file and mapping handles are
+// A view holds a copy of its bytes, read when it is made: on Windows a file
+// cannot be cut short while a view of it exists, on Linux a mapped page the
+// file lost would fault, so a view is never a mapping of the file. As on
+// Windows, a view stays valid after its file and mapping handles are
 // closed; only UnmapViewOfFile ends it. The view registry remembers each
-// view's length, which munmap needs and UnmapViewOfFile is not given, and
-// the identity of a file mapped whole, so that a font resource added from
-// such a view is known by its file without reading its bytes.
+// view and the identity of a file viewed whole, so that a font resource
+// added from such a view is known by its file.
 #include "platform_internal.h"
 
 #include <io.h>
@@ -16,7 +18,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -158,9 +159,10 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
     const uint64_t length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap : available;
     if (length > available)
         return nullptr;
-    void *base = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, mapping->fd,
-                      static_cast<off_t>(offset));
-    if (base == MAP_FAILED)
+    // A file that shrank below the view gives no view, as a mapping that
+    // could not be made.
+    uint8_t *base = ReadFileBytes(mapping->fd, offset, static_cast<size_t>(length));
+    if (!base)
         return nullptr;
     // Whole only while the file is still the one opened: a file written to
     // since may not hold what its identity then said.
@@ -169,7 +171,7 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
                            fstat(mapping->fd, &status) == 0 &&
                            SameIdentity(IdentityOf(status), mapping->identity);
     if (!RememberView(View{base, static_cast<size_t>(length), wholeFile, mapping->identity})) {
-        munmap(base, static_cast<size_t>(length));
+        free(base);
         return nullptr;
     }
     return base;
@@ -193,7 +195,7 @@ BOOL UnmapViewOfFile(LPCVOID lpBaseAddress)
     for (size_t i = 0; i < g_viewCount; ++i) {
         if (g_views[i].base != lpBaseAddress)
             continue;
-        munmap(const_cast<void *>(g_views[i].base), g_views[i].length);
+        free(const_cast<void *>(g_views[i].base));
         g_views[i] = g_views[--g_viewCount];
         return TRUE;
     }

@@ -45,6 +45,10 @@ long PlatformFontconfigQueries();
 // GDI objects (device contexts and fonts) not yet deleted.
 long PlatformLiveGdiObjects();
 
+// Copies of the font file at path that fonts hold (one, shared by every
+// font of the unchanged file, or none).
+long PlatformFontFileCopies(const char *path);
+
 // Font file and face index that a logical font with this face name, weight
 // and italic flag resolves to; false when nothing matches.
 bool PlatformResolveFace(const char *faceName, int weight, bool italic, char *pathOut,

@@ -27,22 +27,33 @@ void *RemoveHandle(const void *handle, ObjectKind kind);
 long CountHandles(ObjectKind kind);
 
 // ---------------------------------------------------------------------------
-// Font files: the bytes of a font file, mapped read-only and shared by every
+// Font files: the bytes of a font file, read into memory and shared by every
 // font made from the same path, or a private copy of served bytes.
 
-// What identifies the contents of a file on disk: a mapping is shared only
-// while the file at its path is still the one that was mapped.
+// What identifies the contents of a file on disk: bytes read from it are
+// shared only while the file at its path is still the one that was read.
+// The change time is part of it: a file rewritten in place and given back
+// its modification time (cp -p, rsync --inplace -t) has a new one.
 struct FileIdentity {
     uint64_t device;
     uint64_t inode;
     int64_t size;
     int64_t modifiedSeconds;
     int64_t modifiedNanoseconds;
+    int64_t changedSeconds;
+    int64_t changedNanoseconds;
 };
 
 struct stat;
 FileIdentity IdentityOf(const struct stat &status);
 bool SameIdentity(const FileIdentity &a, const FileIdentity &b);
+
+// The length bytes of the open file fd from offset on, read into a new
+// malloc'd block; null when out of memory or when the file no longer holds
+// them (it shrank). As on Windows, where a file cannot be cut short while
+// it is mapped, bytes of a font file stay readable however the file changes
+// afterwards: a mapping of a file that shrinks would fault on its lost pages.
+uint8_t *ReadFileBytes(int fd, uint64_t offset, size_t length);
 
 // The file whose whole contents a view made by MapViewOfFile holds: true,
 // with its identity when the view was made, when base and size are such a
@@ -53,14 +64,15 @@ struct FontFile {
     char *path; // null for served bytes
     const uint8_t *bytes;
     size_t size;
-    bool isMapped; // munmap on release, else free
-    FileIdentity identity; // of a mapped file
-    long references;
-    FontFile *next; // registry of mapped files
+    bool isFromPath; // in the registry of files read by path
+    FileIdentity identity; // of a file read by path
+    long references; // 0: kept in the registry for the path's next font
+    unsigned long releasedAt; // when the last reference went, for keeping
+    FontFile *next; // registry of files read by path
 };
 
-// Maps path (or shares its existing mapping while the file is unchanged)
-// and takes a reference; null when the file cannot be opened or mapped, or
+// Reads path (or shares its bytes already read while the file is unchanged)
+// and takes a reference; null when the file cannot be opened or read, or
 // is empty.
 FontFile *AcquireFontFile(const char *path);
 // A reference to the served bytes; null when nothing is served.

@@ -39,6 +39,7 @@ int AddFontEntry(FontSession *pSession)
     // so that a session discarded in between releases nothing twice.
     pEntry->pbDownloaded = nullptr;
     pEntry->pnCharToGlyph = nullptr;
+    pEntry->pbGlyphSent = nullptr;
     if (pLast != nullptr)
         pLast->pNext = pEntry;
     else
@@ -97,6 +98,8 @@ void ReleaseFontEntry(FontEntry *pEntry)
         GlobalFree(pEntry->pbDownloaded);
     if (pEntry->pnCharToGlyph != nullptr)
         GlobalFree(pEntry->pnCharToGlyph);
+    if (pEntry->pbGlyphSent != nullptr)
+        GlobalFree(pEntry->pbGlyphSent);
     GlobalFree(pEntry);
 }
 
@@ -153,10 +156,12 @@ int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId)
         pSession->pHead = pEntry->pNext;
     if (pSession->pCurrent == pEntry)
         pSession->pCurrent = pPrevious;
-    size_t nNameLength = strnlen(pEntry->szXLFontName, sizeof(pEntry->szXLFontName));
-    if (nNameLength > 0)
-        XLRemoveFont(pStream, reinterpret_cast<const uint8_t *>(pEntry->szXLFontName),
-                     static_cast<uint32_t>(nNameLength));
+    for (const char *szName : {pEntry->szXLFontName, pEntry->szXLGlyphFontName}) {
+        const size_t nNameLength = strnlen(szName, sizeof(pEntry->szXLFontName));
+        if (nNameLength > 0)
+            XLRemoveFont(pStream, reinterpret_cast<const uint8_t *>(szName),
+                         static_cast<uint32_t>(nNameLength));
+    }
     ReleaseFontEntry(pEntry);
     pSession->nCount -= 1;
     return 1;

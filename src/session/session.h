@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "truetype/tables.h"
 #include "xlstream/xlstream.h"
 
 // One downloaded soft font, keyed by the caller's font id.
@@ -21,16 +22,27 @@ struct FontEntry {
     uint8_t *pbDownloaded;     // 65535 bytes: bit (code % 8) of byte (code / 8) = sent
     int nFontId;
     uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, kNoGlyph = none
-    char szXLFontName[256];    // PCL XL font name of the soft font
+    char szXLFontName[256];    // PCL XL font name of the soft font coded by UTF-16 unit
     int nFontHeight;
     int nResolution;
     FontEntry *pNext;
     int bReselect;             // 1: select the font again before the next text
     int bConvertOutlines;      // 1: CFF outlines, glyphs converted to TrueType
+    // The font's head table as it was read for the soft font (its dates
+    // and checksum adjustment tell one font from another): a later request
+    // of the font id whose font has another is refused.
+    uint8_t abyHead[HeadTable::kSize];
+    uint32_t dwHeadSize;
+    // The second soft font of the id, coded by glyph index (the glyph run
+    // call), so that its codes never meet the UTF-16 codes above. Each name
+    // is empty until its font's header is sent.
+    char szXLGlyphFontName[256];
+    uint8_t *pbGlyphSent;      // 8192 bytes: bit (glyph % 8) of byte (glyph / 8) = sent
 };
 
 constexpr uint32_t kCharTableEntries = 0xFFFF; // codes 0 to 0xFFFE
 constexpr uint32_t kDownloadedSetBytes = 0xFFFF;
+constexpr uint32_t kGlyphSentSetBytes = 0x10000 / 8;
 // Marks a code the cmap does not map. It lies outside the 16-bit glyph
 // indexes, so a code that the cmap really maps to glyph 32 keeps its glyph.
 constexpr uint32_t kNoGlyph = 0x10000;
@@ -81,8 +93,8 @@ void ReleaseFontEntry(FontEntry *pEntry);
 // Releases the session with its entries, device context and font, and
 // clears g_pSession when it is that session.
 void DiscardFontSession(FontSession *pSession);
-// Unlinks the entry with the font id, writes RemoveFont with its PCL XL
-// font name (when it has one) and releases it. 0 when no entry has the id.
+// Unlinks the entry with the font id, writes RemoveFont for each of its
+// soft fonts that was sent and releases it. 0 when no entry has the id.
 int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId);
 // Makes hdc the session's device context, deleting the earlier one and the
 // font selected into it.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "truetype/bereader.h"
 #include "truetype/tables.h"
@@ -99,17 +100,19 @@ void FillSegment(uint32_t *pnTable, const BEReader &subtable, const Format4Segme
             pnTable[c] = SegmentGlyph(subtable, segment, nDeltaBase + c, c - nSegmentFirst);
         return;
     }
-    const uint8_t *pby = subtable.Data() + nFirstRead;
-    for (uint32_t c = nFirst; c <= nLast; ++c, pby += 2) {
-        const uint32_t wGlyph = (uint32_t{pby[0]} << 8) | pby[1];
+    BEReader run;
+    subtable.Sub(nFirstRead, nReadBytes, run);
+    for (uint32_t c = nFirst; c <= nLast; ++c) {
+        uint16_t wGlyph = 0;
+        run.U16(2 * size_t{c - nFirst}, wGlyph); // inside: checked for the run
         pnTable[c] = wGlyph == 0 ? 0 : (wGlyph + segment.wIdDelta) & 0xFFFF;
     }
 }
 
-// The four segment arrays of a format 4 subtable, when all of them lie
-// inside it: then segments are read without a check per value.
+// A format 4 subtable whose four segment arrays all lie inside it: checked
+// once, so that every segment reads whole.
 struct SegmentArrays {
-    const uint8_t *pbySubtable;
+    BEReader subtable;
     uint32_t nSegments;
 };
 
@@ -117,26 +120,16 @@ bool GetSegmentArrays(const BEReader &subtable, uint32_t nSegments, SegmentArray
 {
     if (!subtable.Contains(CmapFormat4::kEndCodes, CmapFormat4::SegmentArraysSize(nSegments)))
         return false;
-    arrays = SegmentArrays{subtable.Data(), nSegments};
+    arrays = SegmentArrays{subtable, nSegments};
     return true;
 }
 
-uint16_t BigEndian16(const uint8_t *pby)
-{
-    return static_cast<uint16_t>((pby[0] << 8) | pby[1]);
-}
-
-// Segment j, as ReadFormat4Segment reads it.
+// Segment j of the checked arrays.
 Format4Segment SegmentAt(const SegmentArrays &arrays, uint32_t j)
 {
-    using namespace CmapFormat4;
-    const size_t nEnd = SegmentField(arrays.nSegments, kEndCodeArray, j);
-    const size_t nStart = SegmentField(arrays.nSegments, kStartCodeArray, j);
-    const size_t nDelta = SegmentField(arrays.nSegments, kIdDeltaArray, j);
-    const size_t nRangeOffset = SegmentField(arrays.nSegments, kIdRangeOffsetArray, j);
-    const uint8_t *pby = arrays.pbySubtable;
-    return Format4Segment{BigEndian16(pby + nStart), BigEndian16(pby + nEnd),
-                          BigEndian16(pby + nDelta), BigEndian16(pby + nRangeOffset), nRangeOffset};
+    Format4Segment segment{};
+    ReadFormat4Segment(arrays.subtable, arrays.nSegments, j, segment);
+    return segment;
 }
 
 // True when every segment that covers a code starts after the end of the
@@ -167,22 +160,41 @@ uint32_t SegmentCount(const BEReader &subtable)
     return subtable.U16(CmapFormat4::kSegCountX2, wSegCountX2) ? wSegCountX2 / 2u : 0;
 }
 
+// nCount copies of value from pnTable on, by doubling copies: one library
+// call per doubling instead of a compare and a store per entry (the table
+// has 65535 entries, filled for every new font).
+void FillEntries(uint32_t *pnTable, size_t nCount, uint32_t value)
+{
+    if (nCount == 0)
+        return;
+    pnTable[0] = value;
+    for (size_t nDone = 1; nDone < nCount;) {
+        const size_t nCopy = std::min(nDone, nCount - nDone);
+        std::memcpy(pnTable + nDone, pnTable, nCopy * sizeof(uint32_t));
+        nDone += nCopy;
+    }
+}
+
 // The filling that precedes the subtable lookups: every entry is written.
 void FillIdentityBelowGlyphCount(FontEntry *pEntry)
 {
     const uint32_t nIdentity = std::min<uint32_t>(pEntry->nGlyphs, kCharTableEntries);
     for (uint32_t c = 0; c < nIdentity; ++c)
         pEntry->pnCharToGlyph[c] = c;
-    for (uint32_t c = nIdentity; c < kCharTableEntries; ++c)
-        pEntry->pnCharToGlyph[c] = kNoGlyph;
+    FillEntries(pEntry->pnCharToGlyph + nIdentity, kCharTableEntries - nIdentity, kNoGlyph);
 }
 
-// Uses the first encoding record of platform 3 whose subtable is format 4.
+// Fills the table from the first encoding record of platform 3 whose
+// subtable is format 4: identity below the glyph count and kNoGlyph above,
+// then the subtable's mapping (a Unicode subtable writes every entry
+// itself).
 void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
 {
     uint16_t nRecords = 0;
-    if (!cmap.U16(CmapTable::kNumTables, nRecords))
+    if (!cmap.U16(CmapTable::kNumTables, nRecords)) {
+        FillIdentityBelowGlyphCount(pEntry);
         return;
+    }
     for (uint32_t k = 0; k < nRecords; ++k) {
         const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
         uint16_t wPlatform = 0;
@@ -191,7 +203,7 @@ void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
         if (!cmap.U16(nRecord + CmapTable::kPlatformId, wPlatform) ||
             !cmap.U16(nRecord + CmapTable::kEncodingId, wEncoding) ||
             !cmap.U32(nRecord + CmapTable::kSubtableOffset, dwOffset))
-            return; // the records run past cmap
+            break; // the records run past cmap
         uint16_t wFormat = 0;
         if (wPlatform != kSfntPlatformWindows ||
             !cmap.U16(size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
@@ -201,12 +213,15 @@ void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
         // subtables outgrow their 16-bit length field.
         BEReader subtable;
         cmap.Tail(dwOffset, subtable);
-        if (wEncoding == CmapTable::kEncodingUnicodeBmp)
+        if (wEncoding == CmapTable::kEncodingUnicodeBmp) {
             MapSegmentsUnicode(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
-        else
+        } else {
+            FillIdentityBelowGlyphCount(pEntry);
             MapSegmentsSymbol(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
+        }
         return;
     }
+    FillIdentityBelowGlyphCount(pEntry);
 }
 
 } // namespace
@@ -224,11 +239,12 @@ int BuildCharToGlyphTable(FontFace *pFace, FontEntry *pEntry)
 {
     if (!pFace || !pEntry || !pEntry->pnCharToGlyph)
         return 0;
-    FillIdentityBelowGlyphCount(pEntry);
     uint32_t dwCmapSize = 0;
     const uint8_t *pCmap = FaceTable(*pFace, "cmap", &dwCmapSize);
-    if (!pCmap)
+    if (!pCmap) {
+        FillIdentityBelowGlyphCount(pEntry);
         return 0;
+    }
     MapFromCmap(pEntry, BEReader(pCmap, dwCmapSize));
     return 1;
 }
@@ -238,7 +254,7 @@ void MapSegmentsUnicode(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dw
     if (!pEntry || !pEntry->pnCharToGlyph)
         return;
     uint32_t *pnTable = pEntry->pnCharToGlyph;
-    std::fill(pnTable, pnTable + kLastLookedUpCode + 1, kNoGlyph);
+    FillEntries(pnTable, kLastLookedUpCode + 1, kNoGlyph);
 
     const BEReader subtable(pSubtable, dwAvailable);
     const uint32_t nSegments = SegmentCount(subtable);
@@ -270,7 +286,7 @@ void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwA
     if (!pEntry || !pEntry->pnCharToGlyph)
         return;
     uint32_t *pnTable = pEntry->pnCharToGlyph;
-    std::fill(pnTable, pnTable + kLastSymbolCode + 1, kNoGlyph);
+    FillEntries(pnTable, kLastSymbolCode + 1, kNoGlyph);
 
     // Symbol fonts place their characters at 0xF000 + code; segments are
     // matched on the low bytes of their codes.

@@ -26,9 +26,7 @@ const uint8_t *FileTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSi
         return nullptr;
     char szUpper[5];
     UpperTag(szTag, szUpper);
-    return record == TableRecord::kFirst
-               ? FindFirstFontTable(pImage, dwImageSize, szTag, szUpper, pdwSize)
-               : FindFontTable(pImage, dwImageSize, szTag, szUpper, pdwSize);
+    return FindFontTable(pImage, dwImageSize, szTag, szUpper, pdwSize, record);
 }
 
 // Through the device context there is one table per tag.

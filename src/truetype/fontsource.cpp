@@ -27,9 +27,9 @@ bool TagMatches(const char (&szRecordTag)[5], const char *szTag, const char *szU
            (szUpperTag && std::strcmp(szRecordTag, szUpperTag) == 0);
 }
 
-// Directory search shared by FindFontTable (last match) and
-// FindFirstFontTable (first match). Records that do not lie inside the image
-// are not read; a chosen table that does not lie inside it counts as absent.
+// Directory search of FindFontTable, by the first or the last match.
+// Records that do not lie inside the image are not read; a chosen table
+// that does not lie inside it counts as absent.
 const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
                                    const char *szUpperTag, uint32_t *pdwTableLength,
                                    bool bFirstMatch)
@@ -155,15 +155,10 @@ int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize)
 }
 
 const uint8_t *FindFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                             const char *szUpperTag, uint32_t *pdwTableLength)
+                             const char *szUpperTag, uint32_t *pdwTableLength, TableRecord record)
 {
-    return SearchFontDirectory(pView, dwViewSize, szTag, szUpperTag, pdwTableLength, false);
-}
-
-const uint8_t *FindFirstFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                                  const char *szUpperTag, uint32_t *pdwTableLength)
-{
-    return SearchFontDirectory(pView, dwViewSize, szTag, szUpperTag, pdwTableLength, true);
+    return SearchFontDirectory(pView, dwViewSize, szTag, szUpperTag, pdwTableLength,
+                               record == TableRecord::kFirst);
 }
 
 void ReleaseFontTable(uint8_t *pStorage)

@@ -39,13 +39,12 @@ void RecordFontReadOutOfMemory();
 int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize);
 
 // Finds a table in a mapped file by its tag or its upper-case form (the last
-// matching record wins). A TrueType collection is read through its first
-// font. Null when no record matches or the table lies outside the file.
+// matching record wins, or with kFirst the first: the glyph count). A
+// TrueType collection is read through its first font. Null when no record
+// matches or the table lies outside the file.
 const uint8_t *FindFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                             const char *szUpperTag, uint32_t *pdwTableLength);
-// As FindFontTable, but the first matching record wins (glyph count).
-const uint8_t *FindFirstFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                                  const char *szUpperTag, uint32_t *pdwTableLength);
+                             const char *szUpperTag, uint32_t *pdwTableLength,
+                             TableRecord record = TableRecord::kLast);
 
 // Offset of the table directory of the (first) font in a font image: 0 for a
 // plain font, the first font's offset for a collection ("ttcf"); -1 when the

@@ -89,3 +89,17 @@ void XLSetCharBoldValue(XLStream *pStream, float fBoldValue)
     XLWriteAttribute(pStream, xl::kAttrCharBoldValue);
     XLWriteOperator(pStream, xl::kOpSetCharBoldValue);
 }
+
+void XLText(XLStream *pStream, const uint16_t *pnCodes, const int16_t *pnXSpacing,
+            const int16_t *pnYSpacing, uint16_t nCount)
+{
+    XLWriteUInt16Array(pStream, pnCodes, nCount);
+    XLWriteAttribute(pStream, xl::kAttrTextData);
+    XLWriteSInt16Array(pStream, pnXSpacing, nCount);
+    XLWriteAttribute(pStream, xl::kAttrXSpacingData);
+    if (pnYSpacing != nullptr) {
+        XLWriteSInt16Array(pStream, pnYSpacing, nCount);
+        XLWriteAttribute(pStream, xl::kAttrYSpacingData);
+    }
+    XLWriteOperator(pStream, xl::kOpText);
+}

@@ -193,6 +193,33 @@ int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t n
     return ByteCountOf(pStream);
 }
 
+namespace {
+
+// An array of 16-bit values: its tag, its length as a tagged uint16, then
+// each value, least significant byte first.
+void PutArray16(XLStream *pStream, uint8_t nTag, const uint16_t *pnValues, uint16_t nCount)
+{
+    if (!IsSound(pStream) || !PutBytes(pStream, nTag, 1) || !PutTagged(pStream, xl::kUInt16, nCount, 2))
+        return;
+    for (uint16_t i = 0; i < nCount && PutBytes(pStream, pnValues[i], 2); ++i) {
+    }
+}
+
+} // namespace
+
+int32_t XLWriteUInt16Array(XLStream *pStream, const uint16_t *pnValues, uint16_t nCount)
+{
+    PutArray16(pStream, xl::kUInt16Array, pnValues, nCount);
+    return ByteCountOf(pStream);
+}
+
+int32_t XLWriteSInt16Array(XLStream *pStream, const int16_t *pnValues, uint16_t nCount)
+{
+    // Two's complement: the same bits as unsigned.
+    PutArray16(pStream, xl::kSInt16Array, reinterpret_cast<const uint16_t *>(pnValues), nCount);
+    return ByteCountOf(pStream);
+}
+
 int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength)
 {
     if (IsSound(pStream))

@@ -58,6 +58,8 @@ int32_t XLWriteUInt32(XLStream *pStream, uint32_t value);
 int32_t XLWriteReal32(XLStream *pStream, float value);
 int32_t XLWriteReal32XY(XLStream *pStream, float x, float y);
 int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t nCount);
+int32_t XLWriteUInt16Array(XLStream *pStream, const uint16_t *pnValues, uint16_t nCount);
+int32_t XLWriteSInt16Array(XLStream *pStream, const int16_t *pnValues, uint16_t nCount);
 int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength);
 int32_t XLWriteEmbeddedData(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength);
 int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId);
@@ -78,3 +80,7 @@ void XLSetCharShear(XLStream *pStream, float x, float y);
 void XLSetFont(XLStream *pStream, const uint8_t *pbyName, uint32_t nNameLength, float fCharSize,
                uint16_t nSymbolSet);
 void XLSetCharBoldValue(XLStream *pStream, float fBoldValue);
+// Text: the character codes (TextData), the cursor's move after each
+// character (XSpacingData, and YSpacingData unless pnYSpacing is null).
+void XLText(XLStream *pStream, const uint16_t *pnCodes, const int16_t *pnXSpacing,
+            const int16_t *pnYSpacing, uint16_t nCount);

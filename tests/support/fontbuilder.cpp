@@ -600,3 +600,18 @@ TempFile::~TempFile()
 {
     unlink(path.c_str());
 }
+
+Bytes MakeLetterFont()
+{
+    const std::vector<Bytes> glyphs = {
+        MakeSimpleGlyph({{0, 0}, {0, 700}, {500, 700}, {500, 0}}),             // .notdef
+        Bytes{},                                                               // space
+        MakeSimpleGlyph({{0, 0}, {250, 700}, {500, 0}}),                       // A
+        MakeSimpleGlyph({{0, 0}, {0, 700}, {400, 600}, {400, 100}, {60, 20}}), // B
+        MakeCompositeOf({2, 3}),                                               // C
+        MakeCompositeOf({4, 2}),                                               // D
+    };
+    return BuildFont(MakeSampleFont({.glyphs = glyphs,
+                                     .unicodeSegments = {{0x20, 0x20, 1 - 0x20}, {0x41, 0x44, 2 - 0x41}},
+                                     .familyName = "Synthetic"}));
+}

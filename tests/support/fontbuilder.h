@@ -155,6 +155,10 @@ struct SampleFontOptions {
 };
 FontBuilder MakeSampleFont(const SampleFontOptions &options);
 
+// Glyphs .notdef, space, A, B, C = A + B and D = C + A (a composite inside a
+// composite), mapped from U+0020 and U+0041 to U+0044; family "Synthetic".
+Bytes MakeLetterFont();
+
 // A file with the given bytes in the temporary directory, removed when the
 // holder goes.
 struct TempFile {

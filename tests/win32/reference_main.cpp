@@ -22,30 +22,12 @@
 
 namespace {
 
-// Space, A, B, C = A + B, D = C + A (a composite inside a composite).
-Bytes SyntheticFont()
-{
-    const std::vector<Bytes> glyphs = {
-        MakeSimpleGlyph({{0, 0}, {0, 700}, {500, 700}, {500, 0}}), // .notdef
-        Bytes{},                                                   // space
-        MakeSimpleGlyph({{0, 0}, {250, 700}, {500, 0}}),           // A
-        MakeSimpleGlyph({{0, 0}, {0, 700}, {400, 600}, {400, 100}, {60, 20}}), // B
-        MakeCompositeOf({2, 3}),                                               // C
-        MakeCompositeOf({4, 2}),                                               // D
-    };
-    const FontBuilder font =
-        MakeSampleFont({.glyphs = glyphs,
-                        .unicodeSegments = {{0x20, 0x20, 1 - 0x20}, {0x41, 0x44, 2 - 0x41}},
-                        .familyName = "Synthetic"});
-    return BuildFont(font);
-}
-
 bool Prepare(const std::filesystem::path &dir, bool bForWine)
 {
     namespace fs = std::filesystem;
     std::error_code error;
     fs::create_directories(dir, error);
-    const Bytes font = SyntheticFont();
+    const Bytes font = MakeLetterFont();
     std::ofstream out(dir / kSyntheticFontFile, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(font.data()), static_cast<std::streamsize>(font.size()));
     out.close();
@@ -90,7 +72,7 @@ int main(int argc, char **argv)
     if (argc == 2 && std::strcmp(argv[1], "run") == 0) {
         const FndlCalls calls = {FNDLFontDownloadW, FNDLFontDownloadA, FNDLRemoveFontW,
                                  FNDLRemoveFontA,   FNDLSetCursor,     FNDLGetCursor,
-                                 FNDLSetPageBox};
+                                 FNDLSetPageBox,    FNDLGlyphRunW};
         return RunRequestSequences(calls);
     }
     if (argc == 2 && std::strcmp(argv[1], "list") == 0) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -145,6 +146,24 @@ struct Runner {
         std::fprintf(pLog, "%d removeA font %d\n", ++nStep, nFontId);
     }
 
+    Outcome GlyphRunW(const char *szFont, std::initializer_list<FNDL_GLYPH> glyphs, int nFontId,
+                      bool bFromFile, const Request &request = {})
+    {
+        FNDL_TEXTINFOW text;
+        FNDL_PAGEINFOW page;
+        std::memset(&text, 0, sizeof(text));
+        std::memset(&page, 0, sizeof(page));
+        FillCommon(text, page, nFontId, bFromFile, request);
+        SetWide(page.chFont, szFont);
+        SetWide(page.szOutputPath, request.szOutputPath ? request.szOutputPath : szOutput);
+        FNDL_GLYPHRUN run = {request.nFontHeight, request.bBold, request.bItalic,
+                             static_cast<int>(glyphs.size()), -7, 0};
+        const int nResult = calls.pfnGlyphRunW(&run, glyphs.begin(), &page);
+        std::fprintf(pLog, "%d glyphs font %d: result %d stop %d newpage %d cursor %d\n", ++nStep,
+                     nFontId, nResult, run.nStopIndex, run.bNewPage, calls.pfnGetCursor());
+        return {nResult, 0, run.bNewPage, run.nStopIndex};
+    }
+
     void SetPageBox(const FNDL_PAGEBOX *pBox)
     {
         const int nResult = calls.pfnSetPageBox(pBox);
@@ -224,24 +243,42 @@ void SyntheticPages(const FndlCalls &calls, const char *szOutput, FILE *pLog)
 }
 
 // The caller's page box: narrower lines, an earlier page end, its clip box;
-// one the 16-bit coordinates cannot hold fails the requests; then the
-// default again.
+// then the default again.
 void SyntheticPageBox(const FndlCalls &calls, const char *szOutput, FILE *pLog)
 {
     Runner run{calls, szOutput, pLog};
-    const FNDL_PAGEBOX box = {1500, 1300, -20, 30, 1600, 2000};
-    const FNDL_PAGEBOX tooLarge = {1500, 40000, 0, 0, 1600, 2000};
+    const FNDL_PAGEBOX box = {1500, 1150, -20, 30, 1600, 2000};
     run.SetPageBox(&box);
     run.SetCursor(100, 1000);
     const char *szText = "ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA";
     const Outcome outcome = run.DownloadW(kSyntheticFontFile, szText, 8, true);
     run.SetCursor(100, 200);
     run.DownloadW(kSyntheticFontFile, szText, 8, true, {.nOffsetToText = outcome.nOffsetToText});
-    run.SetPageBox(&tooLarge);
-    run.DownloadW(kSyntheticFontFile, "AB", 8, true);
     run.SetPageBox(nullptr);
     run.DownloadW(kSyntheticFontFile, "AB", 8, true);
     run.RemoveW(8);
+}
+
+// Glyph runs beside the text call on the same font ids: the glyph-coded soft
+// font's header and glyphs once, composites with their components, runs with
+// x and y offsets, a page end, removal of both soft fonts; from a file and
+// through the device context.
+void GlyphRuns(const FndlCalls &calls, const char *szOutput, FILE *pLog)
+{
+    Runner run{calls, szOutput, pLog};
+    run.SetCursor(100, 1200);
+    run.DownloadW(kSyntheticFontFile, "ABCD", 9, true);
+    run.GlyphRunW(kSyntheticFontFile, {{2, 60, 0, 0}, {5, 80, 0, 0}, {3, 0, -50, -30}}, 9, true);
+    run.GlyphRunW(kSyntheticFontFile, {{5, 80, 0, 0}, {4, 70, 5, 0}}, 9, true, {.bBold = 1, .bItalic = 1});
+    run.DownloadW(kSyntheticFontFile, "DCBA", 9, true);
+    run.SetCursor(100, 6790);
+    run.GlyphRunW(kSyntheticFontFile, {{2, 60, 0, 0}}, 9, true);
+    run.SetCursor(100, 1300);
+    run.GlyphRunW(kDejaVuSansFace, {{36, 50, 0, 0}, {68, 55, 0, 0}, {1100, 0, -30, -10}}, 21, false);
+    run.GlyphRunW(kDejaVuSansOnZ, {{36, 50, 0, 0}, {68, 55, 0, 0}}, 22, true, {.nFontHeight = 95, .nResolution = 300});
+    run.RemoveW(9);
+    run.RemoveW(21);
+    run.RemoveW(22);
 }
 
 // Large characters at the highest resolution the page holds, then small
@@ -349,6 +386,15 @@ void Failures(const FndlCalls &calls, const char *szOutput, FILE *pLog)
     run.DownloadW(kSyntheticFontFile, "AB", 53, true, {.nResolution = 2900});
     run.DownloadW(kSyntheticFontFile, "AB", 53, true, {.nFontHeight = 400070, .nResolution = 40004});
     run.DownloadW(kSyntheticFontFile, "AB", 53, true, {.nFontHeight = 5});
+    // A glyph the font does not have cuts the call back; a page box the
+    // 16-bit coordinates cannot hold fails the requests until it goes.
+    run.DownloadW(kSyntheticFontFile, "AB", 54, true);
+    run.GlyphRunW(kSyntheticFontFile, {{2, 60, 0, 0}, {6, 60, 0, 0}}, 54, true);
+    const FNDL_PAGEBOX tooLarge = {1500, 40000, 0, 0, 1600, 2000};
+    run.SetPageBox(&tooLarge);
+    run.DownloadW(kSyntheticFontFile, "AB", 54, true);
+    run.GlyphRunW(kSyntheticFontFile, {{2, 60, 0, 0}}, 54, true);
+    run.SetPageBox(nullptr);
     run.RemoveW(52);
 }
 
@@ -358,6 +404,7 @@ const RequestSequence kSequences[] = {
     {"synthetic_stops", SyntheticStops},
     {"synthetic_pages", SyntheticPages},
     {"synthetic_page_box", SyntheticPageBox},
+    {"glyph_runs", GlyphRuns},
     {"synthetic_large_size", SyntheticLargeSize},
     {"debian_font_files", DebianFontFiles},
     {"header_from_dc", HeaderFromDeviceContext},

@@ -18,6 +18,7 @@ struct FndlCalls {
     void(FNDL_CALL *pfnSetCursor)(int *, int *);
     int(FNDL_CALL *pfnGetCursor)(void);
     int(FNDL_CALL *pfnSetPageBox)(const FNDL_PAGEBOX *);
+    int(FNDL_CALL *pfnGlyphRunW)(FNDL_GLYPHRUN *, const FNDL_GLYPH *, const FNDL_PAGEINFOW *);
 };
 
 // Fonts the sequences name. Each string means the same file on both sides,

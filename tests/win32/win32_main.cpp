@@ -39,6 +39,7 @@ int main(int argc, char **argv)
     bAll = Resolve(hModule, "FNDLSetCursor", calls.pfnSetCursor) && bAll;
     bAll = Resolve(hModule, "FNDLGetCursor", calls.pfnGetCursor) && bAll;
     bAll = Resolve(hModule, "FNDLSetPageBox", calls.pfnSetPageBox) && bAll;
+    bAll = Resolve(hModule, "FNDLGlyphRunW", calls.pfnGlyphRunW) && bAll;
     if (!bAll)
         return 2;
     const int nResult = RunRequestSequences(calls);

@@ -58,13 +58,6 @@ std::string ValueText(const XLAttribute &attribute)
     return out + ")";
 }
 
-std::string CodePointName(unsigned code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", code);
-    return text;
-}
-
 std::string TableList(const JobFont &font)
 {
     std::string out;
@@ -173,7 +166,7 @@ void PrintOperationText(const DumpReport &report, const XLOperation &op,
     if (character && character->valid) {
         const std::string code = character->code == kComponentCode
                                      ? "0xFFFF (component)"
-                                     : CodePointName(character->code);
+                                     : CharacterCodeName(character->code);
         if (character->bitmap)
             std::printf("          char %s bitmap %u x %u, %zu bytes\n", code.c_str(),
                         character->width, character->height, character->size);

@@ -30,13 +30,6 @@ constexpr size_t kMaxFileStem = 200;
 constexpr uint64_t kRebuiltAllowance = uint64_t{64} << 20;
 constexpr uint64_t kRebuiltPerJobByte = 16;
 
-std::string CodeName(unsigned code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", code);
-    return text;
-}
-
 // Letters, digits, '-', '_' and '.' (not leading) stay; every other
 // character, a multi-byte UTF-8 one included, becomes one '_'.
 std::string FileStem(std::string_view name)
@@ -81,7 +74,7 @@ std::string CharacterText(const std::map<uint16_t, uint16_t> &charToGlyph)
         const uint16_t code = entry.first;
         if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF)) {
             text += '<'; // piece by piece: GCC 12 warns falsely on "<" + string
-            text += CodeName(code);
+            text += CharacterCodeName(code);
             text += '>';
         } else {
             text += Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(code)));

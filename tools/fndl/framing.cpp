@@ -163,11 +163,6 @@ void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
         PutUByteAttribute(out, page % 2 == 1 ? 0 : 1, xl::kAttrDuplexPageSide);
     }
     PutOperator(out, xl::kOpBeginPage);
-    if (request.movesOrigin && !UsesFrames(request)) {
-        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(request.originX),
-                       static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
-        PutOperator(out, xl::kOpSetPageOrigin);
-    }
     PutUByteAttribute(out, 1, xl::kAttrColorSpace); // gray
     PutOperator(out, xl::kOpSetColorSpace);
     PutUByteAttribute(out, 0, xl::kAttrGrayLevel); // black
@@ -255,10 +250,9 @@ void PutFrameStart(std::vector<uint8_t> &out, const Request &request, long cell,
         PutReal32XYAttribute(out, scale, scale, xl::kAttrPageScale);
         PutOperator(out, xl::kOpSetPageScale);
     }
-    const long x = request.originX + column * (request.columnWidth + request.columnGap);
-    if (request.movesOrigin) {
-        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x),
-                       static_cast<uint16_t>(request.originY), xl::kAttrPageOrigin);
+    // Columns after the first: the first moved across.
+    if (const long x = column * (request.columnWidth + request.columnGap); x != 0) {
+        PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x), 0, xl::kAttrPageOrigin);
         PutOperator(out, xl::kOpSetPageOrigin);
     }
 }

@@ -11,8 +11,8 @@
 
 std::vector<uint8_t> JobStart(const Request &request);
 // A sheet: BeginPage with the paper and orientation (turned for two pages
-// a sheet), and the page origin when the page has one frame.
-// page is the page number (1 for the first), for the side of a duplex sheet.
+// a sheet), gray and a black brush. page is the page number (1 for the
+// first), for the side of a duplex sheet.
 void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page);
 void PutPageEnd(std::vector<uint8_t> &out);
 // A box on the page in device units.

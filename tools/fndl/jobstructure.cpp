@@ -23,6 +23,13 @@ std::string OperatorName(uint8_t code)
     return hex;
 }
 
+std::string CharacterCodeName(unsigned code)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", code);
+    return text;
+}
+
 std::string FontNameOf(const XLOperation &op)
 {
     const XLAttribute *name = op.Find(xl::kAttrFontName);

@@ -12,6 +12,8 @@
 
 // An operator's published name, or its code in hexadecimal.
 std::string OperatorName(uint8_t code);
+// A PCL XL character code as U+XXXX.
+std::string CharacterCodeName(unsigned code);
 // A decoded number as a whole number; fallback for NaN and for values
 // beyond +-1e9, which no offset, size or code of a job reaches.
 long WholeNumber(double number, long fallback);

@@ -363,6 +363,10 @@ int LayOut(Job &job)
 int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
 {
     Job job{.request = request, .fonts = fonts, .output = output};
+    if (!UsePageBox(request)) {
+        PrintError("the library cannot set text in a page of this size at this resolution");
+        return kExitFailed;
+    }
     const long kinds = ReportLeftOut(job);
     if (kinds > 0 && request.strict) {
         PrintError("--strict: the job is not written");
@@ -417,6 +421,10 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     }
     if (const int exitCode = LayOut(job); exitCode >= 0)
         return exitCode;
+    if (job.sheets == 0)
+        PrintError("none of the " + std::to_string(job.pages) +
+                   (job.pages == 1 ? " page" : " pages") +
+                   " is in the page selection: no page is printed");
     if (!FinishJobOutput(output))
         return kExitFailed;
     PrintSummary(job);

@@ -70,6 +70,11 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
     return result;
 }
 
+bool UsePageBox(const Request &request)
+{
+    return FNDLSetPageBox(request.hasBox ? &request.box : nullptr) == FNDL_OK;
+}
+
 void SetCursor(long x, long y)
 {
     int nX = static_cast<int>(x);

@@ -23,6 +23,9 @@ struct CallResult {
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path);
 void SetCursor(long x, long y);
+// Gives the library the request's page box for the calls that follow (or
+// its own box, without one). False when the library refuses the box.
+bool UsePageBox(const Request &request);
 const char *ResultName(int code);
 // Says why a call returned 3, as far as the tool can tell.
 void PrintDownloadFailure(const Request &request, const JobFont &font, const std::string &path,

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The paper and the page geometry: media sizes with their PCL XL codes,
-// orientations, page selection, and the text area and page origin from the
+// orientations, page selection, and the page box from the
 // page margins and columns.
 #include <algorithm>
 #include <cmath>
@@ -226,10 +226,9 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
         }
     }
     // The page is laid out on the paper when anything about the paper is
-    // asked; otherwise at the library's own page limits, as before.
-    request.movesOrigin = marginsGiven || request.orientation != Orientation::Portrait ||
-                          parsed.Has("--media") || request.columns > 1 || request.numberUp > 1;
-    if (!request.movesOrigin)
+    // asked; otherwise in the library's own page box, as before.
+    if (!marginsGiven && request.orientation == Orientation::Portrait && !parsed.Has("--media") &&
+        request.columns == 1 && request.numberUp == 1)
         return -1;
     if (parsed.Has("--cursor") || parsed.Has("--margin"))
         return UsageError(kind.name, "--cursor and --margin place text in device units; with "
@@ -247,7 +246,10 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     long top = margins[2].points < 0 ? defaultMargin : dots(margins[2].points);
     long bottom = margins[3].points < 0 ? defaultMargin : dots(margins[3].points);
     const long size = request.characterSize;
-    const long descent = size / 4; // descenders stay above the bottom margin
+    // A line takes the character size: four fifths above the baseline, a
+    // fifth below, so that a page holds as many lines as the text area has
+    // line pitches (as texttopdf counts them).
+    const long descent = size / 5;
     // At least an inch of line, and a line of text and one more below it.
     const long minWidth = std::min(width, resolution);
     const long minHeight = std::min(height, size + descent + request.lineSpacing);
@@ -268,7 +270,7 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
         return UsageError(kind.name, "the page margins leave no room for a line of text");
     const long textRight = width - right;
     const long lowest = height - bottom - descent;
-    if (textRight <= left || top + size > lowest)
+    if (textRight <= left || top + size - descent > lowest)
         return UsageError(kind.name, "the page margins leave no room for a line of text");
 
     // Columns share the width, a quarter inch apart.
@@ -282,17 +284,25 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
                                              " columns do not fit between the page margins");
         lineWidth = request.columnWidth;
     }
-    // The library breaks lines at its right limit and pages at its bottom
-    // limit: the page origin moves so that they fall on the text area's
-    // right edge (the first column's) and lowest baseline.
-    request.originX = std::min(left + lineWidth - request.limits.nRightLimit, left);
-    request.originY = std::min(lowest - request.limits.nBottomLimit, top);
-    if (request.originX < INT16_MIN || request.originX > INT16_MAX ||
-        request.originY < INT16_MIN || request.originY > INT16_MAX)
+    // The library's page box: lines break at the text area's right edge
+    // (the first column's; the others are the first moved across), pages
+    // end at its lowest baseline, and the clip box is the paper (the
+    // column, with columns).
+    if (width > INT16_MAX || height > INT16_MAX)
         return UsageError(kind.name, "the page is too large at this resolution");
-    request.margin = left - request.originX;
-    request.cursorX = request.margin;
-    request.cursorY = top + size - request.originY;
+    request.box.nRightLimit = static_cast<int>(left + lineWidth);
+    request.box.nBottomLimit = static_cast<int>(lowest);
+    request.box.nClipLeft = 0;
+    request.box.nClipTop = 0;
+    request.box.nClipRight = static_cast<int>(
+        request.columns > 1 ? left + lineWidth + request.columnGap / 2 : width);
+    request.box.nClipBottom = static_cast<int>(height);
+    request.hasBox = true;
+    request.limits = {request.box.nRightLimit, request.box.nBottomLimit, request.box.nClipRight,
+                      request.box.nClipBottom, request.box.nClipLeft, request.box.nClipTop};
+    request.margin = left;
+    request.cursorX = left;
+    request.cursorY = top + size - descent;
     return -1;
 }
 

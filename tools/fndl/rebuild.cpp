@@ -8,18 +8,10 @@
 #include "fndl.h"
 #include "truetype/bereader.h"
 #include "truetype/sfnt.h"
+#include "truetype/tables.h"
 #include "ttfwrite.h"
 
 namespace {
-
-constexpr size_t kHeadYMinAt = 38;
-constexpr size_t kHeadYMaxAt = 42;
-constexpr size_t kHeadIndexToLocFormatAt = 50;
-constexpr size_t kHheaAscenderAt = 4;
-constexpr size_t kHheaDescenderAt = 6;
-constexpr size_t kHheaLineGapAt = 8;
-constexpr size_t kHheaNumberOfHMetricsAt = 34;
-constexpr size_t kHmtxLongMetricSize = 4;
 
 // Tables the rebuilt font gets from here, never from a font header.
 constexpr uint32_t kBuiltTables[] = {SfntTag("glyf"), SfntTag("loca"), SfntTag("cmap"),
@@ -37,20 +29,20 @@ Os2Values Os2ValuesOf(const JobFont &font)
 {
     Os2Values values;
     const BEReader head(*HeaderTable(font, SfntTag("head")));
-    values.winAscent = static_cast<uint16_t>(std::max<int>(Signed16(head, kHeadYMaxAt), 0));
-    values.winDescent = static_cast<uint16_t>(std::max<int>(-Signed16(head, kHeadYMinAt), 0));
+    values.winAscent = static_cast<uint16_t>(std::max<int>(Signed16(head, HeadTable::kYMax), 0));
+    values.winDescent = static_cast<uint16_t>(std::max<int>(-Signed16(head, HeadTable::kYMin), 0));
     const auto hheaBytes = HeaderTable(font, SfntTag("hhea"));
     uint16_t metrics = 0;
-    if (hheaBytes && BEReader(*hheaBytes).U16(kHheaNumberOfHMetricsAt, metrics)) {
+    if (hheaBytes && BEReader(*hheaBytes).U16(HheaTable::kNumberOfHMetrics, metrics)) {
         const BEReader hhea(*hheaBytes);
-        values.typoAscender = Signed16(hhea, kHheaAscenderAt);
-        values.typoDescender = Signed16(hhea, kHheaDescenderAt);
-        values.typoLineGap = Signed16(hhea, kHheaLineGapAt);
+        values.typoAscender = Signed16(hhea, HheaTable::kAscender);
+        values.typoDescender = Signed16(hhea, HheaTable::kDescender);
+        values.typoLineGap = Signed16(hhea, HheaTable::kLineGap);
         const BEReader hmtx(HeaderTable(font, SfntTag("hmtx")).value_or(std::span<const uint8_t>()));
         uint64_t sum = 0;
         uint32_t counted = 0;
         uint16_t advance = 0;
-        for (uint32_t i = 0; i < metrics && hmtx.U16(kHmtxLongMetricSize * size_t{i}, advance); ++i) {
+        for (uint32_t i = 0; i < metrics && hmtx.U16(HmtxTable::kLongMetricSize * size_t{i} + HmtxTable::kAdvanceWidth, advance); ++i) {
             sum += advance;
             counted += advance != 0 ? 1 : 0;
         }
@@ -87,7 +79,7 @@ bool RebuildFont(const JobFont &font, const std::string &postScriptName, std::ve
         TtfTable &copy =
             tables.emplace_back(TtfTable{table.tagValue, {bytes.begin(), bytes.end()}});
         if (table.tagValue == SfntTag("head"))
-            PutBE16(copy.bytes.data() + kHeadIndexToLocFormatAt, 1); // long loca
+            PutBE16(copy.bytes.data() + HeadTable::kIndexToLocFormat, 1); // long loca
     }
 
     std::vector<std::span<const uint8_t>> glyphData;

@@ -81,11 +81,10 @@ struct Request {
     // resolution, as the library works them out.
     long characterSize = 0;
     PageLimits limits{};
-    // With page margins or landscape the tool moves the page origin so that
-    // the library's right and bottom limits fall inside the text area.
-    bool movesOrigin = false;
-    long originX = 0;
-    long originY = 0;
+    // On the paper (a paper, margins, an orientation, columns or number-up
+    // asked for) the library's page box is the paper less the margins.
+    bool hasBox = false;
+    FNDL_PAGEBOX box{};
     bool fallback = true;
     bool strict = false;
     bool quiet = false;

@@ -17,9 +17,8 @@ struct CommandKind {
 
 // Reads the text from --text or --text-file. Returns an exit code, or -1.
 int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request);
-// Page margins and landscape: the text area on the page, and the page
-// origin that puts the library's right and bottom limits inside it.
-// Returns an exit code, or -1.
+// The paper, orientation, page selection, number-up, columns and margins:
+// the library's page box on the paper. Returns an exit code, or -1.
 int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request &request);
 // The help of job, download or remove.
 std::string HelpOf(const CommandKind &kind);

@@ -8,15 +8,13 @@
 #include "fndl.h"
 #include "truetype/bereader.h"
 #include "truetype/sfnt.h"
+#include "truetype/tables.h"
 #include "xlstream/xlcodes.h"
 
 namespace {
 
 constexpr unsigned kTrueTypeTechnology = 1;
 constexpr unsigned kCharClassPlain = 0; // glyph index and TrueType glyph data only
-constexpr size_t kHeadMinimumSize = 54;
-constexpr size_t kMaxpMinimumSize = 6;
-constexpr size_t kMaxpNumGlyphsAt = 4;
 
 long NumberOf(const XLOperation &op, uint16_t id, long fallback)
 {
@@ -24,13 +22,6 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
     return attribute && !attribute->value.numbers.empty()
                ? WholeNumber(attribute->value.numbers.front(), fallback)
                : fallback;
-}
-
-std::string CodeName(unsigned code)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", code);
-    return text;
 }
 
 } // namespace
@@ -62,12 +53,13 @@ std::optional<std::string> SoftFontWalker::CheckHeader(JobFont &font) const
             return "table '" + table.tag + "' twice in the GT directory";
     }
     const auto head = HeaderTable(font, SfntTag("head"));
-    if (!head || head->size() < kHeadMinimumSize)
-        return "no head table of " + std::to_string(kHeadMinimumSize) + " bytes or more";
+    if (!head || head->size() < HeadTable::kSize)
+        return "no head table of " + std::to_string(HeadTable::kSize) + " bytes or more";
     const auto maxp = HeaderTable(font, SfntTag("maxp"));
     uint16_t numGlyphs = 0;
-    if (!maxp || maxp->size() < kMaxpMinimumSize || !BEReader(*maxp).U16(kMaxpNumGlyphsAt, numGlyphs))
-        return "no maxp table of " + std::to_string(kMaxpMinimumSize) + " bytes or more";
+    if (!maxp || maxp->size() < MaxpTable::kVersion05Size ||
+        !BEReader(*maxp).U16(MaxpTable::kNumGlyphs, numGlyphs))
+        return "no maxp table of " + std::to_string(MaxpTable::kVersion05Size) + " bytes or more";
     if (numGlyphs != font.layout.glyphs)
         return "the descriptor counts " + std::to_string(font.layout.glyphs) +
                " characters, maxp " + std::to_string(numGlyphs) + " glyphs";
@@ -95,7 +87,7 @@ std::optional<std::string> SoftFontWalker::TakeCharacter(JobFont &font, const XL
                std::to_string(character.charClass) + ": only format 1 class 0 is read";
     if (character.glyph >= font.glyphCount)
         return "glyph " + std::to_string(character.glyph) + " of " +
-               (code == kComponentCode ? std::string("a composite component") : CodeName(code)) +
+               (code == kComponentCode ? std::string("a composite component") : CharacterCodeName(code)) +
                " is beyond the font's " + std::to_string(font.glyphCount) + " glyphs";
     SoftGlyph &glyph = font.glyphs[static_cast<uint16_t>(character.glyph)];
     if (!character.glyphData.empty()) {

@@ -6,16 +6,13 @@
 #include <iterator>
 
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 
 namespace {
 
-constexpr uint32_t kSfntVersionTrueType = 0x00010000;
-constexpr size_t kCheckSumAdjustmentAt = 8; // in head
-constexpr uint16_t kPlatformWindows = 3;
-constexpr uint16_t kEncodingUnicodeBmp = 1;
 constexpr uint16_t kLanguageEnglishUS = 0x409;
-constexpr size_t kCmapHeaderSize = 12; // version, numTables, one encoding record
-constexpr size_t kFormat4FixedSize = 16;
+// version, numTables, one encoding record
+constexpr size_t kCmapHeaderSize = CmapTable::kFirstRecord + CmapTable::kRecordSize;
 constexpr uint16_t kLastCode = 0xFFFF;
 constexpr size_t kMaxNameUnits = 1000; // keeps the name table's 16-bit offsets in range
 
@@ -123,17 +120,18 @@ bool BuildCmapFormat4(const std::map<uint16_t, uint16_t> &codeToGlyph, std::vect
     segments.push_back({kLastCode, kLastCode, 1, false, 0}); // the required final segment
 
     const size_t segCount = segments.size();
-    const size_t length = kFormat4FixedSize + 8 * segCount + 2 * glyphIds.size();
+    const size_t length =
+        CmapFormat4::kHeaderSize + CmapFormat4::SegmentArraysSize(segCount) + 2 * glyphIds.size();
     if (length > UINT16_MAX)
         return false;
     cmap.clear();
     AppendBE16(cmap, 0); // version
     AppendBE16(cmap, 1); // numTables
-    AppendBE16(cmap, kPlatformWindows);
-    AppendBE16(cmap, kEncodingUnicodeBmp);
+    AppendBE16(cmap, kSfntPlatformWindows);
+    AppendBE16(cmap, CmapTable::kEncodingUnicodeBmp);
     AppendBE32(cmap, kCmapHeaderSize);
     const SearchFields search = BinarySearchFields(segCount, 2);
-    AppendBE16(cmap, 4); // format
+    AppendBE16(cmap, CmapFormat4::kFormat);
     AppendBE16(cmap, static_cast<uint32_t>(length));
     AppendBE16(cmap, 0); // language
     AppendBE16(cmap, static_cast<uint32_t>(2 * segCount));
@@ -178,8 +176,8 @@ std::vector<uint8_t> BuildNameTable(std::u16string_view family, std::string_view
     AppendBE16(table, 6 + 12 * kRecords); // storage offset
     size_t storageOffset = 0;
     for (const auto &[nameId, text] : names) {
-        AppendBE16(table, kPlatformWindows);
-        AppendBE16(table, kEncodingUnicodeBmp);
+        AppendBE16(table, kSfntPlatformWindows);
+        AppendBE16(table, CmapTable::kEncodingUnicodeBmp);
         AppendBE16(table, kLanguageEnglishUS);
         AppendBE16(table, nameId);
         AppendBE16(table, static_cast<uint32_t>(2 * text.size()));
@@ -245,7 +243,7 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
               [](const TtfTable &a, const TtfTable &b) { return a.tag < b.tag; });
     font.clear();
     const SearchFields search = BinarySearchFields(tables.size(), kSfntTableRecordSize);
-    AppendBE32(font, kSfntVersionTrueType);
+    AppendBE32(font, SfntOffsetTable::kVersionTrueType);
     AppendBE16(font, static_cast<uint32_t>(tables.size()));
     AppendBE16(font, search.searchRange);
     AppendBE16(font, search.entrySelector);
@@ -257,9 +255,9 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
     for (TtfTable &table : tables) {
         if (offset + table.bytes.size() > UINT32_MAX)
             return false;
-        if (table.tag == SfntTag("head") && table.bytes.size() >= kCheckSumAdjustmentAt + 4) {
+        if (table.tag == SfntTag("head") && table.bytes.size() >= HeadTable::kCheckSumAdjustment + 4) {
             // Summed with its adjustment zero, then set over the whole file.
-            PutBE32(table.bytes.data() + kCheckSumAdjustmentAt, 0);
+            PutBE32(table.bytes.data() + HeadTable::kCheckSumAdjustment, 0);
             headOffset = static_cast<size_t>(offset);
             hasHead = true;
         }
@@ -274,6 +272,6 @@ bool AssembleFont(std::vector<TtfTable> tables, std::vector<uint8_t> &font)
         font.resize(PaddedToFour(font.size()), 0);
     }
     if (hasHead)
-        PutBE32(font.data() + headOffset + kCheckSumAdjustmentAt, kSfntChecksumMagic - SfntChecksum(font));
+        PutBE32(font.data() + headOffset + HeadTable::kCheckSumAdjustment, kSfntChecksumMagic - SfntChecksum(font));
     return true;
 }
