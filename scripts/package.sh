@@ -56,7 +56,11 @@ gzip -dc "$tree/usr/share/man/man1/fndl.1.gz" | grep -q '^\.TH FNDL 1' || fail "
 example=$out/example
 mkdir -p "$example"
 awk '/^```c$/ {on = 1; next} /^```$/ {on = 0} on' README.md >"$example/example.c"
-PKG_CONFIG_SYSROOT_DIR=$tree PKG_CONFIG_LIBDIR=$libdir/pkgconfig \
+# qorvfndl.pc names fontconfig and freetype2 for pkg-config --static (the
+# static library beside the shared one): theirs come from the system, as
+# libqorvfndl-dev depends on their -dev packages.
+PKG_CONFIG_SYSROOT_DIR=$tree \
+  PKG_CONFIG_LIBDIR=$libdir/pkgconfig:/usr/lib/$multiarch/pkgconfig:/usr/share/pkgconfig \
   pkg-config --cflags --libs qorvfndl >"$example/flags"
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -pedantic -Werror -o "$example/with-pkg-config" "$example/example.c" $(cat "$example/flags")
