@@ -73,7 +73,11 @@ uint16_t Coordinate(long value)
 
 void PutText(std::vector<uint8_t> &out, std::string_view text)
 {
-    out.insert(out.end(), text.begin(), text.end());
+    // Appended by resizing, not insert(): GCC 12's -Warray-bounds takes
+    // insert's reallocation after two bytes for an overflow (a false report).
+    const size_t size = out.size();
+    out.resize(size + text.size());
+    std::copy(text.begin(), text.end(), out.begin() + static_cast<std::ptrdiff_t>(size));
 }
 
 } // namespace
