@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!ReadJobFonts(bytes, walker, pages, failure))
         return 0;
     uint64_t total = 0;
-    for (const JobFont &font : walker.fonts) {
+    for (const SoftFontInJob &font : walker.fonts) {
         total += RebuiltGlyphBytes(font);
         Require(font.headerSize <= size, "a font header larger than the job");
     }
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     std::vector<uint8_t> ttf;
     std::string reason;
-    for (const JobFont &font : walker.fonts) {
+    for (const SoftFontInJob &font : walker.fonts) {
         if (RebuildFont(font, "font", ttf, reason))
             Require(ttf.size() >= 12, "a rebuilt font without its offset table");
         else

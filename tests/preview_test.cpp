@@ -291,13 +291,14 @@ std::vector<uint8_t> WithPage(std::vector<uint8_t> bytes, uint8_t orientation,
 
 std::vector<uint8_t> RealXY(float x, float y, uint8_t attribute)
 {
-    std::vector<uint8_t> out = {0xD5};
-    for (const float value : {x, y}) {
-        uint8_t raw[4];
-        std::memcpy(raw, &value, 4);
-        out.insert(out.end(), raw, raw + 4);
-    }
-    out.insert(out.end(), {0xF8, attribute});
+    // Sized first: GCC 12's -Warray-bounds takes an insert after one byte
+    // for an overflow in Release builds.
+    std::vector<uint8_t> out(11);
+    out[0] = 0xD5;
+    std::memcpy(&out[1], &x, 4);
+    std::memcpy(&out[5], &y, 4);
+    out[9] = 0xF8;
+    out[10] = attribute;
     return out;
 }
 

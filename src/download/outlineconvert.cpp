@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "session/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
@@ -53,16 +54,11 @@ struct Point {
     bool bOnCurve;
 };
 
-struct GlobalBlockFree {
-    void operator()(void *p) const { GlobalFree(p); }
-};
-template <typename T>
-using GlobalBlock = std::unique_ptr<T[], GlobalBlockFree>;
 
 // The glyph being built: points of closed contours, and the contour open now.
 struct GlyphBuilder {
-    GlobalBlock<Point> points;
-    GlobalBlock<uint16_t> contourEnds;
+    GlobalBlock<Point[]> points;
+    GlobalBlock<uint16_t[]> contourEnds;
     uint32_t nPoints = 0;
     uint32_t nContours = 0;
     uint32_t nContourStart = 0;
@@ -378,7 +374,7 @@ Box DrawnBox(const GlyphBuilder &glyph)
 int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
 {
     const uint32_t n = glyph.nPoints;
-    GlobalBlock<uint8_t> scratch(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, 5 * size_t{n})));
+    GlobalBlock<uint8_t[]> scratch(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, 5 * size_t{n})));
     if (!scratch)
         return 0;
     uint8_t *const pbyFlags = scratch.get();

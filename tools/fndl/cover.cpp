@@ -539,6 +539,13 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
     Cover cover{.request = request};
     if (!ChooseFaces(cover))
         return kExitFailed;
+    // The cover page places everything from the page's corner itself, measured and drawn with
+    // the library's own page limits.
+    if (!UsePageBox(Request{})) {
+        PrintError("the library did not take its own page limits back");
+        return kExitFailed;
+    }
+
     std::string reason;
     if (!OpenJobOutput("-", cover.scratch, reason)) {
         PrintError("cannot make a work file: " + reason);
@@ -558,7 +565,6 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         }
     }
 
-    // The cover page places everything from the page's corner itself.
     std::vector<uint8_t> bytes = JobStart(request);
     PutPageStart(bytes, request, 1);
     if (!AppendToOutput(output, bytes))

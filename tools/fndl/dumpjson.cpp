@@ -100,7 +100,7 @@ void JsonProblem(Json &json, size_t offset, const std::string &message)
     json.Close('}');
 }
 
-void JsonFont(Json &json, const JobFont &font)
+void JsonFont(Json &json, const SoftFontInJob &font)
 {
     json.Open('{');
     json.Key("name");
@@ -262,7 +262,7 @@ void DumpJson::End(const DumpReport &report)
         json.Close(']');
     json.Key("fonts");
     json.Open('[');
-    for (const JobFont &font : report.walker.fonts)
+    for (const SoftFontInJob &font : report.walker.fonts)
         JsonFont(json, font);
     json.Close(']');
     json.Key("summary");

@@ -58,7 +58,7 @@ std::string ValueText(const XLAttribute &attribute)
     return out + ")";
 }
 
-std::string TableList(const JobFont &font)
+std::string TableList(const SoftFontInJob &font)
 {
     std::string out;
     for (const SoftFontTable &table : font.layout.tables) {
@@ -72,7 +72,7 @@ std::string TableList(const JobFont &font)
     return out;
 }
 
-void PrintFontText(const JobFont &font, const char *indent)
+void PrintFontText(const SoftFontInJob &font, const char *indent)
 {
     std::printf("%sfont %s: ", indent, Quoted(font.name).c_str());
     if (font.layout.hasDescriptor)
@@ -187,7 +187,7 @@ void PrintSummaryText(const DumpReport &report)
         std::printf("jobs: %ld\n", report.streams);
     std::printf("sessions: %ld, pages: %ld\n", report.sessions, report.pages);
     std::printf("fonts: %zu\n", report.walker.fonts.size());
-    for (const JobFont &font : report.walker.fonts) {
+    for (const SoftFontInJob &font : report.walker.fonts) {
         std::printf("  %s: ", Quoted(font.name).c_str());
         if (font.layout.hasDescriptor)
             std::printf("format %u, %u glyphs, ", font.layout.descriptorFormat, font.layout.glyphs);

@@ -141,9 +141,9 @@ int RunExtract(std::span<char *const> args)
         PrintError("'" + path + "' " + reason);
         return kExitFailed;
     }
-    const std::vector<JobFont> &fonts = walker.fonts;
+    const std::vector<SoftFontInJob> &fonts = walker.fonts;
     uint64_t rebuilt = 0;
-    for (const JobFont &font : fonts)
+    for (const SoftFontInJob &font : fonts)
         rebuilt += font.headerSize + RebuiltGlyphBytes(font);
     if (const uint64_t allowed = kRebuiltAllowance + kRebuiltPerJobByte * bytes.size(); rebuilt > allowed) {
         PrintError("'" + path + "': its " + std::to_string(fonts.size()) + " soft font" +
@@ -161,7 +161,7 @@ int RunExtract(std::span<char *const> args)
     std::vector<uint8_t> ttf;
     std::set<std::string> stemsTaken;
     std::map<std::string, int> nextNumber; // per stem: where to look for a free one
-    for (const JobFont &font : fonts) {
+    for (const SoftFontInJob &font : fonts) {
         const std::string baseStem = FileStem(font.name);
         std::string stem = baseStem;
         if (stemsTaken.count(stem)) {
@@ -189,7 +189,7 @@ int RunExtract(std::span<char *const> args)
     if (fonts.empty())
         std::printf("no soft fonts in '%s'\n", path.c_str());
     for (size_t f = 0; f < fonts.size(); ++f) {
-        const JobFont &font = fonts[f];
+        const SoftFontInJob &font = fonts[f];
         if (!RebuildFont(font, stems[f], ttf, reason) || !WriteFile(files[f], ttf, reason)) {
             PrintError("cannot write '" + files[f].string() + "': " + reason);
             return kExitFailed;

@@ -65,7 +65,7 @@ struct FontFace {
 };
 
 struct Preview {
-    Preview(const PageSettings &chosen, const std::vector<JobFont> &walked, const PageSink &output)
+    Preview(const PageSettings &chosen, const std::vector<SoftFontInJob> &walked, const PageSink &output)
         : settings(chosen), fonts(walked), sink(output), faces(walked.size())
     {
     }
@@ -82,7 +82,7 @@ struct Preview {
     Preview &operator=(const Preview &) = delete;
 
     const PageSettings &settings;
-    const std::vector<JobFont> &fonts;
+    const std::vector<SoftFontInJob> &fonts;
     const PageSink &sink;
     std::vector<FontFace> faces; // per font, made when first drawn with
     FT_Library library = nullptr;
@@ -208,7 +208,7 @@ FT_Face FaceOf(Preview &preview, size_t font, std::string &reason, std::string &
     FontFace &face = preview.faces[font];
     if (!face.tried) {
         face.tried = true;
-        const JobFont &source = preview.fonts[font];
+        const SoftFontInJob &source = preview.fonts[font];
         if (!preview.Spend(static_cast<double>(RebuiltGlyphBytes(source) + source.headerSize),
                            "rebuilding font " + Quoted(source.name), error))
             return nullptr;
@@ -253,7 +253,7 @@ bool Text(Preview &preview, const XLOperation &op, std::string &error)
         return preview.Note("Text whose spacing data does not count its characters", op.offset), true;
     if (state.font == SIZE_MAX)
         return preview.Note("Text without a soft font of this job selected", op.offset), true;
-    const JobFont &font = preview.fonts[state.font];
+    const SoftFontInJob &font = preview.fonts[state.font];
     std::string reason;
     FT_Face face = FaceOf(preview, state.font, reason, error);
     if (!error.empty())
@@ -471,7 +471,7 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
 
 } // namespace
 
-bool DrawPages(std::span<const uint8_t> job, const std::vector<JobFont> &fonts,
+bool DrawPages(std::span<const uint8_t> job, const std::vector<SoftFontInJob> &fonts,
                const PageSettings &settings, const PageSink &sink,
                std::map<std::string, NotDrawn> &notDrawn, std::string &error)
 {

@@ -57,6 +57,6 @@ using PageSink = std::function<bool(const PreviewPage &page, int number, std::st
 // (fonts: its fonts walked with rebuild set, in the order of their headers),
 // numbered across the job's streams. False with the error: an output
 // failure, or a job that asks for more than the pixel budget.
-bool DrawPages(std::span<const uint8_t> job, const std::vector<JobFont> &fonts,
+bool DrawPages(std::span<const uint8_t> job, const std::vector<SoftFontInJob> &fonts,
                const PageSettings &settings, const PageSink &sink,
                std::map<std::string, NotDrawn> &notDrawn, std::string &error);

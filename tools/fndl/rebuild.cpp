@@ -25,7 +25,7 @@ int16_t Signed16(const BEReader &table, size_t at)
 }
 
 // OS/2 metrics from the header's hhea, head and hmtx.
-Os2Values Os2ValuesOf(const JobFont &font)
+Os2Values Os2ValuesOf(const SoftFontInJob &font)
 {
     Os2Values values;
     const BEReader head(*HeaderTable(font, SfntTag("head")));
@@ -58,7 +58,7 @@ Os2Values Os2ValuesOf(const JobFont &font)
 
 } // namespace
 
-uint64_t RebuiltGlyphBytes(const JobFont &font)
+uint64_t RebuiltGlyphBytes(const SoftFontInJob &font)
 {
     uint64_t bytes = 4 * (uint64_t{font.glyphCount} + 1);
     for (const auto &entry : font.glyphs)
@@ -66,7 +66,7 @@ uint64_t RebuiltGlyphBytes(const JobFont &font)
     return bytes;
 }
 
-bool RebuildFont(const JobFont &font, const std::string &postScriptName, std::vector<uint8_t> &file,
+bool RebuildFont(const SoftFontInJob &font, const std::string &postScriptName, std::vector<uint8_t> &file,
                  std::string &reason)
 {
     std::vector<TtfTable> tables;

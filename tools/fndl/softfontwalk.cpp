@@ -26,7 +26,7 @@ long NumberOf(const XLOperation &op, uint16_t id, long fallback)
 
 } // namespace
 
-std::optional<std::span<const uint8_t>> HeaderTable(const JobFont &font, uint32_t tag)
+std::optional<std::span<const uint8_t>> HeaderTable(const SoftFontInJob &font, uint32_t tag)
 {
     for (const SoftFontTable &table : font.layout.tables) {
         if (table.tagValue == tag)
@@ -37,7 +37,7 @@ std::optional<std::span<const uint8_t>> HeaderTable(const JobFont &font, uint32_
 }
 
 // A complete font header must be a TrueType font that can be rebuilt.
-std::optional<std::string> SoftFontWalker::CheckHeader(JobFont &font) const
+std::optional<std::string> SoftFontWalker::CheckHeader(SoftFontInJob &font) const
 {
     if (!ReadSoftFontHeader(font.header, font.layout))
         return font.layout.problem;
@@ -68,7 +68,7 @@ std::optional<std::string> SoftFontWalker::CheckHeader(JobFont &font) const
 }
 
 // One character data block of a font being rebuilt.
-std::optional<std::string> SoftFontWalker::TakeCharacter(JobFont &font, const XLOperation &op) const
+std::optional<std::string> SoftFontWalker::TakeCharacter(SoftFontInJob &font, const XLOperation &op) const
 {
     const XLAttribute *codeAttribute = op.Find(xl::kAttrCharCode);
     if (!codeAttribute || codeAttribute->value.numbers.size() != 1 ||
@@ -118,7 +118,7 @@ void SoftFontWalker::Take(const XLOperation &op, bool dataCut, std::vector<JobPr
     };
     switch (op.op) {
     case xl::kOpBeginFontHeader: {
-        JobFont &font = fonts.emplace_back();
+        SoftFontInJob &font = fonts.emplace_back();
         font.name = FontNameOf(op);
         font.offset = op.offset;
         font.format = NumberOf(op, xl::kAttrFontFormat, -1);
@@ -136,7 +136,7 @@ void SoftFontWalker::Take(const XLOperation &op, bool dataCut, std::vector<JobPr
                                    " bytes, not the FontHeaderLength it announces" +
                                    (announced ? " (" + std::to_string(WholeNumber(length->value.numbers.front(), -1)) + ")"
                                               : std::string(" (none)")));
-        JobFont &font = fonts[openFont];
+        SoftFontInJob &font = fonts[openFont];
         font.header.insert(font.header.end(), op.data.begin(), op.data.end());
         font.headerSize = font.header.size();
         break;
@@ -144,7 +144,7 @@ void SoftFontWalker::Take(const XLOperation &op, bool dataCut, std::vector<JobPr
     case xl::kOpEndFontHeader: {
         if (openFont == kNone)
             break;
-        JobFont &font = fonts[openFont];
+        SoftFontInJob &font = fonts[openFont];
         font.complete = true;
         if (const std::optional<std::string> damage = CheckHeader(font))
             problem(op.offset, "font '" + font.name + "': " + *damage);
@@ -173,7 +173,7 @@ void SoftFontWalker::Take(const XLOperation &op, bool dataCut, std::vector<JobPr
         }
         if (charFont == kNone)
             break;
-        JobFont &font = fonts[charFont];
+        SoftFontInJob &font = fonts[charFont];
         ++(characterCode == kComponentCode ? font.components : font.characters);
         if (rebuild && !font.removed && font.complete) {
             if (const std::optional<std::string> damage = TakeCharacter(font, op))

@@ -27,7 +27,7 @@ struct SoftGlyph {
 
 // One soft font: a font header and the characters sent for it until it was
 // removed (a font downloaded again after RemoveFont is another one).
-struct JobFont {
+struct SoftFontInJob {
     std::string name;  // its PCL XL font name
     size_t offset = 0; // of its BeginFontHeader
     long format = -1;  // FontFormat attribute
@@ -51,7 +51,7 @@ struct SoftFontWalker {
     // characters are counted and left out), their glyphs kept. Otherwise
     // only what a listing shows.
     bool rebuild = false;
-    std::vector<JobFont> fonts; // in the order of their font headers
+    std::vector<SoftFontInJob> fonts; // in the order of their font headers
 
     // What the operation just taken held, for a listing: the font that its
     // EndFontHeader completed, the character of its ReadChar.
@@ -71,13 +71,13 @@ private:
     std::map<std::string, size_t> latest; // font name to its latest font
     size_t openFont = kNone;              // while a font header is open
     size_t charFont = kNone;              // while a character block is open
-    std::optional<std::string> CheckHeader(JobFont &font) const;
-    std::optional<std::string> TakeCharacter(JobFont &font, const XLOperation &op) const;
+    std::optional<std::string> CheckHeader(SoftFontInJob &font) const;
+    std::optional<std::string> TakeCharacter(SoftFontInJob &font, const XLOperation &op) const;
 };
 
 // The bytes of a table of the font header's GT segment: its directory
 // length, not the padded length that was copied. The header has been read.
-std::optional<std::span<const uint8_t>> HeaderTable(const JobFont &font, uint32_t tag);
+std::optional<std::span<const uint8_t>> HeaderTable(const SoftFontInJob &font, uint32_t tag);
 
 // Walks a whole job (a file of one or more jobs) with the structure rules
 // of JobChecker, up to the first problem; a stream cut short is read up to
