@@ -22,7 +22,6 @@ namespace {
 
 constexpr long kWeightBold = 700;
 constexpr int kBoldFontIds = 1000; // the bold face's font ids follow the regular's by this
-constexpr char32_t kLastLibraryCode = 0xFFFF;
 constexpr int kMaxHeadingLines = 3;
 
 // Type sizes in tenths of a point.
