@@ -356,7 +356,7 @@ TEST(ToolExtract, ConvertedCffFontsRenderLikeTheOriginal)
 #ifdef FNDL_TOOL_PATH
 namespace {
 
-void PutBigEndian(std::vector<uint8_t> &out, uint32_t value, int bytes)
+void PutBigEndian(std::vector<uint8_t> &out, uint64_t value, int bytes)
 {
     for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
         out.push_back(static_cast<uint8_t>(value >> shift));

@@ -194,7 +194,8 @@ bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes)
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(output.workPath.c_str(), "ab"),
                                                 std::fclose);
     int error = file ? 0 : errno;
-    if (file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+    // An empty span may have no data pointer, which fwrite must not get.
+    if (file && !bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         error = errno ? errno : EIO;
     if (file && std::fclose(file.release()) != 0 && error == 0)
         error = errno ? errno : EIO;
