@@ -165,8 +165,9 @@ std::vector<std::string> Summarized(const std::vector<std::string> &messages)
 // LeakSanitizer builds: libcups 2.4 keeps four strings of the PPD cache that
 // cupsMarkOptions makes for media options past ppdClose. That is the
 // library's, not this filter's; cupsfilter gives filters no LSAN_OPTIONS,
-// so the suppression lives here. Unused in other builds.
-extern "C" const char *__lsan_default_suppressions()
+// so the suppression lives here, exported for the sanitizer runtime to find.
+// Unused in other builds.
+extern "C" __attribute__((visibility("default"))) const char *__lsan_default_suppressions()
 {
     return "leak:_ppdCacheCreateWithPPD\n";
 }
