@@ -13,19 +13,12 @@
 #include "qorvfndl.h"
 #include "support/requests.h"
 #include "xldecode/xldecode.h"
+#include "fuzz_check.h"
 
 namespace {
 
 constexpr size_t kHeaderSize = 3;
 constexpr size_t kMaxTextUnits = 511;
-
-void Require(bool condition, const char *what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz check failed: %s\n", what);
-    std::abort();
-}
 
 } // namespace
 

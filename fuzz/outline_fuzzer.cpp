@@ -12,16 +12,9 @@
 #include "download/outlineconvert.h"
 #include "truetype/bereader.h"
 #include "truetype/tables.h"
+#include "fuzz_check.h"
 
 namespace {
-
-void Require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz check failed: %s\n", what);
-        std::abort();
-    }
-}
 
 // Walks the glyph as a rasterizer reads it: every byte accounted for, every
 // point inside the header's box widened by the curves' controls.

@@ -8,18 +8,11 @@
 #include <string>
 
 #include "previewpage.h"
+#include "fuzz_check.h"
 
 namespace {
 
 constexpr double kPixelBudget = 2e6;
-
-void Require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz check failed: %s\n", what);
-        std::abort();
-    }
-}
 
 } // namespace
 

@@ -7,20 +7,13 @@
 #include <vector>
 
 #include "xldecode/xldecode.h"
+#include "fuzz_check.h"
 
 namespace {
 
 bool Inside(std::span<const uint8_t> bytes, std::span<const uint8_t> part)
 {
     return part.empty() || (part.data() >= bytes.data() && part.data() + part.size() <= bytes.data() + bytes.size());
-}
-
-void Require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz check failed: %s\n", what);
-        std::abort();
-    }
 }
 
 } // namespace

@@ -93,13 +93,11 @@ struct Command {
     std::string err;
 };
 
-// Runs argv (argv[0] a full path) with extra environment variables; output
-// and errors captured, a program that could not start or was killed named in
-// the errors.
-Command RunCommand(const std::vector<std::string> &argv, const std::vector<std::string> &env = {})
+// Starts argv (argv[0] a full path) with extra environment, standard input
+// from /dev/null and standard output and error on the given descriptors.
+// The child's pid, or minus the error that kept it from starting.
+pid_t Start(const std::vector<std::string> &argv, const std::vector<std::string> &env, int out, int err)
 {
-    TempPath out(".out");
-    TempPath err(".err");
     std::vector<char *> args;
     for (const std::string &arg : argv)
         args.push_back(const_cast<char *>(arg.c_str()));
@@ -114,21 +112,38 @@ Command RunCommand(const std::vector<std::string> &argv, const std::vector<std::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
     pid_t pid = 0;
-    Command command;
     const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -spawned;
+}
+
+// Runs argv (argv[0] a full path) with extra environment variables; output
+// and errors captured, a program that could not start or was killed named in
+// the errors.
+Command RunCommand(const std::vector<std::string> &argv, const std::vector<std::string> &env = {})
+{
+    TempPath out(".out");
+    TempPath err(".err");
+    const int outFd = open(out.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int errFd = open(err.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t pid = outFd >= 0 && errFd >= 0 ? Start(argv, env, outFd, errFd) : -errno;
+    Command command;
     int status = 0;
-    if (spawned == 0) {
+    if (pid > 0) {
         waitpid(pid, &status, 0);
         command.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
+    if (outFd >= 0)
+        close(outFd);
+    if (errFd >= 0)
+        close(errFd);
     command.out = ReadFile(out.path);
     command.err = ReadFile(err.path);
-    if (spawned != 0)
-        command.err += "cannot start " + argv[0] + ": " + std::strerror(spawned) + "\n";
+    if (pid <= 0)
+        command.err += "cannot start " + argv[0] + ": " + std::strerror(-pid) + "\n";
     else if (WIFSIGNALED(status))
         command.err += argv[0] + " was killed by signal " + std::to_string(WTERMSIG(status)) + "\n";
     return command;
@@ -602,37 +617,6 @@ TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
     }
     fs::remove_all(dir);
 }
-
-namespace {
-
-// Starts argv with extra environment, standard input from /dev/null and
-// standard output and error on the given descriptors.
-pid_t Start(const std::vector<std::string> &argv, const std::vector<std::string> &env, int out, int err)
-{
-    std::vector<char *> args;
-    for (const std::string &arg : argv)
-        args.push_back(const_cast<char *>(arg.c_str()));
-    args.push_back(nullptr);
-    std::vector<std::string> environment(env);
-    for (char **var = environ; *var; ++var)
-        environment.emplace_back(*var);
-    std::vector<char *> envp;
-    for (std::string &var : environment)
-        envp.push_back(var.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
-    posix_spawn_file_actions_adddup2(&actions, err, 2);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-} // namespace
 
 TEST(CupsFilters, PagesGoOutAsMadeAndACancelLeavesNothing)
 {

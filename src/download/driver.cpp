@@ -65,6 +65,20 @@ bool IsAnotherFontUnderTheId(FontSession *pSession, FontFace &face, int nFontId)
     return pKnown != nullptr && !IsTheEntrysFont(face, *pKnown);
 }
 
+// The request's entry, known or new. nullptr with *pnFailure set when there
+// is none: kDownloadRefused when the id names another font, 0 when the
+// download failed.
+FontEntry *EntryOfRequest(FontSession *pSession, FontFace &face, const FNDL_TEXTINFOW *pTextInfo,
+                          const PageInfo *pPageInfo, int *pnFailure)
+{
+    *pnFailure = 0;
+    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId)) {
+        *pnFailure = kDownloadRefused;
+        return nullptr;
+    }
+    return FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+}
+
 } // namespace
 
 FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
@@ -122,11 +136,10 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
                   PageInfo *pPageInfo)
 {
     FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
-    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
-        return kDownloadRefused;
-    FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+    int nFailure = 0;
+    FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &nFailure);
     if (pEntry == nullptr)
-        return 0;
+        return nFailure;
     // Without a header the characters would go to a font the printer does
     // not have. (The id may have sent only glyph-coded characters so far.)
     if (pEntry->szXLFontName[0] == '\0' &&
@@ -140,11 +153,10 @@ int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTI
 {
     *pnMissing = -1;
     FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
-    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
-        return kDownloadRefused;
-    FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+    int nFailure = 0;
+    FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &nFailure);
     if (pEntry == nullptr)
-        return 0;
+        return nFailure;
     // A glyph the font does not have is the caller's error: nothing of it
     // may reach the printer.
     for (int i = 0; i < nGlyphs; ++i) {

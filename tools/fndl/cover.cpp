@@ -452,24 +452,11 @@ bool ChooseFaces(Cover &cover)
     for (const Face face : {kRegular, kBold}) {
         JobFonts &fonts = cover.faces[face];
         JobFont main;
-        main.fontId = static_cast<int>(request.fontId) + (face == kBold ? kBoldFontIds : 0);
-        main.libraryName = request.font;
-        main.fromFile = request.fromFile;
-        fonts.weight = face == kBold ? kWeightBold : request.weight;
         fonts.fallback = request.fallback;
-        if (request.fromFile) {
-            fonts.coverageKnown = DescribeFace(request.font, 0, main.face);
-            main.face.file = request.font;
-            fonts.requested = main.face.family.empty() ? "sans-serif" : main.face.family;
-        } else {
-            fonts.requested = request.font;
-            if (!ResolveNamedFace(request.font, fonts.weight, false, main.face)) {
-                PrintError("no font is installed for '" + request.font +
-                           "'; install one (e.g. the Debian package fonts-dejavu-core)");
-                return false;
-            }
-            fonts.coverageKnown = main.face.chars != nullptr;
-        }
+        if (!ChooseMainFace(request.font, request.fromFile,
+                            static_cast<int>(request.fontId) + (face == kBold ? kBoldFontIds : 0),
+                            face == kBold ? kWeightBold : request.weight, false, fonts, main))
+            return false;
         fonts.fonts.push_back(std::move(main));
     }
     return true;

@@ -14,6 +14,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 
+#include "fndl.h"
 #include "platform/platform_hooks.h"
 #include "text/text.h"
 
@@ -284,4 +285,28 @@ int FontForChar(JobFonts &fonts, char32_t codePoint, int previous)
     }
     fonts.chosen[codePoint] = found;
     return found;
+}
+
+bool ChooseMainFace(const std::string &font, bool fromFile, int fontId, long weight, bool italic,
+                    JobFonts &fonts, JobFont &main)
+{
+    main.fontId = fontId;
+    main.libraryName = font;
+    main.fromFile = fromFile;
+    fonts.weight = weight;
+    fonts.italic = italic;
+    if (fromFile) {
+        fonts.coverageKnown = DescribeFace(font, 0, main.face);
+        main.face.file = font;
+        fonts.requested = main.face.family.empty() ? "sans-serif" : main.face.family;
+        return true;
+    }
+    fonts.requested = font;
+    if (!ResolveNamedFace(font, weight, italic, main.face)) {
+        PrintError("no font is installed for '" + font +
+                   "'; install one (e.g. the Debian package fonts-dejavu-core)");
+        return false;
+    }
+    fonts.coverageKnown = main.face.chars != nullptr;
+    return true;
 }

@@ -78,6 +78,13 @@ struct JobFonts {
     std::set<std::pair<int, char32_t>> rejected;
 };
 
+// The main font of a job as the library is told about it (the font id, the
+// face name or file) and the face behind it, at weight and italic; the
+// job's requested family and whether its characters are known. False, with
+// the error printed, when no installed font answers the name.
+bool ChooseMainFace(const std::string &font, bool fromFile, int fontId, long weight, bool italic,
+                    JobFonts &fonts, JobFont &main);
+
 // The index in fonts.fonts of the font that sets codePoint: the main font
 // (0) when it has it, else the font it was given before in the job, else
 // the font that set the character before it when that has it too

@@ -25,24 +25,11 @@ constexpr long kWeightBold = 700;
 int ChooseMainFont(const Request &request, JobFonts &fonts)
 {
     JobFont main;
-    main.fontId = static_cast<int>(request.fontId);
-    main.libraryName = request.font;
-    main.fromFile = request.fromFile;
-    fonts.weight = request.boldFace ? kWeightBold : request.weight;
-    fonts.italic = request.italicFace;
     fonts.fallback = request.fallback;
-    if (request.fromFile) {
-        fonts.coverageKnown = DescribeFace(request.font, 0, main.face);
-        main.face.file = request.font;
-        fonts.requested = main.face.family.empty() ? "sans-serif" : main.face.family;
-    } else {
-        fonts.requested = request.font;
-        if (!ResolveNamedFace(request.font, fonts.weight, fonts.italic, main.face)) {
-            PrintError("no font is installed for '" + request.font +
-                       "'; install one (e.g. the Debian package fonts-dejavu-core)");
-            return kExitFailed;
-        }
-        fonts.coverageKnown = main.face.chars != nullptr;
+    if (!ChooseMainFace(request.font, request.fromFile, static_cast<int>(request.fontId),
+                        request.boldFace ? kWeightBold : request.weight, request.italicFace, fonts, main))
+        return kExitFailed;
+    if (!request.fromFile) {
         if (!FaceHasFamily(main.face, request.font))
             PrintError("no font family '" + request.font + "' is installed: " + main.face.family +
                        " " + main.face.style + " (" + main.face.file + ") is used instead");
