@@ -17,7 +17,7 @@
 #include <memory>
 #include <span>
 
-#include "truetype/filemetrics.h"
+#include "truetype/fontdc.h"
 #include "download/download.h"
 #include "session/globalblock.h"
 #include "xlstream/xlcodes.h"
@@ -139,11 +139,11 @@ int FontDescent(HDC hdc, int nCharSize)
 // context, which holds the request's logical font. Null when there are no
 // metrics.
 HDC MeasuringContext(FontSession *pSession, const PageInfo *pPageInfo, int nCharSize,
-                     FileFontMetrics &fileMetrics)
+                     FontDC &fileFont)
 {
     if (pPageInfo->bTTE) {
-        OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
-        return fileMetrics.hdc;
+        OpenFontFileDC(pPageInfo->chFont, nCharSize, fileFont);
+        return fileFont.hdc;
     }
     return pSession != nullptr ? pSession->hdc : nullptr;
 }
@@ -355,8 +355,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (nLength == 0)
         return COVERPAGE_DONE;
 
-    FileFontMetrics fileMetrics;
-    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileMetrics);
+    FontDC fileFont;
+    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileFont);
     const CoverPageCall call = {
         pSession,
         pFile,
@@ -437,8 +437,8 @@ int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
     if (text.nCount == 0)
         return COVERPAGE_DONE;
 
-    FileFontMetrics fileMetrics;
-    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileMetrics);
+    FontDC fileFont;
+    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileFont);
     if (!BaselineFits(limits, g_nCursorY, FontDescent(hdcMeasure, nCharSize))) {
         pTextInfo->bNewPage = 1;
         if (pSession != nullptr)
