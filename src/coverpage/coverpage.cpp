@@ -315,13 +315,6 @@ bool RequestPageLimits(int nResolution, PageLimits *pLimits)
     return PageLimitsAt(nResolution, pLimits);
 }
 
-void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
-{
-    if (pEntry == nullptr || pTextInfo == nullptr || g_pStream == nullptr)
-        return;
-    WriteFontSelection(g_pStream, pEntry, pTextInfo);
-}
-
 int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                       PageInfo *pPageInfo, int *pnCursorY)
 {
@@ -339,7 +332,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     FontEntry *pEntry =
         pSession != nullptr ? FindDownloadedFontW(pSession, pPageInfo->nFontId) : nullptr;
     if (pEntry != nullptr && pEntry->bReselect == 1) {
-        SelectPageFont(pEntry, pTextInfo);
+        if (g_pStream != nullptr)
+            WriteFontSelection(g_pStream, pEntry, pTextInfo);
         pTextInfo->bNewPage = 0;
         pEntry->bReselect = 0;
     }

@@ -60,9 +60,6 @@ bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int 
 int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo, const GlyphRunText &text);
 
-// SetFont, bold, shear and angle for the entry, through g_pStream.
-void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
-
 // Fixed PCL XL page fragments written straight into the output file.
 // Coordinates and advances are written as their low 16 bits.
 void WriteClipRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom);
