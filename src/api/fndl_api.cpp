@@ -11,8 +11,8 @@
 #include "qorvfndl.h"
 #include "session/globalblock.h"
 #include "session/session.h"
-#include "session/widestr.h"
 #include "text/text.h"
+#include "text/widestr.h"
 #include "truetype/truetype.h"
 #include "xlstream/xlstream.h"
 
