@@ -8,8 +8,8 @@
 
 #include "coverpage/coverpage.h"
 #include "download/download.h"
+#include "memory/globalblock.h"
 #include "qorvfndl.h"
-#include "session/globalblock.h"
 #include "session/session.h"
 #include "text/text.h"
 #include "text/widestr.h"

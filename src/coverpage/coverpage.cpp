@@ -17,9 +17,9 @@
 #include <memory>
 #include <span>
 
-#include "truetype/fontdc.h"
 #include "download/download.h"
-#include "session/globalblock.h"
+#include "memory/globalblock.h"
+#include "truetype/fontdc.h"
 #include "xlstream/xlcodes.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "download/charsize.h"
+#include "memory/globalblock.h"
 #include "qorvfndl.h"
-#include "session/globalblock.h"
 #include "session/session.h"
 
 // The cover page's results are the download call's public results, which

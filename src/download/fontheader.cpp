@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "download/download.h"
-#include "session/globalblock.h"
+#include "memory/globalblock.h"
 #include "text/text.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <memory>
 
-#include "session/globalblock.h"
+#include "memory/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
 
