@@ -25,7 +25,7 @@ constexpr int kMaxFamilyUnits = 64;
 bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FACESIZE])
 {
     uint32_t dwLength = 0;
-    const uint8_t *pName = FindFontTable(pView, dwViewSize, "name", "NAME", &dwLength);
+    const uint8_t *pName = FindTableInImage(pView, dwViewSize, "name", &dwLength);
     const BEReader name(pName, dwLength);
     uint16_t nCount = 0;
     uint16_t nStringsOffset = 0;
@@ -71,7 +71,7 @@ bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FAC
 void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
 {
     uint32_t dwLength = 0;
-    const BEReader os2(FindFontTable(pView, dwViewSize, "OS/2", "OS/2", &dwLength), dwLength);
+    const BEReader os2(FindTableInImage(pView, dwViewSize, "OS/2", &dwLength), dwLength);
     uint16_t nWeight = 0;
     uint16_t nSelection = 0;
     lf.lfWeight = os2.U16(Os2Table::kUsWeightClass, nWeight) ? nWeight : FW_NORMAL;
@@ -84,7 +84,7 @@ void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
 bool SelectedFontIsTheFile(HDC hdc, const uint8_t *pView, uint32_t dwViewSize)
 {
     uint32_t dwLength = 0;
-    const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwLength);
+    const uint8_t *pHead = FindTableInImage(pView, dwViewSize, "head", &dwLength);
     uint8_t abyHead[HeadTable::kSize];
     return pHead != nullptr && dwLength >= HeadTable::kSize &&
            GetFontData(hdc, FontTableTag("head"), 0, abyHead, HeadTable::kSize) == HeadTable::kSize &&
