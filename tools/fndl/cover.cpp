@@ -9,18 +9,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 
+#include "covermeasure.h"
 #include "fonts.h"
 #include "framing.h"
 #include "librarycall.h"
 #include "qorvfndl.h"
-#include "xldecode/xldecode.h"
-#include "xlstream/xlcodes.h"
 
 namespace {
 
-constexpr long kWeightBold = 700;
+using namespace coverpage;
+
 constexpr int kBoldFontIds = 1000; // the bold face's font ids follow the regular's by this
 constexpr int kMaxHeadingLines = 3;
 
@@ -29,50 +28,6 @@ constexpr long kClassificationSize = 360;
 constexpr long kHeadingSizes[] = {280, 200, 160};
 constexpr long kSubheadingSize = 200;
 constexpr long kHeaderSize = 140;
-constexpr long kBodySize = 110;
-
-enum Face { kRegular = 0, kBold = 1 };
-
-// One run of text in one font, at x from the start of its line.
-struct Run {
-    int font = 0;
-    std::u16string text;
-    long x = 0;
-};
-
-// A line of text placed on the page: its runs, the left end of its
-// baseline and its type.
-struct PlacedText {
-    Face face = kRegular;
-    long height = kBodySize;
-    long x = 0;
-    long baseline = 0;
-    std::vector<Run> runs;
-};
-
-struct Drawing {
-    bool isText = false;
-    PlacedText text;
-    PageBox box;
-    long penWidth = 0;
-    uint8_t gray = 0;
-};
-
-struct Cover {
-    const Request &request;
-    JobFonts faces[2]{};
-    JobOutput scratch{};
-    // Advances in dots by (face, font index, height) and UTF-16 unit; -1
-    // for a character the library leaves out of that font.
-    std::map<std::tuple<int, int, long>, std::map<char16_t, long>> advances{};
-    std::vector<Drawing> drawings{};
-    bool failed = false;
-
-    long Dots(double points) const
-    {
-        return std::lround(points * static_cast<double>(request.resolution) / 72.0);
-    }
-};
 
 std::u16string Units(const std::string &utf8)
 {
@@ -80,171 +35,6 @@ std::u16string Units(const std::string &utf8)
     size_t bad = 0;
     Utf8ToUtf16(utf8, units, bad);
     return units;
-}
-
-Request StyleRequest(const Request &request, Face face, long height)
-{
-    Request style = request;
-    style.height = height;
-    style.boldFace = face == kBold;
-    style.weight = face == kBold ? kWeightBold : request.weight;
-    style.underline = false;
-    return style;
-}
-
-// Sets the characters into the scratch file and reads their advances from
-// the Text operators the library wrote.
-void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string chars,
-                  std::map<char16_t, long> &advances)
-{
-    const Request style = StyleRequest(cover.request, face, height);
-    const JobFont &jobFont = cover.faces[face].fonts[static_cast<size_t>(font)];
-    const long em = CharacterSizeInDots(static_cast<int>(height), static_cast<int>(style.resolution));
-    while (!chars.empty()) {
-        const std::u16string piece = chars.substr(0, kLibraryTextUnits);
-        SetCursor(0, em);
-        const CallResult result = CallDownload(style, jobFont, piece, 0, cover.scratch.workPath);
-        std::vector<uint8_t> appended;
-        std::string reason;
-        std::vector<XLOperation> ops;
-        XLDecodeError error;
-        if (!TakeAppended(cover.scratch, appended, reason) || !StreamOut(cover.scratch) ||
-            !XLDecodeOperations(appended, ops, error) ||
-            (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
-             result.code != FNDL_PAGEEND)) {
-            PrintDownloadFailure(style, jobFont, cover.scratch.workPath, WorkFileProblem(cover.scratch));
-            cover.failed = true;
-            return;
-        }
-        for (const XLOperation &op : ops) {
-            const XLAttribute *codes = op.op == xl::kOpText ? op.Find(xl::kAttrTextData) : nullptr;
-            const XLAttribute *spacing = codes ? op.Find(xl::kAttrXSpacingData) : nullptr;
-            if (!spacing)
-                continue;
-            const size_t n = std::min(codes->value.numbers.size(), spacing->value.numbers.size());
-            for (size_t i = 0; i < n; ++i)
-                advances[static_cast<char16_t>(codes->value.numbers[i])] =
-                    std::lround(spacing->value.numbers[i]);
-        }
-        // Go on after a character the font cannot set, or from the line
-        // the page ended before; what was not set before that is left out.
-        size_t next = piece.size();
-        const auto offset = static_cast<size_t>(std::max(result.offset, 0));
-        if (result.code == FNDL_INVALID_GLYPH_HANDLE && offset < piece.size()) {
-            advances[piece[offset]] = -1;
-            next = offset + 1;
-        } else if (result.code == FNDL_PAGEEND && offset > 0 && offset < piece.size()) {
-            next = offset;
-        }
-        for (size_t i = 0; i < next; ++i)
-            advances.emplace(piece[i], -1);
-        chars.erase(0, next);
-    }
-}
-
-// The runs of a text in the face, each character in the first font that
-// sets it; characters no font sets are left out.
-std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width)
-{
-    std::vector<Run> runs;
-    width = 0;
-    JobFonts &fonts = cover.faces[face];
-    int previous = -1;
-    for (const char16_t unit : text) {
-        if (unit >= 0xD800 && unit <= 0xDFFF)
-            continue; // beyond the 16-bit character codes of a soft font
-        // A font that claims the character but cannot set it gives way to
-        // the next one that has it.
-        int font = FontForChar(fonts, unit, previous);
-        long advance = -1;
-        while (font >= 0) {
-            auto &known = cover.advances[{face, font, height}];
-            if (!known.count(unit))
-                MeasureChars(cover, face, font, height, u" " + std::u16string(1, unit), known);
-            if (cover.failed)
-                return {};
-            const auto found = known.find(unit);
-            advance = found == known.end() ? -1 : found->second;
-            if (advance >= 0)
-                break;
-            RejectChar(fonts, font, unit);
-            font = FontForChar(fonts, unit, -1);
-        }
-        if (font < 0)
-            continue;
-        if (runs.empty() || runs.back().font != font)
-            runs.push_back({font, u"", width});
-        runs.back().text += unit;
-        width += advance;
-        previous = font;
-    }
-    return runs;
-}
-
-// Measures every distinct character of a text up front, one call per font.
-void Premeasure(Cover &cover, Face face, long height, std::u16string_view text)
-{
-    std::map<int, std::u16string> wanted;
-    for (const char16_t unit : text) {
-        if (unit >= 0xD800 && unit <= 0xDFFF)
-            continue;
-        const int font = FontForChar(cover.faces[face], unit, -1);
-        if (font < 0)
-            continue;
-        auto &known = cover.advances[{face, font, height}];
-        std::u16string &list = wanted[font];
-        if (!known.count(unit) && list.find(unit) == std::u16string::npos)
-            list += unit;
-    }
-    for (auto &[font, chars] : wanted) {
-        if (!chars.empty() && !cover.failed)
-            MeasureChars(cover, face, font, height, u" " + chars, cover.advances[{face, font, height}]);
-    }
-}
-
-long WidthOf(Cover &cover, Face face, long height, std::u16string_view text)
-{
-    long width = 0;
-    RunsOf(cover, face, height, text, width);
-    return width;
-}
-
-// The text cut into lines no wider than width, at spaces where it can,
-// inside a word where a word alone is wider.
-std::vector<std::u16string> Wrap(Cover &cover, Face face, long height, const std::u16string &text,
-                                 long width)
-{
-    Premeasure(cover, face, height, text);
-    std::vector<std::u16string> lines;
-    std::u16string line;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find(u' ', at);
-        if (end == std::u16string::npos)
-            end = text.size();
-        std::u16string word = text.substr(at, end - at);
-        at = end + 1;
-        std::u16string candidate = line.empty() ? word : line + u" " + word;
-        if (WidthOf(cover, face, height, candidate) <= width) {
-            line = std::move(candidate);
-            continue;
-        }
-        if (!line.empty())
-            lines.push_back(line);
-        line.clear();
-        // A word wider than the line goes in pieces.
-        while (WidthOf(cover, face, height, word) > width && word.size() > 1) {
-            size_t fit = 1;
-            while (fit < word.size() && WidthOf(cover, face, height, word.substr(0, fit + 1)) <= width)
-                ++fit;
-            lines.push_back(word.substr(0, fit));
-            word.erase(0, fit);
-        }
-        line = word;
-    }
-    if (!line.empty() || lines.empty())
-        lines.push_back(line);
-    return lines;
 }
 
 // Places a line of text: its left end at x, or centred on centreX.
