@@ -313,25 +313,26 @@ void AddDecoded(Pieces &pieces, std::u16string_view decoded)
     }
 }
 
-// Hands on the pending text up to its last newline that a unit follows
-// (searched from added units before the end); at the end all of it.
+// Hands on the pending text up to its last newline that a unit follows,
+// after added more units came; at the end all of it, which may be empty
+// only when a piece went before (the text ended in a newline).
 int HandOn(Pieces &pieces, size_t added, bool last, const TextPieceFunction &piece)
 {
     std::u16string &pending = pieces.pending;
     if (last) {
-        const bool any = !pending.empty();
         if (!pending.empty() && pending.back() == kNewLine)
             pending.pop_back();
         if (!pending.empty() && pending.back() == kFormFeed)
             pending.pop_back();
         if (!pieces.handedOn && pending.empty())
             return -1; // an empty text
-        pieces.handedOn = pieces.handedOn || any;
+        pieces.handedOn = true;
         return piece ? piece(pending, pieces.start) : -1;
     }
     if (pending.size() < 2)
         return -1;
-    // Units before the added ones hold no newline that a unit follows.
+    // Only the added units and the one before them can be such a newline:
+    // a newline further back was handed on with the units before it.
     const size_t from = pending.size() - std::min(added + 1, pending.size());
     size_t cut = pending.size() - 1;
     while (cut > from && pending[cut - 1] != kNewLine)
