@@ -485,6 +485,63 @@ TEST(ToolJob, TextFilesAndTextsTheLibraryCannotTake)
     EXPECT_NE(run.err.find("no line fits on a page"), std::string::npos) << run.err;
 }
 
+TEST(ToolJob, TextFilesAreReadInPiecesThatJoinUpToTheWholeText)
+{
+    // A text over two of the reader's 64 KiB blocks, set whole from --text
+    // and read block by block: from a file with a byte order mark and CR LF
+    // line ends, CR LF pairs cut by the first block's end, and through a
+    // pipe, a three-byte character cut there. Blank lines, a tab and a form feed
+    // fall in later pieces. The jobs are the same to the byte.
+    constexpr size_t kBlock = 65536;
+    const char *words[] = {"soft",  "font",    "d\xC3\xA9j\xC3\xA0",
+                           "glyph", "printer", "\xE2\x82\xAC" "5"};
+    std::string text;
+    size_t newLines = 0;
+    const auto textSize = [&] { return text.size(); };
+    const auto fileSize = [&] { return 3 + text.size() + newLines; }; // a BOM, CR LF
+    const auto addLines = [&](auto size, size_t until) {
+        for (unsigned i = 0; size() < until; ++i) {
+            text += words[(i * 7 + i / 5) % 6];
+            const bool lineEnd = i % 11 == 10;
+            text += lineEnd ? '\n' : ' ';
+            newLines += lineEnd ? 1 : 0;
+        }
+    };
+    // In the file, CR LF every three bytes around the first block's end.
+    addLines(fileSize, kBlock - 80);
+    text.append(kBlock - 7 - fileSize(), 'y');
+    text += "\nx\nx\nx\n";
+    newLines += 4;
+    // Through the pipe "\xE2\x82\xAC" starts two bytes before the block end.
+    addLines(textSize, kBlock - 80);
+    text.append(kBlock - 2 - text.size(), 'x');
+    text += "\xE2\x82\xAC\n\n\n\tz\n";
+    newLines += 4;
+    addLines(textSize, 110000);
+    text += "\f\n";
+    addLines(textSize, 120000);
+    ASSERT_EQ(text.substr(kBlock - 2, 3), "\xE2\x82\xAC");
+
+    Job whole;
+    RunJob(whole, {"--text", text});
+    std::string crlf = "\xEF\xBB\xBF";
+    for (const char c : text)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    ASSERT_EQ(crlf.substr(kBlock - 1, 2), "\r\n");
+    TempPath textFile(".txt");
+    textFile.Write(std::vector<uint8_t>(crlf.begin(), crlf.end()));
+    Job file;
+    RunJob(file, {"--text-file", textFile.path});
+    EXPECT_EQ(file.bytes, whole.bytes);
+
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    TempPath piped(".pxl");
+    const std::string command = "cat " + textFile.path + " | " + FNDL_TOOL_PATH +
+                                " job -q --text-file - -o " + piped.path;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(piped.Read(), whole.bytes);
+}
+
 TEST(ToolJob, OptionsReachTheRecords)
 {
     Job bold;

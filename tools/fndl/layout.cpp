@@ -252,12 +252,12 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 
 namespace {
 
-// Reports, before anything is written, every character that no font sets
-// and every script that cannot be set. Returns how many kinds there were.
-long ReportLeftOut(Job &job)
+// Reports, before anything is written, every character of a piece of the
+// text (at textStart) that no font sets and every script that cannot be set
+// (scripts: those reported). Returns how many kinds there were.
+long ReportLeftOut(Job &job, std::u16string_view text, size_t textStart,
+                   std::set<std::string> &scripts)
 {
-    const std::u16string_view text = job.request.text;
-    std::set<std::string> scripts;
     long kinds = 0;
     for (size_t i = 0; i < text.size();) {
         size_t units = 1;
@@ -269,7 +269,7 @@ long ReportLeftOut(Job &job)
                                " script is not supported: it needs shaping or right-to-left "
                                "order, which character-by-character setting cannot give (first "
                                "at text offset " +
-                               std::to_string(i) + "); left out");
+                               std::to_string(textStart + i) + "); left out");
                     ++kinds;
                 }
             } else if (codePoint > kLastLibraryCode) {
@@ -277,11 +277,11 @@ long ReportLeftOut(Job &job)
                     PrintError(CodePointName(codePoint) +
                                " is beyond U+FFFF, which the 16-bit character codes of a soft "
                                "font cannot reach (first at text offset " +
-                               std::to_string(i) + "): left out");
+                               std::to_string(textStart + i) + "): left out");
                     ++kinds;
                 }
             } else if (FontForChar(job.fonts, codePoint, kLeftOut) < 0 &&
-                       ReportMissing(job, codePoint, i, WhyMissing(job))) {
+                       ReportMissing(job, codePoint, textStart + i, WhyMissing(job))) {
                 ++kinds;
             }
         }
@@ -312,6 +312,38 @@ void PrintSummary(const Job &job)
     }
 }
 
+// Where the paragraphs stand from one piece of the text to the next.
+struct Paragraphs {
+    bool first = true;
+    bool previousEmpty = false;
+};
+
+// Sets the paragraphs (lines) of a piece of the text, at textStart in it.
+// Returns an exit code, or -1.
+int SetParagraphs(Job &job, std::u16string_view text, size_t textStart, Paragraphs &at)
+{
+    for (size_t paragraphStart = 0; paragraphStart <= text.size(); at.first = false) {
+        size_t paragraphEnd = text.find(kNewLine, paragraphStart);
+        if (paragraphEnd == std::u16string_view::npos)
+            paragraphEnd = text.size();
+        const std::u16string_view paragraph =
+            text.substr(paragraphStart, paragraphEnd - paragraphStart);
+        // A new line for every newline, unless the library's last line
+        // already ended where the paragraph did and moved the cursor on.
+        if (!at.first && (job.RowHasText() || at.previousEmpty))
+            NewLine(job);
+        const long textsBefore = job.texts;
+        if (const int exitCode = SetParagraph(job, paragraph, textStart + paragraphStart);
+            exitCode >= 0)
+            return exitCode;
+        // A paragraph that set nothing (blank, or only characters without
+        // glyph) still takes its row.
+        at.previousEmpty = job.texts == textsBefore;
+        paragraphStart = paragraphEnd + 1;
+    }
+    return -1;
+}
+
 // Frames the pages and sets the whole text. Returns an exit code, or -1.
 int LayOut(Job &job)
 {
@@ -325,34 +357,21 @@ int LayOut(Job &job)
         SetCursor(job.x, job.y);
     }
 
-    const std::u16string_view text = request.text;
-    if (text.empty()) {
+    if (TextIsEmpty(request)) {
         // No text: the font is still downloaded and selected.
         size_t pos = 0;
-        if (const int exitCode = SetPiece(job, 0, text, 0, pos);
+        if (const int exitCode = SetPiece(job, 0, std::u16string_view(), 0, pos);
             exitCode >= 0)
             return exitCode;
     }
-    size_t paragraphStart = 0;
-    bool previousEmpty = false;
-    for (bool first = true; paragraphStart <= text.size() && !text.empty(); first = false) {
-        size_t paragraphEnd = text.find(kNewLine, paragraphStart);
-        if (paragraphEnd == std::u16string_view::npos)
-            paragraphEnd = text.size();
-        const std::u16string_view paragraph =
-            text.substr(paragraphStart, paragraphEnd - paragraphStart);
-        // A new line for every newline, unless the library's last line
-        // already ended where the paragraph did and moved the cursor on.
-        if (!first && (job.RowHasText() || previousEmpty))
-            NewLine(job);
-        const long textsBefore = job.texts;
-        if (const int exitCode = SetParagraph(job, paragraph, paragraphStart); exitCode >= 0)
-            return exitCode;
-        // A paragraph that set nothing (blank, or only characters without
-        // glyph) still takes its row.
-        previousEmpty = job.texts == textsBefore;
-        paragraphStart = paragraphEnd + 1;
-    }
+    Paragraphs at;
+    if (const int exitCode = ForEachTextPiece(
+            request,
+            [&](std::u16string_view piece, size_t start) {
+                return SetParagraphs(job, piece, start, at);
+            });
+        exitCode >= 0)
+        return exitCode;
     if (!EndLastPage(job) || !AppendToOutput(job.output, JobEnd(request)) || !StreamOut(job.output))
         return kExitFailed;
     return -1;
@@ -367,14 +386,23 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         PrintError("the library cannot set text in a page of this size at this resolution");
         return kExitFailed;
     }
-    const long kinds = ReportLeftOut(job);
+    std::set<std::string> scripts;
+    long kinds = 0;
+    if (const int exitCode = ForEachTextPiece(
+            request,
+            [&](std::u16string_view piece, size_t start) {
+                kinds += ReportLeftOut(job, piece, start, scripts);
+                return -1;
+            });
+        exitCode >= 0)
+        return exitCode;
     if (kinds > 0 && request.strict) {
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }
     job.charactersByFont.assign(fonts.fonts.size(), 0);
     // Tab stops and the header's room are measured in the main font first.
-    const bool hasTabs = request.text.find(u'\t') != std::u16string::npos;
+    const bool hasTabs = TextHasTab(request);
     std::map<char16_t, long> advances;
     if (hasTabs || !request.header.empty()) {
         std::vector<std::u16string> texts{u"        "};

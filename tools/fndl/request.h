@@ -3,6 +3,8 @@
 // the options read into one record, with the page geometry worked out.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,12 +48,16 @@ struct PageSelection {
     bool Selects(long page) const;
 };
 
+// A job's text file, read again for every pass over the text (textinput.cpp).
+struct TextFile;
+
 struct Request {
     const char *command = "job";
     std::string font = "DejaVu Sans"; // face name, or font file path with fromFile
     bool fromFile = false;
     std::u16string fontUnits;
-    std::u16string text;
+    std::u16string text; // the whole text, unless a job reads it from textFile
+    std::shared_ptr<TextFile> textFile; // a job's --text-file, read piece by piece
     std::string textPath; // --text-file, "-" for standard input
     long height = 120;    // tenths of a point
     long resolution = 600;
@@ -101,6 +107,18 @@ struct Request {
 // Page size in device units, turned for landscape.
 long PageWidth(const Request &request);
 long PageHeight(const Request &request);
+
+// Takes one piece of a job's text and the offset of its first unit in the
+// text. Returns an exit code to stop, or -1.
+using TextPieceFunction = std::function<int(std::u16string_view piece, size_t start)>;
+// Hands a job's text to piece in pieces of whole lines, in order: the text
+// is the pieces joined by newlines, and an empty text has none. A text file
+// is read again for every call. Returns piece's exit code, an exit code
+// after printing why the text could not be read, or -1.
+int ForEachTextPiece(const Request &request, const TextPieceFunction &piece);
+// Whether a job's text is empty, and whether it holds a tab.
+bool TextIsEmpty(const Request &request);
+bool TextHasTab(const Request &request);
 
 // Parses one command's arguments into request. Returns an exit code (help
 // printed, usage error, unreadable input), or -1 to go on.

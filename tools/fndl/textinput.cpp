@@ -1,13 +1,49 @@
 // SPDX-License-Identifier: MIT
 // The text of a job or call: from --text, a file or standard input, or the
 // default cover page text, decoded from its encoding into UTF-16 with
-// newlines in one form.
+// newlines in one form. A job's text file is read in blocks, once for every
+// pass over the text, and handed on in pieces of whole lines, so that a
+// text of any size takes memory for a block and its longest line only.
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include "requestparts.h"
 #include "text/text.h"
+
+enum class TextEncoding { Auto, Utf8, Windows1252, Other };
+
+// A job's text file. Input that cannot be read again (a pipe, a terminal)
+// is copied to an unlinked work file as the first pass reads it.
+struct TextFile {
+    std::string path;         // as given: "-" for standard input
+    std::string encodingName; // for iconv
+    TextEncoding encoding = TextEncoding::Utf8; // as the first pass decided
+    int input = -1;
+    bool closesInput = false; // not standard input
+    int kept = -1;            // the work file, or -1 when the input is read again
+    uint64_t start = 0;       // where the text starts in the input
+    uint64_t length = 0;      // its bytes, as the first pass read them
+    bool empty = true;        // no text once newlines are in one form
+    bool hasTab = false;
+
+    TextFile() = default;
+    TextFile(const TextFile &) = delete;
+    TextFile &operator=(const TextFile &) = delete;
+    ~TextFile()
+    {
+        if (closesInput && input >= 0)
+            close(input);
+        if (kept >= 0)
+            close(kept);
+    }
+};
 
 namespace {
 
@@ -38,8 +74,6 @@ constexpr char16_t kWindows1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
-enum class Encoding { Auto, Utf8, Windows1252, Other };
-
 std::string Lower(std::string_view name)
 {
     std::string lower;
@@ -48,119 +82,175 @@ std::string Lower(std::string_view name)
     return lower;
 }
 
-Encoding EncodingNamed(const std::string &name)
+TextEncoding EncodingNamed(const std::string &name)
 {
     const std::string lower = Lower(name);
     if (lower.empty() || lower == "auto")
-        return Encoding::Auto;
+        return TextEncoding::Auto;
     if (lower == "utf-8" || lower == "utf8" || lower == "us-ascii" || lower == "ascii")
-        return Encoding::Utf8;
+        return TextEncoding::Utf8;
     // Latin-1 text is read with the C1 range as Windows uses it: files
     // called Latin-1 hold curly quotes and dashes there, never controls.
     if (lower == "windows-1252" || lower == "cp1252" || lower == "iso-8859-1" ||
         lower == "iso8859-1" || lower == "latin1" || lower == "latin-1" || lower == "l1")
-        return Encoding::Windows1252;
-    return Encoding::Other;
+        return TextEncoding::Windows1252;
+    return TextEncoding::Other;
 }
 
-// UTF-8 with every ill-formed sequence as U+FFFD; how many there were, and
-// how many well-formed sequences of two or more bytes.
-void DecodeUtf8Leniently(std::string_view bytes, std::u16string &text, size_t &bad, size_t &good)
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// The longest UTF-8 sequence: what DecodeUtf8 looks at.
+constexpr size_t kUtf8Longest = 4;
+constexpr size_t kReadBlock = 65536;
+const auto kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Bytes to UTF-16, block by block: a sequence cut by a block's end waits
+// for the next block, so that the blocks decode as the whole would.
+struct Decoder {
+    TextEncoding encoding = TextEncoding::Utf8;
+    iconv_t converter = kNoConverter; // any other encoding the C library knows
+    std::string carry;                // input bytes that the next block completes
+    std::string utf8;                 // UTF-8 (read, or iconv's) not decoded yet
+    size_t bad = 0;                   // ill-formed UTF-8 sequences
+    size_t good = 0;                  // well-formed ones of two or more bytes
+
+    explicit Decoder(TextEncoding kind, const std::string &name = "") : encoding(kind)
+    {
+        if (kind == TextEncoding::Other)
+            converter = iconv_open("UTF-8", name.c_str());
+    }
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+    ~Decoder()
+    {
+        if (converter != kNoConverter)
+            iconv_close(converter);
+    }
+};
+
+// decoder.utf8 with every ill-formed sequence as U+FFFD; what may be the
+// start of a sequence stays for the next block, unless this is the last.
+void DecodeUtf8Leniently(Decoder &decoder, bool last, std::u16string &text)
 {
-    text.clear();
-    bad = 0;
-    good = 0;
-    for (size_t at = 0; at < bytes.size();) {
+    const std::string_view bytes = decoder.utf8;
+    size_t at = 0;
+    while (at < bytes.size() && (last || bytes.size() - at >= kUtf8Longest)) {
         const DecodedChar decoded = DecodeUtf8(bytes.substr(at));
-        bad += decoded.wellFormed ? 0 : 1;
-        good += decoded.wellFormed && decoded.length > 1 ? 1 : 0;
+        decoder.bad += decoded.wellFormed ? 0 : 1;
+        decoder.good += decoded.wellFormed && decoded.length > 1 ? 1 : 0;
         const Utf16Units units = EncodeUtf16(decoded.codePoint);
         text.append(units.units, units.count);
         at += decoded.length;
     }
+    decoder.utf8.erase(0, at);
 }
 
+// Windows-1252's 0x80-0x9F from the table; every other byte is its code.
 void DecodeWindows1252(std::string_view bytes, std::u16string &text)
 {
-    text.clear();
     for (const char c : bytes) {
         const auto byte = static_cast<uint8_t>(c);
         text += byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : char16_t{byte};
     }
 }
 
-// Any other encoding the C library's iconv knows. False with the reason.
-bool DecodeWithIconv(std::string_view bytes, const std::string &name, std::u16string &text,
-                     std::string &reason)
+// Through iconv to UTF-8: a byte the encoding does not have is one U+FFFD,
+// and the converter's state goes on from block to block.
+void DecodeWithIconv(Decoder &decoder, std::string_view bytes, bool last)
 {
-    const iconv_t converter = iconv_open("UTF-8", name.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        reason = "unknown encoding '" + name + "'";
-        return false;
-    }
-    std::string utf8;
-    std::string input(bytes);
-    char *in = input.data();
-    size_t inLeft = input.size();
+    decoder.carry.append(bytes);
+    char *in = decoder.carry.data();
+    size_t inLeft = decoder.carry.size();
     char block[4096];
     while (inLeft > 0) {
         char *out = block;
         size_t outLeft = sizeof block;
-        const size_t done = iconv(converter, &in, &inLeft, &out, &outLeft);
-        utf8.append(block, sizeof block - outLeft);
-        if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-            // A byte the encoding does not have: one U+FFFD, then on.
-            utf8 += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
-        }
+        const size_t done = iconv(decoder.converter, &in, &inLeft, &out, &outLeft);
+        const int error = errno;
+        decoder.utf8.append(block, sizeof block - outLeft);
+        if (done != static_cast<size_t>(-1) || error == E2BIG)
+            continue;
+        if (error == EINVAL && !last)
+            break; // a character the next block completes
+        decoder.utf8 += "\xEF\xBF\xBD";
+        ++in;
+        --inLeft;
     }
-    iconv_close(converter);
-    size_t bad = 0;
-    size_t good = 0;
-    DecodeUtf8Leniently(utf8, text, bad, good);
-    return true;
+    decoder.carry.erase(0, decoder.carry.size() - inLeft);
 }
 
-// The text of a file in the encoding asked for (auto: UTF-8 when the bytes
-// are UTF-8 text, else Windows-1252), with one warning for a guess or for
-// ill-formed bytes. False with a message for an unknown encoding.
+// Appends the UTF-16 of the next block of bytes; last: no more follow.
+void Decode(Decoder &decoder, std::string_view bytes, bool last, std::u16string &text)
+{
+    switch (decoder.encoding) {
+    case TextEncoding::Windows1252:
+        DecodeWindows1252(bytes, text);
+        return;
+    case TextEncoding::Other:
+        if (decoder.converter == kNoConverter)
+            return;
+        DecodeWithIconv(decoder, bytes, last);
+        break;
+    case TextEncoding::Auto:
+    case TextEncoding::Utf8:
+        decoder.utf8.append(bytes);
+        break;
+    }
+    DecodeUtf8Leniently(decoder, last, text);
+}
+
+bool KnownToIconv(const std::string &name)
+{
+    const Decoder decoder(TextEncoding::Other, name);
+    return decoder.converter != kNoConverter;
+}
+
+// Auto: UTF-8 text with a stray byte or two keeps its characters; text
+// with no more UTF-8 sequences than bytes that break them is another
+// encoding, read as Windows-1252.
+bool NotUtf8(const Decoder &utf8)
+{
+    return utf8.bad > 0 && utf8.good < utf8.bad;
+}
+
+void WarnNotUtf8(const std::string &source)
+{
+    PrintError(source + " is not UTF-8: read as Windows-1252 (Latin-1); name its encoding with "
+                        "--encoding");
+}
+
+void WarnIllFormed(const std::string &source, size_t bad)
+{
+    PrintError(source + ": " + std::to_string(bad) + " ill-formed UTF-8 " +
+               (bad == 1 ? "sequence" : "sequences") + " printed as U+FFFD");
+}
+
+void WarnNuls(const std::string &source, size_t nuls)
+{
+    PrintError(source + " holds " + std::to_string(nuls) +
+               (nuls == 1 ? " NUL character" : " NUL characters") + ": left out");
+}
+
+// The whole text of a bare call's file in the encoding asked for, with one
+// warning for a guess or for ill-formed bytes. False with a message for an
+// unknown encoding.
 bool DecodeFileText(std::string_view bytes, const std::string &encoding,
                     const std::string &source, std::u16string &text)
 {
-    size_t bad = 0;
-    size_t good = 0;
-    switch (EncodingNamed(encoding)) {
-    case Encoding::Windows1252:
+    const TextEncoding kind = EncodingNamed(encoding);
+    Decoder decoder(kind, encoding);
+    if (kind == TextEncoding::Other && decoder.converter == kNoConverter) {
+        PrintError("unknown encoding '" + encoding + "' for " + source);
+        return false;
+    }
+    text.clear();
+    Decode(decoder, bytes, true, text);
+    if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
+        text.clear();
         DecodeWindows1252(bytes, text);
-        return true;
-    case Encoding::Other: {
-        std::string reason;
-        if (!DecodeWithIconv(bytes, encoding, text, reason)) {
-            PrintError(reason + " for " + source);
-            return false;
-        }
-        return true;
+        WarnNotUtf8(source);
+    } else if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0) {
+        WarnIllFormed(source, decoder.bad);
     }
-    case Encoding::Utf8:
-        DecodeUtf8Leniently(bytes, text, bad, good);
-        break;
-    case Encoding::Auto:
-        DecodeUtf8Leniently(bytes, text, bad, good);
-        // UTF-8 text with a stray byte or two keeps its characters; text
-        // with no more UTF-8 sequences than bytes that break them is
-        // another encoding.
-        if (bad > 0 && good < bad) {
-            DecodeWindows1252(bytes, text);
-            PrintError(source + " is not UTF-8: read as Windows-1252 (Latin-1); name its "
-                                "encoding with --encoding");
-            return true;
-        }
-        break;
-    }
-    if (bad > 0)
-        PrintError(source + ": " + std::to_string(bad) + " ill-formed UTF-8 " +
-                   (bad == 1 ? "sequence" : "sequences") + " printed as U+FFFD");
     return true;
 }
 
@@ -186,13 +276,243 @@ void NormalizeText(std::u16string &text, const std::string &source)
         }
     }
     if (nuls > 0)
-        PrintError(source + " holds " + std::to_string(nuls) +
-                   (nuls == 1 ? " NUL character" : " NUL characters") + ": left out");
+        WarnNuls(source, nuls);
     if (!out.empty() && out.back() == kNewLine)
         out.pop_back();
     if (!out.empty() && out.back() == kFormFeed)
         out.pop_back();
     text = std::move(out);
+}
+
+// NormalizeText's rules on a text that comes block by block, handed on in
+// pieces of whole lines. The text is the pieces joined by newlines; a piece
+// goes on only once a unit follows its newline, so that the trailing
+// newline and form feed are dropped from the last piece.
+struct Pieces {
+    std::u16string pending; // text not handed on yet
+    size_t start = 0;       // pending's offset in the text
+    bool afterReturn = false;
+    bool handedOn = false;
+    size_t nuls = 0;
+    bool hasTab = false;
+};
+
+void AddDecoded(Pieces &pieces, std::u16string_view decoded)
+{
+    for (const char16_t unit : decoded) {
+        const bool lineFeedOfReturn = pieces.afterReturn && unit == kNewLine;
+        pieces.afterReturn = unit == u'\r';
+        if (lineFeedOfReturn)
+            continue;
+        if (unit == kNul) {
+            ++pieces.nuls;
+            continue;
+        }
+        pieces.hasTab = pieces.hasTab || unit == u'\t';
+        pieces.pending += unit == u'\r' ? kNewLine : unit;
+    }
+}
+
+// Hands on the pending text up to its last newline that a unit follows,
+// after added more units came; at the end all of it, which may be empty
+// only when a piece went before (the text ended in a newline).
+int HandOn(Pieces &pieces, size_t added, bool last, const TextPieceFunction &piece)
+{
+    std::u16string &pending = pieces.pending;
+    if (last) {
+        if (!pending.empty() && pending.back() == kNewLine)
+            pending.pop_back();
+        if (!pending.empty() && pending.back() == kFormFeed)
+            pending.pop_back();
+        if (!pieces.handedOn && pending.empty())
+            return -1; // an empty text
+        pieces.handedOn = true;
+        return piece ? piece(pending, pieces.start) : -1;
+    }
+    if (pending.size() < 2)
+        return -1;
+    // Only the added units and the one before them can be such a newline:
+    // a newline further back was handed on with the units before it.
+    const size_t from = pending.size() - std::min(added + 1, pending.size());
+    size_t cut = pending.size() - 1;
+    while (cut > from && pending[cut - 1] != kNewLine)
+        --cut;
+    if (cut == from)
+        return -1;
+    const size_t newLine = cut - 1;
+    pieces.handedOn = true;
+    if (piece) {
+        if (const int exitCode = piece(std::u16string_view(pending).substr(0, newLine),
+                                       pieces.start);
+            exitCode >= 0)
+            return exitCode;
+    }
+    pieces.start += newLine + 1;
+    pending.erase(0, newLine + 1);
+    return -1;
+}
+
+bool WriteAll(int fd, const char *bytes, size_t size, std::string &reason)
+{
+    while (size > 0) {
+        const ssize_t done = write(fd, bytes, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0) {
+            reason = std::strerror(done < 0 ? errno : EIO);
+            return false;
+        }
+        bytes += done;
+        size -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+// Fills block with the text's next bytes, fewer only at its end. The first
+// pass reads the input on (keeping a copy when it cannot be read again);
+// later passes read the same bytes again. False with the reason.
+bool NextBlock(TextFile &file, bool first, uint64_t &done, std::string &block, size_t &got,
+               std::string &reason)
+{
+    size_t size = block.size();
+    if (!first)
+        size = static_cast<size_t>(std::min<uint64_t>(size, file.length - done));
+    const int fd = first || file.kept < 0 ? file.input : file.kept;
+    const uint64_t base = first || file.kept >= 0 ? 0 : file.start;
+    got = 0;
+    while (got < size) {
+        const ssize_t n =
+            first ? read(fd, block.data() + got, size - got)
+                  : pread(fd, block.data() + got, size - got, static_cast<off_t>(base + done + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    if (!first && got < size) {
+        reason = "it was cut short while the job was written";
+        return false;
+    }
+    if (first && file.kept >= 0 && !WriteAll(file.kept, block.data(), got, reason)) {
+        reason = "cannot keep a copy of it: " + reason;
+        return false;
+    }
+    done += got;
+    if (first)
+        file.length = done;
+    return true;
+}
+
+// One pass over a text file: read, decoded, newlines in one form and handed
+// to piece (if any). Returns piece's exit code, kExitFailed after a read
+// error, or -1.
+int ReadPass(TextFile &file, bool first, Decoder &decoder, Pieces &pieces,
+             const TextPieceFunction &piece)
+{
+    std::string block(kReadBlock, '\0');
+    std::u16string decoded;
+    uint64_t done = 0;
+    for (bool last = false; !last;) {
+        size_t got = 0;
+        std::string reason;
+        if (!NextBlock(file, first, done, block, got, reason)) {
+            PrintError("cannot read text file '" + file.path + "': " + reason);
+            return kExitFailed;
+        }
+        last = got < block.size();
+        std::string_view bytes(block.data(), got);
+        if (done == got && bytes.starts_with(kByteOrderMark))
+            bytes.remove_prefix(kByteOrderMark.size());
+        decoded.clear();
+        Decode(decoder, bytes, last, decoded);
+        AddDecoded(pieces, decoded);
+        if (const int exitCode = HandOn(pieces, decoded.size(), last, piece); exitCode >= 0)
+            return exitCode;
+    }
+    return -1;
+}
+
+// The input of a job's text file: standard input or the file opened, and a
+// work file for a copy when it cannot be read again. Returns an exit code
+// after printing why not, or -1.
+int OpenTextFile(TextFile &file)
+{
+    if (file.path == "-") {
+        file.input = STDIN_FILENO;
+    } else {
+        file.input = open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file.input < 0) {
+            PrintError("cannot read text file '" + file.path + "': " + std::strerror(errno));
+            return kExitFailed;
+        }
+        file.closesInput = true;
+    }
+    struct stat status {};
+    const off_t at = lseek(file.input, 0, SEEK_CUR);
+    if (fstat(file.input, &status) == 0 && S_ISREG(status.st_mode) && at >= 0) {
+        file.start = static_cast<uint64_t>(at);
+        return -1;
+    }
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-text.XXXXXX";
+    file.kept = mkostemp(pattern.data(), O_CLOEXEC);
+    if (file.kept < 0) {
+        PrintError("cannot make a work file: " + std::string(std::strerror(errno)));
+        return kExitFailed;
+    }
+    unlink(pattern.c_str()); // gone with the process, however it ends
+    return -1;
+}
+
+// A job's text file: opened, read once to choose the encoding (auto: as a
+// whole, like a bare call's text) and to warn about what is left out; the
+// layout reads it again piece by piece. Returns an exit code, or -1.
+int ReadJobTextFile(const std::string &path, const std::string &encoding,
+                    const std::string &source, Request &request)
+{
+    auto file = std::make_shared<TextFile>();
+    file->path = path;
+    file->encodingName = encoding;
+    if (const int exitCode = OpenTextFile(*file); exitCode >= 0)
+        return exitCode;
+    const TextEncoding kind = EncodingNamed(encoding);
+    if (kind == TextEncoding::Other && !KnownToIconv(encoding)) {
+        // Read through first: a file that cannot be read says so.
+        Decoder ignored(TextEncoding::Windows1252);
+        Pieces none;
+        if (const int exitCode = ReadPass(*file, true, ignored, none, nullptr); exitCode >= 0)
+            return exitCode;
+        PrintError("unknown encoding '" + encoding + "' for " + source);
+        return kExitUsage;
+    }
+    file->encoding = kind == TextEncoding::Auto ? TextEncoding::Utf8 : kind;
+    Decoder decoder(file->encoding, encoding);
+    Pieces pieces;
+    if (const int exitCode = ReadPass(*file, true, decoder, pieces, nullptr);
+        exitCode >= 0)
+        return exitCode;
+    if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
+        WarnNotUtf8(source);
+        file->encoding = TextEncoding::Windows1252;
+        Decoder windows(file->encoding);
+        pieces = Pieces{};
+        if (const int exitCode = ReadPass(*file, false, windows, pieces, nullptr);
+            exitCode >= 0)
+            return exitCode;
+    } else if (file->encoding == TextEncoding::Utf8 && decoder.bad > 0) {
+        WarnIllFormed(source, decoder.bad);
+    }
+    if (pieces.nuls > 0)
+        WarnNuls(source, pieces.nuls);
+    file->empty = !pieces.handedOn;
+    file->hasTab = pieces.hasTab;
+    request.textFile = std::move(file);
+    return -1;
 }
 
 } // namespace
@@ -212,6 +532,10 @@ int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request
     } else if (parsed.Has("--text-file")) {
         const std::string &path = parsed.Get("--text-file");
         request.textPath = path;
+        source = path == "-" ? "standard input" : "text file '" + path + "'";
+        const std::string encoding = parsed.Has("--encoding") ? parsed.Get("--encoding") : "";
+        if (kind.takesJob)
+            return ReadJobTextFile(path, encoding, source, request);
         std::vector<uint8_t> bytes;
         std::string reason;
         if (!ReadWholeFile(path, bytes, reason)) {
@@ -219,10 +543,8 @@ int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request
             return kExitFailed;
         }
         std::string_view view(reinterpret_cast<const char *>(bytes.data()), bytes.size());
-        if (view.starts_with("\xEF\xBB\xBF"))
-            view.remove_prefix(3);
-        source = path == "-" ? "standard input" : "text file '" + path + "'";
-        const std::string encoding = parsed.Has("--encoding") ? parsed.Get("--encoding") : "";
+        if (view.starts_with(kByteOrderMark))
+            view.remove_prefix(kByteOrderMark.size());
         if (!DecodeFileText(view, encoding, source, request.text))
             return kExitUsage;
     } else if (kind.takesJob) {
@@ -232,4 +554,25 @@ int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request
     if (kind.takesJob)
         NormalizeText(request.text, source); // the bare call passes the text unchanged
     return -1;
+}
+
+int ForEachTextPiece(const Request &request, const TextPieceFunction &piece)
+{
+    if (!request.textFile)
+        return request.text.empty() ? -1 : piece(request.text, 0);
+    TextFile &file = *request.textFile;
+    Decoder decoder(file.encoding, file.encodingName);
+    Pieces pieces;
+    return ReadPass(file, false, decoder, pieces, piece);
+}
+
+bool TextIsEmpty(const Request &request)
+{
+    return request.textFile ? request.textFile->empty : request.text.empty();
+}
+
+bool TextHasTab(const Request &request)
+{
+    return request.textFile ? request.textFile->hasTab
+                            : request.text.find(u'\t') != std::u16string::npos;
 }
