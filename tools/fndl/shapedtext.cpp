@@ -27,6 +27,7 @@ struct Item {
     uint8_t level = 0;
     hb_script_t script = HB_SCRIPT_COMMON;
     bool notdef = false;
+    bool tab = false; // a tab of a left-to-right paragraph: the cursor to the next stop
 };
 
 // A paragraph (one stretch between form feeds) as it is laid out.
@@ -35,6 +36,7 @@ struct Shaped {
     std::vector<size_t> units;  // UTF-16 offset of each character, and of the end
     std::vector<int> fonts;
     std::vector<bool> notdef;
+    std::vector<bool> tabs;
     std::vector<uint8_t> levels;
     bool rightToLeft = false;
     std::vector<Item> items;
@@ -80,6 +82,7 @@ void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
         shaped.units.push_back(i);
         int font = kLeftOut;
         bool notdef = false;
+        shaped.tabs.push_back(c == kTabChar);
         if (c == kTabChar)
             c = u' ';
         if (IsInvisible(c))
@@ -102,11 +105,15 @@ void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
     BidiLevels(shaped.text, job.request.direction, shaped.levels, shaped.rightToLeft);
     const std::vector<hb_script_t> scripts = ScriptsOf(shaped.text);
     for (size_t i = 0; i < shaped.text.size(); ++i) {
-        if (shaped.items.empty() || shaped.items.back().font != shaped.fonts[i] ||
+        // Right to left, a tab is a space; left to right, a stop of its own.
+        const bool tab = shaped.tabs[i] && !shaped.rightToLeft;
+        shaped.tabs[i] = tab;
+        if (shaped.items.empty() || tab || shaped.items.back().tab ||
+            shaped.items.back().font != shaped.fonts[i] ||
             shaped.items.back().level != shaped.levels[i] ||
             shaped.items.back().script != scripts[i] || shaped.items.back().notdef != shaped.notdef[i])
             shaped.items.push_back({i, i, shaped.fonts[i], shaped.levels[i], scripts[i],
-                                    shaped.notdef[i]});
+                                    shaped.notdef[i], tab});
         shaped.items.back().end = i + 1;
     }
     // The advances the lines are measured by: a run the text call sets
@@ -132,6 +139,14 @@ void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
     }
     if (!shaped.boundary.empty())
         shaped.boundary[0] = true;
+}
+
+// The next tab stop after x: every tabWidth from the margin.
+long TabStop(const Job &job, long x)
+{
+    const long margin = job.request.margin;
+    const long width = std::max(job.tabWidth, 1L);
+    return margin + (std::max(x - margin, -1L) / width + 1) * width;
 }
 
 // Page end before a run: the next page (or column), or why not. Returns an
@@ -262,6 +277,10 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
         x = std::max(x, job.request.limits.nRightLimit - width);
     for (const size_t n : VisualOrder(levels)) {
         const Item &item = items[n];
+        if (item.tab) {
+            x = TabStop(job, x);
+            continue;
+        }
         bool cmapFailed = !cmap[n];
         if (cmap[n]) {
             std::u16string units;
@@ -313,9 +332,11 @@ int SetStretch(Job &job, std::u16string_view stretch)
                 lastCluster = end;
             if (IsBreakSpace(shaped.text[end]) && end > start)
                 lastSpace = end;
-            if (startX + width + shaped.widths[end] > right && lastCluster > start)
+            const long advance = shaped.tabs[end] ? TabStop(job, startX + width) - (startX + width)
+                                                  : shaped.widths[end];
+            if (startX + width + advance > right && lastCluster > start)
                 break;
-            width += shaped.widths[end];
+            width += advance;
             ++end;
         }
         size_t next = end;
