@@ -501,6 +501,7 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     EXPECT_EQ(CountLines(emoji.err, "WARNING: "), 1) << emoji.err;
     EXPECT_NE(emoji.err.find("3 characters no installed font can print, first U+0378"),
               std::string::npos) << emoji.err;
+    EXPECT_NE(emoji.out.find("OT:1:DejaVu Sans:g"), std::string::npos) << "the glyph call's font";
     fs::remove_all(dir);
 }
 

@@ -171,8 +171,9 @@ int PageEndBeforeRun(Job &job)
 // cannot give is set as glyph 0. Returns an exit code, or -1.
 int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
 {
-    const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
     for (int attempt = 0; attempt < 8; ++attempt) {
+        // Not kept across a page end, whose header line may add a font.
+        const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
         const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.output.workPath);
         if (result.code == FNDL_DOWNLOAD_FAILURE) {
@@ -201,7 +202,8 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
                    " cannot be read: set as its missing-glyph box");
         glyphs[stop].nGlyph = 0;
     }
-    PrintError("the glyphs of a run in " + font.face.family + " cannot be set: left out");
+    PrintError("the glyphs of a run in " + job.fonts.fonts[static_cast<size_t>(fontIndex)].face.family +
+               " cannot be set: left out");
     return -1;
 }
 
@@ -210,8 +212,8 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
 // character out (the run then goes through the glyph call).
 int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool &cmapFailed)
 {
-    const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
     for (int attempt = 0; attempt < 2; ++attempt) {
+        const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
         const CallResult result = CallDownload(job.request, font, text, 0, job.output.workPath);
         if (result.code == FNDL_DOWNLOAD_FAILURE) {
@@ -224,10 +226,10 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
             return kExitFailed;
         CountWritten(job, fontIndex, written);
         job.y = result.cursorY;
-        if (result.code == FNDL_OK) {
-            x = job.RowHasText() ? job.lastLineEndX : x;
+        if (written.texts > 0 && job.RowHasText())
+            x = job.lastLineEndX;
+        if (result.code == FNDL_OK)
             return -1;
-        }
         if (result.code == FNDL_INVALID_GLYPH_HANDLE) {
             // What the library set before the character stays; the glyph
             // call sets the whole run again only when it set nothing.
