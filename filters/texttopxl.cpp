@@ -124,8 +124,10 @@ int main(int argc, char **argv)
     if (const char *layout = job.Option("number-up-layout"))
         args.insert(args.end(), {"--number-up-layout", layout});
     if (const char *direction = job.Option("fndl-direction")) {
-        if (strcasecmp(direction, "rtl") == 0 || strcasecmp(direction, "ltr") == 0)
-            args.push_back(std::string("--") + (direction[0] == 'r' || direction[0] == 'R' ? "rtl" : "ltr"));
+        if (strcasecmp(direction, "rtl") == 0)
+            args.push_back("--rtl");
+        else if (strcasecmp(direction, "ltr") == 0)
+            args.push_back("--ltr");
         else
             Message("WARNING", std::string("ignoring fndl-direction=") + direction + ": rtl or ltr");
     }

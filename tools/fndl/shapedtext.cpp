@@ -33,7 +33,6 @@ struct Item {
 // A paragraph (one stretch between form feeds) as it is laid out.
 struct Shaped {
     std::u32string text;        // what is shaped: replacements in, tabs as spaces
-    std::vector<size_t> units;  // UTF-16 offset of each character, and of the end
     std::vector<int> fonts;
     std::vector<bool> notdef;
     std::vector<bool> tabs;
@@ -61,7 +60,7 @@ void ShapeItem(Job &job, const Item &item, std::u32string_view context,
     cmap = false;
     if (!font || item.notdef) {
         // Glyph 0 (or the box of a font HarfBuzz cannot open) for each.
-        const long advance = font ? CmapAdvance(font, 0x10FFFF, job.request.characterSize)
+        const long advance = font ? GlyphAdvance(font, 0, job.request.characterSize)
                                   : job.request.characterSize / 2;
         for (size_t i = item.start; i < item.end; ++i)
             glyphs.push_back({0, advance, 0, 0, i - contextStart});
@@ -79,7 +78,6 @@ void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
     for (size_t i = 0; i < stretch.size();) {
         size_t length = 1;
         char32_t c = CodePointAt(stretch, i, length);
-        shaped.units.push_back(i);
         int font = kLeftOut;
         bool notdef = false;
         shaped.tabs.push_back(c == kTabChar);
@@ -101,17 +99,16 @@ void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
         previous = font;
         i += length;
     }
-    shaped.units.push_back(stretch.size());
     BidiLevels(shaped.text, job.request.direction, shaped.levels, shaped.rightToLeft);
     const std::vector<hb_script_t> scripts = ScriptsOf(shaped.text);
     for (size_t i = 0; i < shaped.text.size(); ++i) {
         // Right to left, a tab is a space; left to right, a stop of its own.
         const bool tab = shaped.tabs[i] && !shaped.rightToLeft;
         shaped.tabs[i] = tab;
-        if (shaped.items.empty() || tab || shaped.items.back().tab ||
-            shaped.items.back().font != shaped.fonts[i] ||
-            shaped.items.back().level != shaped.levels[i] ||
-            shaped.items.back().script != scripts[i] || shaped.items.back().notdef != shaped.notdef[i])
+        const Item *last = shaped.items.empty() ? nullptr : &shaped.items.back();
+        if (!last || tab || last->tab || last->font != shaped.fonts[i] ||
+            last->level != shaped.levels[i] || last->script != scripts[i] ||
+            last->notdef != shaped.notdef[i])
             shaped.items.push_back({i, i, shaped.fonts[i], shaped.levels[i], scripts[i],
                                     shaped.notdef[i], tab});
         shaped.items.back().end = i + 1;
@@ -202,8 +199,8 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
                    " cannot be read: set as its missing-glyph box");
         glyphs[stop].nGlyph = 0;
     }
-    PrintError("the glyphs of a run in " + job.fonts.fonts[static_cast<size_t>(fontIndex)].face.family +
-               " cannot be set: left out");
+    const std::string &family = job.fonts.fonts[static_cast<size_t>(fontIndex)].face.family;
+    PrintError("the glyphs of a run in " + family + " cannot be set: left out");
     return -1;
 }
 
@@ -310,7 +307,9 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
                 return exitCode;
         }
     }
+    // Text that follows in the text call goes on from the line's end.
     job.x = x;
+    SetCursor(job.x, job.y);
     return -1;
 }
 

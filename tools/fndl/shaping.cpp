@@ -114,6 +114,11 @@ long CmapAdvance(hb_font_t *font, char32_t c, long characterSize)
 {
     hb_codepoint_t glyph = 0;
     hb_font_get_nominal_glyph(font, c, &glyph);
+    return GlyphAdvance(font, glyph, characterSize);
+}
+
+long GlyphAdvance(hb_font_t *font, uint32_t glyph, long characterSize)
+{
     return ToDevice(hb_font_get_glyph_h_advance(font, glyph), UpemOf(font), characterSize);
 }
 

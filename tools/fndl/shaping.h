@@ -59,8 +59,10 @@ void ShapeRun(hb_font_t *font, const ShapingRun &run, long characterSize,
 // kerning): the library's text call sets the run the same.
 bool IsCmapRun(hb_font_t *font, const ShapingRun &run, const std::vector<ShapedGlyph> &glyphs);
 
-// The advance of c's cmap glyph at the character size, device units.
+// The advance of c's cmap glyph, or of a glyph, at the character size,
+// device units.
 long CmapAdvance(hb_font_t *font, char32_t c, long characterSize);
+long GlyphAdvance(hb_font_t *font, uint32_t glyph, long characterSize);
 
 // The script of each character, Common and Inherited ones (spaces, digits,
 // marks) taking the script of the letters around them.
