@@ -269,8 +269,14 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
         ShapeItem(job, items[n], line, start, glyphs[n], isCmap);
         cmap[n] = isCmap;
         levels.push_back(items[n].level);
+        // The text call's advances may be a dot wider than HarfBuzz's: the
+        // line is placed by the wider measure, so that no run of it reaches
+        // past the right limit, where the text call would break it.
+        hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(items[n].font));
+        for (size_t i = items[n].start; isCmap && i < items[n].end; ++i)
+            width += CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
         for (const ShapedGlyph &glyph : glyphs[n])
-            width += glyph.advance;
+            width += isCmap ? 0 : glyph.advance;
     }
     if (shaped.rightToLeft)
         x = std::max(x, job.request.limits.nRightLimit - width);
