@@ -263,6 +263,7 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
     std::vector<std::vector<ShapedGlyph>> glyphs(items.size());
     std::vector<bool> cmap(items.size(), false);
     std::vector<uint8_t> levels;
+    std::vector<long> widths(items.size(), 0);
     long width = 0;
     for (size_t n = 0; n < items.size(); ++n) {
         bool isCmap = false;
@@ -274,9 +275,10 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
         // past the right limit, where the text call would break it.
         hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(items[n].font));
         for (size_t i = items[n].start; isCmap && i < items[n].end; ++i)
-            width += CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
+            widths[n] += CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
         for (const ShapedGlyph &glyph : glyphs[n])
-            width += isCmap ? 0 : glyph.advance;
+            widths[n] += isCmap ? 0 : glyph.advance;
+        width += widths[n];
     }
     if (shaped.rightToLeft)
         x = std::max(x, job.request.limits.nRightLimit - width);
@@ -286,8 +288,11 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
             x = TabStop(job, x);
             continue;
         }
-        bool cmapFailed = !cmap[n];
-        if (cmap[n]) {
+        // Shaped with the line alone, a line may come out wider than it was
+        // measured: a run that would pass the right limit goes through the
+        // glyph call, which does not break it.
+        bool cmapFailed = !cmap[n] || x + widths[n] > job.request.limits.nRightLimit;
+        if (!cmapFailed) {
             std::u16string units;
             for (size_t i = item.start; i < item.end; ++i)
                 units += static_cast<char16_t>(shaped.text[i]);
