@@ -7,7 +7,8 @@
 // Honours the text options of CUPS: media (from the PPD's PageSize),
 // orientation-requested or landscape, page-left/-right/-top/-bottom
 // (points), cpi, lpi, columns, page-ranges, page-set, number-up,
-// number-up-layout, prettyprint, and fndl-font. The charset of the document
+// number-up-layout, prettyprint, fndl-font and fndl-direction (rtl or ltr:
+// every paragraph's direction; by default its first strong character's). The charset of the document
 // format names the text's encoding; text in no known encoding is still
 // printed. Values out of range are clamped with a warning, never fail the job.
 #include <iconv.h>
@@ -122,6 +123,14 @@ int main(int argc, char **argv)
     }
     if (const char *layout = job.Option("number-up-layout"))
         args.insert(args.end(), {"--number-up-layout", layout});
+    if (const char *direction = job.Option("fndl-direction")) {
+        if (strcasecmp(direction, "rtl") == 0)
+            args.push_back("--rtl");
+        else if (strcasecmp(direction, "ltr") == 0)
+            args.push_back("--ltr");
+        else
+            Message("WARNING", std::string("ignoring fndl-direction=") + direction + ": rtl or ltr");
+    }
     if (IsTrue(job.Option("prettyprint")))
         args.insert(args.end(), {"--header", job.title});
     args.insert(args.end(), {"--text-file", job.file.empty() ? "-" : job.file});

@@ -6,9 +6,10 @@
 # The CI scripts add their own (compilers, packaging, Wine, benchmarks).
 set -euo pipefail
 level=${1:-test}
-# The library, fndl and its default font (DejaVu Sans).
+# The library, fndl (HarfBuzz and FriBidi shape its text) and its default
+# font (DejaVu Sans).
 packages=(cmake g++ make pkg-config libfontconfig-dev libfreetype-dev libpng-dev
-          fonts-dejavu-core)
+          libharfbuzz-dev libfribidi-dev fonts-dejavu-core)
 case $level in
   cover) ;;
   test)
@@ -16,6 +17,7 @@ case $level in
     packages+=(libgtest-dev fontconfig
                fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
                fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
+               fonts-noto-core fonts-thai-tlwg fonts-symbola fonts-hanazono
                libcups2-dev cups cups-client cups-daemon cups-filters ghostscript) ;;
   *) echo "usage: deps.sh [cover|test]" >&2; exit 2 ;;
 esac

@@ -88,15 +88,59 @@ bool ReportMissing(Job &job, char32_t codePoint, size_t offset, const std::strin
     if (!job.reported.insert(codePoint).second)
         return false;
     PrintError("no glyph for " + CodePointName(codePoint) + " " + why + " (first at text offset " +
-               std::to_string(offset) + "): left out");
+               std::to_string(offset) + "): printed as " +
+               ReplacementName(job.fonts, ChooseReplacement(job.fonts)));
     return true;
 }
 
-std::string WhyMissing(const Job &job)
+} // namespace
+
+bool ReadBackCall(Job &job, WrittenLines &written)
 {
-    return job.fonts.fallback ? "in any installed font"
-                              : "in " + job.fonts.fonts.front().face.family;
+    XLDecodeError error;
+    std::vector<uint8_t> appended;
+    std::string reason;
+    const uint64_t before = job.output.size; // in the work file: pages already sent are cut
+    if (!TakeAppended(job.output, appended, reason)) {
+        PrintError("cannot read back the job: " + reason);
+        return false;
+    }
+    // A page that is not printed keeps only the fonts and characters the
+    // library sent, which it will not send again.
+    if (!job.selected && !KeepFontDownloads(job.output, before, appended))
+        return false;
+    // A line that goes on in another font is still the line set last.
+    written.hasLast = job.hasLastLine;
+    written.lastY = job.lastLineY;
+    written.lastEndX = job.lastLineEndX;
+    if (!ReadWrittenLines(appended, written, error)) {
+        PrintError("the library's output does not decode at byte " +
+                   std::to_string(job.output.sent + before + error.offset) + ": " + error.message);
+        return false;
+    }
+    return true;
 }
+
+void CountWritten(Job &job, int fontIndex, const WrittenLines &written)
+{
+    job.texts += written.texts;
+    if (job.selected) {
+        job.lines += written.count;
+        job.characters += written.characters;
+    }
+    // A font may join the job as it is set (another font rejected a character).
+    job.charactersByFont.resize(job.fonts.fonts.size());
+    job.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
+    if (written.texts > 0)
+        job.freshPage = false;
+    if (written.hasLast) {
+        job.hasLastLine = true;
+        job.lastLineY = written.lastY;
+        job.lastLineEndX = written.lastEndX;
+    }
+}
+
+namespace {
 
 // One library call for the piece of run at pos; moves pos on. Returns an
 // exit code, or -1 to go on.
@@ -118,48 +162,16 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     }
 
     WrittenLines written;
-    XLDecodeError error;
-    std::vector<uint8_t> appended;
-    std::string reason;
     const uint64_t before = job.output.size; // in the work file: pages already sent are cut
-    if (!TakeAppended(job.output, appended, reason)) {
-        PrintError("cannot read back the job: " + reason);
+    if (!ReadBackCall(job, written))
         return kExitFailed;
-    }
-    // A page that is not printed keeps only the fonts and characters the
-    // library sent, which it will not send again.
-    if (!job.selected && !KeepFontDownloads(job.output, before, appended))
-        return kExitFailed;
-    // A line that goes on in another font is still the line set last.
-    written.hasLast = job.hasLastLine;
-    written.lastY = job.lastLineY;
-    written.lastEndX = job.lastLineEndX;
-    if (!ReadWrittenLines(appended, written, error)) {
-        PrintError("the library's output does not decode at byte " +
-                   std::to_string(job.output.sent + before + error.offset) + ": " + error.message);
-        return kExitFailed;
-    }
     // A font header sent with none of its characters set (the library has
     // no glyph for the first one) is taken back and the font forgotten by
     // the session: it goes to the printer with the first character set in it.
     if (result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0 && written.texts == 0 &&
         written.fontHeaders > 0 && !TakeBackFont(job.output, font, before))
         return kExitFailed;
-    job.texts += written.texts;
-    if (job.selected) {
-        job.lines += written.count;
-        job.characters += written.characters;
-    }
-    // A font may join the job as it is set (another font rejected a character).
-    job.charactersByFont.resize(job.fonts.fonts.size());
-    job.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
-    if (written.texts > 0)
-        job.freshPage = false;
-    if (written.hasLast) {
-        job.hasLastLine = true;
-        job.lastLineY = written.lastY;
-        job.lastLineEndX = written.lastEndX;
-    }
+    CountWritten(job, fontIndex, written);
     job.y = result.cursorY;
     const size_t stop = static_cast<size_t>(std::max(result.offset, 0));
     if (result.code != FNDL_OK && stop >= std::max<size_t>(length, 1)) {
@@ -197,10 +209,11 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
             pos += units;
             return exitCode;
         }
-        ++job.leftOut;
+        // No font sets it: its replacement goes in its place.
         ReportMissing(job, codePoint, runStart + pos, "in " + family);
+        const int exitCode = SetShapedParagraph(job, run.substr(pos, units));
         pos += units;
-        return -1;
+        return exitCode;
     }
     default: // page end before the line at offset
         if (job.settingHeader) {
@@ -233,6 +246,8 @@ int SetRun(Job &job, int fontIndex, std::u16string_view run, size_t runStart)
 
 int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 {
+    if (ParagraphNeedsShaping(job, paragraph))
+        return SetShapedParagraph(job, paragraph);
     int exitCode = -1;
     ForEachRun(job.fonts, paragraph, [&](int font, size_t start, size_t end) {
         if (exitCode >= 0)
@@ -252,42 +267,54 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 
 namespace {
 
-// Reports, before anything is written, every character of a piece of the
-// text (at textStart) that no font sets and every script that cannot be set
-// (scripts: those reported). Returns how many kinds there were.
-long ReportLeftOut(Job &job, std::u16string_view text, size_t textStart,
-                   std::set<std::string> &scripts)
+// The characters no font prints: how many, the first and its offset.
+struct Unprintable {
+    long count = 0;
+    size_t first = 0;
+    char32_t firstChar = 0;
+};
+
+// Counts the characters of a piece of the text (at textStart) that no font
+// prints.
+void CountUnprintable(Job &job, std::u16string_view text, size_t textStart, Unprintable &found)
 {
-    long kinds = 0;
+    long &count = found.count;
     for (size_t i = 0; i < text.size();) {
         size_t units = 1;
         const char32_t codePoint = CodePointAt(text, i, units);
-        if (codePoint != kNewLine && codePoint != kFormFeed && codePoint != kTabChar) {
-            if (const char *script = ScriptNeedingShaping(codePoint)) {
-                if (scripts.insert(script).second) {
-                    PrintError(std::string(script) +
-                               " script is not supported: it needs shaping or right-to-left "
-                               "order, which character-by-character setting cannot give (first "
-                               "at text offset " +
-                               std::to_string(textStart + i) + "); left out");
-                    ++kinds;
-                }
-            } else if (codePoint > kLastLibraryCode) {
-                if (job.reported.insert(codePoint).second) {
-                    PrintError(CodePointName(codePoint) +
-                               " is beyond U+FFFF, which the 16-bit character codes of a soft "
-                               "font cannot reach (first at text offset " +
-                               std::to_string(textStart + i) + "): left out");
-                    ++kinds;
-                }
-            } else if (FontForChar(job.fonts, codePoint, kLeftOut) < 0 &&
-                       ReportMissing(job, codePoint, textStart + i, WhyMissing(job))) {
-                ++kinds;
+        if (codePoint != kNewLine && codePoint != kFormFeed && codePoint != kTabChar &&
+            !IsInvisible(codePoint) && FontForChar(job.fonts, codePoint, kLeftOut) < 0) {
+            if (count++ == 0) {
+                found.first = textStart + i;
+                found.firstChar = codePoint;
             }
+            job.reported.insert(codePoint);
         }
         i += units;
     }
-    return kinds;
+}
+
+// Counts, before anything is written, the characters that no font prints,
+// and reports them in one line. Returns how many there are, or an exit code
+// (exitCode >= 0) when the text cannot be read.
+long ReportUnprintable(Job &job, int &exitCode)
+{
+    Unprintable found;
+    exitCode = ForEachTextPiece(job.request, [&](std::u16string_view piece, size_t start) {
+        CountUnprintable(job, piece, start, found);
+        return -1;
+    });
+    if (exitCode >= 0)
+        return 0;
+    const long count = found.count;
+    if (count > 0)
+        PrintError(std::to_string(count) + (count == 1 ? " character " : " characters ") +
+                   (job.fonts.fallback ? "no installed font can print"
+                                       : job.fonts.fonts.front().face.family + " cannot print") +
+                   ", first " + CodePointName(found.firstChar) + " at text offset " +
+                   std::to_string(found.first) + "; printed as " +
+                   ReplacementName(job.fonts, ChooseReplacement(job.fonts)));
+    return count;
 }
 
 void PrintSummary(const Job &job)
@@ -300,6 +327,8 @@ void PrintSummary(const Job &job)
                           (job.characters == 1 ? " character set" : " characters set");
     if (job.leftOut > 0)
         summary += ", " + std::to_string(job.leftOut) + " left out";
+    if (job.replaced > 0)
+        summary += ", " + std::to_string(job.replaced) + " replaced";
     summary += ", " + std::to_string(JobBytes(job.output)) + " bytes";
     PrintNote(summary);
     for (size_t f = 1; f < job.fonts.fonts.size() && f < job.charactersByFont.size(); ++f) {
@@ -386,17 +415,11 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         PrintError("the library cannot set text in a page of this size at this resolution");
         return kExitFailed;
     }
-    std::set<std::string> scripts;
-    long kinds = 0;
-    if (const int exitCode = ForEachTextPiece(
-            request,
-            [&](std::u16string_view piece, size_t start) {
-                kinds += ReportLeftOut(job, piece, start, scripts);
-                return -1;
-            });
-        exitCode >= 0)
-        return exitCode;
-    if (kinds > 0 && request.strict) {
+    int readFailure = -1;
+    const long unprintable = ReportUnprintable(job, readFailure);
+    if (readFailure >= 0)
+        return readFailure;
+    if (unprintable > 0 && request.strict) {
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }

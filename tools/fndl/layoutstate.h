@@ -11,7 +11,9 @@
 
 #include "fonts.h"
 #include "output.h"
+#include "readback.h"
 #include "request.h"
+#include "shaping.h"
 
 struct Job {
     const Request &request;
@@ -22,6 +24,7 @@ struct Job {
     long texts = 0; // Text operations
     long characters = 0;
     long leftOut = 0;
+    long replaced = 0; // characters no font prints, set as the replacement
     long x = 0;
     long y = 0;
     bool freshPage = true; // the cursor is at the top of a page nothing was set on
@@ -42,6 +45,7 @@ struct Job {
     bool sheetOpen = false;
     long cellsUsed = 0;     // pages on the open sheet
     long column = 0;        // of the page being set
+    ShapingFonts shaping{}; // the fonts as HarfBuzz shapes with them
 
     bool RowHasText() const { return hasLastLine && lastLineY == y; }
 };
@@ -49,6 +53,39 @@ struct Job {
 // Sets one line of text (no newlines) from the cursor. Returns an exit
 // code, or -1 to go on.
 int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart);
+
+// Reads back what the last library call appended (on a page not printed,
+// only its font downloads stay). False after printing why.
+bool ReadBackCall(Job &job, WrittenLines &written);
+// Adds the lines and characters read back to the job's counts and layout.
+void CountWritten(Job &job, int fontIndex, const WrittenLines &written);
+
+// Shaped text (shapedtext.cpp).
+
+// True when the paragraph goes through shaping and bidirectional order:
+// right-to-left or shaped scripts, combining marks, characters beyond
+// U+FFFF or that no font prints, or a right-to-left job. Other paragraphs
+// are set character by character through the library's text call.
+bool ParagraphNeedsShaping(Job &job, std::u16string_view paragraph);
+// Sets a paragraph (no newlines) shaped: lines broken on its logical text,
+// each line's runs in visual order, each run through the text call when
+// its glyphs are the cmap's, else through the glyph call. Returns an exit
+// code, or -1 to go on.
+int SetShapedParagraph(Job &job, std::u16string_view paragraph);
+
+// What a character no installed font prints is set as: a replacement
+// character from a font that has it, else the main font's glyph 0.
+struct Replacement {
+    int font = 0;
+    char32_t codePoint = 0xFFFD;
+    bool notdef = false;
+};
+Replacement ChooseReplacement(JobFonts &fonts);
+// "U+FFFD", or "the missing-glyph box of <family>".
+std::string ReplacementName(const JobFonts &fonts, const Replacement &replacement);
+// Characters that print as nothing and need no font of their own
+// (joiners, direction marks, variation selectors).
+bool IsInvisible(char32_t c);
 
 // Pagination (pages.cpp).
 

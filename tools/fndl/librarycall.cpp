@@ -25,6 +25,21 @@ std::u16string Units(const std::string &utf8)
     return units;
 }
 
+void FillPageInfo(const Request &request, const JobFont &font, const std::string &path,
+                  FNDL_PAGEINFOW &pageInfo)
+{
+    std::memset(&pageInfo, 0, sizeof pageInfo);
+    CopyUnits(pageInfo.chFont, Units(font.libraryName));
+    CopyUnits(pageInfo.szOutputPath, Units(path));
+    pageInfo.nFontId = font.fontId;
+    pageInfo.nPaperWidth = static_cast<int>(PageWidth(request));
+    pageInfo.nResolution = static_cast<int>(request.resolution);
+    pageInfo.nLineSpacing = static_cast<int>(request.lineSpacing);
+    pageInfo.lfWeight = static_cast<int>(request.boldFace ? 700 : request.weight);
+    pageInfo.lfItalic = request.italicFace ? 1 : 0;
+    pageInfo.bTTE = font.fromFile ? 1 : 0;
+}
+
 } // namespace
 
 const char *ResultName(int code)
@@ -51,15 +66,7 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
     textInfo.bUnderline = request.underline ? 1 : 0;
     textInfo.nOffsetToText = offset;
     textInfo.nLeftMargin = static_cast<int>(request.margin);
-    CopyUnits(pageInfo.chFont, Units(font.libraryName));
-    CopyUnits(pageInfo.szOutputPath, Units(path));
-    pageInfo.nFontId = font.fontId;
-    pageInfo.nPaperWidth = static_cast<int>(PageWidth(request));
-    pageInfo.nResolution = static_cast<int>(request.resolution);
-    pageInfo.nLineSpacing = static_cast<int>(request.lineSpacing);
-    pageInfo.lfWeight = static_cast<int>(request.boldFace ? 700 : request.weight);
-    pageInfo.lfItalic = request.italicFace ? 1 : 0;
-    pageInfo.bTTE = font.fromFile ? 1 : 0;
+    FillPageInfo(request, font, path, pageInfo);
 
     CallResult result;
     result.code = FNDLFontDownloadW(&textInfo, &pageInfo);
@@ -67,6 +74,23 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
     result.cursorY = FNDLGetCursor();
     result.stopX = pageInfo.nStopX;
     result.newPage = textInfo.bNewPage;
+    return result;
+}
+
+GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
+                            std::span<const FNDL_GLYPH> glyphs, const std::string &path)
+{
+    FNDL_PAGEINFOW pageInfo;
+    FillPageInfo(request, font, path, pageInfo);
+    FNDL_GLYPHRUN run;
+    std::memset(&run, 0, sizeof run);
+    run.FontHeight = static_cast<int>(request.height);
+    run.bBold = request.syntheticBold ? 1 : 0;
+    run.bItalic = request.oblique ? 1 : 0;
+    run.nGlyphs = static_cast<int>(std::min<size_t>(glyphs.size(), FNDL_MAX_GLYPH_RUN));
+    GlyphRunResult result;
+    result.code = FNDLGlyphRunW(&run, glyphs.data(), &pageInfo);
+    result.stopIndex = run.nStopIndex;
     return result;
 }
 

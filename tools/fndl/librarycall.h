@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <span>
 #include <string_view>
 
 #include "fonts.h"
+#include "qorvfndl.h"
 #include "request.h"
 
 // One FNDLFontDownloadW call's results.
@@ -22,6 +24,16 @@ struct CallResult {
 // for font, appending to path.
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path);
+// One FNDLGlyphRunW call's results: stopIndex is the glyph the font could
+// not give (result 1).
+struct GlyphRunResult {
+    int code = 3;
+    int stopIndex = 0;
+};
+// One FNDLGlyphRunW call: glyphs (device units, at most FNDL_MAX_GLYPH_RUN)
+// set in font at the cursor, appending to path.
+GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
+                            std::span<const FNDL_GLYPH> glyphs, const std::string &path);
 void SetCursor(long x, long y);
 // Gives the library the request's page box for the calls that follow (or
 // its own box, without one). False when the library refuses the box.

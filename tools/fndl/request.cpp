@@ -68,6 +68,7 @@ constexpr OptionDefinition kJobOptions[] = {
     {"--number-up-layout", true, nullptr}, {"--columns", true, nullptr},
     {"--clamp", false, nullptr},
     {"--cover", true, nullptr},
+    {"--rtl", false, nullptr},          {"--ltr", false, nullptr},
 };
 constexpr OptionDefinition kOffsetOption[] = {{"--offset", true, nullptr}};
 
@@ -114,6 +115,12 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
     request.strict = parsed.Has("--strict");
     request.pjl = parsed.Has("--pjl");
     request.pageLog = parsed.Has("--page-log");
+    if (parsed.Has("--rtl") && parsed.Has("--ltr"))
+        return UsageError(kind.name, "give --rtl or --ltr, not both");
+    if (parsed.Has("--rtl"))
+        request.direction = TextDirection::RightToLeft;
+    if (parsed.Has("--ltr"))
+        request.direction = TextDirection::LeftToRight;
     if (parsed.Has("--job-name"))
         request.jobName = parsed.Get("--job-name");
     if (parsed.Has("--cover")) {

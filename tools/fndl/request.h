@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "bidi.h"
 #include "download/charsize.h"
 #include "fndl.h"
 #include "paperhandling.h"
@@ -92,6 +93,7 @@ struct Request {
     bool hasBox = false;
     FNDL_PAGEBOX box{};
     bool fallback = true;
+    TextDirection direction = TextDirection::Auto; // of every paragraph: --ltr, --rtl
     bool strict = false;
     bool quiet = false;
     bool pjl = false;

@@ -1,0 +1,435 @@
+// SPDX-License-Identifier: MIT
+// Paragraphs that need shaping or bidirectional order: lines broken on the
+// logical text, measured by shaped advances; each line's runs (one font,
+// embedding level and script) put in visual order and set from the left,
+// right-to-left paragraphs flush right. A run whose shaped glyphs are the
+// cmap's goes through the library's text call, as unshaped text does;
+// every other run through its glyph call.
+#include <algorithm>
+
+#include "bidi.h"
+#include "fontruns.h"
+#include "layoutstate.h"
+#include "librarycall.h"
+#include "qorvfndl.h"
+
+namespace {
+
+constexpr char32_t kReplacementChar = 0xFFFD;
+constexpr char32_t kWhiteSquare = 0x25A1;
+
+// One run of a paragraph: characters [start, end) of one font, level and
+// script. notdef: set as the font's glyph 0 (no font has a replacement).
+struct Item {
+    size_t start = 0;
+    size_t end = 0;
+    int font = 0;
+    uint8_t level = 0;
+    hb_script_t script = HB_SCRIPT_COMMON;
+    bool notdef = false;
+    bool tab = false; // a tab of a left-to-right paragraph: the cursor to the next stop
+};
+
+// A paragraph (one stretch between form feeds) as it is laid out.
+struct Shaped {
+    std::u32string text;        // what is shaped: replacements in, tabs as spaces
+    std::vector<int> fonts;
+    std::vector<bool> notdef;
+    std::vector<bool> tabs;
+    std::vector<uint8_t> levels;
+    bool rightToLeft = false;
+    std::vector<Item> items;
+    std::vector<long> widths;   // per character: its cluster's advance on its first one
+    std::vector<bool> boundary; // a cluster starts at the character
+};
+
+bool IsBreakSpace(char32_t c)
+{
+    return c == u' ' || c == 0x3000;
+}
+
+// The glyphs of characters [start, end) of an item, shaped with text as
+// context; cmap says they are the font's cmap glyphs one by one.
+void ShapeItem(Job &job, const Item &item, std::u32string_view context,
+               size_t contextStart, std::vector<ShapedGlyph> &glyphs, bool &cmap)
+{
+    hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(item.font));
+    const ShapingRun run{context, item.start - contextStart, item.end - contextStart,
+                         item.level % 2 == 1, item.script};
+    glyphs.clear();
+    cmap = false;
+    if (!font || item.notdef) {
+        // Glyph 0 (or the box of a font HarfBuzz cannot open) for each.
+        const long advance = font ? GlyphAdvance(font, 0, job.request.characterSize)
+                                  : job.request.characterSize / 2;
+        for (size_t i = item.start; i < item.end; ++i)
+            glyphs.push_back({0, advance, 0, 0, i - contextStart});
+        return;
+    }
+    ShapeRun(font, run, job.request.characterSize, glyphs);
+    cmap = IsCmapRun(font, run, glyphs);
+}
+
+// Fonts, replacements, levels, runs and advances of one stretch of text.
+void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
+{
+    const Replacement replacement = ChooseReplacement(job.fonts);
+    int previous = kLeftOut;
+    for (size_t i = 0; i < stretch.size();) {
+        size_t length = 1;
+        char32_t c = CodePointAt(stretch, i, length);
+        int font = kLeftOut;
+        bool notdef = false;
+        shaped.tabs.push_back(c == kTabChar);
+        if (c == kTabChar)
+            c = u' ';
+        if (IsInvisible(c))
+            font = std::max(previous, 0);
+        else
+            font = FontForChar(job.fonts, c, previous);
+        if (font < 0) {
+            ++job.replaced;
+            font = replacement.font;
+            notdef = replacement.notdef;
+            c = replacement.codePoint;
+        }
+        shaped.text.push_back(c);
+        shaped.fonts.push_back(font);
+        shaped.notdef.push_back(notdef);
+        previous = font;
+        i += length;
+    }
+    BidiLevels(shaped.text, job.request.direction, shaped.levels, shaped.rightToLeft);
+    const std::vector<hb_script_t> scripts = ScriptsOf(shaped.text);
+    for (size_t i = 0; i < shaped.text.size(); ++i) {
+        // Right to left, a tab is a space; left to right, a stop of its own.
+        const bool tab = shaped.tabs[i] && !shaped.rightToLeft;
+        shaped.tabs[i] = tab;
+        const Item *last = shaped.items.empty() ? nullptr : &shaped.items.back();
+        if (!last || tab || last->tab || last->font != shaped.fonts[i] ||
+            last->level != shaped.levels[i] || last->script != scripts[i] ||
+            last->notdef != shaped.notdef[i])
+            shaped.items.push_back({i, i, shaped.fonts[i], shaped.levels[i], scripts[i],
+                                    shaped.notdef[i], tab});
+        shaped.items.back().end = i + 1;
+    }
+    // The advances the lines are measured by: a run the text call sets
+    // takes the library's advances, which may round a dot wider than
+    // HarfBuzz's; one dot a character keeps its line within the limit.
+    shaped.widths.assign(shaped.text.size(), 0);
+    shaped.boundary.assign(shaped.text.size(), false);
+    std::vector<ShapedGlyph> glyphs;
+    for (const Item &item : shaped.items) {
+        bool cmap = false;
+        ShapeItem(job, item, shaped.text, 0, glyphs, cmap);
+        hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(item.font));
+        for (size_t i = item.start; cmap && i < item.end; ++i) {
+            shaped.widths[i] = CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
+            shaped.boundary[i] = true;
+        }
+        for (const ShapedGlyph &glyph : glyphs) {
+            if (cmap || glyph.cluster >= shaped.text.size())
+                continue;
+            shaped.widths[glyph.cluster] += glyph.advance;
+            shaped.boundary[glyph.cluster] = true;
+        }
+    }
+    if (!shaped.boundary.empty())
+        shaped.boundary[0] = true;
+}
+
+// The next tab stop after x: every tabWidth from the margin.
+long TabStop(const Job &job, long x)
+{
+    const long margin = job.request.margin;
+    const long width = std::max(job.tabWidth, 1L);
+    return margin + (std::max(x - margin, -1L) / width + 1) * width;
+}
+
+// Page end before a run: the next page (or column), or why not. Returns an
+// exit code, or -1 to go on.
+int PageEndBeforeRun(Job &job)
+{
+    if (job.settingHeader) {
+        PrintError("the header line does not fit at the top of the page");
+        return kExitFailed;
+    }
+    if (job.freshPage) {
+        PrintError("no line fits on a page: the first line's y " +
+                   std::to_string(job.request.cursorY) +
+                   " is below the library's bottom limit; give a smaller --cursor y or "
+                   "--page-top");
+        return kExitFailed;
+    }
+    return NewPage(job) ? -1 : kExitFailed;
+}
+
+// One glyph call for glyphs from x; x moves to their end. A glyph the font
+// cannot give is set as glyph 0. Returns an exit code, or -1.
+int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
+{
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        // Not kept across a page end, whose header line may add a font.
+        const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
+        SetCursor(x, job.y);
+        const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.output.workPath);
+        if (result.code == FNDL_DOWNLOAD_FAILURE) {
+            PrintDownloadFailure(job.request, font, job.output.workPath,
+                                 WorkFileProblem(job.output));
+            return kExitFailed;
+        }
+        WrittenLines written;
+        if (!ReadBackCall(job, written))
+            return kExitFailed;
+        CountWritten(job, fontIndex, written);
+        if (result.code == FNDL_OK) {
+            for (const FNDL_GLYPH &glyph : glyphs)
+                x += glyph.nAdvance;
+            return -1;
+        }
+        if (result.code == FNDL_PAGEEND) {
+            if (const int exitCode = PageEndBeforeRun(job); exitCode >= 0)
+                return exitCode;
+            continue;
+        }
+        const auto stop = static_cast<size_t>(std::max(result.stopIndex, 0));
+        if (stop >= glyphs.size() || glyphs[stop].nGlyph == 0)
+            break;
+        PrintError("glyph " + std::to_string(glyphs[stop].nGlyph) + " of " + font.face.family +
+                   " cannot be read: set as its missing-glyph box");
+        glyphs[stop].nGlyph = 0;
+    }
+    const std::string &family = job.fonts.fonts[static_cast<size_t>(fontIndex)].face.family;
+    PrintError("the glyphs of a run in " + family + " cannot be set: left out");
+    return -1;
+}
+
+// One text call for a run whose glyphs are the cmap's; x moves to its end.
+// Returns an exit code, or -1; cmapFailed when the library left a
+// character out (the run then goes through the glyph call).
+int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool &cmapFailed)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
+        SetCursor(x, job.y);
+        const CallResult result = CallDownload(job.request, font, text, 0, job.output.workPath);
+        if (result.code == FNDL_DOWNLOAD_FAILURE) {
+            PrintDownloadFailure(job.request, font, job.output.workPath,
+                                 WorkFileProblem(job.output));
+            return kExitFailed;
+        }
+        WrittenLines written;
+        if (!ReadBackCall(job, written))
+            return kExitFailed;
+        CountWritten(job, fontIndex, written);
+        job.y = result.cursorY;
+        if (written.texts > 0 && job.RowHasText())
+            x = job.lastLineEndX;
+        if (result.code == FNDL_OK)
+            return -1;
+        if (result.code == FNDL_INVALID_GLYPH_HANDLE) {
+            // What the library set before the character stays; the glyph
+            // call sets the whole run again only when it set nothing.
+            cmapFailed = written.texts == 0;
+            if (!cmapFailed)
+                PrintError("the library left a character of " + font.face.family +
+                           " out of a shaped line");
+            return -1;
+        }
+        if (const int exitCode = PageEndBeforeRun(job); exitCode >= 0)
+            return exitCode;
+    }
+    return -1;
+}
+
+// Sets line [start, end) of the stretch from x (flush right for a
+// right-to-left paragraph). Returns an exit code, or -1.
+int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
+{
+    std::vector<Item> items;
+    for (const Item &item : shaped.items) {
+        const size_t from = std::max(item.start, start);
+        const size_t to = std::min(item.end, end);
+        if (from < to) {
+            Item piece = item;
+            piece.start = from;
+            piece.end = to;
+            items.push_back(piece);
+        }
+    }
+    // Each piece is shaped again with the line as its context: nothing
+    // joins across a line's end.
+    const std::u32string_view line = std::u32string_view(shaped.text).substr(start, end - start);
+    std::vector<std::vector<ShapedGlyph>> glyphs(items.size());
+    std::vector<bool> cmap(items.size(), false);
+    std::vector<uint8_t> levels;
+    std::vector<long> widths(items.size(), 0);
+    long width = 0;
+    for (size_t n = 0; n < items.size(); ++n) {
+        bool isCmap = false;
+        ShapeItem(job, items[n], line, start, glyphs[n], isCmap);
+        cmap[n] = isCmap;
+        levels.push_back(items[n].level);
+        // The text call's advances may be a dot wider than HarfBuzz's: the
+        // line is placed by the wider measure, so that no run of it reaches
+        // past the right limit, where the text call would break it.
+        hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(items[n].font));
+        for (size_t i = items[n].start; isCmap && i < items[n].end; ++i)
+            widths[n] += CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
+        for (const ShapedGlyph &glyph : glyphs[n])
+            widths[n] += isCmap ? 0 : glyph.advance;
+        width += widths[n];
+    }
+    if (shaped.rightToLeft)
+        x = std::max(x, job.request.limits.nRightLimit - width);
+    for (const size_t n : VisualOrder(levels)) {
+        const Item &item = items[n];
+        if (item.tab) {
+            x = TabStop(job, x);
+            continue;
+        }
+        // Shaped with the line alone, a line may come out wider than it was
+        // measured: a run that would pass the right limit goes through the
+        // glyph call, which does not break it.
+        bool cmapFailed = !cmap[n] || x + widths[n] > job.request.limits.nRightLimit;
+        if (!cmapFailed) {
+            std::u16string units;
+            for (size_t i = item.start; i < item.end; ++i)
+                units += static_cast<char16_t>(shaped.text[i]);
+            for (size_t pos = 0; pos < units.size() && !cmapFailed; pos += kLibraryTextUnits) {
+                const std::u16string_view piece =
+                    std::u16string_view(units).substr(pos, kLibraryTextUnits);
+                if (const int exitCode = SetCmapText(job, item.font, piece, x, cmapFailed);
+                    exitCode >= 0)
+                    return exitCode;
+            }
+        }
+        if (!cmapFailed)
+            continue;
+        std::vector<FNDL_GLYPH> run;
+        for (const ShapedGlyph &glyph : glyphs[n])
+            run.push_back({static_cast<int>(glyph.glyph), static_cast<int>(glyph.advance),
+                           static_cast<int>(glyph.offsetX), static_cast<int>(glyph.offsetY)});
+        for (size_t pos = 0; pos < run.size(); pos += FNDL_MAX_GLYPH_RUN) {
+            const size_t count = std::min<size_t>(FNDL_MAX_GLYPH_RUN, run.size() - pos);
+            std::vector<FNDL_GLYPH> piece(run.begin() + static_cast<ptrdiff_t>(pos),
+                                          run.begin() + static_cast<ptrdiff_t>(pos + count));
+            if (const int exitCode = SetGlyphs(job, item.font, std::move(piece), x); exitCode >= 0)
+                return exitCode;
+        }
+    }
+    // Text that follows in the text call goes on from the line's end.
+    job.x = x;
+    SetCursor(job.x, job.y);
+    return -1;
+}
+
+// Lays out one stretch between form feeds. Returns an exit code, or -1.
+int SetStretch(Job &job, std::u16string_view stretch)
+{
+    Shaped shaped;
+    Prepare(job, stretch, shaped);
+    const size_t count = shaped.text.size();
+    const long right = job.request.limits.nRightLimit;
+    long startX = job.x;
+    for (size_t start = 0; start < count;) {
+        // The line ends after the last space that fits, else after the last
+        // whole cluster that fits (one at least).
+        long width = 0;
+        size_t end = start;
+        size_t lastSpace = start;
+        size_t lastCluster = start;
+        while (end < count) {
+            if (end > start && shaped.boundary[end])
+                lastCluster = end;
+            if (IsBreakSpace(shaped.text[end]) && end > start)
+                lastSpace = end;
+            const long advance = shaped.tabs[end] ? TabStop(job, startX + width) - (startX + width)
+                                                  : shaped.widths[end];
+            if (startX + width + advance > right && lastCluster > start)
+                break;
+            width += advance;
+            ++end;
+        }
+        size_t next = end;
+        if (end < count) {
+            end = lastSpace > start ? lastSpace : lastCluster;
+            next = end;
+        }
+        while (next < count && IsBreakSpace(shaped.text[next]) && next > start)
+            ++next;
+        size_t trimmed = end;
+        while (trimmed > start && next < count && IsBreakSpace(shaped.text[trimmed - 1]))
+            --trimmed;
+        if (trimmed > start) {
+            if (const int exitCode = SetLine(job, shaped, start, trimmed, startX); exitCode >= 0)
+                return exitCode;
+        }
+        start = next;
+        if (start < count) {
+            NewLine(job);
+            startX = job.request.margin;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+bool IsInvisible(char32_t c)
+{
+    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
+           (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) || c == 0xFEFF ||
+           c == 0x034F || c == 0x061C || (c >= 0x180B && c <= 0x180E);
+}
+
+Replacement ChooseReplacement(JobFonts &fonts)
+{
+    for (const char32_t c : {kReplacementChar, kWhiteSquare}) {
+        if (const int font = FontForChar(fonts, c, 0); font >= 0)
+            return {font, c, false};
+    }
+    return {0, 0, true};
+}
+
+std::string ReplacementName(const JobFonts &fonts, const Replacement &replacement)
+{
+    return replacement.notdef ? "the missing-glyph box of " + fonts.fonts.front().face.family
+                              : CodePointName(replacement.codePoint);
+}
+
+bool ParagraphNeedsShaping(Job &job, std::u16string_view paragraph)
+{
+    if (job.request.direction == TextDirection::RightToLeft)
+        return !paragraph.empty();
+    for (size_t i = 0; i < paragraph.size();) {
+        size_t length = 1;
+        const char32_t c = CodePointAt(paragraph, i, length);
+        if (c > kLastLibraryCode || ScriptNeedingShaping(c) || NeedsBidiOrShaping(c) ||
+            (c != kFormFeed && c != kTabChar && !IsInvisible(c) &&
+             FontForChar(job.fonts, c, kLeftOut) < 0))
+            return true;
+        i += length;
+    }
+    return false;
+}
+
+int SetShapedParagraph(Job &job, std::u16string_view paragraph)
+{
+    for (size_t start = 0; start <= paragraph.size();) {
+        size_t end = paragraph.find(static_cast<char16_t>(kFormFeed), start);
+        const bool pageBreak = end != std::u16string_view::npos;
+        if (!pageBreak)
+            end = paragraph.size();
+        if (const int exitCode = SetStretch(job, paragraph.substr(start, end - start));
+            exitCode >= 0)
+            return exitCode;
+        if (!pageBreak)
+            break;
+        if (!NewPage(job))
+            return kExitFailed;
+        start = end + 1;
+    }
+    return -1;
+}
