@@ -36,14 +36,6 @@ constexpr PaperAlias kAliases[] = {
     {"11x17", "Tabloid"},      {"exec", "Executive"},
 };
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char &c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
 long Dots(long mils, long resolution)
 {
     return mils * resolution / kMilsPerInch;
@@ -106,7 +98,7 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
     if (!kind.takesJob)
         return -1;
     if (parsed.Has("--orientation")) {
-        const std::string name = Lower(parsed.Get("--orientation"));
+        const std::string name = AsciiLower(parsed.Get("--orientation"));
         if (name == "portrait")
             request.orientation = Orientation::Portrait;
         else if (name == "landscape")
@@ -131,7 +123,7 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
         return UsageError(kind.name, "--page-ranges wants pages and ranges such as 1-3,7,9-, not '" +
                                          parsed.Get("--page-ranges") + "'");
     if (parsed.Has("--page-set")) {
-        const std::string set = Lower(parsed.Get("--page-set"));
+        const std::string set = AsciiLower(parsed.Get("--page-set"));
         if (set == "odd" || set == "even") {
             request.pages.odd = set == "odd";
             request.pages.even = set == "even";
@@ -147,7 +139,7 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
                                              parsed.Get("--number-up") + "'");
     }
     if (parsed.Has("--number-up-layout")) {
-        const std::string layout = Lower(parsed.Get("--number-up-layout"));
+        const std::string layout = AsciiLower(parsed.Get("--number-up-layout"));
         static constexpr const char *kLayouts[] = {"lrtb", "lrbt", "rltb", "rlbt",
                                                    "tblr", "tbrl", "btlr", "btrl"};
         if (std::find(std::begin(kLayouts), std::end(kLayouts), layout) == std::end(kLayouts))
@@ -171,13 +163,13 @@ std::span<const PaperSize> PaperSizes()
 
 const PaperSize *PaperNamed(std::string_view name)
 {
-    std::string lower = Lower(name);
+    std::string lower = AsciiLower(name);
     // PPD keywords may carry a variant: "A4.Fullbleed".
     if (const size_t dot = lower.find('.'); dot != std::string::npos && !lower.starts_with("na_") &&
                                             !lower.starts_with("iso_") && !lower.starts_with("jis_"))
         lower.erase(dot);
     for (const PaperSize &paper : kPapers) {
-        if (lower == Lower(paper.name))
+        if (lower == AsciiLower(paper.name))
             return &paper;
     }
     for (const PaperAlias &alias : kAliases) {

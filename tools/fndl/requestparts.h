@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "fndl.h"
 #include "request.h"
@@ -22,3 +23,6 @@ int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request
 int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request &request);
 // The help of job, download or remove.
 std::string HelpOf(const CommandKind &kind);
+
+// Option values and encoding names compare without regard to ASCII case.
+std::string AsciiLower(std::string_view text);
