@@ -134,6 +134,11 @@ TEST_F(GlyphRunTest, HeaderAndGlyphsOnceThenOneTextWithSpacing)
     ASSERT_EQ(again.back().op, kOpText);
     EXPECT_EQ(Numbers(again.back(), 0xAF), (std::vector<int>{90, 50}));
     EXPECT_EQ(again.back().Find(0xB0), nullptr);
+    // An empty glyph (the space) goes out once, as an empty character: every
+    // code of a glyph-coded Text is defined in its font.
+    ASSERT_EQ(Run({{1, 30, 0, 0}, {2, 60, 0, 0}, {1, 30, 0, 0}}, 3), FNDL_OK);
+    ASSERT_EQ(Run({{1, 30, 0, 0}}, 3), FNDL_OK);
+    EXPECT_EQ(UseOf(Decode(out.Read(), both.size())).sent.at(name), std::vector<int>{1});
 
     // The glyph-coded font's header is the text call's, under its own name.
     ResetLibraryState();

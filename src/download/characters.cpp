@@ -49,8 +49,12 @@ CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *
     else
         GetTTEFilePointer(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
     // A mapped empty glyph (a no-break space, an en space) is an advance
-    // only, as the space is: nothing goes to the printer.
-    if (nLength == 0 && bMapped) {
+    // only, as the space is: nothing goes to the printer. A glyph-coded soft
+    // font holds no space the printer knows by its code, so there an empty
+    // glyph goes out as an empty character, and every code a Text uses is
+    // defined.
+    const bool bEmpty = nLength == 0;
+    if (bEmpty && bMapped && coding == SoftFontCoding::kUnicode) {
         ReleaseFontTable(pbyStorage);
         return CharacterGlyph::kEmpty;
     }
@@ -66,7 +70,9 @@ CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *
     if (bFound && CheckIfCompositeGlyph(pbyGlyph))
         HandleCompositeGlyphW(pFace, pbyGlyph, nLength, nGlyphIndex, pStream);
     ReleaseFontTable(pbyStorage);
-    return bFound ? CharacterGlyph::kSent : CharacterGlyph::kMissing;
+    if (bFound)
+        return CharacterGlyph::kSent;
+    return bEmpty && coding == SoftFontCoding::kGlyph ? CharacterGlyph::kEmpty : CharacterGlyph::kMissing;
 }
 
 void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,

@@ -77,13 +77,15 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
 int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
-// What became of one character's glyph: sent; empty (an advance only,
-// nothing sent); or not located (an empty character went out instead).
+// What became of one character's glyph: sent; empty (an advance only:
+// nothing sent to a Unicode-coded soft font, an empty character to a
+// glyph-coded one); or not located (an empty character went out instead).
 enum class CharacterGlyph { kSent, kEmpty, kMissing };
 
 // Sends one character to the soft font of the coding, opening the
-// character block first when *pbBlockOpen is false. An empty glyph is sent
-// only for a code the cmap does not map (bMapped false).
+// character block first when *pbBlockOpen is false. An empty glyph goes to
+// a Unicode-coded soft font only for a code the cmap does not map (bMapped
+// false).
 CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *pEntry,
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
                                  bool *pbBlockOpen, SoftFontCoding coding = SoftFontCoding::kUnicode);
