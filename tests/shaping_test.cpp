@@ -2,11 +2,14 @@
 // fndl's shaped text, run as a subprocess: the glyphs written to the job
 // are HarfBuzz's for the same font, lines come out in bidirectional order,
 // characters beyond U+FFFF print, and a character no font has prints as a
-// replacement. Fonts from Debian packages; a test is skipped without them.
+// replacement, on the cover page too. Fonts from Debian packages; a test is
+// skipped without them.
 #include <gtest/gtest.h>
 
 #include <hb.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,24 +22,29 @@
 
 namespace {
 
-constexpr uint8_t kOpSetCursor = 0x6B, kOpSetFont = 0x6F, kOpText = 0xA8;
+constexpr uint8_t kOpSetCursor = 0x6B, kOpSetFont = 0x6F, kOpText = 0xA8, kOpPopGS = 0x60,
+                  kOpSetPageOrigin = 0x75, kOpRectangle = 0xA0, kOpRectanglePath = 0xA1;
 constexpr uint16_t kAttrPoint = 0x4C, kAttrFontName = 0xA8, kAttrTextData = 0xAB,
-                   kAttrXSpacingData = 0xAF;
+                   kAttrXSpacingData = 0xAF, kAttrPageOrigin = 0x2A, kAttrBoundingBox = 0x42;
 constexpr long kRightLimit = 4725;
 const std::string kNoto = "/usr/share/fonts/truetype/noto/";
 
-// One Text of the job: the soft font it is set in, where, its codes.
+// One Text of the job: the soft font it is set in, where (and the page
+// origin's x), its codes.
 struct TextRun {
     std::string font;
     long x = 0;
     long width = 0;
     std::vector<uint32_t> codes;
+    long originX = 0;
     bool Glyphs() const { return font.ends_with(":g"); }
 };
 
 struct ShapedJob {
     ToolRun run;
     std::vector<TextRun> texts;
+    std::vector<std::vector<double>> bars;   // underline bars' boxes
+    std::vector<std::vector<double>> frames; // the Rectangles' boxes
 };
 
 ShapedJob RunJob(std::vector<std::string> args)
@@ -57,14 +65,22 @@ ShapedJob RunJob(std::vector<std::string> args)
         ADD_FAILURE() << error.message;
     std::string font;
     long x = 0;
+    long originX = 0;
     for (const XLOperation &op : ops) {
-        if (op.op == kOpSetFont) {
+        if (op.op == kOpSetPageOrigin) {
+            originX = static_cast<long>(op.Find(kAttrPageOrigin)->value.numbers[0]);
+        } else if (op.op == kOpPopGS) {
+            originX = 0;
+        } else if (op.op == kOpRectanglePath || op.op == kOpRectangle) {
+            (op.op == kOpRectangle ? job.frames : job.bars)
+                .push_back(op.Find(kAttrBoundingBox)->value.numbers);
+        } else if (op.op == kOpSetFont) {
             const XLAttribute *name = op.Find(kAttrFontName);
             font.assign(name->value.raw.begin(), name->value.raw.end());
         } else if (op.op == kOpSetCursor) {
             x = static_cast<long>(op.Find(kAttrPoint)->value.numbers[0]);
         } else if (op.op == kOpText) {
-            TextRun text{font, x, 0, {}};
+            TextRun text{font, x, 0, {}, originX};
             for (const double code : op.Find(kAttrTextData)->value.numbers)
                 text.codes.push_back(static_cast<uint32_t>(code));
             for (const double advance : op.Find(kAttrXSpacingData)->value.numbers)
@@ -192,6 +208,19 @@ TEST(ToolShaping, MixedLinesComeOutInBidirectionalOrder)
     job = RunJob({"--rtl", "--text", "abc"});
     ASSERT_EQ(job.texts.size(), 1u);
     EXPECT_TRUE(FlushRight(job.texts[0]));
+    // --underline: the glyph run gets the bar the text call draws under its
+    // runs, as wide as the run, at the same height and thickness.
+    job = RunJob({"--underline", "--text", "abc שלום def"});
+    ASSERT_GE(job.texts.size(), 3u);
+    ASSERT_TRUE(job.texts[1].Glyphs());
+    ASSERT_EQ(job.bars.size(), job.texts.size());
+    for (size_t i = 0; i < job.texts.size(); ++i) {
+        EXPECT_EQ(job.bars[i][0], job.texts[i].x) << i;
+        EXPECT_EQ(job.bars[i][2], job.texts[i].x + job.texts[i].width) << i;
+        EXPECT_EQ(job.bars[i][1], job.bars[0][1]) << i;
+        EXPECT_EQ(job.bars[i][3], job.bars[0][3]) << i;
+    }
+    EXPECT_GT(job.bars[1][3], job.bars[1][1]);
 }
 
 TEST(ToolShaping, CharactersBeyondU0FFFFPrint)
@@ -226,6 +255,52 @@ TEST(ToolShaping, UnprintableCharactersPrintAsAReplacementReportedOnce)
               0u)
         << job.run.err;
     EXPECT_EQ(job.run.err.find("U+10FFFD"), std::string::npos) << "one line";
+}
+
+TEST(ToolShaping, CoverPageShapesCentresAndReplaces)
+{
+    const std::string bold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+    if (!std::filesystem::exists(bold))
+        GTEST_SKIP() << bold << " is not installed";
+    // A heading in Hebrew with a CJK Extension B ideograph, an emoji and
+    // U+0378 (no character), and a Hebrew row.
+    TempPath cover(".txt");
+    const std::string spec = "heading\t\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xF0\xA0\xAE\x9F"
+                             "\xF0\x9F\x98\x80\xCD\xB8\nrow\tName\t\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D\n";
+    cover.Write(std::vector<uint8_t>(spec.begin(), spec.end()));
+    const ShapedJob job = RunJob({"--cover", cover.path});
+    EXPECT_NE(job.run.err.find("fndl: 1 character of the cover page no installed font can print, "
+                               "first U+0378; printed as U+FFFD\n"),
+              std::string::npos)
+        << job.run.err;
+    // The heading: the Texts with the first page origin, all glyph-coded.
+    ASSERT_FALSE(job.texts.empty());
+    ASSERT_FALSE(job.frames.empty());
+    std::vector<uint32_t> codes;
+    long width = 0;
+    bool ideograph = false; // set in a CJK font, not glyph 0
+    for (const TextRun &text : job.texts) {
+        if (text.originX != job.texts[0].originX)
+            break;
+        EXPECT_TRUE(text.Glyphs()) << text.font;
+        codes.insert(codes.end(), text.codes.begin(), text.codes.end());
+        width += text.width;
+        ideograph |= text.font.find("DejaVu") == std::string::npos && text.codes.size() == 1 &&
+                     text.codes[0] != 0;
+    }
+    EXPECT_TRUE(ideograph);
+    const std::vector<uint32_t> hebrew = HarfBuzzGlyphs(bold, "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
+    const std::vector<uint32_t> box = HarfBuzzGlyphs(bold, "\xEF\xBF\xBD");
+    for (const auto *glyphs : {&hebrew, &box})
+        EXPECT_NE(std::search(codes.begin(), codes.end(), glyphs->begin(), glyphs->end()),
+                  codes.end());
+    // Centred by its shaped width: the frame is as far from both edges.
+    const long centre = std::lround((job.frames[0][0] + job.frames[0][2]) / 2);
+    EXPECT_LE(std::abs(job.texts[0].originX + job.texts[0].x - (centre - width / 2)), 1);
+    // The row's Hebrew value is glyph-coded too.
+    EXPECT_TRUE(job.texts.back().Glyphs());
+    EXPECT_EQ(job.texts.back().codes, HarfBuzzGlyphs("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                                     "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"));
 }
 
 } // namespace

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <span>
 
 #include "covermeasure.h"
+#include "fontruns.h"
 #include "fonts.h"
 #include "framing.h"
 #include "librarycall.h"
@@ -206,8 +208,43 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     }
 }
 
+// Sets a shaped run through the glyph call, in pieces the call takes; a
+// glyph the font cannot give is set as glyph 0 (its missing-glyph box).
+bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long em,
+                JobOutput &output)
+{
+    std::vector<FNDL_GLYPH> glyphs = run.glyphs;
+    long x = run.x;
+    for (size_t pos = 0; pos < glyphs.size();) {
+        const std::span<FNDL_GLYPH> piece(glyphs.data() + pos,
+                                          std::min<size_t>(FNDL_MAX_GLYPH_RUN, glyphs.size() - pos));
+        SetCursor(x, em);
+        const GlyphRunResult result = CallGlyphRun(style, font, piece, output.workPath);
+        const auto stop = static_cast<size_t>(std::max(result.stopIndex, 0));
+        if (result.code == FNDL_INVALID_GLYPH_HANDLE && stop < piece.size() &&
+            piece[stop].nGlyph != 0) {
+            piece[stop].nGlyph = 0;
+            continue;
+        }
+        if (result.code != FNDL_OK) {
+            PrintDownloadFailure(style, font, output.workPath, WorkFileProblem(output));
+            return false;
+        }
+        std::vector<uint8_t> appended;
+        std::string reason;
+        if (!TakeAppended(output, appended, reason)) {
+            PrintError("cannot read back the job: " + reason);
+            return false;
+        }
+        for (const FNDL_GLYPH &glyph : piece)
+            x += glyph.nAdvance;
+        pos += piece.size();
+    }
+    return true;
+}
+
 // Draws one placed text: the page origin moved to the line, each run set
-// by one library call.
+// by one library call (a shaped run by one glyph call a piece).
 bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
 {
     const Request style = StyleRequest(cover.request, text.face, text.height);
@@ -218,6 +255,11 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
         return false;
     for (const Run &run : text.runs) {
         const JobFont &font = cover.faces[text.face].fonts[static_cast<size_t>(run.font)];
+        if (!run.glyphs.empty()) {
+            if (!DrawGlyphs(style, font, run, em, output))
+                return false;
+            continue;
+        }
         SetCursor(run.x, em);
         const CallResult result = CallDownload(style, font, run.text, 0, output.workPath);
         std::vector<uint8_t> appended;
@@ -234,6 +276,41 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
     bytes.clear();
     PutRestoredOrigin(bytes);
     return AppendToOutput(output, bytes);
+}
+
+// Counts the characters of the page's texts that no font prints (set as a
+// replacement) and says so in one line, as text jobs do.
+void ReportUnprintable(Cover &cover, const CoverSpec &spec)
+{
+    std::vector<std::string> texts{spec.heading, spec.classification, spec.header, spec.footer};
+    for (const auto &rows : {spec.rows, spec.fields}) {
+        for (const auto &[label, value] : rows)
+            texts.insert(texts.end(), {label, value});
+    }
+    texts.insert(texts.end(), spec.notices.begin(), spec.notices.end());
+    JobFonts &fonts = cover.faces[kRegular];
+    long count = 0;
+    char32_t first = 0;
+    for (const std::string &text : texts) {
+        const std::u16string units = Units(text);
+        for (size_t i = 0; i < units.size();) {
+            size_t length = 1;
+            const char32_t c = CodePointAt(units, i, length);
+            if (c != kTabChar && c != kFormFeed && !IsInvisible(c) &&
+                FontForChar(fonts, c, kLeftOut) < 0) {
+                first = count == 0 ? c : first;
+                ++count;
+            }
+            i += length;
+        }
+    }
+    if (count > 0)
+        PrintError(std::to_string(count) + (count == 1 ? " character" : " characters") +
+                   " of the cover page " +
+                   (fonts.fallback ? "no installed font can print"
+                                   : fonts.fonts.front().face.family + " cannot print") +
+                   ", first " + CodePointName(first) + "; printed as " +
+                   ReplacementName(fonts, ChooseReplacement(fonts)));
 }
 
 bool ChooseFaces(Cover &cover)
@@ -329,6 +406,7 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
     }
     cover.scratch.streams = false;
     cover.scratch.discards = true;
+    ReportUnprintable(cover, spec);
     LayOutCover(cover, spec);
     if (cover.failed)
         return kExitFailed;

@@ -3,7 +3,8 @@
 // job's facts as a table of labels and values, form fields with lines to
 // write on, notices, and a classification word at the top and bottom. Set in
 // the job's face (regular and bold) with fallback fonts, measured by the
-// advances the library sets, so that what is centred is centred on paper.
+// advances the library sets (text that needs shaping: by HarfBuzz's, set by
+// the glyph call), so that what is centred is centred on paper.
 #pragma once
 
 #include <string>

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The cover page's text measured by the advances the library sets: each
 // character set once into a scratch file and read back from the Text
-// operators' XSpacingData, runs by font, and wrapping to a width.
+// operators' XSpacingData, runs by font, and wrapping to a width. Text that
+// needs shaping is measured by HarfBuzz's advances, as text jobs are.
 #include "covermeasure.h"
 
 #include <algorithm>
@@ -76,12 +77,43 @@ void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string
     }
 }
 
+// The runs of a shaped text in visual order, each a glyph run of one
+// font, embedding level and script; width: the sum of their advances.
+std::vector<Run> ShapedRunsOf(Cover &cover, Face face, long height, std::u16string_view text,
+                              long &width)
+{
+    JobFonts &fonts = cover.faces[face];
+    const long em = CharacterSizeInDots(static_cast<int>(height),
+                                        static_cast<int>(cover.request.resolution));
+    ShapedText shaped;
+    PrepareText(fonts, cover.request.direction, text, shaped);
+    std::vector<uint8_t> levels;
+    for (const ShapedItem &item : shaped.items)
+        levels.push_back(item.level);
+    std::vector<Run> runs;
+    std::vector<ShapedGlyph> glyphs;
+    width = 0;
+    for (const size_t n : VisualOrder(levels)) {
+        bool cmap = false;
+        ShapeItem(cover.shaping[face], fonts, em, shaped.items[n], shaped.text, 0, glyphs, cmap);
+        Run run{shaped.items[n].font, u"", width};
+        for (const ShapedGlyph &glyph : glyphs) {
+            run.glyphs.push_back({static_cast<int>(glyph.glyph), static_cast<int>(glyph.advance),
+                                  static_cast<int>(glyph.offsetX), static_cast<int>(glyph.offsetY)});
+            width += glyph.advance;
+        }
+        if (!run.glyphs.empty())
+            runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
 } // namespace
 
-// The runs of a text in the face, each character in the first font that
-// sets it; characters no font sets are left out.
 std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width)
 {
+    if (TextNeedsShaping(cover.faces[face], cover.request.direction, text))
+        return ShapedRunsOf(cover, face, height, text, width);
     std::vector<Run> runs;
     width = 0;
     JobFonts &fonts = cover.faces[face];
@@ -177,6 +209,8 @@ std::vector<std::u16string> Wrap(Cover &cover, Face face, long height, const std
             size_t fit = 1;
             while (fit < word.size() && WidthOf(cover, face, height, word.substr(0, fit + 1)) <= width)
                 ++fit;
+            if (fit < word.size() && word[fit] >= 0xDC00 && word[fit] <= 0xDFFF)
+                ++fit; // never between the halves of a surrogate pair
             lines.push_back(word.substr(0, fit));
             word.erase(0, fit);
         }

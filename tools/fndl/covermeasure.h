@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The cover page's text measured before it is placed: the advances the
 // library sets for each character, read back from a scratch job, the runs
-// of a text by the font that sets each character, and text wrapped to a
-// width. The page's layout and drawing use these records.
+// of a text by the font that sets each character (a text that needs
+// shaping: HarfBuzz's glyphs and advances, in visual order), and text
+// wrapped to a width. The page's layout and drawing use these records.
 #pragma once
 
 #include <cmath>
@@ -16,7 +17,9 @@
 #include "fonts.h"
 #include "framing.h"
 #include "output.h"
+#include "qorvfndl.h"
 #include "request.h"
+#include "shaping.h"
 
 // Named apart from the job's own records: the tool links both.
 namespace coverpage {
@@ -26,11 +29,13 @@ constexpr long kBodySize = 110; // tenths of a point
 
 enum Face { kRegular = 0, kBold = 1 };
 
-// One run of text in one font, at x from the start of its line.
+// One run of text in one font, at x from the start of its line: set by
+// the text call, or when glyphs holds a shaped run, by the glyph call.
 struct Run {
     int font = 0;
     std::u16string text;
     long x = 0;
+    std::vector<FNDL_GLYPH> glyphs{};
 };
 
 // A line of text placed on the page: its runs, the left end of its
@@ -54,6 +59,7 @@ struct Drawing {
 struct Cover {
     const Request &request;
     JobFonts faces[2]{};
+    ShapingFonts shaping[2]{};
     JobOutput scratch{};
     // Advances in dots by (face, font index, height) and UTF-16 unit; -1
     // for a character the library leaves out of that font.
@@ -72,7 +78,9 @@ struct Cover {
 Request StyleRequest(const Request &request, Face face, long height);
 
 // The runs of a text in the face, each character in the first font that
-// sets it; characters no font sets are left out. width: the text's width.
+// sets it; width: the text's width. A text that needs shaping is shaped
+// (a character no font prints set as the replacement text jobs use); in
+// other text, characters no font sets are left out.
 std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width);
 
 long WidthOf(Cover &cover, Face face, long height, std::u16string_view text);

@@ -197,6 +197,25 @@ void PutRectangle(std::vector<uint8_t> &out, const PageBox &box, long penWidth, 
     PutOperator(out, xl::kOpPopGS);
 }
 
+void PutUnderlineBar(std::vector<uint8_t> &out, const PageBox &box)
+{
+    PutUByteAttribute(out, 0xF0, xl::kAttrROP3);
+    PutOperator(out, xl::kOpSetROP);
+    PutUByteAttribute(out, 0, xl::kAttrNullPen);
+    PutOperator(out, xl::kOpSetPenSource);
+    PutOperator(out, xl::kOpNewPath);
+    out.push_back(xl::kSInt16Box);
+    for (const long value : {box.left, box.top, box.right, box.bottom}) {
+        const auto word = static_cast<uint16_t>(static_cast<int16_t>(value));
+        out.insert(out.end(), {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)});
+    }
+    out.insert(out.end(), {xl::kAttrUByte, xl::kAttrBoundingBox});
+    PutOperator(out, xl::kOpRectanglePath);
+    PutOperator(out, xl::kOpPaintPath);
+    PutUByteAttribute(out, 0xFC, xl::kAttrROP3);
+    PutOperator(out, xl::kOpSetROP);
+}
+
 void PutMovedOrigin(std::vector<uint8_t> &out, long x, long y)
 {
     PutOperator(out, xl::kOpPushGS);

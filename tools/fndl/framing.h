@@ -25,6 +25,9 @@ struct PageBox {
 // A rectangle in its own graphics state: outlined with a pen of penWidth
 // dots, or with penWidth 0 filled; gray 0 is black, 255 white.
 void PutRectangle(std::vector<uint8_t> &out, const PageBox &box, long penWidth, uint8_t gray);
+// The underline bar under a run, as the library's text call draws it: the
+// rectangle painted with no pen (ROP 240), then the default ROP (252).
+void PutUnderlineBar(std::vector<uint8_t> &out, const PageBox &box);
 // Saves the graphics state and moves the page origin to (x, y) of the
 // current one (SetPageOrigin is relative); PutRestoredOrigin puts it back.
 void PutMovedOrigin(std::vector<uint8_t> &out, long x, long y);

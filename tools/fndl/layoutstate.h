@@ -73,20 +73,6 @@ bool ParagraphNeedsShaping(Job &job, std::u16string_view paragraph);
 // code, or -1 to go on.
 int SetShapedParagraph(Job &job, std::u16string_view paragraph);
 
-// What a character no installed font prints is set as: a replacement
-// character from a font that has it, else the main font's glyph 0.
-struct Replacement {
-    int font = 0;
-    char32_t codePoint = 0xFFFD;
-    bool notdef = false;
-};
-Replacement ChooseReplacement(JobFonts &fonts);
-// "U+FFFD", or "the missing-glyph box of <family>".
-std::string ReplacementName(const JobFonts &fonts, const Replacement &replacement);
-// Characters that print as nothing and need no font of their own
-// (joiners, direction marks, variation selectors).
-bool IsInvisible(char32_t c);
-
 // Pagination (pages.cpp).
 
 // The cursor at the start of the next line.

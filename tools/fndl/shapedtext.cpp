@@ -9,119 +9,32 @@
 
 #include "bidi.h"
 #include "fontruns.h"
+#include "framing.h"
 #include "layoutstate.h"
 #include "librarycall.h"
 #include "qorvfndl.h"
 
 namespace {
 
-constexpr char32_t kReplacementChar = 0xFFFD;
-constexpr char32_t kWhiteSquare = 0x25A1;
-
-// One run of a paragraph: characters [start, end) of one font, level and
-// script. notdef: set as the font's glyph 0 (no font has a replacement).
-struct Item {
-    size_t start = 0;
-    size_t end = 0;
-    int font = 0;
-    uint8_t level = 0;
-    hb_script_t script = HB_SCRIPT_COMMON;
-    bool notdef = false;
-    bool tab = false; // a tab of a left-to-right paragraph: the cursor to the next stop
-};
-
-// A paragraph (one stretch between form feeds) as it is laid out.
-struct Shaped {
-    std::u32string text;        // what is shaped: replacements in, tabs as spaces
-    std::vector<int> fonts;
-    std::vector<bool> notdef;
-    std::vector<bool> tabs;
-    std::vector<uint8_t> levels;
-    bool rightToLeft = false;
-    std::vector<Item> items;
-    std::vector<long> widths;   // per character: its cluster's advance on its first one
-    std::vector<bool> boundary; // a cluster starts at the character
-};
-
 bool IsBreakSpace(char32_t c)
 {
     return c == u' ' || c == 0x3000;
 }
 
-// The glyphs of characters [start, end) of an item, shaped with text as
-// context; cmap says they are the font's cmap glyphs one by one.
-void ShapeItem(Job &job, const Item &item, std::u32string_view context,
-               size_t contextStart, std::vector<ShapedGlyph> &glyphs, bool &cmap)
-{
-    hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(item.font));
-    const ShapingRun run{context, item.start - contextStart, item.end - contextStart,
-                         item.level % 2 == 1, item.script};
-    glyphs.clear();
-    cmap = false;
-    if (!font || item.notdef) {
-        // Glyph 0 (or the box of a font HarfBuzz cannot open) for each.
-        const long advance = font ? GlyphAdvance(font, 0, job.request.characterSize)
-                                  : job.request.characterSize / 2;
-        for (size_t i = item.start; i < item.end; ++i)
-            glyphs.push_back({0, advance, 0, 0, i - contextStart});
-        return;
-    }
-    ShapeRun(font, run, job.request.characterSize, glyphs);
-    cmap = IsCmapRun(font, run, glyphs);
-}
-
 // Fonts, replacements, levels, runs and advances of one stretch of text.
-void Prepare(Job &job, std::u16string_view stretch, Shaped &shaped)
+void Prepare(Job &job, std::u16string_view stretch, ShapedText &shaped)
 {
-    const Replacement replacement = ChooseReplacement(job.fonts);
-    int previous = kLeftOut;
-    for (size_t i = 0; i < stretch.size();) {
-        size_t length = 1;
-        char32_t c = CodePointAt(stretch, i, length);
-        int font = kLeftOut;
-        bool notdef = false;
-        shaped.tabs.push_back(c == kTabChar);
-        if (c == kTabChar)
-            c = u' ';
-        if (IsInvisible(c))
-            font = std::max(previous, 0);
-        else
-            font = FontForChar(job.fonts, c, previous);
-        if (font < 0) {
-            ++job.replaced;
-            font = replacement.font;
-            notdef = replacement.notdef;
-            c = replacement.codePoint;
-        }
-        shaped.text.push_back(c);
-        shaped.fonts.push_back(font);
-        shaped.notdef.push_back(notdef);
-        previous = font;
-        i += length;
-    }
-    BidiLevels(shaped.text, job.request.direction, shaped.levels, shaped.rightToLeft);
-    const std::vector<hb_script_t> scripts = ScriptsOf(shaped.text);
-    for (size_t i = 0; i < shaped.text.size(); ++i) {
-        // Right to left, a tab is a space; left to right, a stop of its own.
-        const bool tab = shaped.tabs[i] && !shaped.rightToLeft;
-        shaped.tabs[i] = tab;
-        const Item *last = shaped.items.empty() ? nullptr : &shaped.items.back();
-        if (!last || tab || last->tab || last->font != shaped.fonts[i] ||
-            last->level != shaped.levels[i] || last->script != scripts[i] ||
-            last->notdef != shaped.notdef[i])
-            shaped.items.push_back({i, i, shaped.fonts[i], shaped.levels[i], scripts[i],
-                                    shaped.notdef[i], tab});
-        shaped.items.back().end = i + 1;
-    }
+    job.replaced += PrepareText(job.fonts, job.request.direction, stretch, shaped);
     // The advances the lines are measured by: a run the text call sets
     // takes the library's advances, which may round a dot wider than
     // HarfBuzz's; one dot a character keeps its line within the limit.
     shaped.widths.assign(shaped.text.size(), 0);
     shaped.boundary.assign(shaped.text.size(), false);
     std::vector<ShapedGlyph> glyphs;
-    for (const Item &item : shaped.items) {
+    for (const ShapedItem &item : shaped.items) {
         bool cmap = false;
-        ShapeItem(job, item, shaped.text, 0, glyphs, cmap);
+        ShapeItem(job.shaping, job.fonts, job.request.characterSize, item, shaped.text, 0, glyphs,
+                  cmap);
         hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(item.font));
         for (size_t i = item.start; cmap && i < item.end; ++i) {
             shaped.widths[i] = CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
@@ -164,6 +77,21 @@ int PageEndBeforeRun(Job &job)
     return NewPage(job) ? -1 : kExitFailed;
 }
 
+// The underline bar under a glyph run from x, as the text call draws one
+// under its lines (a page not printed keeps none). False after printing why.
+bool Underline(Job &job, int fontIndex, long x, long advance)
+{
+    hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
+    if (!job.request.underline || !job.selected || !font)
+        return true;
+    long offset = 0;
+    long thickness = 0;
+    UnderlineMetrics(font, job.request.characterSize, offset, thickness);
+    std::vector<uint8_t> bar;
+    PutUnderlineBar(bar, {x, job.y + offset, x + advance, job.y + offset + thickness});
+    return AppendToOutput(job.output, bar);
+}
+
 // One glyph call for glyphs from x; x moves to their end. A glyph the font
 // cannot give is set as glyph 0. Returns an exit code, or -1.
 int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
@@ -183,8 +111,12 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
             return kExitFailed;
         CountWritten(job, fontIndex, written);
         if (result.code == FNDL_OK) {
+            long advance = 0;
             for (const FNDL_GLYPH &glyph : glyphs)
-                x += glyph.nAdvance;
+                advance += glyph.nAdvance;
+            if (!Underline(job, fontIndex, x, advance))
+                return kExitFailed;
+            x += advance;
             return -1;
         }
         if (result.code == FNDL_PAGEEND) {
@@ -244,14 +176,14 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
 
 // Sets line [start, end) of the stretch from x (flush right for a
 // right-to-left paragraph). Returns an exit code, or -1.
-int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
+int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x)
 {
-    std::vector<Item> items;
-    for (const Item &item : shaped.items) {
+    std::vector<ShapedItem> items;
+    for (const ShapedItem &item : shaped.items) {
         const size_t from = std::max(item.start, start);
         const size_t to = std::min(item.end, end);
         if (from < to) {
-            Item piece = item;
+            ShapedItem piece = item;
             piece.start = from;
             piece.end = to;
             items.push_back(piece);
@@ -267,7 +199,8 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
     long width = 0;
     for (size_t n = 0; n < items.size(); ++n) {
         bool isCmap = false;
-        ShapeItem(job, items[n], line, start, glyphs[n], isCmap);
+        ShapeItem(job.shaping, job.fonts, job.request.characterSize, items[n], line, start,
+                  glyphs[n], isCmap);
         cmap[n] = isCmap;
         levels.push_back(items[n].level);
         // The text call's advances may be a dot wider than HarfBuzz's: the
@@ -283,7 +216,7 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
     if (shaped.rightToLeft)
         x = std::max(x, job.request.limits.nRightLimit - width);
     for (const size_t n : VisualOrder(levels)) {
-        const Item &item = items[n];
+        const ShapedItem &item = items[n];
         if (item.tab) {
             x = TabStop(job, x);
             continue;
@@ -327,7 +260,7 @@ int SetLine(Job &job, const Shaped &shaped, size_t start, size_t end, long x)
 // Lays out one stretch between form feeds. Returns an exit code, or -1.
 int SetStretch(Job &job, std::u16string_view stretch)
 {
-    Shaped shaped;
+    ShapedText shaped;
     Prepare(job, stretch, shaped);
     const size_t count = shaped.text.size();
     const long right = job.request.limits.nRightLimit;
@@ -376,43 +309,9 @@ int SetStretch(Job &job, std::u16string_view stretch)
 
 } // namespace
 
-bool IsInvisible(char32_t c)
-{
-    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
-           (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) || c == 0xFEFF ||
-           c == 0x034F || c == 0x061C || (c >= 0x180B && c <= 0x180E);
-}
-
-Replacement ChooseReplacement(JobFonts &fonts)
-{
-    for (const char32_t c : {kReplacementChar, kWhiteSquare}) {
-        if (const int font = FontForChar(fonts, c, 0); font >= 0)
-            return {font, c, false};
-    }
-    return {0, 0, true};
-}
-
-std::string ReplacementName(const JobFonts &fonts, const Replacement &replacement)
-{
-    return replacement.notdef ? "the missing-glyph box of " + fonts.fonts.front().face.family
-                              : CodePointName(replacement.codePoint);
-}
-
 bool ParagraphNeedsShaping(Job &job, std::u16string_view paragraph)
 {
-    if (job.request.direction == TextDirection::RightToLeft)
-        return !paragraph.empty();
-    for (size_t i = 0; i < paragraph.size();) {
-        size_t length = 1;
-        const char32_t c = CodePointAt(paragraph, i, length);
-        if (c > kLastLibraryCode || ScriptNeedingShaping(c) || NeedsBidiOrShaping(c) ||
-            (c != kFormFeed && c != kTabChar && !IsInvisible(c) &&
-             FontForChar(job.fonts, c, kLeftOut) < 0))
-            return true;
-        i += length;
-    }
-    return false;
+    return TextNeedsShaping(job.fonts, job.request.direction, paragraph);
 }
 
 int SetShapedParagraph(Job &job, std::u16string_view paragraph)

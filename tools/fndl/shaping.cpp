@@ -2,9 +2,17 @@
 // Shaping runs of text with HarfBuzz.
 #include "shaping.h"
 
+#include <hb-ot.h>
+
+#include <algorithm>
 #include <cmath>
 
+#include "fontruns.h"
+
 namespace {
+
+constexpr char32_t kReplacementChar = 0xFFFD;
+constexpr char32_t kWhiteSquare = 0x25A1;
 
 struct HbBlobFree {
     void operator()(hb_blob_t *blob) const { hb_blob_destroy(blob); }
@@ -122,6 +130,22 @@ long GlyphAdvance(hb_font_t *font, uint32_t glyph, long characterSize)
     return ToDevice(hb_font_get_glyph_h_advance(font, glyph), UpemOf(font), characterSize);
 }
 
+void UnderlineMetrics(hb_font_t *font, long characterSize, long &offset, long &thickness)
+{
+    // Half away from zero, as MulDiv.
+    const auto scale = [&](hb_position_t units) {
+        const int64_t product = int64_t{units < 0 ? -units : units} * characterSize;
+        const int64_t upem = UpemOf(font);
+        return static_cast<long>((product + upem / 2) / upem);
+    };
+    hb_position_t position = 0;
+    hb_position_t size = 0;
+    hb_ot_metrics_get_position(font, HB_OT_METRICS_TAG_UNDERLINE_OFFSET, &position);
+    hb_ot_metrics_get_position(font, HB_OT_METRICS_TAG_UNDERLINE_SIZE, &size);
+    offset = scale(position);
+    thickness = scale(size);
+}
+
 std::vector<hb_script_t> ScriptsOf(std::u32string_view text)
 {
     hb_unicode_funcs_t *unicode = hb_unicode_funcs_get_default();
@@ -146,4 +170,110 @@ std::vector<hb_script_t> ScriptsOf(std::u32string_view text)
             scripts[i] = next;
     }
     return scripts;
+}
+
+bool IsInvisible(char32_t c)
+{
+    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
+           (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) || c == 0xFEFF ||
+           c == 0x034F || c == 0x061C || (c >= 0x180B && c <= 0x180E);
+}
+
+Replacement ChooseReplacement(JobFonts &fonts)
+{
+    for (const char32_t c : {kReplacementChar, kWhiteSquare}) {
+        if (const int font = FontForChar(fonts, c, 0); font >= 0)
+            return {font, c, false};
+    }
+    return {0, 0, true};
+}
+
+std::string ReplacementName(const JobFonts &fonts, const Replacement &replacement)
+{
+    return replacement.notdef ? "the missing-glyph box of " + fonts.fonts.front().face.family
+                              : CodePointName(replacement.codePoint);
+}
+
+bool TextNeedsShaping(JobFonts &fonts, TextDirection direction, std::u16string_view text)
+{
+    if (direction == TextDirection::RightToLeft)
+        return !text.empty();
+    for (size_t i = 0; i < text.size();) {
+        size_t length = 1;
+        const char32_t c = CodePointAt(text, i, length);
+        if (c > kLastLibraryCode || ScriptNeedingShaping(c) || NeedsBidiOrShaping(c) ||
+            (c != kFormFeed && c != kTabChar && !IsInvisible(c) &&
+             FontForChar(fonts, c, kLeftOut) < 0))
+            return true;
+        i += length;
+    }
+    return false;
+}
+
+long PrepareText(JobFonts &fonts, TextDirection direction, std::u16string_view text,
+                 ShapedText &shaped)
+{
+    const Replacement replacement = ChooseReplacement(fonts);
+    long replaced = 0;
+    int previous = kLeftOut;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = 1;
+        char32_t c = CodePointAt(text, i, length);
+        int font = kLeftOut;
+        bool notdef = false;
+        shaped.tabs.push_back(c == kTabChar);
+        if (c == kTabChar)
+            c = u' ';
+        if (IsInvisible(c))
+            font = std::max(previous, 0);
+        else
+            font = FontForChar(fonts, c, previous);
+        if (font < 0) {
+            ++replaced;
+            font = replacement.font;
+            notdef = replacement.notdef;
+            c = replacement.codePoint;
+        }
+        shaped.text.push_back(c);
+        shaped.fonts.push_back(font);
+        shaped.notdef.push_back(notdef);
+        previous = font;
+        i += length;
+    }
+    BidiLevels(shaped.text, direction, shaped.levels, shaped.rightToLeft);
+    const std::vector<hb_script_t> scripts = ScriptsOf(shaped.text);
+    for (size_t i = 0; i < shaped.text.size(); ++i) {
+        // Right to left, a tab is a space; left to right, a stop of its own.
+        const bool tab = shaped.tabs[i] && !shaped.rightToLeft;
+        shaped.tabs[i] = tab;
+        const ShapedItem *last = shaped.items.empty() ? nullptr : &shaped.items.back();
+        if (!last || tab || last->tab || last->font != shaped.fonts[i] ||
+            last->level != shaped.levels[i] || last->script != scripts[i] ||
+            last->notdef != shaped.notdef[i])
+            shaped.items.push_back({i, i, shaped.fonts[i], shaped.levels[i], scripts[i],
+                                    shaped.notdef[i], tab});
+        shaped.items.back().end = i + 1;
+    }
+    return replaced;
+}
+
+void ShapeItem(ShapingFonts &shaping, const JobFonts &fonts, long characterSize,
+               const ShapedItem &item, std::u32string_view context, size_t contextStart,
+               std::vector<ShapedGlyph> &glyphs, bool &cmap)
+{
+    hb_font_t *font = ShapingFont(shaping, fonts, static_cast<size_t>(item.font));
+    const ShapingRun run{context, item.start - contextStart, item.end - contextStart,
+                         item.level % 2 == 1, item.script};
+    glyphs.clear();
+    cmap = false;
+    if (!font || item.notdef) {
+        // Glyph 0 (or the box of a font HarfBuzz cannot open) for each.
+        const long advance = font ? GlyphAdvance(font, 0, characterSize) : characterSize / 2;
+        for (size_t i = item.start; i < item.end; ++i)
+            glyphs.push_back({0, advance, 0, 0, i - contextStart});
+        return;
+    }
+    ShapeRun(font, run, characterSize, glyphs);
+    cmap = IsCmapRun(font, run, glyphs);
 }

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include <hb.h>
 
+#include "bidi.h"
 #include "fonts.h"
 
 struct HbFontFree {
@@ -64,6 +66,71 @@ bool IsCmapRun(hb_font_t *font, const ShapingRun &run, const std::vector<ShapedG
 long CmapAdvance(hb_font_t *font, char32_t c, long characterSize);
 long GlyphAdvance(hb_font_t *font, uint32_t glyph, long characterSize);
 
+// The underline's distance below the baseline and its thickness (the post
+// table's), at the character size in device units, rounded as GDI scales
+// them.
+void UnderlineMetrics(hb_font_t *font, long characterSize, long &offset, long &thickness);
+
 // The script of each character, Common and Inherited ones (spaces, digits,
 // marks) taking the script of the letters around them.
 std::vector<hb_script_t> ScriptsOf(std::u32string_view text);
+
+// What a character no installed font prints is set as: a replacement
+// character from a font that has it, else the main font's glyph 0.
+struct Replacement {
+    int font = 0;
+    char32_t codePoint = 0xFFFD;
+    bool notdef = false;
+};
+Replacement ChooseReplacement(JobFonts &fonts);
+// "U+FFFD", or "the missing-glyph box of <family>".
+std::string ReplacementName(const JobFonts &fonts, const Replacement &replacement);
+// Characters that print as nothing and need no font of their own
+// (joiners, direction marks, variation selectors).
+bool IsInvisible(char32_t c);
+
+// True when text goes through shaping and bidirectional order:
+// right-to-left or shaped scripts, combining marks, characters beyond
+// U+FFFF or that no font prints, or a forced right-to-left direction.
+// Other text is set character by character through the library's text
+// call.
+bool TextNeedsShaping(JobFonts &fonts, TextDirection direction, std::u16string_view text);
+
+// One run of a text: characters [start, end) of one font, embedding level
+// and script. notdef: set as the font's glyph 0 (no font has a
+// replacement).
+struct ShapedItem {
+    size_t start = 0;
+    size_t end = 0;
+    int font = 0;
+    uint8_t level = 0;
+    hb_script_t script = HB_SCRIPT_COMMON;
+    bool notdef = false;
+    bool tab = false; // a tab of a left-to-right paragraph: the cursor to the next stop
+};
+
+// A text as it is shaped: each character's font (a replacement for one no
+// font prints, tabs as spaces), its level, and the runs.
+struct ShapedText {
+    std::u32string text;
+    std::vector<int> fonts;
+    std::vector<bool> notdef;
+    std::vector<bool> tabs;
+    std::vector<uint8_t> levels;
+    bool rightToLeft = false;
+    std::vector<ShapedItem> items;
+    std::vector<long> widths;   // per character: its cluster's advance on its first one
+    std::vector<bool> boundary; // a cluster starts at the character
+};
+
+// Fonts, replacements, levels and runs of text (widths and boundary are
+// left to the layout). Returns how many characters were replaced.
+long PrepareText(JobFonts &fonts, TextDirection direction, std::u16string_view text,
+                 ShapedText &shaped);
+
+// The glyphs of characters [start, end) of an item at the character size,
+// shaped with context (whose first character is contextStart of the
+// text); cmap says they are the font's cmap glyphs one by one.
+void ShapeItem(ShapingFonts &shaping, const JobFonts &fonts, long characterSize,
+               const ShapedItem &item, std::u32string_view context, size_t contextStart,
+               std::vector<ShapedGlyph> &glyphs, bool &cmap);
