@@ -86,8 +86,11 @@ std::vector<std::u16string> HeadingLines(Cover &cover, const std::u16string &hea
     }
     lines.resize(kMaxHeadingLines);
     std::u16string &last = lines.back();
-    while (!last.empty() && WidthOf(cover, kBold, size, last + u"\u2026") > width)
+    while (!last.empty() && WidthOf(cover, kBold, size, last + u"\u2026") > width) {
         last.pop_back();
+        if (!last.empty() && last.back() >= 0xD800 && last.back() <= 0xDBFF)
+            last.pop_back(); // with its low surrogate
+    }
     last += u"\u2026";
     return lines;
 }
@@ -210,15 +213,15 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
 
 // Sets a shaped run through the glyph call, in pieces the call takes; a
 // glyph the font cannot give is set as glyph 0 (its missing-glyph box).
-bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long em,
-                JobOutput &output)
+bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long left,
+                long baseline, JobOutput &output)
 {
     std::vector<FNDL_GLYPH> glyphs = run.glyphs;
-    long x = run.x;
+    long x = left + run.x;
     for (size_t pos = 0; pos < glyphs.size();) {
         const std::span<FNDL_GLYPH> piece(glyphs.data() + pos,
                                           std::min<size_t>(FNDL_MAX_GLYPH_RUN, glyphs.size() - pos));
-        SetCursor(x, em);
+        SetCursor(x, baseline);
         const GlyphRunResult result = CallGlyphRun(style, font, piece, output.workPath);
         const auto stop = static_cast<size_t>(std::max(result.stopIndex, 0));
         if (result.code == FNDL_INVALID_GLYPH_HANDLE && stop < piece.size() &&
@@ -249,14 +252,20 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
 {
     const Request style = StyleRequest(cover.request, text.face, text.height);
     const long em = CharacterSizeInDots(static_cast<int>(text.height), static_cast<int>(style.resolution));
+    // The library clips at its page box, which the moved origin moves too:
+    // a shaped line, whose marks may stack above the em or reach left of
+    // its start, gets an em of room above and to the left.
+    const bool shaped = std::any_of(text.runs.begin(), text.runs.end(),
+                                    [](const Run &run) { return !run.glyphs.empty(); });
+    const long room = shaped ? em : 0;
     std::vector<uint8_t> bytes;
-    PutMovedOrigin(bytes, text.x, text.baseline - em);
+    PutMovedOrigin(bytes, text.x - room, text.baseline - em - room);
     if (!AppendToOutput(output, bytes))
         return false;
     for (const Run &run : text.runs) {
         const JobFont &font = cover.faces[text.face].fonts[static_cast<size_t>(run.font)];
         if (!run.glyphs.empty()) {
-            if (!DrawGlyphs(style, font, run, em, output))
+            if (!DrawGlyphs(style, font, run, room, em + room, output))
                 return false;
             continue;
         }
