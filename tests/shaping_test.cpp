@@ -260,8 +260,11 @@ TEST(ToolShaping, UnprintableCharactersPrintAsAReplacementReportedOnce)
 TEST(ToolShaping, CoverPageShapesCentresAndReplaces)
 {
     const std::string bold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
-    if (!std::filesystem::exists(bold))
-        GTEST_SKIP() << bold << " is not installed";
+    const std::string hanaMin = "/usr/share/fonts/truetype/hanazono/HanaMinB.ttf";
+    for (const std::string &file : {bold, hanaMin}) {
+        if (!std::filesystem::exists(file))
+            GTEST_SKIP() << file << " is not installed";
+    }
     // A heading in Hebrew with a CJK Extension B ideograph, an emoji and
     // U+0378 (no character), and a Hebrew row.
     TempPath cover(".txt");
