@@ -415,10 +415,12 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
     }
     cover.scratch.streams = false;
     cover.scratch.discards = true;
-    ReportUnprintable(cover, spec);
     LayOutCover(cover, spec);
     if (cover.failed)
         return kExitFailed;
+    // After the layout, whose order of finding fallback fonts gives their
+    // font ids.
+    ReportUnprintable(cover, spec);
     // The measuring calls downloaded the fonts into the scratch file: the
     // library forgets them, so that the job gets them.
     for (const JobFonts &fonts : cover.faces) {
