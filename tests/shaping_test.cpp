@@ -300,6 +300,9 @@ TEST(ToolShaping, CoverPageShapesCentresAndReplaces)
     // Centred by its shaped width: the frame is as far from both edges.
     const long centre = std::lround((job.frames[0][0] + job.frames[0][2]) / 2);
     EXPECT_LE(std::abs(job.texts[0].originX + job.texts[0].x - (centre - width / 2)), 1);
+    // --strict refuses the page, as it refuses such a text job.
+    TempPath refused(".pxl");
+    EXPECT_EQ(RunTool({"job", "--strict", "--cover", cover.path, "-o", refused.path}).exitCode, 1);
     // The row's Hebrew value is glyph-coded too.
     EXPECT_TRUE(job.texts.back().Glyphs());
     EXPECT_EQ(job.texts.back().codes, HarfBuzzGlyphs("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",

@@ -288,8 +288,8 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
 }
 
 // Counts the characters of the page's texts that no font prints (set as a
-// replacement) and says so in one line, as text jobs do.
-void ReportUnprintable(Cover &cover, const CoverSpec &spec)
+// replacement) and says so in one line, as text jobs do. Returns the count.
+long ReportUnprintable(Cover &cover, const CoverSpec &spec)
 {
     std::vector<std::string> texts{spec.heading, spec.classification, spec.header, spec.footer};
     for (const auto &rows : {spec.rows, spec.fields}) {
@@ -320,6 +320,7 @@ void ReportUnprintable(Cover &cover, const CoverSpec &spec)
                                    : fonts.fonts.front().face.family + " cannot print") +
                    ", first " + CodePointName(first) + "; printed as " +
                    ReplacementName(fonts, ChooseReplacement(fonts)));
+    return count;
 }
 
 bool ChooseFaces(Cover &cover)
@@ -420,7 +421,10 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         return kExitFailed;
     // After the layout, whose order of finding fallback fonts gives their
     // font ids.
-    ReportUnprintable(cover, spec);
+    if (ReportUnprintable(cover, spec) > 0 && request.strict) {
+        PrintError("--strict: the job is not written");
+        return kExitFailed;
+    }
     // The measuring calls downloaded the fonts into the scratch file: the
     // library forgets them, so that the job gets them.
     for (const JobFonts &fonts : cover.faces) {
