@@ -92,6 +92,22 @@ bool Underline(Job &job, int fontIndex, long x, long advance)
     return AppendToOutput(job.output, bar);
 }
 
+// After a library call for a run in the font: a failure to download
+// reported, or what the call wrote read back and counted. Returns an exit
+// code, or -1.
+int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written)
+{
+    if (code == FNDL_DOWNLOAD_FAILURE) {
+        PrintDownloadFailure(job.request, job.fonts.fonts[static_cast<size_t>(fontIndex)],
+                             job.output.workPath, WorkFileProblem(job.output));
+        return kExitFailed;
+    }
+    if (!ReadBackCall(job, written))
+        return kExitFailed;
+    CountWritten(job, fontIndex, written);
+    return -1;
+}
+
 // One glyph call for glyphs from x; x moves to their end. A glyph the font
 // cannot give is set as glyph 0. Returns an exit code, or -1.
 int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
@@ -101,15 +117,9 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
         const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.output.workPath);
-        if (result.code == FNDL_DOWNLOAD_FAILURE) {
-            PrintDownloadFailure(job.request, font, job.output.workPath,
-                                 WorkFileProblem(job.output));
-            return kExitFailed;
-        }
         WrittenLines written;
-        if (!ReadBackCall(job, written))
-            return kExitFailed;
-        CountWritten(job, fontIndex, written);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written); exitCode >= 0)
+            return exitCode;
         if (result.code == FNDL_OK) {
             long advance = 0;
             for (const FNDL_GLYPH &glyph : glyphs)
@@ -145,15 +155,9 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
         const CallResult result = CallDownload(job.request, font, text, 0, job.output.workPath);
-        if (result.code == FNDL_DOWNLOAD_FAILURE) {
-            PrintDownloadFailure(job.request, font, job.output.workPath,
-                                 WorkFileProblem(job.output));
-            return kExitFailed;
-        }
         WrittenLines written;
-        if (!ReadBackCall(job, written))
-            return kExitFailed;
-        CountWritten(job, fontIndex, written);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written); exitCode >= 0)
+            return exitCode;
         job.y = result.cursorY;
         if (written.texts > 0 && job.RowHasText())
             x = job.lastLineEndX;
