@@ -49,7 +49,7 @@ for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 163
   corpora=("$corpus" "$build/seeds/$seeds")
   [ -d "$regression" ] && corpora+=("$regression")
   start=$(date +%s)
-  if "$binary" -seed="$seed" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 -rss_limit_mb=2048 \
+  if "$binary" -seed="$seed" -reload=0 -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 -rss_limit_mb=2048 \
        -print_final_stats=1 -artifact_prefix="$artifacts/" "${corpora[@]}" >"$log" 2>&1; then
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
     echo "$name: $runs executions in $(( $(date +%s) - start )) s, no finding"
