@@ -14,12 +14,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "session/session.h"
-#include "session/widestr.h"
 #include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 #include "session/session.h"
 #include "support/requests.h"
+#include "text/widestr.h"
 #include "xldecode/xldecode.h"
 
 static_assert(sizeof(FNDL_TEXTINFOW) == 1064);

@@ -228,26 +228,25 @@ TEST(TrueTypeDirectory, FindsTagsByCaseAndRecordOrder)
     const auto size = static_cast<uint32_t>(bytes.size());
 
     uint32_t length = 99;
-    const uint8_t *pGlyf = FindFontTable(bytes.data(), size, "glyf", "GLYF", &length);
+    const uint8_t *pGlyf = FindTableInImage(bytes.data(), size, "glyf", &length);
     ASSERT_NE(pGlyf, nullptr);
     EXPECT_EQ(length, 4u);
     EXPECT_EQ(pGlyf[3], 4);
-    EXPECT_EQ(FindFontTable(bytes.data(), size, "loca", "LOCA", &length), nullptr);
+    EXPECT_EQ(FindTableInImage(bytes.data(), size, "loca", &length), nullptr);
     EXPECT_EQ(length, 0u);
-    const uint8_t *pLast = FindFontTable(bytes.data(), size, "maxp", "MAXP", &length);
+    const uint8_t *pLast = FindTableInImage(bytes.data(), size, "maxp", &length);
     ASSERT_NE(pLast, nullptr);
     EXPECT_EQ(pLast[0], 8);
     EXPECT_EQ(length, 8u);
-    const uint8_t *pFirst = FindFontTable(bytes.data(), size, "maxp", "MAXP", &length, TableRecord::kFirst);
+    const uint8_t *pFirst = FindTableInImage(bytes.data(), size, "maxp", &length, TableRecord::kFirst);
     ASSERT_NE(pFirst, nullptr);
     EXPECT_EQ(pFirst[0], 7);
 
     const Bytes empty = BuildFont(FontBuilder{});
     EXPECT_EQ(GetU16(empty, 4), 0);
-    EXPECT_EQ(FindFontTable(empty.data(), static_cast<uint32_t>(empty.size()), "glyf", "GLYF",
-                            nullptr),
+    EXPECT_EQ(FindTableInImage(empty.data(), static_cast<uint32_t>(empty.size()), "glyf", nullptr),
               nullptr);
-    EXPECT_EQ(FindFontTable(nullptr, 0, "glyf", "GLYF", nullptr), nullptr);
+    EXPECT_EQ(FindTableInImage(nullptr, 0, "glyf", nullptr), nullptr);
     EXPECT_EQ(FontDirectoryOffset(bytes.data(), 11), -1);
     EXPECT_EQ(FontDirectoryOffset(bytes.data(), size), 0);
 }
@@ -260,32 +259,32 @@ TEST(TrueTypeDirectory, RejectsTablesAndRecordsOutsideTheFile)
     const Bytes good = BuildFont(font);
     const size_t headRecord = DirectoryRecordPosition(0);
     const size_t maxpRecord = DirectoryRecordPosition(1);
-    auto find = [](const Bytes &bytes, const char *tag, const char *upper) {
-        return FindFontTable(bytes.data(), static_cast<uint32_t>(bytes.size()), tag, upper, nullptr);
+    auto find = [](const Bytes &bytes, const char (&tag)[5]) {
+        return FindTableInImage(bytes.data(), static_cast<uint32_t>(bytes.size()), tag, nullptr);
     };
 
     Bytes offsetPast = good;
     PutU32(offsetPast, headRecord + 8, static_cast<uint32_t>(good.size()) + 4);
-    EXPECT_EQ(find(offsetPast, "head", "HEAD"), nullptr);
+    EXPECT_EQ(find(offsetPast, "head"), nullptr);
     Bytes lengthPast = good;
     PutU32(lengthPast, maxpRecord + 12, GetU32(good, maxpRecord + 12) + 64);
-    EXPECT_EQ(find(lengthPast, "maxp", "MAXP"), nullptr);
+    EXPECT_EQ(find(lengthPast, "maxp"), nullptr);
     Bytes wrapping = good;
     PutU32(wrapping, maxpRecord + 8, 0xFFFFFFF0u);
     PutU32(wrapping, maxpRecord + 12, 0x20);
-    EXPECT_EQ(find(wrapping, "maxp", "MAXP"), nullptr);
+    EXPECT_EQ(find(wrapping, "maxp"), nullptr);
 
     // numTables claims more records than the file holds: the records that
     // are there are still found, the rest are not read.
     Bytes tooMany = good;
     PutU16(tooMany, 4, 0xFFFF);
-    EXPECT_NE(find(tooMany, "maxp", "MAXP"), nullptr);
-    EXPECT_EQ(find(tooMany, "glyf", "GLYF"), nullptr);
+    EXPECT_NE(find(tooMany, "maxp"), nullptr);
+    EXPECT_EQ(find(tooMany, "glyf"), nullptr);
 
     // The directory cut inside the second record.
     const Bytes cut(good.begin(), good.begin() + static_cast<long>(maxpRecord + 10));
-    EXPECT_EQ(find(cut, "maxp", "MAXP"), nullptr);
-    EXPECT_EQ(find(cut, "head", "HEAD"), nullptr); // its table is not in the cut file
+    EXPECT_EQ(find(cut, "maxp"), nullptr);
+    EXPECT_EQ(find(cut, "head"), nullptr); // its table is not in the cut file
 }
 
 TEST(TrueTypeDirectory, ReadsCollectionsThroughTheirFirstFont)
@@ -300,11 +299,11 @@ TEST(TrueTypeDirectory, ReadsCollectionsThroughTheirFirstFont)
 
     EXPECT_EQ(FontDirectoryOffset(collection.data(), size), GetU32(collection, 12));
     uint32_t length = 0;
-    const uint8_t *pMaxp = FindFontTable(collection.data(), size, "maxp", "MAXP", &length);
+    const uint8_t *pMaxp = FindTableInImage(collection.data(), size, "maxp", &length);
     ASSERT_NE(pMaxp, nullptr);
     EXPECT_EQ(length, 32u);
     EXPECT_EQ(GetU16(Bytes(pMaxp, pMaxp + 6), 4), 7);
-    EXPECT_EQ(FindFontTable(collection.data(), size, "cmap", "CMAP", nullptr), nullptr);
+    EXPECT_EQ(FindTableInImage(collection.data(), size, "cmap", nullptr), nullptr);
 
     Bytes noFonts = collection;
     PutU32(noFonts, 8, 0);
@@ -312,7 +311,7 @@ TEST(TrueTypeDirectory, ReadsCollectionsThroughTheirFirstFont)
     Bytes offsetPast = collection;
     PutU32(offsetPast, 12, size - 4);
     EXPECT_EQ(FontDirectoryOffset(offsetPast.data(), size), -1);
-    EXPECT_EQ(FindFontTable(offsetPast.data(), size, "maxp", "MAXP", nullptr), nullptr);
+    EXPECT_EQ(FindTableInImage(offsetPast.data(), size, "maxp", nullptr), nullptr);
     EXPECT_EQ(FontDirectoryOffset(collection.data(), 14), -1);
 }
 
@@ -323,25 +322,25 @@ TEST(TrueTypeSource, ReadsTablesThroughTheDeviceContext)
     const long liveBefore = PlatformLiveAllocations();
 
     uint8_t *pHead = nullptr;
-    EXPECT_EQ(ReadFontTable(&font.session, FontTableTag("head"), &pHead), 54u);
+    EXPECT_EQ(ReadTableThroughDC(&font.session, FontTableTag("head"), &pHead), 54u);
     ASSERT_NE(pHead, nullptr);
     const uint32_t headOffset = TableOffsetInFont(bytes, "head");
     EXPECT_EQ(0, std::memcmp(pHead, bytes.data() + headOffset, 54));
     ReleaseFontTable(pHead);
 
     uint8_t *pWhole = nullptr;
-    EXPECT_EQ(ReadFontTable(&font.session, 0, &pWhole), bytes.size());
+    EXPECT_EQ(ReadTableThroughDC(&font.session, 0, &pWhole), bytes.size());
     ASSERT_NE(pWhole, nullptr);
     EXPECT_EQ(0, std::memcmp(pWhole, bytes.data(), bytes.size()));
     ReleaseFontTable(pWhole);
 
     uint8_t *pMissing = reinterpret_cast<uint8_t *>(1);
-    EXPECT_EQ(ReadFontTable(&font.session, FontTableTag("kern"), &pMissing), 0u);
+    EXPECT_EQ(ReadTableThroughDC(&font.session, FontTableTag("kern"), &pMissing), 0u);
     EXPECT_EQ(pMissing, nullptr);
 
     PlatformFailNthAllocation(1);
     uint8_t *pNoMemory = nullptr;
-    EXPECT_EQ(ReadFontTable(&font.session, FontTableTag("head"), &pNoMemory), 0u);
+    EXPECT_EQ(ReadTableThroughDC(&font.session, FontTableTag("head"), &pNoMemory), 0u);
     EXPECT_EQ(pNoMemory, nullptr);
     PlatformFailNthAllocation(0);
     EXPECT_EQ(PlatformLiveAllocations(), liveBefore);

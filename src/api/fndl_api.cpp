@@ -8,11 +8,11 @@
 
 #include "coverpage/coverpage.h"
 #include "download/download.h"
+#include "memory/globalblock.h"
 #include "qorvfndl.h"
-#include "session/globalblock.h"
 #include "session/session.h"
-#include "session/widestr.h"
 #include "text/text.h"
+#include "text/widestr.h"
 #include "truetype/truetype.h"
 #include "xlstream/xlstream.h"
 
@@ -342,7 +342,7 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
 
 // The text request: download, cover page, results back into the caller's
 // records.
-int RunDownload(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
+int RunTextRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
     return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
         const int nDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
@@ -364,7 +364,7 @@ template <typename TextRecord, typename PageRecord>
 int DownloadRequest(FNDL_TEXTINFOW &local, PageInfo &info, TextRecord &text, PageRecord &page)
 {
     const LOGFONTA lf = MakeLogFont(local, page, info.nResolution, info.chFont);
-    return RunDownload(local, info, lf, {&text.bNewPage, &text.nOffsetToText, &page.nStopX});
+    return RunTextRequest(local, info, lf, {&text.bNewPage, &text.nOffsetToText, &page.nStopX});
 }
 
 } // namespace

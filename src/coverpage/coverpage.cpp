@@ -17,9 +17,9 @@
 #include <memory>
 #include <span>
 
-#include "truetype/filemetrics.h"
 #include "download/download.h"
-#include "session/globalblock.h"
+#include "memory/globalblock.h"
+#include "truetype/fontdc.h"
 #include "xlstream/xlcodes.h"
 
 namespace {
@@ -139,11 +139,11 @@ int FontDescent(HDC hdc, int nCharSize)
 // context, which holds the request's logical font. Null when there are no
 // metrics.
 HDC MeasuringContext(FontSession *pSession, const PageInfo *pPageInfo, int nCharSize,
-                     FileFontMetrics &fileMetrics)
+                     FontDC &fileFont)
 {
     if (pPageInfo->bTTE) {
-        OpenFileFontMetrics(pPageInfo->chFont, nCharSize, fileMetrics);
-        return fileMetrics.hdc;
+        OpenFontFileDC(pPageInfo->chFont, nCharSize, fileFont);
+        return fileFont.hdc;
     }
     return pSession != nullptr ? pSession->hdc : nullptr;
 }
@@ -315,13 +315,6 @@ bool RequestPageLimits(int nResolution, PageLimits *pLimits)
     return PageLimitsAt(nResolution, pLimits);
 }
 
-void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo)
-{
-    if (pEntry == nullptr || pTextInfo == nullptr || g_pStream == nullptr)
-        return;
-    WriteFontSelection(g_pStream, pEntry, pTextInfo);
-}
-
 int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                       PageInfo *pPageInfo, int *pnCursorY)
 {
@@ -339,7 +332,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     FontEntry *pEntry =
         pSession != nullptr ? FindDownloadedFontW(pSession, pPageInfo->nFontId) : nullptr;
     if (pEntry != nullptr && pEntry->bReselect == 1) {
-        SelectPageFont(pEntry, pTextInfo);
+        if (g_pStream != nullptr)
+            WriteFontSelection(g_pStream, pEntry, pTextInfo);
         pTextInfo->bNewPage = 0;
         pEntry->bReselect = 0;
     }
@@ -355,8 +349,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     if (nLength == 0)
         return COVERPAGE_DONE;
 
-    FileFontMetrics fileMetrics;
-    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileMetrics);
+    FontDC fileFont;
+    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileFont);
     const CoverPageCall call = {
         pSession,
         pFile,
@@ -437,8 +431,8 @@ int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
     if (text.nCount == 0)
         return COVERPAGE_DONE;
 
-    FileFontMetrics fileMetrics;
-    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileMetrics);
+    FontDC fileFont;
+    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileFont);
     if (!BaselineFits(limits, g_nCursorY, FontDescent(hdcMeasure, nCharSize))) {
         pTextInfo->bNewPage = 1;
         if (pSession != nullptr)

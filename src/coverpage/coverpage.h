@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "download/charsize.h"
+#include "memory/globalblock.h"
 #include "qorvfndl.h"
-#include "session/globalblock.h"
 #include "session/session.h"
 
 // The cover page's results are the download call's public results, which
@@ -59,9 +59,6 @@ bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int 
 // limits.
 int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo, const GlyphRunText &text);
-
-// SetFont, bold, shear and angle for the entry, through g_pStream.
-void SelectPageFont(FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo);
 
 // Fixed PCL XL page fragments written straight into the output file.
 // Coordinates and advances are written as their low 16 bits.

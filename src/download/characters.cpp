@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "download/download.h"
-#include "session/widestr.h"
+#include "text/widestr.h"
 #include "truetype/truetype.h"
 
 namespace {

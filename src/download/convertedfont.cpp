@@ -80,7 +80,7 @@ bool PrepareEmFont(FontFace &face)
         const uint8_t *pImage = nullptr;
         uint32_t dwImageSize = 0;
         if (FaceFileImage(face, &pImage, &dwImageSize))
-            OpenFileFontMetrics(pImage, dwImageSize, nUnitsPerEm, em.font);
+            OpenFontFileDC(pImage, dwImageSize, nUnitsPerEm, em.font);
         return em.font.hdc != nullptr;
     }
     LOGFONTA lf;

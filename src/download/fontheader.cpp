@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "download/download.h"
-#include "session/globalblock.h"
+#include "memory/globalblock.h"
 #include "text/text.h"
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
@@ -196,7 +196,7 @@ bool ReadHeaderTables(FontSession *pSession, const TableDescriptor *pDescriptors
     for (uint32_t k = 0; k < nDescriptors; ++k) {
         if (!pDescriptors[k].bSelected)
             continue;
-        tables.pdwTableSize.get()[k] = ReadFontTable(
+        tables.pdwTableSize.get()[k] = ReadTableThroughDC(
             pSession, FontTableTag(pDescriptors[k].szTag), &tables.ppbyTable.get()[k]);
         if (tables.ppbyTable.get()[k] == nullptr)
             return false;

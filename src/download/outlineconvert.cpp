@@ -15,8 +15,9 @@
 #include <cstring>
 #include <memory>
 
-#include "session/globalblock.h"
+#include "memory/globalblock.h"
 #include "truetype/bereader.h"
+#include "truetype/tables.h"
 #include "truetype/truetype.h"
 
 namespace {
@@ -29,15 +30,6 @@ constexpr uint16_t kPrimLine = 1;
 constexpr uint16_t kPrimQSpline = 2;
 constexpr uint16_t kPrimCSpline = 3;
 const double kMidpointErrorFactor = std::sqrt(3.0) / 36.0;
-
-// TrueType simple-glyph flags.
-constexpr uint8_t kOnCurve = 0x01;
-constexpr uint8_t kXShort = 0x02;
-constexpr uint8_t kYShort = 0x04;
-constexpr uint8_t kRepeat = 0x08;
-constexpr uint8_t kXSameOrPositive = 0x10;
-constexpr uint8_t kYSameOrPositive = 0x20;
-constexpr uint32_t kGlyphHeaderSize = 10;
 
 struct Vec {
     double x;
@@ -279,7 +271,7 @@ struct FlagRuns {
     void Flush()
     {
         if (nRun > 2) {
-            *pby++ = static_cast<uint8_t>(flag | kRepeat);
+            *pby++ = static_cast<uint8_t>(flag | SimpleGlyph::kRepeat);
             *pby++ = static_cast<uint8_t>(nRun - 1);
         } else {
             for (uint32_t k = 0; k < nRun; ++k)
@@ -388,6 +380,7 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
         if (!FitsInt16(p.x) || !FitsInt16(p.y) || !FitsInt16(int64_t{p.x} - x) ||
             !FitsInt16(int64_t{p.y} - y))
             return 0;
+        using namespace SimpleGlyph;
         flags.Add(static_cast<uint8_t>((p.bOnCurve ? kOnCurve : 0) |
                                        PutAxis(pbyX, p.x - x, kXShort, kXSameOrPositive) |
                                        PutAxis(pbyY, p.y - y, kYShort, kYSameOrPositive)));
@@ -405,7 +398,7 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
     const size_t nXBytes = static_cast<size_t>(pbyX - pbyXStart);
     const size_t nYBytes = static_cast<size_t>(pbyY - pbyYStart);
     const uint64_t qwLength =
-        kGlyphHeaderSize + 2ull * glyph.nContours + 2 + nFlagBytes + nXBytes + nYBytes;
+        GlyphHeader::kSize + 2ull * glyph.nContours + 2 + nFlagBytes + nXBytes + nYBytes;
     if (qwLength > static_cast<uint64_t>(kMaxCharacterGlyphLength))
         return 0;
     auto *pbyGlyph = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(qwLength)));

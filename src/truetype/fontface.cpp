@@ -10,27 +10,9 @@
 
 namespace {
 
-// A tag's upper-case form, as some fonts spell their directory records.
-void UpperTag(const char (&szTag)[5], char (&szUpper)[5])
-{
-    for (int k = 0; k < 4; ++k)
-        szUpper[k] = szTag[k] >= 'a' && szTag[k] <= 'z' ? static_cast<char>(szTag[k] - 'a' + 'A') : szTag[k];
-    szUpper[4] = '\0';
-}
-
-const uint8_t *FileTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize, TableRecord record)
-{
-    const uint8_t *pImage = nullptr;
-    uint32_t dwImageSize = 0;
-    if (!FaceFileImage(face, &pImage, &dwImageSize))
-        return nullptr;
-    char szUpper[5];
-    UpperTag(szTag, szUpper);
-    return FindFontTable(pImage, dwImageSize, szTag, szUpper, pdwSize, record);
-}
-
-// Through the device context there is one table per tag.
-const uint8_t *CopiedTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize)
+// The face's copy of a table read through the device context, made on the
+// first request (there is one table per tag).
+const uint8_t *FaceCopyThroughDC(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize)
 {
     const uint32_t dwTag = FontTableTag(szTag);
     for (int k = 0; k < face.nCopies; ++k) {
@@ -42,7 +24,7 @@ const uint8_t *CopiedTable(FontFace &face, const char (&szTag)[5], uint32_t *pdw
     if (face.nCopies == kFaceTableSlots)
         return nullptr;
     uint8_t *pTable = nullptr;
-    const uint32_t dwSize = ReadFontTable(face.pSession, dwTag, &pTable);
+    const uint32_t dwSize = ReadTableThroughDC(face.pSession, dwTag, &pTable);
     if (pTable == nullptr)
         return nullptr;
     face.aCopies[face.nCopies++] = FaceTableCopy{dwTag, pTable, dwSize};
@@ -107,10 +89,8 @@ bool FaceFileImage(FontFace &face, const uint8_t **ppImage, uint32_t *pdwSize)
 
 bool FaceHasTable(FontFace &face, const char (&szTag)[5])
 {
-    if (face.bFromFile) {
-        uint32_t dwSize = 0;
-        return FileTable(face, szTag, &dwSize, TableRecord::kLast) != nullptr;
-    }
+    if (face.bFromFile)
+        return FaceTable(face, szTag, nullptr) != nullptr;
     return face.pSession != nullptr &&
            GetFontData(face.pSession->hdc, FontTableTag(szTag), 0, nullptr, 0) != GDI_ERROR;
 }
@@ -118,8 +98,13 @@ bool FaceHasTable(FontFace &face, const char (&szTag)[5])
 const uint8_t *FaceTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize, TableRecord record)
 {
     uint32_t dwSize = 0;
-    const uint8_t *pTable = face.bFromFile ? FileTable(face, szTag, &dwSize, record)
-                                           : CopiedTable(face, szTag, &dwSize);
+    const uint8_t *pTable = nullptr;
+    const uint8_t *pImage = nullptr;
+    uint32_t dwImageSize = 0;
+    if (!face.bFromFile)
+        pTable = FaceCopyThroughDC(face, szTag, &dwSize);
+    else if (FaceFileImage(face, &pImage, &dwImageSize))
+        pTable = FindTableInImage(pImage, dwImageSize, szTag, &dwSize, record);
     if (pdwSize)
         *pdwSize = pTable ? dwSize : 0;
     return pTable;

@@ -12,7 +12,7 @@
 
 #include "session/session.h"
 #include "truetype/bereader.h"
-#include "truetype/filemetrics.h"
+#include "truetype/fontdc.h"
 
 // Tables a face keeps copies of through the device context: the few that
 // its readers ask for (maxp, cmap, loca, head, hhea, hmtx).
@@ -39,7 +39,7 @@ struct FaceGlyphTables {
 // converted): the request's font at that height, or the font file's own.
 // Made on first use.
 struct FaceOutlineFont {
-    FileFontMetrics font; // font.hdc null: there is none
+    FontDC font; // font.hdc null: there is none
     uint16_t nUnitsPerEm;
     bool bTried;
 };

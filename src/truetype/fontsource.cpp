@@ -21,21 +21,30 @@ uint16_t MakeWhackShort(uint16_t wValue)
 
 namespace {
 
-bool TagMatches(const char (&szRecordTag)[5], const char *szTag, const char *szUpperTag)
+// A tag's upper-case form, as some fonts spell their directory records.
+void UpperTag(const char (&szTag)[5], char (&szUpper)[5])
 {
-    return (szTag && std::strcmp(szRecordTag, szTag) == 0) ||
-           (szUpperTag && std::strcmp(szRecordTag, szUpperTag) == 0);
+    for (int k = 0; k < 4; ++k)
+        szUpper[k] = szTag[k] >= 'a' && szTag[k] <= 'z' ? static_cast<char>(szTag[k] - 'a' + 'A') : szTag[k];
+    szUpper[4] = '\0';
 }
 
-// Directory search of FindFontTable, by the first or the last match.
+} // namespace
+
+void RecordFontReadOutOfMemory()
+{
+    XLRecordError(g_pStream, XL_ERROR_NO_MEMORY);
+}
+
 // Records that do not lie inside the image are not read; a chosen table
 // that does not lie inside it counts as absent.
-const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                                   const char *szUpperTag, uint32_t *pdwTableLength,
-                                   bool bFirstMatch)
+const uint8_t *FindTableInImage(const uint8_t *pView, uint32_t dwViewSize, const char (&szTag)[5],
+                                uint32_t *pdwTableLength, TableRecord which)
 {
     if (pdwTableLength)
         *pdwTableLength = 0;
+    char szUpperTag[5];
+    UpperTag(szTag, szUpperTag);
     const BEReader image(pView, dwViewSize);
     const int64_t nDirectory = FontDirectoryOffset(pView, dwViewSize);
     uint16_t nTables = 0;
@@ -49,12 +58,12 @@ const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, co
         SfntTableRecord record{};
         if (!ReadSfntTableRecord(image, static_cast<size_t>(nDirectory), k, record))
             break; // the directory runs past the image
-        if (!TagMatches(record.szTag, szTag, szUpperTag))
+        if (std::strcmp(record.szTag, szTag) != 0 && std::strcmp(record.szTag, szUpperTag) != 0)
             continue;
         bFound = true;
         dwOffset = record.dwOffset;
         dwLength = record.dwLength;
-        if (bFirstMatch)
+        if (which == TableRecord::kFirst)
             break;
     }
     if (!bFound || !image.Contains(dwOffset, dwLength))
@@ -64,14 +73,7 @@ const uint8_t *SearchFontDirectory(const uint8_t *pView, uint32_t dwViewSize, co
     return pView + dwOffset;
 }
 
-} // namespace
-
-void RecordFontReadOutOfMemory()
-{
-    XLRecordError(g_pStream, XL_ERROR_NO_MEMORY);
-}
-
-uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
+uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
 {
     if (!ppTable)
         return 0;
@@ -152,13 +154,6 @@ int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize)
     if (!SfntFaceOffset(image, 0, dwFirstFont) || !image.Contains(dwFirstFont, SfntOffsetTable::kSize))
         return -1;
     return dwFirstFont;
-}
-
-const uint8_t *FindFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                             const char *szUpperTag, uint32_t *pdwTableLength, TableRecord record)
-{
-    return SearchFontDirectory(pView, dwViewSize, szTag, szUpperTag, pdwTableLength,
-                               record == TableRecord::kFirst);
 }
 
 void ReleaseFontTable(uint8_t *pStorage)

@@ -177,6 +177,17 @@ inline constexpr size_t kYMax = 8;
 inline constexpr size_t kSize = 10;
 } // namespace GlyphHeader
 
+// A simple glyph's point flags, one a point (a flag with kRepeat is followed
+// by how many times more it stands).
+namespace SimpleGlyph {
+inline constexpr uint8_t kOnCurve = 0x01;
+inline constexpr uint8_t kXShort = 0x02;
+inline constexpr uint8_t kYShort = 0x04;
+inline constexpr uint8_t kRepeat = 0x08;
+inline constexpr uint8_t kXSameOrPositive = 0x10;
+inline constexpr uint8_t kYSameOrPositive = 0x20;
+} // namespace SimpleGlyph
+
 // A component record of a composite glyph; its size follows from its flags.
 namespace GlyphComponent {
 inline constexpr size_t kFlags = 0;

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "session/session.h"
 #include "truetype/fontface.h"
@@ -21,12 +20,6 @@ constexpr int32_t kMaxCharacterGlyphLength = 65529;
 uint32_t MakeWhackLong(uint32_t dwValue);
 uint16_t MakeWhackShort(uint16_t wValue);
 
-// Device-context source: a global-heap copy of the table with the given tag
-// (first character in the low byte; 0 = the whole font). Returns its size,
-// 0 with *ppTable null when there is no copy. An empty table reads as a
-// copy of size 0 (a non-null block), as a font file's empty table does.
-uint32_t ReadFontTable(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable);
-
 // Callers take a table or glyph that cannot be read for a damaged font and
 // send what they can (an empty character, a composite without its
 // components). A copy that cannot be allocated is no fault of the font: this
@@ -38,30 +31,34 @@ void RecordFontReadOutOfMemory();
 // view and the file size, 0 with a null view otherwise.
 int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize);
 
-// Finds a table in a mapped file by its tag or its upper-case form (the last
-// matching record wins, or with kFirst the first: the glyph count). A
-// TrueType collection is read through its first font. Null when no record
-// matches or the table lies outside the file.
-const uint8_t *FindFontTable(const uint8_t *pView, uint32_t dwViewSize, const char *szTag,
-                             const char *szUpperTag, uint32_t *pdwTableLength,
-                             TableRecord record = TableRecord::kLast);
+// The two ways to a table's bytes, by font source. A download call asks its
+// FontFace (FaceTable), which picks one and keeps what it fetched.
+//
+// Device-context source: a global-heap copy of the table with the given tag
+// (first character in the low byte; 0 = the whole font), read with
+// GetFontData. Returns its size, 0 with *ppTable null when there is no copy.
+// An empty table reads as a copy of size 0 (a non-null block), as a font
+// file's empty table does.
+uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable);
+
+// Font-file source: the table inside the file's bytes (mapped, or a whole
+// font in memory), found by its tag or the tag's upper-case form, as some
+// fonts spell it (the last matching record wins, or with kFirst the first:
+// the glyph count). A TrueType collection is read through its first font.
+// Null when no record matches or the table lies outside the bytes.
+const uint8_t *FindTableInImage(const uint8_t *pView, uint32_t dwViewSize, const char (&szTag)[5],
+                                uint32_t *pdwTableLength, TableRecord which = TableRecord::kLast);
 
 // Offset of the table directory of the (first) font in a font image: 0 for a
 // plain font, the first font's offset for a collection ("ttcf"); -1 when the
 // image is too short or the offset lies outside it.
 int64_t FontDirectoryOffset(const uint8_t *pImage, uint32_t dwImageSize);
 
-// Releases a global-heap block that ReadFontTable or GetTTEFilePointer
+// Releases a global-heap block that ReadTableThroughDC or GetTTEFilePointer
 // handed out (a table copy, one glyph's bytes). Null does nothing.
 void ReleaseFontTable(uint8_t *pStorage);
 // Unmaps what MapFontFile mapped. Null does nothing.
 void UnmapFontFile(uint8_t *pView);
-
-// Owner of what ReadFontTable or GetTTEFilePointer handed out.
-struct FontTableRelease {
-    void operator()(uint8_t *pStorage) const { ReleaseFontTable(pStorage); }
-};
-using FontStorage = std::unique_ptr<uint8_t, FontTableRelease>;
 
 // Locates glyph nGlyphIndex (low 16 bits) in the face. On success
 // *ppGlyph points to the glyph and *pnLength is its length. From a font file

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// UTF-16 string helpers over WCHAR, which is 16 bits on every platform.
+// UTF-16 string helpers over WCHAR, which is 16 bits on every platform: the
+// library's own, on the global heap (the codec it shares with the tool is text.h).
 #pragma once
 
 #include <windows.h>

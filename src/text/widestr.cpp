@@ -2,7 +2,7 @@
 // UTF-16 string helpers over WCHAR, which is 16 bits on every platform.
 #include <cstring>
 
-#include "session/widestr.h"
+#include "text/widestr.h"
 
 int WideLength(const WCHAR *szText)
 {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The font-file source measures the file itself: the file becomes a font
+// A font file's own font in a device context: the file becomes a font
 // private to the process (AddFontMemResourceEx) and is selected by the family
-// name and style its own tables give, so that its widths come from the same
-// metrics calls, at the same size, as those of an installed font.
-#include "truetype/filemetrics.h"
+// name and style its own tables give, so that its widths and outlines come
+// from the same calls, at the same size, as those of an installed font.
+#include "truetype/fontdc.h"
 
 #include <cstring>
 #include <string_view>
@@ -25,7 +25,7 @@ constexpr int kMaxFamilyUnits = 64;
 bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FACESIZE])
 {
     uint32_t dwLength = 0;
-    const uint8_t *pName = FindFontTable(pView, dwViewSize, "name", "NAME", &dwLength);
+    const uint8_t *pName = FindTableInImage(pView, dwViewSize, "name", &dwLength);
     const BEReader name(pName, dwLength);
     uint16_t nCount = 0;
     uint16_t nStringsOffset = 0;
@@ -71,7 +71,7 @@ bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FAC
 void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
 {
     uint32_t dwLength = 0;
-    const BEReader os2(FindFontTable(pView, dwViewSize, "OS/2", "OS/2", &dwLength), dwLength);
+    const BEReader os2(FindTableInImage(pView, dwViewSize, "OS/2", &dwLength), dwLength);
     uint16_t nWeight = 0;
     uint16_t nSelection = 0;
     lf.lfWeight = os2.U16(Os2Table::kUsWeightClass, nWeight) ? nWeight : FW_NORMAL;
@@ -84,7 +84,7 @@ void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
 bool SelectedFontIsTheFile(HDC hdc, const uint8_t *pView, uint32_t dwViewSize)
 {
     uint32_t dwLength = 0;
-    const uint8_t *pHead = FindFontTable(pView, dwViewSize, "head", "HEAD", &dwLength);
+    const uint8_t *pHead = FindTableInImage(pView, dwViewSize, "head", &dwLength);
     uint8_t abyHead[HeadTable::kSize];
     return pHead != nullptr && dwLength >= HeadTable::kSize &&
            GetFontData(hdc, FontTableTag("head"), 0, abyHead, HeadTable::kSize) == HeadTable::kSize &&
@@ -93,7 +93,7 @@ bool SelectedFontIsTheFile(HDC hdc, const uint8_t *pView, uint32_t dwViewSize)
 
 } // namespace
 
-FileFontMetrics::~FileFontMetrics()
+FontDC::~FontDC()
 {
     if (hdc != nullptr)
         DeleteDC(hdc);
@@ -104,8 +104,7 @@ FileFontMetrics::~FileFontMetrics()
     UnmapFontFile(pView);
 }
 
-void OpenFileFontMetrics(const uint8_t *pImage, uint32_t dwImageSize, int nCharSize,
-                         FileFontMetrics &metrics)
+void OpenFontFileDC(const uint8_t *pImage, uint32_t dwImageSize, int nCharSize, FontDC &font)
 {
     LOGFONTA lf;
     std::memset(&lf, 0, sizeof(lf));
@@ -115,24 +114,24 @@ void OpenFileFontMetrics(const uint8_t *pImage, uint32_t dwImageSize, int nCharS
         return;
     FileStyle(pImage, dwImageSize, lf);
     DWORD nFonts = 0;
-    metrics.hResource = AddFontMemResourceEx(const_cast<uint8_t *>(pImage), dwImageSize, nullptr, &nFonts);
-    if (metrics.hResource == nullptr)
+    font.hResource = AddFontMemResourceEx(const_cast<uint8_t *>(pImage), dwImageSize, nullptr, &nFonts);
+    if (font.hResource == nullptr)
         return;
-    metrics.hFont = CreateFontIndirectA(&lf);
-    HDC hdc = metrics.hFont != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+    font.hFont = CreateFontIndirectA(&lf);
+    HDC hdc = font.hFont != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
     if (hdc == nullptr)
         return;
-    SelectObject(hdc, metrics.hFont);
+    SelectObject(hdc, font.hFont);
     if (!SelectedFontIsTheFile(hdc, pImage, dwImageSize)) {
         DeleteDC(hdc);
         return;
     }
-    metrics.hdc = hdc;
+    font.hdc = hdc;
 }
 
-void OpenFileFontMetrics(const char *szPath, int nCharSize, FileFontMetrics &metrics)
+void OpenFontFileDC(const char *szPath, int nCharSize, FontDC &font)
 {
     uint32_t dwViewSize = 0;
-    if (szPath != nullptr && MapFontFile(&metrics.pView, szPath, &dwViewSize))
-        OpenFileFontMetrics(metrics.pView, dwViewSize, nCharSize, metrics);
+    if (szPath != nullptr && MapFontFile(&font.pView, szPath, &dwViewSize))
+        OpenFontFileDC(font.pView, dwViewSize, nCharSize, font);
 }
