@@ -71,6 +71,18 @@ Bytes SymbolFont()
     return BuildFont(font);
 }
 
+// Segments that overlap earlier ones (the first segment decides a code), one
+// through glyphIdArray, and a second cmap record after the first: the
+// character table's slow paths, built without coverage callbacks, so the
+// fuzzer needs a seed that reaches them.
+Bytes OverlappingCmapFont()
+{
+    FontBuilder font = LatinFont(false, {{0x41, 0x5A, 0, {5, 6, 7, 0, 9}}, {0x3000, 0x3001, 0, {10, 0}},
+                                         {0xE0, 0xFF, 3}});
+    AddTable(font, "cmap", MakeCmap({{3, 1, MakeCmapFormat4({{0x20, 0x7E, 1}})}}));
+    return BuildFont(font);
+}
+
 // The first glyphs of a real font with its hinting tables: enough for ASCII
 // and the Latin-1 composites, a few tens of KB.
 Bytes FirstGlyphsOf(const Bytes &font, uint16_t keep)
@@ -179,6 +191,7 @@ int main(int argc, char **argv)
         {"odd-text", std::u16string(u"a\uffffb\u3000=") + char16_t(0xD800) + u"\u00e9", kFuzzSameIdAgain,
          BuildFont(LatinFont(false, {{0x3000, 0x3000, 0}}))},
         {"symbol", u"Symbol", 0, SymbolFont()},
+        {"overlapping-cmap", u"AZ \u3000\u3001 \u00e9\u00fc", kFuzzSameIdAgain, OverlappingCmapFont()},
         {"collection", u"Collection", kFuzzSecondId, BuildCollection({LatinFont(false), LatinFont(true)})},
     };
     const Bytes dejaVu = ReadFile(kDejaVuSans);

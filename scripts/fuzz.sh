@@ -4,7 +4,8 @@
 # with leak detection, UndefinedBehaviorSanitizer). For each target it first
 # replays every input in fuzz/regression/<target>/, then fuzzes for
 # FUZZ_SECONDS (default 120) from seeds generated at run time, with
-# libFuzzer's random seed FUZZ_SEED (default 0: a new one each run). Any crash,
+# libFuzzer's random seed FUZZ_SEED (default 0: a new one each run); two
+# targets run at once where there are two processors. Any crash,
 # leak, hang or failed check fails the run; the input that caused it is left
 # in build-fuzz/artifacts/<target>/: fix the cause, then add the input to
 # fuzz/regression/<target>/.
@@ -27,36 +28,56 @@ rm -rf "$build/seeds"
 
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-failed=()
-# target, seed directory, longest input
-for target in "font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" "outline outline 65536" \
-              "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384"; do
-  read -r name seeds maxlen <<<"$target"
-  binary="$build/fuzz/fndl_fuzz_$name"
-  regression="fuzz/regression/$name"
-  artifacts="$build/artifacts/$name"
-  corpus="$build/corpus/$name"
-  log="$build/fuzz-$name.log"
+# Fuzzes one target; its report goes to $build/result-<target>, and the
+# status says whether it passed.
+fuzz_target() {
+  local name=$1 seeds=$2 maxlen=$3
+  local binary="$build/fuzz/fndl_fuzz_$name" regression="fuzz/regression/$name"
+  local artifacts="$build/artifacts/$name" corpus="$build/corpus/$name"
+  local log="$build/fuzz-$name.log" result="$build/result-$name"
   mkdir -p "$artifacts" "$corpus"
-  inputs=()
+  local inputs=()
   [ -d "$regression" ] && mapfile -t inputs < <(find "$regression" -type f | sort)
   if [ ${#inputs[@]} -gt 0 ]; then
     if ! "$binary" -timeout=30 "${inputs[@]}" >"$log" 2>&1; then
-      echo "$name: a regression input fails again"; tail -n 40 "$log"; failed+=("$name"); continue
+      { echo "$name: a regression input fails again"; tail -n 40 "$log"; } >"$result"; return 1
     fi
-    echo "$name: ${#inputs[@]} regression inputs pass"
+    echo "$name: ${#inputs[@]} regression inputs pass" >"$result"
   fi
-  corpora=("$corpus" "$build/seeds/$seeds")
+  local corpora=("$corpus" "$build/seeds/$seeds")
   [ -d "$regression" ] && corpora+=("$regression")
-  start=$(date +%s)
-  if "$binary" -seed="$seed" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 -rss_limit_mb=2048 \
-       -print_final_stats=1 -artifact_prefix="$artifacts/" "${corpora[@]}" >"$log" 2>&1; then
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
-    echo "$name: $runs executions in $(( $(date +%s) - start )) s, no finding"
+  local start; start=$(date +%s)
+  # -reload=0: no other process adds to the corpus, so it is not reread.
+  if "$binary" -seed="$seed" -reload=0 -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 \
+       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" "${corpora[@]}" >"$log" 2>&1; then
+    local runs; runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
+    echo "$name: $runs executions in $(( $(date +%s) - start )) s, no finding" >>"$result"
   else
-    echo "$name: FINDING (log $log, input in $artifacts/)"; tail -n 60 "$log"; failed+=("$name")
+    { echo "$name: FINDING (log $log, input in $artifacts/)"; tail -n 60 "$log"; } >>"$result"; return 1
   fi
+}
+
+# The targets run $jobs at a time, each a single libFuzzer process with the
+# fixed seed, so that a run repeats and the stage takes half the time on two
+# processors. target, seed directory, longest input:
+targets=("font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" "outline outline 65536"
+         "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384")
+stageStart=$(date +%s)
+declare -A pids=()
+for target in "${targets[@]}"; do
+  read -r name seeds maxlen <<<"$target"
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  rm -f "$build/result-$name"
+  fuzz_target "$name" "$seeds" "$maxlen" &
+  pids[$name]=$!
 done
+failed=()
+for target in "${targets[@]}"; do
+  read -r name _ <<<"$target"
+  wait "${pids[$name]}" || failed+=("$name")
+  cat "$build/result-$name"
+done
+echo "fuzzing took $(( $(date +%s) - stageStart )) s"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzzing failed: ${failed[*]}"; exit 1
 fi
