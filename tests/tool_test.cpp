@@ -485,7 +485,7 @@ TEST(ToolJob, TextFilesAreReadInPiecesThatJoinUpToTheWholeText)
     // fall in later pieces. The jobs are the same to the byte.
     constexpr size_t kBlock = 65536;
     const char *words[] = {"soft",  "font",    "d\xC3\xA9j\xC3\xA0",
-                           "glyph", "printer", "\xE2\x82\xAC" "5"};
+                           "glyph", "printer", "\xE2\x82\xAC\x35"};
     std::string text;
     size_t newLines = 0;
     const auto textSize = [&] { return text.size(); };
