@@ -83,6 +83,21 @@ Bytes OverlappingCmapFont()
     return BuildFont(font);
 }
 
+// Empty tables among the header's, each at the offset of the table after
+// it: runs of equal offsets in the directory, whose order the header keeps
+// (computed without coverage callbacks, so the fuzzer needs a seed that
+// reaches it).
+Bytes EqualOffsetsFont()
+{
+    FontBuilder font = LatinFont(false);
+    for (const char *tag : {"cvt ", "fpgm", "prep", "zed0", "zed1", "zed2"})
+        AddTable(font, tag, Bytes{});
+    font.layout.clear();
+    for (size_t k = font.tables.size(); k-- > 0;)
+        font.layout.push_back(k);
+    return BuildFont(font);
+}
+
 // The first glyphs of a real font with its hinting tables: enough for ASCII
 // and the Latin-1 composites, a few tens of KB.
 Bytes FirstGlyphsOf(const Bytes &font, uint16_t keep)
@@ -192,6 +207,7 @@ int main(int argc, char **argv)
          BuildFont(LatinFont(false, {{0x3000, 0x3000, 0}}))},
         {"symbol", u"Symbol", 0, SymbolFont()},
         {"overlapping-cmap", u"AZ \u3000\u3001 \u00e9\u00fc", kFuzzSameIdAgain, OverlappingCmapFont()},
+        {"equal-offsets", u"Equal", kFuzzSecondId, EqualOffsetsFont()},
         {"collection", u"Collection", kFuzzSecondId, BuildCollection({LatinFont(false), LatinFont(true)})},
     };
     const Bytes dejaVu = ReadFile(kDejaVuSans);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # A long fuzzing campaign outside CI: every libFuzzer target (font file,
-# device context, PCL XL decoder, outline converter, and the tool's job
+# device context, font in memory, PCL XL decoder, outline converter, and the tool's job
 # readers: streams in a file of jobs, the soft-font walker, preview), built as
 # scripts/fuzz.sh builds them, each fuzzed in turn for CAMPAIGN_MINUTES
 # (default 240) divided among the targets, from a corpus kept between runs in
@@ -13,7 +13,7 @@
 # found something: fix the cause, then add the input to
 # fuzz/regression/<target>/.
 #
-# Usage: scripts/fuzz-campaign.sh [TARGET...]   (default: all seven)
+# Usage: scripts/fuzz-campaign.sh [TARGET...]   (default: all eight)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
@@ -31,7 +31,7 @@ rm -rf "$build/seeds"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # target, seed directory, longest input
-all=("font_file font 65536" "font_dc font 65536" "xldecode xldecode 16384" "outline outline 65536"
+all=("font_file font 65536" "font_dc font 65536" "font_image font 65536" "xldecode xldecode 16384" "outline outline 65536"
      "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384")
 chosen=()
 for target in "${all[@]}"; do

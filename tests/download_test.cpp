@@ -658,6 +658,46 @@ TEST_F(DownloadTest, HeaderTablesGoInFileOrderWhateverTheDirectoryOrder)
     }
 }
 
+TEST_F(DownloadTest, DirectoryOrderIsTheExchangesOrderForAnyOffsets)
+{
+    // The order is computed without doing the n*n/2 exchanges; it must be
+    // theirs, ties included, for directories full of equal offsets.
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % bound;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const uint32_t nTables = round == 0 ? 1024 : 1 + next(60);
+        const uint32_t nDistinct = 1 + next(round % 3 == 0 ? 1000 : 6);
+        Bytes directory(12 + 16 * size_t{nTables});
+        PutU16(directory, 4, static_cast<uint16_t>(nTables));
+        std::vector<std::pair<uint32_t, uint32_t>> expected; // offset, record
+        for (uint32_t k = 0; k < nTables; ++k) {
+            const uint32_t offset = 64 * next(nDistinct);
+            PutU32(directory, 12 + 16 * k, 0x74000000u | k); // a tag naming the record
+            PutU32(directory, 12 + 16 * k + 8, offset);
+            expected.emplace_back(offset, k);
+            for (uint32_t j = 0; j < k; ++j)
+                if (expected[k].first < expected[j].first)
+                    std::swap(expected[j], expected[k]);
+        }
+        TableDescriptor *descriptors = nullptr;
+        uint32_t count = 0;
+        ASSERT_EQ(ReadTableDirectory(directory.data(), static_cast<uint32_t>(directory.size()), 1u << 20,
+                                     &descriptors, &count),
+                  0);
+        ASSERT_EQ(count, nTables);
+        for (uint32_t k = 0; k < nTables; ++k) {
+            uint32_t tag = 0;
+            for (int b = 0; b < 4; ++b)
+                tag = tag << 8 | static_cast<uint8_t>(descriptors[k].szTag[b]);
+            ASSERT_EQ(tag & 0xFFFFFF, expected[k].second) << "round " << round << ", position " << k;
+        }
+        GlobalFree(descriptors);
+    }
+}
+
 TEST_F(DownloadTest, DirectoriesLargerThanAFontHasAreRefused)
 {
     // The directory is sorted once per new font; more records than any

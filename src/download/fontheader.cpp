@@ -170,6 +170,62 @@ uint32_t FontExtent(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes, uint
     return qwEnd < dwFileSize ? static_cast<uint32_t>(qwEnd) : dwFileSize;
 }
 
+// The order in which the directory's records are kept: by offset, as
+// exchanging each newcomer, at the end, with every earlier record whose
+// offset is larger leaves them. Records of equal offset (empty tables) end
+// up in the order those exchanges give, which the directory sent to the
+// printer follows, so it is reproduced: each newcomer is inserted after the
+// records of its offset and rotates every run of equal offsets above its
+// own left by one. A run's order thus follows from its members' arrival and
+// from how many smaller offsets arrive between them, found here in
+// O(n log n) instead of the n*n/2 exchanges.
+void OrderByOffset(const uint32_t *pdwOffsets, uint16_t nCount, uint16_t *pnOrder)
+{
+    for (uint16_t i = 0; i < nCount; ++i)
+        pnOrder[i] = i;
+    std::sort(pnOrder, pnOrder + nCount, [pdwOffsets](uint16_t a, uint16_t b) {
+        return pdwOffsets[a] != pdwOffsets[b] ? pdwOffsets[a] < pdwOffsets[b] : a < b;
+    });
+    // For each record: where its offset's run starts in pnOrder (the count of
+    // smaller offsets), and the count of smaller offsets that arrived
+    // before it (a Fenwick tree over the sorted positions).
+    uint16_t anRunStart[kMaxTableRecords];
+    uint16_t anPosition[kMaxTableRecords];
+    for (uint16_t k = 0; k < nCount; ++k) {
+        const bool bNewRun = k == 0 || pdwOffsets[pnOrder[k]] != pdwOffsets[pnOrder[k - 1]];
+        anRunStart[pnOrder[k]] = bNewRun ? k : anRunStart[pnOrder[k - 1]];
+        anPosition[pnOrder[k]] = k;
+    }
+    uint16_t anTree[kMaxTableRecords + 1] = {};
+    uint16_t anSmallerBefore[kMaxTableRecords];
+    for (uint16_t i = 0; i < nCount; ++i) {
+        uint16_t nSmaller = 0;
+        for (uint32_t at = anRunStart[i]; at > 0; at &= at - 1)
+            nSmaller = static_cast<uint16_t>(nSmaller + anTree[at]);
+        anSmallerBefore[i] = nSmaller;
+        for (uint32_t at = anPosition[i] + 1u; at <= nCount; at += at & (0u - at))
+            ++anTree[at];
+    }
+    // Each run, its members in arrival order, rebuilt as the exchanges
+    // leave it: the first k members rotated by the smaller offsets that
+    // arrived before the next, the whole run by those that came after.
+    for (uint16_t nRun = 0; nRun < nCount;) {
+        uint16_t nEnd = nRun + 1;
+        while (nEnd < nCount && pdwOffsets[pnOrder[nEnd]] == pdwOffsets[pnOrder[nRun]])
+            ++nEnd;
+        uint16_t *pnRun = pnOrder + nRun;
+        const uint32_t nMembers = nEnd - nRun;
+        uint32_t nSmallerSoFar = anSmallerBefore[pnRun[0]];
+        for (uint32_t nHeld = 1; nHeld < nMembers; ++nHeld) {
+            const uint16_t nNext = pnRun[nHeld];
+            std::rotate(pnRun, pnRun + (anSmallerBefore[nNext] - nSmallerSoFar) % nHeld, pnRun + nHeld);
+            nSmallerSoFar = anSmallerBefore[nNext];
+        }
+        std::rotate(pnRun, pnRun + (nRun - nSmallerSoFar) % nMembers, pnRun + nMembers);
+        nRun = nEnd;
+    }
+}
+
 // Copies of the selected tables read through the device context, by
 // descriptor index; released with their owner.
 struct HeaderTables {
@@ -253,26 +309,24 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
         return -1;
     std::memset(pDescriptors, 0, nBytes);
 
+    // The whole directory lies inside: checked above.
+    uint32_t adwOffsets[kMaxTableRecords];
+    for (uint32_t k = 0; k < nTables; ++k)
+        directory.U32(SfntOffsetTable::kSize + SfntRecord::kSize * size_t{k} + SfntRecord::kOffset, adwOffsets[k]);
+    uint16_t anOrder[kMaxTableRecords];
+    OrderByOffset(adwOffsets, nTables, anOrder);
+
     int nSelected = 0;
     for (uint32_t k = 0; k < nTables; ++k) {
         TableDescriptor &descriptor = pDescriptors[k];
-        SfntTableRecord record{}; // the whole directory lies inside: checked above
-        ReadSfntTableRecord(directory, 0, k, record);
+        SfntTableRecord record{};
+        ReadSfntTableRecord(directory, 0, anOrder[k], record);
         std::memcpy(descriptor.szTag, record.szTag, sizeof(descriptor.szTag));
         descriptor.dwCheckSum = record.dwCheckSum;
         descriptor.dwOffset = record.dwOffset;
         descriptor.dwLength = record.dwLength;
         descriptor.bSelected = IsHeaderTable(descriptor.szTag) ? 1 : 0;
         nSelected += descriptor.bSelected;
-        // Keep the descriptors in offset order: the newcomer, at the end, is
-        // exchanged with every earlier one whose offset is larger.
-        for (uint32_t j = 0; j < k; ++j) {
-            if (pDescriptors[k].dwOffset < pDescriptors[j].dwOffset) {
-                const TableDescriptor swap = pDescriptors[j];
-                pDescriptors[j] = pDescriptors[k];
-                pDescriptors[k] = swap;
-            }
-        }
     }
 
     for (uint32_t k = 0; k < nTables; ++k) {

@@ -32,6 +32,28 @@ const uint8_t *FaceCopyThroughDC(FontFace &face, const char (&szTag)[5], uint32_
     return pTable;
 }
 
+// The table in the face's file image, searched for once per tag and record
+// kind while there is room to remember it.
+const uint8_t *FaceFindInImage(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize, TableRecord record)
+{
+    const uint32_t dwTag = FontTableTag(szTag);
+    for (int k = 0; k < face.nFound; ++k) {
+        const FaceTableFound &found = face.aFound[k];
+        if (found.dwTag == dwTag && found.record == record) {
+            *pdwSize = found.dwSize;
+            return found.pTable;
+        }
+    }
+    const uint8_t *pImage = nullptr;
+    uint32_t dwImageSize = 0;
+    if (!FaceFileImage(face, &pImage, &dwImageSize))
+        return nullptr;
+    const uint8_t *pTable = FindTableInImage(pImage, dwImageSize, szTag, pdwSize, record);
+    if (face.nFound < kFaceTableSlots)
+        face.aFound[face.nFound++] = FaceTableFound{dwTag, record, pTable, pTable ? *pdwSize : 0};
+    return pTable;
+}
+
 bool FindGlyphTables(FontFace &face, FaceGlyphTables &tables)
 {
     uint32_t dwGlyf = 0, dwLoca = 0, dwHead = 0, dwMaxp = 0;
@@ -61,7 +83,7 @@ bool FindGlyphTables(FontFace &face, FaceGlyphTables &tables)
 
 FontFace::FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn)
     : pSession(pSessionIn), szPath(szPathIn), bFromFile(bFromFileIn), pView(nullptr), dwViewSize(0),
-      bMapTried(false), aCopies{}, nCopies(0), nGlyphTables(0), glyphTables{}, outline{}
+      bMapTried(false), aCopies{}, nCopies(0), aFound{}, nFound(0), nGlyphTables(0), glyphTables{}, outline{}
 {
 }
 
@@ -98,13 +120,8 @@ bool FaceHasTable(FontFace &face, const char (&szTag)[5])
 const uint8_t *FaceTable(FontFace &face, const char (&szTag)[5], uint32_t *pdwSize, TableRecord record)
 {
     uint32_t dwSize = 0;
-    const uint8_t *pTable = nullptr;
-    const uint8_t *pImage = nullptr;
-    uint32_t dwImageSize = 0;
-    if (!face.bFromFile)
-        pTable = FaceCopyThroughDC(face, szTag, &dwSize);
-    else if (FaceFileImage(face, &pImage, &dwImageSize))
-        pTable = FindTableInImage(pImage, dwImageSize, szTag, &dwSize, record);
+    const uint8_t *pTable = face.bFromFile ? FaceFindInImage(face, szTag, &dwSize, record)
+                                           : FaceCopyThroughDC(face, szTag, &dwSize);
     if (pdwSize)
         *pdwSize = pTable ? dwSize : 0;
     return pTable;

@@ -14,13 +14,25 @@
 #include "truetype/bereader.h"
 #include "truetype/fontdc.h"
 
-// Tables a face keeps copies of through the device context: the few that
-// its readers ask for (maxp, cmap, loca, head, hhea, hmtx).
+// Tables a face keeps copies of through the device context, or remembers
+// the place of in a font file: the few that its readers ask for (maxp,
+// cmap, loca, head, hhea, hmtx, glyf).
 constexpr int kFaceTableSlots = 8;
 
 struct FaceTableCopy {
     uint32_t dwTag;
     uint8_t *pTable; // global heap; a one-byte block for an empty table
+    uint32_t dwSize;
+};
+
+enum class TableRecord { kLast, kFirst };
+
+// A table looked up in the file image: where it lies (null when the font
+// has none), so that later lookups do not search the directory again.
+struct FaceTableFound {
+    uint32_t dwTag;
+    TableRecord record;
+    const uint8_t *pTable; // inside the view
     uint32_t dwSize;
 };
 
@@ -44,8 +56,6 @@ struct FaceOutlineFont {
     bool bTried;
 };
 
-enum class TableRecord { kLast, kFirst };
-
 struct FontFace {
     FontSession *pSession; // device-context source: its hdc
     const char *szPath;    // font-file source
@@ -57,6 +67,8 @@ struct FontFace {
 
     FaceTableCopy aCopies[kFaceTableSlots];
     int nCopies;
+    FaceTableFound aFound[kFaceTableSlots];
+    int nFound;
 
     int nGlyphTables; // 0 not looked for yet, 1 found, -1 missing
     FaceGlyphTables glyphTables;
