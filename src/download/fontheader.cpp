@@ -4,6 +4,7 @@
 // of the glyph tables) with the tables the printer scales and hints with,
 // and the null segment.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -29,10 +30,32 @@ constexpr const char *kHeaderTables[] = {
     "hhea", "HHEA", "hmtx", "HMTX", "maxp", "MAXP", "prep", "PREP",
 };
 
-bool IsHeaderTable(const char *szTag)
+// The four bytes a record's tag holds, up to its first NUL (a three-letter
+// name ends in one), as one value: equal values are equal tags, as
+// strcmp would find them, in one compare per name.
+constexpr uint32_t TagBytes(const char *szTag)
 {
-    for (const char *szName : kHeaderTables) {
-        if (std::strcmp(szTag, szName) == 0)
+    uint32_t dwTag = 0;
+    bool bEnded = false;
+    for (int k = 0; k < 4; ++k) {
+        bEnded = bEnded || szTag[k] == '\0';
+        dwTag = dwTag << 8 | (bEnded ? 0u : static_cast<uint8_t>(szTag[k]));
+    }
+    return dwTag;
+}
+
+constexpr auto kHeaderTableTags = [] {
+    std::array<uint32_t, std::size(kHeaderTables)> adwTags{};
+    for (size_t k = 0; k < adwTags.size(); ++k)
+        adwTags[k] = TagBytes(kHeaderTables[k]);
+    return adwTags;
+}();
+
+bool IsHeaderTable(const char (&szTag)[5])
+{
+    const uint32_t dwTag = TagBytes(szTag);
+    for (uint32_t dwHeaderTag : kHeaderTableTags) {
+        if (dwTag == dwHeaderTag)
             return true;
     }
     return false;
@@ -206,6 +229,15 @@ void OrderByOffset(const uint32_t *pdwOffsets, uint16_t nCount, uint16_t *pnOrde
         for (uint32_t at = anPosition[i] + 1u; at <= nCount; at += at & (0u - at))
             ++anTree[at];
     }
+    auto reverse = [](uint16_t *pnFirst, uint16_t *pnLast) {
+        while (pnFirst < pnLast)
+            std::swap(*pnFirst++, *--pnLast);
+    };
+    auto rotateLeft = [&reverse](uint16_t *pnFirst, uint32_t nBy, uint32_t nLength) {
+        reverse(pnFirst, pnFirst + nBy);
+        reverse(pnFirst + nBy, pnFirst + nLength);
+        reverse(pnFirst, pnFirst + nLength);
+    };
     // Each run, its members in arrival order, rebuilt as the exchanges
     // leave it: the first k members rotated by the smaller offsets that
     // arrived before the next, the whole run by those that came after.
@@ -218,10 +250,10 @@ void OrderByOffset(const uint32_t *pdwOffsets, uint16_t nCount, uint16_t *pnOrde
         uint32_t nSmallerSoFar = anSmallerBefore[pnRun[0]];
         for (uint32_t nHeld = 1; nHeld < nMembers; ++nHeld) {
             const uint16_t nNext = pnRun[nHeld];
-            std::rotate(pnRun, pnRun + (anSmallerBefore[nNext] - nSmallerSoFar) % nHeld, pnRun + nHeld);
+            rotateLeft(pnRun, (anSmallerBefore[nNext] - nSmallerSoFar) % nHeld, nHeld);
             nSmallerSoFar = anSmallerBefore[nNext];
         }
-        std::rotate(pnRun, pnRun + (nRun - nSmallerSoFar) % nMembers, pnRun + nMembers);
+        rotateLeft(pnRun, (nRun - nSmallerSoFar) % nMembers, nMembers);
         nRun = nEnd;
     }
 }

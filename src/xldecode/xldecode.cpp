@@ -276,12 +276,21 @@ bool XLOperationReader::Fail(size_t offset, std::string message)
     return false;
 }
 
+// Gives the pending operation to the caller. The caller's previous one
+// comes back as the storage of the next, so that reading a run an operation
+// at a time reuses its buffers instead of allocating them for each.
+void XLOperationReader::HandOver(XLOperation &op)
+{
+    std::swap(op, *pendingOp);
+    spare = std::move(*pendingOp);
+    pendingOp.reset();
+}
+
 // The operation being read, once it is complete; or the error.
 bool XLOperationReader::GiveOrFail(XLOperation &op, XLDecodeError &error)
 {
     if (pendingOp) {
-        op = std::move(*pendingOp);
-        pendingOp.reset();
+        HandOver(op);
         lastBeforeError = true;
         return true;
     }
@@ -328,8 +337,7 @@ bool XLOperationReader::Next(XLOperation &op, XLDecodeError &error)
                       (XLIsUniversalExitAt(bytes, pos) || bytes[pos] == '(' || bytes[pos] == ')'))) {
             end = pos;
             if (pendingOp) {
-                op = std::move(*pendingOp);
-                pendingOp.reset();
+                HandOver(op);
                 lastBeforeError = pendingValue || !pendingAttributes.empty();
                 return true;
             }
@@ -370,8 +378,7 @@ bool XLOperationReader::Next(XLOperation &op, XLDecodeError &error)
             dataAllowed = false;
             // The operation before is complete.
             if (pendingOp) {
-                op = std::move(*pendingOp);
-                pendingOp.reset();
+                HandOver(op);
                 return true;
             }
             break;
@@ -386,14 +393,16 @@ bool XLOperationReader::Next(XLOperation &op, XLDecodeError &error)
                                        " not followed by an attribute id");
                 return GiveOrFail(op, error);
             }
-            XLOperation next;
+            XLOperation next = std::move(spare);
             next.op = token.tag;
             next.offset = token.offset;
-            next.attributes = std::move(pendingAttributes);
+            next.hasData = false;
+            next.data.clear();
+            std::swap(next.attributes, pendingAttributes);
             pendingAttributes.clear();
             dataAllowed = true;
             if (pendingOp) {
-                op = std::move(*pendingOp);
+                HandOver(op);
                 pendingOp = std::move(next);
                 return true;
             }

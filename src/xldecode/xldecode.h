@@ -100,6 +100,7 @@ struct XLOperationReader {
 private:
     bool Fail(size_t offset, std::string message);
     bool GiveOrFail(XLOperation &op, XLDecodeError &error);
+    void HandOver(XLOperation &op);
 
     std::span<const uint8_t> bytes;
     size_t pos = 0;
@@ -114,6 +115,7 @@ private:
     std::optional<XLToken> pendingValue;
     std::vector<XLAttribute> pendingAttributes;
     std::optional<XLOperation> pendingOp;
+    XLOperation spare; // buffers of an operation given before, for the next
 };
 
 // True when the universal exit language command ESC%-12345X stands at at.
