@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "fuzz_request.h"
+#include "platform/platform_hooks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -17,5 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     RunFuzzRequest(request, fontPath, true);
     std::remove(fontPath.c_str());
+    PlatformForgetFontRealizations();
     return 0;
 }

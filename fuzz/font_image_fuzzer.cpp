@@ -69,7 +69,7 @@ void SendGlyphCoded(FontFace &face, FontEntry *pEntry, XLStream *pStream, const 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const long baseline = PlatformLiveAllocations();
+    static const long baseline = (KeepFreedCharacterTables(), PlatformLiveAllocations());
     const FuzzRequest request = SplitFuzzInput(data, size);
     g_output.clear();
     FontSession *pSession = CreateFontSession("");

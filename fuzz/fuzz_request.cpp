@@ -60,9 +60,14 @@ std::string FuzzTempPath(const char *suffix)
     return dir + "/fndl-fuzz-" + std::to_string(getpid()) + suffix;
 }
 
+void KeepFreedCharacterTables()
+{
+    PlatformKeepFreedBlocksOf(kCharTableEntries * sizeof(uint32_t));
+}
+
 void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fromFile)
 {
-    static const long baseline = PlatformLiveAllocations();
+    static const long baseline = (KeepFreedCharacterTables(), PlatformLiveAllocations());
     static const std::string output = FuzzTempPath(".pxl");
     std::remove(output.c_str());
     const uint8_t options = request.options;

@@ -3,6 +3,17 @@
 // memory, files and code pages.
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef UNDER_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include <windows.h>
 
 #include "platform/platform_hooks.h"
@@ -523,6 +534,33 @@ TEST(PlatformMemory, AllocationHookAndCounters)
     EXPECT_NE(block, nullptr);
     GlobalFree(block);
     EXPECT_EQ(GlobalAlloc(0x0002 /* GMEM_MOVEABLE */, 8), nullptr);
+}
+
+TEST(PlatformMemory, KeptBlockIsReusedZeroedAndPoisonedMeanwhile)
+{
+    constexpr size_t kSize = 0xFFFF * 4;
+    PlatformKeepFreedBlocksOf(kSize);
+    auto *first = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kSize));
+    ASSERT_NE(first, nullptr);
+    std::memset(first, 0xAB, kSize);
+    GlobalFree(first);
+#ifdef UNDER_ADDRESS_SANITIZER
+    // A use after GlobalFree still fails while the block is kept.
+    EXPECT_TRUE(__asan_address_is_poisoned(first));
+    EXPECT_TRUE(__asan_address_is_poisoned(first + kSize - 1));
+#endif
+    HGLOBAL other = GlobalAlloc(GMEM_FIXED, kSize - 4); // another size: a new block
+    EXPECT_NE(other, first);
+    auto *again = static_cast<uint8_t *>(GlobalAlloc(GPTR, kSize));
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(std::count(again, again + kSize, 0), static_cast<long>(kSize));
+#ifdef UNDER_ADDRESS_SANITIZER
+    EXPECT_FALSE(__asan_address_is_poisoned(again + kSize - 1));
+    EXPECT_TRUE(__asan_address_is_poisoned(again + kSize)); // the end is still guarded
+#endif
+    GlobalFree(other);
+    GlobalFree(again);
+    PlatformKeepFreedBlocksOf(0); // frees the kept block
 }
 
 TEST(PlatformFiles, ReadOnlyMappings)

@@ -17,6 +17,14 @@ void PlatformFailNthAllocation(long n);
 long PlatformAllocationCount();
 long PlatformLiveAllocations();
 
+// Keeps one block of exactly size bytes back from free() when it is
+// released (poisoned under AddressSanitizer, so that a use after GlobalFree
+// still fails) and gives it to the next GlobalAlloc of that size; 0 turns
+// this off. AddressSanitizer maps every block over 128 KiB afresh, and a
+// fuzzer that makes a font's 256 KiB character table for every input
+// would spend a third of its time in the kernel's page faults.
+void PlatformKeepFreedBlocksOf(size_t size);
+
 // Serve the given TrueType bytes (copied) as the font of every logical font
 // that CreateFontIndirectA makes from now on, whatever its face name; null
 // turns this off. Lets tests and fuzzers drive the device-context source.
