@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Writes the seed corpora at fuzz time, so that none is kept in the
 // repository: small synthetic fonts (simple, composite and nested composite
-// glyphs, long loca, symbol and format 12 cmaps, a collection) and the first
-// glyphs of DejaVu Sans when it is installed, each with a text and options,
-// into DIR/font; the library's output for some of them into DIR/xldecode;
-// GGO_NATIVE outlines of installed fonts into DIR/outline.
+// glyphs, long loca, symbol and format 12 cmaps, empty tables at shared
+// offsets, a collection) and the first glyphs of DejaVu Sans when it is
+// installed, each with a text and options, into DIR/font; the library's
+// output for some of them into DIR/xldecode; GGO_NATIVE outlines of
+// installed fonts into DIR/outline.
 //
 // Usage: fndl_fuzz_seeds DIR
 #include <sys/stat.h>
