@@ -9,7 +9,6 @@
 //
 // Input layout as for the API targets; of the options, kFuzzSecondId adds
 // the glyph-coded soft font (the text's units as glyph indexes).
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -17,7 +16,6 @@
 #include "fuzz_check.h"
 #include "fuzz_request.h"
 #include "platform/platform_hooks.h"
-#include "xldecode/xldecode.h"
 
 namespace {
 
@@ -110,17 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XLStreamClose(pStream);
     DiscardFontSession(pSession);
 
-    if (!bStreamFailed) {
-        XLOperationReader reader(g_output);
-        XLOperation op;
-        XLDecodeError error;
-        while (reader.Next(op, error)) {
-        }
-        if (!error.message.empty()) {
-            std::fprintf(stderr, "output does not decode: %s at %zu\n", error.message.c_str(), error.offset);
-            Require(false, "the soft font's operators are malformed");
-        }
-    }
+    if (!bStreamFailed)
+        RequireWellFormedOutput(g_output);
     Require(PlatformLiveAllocations() == baseline, "global-heap blocks leaked");
     return 0;
 }

@@ -60,6 +60,21 @@ std::string FuzzTempPath(const char *suffix)
     return dir + "/fndl-fuzz-" + std::to_string(getpid()) + suffix;
 }
 
+void RequireWellFormedOutput(std::span<const uint8_t> bytes)
+{
+    // One operation at a time: the check is that the whole output decodes,
+    // and keeping every operation would cost allocations.
+    XLOperationReader reader(bytes);
+    XLOperation op;
+    XLDecodeError error;
+    while (reader.Next(op, error)) {
+    }
+    if (!error.message.empty()) {
+        std::fprintf(stderr, "output does not decode: %s at %zu\n", error.message.c_str(), error.offset);
+        Require(false, "successful calls wrote malformed PCL XL");
+    }
+}
+
 void KeepFreedCharacterTables()
 {
     PlatformKeepFreedBlocksOf(kCharTableEntries * sizeof(uint32_t));
@@ -130,17 +145,7 @@ void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fr
                 bytes.insert(bytes.end(), buffer, buffer + n);
             std::fclose(in);
         }
-        // One operation at a time: the check is that the whole output
-        // decodes, and keeping every operation would cost allocations.
-        XLOperationReader reader(bytes);
-        XLOperation op;
-        XLDecodeError error;
-        while (reader.Next(op, error)) {
-        }
-        if (!error.message.empty()) {
-            std::fprintf(stderr, "output does not decode: %s at %zu\n", error.message.c_str(), error.offset);
-            Require(false, "successful calls wrote malformed PCL XL");
-        }
+        RequireWellFormedOutput(bytes);
     }
 
     ResetLibraryState();

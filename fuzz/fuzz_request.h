@@ -40,6 +40,9 @@ std::vector<uint8_t> JoinFuzzInput(const std::u16string &text, uint8_t options,
 // decode as PCL XL, or memory, GDI objects or the session outlive the round.
 void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fromFile);
 
+// Aborts when the bytes do not decode as PCL XL operations.
+void RequireWellFormedOutput(std::span<const uint8_t> bytes);
+
 // Every new font allocates a 256 KiB character table, which
 // AddressSanitizer maps afresh each time: the platform keeps the freed one
 // (poisoned) for the next input instead.
