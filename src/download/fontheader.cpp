@@ -200,8 +200,8 @@ uint32_t FontExtent(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes, uint
 // printer follows, so it is reproduced: each newcomer is inserted after the
 // records of its offset and rotates every run of equal offsets above its
 // own left by one. A run's order thus follows from its members' arrival and
-// from how many smaller offsets arrive between them, found here in
-// O(n log n) instead of the n*n/2 exchanges.
+// from how many smaller offsets arrive between them, found here without the
+// n*n/2 exchanges: a sort, a Fenwick tree and each run's rotations.
 void OrderByOffset(const uint32_t *pdwOffsets, uint16_t nCount, uint16_t *pnOrder)
 {
     for (uint16_t i = 0; i < nCount; ++i)
@@ -229,31 +229,45 @@ void OrderByOffset(const uint32_t *pdwOffsets, uint16_t nCount, uint16_t *pnOrde
         for (uint32_t at = anPosition[i] + 1u; at <= nCount; at += at & (0u - at))
             ++anTree[at];
     }
-    auto reverse = [](uint16_t *pnFirst, uint16_t *pnLast) {
-        while (pnFirst < pnLast)
-            std::swap(*pnFirst++, *--pnLast);
-    };
-    auto rotateLeft = [&reverse](uint16_t *pnFirst, uint32_t nBy, uint32_t nLength) {
-        reverse(pnFirst, pnFirst + nBy);
-        reverse(pnFirst + nBy, pnFirst + nLength);
-        reverse(pnFirst, pnFirst + nLength);
-    };
     // Each run, its members in arrival order, rebuilt as the exchanges
-    // leave it: the first k members rotated by the smaller offsets that
-    // arrived before the next, the whole run by those that came after.
+    // leave it in a ring of the run's size: the members held so far rotated
+    // by the smaller offsets that arrived before the next one, the whole
+    // run by those that came after. A rotation moves no more members than
+    // smaller offsets arrived, and none once the ring is full.
+    uint16_t anRing[kMaxTableRecords];
     for (uint16_t nRun = 0; nRun < nCount;) {
         uint16_t nEnd = nRun + 1;
         while (nEnd < nCount && pdwOffsets[pnOrder[nEnd]] == pdwOffsets[pnOrder[nRun]])
             ++nEnd;
         uint16_t *pnRun = pnOrder + nRun;
         const uint32_t nMembers = nEnd - nRun;
-        uint32_t nSmallerSoFar = anSmallerBefore[pnRun[0]];
-        for (uint32_t nHeld = 1; nHeld < nMembers; ++nHeld) {
-            const uint16_t nNext = pnRun[nHeld];
-            rotateLeft(pnRun, (anSmallerBefore[nNext] - nSmallerSoFar) % nHeld, nHeld);
-            nSmallerSoFar = anSmallerBefore[nNext];
+        if (nMembers == 1) {
+            nRun = nEnd;
+            continue;
         }
-        rotateLeft(pnRun, (nRun - nSmallerSoFar) % nMembers, nMembers);
+        uint32_t nFront = 0;
+        uint32_t nHeld = 0;
+        auto rotateLeft = [&](uint32_t nBy) {
+            nBy %= nHeld;
+            if (nHeld == nMembers) {
+                nFront = (nFront + nBy) % nMembers;
+                return;
+            }
+            for (; nBy > 0; --nBy) {
+                anRing[(nFront + nHeld) % nMembers] = anRing[nFront];
+                nFront = (nFront + 1) % nMembers;
+            }
+        };
+        uint32_t nSmallerSoFar = anSmallerBefore[pnRun[0]];
+        anRing[nHeld++] = pnRun[0];
+        for (uint32_t k = 1; k < nMembers; ++k) {
+            rotateLeft(anSmallerBefore[pnRun[k]] - nSmallerSoFar);
+            nSmallerSoFar = anSmallerBefore[pnRun[k]];
+            anRing[(nFront + nHeld++) % nMembers] = pnRun[k];
+        }
+        rotateLeft(nRun - nSmallerSoFar);
+        for (uint32_t k = 0; k < nMembers; ++k)
+            pnRun[k] = anRing[(nFront + k) % nMembers];
         nRun = nEnd;
     }
 }
@@ -344,7 +358,8 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     // The whole directory lies inside: checked above.
     uint32_t adwOffsets[kMaxTableRecords];
     for (uint32_t k = 0; k < nTables; ++k)
-        directory.U32(SfntOffsetTable::kSize + SfntRecord::kSize * size_t{k} + SfntRecord::kOffset, adwOffsets[k]);
+        directory.U32(SfntOffsetTable::kSize + SfntRecord::kSize * size_t{k} + SfntRecord::kOffset,
+                      adwOffsets[k]);
     uint16_t anOrder[kMaxTableRecords];
     OrderByOffset(adwOffsets, nTables, anOrder);
 

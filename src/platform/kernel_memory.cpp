@@ -76,7 +76,8 @@ bool KeepBlock(void *block)
     // A block a little larger than asked for (the C heap rounds up) serves
     // as well; its bytes beyond the size stay poisoned when it is given out.
     const size_t usable = malloc_usable_size(block);
-    if (g_kept.size == 0 || g_kept.block != nullptr || usable < g_kept.size || usable - g_kept.size >= 4096)
+    const size_t size = g_kept.size;
+    if (size == 0 || g_kept.block != nullptr || usable < size || usable - size >= 4096)
         return false;
     ASAN_POISON_MEMORY_REGION(block, usable);
     g_kept.block = block;
