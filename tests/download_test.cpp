@@ -364,11 +364,12 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     EXPECT_EQ(chars[0].code, 0x41);
     EXPECT_EQ(chars[1].code, 0x43);
     const Bytes &glyphA = glyphs[0x41 - 0x1F];
-    Bytes expected{0x01, 0x00, static_cast<uint8_t>((glyphA.size() + 4) >> 8),
-                   static_cast<uint8_t>(glyphA.size() + 4), 0x00, 0x22};
-    expected.insert(expected.end(), glyphA.begin(), glyphA.end());
     // Short loca pads glyphs to even lengths; the block carries what loca says.
-    expected.resize(6 + ((glyphA.size() + 1) & ~size_t{1}), 0);
+    Bytes expected(6 + ((glyphA.size() + 1) & ~size_t{1}), 0);
+    const uint8_t head[] = {0x01, 0x00, static_cast<uint8_t>((glyphA.size() + 4) >> 8),
+                            static_cast<uint8_t>(glyphA.size() + 4), 0x00, 0x22};
+    std::copy(std::begin(head), std::end(head), expected.begin());
+    std::copy(glyphA.begin(), glyphA.end(), expected.begin() + 6);
     expected[3] = static_cast<uint8_t>(expected.size() - 2);
     EXPECT_EQ(chars[0].block, expected);
     EXPECT_EQ(ops[5].Find(0xA3)->value.numbers.at(0), static_cast<double>(expected.size()));
