@@ -24,36 +24,25 @@ constexpr uint32_t kTableBlockSize = 32768;
 // such a directory is refused, which also bounds the sort below.
 constexpr uint16_t kMaxTableRecords = 1024;
 
-// The tables a TrueType soft font header carries; upper-case forms too.
-constexpr const char *kHeaderTables[] = {
+// The tables a TrueType soft font header carries; upper-case forms too. A
+// three-letter name ends in a NUL within the tag's four bytes, as a
+// record's tag holds it.
+constexpr char kHeaderTables[][5] = {
     "cvt", "CVT", "cvt ", "CVT ", "fpgm", "FPGM", "head", "HEAD",
     "hhea", "HHEA", "hmtx", "HMTX", "maxp", "MAXP", "prep", "PREP",
 };
 
-// The four bytes a record's tag holds, up to its first NUL (a three-letter
-// name ends in one), as one value: equal values are equal tags, as
-// strcmp would find them, in one compare per name.
-constexpr uint32_t TagBytes(const char *szTag)
-{
-    uint32_t dwTag = 0;
-    bool bEnded = false;
-    for (int k = 0; k < 4; ++k) {
-        bEnded = bEnded || szTag[k] == '\0';
-        dwTag = dwTag << 8 | (bEnded ? 0u : static_cast<uint8_t>(szTag[k]));
-    }
-    return dwTag;
-}
-
+// Compared as four-byte values: one compare per name, for every record.
 constexpr auto kHeaderTableTags = [] {
     std::array<uint32_t, std::size(kHeaderTables)> adwTags{};
     for (size_t k = 0; k < adwTags.size(); ++k)
-        adwTags[k] = TagBytes(kHeaderTables[k]);
+        adwTags[k] = SfntTag(kHeaderTables[k]);
     return adwTags;
 }();
 
 bool IsHeaderTable(const char (&szTag)[5])
 {
-    const uint32_t dwTag = TagBytes(szTag);
+    const uint32_t dwTag = SfntTag(szTag);
     for (uint32_t dwHeaderTag : kHeaderTableTags) {
         if (dwTag == dwHeaderTag)
             return true;

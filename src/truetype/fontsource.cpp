@@ -3,7 +3,6 @@
 // session's device context (GetFontData), or a font file mapped read-only.
 #include <windows.h>
 
-#include <cstring>
 
 #include "truetype/bereader.h"
 #include "truetype/truetype.h"
@@ -29,14 +28,6 @@ void UpperTag(const char (&szTag)[5], char (&szUpper)[5])
     szUpper[4] = '\0';
 }
 
-// Compared as four bytes: a tag names no string, and the string library's
-// compare is slower here, where every record of the directory is compared
-// at every lookup.
-bool SameTag(const char (&szA)[5], const char (&szB)[5])
-{
-    return szA[0] == szB[0] && szA[1] == szB[1] && szA[2] == szB[2] && szA[3] == szB[3];
-}
-
 } // namespace
 
 void RecordFontReadOutOfMemory()
@@ -53,6 +44,8 @@ const uint8_t *FindTableInImage(const uint8_t *pView, uint32_t dwViewSize, const
         *pdwTableLength = 0;
     char szUpperTag[5];
     UpperTag(szTag, szUpperTag);
+    const uint32_t dwTag = SfntTag(szTag);
+    const uint32_t dwUpperTag = SfntTag(szUpperTag);
     const BEReader image(pView, dwViewSize);
     const int64_t nDirectory = FontDirectoryOffset(pView, dwViewSize);
     uint16_t nTables = 0;
@@ -66,7 +59,10 @@ const uint8_t *FindTableInImage(const uint8_t *pView, uint32_t dwViewSize, const
         SfntTableRecord record{};
         if (!ReadSfntTableRecord(image, static_cast<size_t>(nDirectory), k, record))
             break; // the directory runs past the image
-        if (!SameTag(record.szTag, szTag) && !SameTag(record.szTag, szUpperTag))
+        // Tags compared as four-byte values: every record is compared at
+        // every lookup, and the string library's compare costs more.
+        const uint32_t dwRecordTag = SfntTag(record.szTag);
+        if (dwRecordTag != dwTag && dwRecordTag != dwUpperTag)
             continue;
         bFound = true;
         dwOffset = record.dwOffset;
