@@ -17,6 +17,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include <cups/pwg.h>
+
 extern char **environ;
 
 namespace {
@@ -160,7 +162,74 @@ std::vector<std::string> Summarized(const std::vector<std::string> &messages)
     return lines;
 }
 
+// A paper's width and length in points, by its PPD, PWG or legacy name
+// ("B4", "iso_b4_250x353mm", "na_number-10_4.125x9.5in"); false for a
+// name no one knows.
+bool PaperDimensions(const std::string &name, double &width, double &length)
+{
+    const pwg_media_t *media = pwgMediaForPWG(name.c_str());
+    if (!media)
+        media = pwgMediaForPPD(name.c_str());
+    if (!media)
+        media = pwgMediaForLegacy(name.c_str());
+    if (!media)
+        return false;
+    width = media->width * 72.0 / 2540.0;
+    length = media->length * 72.0 / 2540.0;
+    return true;
+}
+
+bool Holds(const ppd_size_t &size, double width, double length, double spare)
+{
+    constexpr double kRounding = 2.0; // points: PPD sizes are whole points, PWG's hundredths of mm
+    return size.width + kRounding >= width && size.length + kRounding >= length &&
+           size.width <= width + spare + kRounding && size.length <= length + spare + kRounding;
+}
+
 } // namespace
+
+// A paper the PPD lists never stops a job: a size it lacks under the asked
+// name is its size of the same dimensions under another name, else the
+// printer's default paper, the paper it is loaded with. Only when the
+// default cannot hold the asked page and a listed size holds it with at
+// most an inch to spare each way (ISO B5 on JIS B5, Folio on Legal) is that
+// one used. One WARNING: line names both sizes.
+std::string PaperOfPrinter(const FilterJob &job, const std::string &asked)
+{
+    if (!job.ppd || job.ppd->num_sizes == 0)
+        return asked; // the tool knows the names; it refuses another
+    for (int i = 0; i < job.ppd->num_sizes; ++i)
+        if (strcasecmp(job.ppd->sizes[i].name, asked.c_str()) == 0)
+            return job.ppd->sizes[i].name;
+    double width = 0;
+    double length = 0;
+    const bool known = PaperDimensions(asked, width, length);
+    const ppd_size_t *same = nullptr;
+    const ppd_size_t *near = nullptr;
+    for (int i = 0; known && i < job.ppd->num_sizes; ++i) {
+        const ppd_size_t &size = job.ppd->sizes[i];
+        if (Holds(size, width, length, 0))
+            same = &size;
+        else if (Holds(size, width, length, 72) &&
+                 (!near || size.width * size.length < near->width * near->length))
+            near = &size;
+    }
+    if (same)
+        return same->name;
+    const ppd_option_t *option = ppdFindOption(job.ppd, "PageSize");
+    const ppd_size_t *fallback = option ? ppdPageSize(job.ppd, option->defchoice) : nullptr;
+    if (!fallback)
+        fallback = &job.ppd->sizes[0];
+    if (near && !Holds(*fallback, width, length, 1e9))
+        fallback = near;
+    char dimensions[64] = "";
+    if (known)
+        std::snprintf(dimensions, sizeof dimensions, " (%.0f x %.0f mm)", width * 25.4 / 72,
+                      length * 25.4 / 72);
+    Message("WARNING", std::string(job.name) + ": the printer has no paper " + asked + dimensions +
+                           ": " + Titled(job) + " is printed on " + fallback->name);
+    return fallback->name;
+}
 
 // LeakSanitizer builds: libcups 2.4 keeps four strings of the PPD cache that
 // cupsMarkOptions makes for media options past ppdClose. That is the
@@ -285,7 +354,7 @@ std::vector<std::string> CommonToolArgs(const FilterJob &job)
         const ppd_choice_t *size = job.Marked("PageSize");
         paper = size ? size->choice : "A4";
     }
-    args.insert(args.end(), {"--media", paper});
+    args.insert(args.end(), {"--media", PaperOfPrinter(job, paper)});
 
     // The tray, media type and sides as the PPD's choices give them; a
     // printer whose PPD lacks them gets what it is set to.

@@ -50,6 +50,11 @@ bool ReadFilterJob(int argc, char **argv, const char *name, FilterJob &job);
 // whatever cupsManualCopies says: CUPS leaves copies to the filter either way.
 std::vector<std::string> CommonToolArgs(const FilterJob &job);
 
+// The PPD's paper for a size asked by name: the same size, else the
+// printer's default paper (or a listed size that holds the asked page with
+// little to spare when the default cannot), with one WARNING: line.
+std::string PaperOfPrinter(const FilterJob &job, const std::string &asked);
+
 // The face the job's text is set in, as the tool is asked for it.
 std::string FontOf(const FilterJob &job);
 

@@ -91,6 +91,12 @@ int main(int argc, char **argv)
             args.insert(args.end(), {std::string("--") + option, std::to_string(margin)});
             continue;
         }
+        // CUPS's text defaults: 10 characters and 6 lines per inch, as
+        // texttopdf sets text (the tool's own are 12 pt at 1.2 lines).
+        if (!value && std::strcmp(option, "cpi") == 0)
+            value = "10";
+        else if (!value && std::strcmp(option, "lpi") == 0)
+            value = "6";
         if (!value)
             continue;
         if (IsDecimal(value))

@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pagecount.h"
 #include "support/requests.h"
 #include "xldecode/xldecode.h"
 #include "xlstream/xlcodes.h"
@@ -166,7 +167,7 @@ fs::path MakeServerBin(const fs::path &dir, bool ownCopies = false)
     if (ownCopies) {
         programs = (dir / "programs").string();
         fs::create_directories(programs);
-        for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl"})
+        for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl", "fndl-gstopxl"})
             fs::copy_file(fs::path(FNDL_FILTER_DIR) / filter, fs::path(programs) / filter);
         tool = programs + "/fndl";
         fs::copy_file(FNDL_TOOL_PATH, tool);
@@ -176,7 +177,7 @@ fs::path MakeServerBin(const fs::path &dir, bool ownCopies = false)
         environment = "LD_LIBRARY_PATH='" + (dir / "lib").string() + "' ";
 #endif
     }
-    for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl"}) {
+    for (const char *filter : {"fndl-texttopxl", "fndl-bannertopxl", "fndl-gstopxl"}) {
         const fs::path wrapper = bin / "filter" / filter;
         WriteFile(wrapper, "#!/bin/sh\n" + environment + "FNDL_TOOL='" + tool + "' exec '" + programs +
                                "/" + filter + "' \"$@\"\n");
@@ -261,18 +262,25 @@ std::vector<const XLOperation *> BeginPages(const PrintedJob &job)
     return pages;
 }
 
-// A one-page PDF with a line of text, its cross-reference table in place.
-std::string OnePagePdf()
+// A PDF of as many pages as asked, a line of text on each, its
+// cross-reference table in place.
+std::string PdfOfPages(int pages)
 {
-    const std::string content = "BT /F1 24 Tf 72 700 Td (Printed through gstopxl) Tj ET";
-    const std::vector<std::string> objects = {
-        "<</Type/Catalog/Pages 2 0 R>>",
-        "<</Type/Pages/Kids[3 0 R]/Count 1>>",
-        "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Contents 4 0 R"
-        "/Resources<</Font<</F1 5 0 R>>>>>>",
-        "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream",
-        "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>",
-    };
+    std::vector<std::string> objects = {"<</Type/Catalog/Pages 2 0 R>>", "",
+                                        "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>"};
+    std::string kids;
+    for (int page = 0; page < pages; ++page) {
+        const int object = static_cast<int>(objects.size()) + 1;
+        kids += std::to_string(object) + " 0 R ";
+        const std::string content =
+            "BT /F1 24 Tf 72 700 Td (Printed through gstopxl, page " + std::to_string(page + 1) +
+            ") Tj ET";
+        objects.push_back("<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Contents " +
+                          std::to_string(object + 1) + " 0 R/Resources<</Font<</F1 3 0 R>>>>>>");
+        objects.push_back("<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content +
+                          "\nendstream");
+    }
+    objects[1] = "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(pages) + ">>";
     std::string pdf = "%PDF-1.4\n";
     std::vector<size_t> offsets;
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -691,6 +699,38 @@ TEST(CupsFilters, PagesGoOutAsMadeAndACancelLeavesNothing)
     fs::remove_all(dir);
 }
 
+// Ghostscript's PCL XL pages are counted by the tokens, not by bytes: an
+// EndPage byte (0x44) inside a value, an array or embedded data is no page
+// end, PJL between jobs is skipped, and bytes fed one at a time give the
+// same pages, each ending right after its EndPage.
+TEST(CupsFilters, GhostscriptPagesAreCountedByTheirEndPage)
+{
+    const std::string pjl = std::string(kUel) + "@PJL ENTER LANGUAGE = PCLXL\n";
+    const std::string header = ") HP-PCL XL;2;1;D\n";
+    // BeginPage with a ubyte 0x44 attribute value and a uint16 array of
+    // 0x4444, ReadImage with embedded data full of 0x44, EndPage.
+    const std::string page = std::string("\xC0\x44\xF8\x28\xC9\xC0\x02\x44\x44\x44\x44\xF8\x29\x43", 14) +
+                             std::string("\xB1\xFB\x03\x44\x44\x44\xFA\x02\x00\x00\x00\x44\x44", 13) +
+                             std::string("\x44");
+    const std::string stream = pjl + header + page + page + std::string(kUel) + pjl + header + page;
+    const auto *bytes = reinterpret_cast<const uint8_t *>(stream.data());
+    std::vector<size_t> ends;
+    PclXlPageCounter whole;
+    for (size_t at = 0; at < stream.size();) {
+        at += whole.Feed(bytes + at, stream.size() - at);
+        if (whole.pageEnded)
+            ends.push_back(at);
+    }
+    const size_t first = pjl.size() + header.size() + page.size();
+    EXPECT_EQ(ends, (std::vector<size_t>{first, first + page.size(), stream.size()}));
+    std::vector<size_t> byByte;
+    PclXlPageCounter single;
+    for (size_t at = 0; at < stream.size(); ++at)
+        if (single.Feed(bytes + at, 1) == 1 && single.pageEnded)
+            byByte.push_back(at + 1);
+    EXPECT_EQ(byByte, ends);
+}
+
 namespace {
 
 // A listening socket on 127.0.0.1 with a free port.
@@ -871,7 +911,7 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
     // options.
     if (access("/usr/lib/cups/filter/gstopxl", X_OK) != 0 || access("/usr/bin/gs", X_OK) != 0)
         GTEST_SKIP() << "cups-filters' gstopxl or Ghostscript is not installed";
-    WriteFile(dir / "one.pdf", OnePagePdf());
+    WriteFile(dir / "one.pdf", PdfOfPages(1));
     fs::permissions(dir / "one.pdf", fs::perms::others_read, fs::perm_options::add);
     const Command pdf = RunCommand({kLp, "-d", "fndl", "-o", "InputSlot=Manual", "-o",
                                     "Duplex=DuplexTumble", (dir / "one.pdf").string()},
@@ -885,6 +925,56 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
     EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrMediaSize), 2); // A4
     EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrMediaSource), 2);
     EXPECT_EQ(AttributeOf(pdfPage, xl::kAttrDuplexPageMode), 0);
+
+    // Every other document format is counted in CUPS's page log (and
+    // job-impressions-completed) page by page as it reaches the printer: a
+    // multi-page PDF, a PostScript file, a C source (texttopdf, then
+    // Ghostscript) and an image (imagetopdf straight to Ghostscript, no
+    // pdftopdf to count it).
+    std::string cSource = "#include <stdio.h>\n\n";
+    for (int i = 0; i < 150; ++i)
+        cSource += "int value" + std::to_string(i) + "(void) { return " + std::to_string(i) + "; }\n";
+    const std::string postScript =
+        "%!PS-Adobe-3.0\n%%Pages: 2\n%%EndComments\n%%Page: 1 1\n/Helvetica findfont 24 "
+        "scalefont setfont 72 700 moveto (One) show showpage\n%%Page: 2 2\n/Helvetica findfont "
+        "24 scalefont setfont 72 700 moveto (Two) show showpage\n%%EOF\n";
+    const std::string image = "P5\n64 64\n255\n" + std::string(64 * 64, '\x80');
+    struct Document {
+        const char *name;
+        std::string bytes;
+        int pages; // 0: more than one, as texttopdf lays it out
+    };
+    const Document documents[] = {{"three.pdf", PdfOfPages(3), 3},
+                                  {"two.ps", postScript, 2},
+                                  {"values.c", cSource, 0},
+                                  {"grey.pgm", image, 1}};
+    for (const Document &document : documents) {
+        WriteFile(dir / document.name, document.bytes);
+        fs::permissions(dir / document.name, fs::perms::others_read, fs::perm_options::add);
+        const Command queued = RunCommand({kLp, "-d", "fndl", (dir / document.name).string()}, {server});
+        ASSERT_EQ(queued.exitCode, 0) << queued.err;
+        const size_t idAt = queued.out.find("fndl-");
+        ASSERT_NE(idAt, std::string::npos) << queued.out;
+        const std::string id = std::to_string(std::atoi(queued.out.c_str() + idAt + 5));
+        const std::vector<PrintedJob> printedJobs = SplitJobs(Receive(device, std::chrono::seconds(60)));
+        ASSERT_EQ(printedJobs.size(), 1u) << document.name;
+        const int printedPages = printedJobs[0].pages;
+        if (document.pages > 0)
+            EXPECT_EQ(printedPages, document.pages) << document.name;
+        else
+            EXPECT_GT(printedPages, 1) << document.name;
+        const std::string logged = " " + id + " [";
+        const std::string counted = " total " + std::to_string(printedPages) + " ";
+        std::string line;
+        for (int i = 0; i < 50 && line.find(counted) == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::istringstream log(ReadFile(dir / "log/page_log"));
+            for (std::string entry; std::getline(log, entry);)
+                if (entry.find(logged) != std::string::npos)
+                    line = entry;
+        }
+        EXPECT_NE(line.find(counted), std::string::npos) << document.name << ": " << line;
+    }
 }
 
 #endif // FNDL_FILTER_DIR && FNDL_TOOL_PATH
