@@ -699,6 +699,43 @@ TEST(CupsFilters, PagesGoOutAsMadeAndACancelLeavesNothing)
     fs::remove_all(dir);
 }
 
+// A paper the PPD lacks never stops a job: the text prints on the PPD's
+// default paper (A4), or on a listed size of the same dimensions under
+// another name, with one WARNING: line naming both sizes; a size the PPD has
+// prints without one.
+TEST(CupsFilters, APaperThePrinterLacksPrintsOnItsDefault)
+{
+    const fs::path dir = Scratch("paper");
+    WriteFile(dir / "notes.txt", SampleText());
+    const std::vector<std::string> env = {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH,
+                                          std::string("PPD=") + FNDL_PPD_PATH};
+    struct Case {
+        const char *options;
+        double mediaSize; // PCL XL MediaSize: 0 Letter, 2 A4
+        const char *warning;
+    };
+    for (const Case &paper : {Case{"media=B4", 2, "no paper B4 (257 x 364 mm): \"Notes\" is printed on A4"},
+                              Case{"media=Env10", 2, "no paper Env10 (105 x 241 mm): \"Notes\" is printed on A4"},
+                              Case{"PageSize=Custom.5x5in", 2, "no paper Custom.5x5in (127 x 127 mm)"},
+                              Case{"media=na_letter_8.5x11in", 0, nullptr},
+                              Case{"media=Letter,Plain", 0, nullptr}}) {
+        const Command run = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "3", "user",
+                                        "Notes", "1", paper.options, (dir / "notes.txt").string()},
+                                       env);
+        EXPECT_EQ(run.exitCode, 0) << paper.options << "\n" << run.err;
+        EXPECT_EQ(CountLines(run.err, "ERROR:"), 0) << run.err;
+        EXPECT_EQ(CountLines(run.err, "WARNING:"), paper.warning ? 1 : 0) << run.err;
+        if (paper.warning) {
+            EXPECT_NE(run.err.find(paper.warning), std::string::npos) << run.err;
+        }
+        const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+        ASSERT_EQ(jobs.size(), 1u) << paper.options;
+        for (const XLOperation *page : BeginPages(jobs[0]))
+            EXPECT_EQ(AttributeOf(*page, xl::kAttrMediaSize), paper.mediaSize) << paper.options;
+    }
+    fs::remove_all(dir);
+}
+
 // Ghostscript's PCL XL pages are counted by the tokens, not by bytes: an
 // EndPage byte (0x44) inside a value, an array or embedded data is no page
 // end, PJL between jobs is skipped, and bytes fed one at a time give the
