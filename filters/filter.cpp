@@ -78,15 +78,61 @@ void Replace(std::string &text, const std::string &what, const std::string &with
         text.replace(at, what.size(), with);
 }
 
+// The tool's options that the filters set from CUPS options, longest first
+// so that one is never taken for the start of another.
+constexpr std::pair<const char *, const char *> kCupsOptionOf[] = {
+    {"--number-up-layout", "number-up-layout"}, {"--number-up", "number-up"},
+    {"--page-bottom", "page-bottom"},           {"--page-ranges", "page-ranges"},
+    {"--orientation", "orientation-requested"}, {"--page-right", "page-right"},
+    {"--page-left", "page-left"},               {"--page-set", "page-set"},
+    {"--page-top", "page-top"},                 {"--columns", "columns"},
+    {"--media", "media"},                       {"--font", "fndl-font"},
+    {"--cpi", "cpi"},                           {"--lpi", "lpi"},
+};
+
+// The tool's options in a message as the CUPS options a user gives: "--cpi
+// 1000 is out of range" is "-o cpi=1000 is out of range", "--page-ranges
+// wants ..." is "-o page-ranges wants ...".
+std::string WithCupsOptions(std::string text)
+{
+    if (const size_t at = text.find("; name its encoding with --encoding"); at != std::string::npos)
+        text.replace(at, text.size() - at,
+                     "; a client names its encoding in the document format "
+                     "(text/plain;charset=NAME)");
+    for (const auto &[tool, cups] : kCupsOptionOf) {
+        const std::string option = tool;
+        for (size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
+            const size_t end = at + option.size();
+            if (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-'))
+                continue;
+            std::string with = std::string("-o ") + cups;
+            size_t replaced = option.size();
+            // "--cpi 1000 is ...": the value given goes with its name.
+            if (end + 1 < text.size() && text[end] == ' ') {
+                const size_t valueEnd = std::min(text.find(' ', end + 1), text.size());
+                const std::string value = text.substr(end + 1, valueEnd - end - 1);
+                if (!value.empty() && (std::isdigit(static_cast<unsigned char>(value[0])) ||
+                                       value[0] == '-' || value[0] == '.')) {
+                    with += "=" + value;
+                    replaced = valueEnd - at;
+                }
+            }
+            text.replace(at, replaced, with);
+        }
+    }
+    return text;
+}
+
 // A tool message as a CUPS user reads it: without the tool's name and its
-// advice to read the tool's help, the job named by its title rather than by
-// the spool file CUPS keeps it in.
+// advice to read the tool's help, its options named as CUPS options, the
+// job named by its title rather than by the spool file CUPS keeps it in.
 std::string ForCups(const FilterJob &job, std::string text)
 {
     if (text.starts_with("fndl: "))
         text.erase(0, 6);
     if (const size_t see = text.find(" (see 'fndl"); see != std::string::npos)
         text.erase(see, text.find(')', see) + 1 - see);
+    text = WithCupsOptions(std::move(text));
     if (!job.file.empty()) {
         Replace(text, "text file '" + job.file + "'", Titled(job));
         Replace(text, "'" + job.file + "'", Titled(job));

@@ -13,8 +13,10 @@
 // printed. Values out of range are clamped with a warning, never fail the job.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "filter.h"
@@ -32,15 +34,49 @@ bool IsDecimal(const char *text)
     return *end == '\0';
 }
 
-// The charset parameter of the document format, when CUPS gives one.
+// The charset of the document format, when CUPS gives one: cupsd passes a
+// Print-Job's "text/plain;charset=..." in CHARSET, where utf-8 is also what
+// it says when the client named none (the request's own charset), so that
+// value leaves the text to the UTF-8 or Windows-1252 decision; a charset
+// parameter of CONTENT_TYPE (cupsfilter -i) is taken too.
 std::string Charset()
 {
     const char *type = std::getenv("CONTENT_TYPE");
-    const char *param = type ? strcasestr(type, "charset=") : nullptr;
-    if (!param)
+    if (const char *param = type ? strcasestr(type, "charset=") : nullptr) {
+        std::string charset = param + 8;
+        return charset.substr(0, charset.find_first_of("; "));
+    }
+    const char *charset = std::getenv("CHARSET");
+    if (!charset || !*charset || strcasecmp(charset, "utf-8") == 0 || strcasecmp(charset, "utf8") == 0)
         return "";
-    std::string charset = param + 8;
-    return charset.substr(0, charset.find_first_of("; "));
+    return charset;
+}
+
+// CUPS's page-ranges: "1-3,7,9-", each page from 1, each range in order.
+bool IsPageRanges(const char *text)
+{
+    const std::string ranges = text;
+    if (ranges.empty())
+        return false;
+    for (size_t at = 0; at <= ranges.size();) {
+        const size_t end = std::min(ranges.find(',', at), ranges.size());
+        const std::string part = ranges.substr(at, end - at);
+        const size_t dash = part.find('-');
+        const std::string first = part.substr(0, dash);
+        const std::string last = dash == std::string::npos ? first : part.substr(dash + 1);
+        const auto number = [](const std::string &digits) {
+            if (digits.empty() || digits.size() > 9 ||
+                digits.find_first_not_of("0123456789") != std::string::npos)
+                return -1L;
+            return std::atol(digits.c_str());
+        };
+        const long from = first.empty() && dash != std::string::npos ? 1 : number(first);
+        const long to = last.empty() && dash != std::string::npos ? from : number(last);
+        if (part.empty() || (first.empty() && last.empty()) || from < 1 || to < from)
+            return false;
+        at = end + 1;
+    }
+    return true;
 }
 
 // orientation-requested: 3 portrait, 4 landscape, 5 reverse landscape,
@@ -115,10 +151,21 @@ int main(int argc, char **argv)
         else
             Message("WARNING", std::string("ignoring columns=") + columns + ": 1 to 16 columns");
     }
-    if (const char *ranges = job.Option("page-ranges"))
-        args.insert(args.end(), {"--page-ranges", ranges});
-    if (const char *set = job.Option("page-set"))
-        args.insert(args.end(), {"--page-set", set});
+    // A selection the tool cannot read prints every page rather than
+    // stopping the job.
+    if (const char *ranges = job.Option("page-ranges")) {
+        if (IsPageRanges(ranges))
+            args.insert(args.end(), {"--page-ranges", ranges});
+        else
+            Message("WARNING", std::string("ignoring page-ranges=") + ranges +
+                                   ": pages and ranges such as 1-3,7,9-; every page is printed");
+    }
+    if (const char *set = job.Option("page-set")) {
+        if (strcasecmp(set, "all") == 0 || strcasecmp(set, "odd") == 0 || strcasecmp(set, "even") == 0)
+            args.insert(args.end(), {"--page-set", set});
+        else
+            Message("WARNING", std::string("ignoring page-set=") + set + ": all, odd or even");
+    }
     if (const char *numberUp = job.Option("number-up")) {
         const int count = std::atoi(numberUp);
         if (count == 1 || count == 2 || count == 4)

@@ -736,6 +736,39 @@ TEST(CupsFilters, APaperThePrinterLacksPrintsOnItsDefault)
     fs::remove_all(dir);
 }
 
+// The filter's messages name CUPS options, never the tool's; the charset
+// CUPS passes (CHARSET, from a Print-Job's text/plain;charset=...) decodes
+// the text; a page selection the tool cannot read prints every page.
+TEST(CupsFilters, MessagesSpeakCupsAndTheCharsetArrives)
+{
+    const fs::path dir = Scratch("messages");
+    WriteFile(dir / "latin1.txt", "caf\xE9 cr\xE8me\n");
+    const std::vector<std::string> argv = {std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "4", "user", "Menu",
+                                           "1", "cpi=1000 page-ranges=3-1", (dir / "latin1.txt").string()};
+    const std::string tool = std::string("FNDL_TOOL=") + FNDL_TOOL_PATH;
+    const std::string ppd = std::string("PPD=") + FNDL_PPD_PATH;
+    for (const char *charset : {"CHARSET=utf-8", "CHARSET=iso-8859-1"}) {
+        const Command run = RunCommand(argv, {tool, ppd, charset});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err.find("--"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("-o cpi=1000"), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("WARNING: ignoring page-ranges=3-1"), std::string::npos) << run.err;
+        const bool named = std::string(charset) == "CHARSET=iso-8859-1";
+        EXPECT_EQ(run.err.find("is not UTF-8") == std::string::npos, named) << run.err;
+        if (!named) {
+            EXPECT_NE(run.err.find("a client names its encoding in the document format "
+                                   "(text/plain;charset=NAME)"),
+                      std::string::npos)
+                << run.err;
+        }
+        const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+        ASSERT_EQ(jobs.size(), 1u);
+        EXPECT_EQ(jobs[0].text, u"caf\u00E9 cr\u00E8me");
+    }
+    fs::remove_all(dir);
+}
+
 // Ghostscript's PCL XL pages are counted by the tokens, not by bytes: an
 // EndPage byte (0x44) inside a value, an array or embedded data is no page
 // end, PJL between jobs is skipped, and bytes fed one at a time give the
