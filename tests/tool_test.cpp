@@ -466,6 +466,21 @@ TEST(ToolJob, TextFilesAndTextsTheLibraryCannotTake)
     Job named;
     RunJob(named, {"--encoding", "ISO-8859-15", "--text-file", textFile.path});
     EXPECT_EQ(AllText(TextLines(named.ops)).substr(0, 4), u"caf\u00E9");
+    // The decision is a line's: Windows-1252 lines outnumbering UTF-8 ones
+    // leave the UTF-8 line whole (and a line longer than a decision piece
+    // is cut between sequences, never inside one).
+    const std::string mixed = "d\xE9j\xE0 \xE9t\xE9\ncaf\xC3\xA9 \xE2\x82\xAC\n\xE0 \xE9\n" +
+                              std::string(65535, 'x') + "\xC3\xA9";
+    textFile.Write(std::vector<uint8_t>(mixed.begin(), mixed.end()));
+    Job perLine;
+    RunJob(perLine, {"--text-file", textFile.path});
+    const std::u16string perLineText = AllText(TextLines(perLine.ops));
+    EXPECT_EQ(perLineText.substr(0, 21), u"d\u00E9j\u00E0 \u00E9t\u00E9caf\u00E9 \u20AC\u00E0 \u00E9xxxx");
+    EXPECT_EQ(perLineText.substr(perLineText.size() - 2), u"x\u00E9");
+    EXPECT_NE(perLine.run.err.find("2 lines are not UTF-8: read as Windows-1252 (Latin-1), the 2 with "
+                                   "UTF-8 as UTF-8"),
+              std::string::npos)
+        << perLine.run.err;
     ToolRun run = RunTool({"job", "--encoding", "no-such", "--text-file", textFile.path, "-o",
                            job.file.path});
     EXPECT_EQ(run.exitCode, 2);

@@ -65,6 +65,57 @@ void DecodeUtf8Leniently(Decoder &decoder, bool last, std::u16string &text)
     decoder.utf8.erase(0, at);
 }
 
+// The most of one line that auto decides on at once.
+constexpr size_t kAutoDecision = 65536;
+
+// Auto: each line of decoder.utf8 (its newline included) as UTF-8, or as
+// Windows-1252 when its ill-formed sequences outnumber its UTF-8 ones; a
+// line not ended yet waits for the next block unless it is this long.
+void DecodeAutoLines(Decoder &decoder, bool last, std::u16string &text)
+{
+    const std::string_view bytes = decoder.utf8;
+    size_t start = 0;
+    std::u16string line;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end != std::string_view::npos) {
+            ++end;
+        } else if (last) {
+            end = bytes.size();
+        } else if (bytes.size() - start > kAutoDecision) {
+            end = start + kAutoDecision;
+            // Not inside a sequence: back to the byte that starts one.
+            for (int back = 0; back < 3 && (static_cast<uint8_t>(bytes[end]) & 0xC0) == 0x80; ++back)
+                --end;
+        } else {
+            break;
+        }
+        const std::string_view piece = bytes.substr(start, end - start);
+        size_t good = 0;
+        size_t bad = 0;
+        line.clear();
+        for (size_t at = 0; at < piece.size();) {
+            const DecodedChar decoded = DecodeUtf8(piece.substr(at));
+            bad += decoded.wellFormed ? 0 : 1;
+            good += decoded.wellFormed && decoded.length > 1 ? 1 : 0;
+            const Utf16Units units = EncodeUtf16(decoded.codePoint);
+            line.append(units.units, units.count);
+            at += decoded.length;
+        }
+        if (bad > 0 && good < bad) {
+            DecodeWindows1252(piece, text);
+            ++decoder.windowsLines;
+        } else {
+            text += line;
+            decoder.bad += bad;
+            decoder.good += good;
+            decoder.utf8Lines += good > 0 ? 1 : 0;
+        }
+        start = end;
+    }
+    decoder.utf8.erase(0, start);
+}
+
 } // namespace
 
 // Windows-1252's 0x80-0x9F from the table; every other byte is its code.
@@ -118,6 +169,9 @@ void Decode(Decoder &decoder, std::string_view bytes, bool last, std::u16string 
         DecodeWithIconv(decoder, bytes, last);
         break;
     case TextEncoding::Auto:
+        decoder.utf8.append(bytes);
+        DecodeAutoLines(decoder, last, text);
+        return;
     case TextEncoding::Utf8:
         decoder.utf8.append(bytes);
         break;
@@ -131,10 +185,4 @@ bool KnownToIconv(const std::string &name)
     return decoder.converter != kNoConverter;
 }
 
-// Auto: UTF-8 text with a stray byte or two keeps its characters; text
-// with no more UTF-8 sequences than bytes that break them is another
-// encoding, read as Windows-1252.
-bool NotUtf8(const Decoder &utf8)
-{
-    return utf8.bad > 0 && utf8.good < utf8.bad;
-}
+

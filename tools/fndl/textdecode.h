@@ -27,6 +27,8 @@ struct Decoder {
     std::string utf8;                 // UTF-8 (read, or iconv's) not decoded yet
     size_t bad = 0;                   // ill-formed UTF-8 sequences
     size_t good = 0;                  // well-formed ones of two or more bytes
+    size_t windowsLines = 0;          // auto: lines read as Windows-1252
+    size_t utf8Lines = 0;             // auto: lines with UTF-8 beyond ASCII kept
 
     explicit Decoder(TextEncoding kind, const std::string &name = "") : encoding(kind)
     {
@@ -50,7 +52,8 @@ void DecodeWindows1252(std::string_view bytes, std::u16string &text);
 
 bool KnownToIconv(const std::string &name);
 
-// Auto: UTF-8 text with a stray byte or two keeps its characters; text
-// with no more UTF-8 sequences than bytes that break them is another
+// Auto decides line by line (a line longer than 64 KiB in 64 KiB pieces),
+// so that valid UTF-8 is never read as another encoding: a line of UTF-8
+// with a stray byte or two keeps its characters (the stray bytes U+FFFD); a
+// line with fewer UTF-8 sequences than bytes that break them is another
 // encoding, read as Windows-1252.
-bool NotUtf8(const Decoder &utf8);

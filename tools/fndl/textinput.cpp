@@ -67,10 +67,19 @@ constexpr char16_t kNul = 0;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kReadBlock = 65536;
 
-void WarnNotUtf8(const std::string &source)
+// Auto read some lines as Windows-1252: all its text beyond ASCII, or some
+// lines beside others that stayed UTF-8.
+void WarnNotUtf8(const std::string &source, const Decoder &decoder)
 {
-    PrintError(source + " is not UTF-8: read as Windows-1252 (Latin-1); name its encoding with "
-                        "--encoding");
+    if (decoder.utf8Lines == 0)
+        PrintError(source + " is not UTF-8: read as Windows-1252 (Latin-1); name its encoding with "
+                            "--encoding");
+    else
+        PrintError(source + ": " + std::to_string(decoder.windowsLines) +
+                   (decoder.windowsLines == 1 ? " line is" : " lines are") +
+                   " not UTF-8: read as Windows-1252 (Latin-1), the " +
+                   std::to_string(decoder.utf8Lines) + " with UTF-8 as UTF-8; name its encoding "
+                   "with --encoding");
 }
 
 void WarnIllFormed(const std::string &source, size_t bad)
@@ -99,13 +108,10 @@ bool DecodeFileText(std::string_view bytes, const std::string &encoding,
     }
     text.clear();
     Decode(decoder, bytes, true, text);
-    if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
-        text.clear();
-        DecodeWindows1252(bytes, text);
-        WarnNotUtf8(source);
-    } else if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0) {
+    if (decoder.windowsLines > 0)
+        WarnNotUtf8(source, decoder);
+    if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0)
         WarnIllFormed(source, decoder.bad);
-    }
     return true;
 }
 
@@ -345,23 +351,17 @@ int ReadJobTextFile(const std::string &path, const std::string &encoding,
         PrintError("unknown encoding '" + encoding + "' for " + source);
         return kExitUsage;
     }
-    file->encoding = kind == TextEncoding::Auto ? TextEncoding::Utf8 : kind;
+    // Auto decides line by line, on every pass alike.
+    file->encoding = kind;
     Decoder decoder(file->encoding, encoding);
     Pieces pieces;
     if (const int exitCode = ReadPass(*file, true, decoder, pieces, nullptr);
         exitCode >= 0)
         return exitCode;
-    if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
-        WarnNotUtf8(source);
-        file->encoding = TextEncoding::Windows1252;
-        Decoder windows(file->encoding);
-        pieces = Pieces{};
-        if (const int exitCode = ReadPass(*file, false, windows, pieces, nullptr);
-            exitCode >= 0)
-            return exitCode;
-    } else if (file->encoding == TextEncoding::Utf8 && decoder.bad > 0) {
+    if (decoder.windowsLines > 0)
+        WarnNotUtf8(source, decoder);
+    if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0)
         WarnIllFormed(source, decoder.bad);
-    }
     if (pieces.nuls > 0)
         WarnNuls(source, pieces.nuls);
     file->empty = !pieces.handedOn;
