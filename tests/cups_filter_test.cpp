@@ -463,9 +463,9 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     ASSERT_EQ(selectedJobs.size(), 1u);
     EXPECT_EQ(selectedJobs[0].pages, 1);
     EXPECT_EQ(CountLines(selected.err, "PAGE: "), 1u) << selected.err;
-    EXPECT_NE(selected.err.find("--cpi 0.5 is out of range: 1 is used"), std::string::npos)
+    EXPECT_NE(selected.err.find("-o cpi=0.5 is out of range: 1 is used"), std::string::npos)
         << selected.err;
-    EXPECT_NE(selected.err.find("--page-left -5 is out of range: 0 is used"), std::string::npos)
+    EXPECT_NE(selected.err.find("-o page-left=-5 is out of range: 0 is used"), std::string::npos)
         << selected.err;
     for (const XLOperation &op : selectedJobs[0].ops) {
         if (op.op == xl::kOpBeginPage) {

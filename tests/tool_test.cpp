@@ -280,6 +280,33 @@ TEST(ToolJob, ParagraphsAndMissingGlyphs)
         << "reported once";
 }
 
+// Fallback goes by run: a line of one script the main font lacks is one
+// Text in one font, its spaces, digits and punctuation kept in it; Han
+// beside kana takes the font chosen for Japanese, the same as the kana's;
+// the Devanagari danda stays in the Devanagari font.
+TEST(ToolJob, FallbackFontsAreChosenByRunAndScript)
+{
+    struct Case {
+        const char *text;
+        size_t texts;      // Text operators
+        size_t fonts;      // soft fonts sent
+    };
+    for (const Case &line : {Case{"\xE4\xB8\xAD\xE6\x96\x87 \xE6\x96\x87\xE6\x9C\xAC 2026\xE3\x80\x82 \xE6\xB5\x8B\xE8\xAF\x95", 1, 1},
+                             Case{"\xE1\x88\xB0\xE1\x88\x8B\xE1\x88\x9D \xE1\x88\x88\xE1\x8B\x93\xE1\x88\x88\xE1\x88\x9D \xE1\x8D\xA2", 1, 1},
+                             Case{"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE6\x96\x87 \xE3\x81\xA7\xE3\x81\x99\xE3\x80\x82", 1, 1}}) {
+        Job job;
+        RunJob(job, {"--text", line.text});
+        EXPECT_EQ(Count(job.ops, kOpText), line.texts) << line.text;
+        EXPECT_EQ(Count(job.ops, kOpBeginFontHeader), line.fonts) << line.text;
+        EXPECT_EQ(AllText(TextLines(job.ops)), Utf16(line.text));
+    }
+    Job hindi;
+    RunJob(hindi, {"--text", "\xE0\xA4\xA8\xE0\xA4\xAE\xE0\xA4\xB8\xE0\xA5\x8D\xE0\xA4\xA4\xE0\xA5\x87 "
+                             "\xE0\xA4\xA6\xE0\xA5\x81\xE0\xA4\xA8\xE0\xA4\xBF\xE0\xA4\xAF\xE0\xA4\xBE\xE0\xA5\xA4"});
+    EXPECT_EQ(Count(hindi.ops, kOpText), 1u);
+    EXPECT_EQ(Count(hindi.ops, kOpBeginFontHeader), 1u);
+}
+
 TEST(ToolJob, FallbackSetsEveryCharacterAnInstalledFontHas)
 {
     // Latin, CJK, Hangul, Greek and symbols, twice over two lines: each run

@@ -21,6 +21,7 @@ inline constexpr char32_t kTabChar = 0x09;
 template <typename Visit>
 void ForEachRun(JobFonts &fonts, std::u16string_view paragraph, Visit visit)
 {
+    SetParagraphLanguage(fonts, paragraph);
     size_t runStart = 0;
     int runFont = kNoRun;
     int previous = kLeftOut;

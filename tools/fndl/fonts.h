@@ -4,10 +4,12 @@
 // character the chosen face lacks, and why a face cannot be downloaded.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct _FcCharSet;
@@ -72,6 +74,11 @@ struct JobFonts {
     std::unique_ptr<_FcFontSet, FcFontSetFree> order;
     bool orderBuilt = false;
     std::map<char32_t, int> chosen; // code point -> index into fonts, -1 for none
+    // A script's fallback font, asked of fontconfig in that script's
+    // language: (script tag, language) -> index into fonts.
+    std::map<std::pair<uint32_t, std::string>, int> scriptFonts;
+    std::map<std::string, std::unique_ptr<_FcFontSet, FcFontSetFree>> languageOrders;
+    std::string hanLanguage = "zh-cn"; // Han's language in the paragraph being set
     // (font index, code point): the library left the character out of that
     // font although fontconfig said it has it (a damaged glyph, a cmap the
     // library does not read); another font sets it.
@@ -85,12 +92,19 @@ struct JobFonts {
 bool ChooseMainFace(const std::string &font, bool fromFile, int fontId, long weight, bool italic,
                     JobFonts &fonts, JobFont &main);
 
-// The index in fonts.fonts of the font that sets codePoint: the main font
-// (0) when it has it, else the font it was given before in the job, else
-// the font that set the character before it when that has it too
-// (previous, or -1), else the first in fontconfig's fallback order that the
+// The index in fonts.fonts of the font that sets codePoint, run by run
+// rather than character by character: a character of no script of its own
+// (space, punctuation, digits, the danda) stays in the fallback font of the
+// character before it (previous, or -1) when that has it; else the main
+// font (0) when it has it; else the fallback font chosen for its script,
+// asked of fontconfig in the script's language (Han's by its paragraph),
+// when that has it; else the font it was given before in the job, else
+// previous's, else the first in fontconfig's fallback order that the
 // library can download. -1 when no installed font has it. A font that
 // rejected the character is never chosen for it again.
 int FontForChar(JobFonts &fonts, char32_t codePoint, int previous);
+// The paragraph's language for Han, by its neighbours: kana ja, Hangul ko,
+// Bopomofo zh-tw; else the locale's (zh-cn, zh-tw, ja, ko), else zh-cn.
+void SetParagraphLanguage(JobFonts &fonts, std::u16string_view paragraph);
 // Records that the library left the character out of the font.
 void RejectChar(JobFonts &fonts, int font, char32_t codePoint);

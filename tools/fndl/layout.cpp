@@ -280,6 +280,10 @@ void CountUnprintable(Job &job, std::u16string_view text, size_t textStart, Unpr
 {
     long &count = found.count;
     for (size_t i = 0; i < text.size();) {
+        // Fallback fonts are chosen in each paragraph's language, as they
+        // are when it is set.
+        if (i == 0 || text[i - 1] == kNewLine)
+            SetParagraphLanguage(job.fonts, text.substr(i, text.find(kNewLine, i) - i));
         size_t units = 1;
         const char32_t codePoint = CodePointAt(text, i, units);
         if (codePoint != kNewLine && codePoint != kFormFeed && codePoint != kTabChar &&

@@ -199,6 +199,7 @@ bool TextNeedsShaping(JobFonts &fonts, TextDirection direction, std::u16string_v
 {
     if (direction == TextDirection::RightToLeft)
         return !text.empty();
+    SetParagraphLanguage(fonts, text);
     for (size_t i = 0; i < text.size();) {
         size_t length = 1;
         const char32_t c = CodePointAt(text, i, length);
@@ -214,6 +215,7 @@ bool TextNeedsShaping(JobFonts &fonts, TextDirection direction, std::u16string_v
 long PrepareText(JobFonts &fonts, TextDirection direction, std::u16string_view text,
                  ShapedText &shaped)
 {
+    SetParagraphLanguage(fonts, text);
     const Replacement replacement = ChooseReplacement(fonts);
     long replaced = 0;
     int previous = kLeftOut;
