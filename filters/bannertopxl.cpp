@@ -138,15 +138,33 @@ std::string PpdAttribute(const FilterJob &job, const char *name)
     return attr && attr->value ? attr->value : "";
 }
 
+// What cupsd adds to every job of a monochrome queue when the user asks
+// for nothing: its defaults, not the user's options.
+bool IsCupsDefault(const std::string &name, const char *value)
+{
+    const std::string given = value ? value : "";
+    constexpr std::pair<const char *, const char *> kDefaults[] = {
+        {"finishings", "3"},          {"number-up", "1"},         {"print-color-mode", "monochrome"},
+        {"print-quality", "4"},       {"sides", "one-sided"},     {"page-set", "all"},
+        {"number-up-layout", "lrtb"}, {"print-scaling", "auto"},  {"output-order", "normal"},
+        {"orientation-requested", "3"}, {"multiple-document-handling", "separate-documents-collated-copies"},
+    };
+    for (const auto &[option, cupsValue] : kDefaults)
+        if (name == option && strcasecmp(given.c_str(), cupsValue) == 0)
+            return true;
+    return false;
+}
+
 // The job's options as the user gave them: without the job attributes
-// that CUPS adds and that other Show lines give.
+// that CUPS adds and that other Show lines give, and without the defaults
+// CUPS fills in.
 std::string UserOptions(const FilterJob &job)
 {
     std::string text;
     for (int i = 0; i < job.numOptions; ++i) {
         const std::string name = job.options[i].name;
         if (name.starts_with("job-") || name.find("time-at-") != std::string::npos ||
-            name == "document-name-supplied")
+            name == "document-name-supplied" || IsCupsDefault(name, job.options[i].value))
             continue;
         if (!text.empty())
             text += ' ';

@@ -966,6 +966,10 @@ TEST(CupsFilters, PrivateCupsdPrintsTextWithItsCoverPage)
     EXPECT_EQ(jobs[0].pages, 1);
     EXPECT_NE(jobs[0].text.find(u"Printer Namefndl"), std::u16string::npos);
     EXPECT_NE(jobs[0].text.find(u"Job IDfndl-"), std::u16string::npos);
+    // The options the user gave, not the defaults cupsd fills in.
+    EXPECT_NE(jobs[0].text.find(u"InputSlot=Manual"), std::u16string::npos);
+    EXPECT_EQ(jobs[0].text.find(u"finishings="), std::u16string::npos);
+    EXPECT_EQ(jobs[0].text.find(u"print-color-mode="), std::u16string::npos);
     EXPECT_EQ(jobs[1].text, WithoutNewlines(text));
 
     // CUPS counted the pages from the filters' PAGE: lines.
