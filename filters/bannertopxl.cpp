@@ -244,7 +244,11 @@ std::string OneLine(std::string text)
 // footer, the Show attributes as rows, the form's fields, the notices.
 std::string CoverDescription(const FilterJob &job, const Banner &banner)
 {
+    // The owner stands large under the title on every kind of banner,
+    // whatever its Show line lists: the tray is shared.
     std::string text = "heading\t" + OneLine(job.title) + "\n";
+    if (!job.user.empty())
+        text += "owner\t" + OneLine(job.user) + "\n";
     const auto part = [&text](const char *kind, const std::string &value) {
         if (!value.empty())
             text += std::string(kind) + "\t" + OneLine(value) + "\n";

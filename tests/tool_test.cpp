@@ -280,6 +280,39 @@ TEST(ToolJob, ParagraphsAndMissingGlyphs)
         << "reported once";
 }
 
+// A cover page names whose job it is under the title, in type to read
+// from across the room (36 pt), and a form field too long for its line is
+// cut with an ellipsis.
+TEST(ToolJob, CoverPageShowsItsOwnerLargeAndCutsWithAnEllipsis)
+{
+    TempPath spec(".txt");
+    const std::string text = "heading\tQuarterly report\nowner\talice\nfield\tTitle\t" +
+                             std::string(40, 'w') + " " + std::string(40, 'w') + "\n";
+    spec.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    Job job;
+    RunJob(job, {"--cover", spec.path});
+    double size = 0;
+    double ownerSize = 0;
+    std::u16string field;
+    for (const XLOperation &op : job.ops) {
+        if (op.op == kOpSetFont)
+            size = op.Find(kAttrCharSize)->value.numbers[0];
+        if (op.op != kOpText)
+            continue;
+        std::u16string set;
+        for (const double code : op.Find(kAttrTextData)->value.numbers)
+            set += static_cast<char16_t>(code);
+        if (set == u"alice")
+            ownerSize = size;
+        if (set.starts_with(u"www"))
+            field = set;
+    }
+    EXPECT_EQ(ownerSize, 300.0); // 36 pt at 600 dpi
+    ASSERT_FALSE(field.empty());
+    EXPECT_EQ(field.back(), u'\u2026');
+    EXPECT_LT(field.size(), 82u);
+}
+
 // Fallback goes by run: a line of one script the main font lacks is one
 // Text in one font, its spaces, digits and punctuation kept in it; Han
 // beside kana takes the font chosen for Japanese, the same as the kana's;

@@ -30,6 +30,10 @@ constexpr long kClassificationSize = 360;
 constexpr long kHeadingSizes[] = {280, 200, 160};
 constexpr long kSubheadingSize = 200;
 constexpr long kHeaderSize = 140;
+// The table's type sizes, largest first: the first that fits is used.
+constexpr long kTableSizes[] = {180, 160, 140, 125, kBodySize};
+// The owner, to find one's job in a shared tray from across the room.
+constexpr long kOwnerSize = 360;
 
 std::u16string Units(const std::string &utf8)
 {
@@ -95,6 +99,23 @@ std::vector<std::u16string> HeadingLines(Cover &cover, const std::u16string &hea
     return lines;
 }
 
+// text on one line of width: whole when it fits, else cut with an ellipsis.
+std::u16string OneLineCut(Cover &cover, Face face, long size, const std::u16string &text, long width)
+{
+    const std::vector<std::u16string> lines = Wrap(cover, face, size, text, width);
+    if (lines.size() <= 1)
+        return lines.empty() ? text : lines.front();
+    std::u16string cut = lines.front();
+    while (!cut.empty() && WidthOf(cover, face, size, cut + u"\u2026") > width) {
+        cut.pop_back();
+        if (!cut.empty() && cut.back() >= 0xD800 && cut.back() <= 0xDBFF)
+            cut.pop_back(); // with its low surrogate
+    }
+    while (!cut.empty() && cut.back() == u' ')
+        cut.pop_back();
+    return cut + u"\u2026";
+}
+
 // Lays the page out into cover.drawings.
 void LayOutCover(Cover &cover, const CoverSpec &spec)
 {
@@ -142,6 +163,11 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         y += cover.Dots(static_cast<double>(headingSize) * 1.15 / 10);
         Place(cover, kBold, headingSize, line, centre, y, true);
     }
+    if (!spec.owner.empty()) {
+        y += cover.Dots(static_cast<double>(kOwnerSize) * 1.2 / 10);
+        Place(cover, kBold, kOwnerSize, OneLineCut(cover, kBold, kOwnerSize, Units(spec.owner), lineWidth),
+              centre, y, true);
+    }
     if (!classification.empty()) {
         y += cover.Dots(28);
         Place(cover, kBold, kSubheadingSize, classification, centre, y, true);
@@ -156,59 +182,91 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     Rule(cover, left, right, y, cover.Dots(1.5));
     y += cover.Dots(10);
 
-    // The facts and the form's fields: labels in bold, values beside them.
-    long labelWidth = 0;
-    for (const auto &rows : {spec.rows, spec.fields}) {
-        for (const auto &[label, value] : rows)
-            labelWidth = std::max(labelWidth, WidthOf(cover, kBold, kBodySize, Units(label)));
-    }
-    labelWidth = std::min(labelWidth, (right - left) * 2 / 5);
-    const long valueX = left + labelWidth + cover.Dots(14);
-    const long valueWidth = std::max(cover.Dots(36), std::min(right - valueX, lineWidth - (valueX - left)));
-    const long lineStep = cover.Dots(14);
-    for (const auto &[label, value] : spec.rows) {
-        const std::vector<std::u16string> labelLines =
-            Wrap(cover, kBold, kBodySize, Units(label), labelWidth);
-        const std::vector<std::u16string> valueLines =
-            Wrap(cover, kRegular, kBodySize, Units(value.empty() ? "\xE2\x80\x94" : value), valueWidth);
-        const long lines = static_cast<long>(std::max(labelLines.size(), valueLines.size()));
-        if (y + lines * lineStep + cover.Dots(8) > bottom)
-            break; // the page ends: the rest would run off it
-        long line = y + cover.Dots(13);
-        for (const std::u16string &text : labelLines) {
-            Place(cover, kBold, kBodySize, text, left, line, false);
-            line += lineStep;
+    // The facts and the form's fields: labels in bold, values beside them,
+    // then the notices; in the largest type that fills the page without
+    // running off it, so that a short table is read from further away.
+    long wrapped = 0; // lines the rows wrap into beyond their first, values cut
+    const auto table = [&](long size, long top, bool place) {
+        wrapped = 0;
+        const double scale = static_cast<double>(size) / static_cast<double>(kBodySize);
+        const auto step = [&](double points) { return cover.Dots(points * scale); };
+        long y = top;
+        long labelWidth = 0;
+        for (const auto &rows : {spec.rows, spec.fields}) {
+            for (const auto &[label, value] : rows)
+                labelWidth = std::max(labelWidth, WidthOf(cover, kBold, size, Units(label)));
         }
-        line = y + cover.Dots(13);
-        for (const std::u16string &text : valueLines) {
-            Place(cover, kRegular, kBodySize, text, valueX, line, false);
-            line += lineStep;
+        labelWidth = std::min(labelWidth, (right - left) * 2 / 5);
+        const long valueX = left + labelWidth + cover.Dots(14);
+        const long valueWidth = std::max(cover.Dots(36), std::min(right - valueX, lineWidth - (valueX - left)));
+        const long lineStep = step(14);
+        for (const auto &[label, value] : spec.rows) {
+            const std::vector<std::u16string> labelLines = Wrap(cover, kBold, size, Units(label), labelWidth);
+            const std::vector<std::u16string> valueLines =
+                Wrap(cover, kRegular, size, Units(value.empty() ? "\xE2\x80\x94" : value), valueWidth);
+            const long lines = static_cast<long>(std::max(labelLines.size(), valueLines.size()));
+            wrapped += lines - 1;
+            if (y + lines * lineStep + step(8) > bottom)
+                return bottom + 1; // the page ends: the rest would run off it
+            long line = y + step(13);
+            for (const std::u16string &text : labelLines) {
+                if (place)
+                    Place(cover, kBold, size, text, left, line, false);
+                line += lineStep;
+            }
+            line = y + step(13);
+            for (const std::u16string &text : valueLines) {
+                if (place)
+                    Place(cover, kRegular, size, text, valueX, line, false);
+                line += lineStep;
+            }
+            y += lines * lineStep + step(6);
+            if (place)
+                Rule(cover, left, right, y, cover.Dots(0.5), 160);
         }
-        y += lines * lineStep + cover.Dots(6);
-        Rule(cover, left, right, y, cover.Dots(0.5), 160);
-    }
-    for (const auto &[label, value] : spec.fields) {
-        if (y + cover.Dots(30) > bottom)
+        for (const auto &[label, value] : spec.fields) {
+            if (y + step(30) > bottom)
+                return bottom + 1;
+            y += step(26);
+            if (!value.empty() &&
+                WidthOf(cover, kRegular, size, Units(value)) > right - valueX - cover.Dots(4))
+                ++wrapped; // cut with an ellipsis
+            if (!place)
+                continue;
+            Place(cover, kBold, size, Units(label), left, y, false);
+            if (!value.empty()) {
+                const std::u16string shown =
+                    OneLineCut(cover, kRegular, size, Units(value), right - valueX - cover.Dots(4));
+                Place(cover, kRegular, size, shown, valueX + cover.Dots(4), y - step(2), false);
+            }
+            Rule(cover, valueX, right, y + step(3), cover.Dots(0.75));
+        }
+        y += step(8);
+        for (const std::string &notice : spec.notices) {
+            for (const std::u16string &line : Wrap(cover, kRegular, size, Units(notice), lineWidth)) {
+                if (y + lineStep > bottom)
+                    return bottom + 1;
+                y += lineStep;
+                if (place)
+                    Place(cover, kRegular, size, line, left, y, false);
+            }
+            y += step(4);
+        }
+        return y;
+    };
+    // A larger type that would wrap a row or cut a value the smallest keeps
+    // whole is not taken: a table reads best a row a line.
+    table(kBodySize, y, false);
+    const long wrappedAtBody = wrapped;
+    long bodySize = kBodySize;
+    for (const long size : kTableSizes) {
+        if (table(size, y, false) <= bottom && wrapped <= wrappedAtBody) {
+            bodySize = size;
             break;
-        y += cover.Dots(26);
-        Place(cover, kBold, kBodySize, Units(label), left, y, false);
-        if (!value.empty()) {
-            const std::u16string shown = Wrap(cover, kRegular, kBodySize, Units(value), valueWidth).front();
-            Place(cover, kRegular, kBodySize, shown, valueX + cover.Dots(4), y - cover.Dots(2), false);
         }
-        Rule(cover, valueX, right, y + cover.Dots(3), cover.Dots(0.75));
     }
-
-    y += cover.Dots(8);
-    for (const std::string &notice : spec.notices) {
-        for (const std::u16string &line : Wrap(cover, kRegular, kBodySize, Units(notice), lineWidth)) {
-            if (y + lineStep > bottom)
-                break;
-            y += lineStep;
-            Place(cover, kRegular, kBodySize, line, left, y, false);
-        }
-        y += cover.Dots(4);
-    }
+    // The smallest type places what fits and leaves out the rest.
+    table(bodySize, y, true);
 }
 
 // Sets a shaped run through the glyph call, in pieces the call takes; a
@@ -291,7 +349,7 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
 // replacement) and says so in one line, as text jobs do. Returns the count.
 long ReportUnprintable(Cover &cover, const CoverSpec &spec)
 {
-    std::vector<std::string> texts{spec.heading, spec.classification, spec.header, spec.footer};
+    std::vector<std::string> texts{spec.heading, spec.owner, spec.classification, spec.header, spec.footer};
     for (const auto &rows : {spec.rows, spec.fields}) {
         for (const auto &[label, value] : rows)
             texts.insert(texts.end(), {label, value});
@@ -370,6 +428,8 @@ bool ReadCoverSpec(const std::string &path, CoverSpec &spec, std::string &error)
         };
         if (kind == "heading")
             spec.heading = value;
+        else if (kind == "owner")
+            spec.owner = value;
         else if (kind == "classification")
             spec.classification = value;
         else if (kind == "header")
@@ -384,7 +444,7 @@ bool ReadCoverSpec(const std::string &path, CoverSpec &spec, std::string &error)
             spec.fields.push_back(pair());
         else {
             error = "unknown part " + Quoted(kind) +
-                    " (heading, classification, header, footer, notice, row, field)";
+                    " (heading, owner, classification, header, footer, notice, row, field)";
             return false;
         }
     }

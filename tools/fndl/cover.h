@@ -16,6 +16,7 @@
 
 struct CoverSpec {
     std::string heading;        // "Cover Page" when empty
+    std::string owner;          // whose job it is, large under the heading; empty: none
     std::string classification; // empty: none
     std::string header;         // a line under the heading
     std::string footer;         // a line at the bottom
@@ -25,7 +26,7 @@ struct CoverSpec {
 };
 
 // Reads a cover description: one part per line, its kind, a tab and its
-// text ("heading", "classification", "header", "footer", "notice"), or for
+// text ("heading", "owner", "classification", "header", "footer", "notice"), or for
 // "row" and "field" a label, a tab and a value. False with the reason.
 bool ReadCoverSpec(const std::string &path, CoverSpec &spec, std::string &error);
 

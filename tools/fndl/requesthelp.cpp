@@ -80,7 +80,8 @@ constexpr const char *kJobOptionsHelp =
     "  --page-log         a line \"PAGE: N COPIES\" on stderr per page written\n"
     "  --cover FILE       a cover page instead of text, from a description (- for\n"
     "                     standard input): lines of a part, a tab and its text:\n"
-    "                     heading, classification, header, footer, notice, or\n"
+    "                     heading, owner, classification, header, footer, notice,\n"
+    "                     or\n"
     "                     row and field with a label, a tab and a value; set in\n"
     "                     the --font family, regular and bold, and centred by the\n"
     "                     library's advances\n";
