@@ -257,6 +257,30 @@ TEST(ToolShaping, UnprintableCharactersPrintAsAReplacementReportedOnce)
     EXPECT_EQ(job.run.err.find("U+10FFFD"), std::string::npos) << "one line";
 }
 
+// A wrapped line keeps its text's direction: a left-to-right title whose
+// second line starts with Hebrew sets that line left to right, the Hebrew
+// first (leftmost), the English after it.
+TEST(ToolShaping, CoverPageWrappedLinesKeepTheTextsDirection)
+{
+    TempPath cover(".txt");
+    const std::string spec = "heading\tQuarterly report of the branch \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D "
+                             "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D \xD7\x9C\xD7\x9B\xD7\x95\xD7\x9C\xD7\x9D "
+                             "and the English tail of the title\n";
+    cover.Write(std::vector<uint8_t>(spec.begin(), spec.end()));
+    const ShapedJob job = RunJob({"--cover", cover.path});
+    const auto hebrew = std::find_if(job.texts.begin(), job.texts.end(),
+                                     [](const TextRun &text) { return text.Glyphs(); });
+    ASSERT_NE(hebrew, job.texts.end());
+    size_t onLine = 0;
+    for (const TextRun &text : job.texts) {
+        if (text.originX != hebrew->originX)
+            continue;
+        ++onLine;
+        EXPECT_LE(hebrew->x, text.x) << "the Hebrew run is not the line's first";
+    }
+    EXPECT_GE(onLine, 2u); // the English follows on the same line
+}
+
 TEST(ToolShaping, CoverPageShapesCentresAndReplaces)
 {
     const std::string bold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";

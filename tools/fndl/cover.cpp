@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <span>
 
+#include "bidi.h"
 #include "covermeasure.h"
 #include "fontruns.h"
 #include "fonts.h"
@@ -74,6 +75,39 @@ void Frame(Cover &cover, const PageBox &box, long penWidth)
     drawing.box = box;
     drawing.penWidth = std::max(1L, penWidth);
     cover.drawings.push_back(drawing);
+}
+
+// Whether text runs right to left as one paragraph: FriBidi's direction
+// from its first strong character, or the job's forced one.
+bool RightToLeft(const Cover &cover, std::u16string_view text)
+{
+    std::u32string chars;
+    for (size_t i = 0; i < text.size();) {
+        size_t units = 1;
+        chars += CodePointAt(text, i, units);
+        i += units;
+    }
+    std::vector<uint8_t> levels;
+    bool rightToLeft = false;
+    BidiLevels(chars, cover.request.direction, levels, rightToLeft);
+    return rightToLeft;
+}
+
+// The wrapped lines of text, each set in the direction of the whole text:
+// a line whose own first strong character says otherwise (a left-to-right
+// title whose second line starts with Hebrew) starts with the mark of the
+// text's direction, so its runs keep the text's reading order.
+std::vector<std::u16string> InTextDirection(const Cover &cover, const std::u16string &text,
+                                            std::vector<std::u16string> lines)
+{
+    if (lines.size() < 2)
+        return lines;
+    const bool rightToLeft = RightToLeft(cover, text);
+    for (std::u16string &line : lines) {
+        if (RightToLeft(cover, line) != rightToLeft)
+            line.insert(line.begin(), rightToLeft ? u'\u200F' : u'\u200E');
+    }
+    return lines;
 }
 
 // The lines of the heading in the largest size that needs at most three,
@@ -159,7 +193,8 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     long headingSize = kHeadingSizes[0];
     const std::u16string heading = Units(spec.heading.empty() ? "Cover Page" : spec.heading);
     y += cover.Dots(18);
-    for (const std::u16string &line : HeadingLines(cover, heading, lineWidth, headingSize)) {
+    for (const std::u16string &line :
+         InTextDirection(cover, heading, HeadingLines(cover, heading, lineWidth, headingSize))) {
         y += cover.Dots(static_cast<double>(headingSize) * 1.15 / 10);
         Place(cover, kBold, headingSize, line, centre, y, true);
     }
@@ -173,7 +208,9 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         Place(cover, kBold, kSubheadingSize, classification, centre, y, true);
     }
     if (!spec.header.empty()) {
-        for (const std::u16string &line : Wrap(cover, kRegular, kHeaderSize, Units(spec.header), lineWidth)) {
+        const std::u16string header = Units(spec.header);
+        for (const std::u16string &line :
+             InTextDirection(cover, header, Wrap(cover, kRegular, kHeaderSize, header, lineWidth))) {
             y += cover.Dots(20);
             Place(cover, kRegular, kHeaderSize, line, centre, y, true);
         }
@@ -201,9 +238,12 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         const long valueWidth = std::max(cover.Dots(36), std::min(right - valueX, lineWidth - (valueX - left)));
         const long lineStep = step(14);
         for (const auto &[label, value] : spec.rows) {
-            const std::vector<std::u16string> labelLines = Wrap(cover, kBold, size, Units(label), labelWidth);
+            const std::u16string labelText = Units(label);
+            const std::u16string valueText = Units(value.empty() ? "\xE2\x80\x94" : value);
+            const std::vector<std::u16string> labelLines =
+                InTextDirection(cover, labelText, Wrap(cover, kBold, size, labelText, labelWidth));
             const std::vector<std::u16string> valueLines =
-                Wrap(cover, kRegular, size, Units(value.empty() ? "\xE2\x80\x94" : value), valueWidth);
+                InTextDirection(cover, valueText, Wrap(cover, kRegular, size, valueText, valueWidth));
             const long lines = static_cast<long>(std::max(labelLines.size(), valueLines.size()));
             wrapped += lines - 1;
             if (y + lines * lineStep + step(8) > bottom)
@@ -243,7 +283,9 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         }
         y += step(8);
         for (const std::string &notice : spec.notices) {
-            for (const std::u16string &line : Wrap(cover, kRegular, size, Units(notice), lineWidth)) {
+            const std::u16string noticeText = Units(notice);
+            for (const std::u16string &line :
+                 InTextDirection(cover, noticeText, Wrap(cover, kRegular, size, noticeText, lineWidth))) {
                 if (y + lineStep > bottom)
                     return bottom + 1;
                 y += lineStep;
