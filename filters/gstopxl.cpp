@@ -26,10 +26,12 @@ namespace {
 
 volatile pid_t g_child = 0;
 
+// gstopxl is a shell script that runs gstoraster and Ghostscript: the
+// cancel goes to its whole process group.
 void OnTerm(int)
 {
     if (g_child > 0)
-        kill(g_child, SIGTERM);
+        kill(-g_child, SIGTERM);
 }
 
 bool WriteAll(const uint8_t *data, size_t size)
@@ -82,7 +84,9 @@ int main(int argc, char **argv)
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     argv[0] = const_cast<char *>(gstopxl.c_str());
     sigset_t term;
     sigset_t before;
