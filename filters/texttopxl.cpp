@@ -174,8 +174,16 @@ int main(int argc, char **argv)
             Message("WARNING", std::string("number-up=") + numberUp +
                                    " is not offered: one page per sheet (2 and 4 are)");
     }
-    if (const char *layout = job.Option("number-up-layout"))
-        args.insert(args.end(), {"--number-up-layout", layout});
+    if (const char *layout = job.Option("number-up-layout")) {
+        bool known = false;
+        for (const char *order : {"lrtb", "lrbt", "rltb", "rlbt", "tblr", "tbrl", "btlr", "btrl"})
+            known |= strcasecmp(layout, order) == 0;
+        if (known)
+            args.insert(args.end(), {"--number-up-layout", layout});
+        else
+            Message("WARNING", std::string("ignoring number-up-layout=") + layout +
+                                   ": lrtb, lrbt, rltb, rlbt, tblr, tbrl, btlr or btrl");
+    }
     if (const char *direction = job.Option("fndl-direction")) {
         if (strcasecmp(direction, "rtl") == 0)
             args.push_back("--rtl");

@@ -744,7 +744,7 @@ TEST(CupsFilters, MessagesSpeakCupsAndTheCharsetArrives)
     const fs::path dir = Scratch("messages");
     WriteFile(dir / "latin1.txt", "caf\xE9 cr\xE8me\n");
     const std::vector<std::string> argv = {std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "4", "user", "Menu",
-                                           "1", "cpi=1000 page-ranges=3-1", (dir / "latin1.txt").string()};
+                                           "1", "cpi=1000 page-ranges=3-1 number-up-layout=up", (dir / "latin1.txt").string()};
     const std::string tool = std::string("FNDL_TOOL=") + FNDL_TOOL_PATH;
     const std::string ppd = std::string("PPD=") + FNDL_PPD_PATH;
     for (const char *charset : {"CHARSET=utf-8", "CHARSET=iso-8859-1"}) {
@@ -754,6 +754,7 @@ TEST(CupsFilters, MessagesSpeakCupsAndTheCharsetArrives)
         EXPECT_NE(run.err.find("-o cpi=1000"), std::string::npos)
             << run.err;
         EXPECT_NE(run.err.find("WARNING: ignoring page-ranges=3-1"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("WARNING: ignoring number-up-layout=up"), std::string::npos) << run.err;
         const bool named = std::string(charset) == "CHARSET=iso-8859-1";
         EXPECT_EQ(run.err.find("is not UTF-8") == std::string::npos, named) << run.err;
         if (!named) {
