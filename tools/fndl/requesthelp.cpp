@@ -81,8 +81,7 @@ constexpr const char *kJobOptionsHelp =
     "  --cover FILE       a cover page instead of text, from a description (- for\n"
     "                     standard input): lines of a part, a tab and its text:\n"
     "                     heading, owner, classification, header, footer, notice,\n"
-    "                     or\n"
-    "                     row and field with a label, a tab and a value; set in\n"
+    "                     or row and field with a label, a tab and a value; set in\n"
     "                     the --font family, regular and bold, and centred by the\n"
     "                     library's advances\n";
 
