@@ -299,7 +299,9 @@ typedef struct FNDL_TEXTMEASURE {
     int nReserved2;    /* not used */
     int anAdvance[FNDL_MEASURE_UNITS];    /* out: per unit from nOffsetToText to nUnits, its
                                              advance as the Text operator sets it (the font's
-                                             width at the printed size); 0 elsewhere */
+                                             width at the printed size), also beyond where
+                                             this text stops; 0 for a unit the text stops at,
+                                             and before nOffsetToText */
     int anGlyph[FNDL_MEASURE_UNITS];      /* out: per unit from nOffsetToText to nUnits, the
                                              font's glyph index for it, 0 where it has none
                                              (the text stops there unless it is a space or =);

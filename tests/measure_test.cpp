@@ -210,6 +210,10 @@ TEST(MeasureText, StopsWhereTheDownloadStops)
     r.text.nOffsetToText = 0;
     ASSERT_EQ(FNDLMeasureTextW(&r.text, &r.page, &measure), 1);
     EXPECT_EQ(Ints(measure.anGlyph, measure.anGlyph + 8), Ints({2, 3, 1, 0, 0, 1, 4, 5}));
+    // The units it stops at have no advance; those beyond have theirs.
+    EXPECT_EQ(measure.anAdvance[3], 0);
+    EXPECT_EQ(measure.anAdvance[4], 0);
+    EXPECT_GT(measure.anAdvance[7], 0);
     ResetLibraryState();
 }
 

@@ -429,11 +429,16 @@ int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPage
     };
     const int nResult = nLength > 0 ? SetText(call) : COVERPAGE_DONE;
     // The characters the text call did not reach are measured as it would
-    // have: a caller centres or sizes by the whole text.
+    // have: a caller centres or sizes by the whole text. One it stops at is
+    // never set and has no advance.
     for (int i = 0; i < nLength; ++i) {
-        if (advances[static_cast<size_t>(i)] == kNotMeasured)
-            advances[static_cast<size_t>(i)] =
-                MeasureCharacter(hdcMeasure, pTextInfo->szText[i], pPageInfo->anGlyphIndex[i], nCharSize);
+        const WCHAR ch = pTextInfo->szText[i];
+        const int nGlyphIndex = pPageInfo->anGlyphIndex[i];
+        int &nAdvance = advances[static_cast<size_t>(i)];
+        if (static_cast<uint32_t>(nGlyphIndex) == kNoGlyph && !NeverStopsThePage(ch))
+            nAdvance = 0;
+        else if (nAdvance == kNotMeasured)
+            nAdvance = MeasureCharacter(hdcMeasure, ch, nGlyphIndex, nCharSize);
     }
     pMeasure->nEndX = nCursorX;
     pMeasure->nEndY = nCursorY;

@@ -432,22 +432,29 @@ void MeasuredText(const FndlCalls &calls, const char *szOutput, FILE *pLog)
 {
     Runner run{calls, szOutput, pLog};
     const char *szLetters = "ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ZZ ABBA";
-    run.MeasureW(kSyntheticFontFile, szLetters, 60, true, 3000, 6600);
-    run.SetCursor(3000, 6600);
+    run.MeasureW(kSyntheticFontFile, szLetters, 60, true, 3000, 6200);
+    run.SetCursor(3000, 6200);
     const Outcome pageEnd = run.DownloadW(kSyntheticFontFile, szLetters, 60, true);
     const Request rest = {.nOffsetToText = pageEnd.nOffsetToText};
     run.MeasureW(kSyntheticFontFile, szLetters, 60, true, 100, 300, rest);
     run.SetCursor(100, 300);
     run.DownloadW(kSyntheticFontFile, szLetters, 60, true, rest);
-    const char *szProse = "Widths at the printed size: WAVY Tj ffi ÃngstrÃ¶m "
-                          "Î©Î¼Î­Î³Î± â¬" "42, and a line "
-                          "long enough to break before the right limit of the page.";
+    const char *szProse = "Widths at the printed size: WAVY Tj ffi \xC3\x85ngstr\xC3\xB6m "
+                          "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xE2\x82\xAC" "42, a control "
+                          "\xC2\x85 where the text stops, and a line long enough to break "
+                          "before the right limit of the page.";
     run.MeasureW(kDejaVuSansFace, szProse, 61, false, 2500, 1000, {.bUnderline = 1});
     run.SetCursor(2500, 1000);
     run.DownloadW(kDejaVuSansFace, szProse, 61, false, {.bUnderline = 1});
-    run.MeasureA(kDejaVuSansOnZ, szProse, 62, true, 2500, 1300, {.nFontHeight = 95, .nResolution = 300});
-    run.SetCursor(2500, 1300);
-    run.DownloadA(kDejaVuSansOnZ, szProse, 62, true, {.nFontHeight = 95, .nResolution = 300});
+    // The ANSI code page is Windows-1252 under Wine and UTF-8 on Linux:
+    // ASCII means the same on both.
+    const char *szAscii = "Liberation Sans from its file, 9.5 pt at 300 dpi, a line long enough "
+                          "to break twice before the right limit of the page: WAVY Tj ffi.";
+    run.MeasureA(kLiberationSansFile, szAscii, 62, true, 700, 1300,
+                 {.nFontHeight = 95, .nResolution = 300, .nLineSpacing = 50, .nLeftMargin = 40});
+    run.SetCursor(700, 1300);
+    run.DownloadA(kLiberationSansFile, szAscii, 62, true,
+                  {.nFontHeight = 95, .nResolution = 300, .nLineSpacing = 50, .nLeftMargin = 40});
     run.RemoveW(60);
     run.RemoveW(61);
     run.RemoveW(62);
