@@ -15,7 +15,7 @@
 #include FT_TRUETYPE_TAGS_H
 
 #include "fndl.h"
-#include "platform/platform_hooks.h"
+#include "platform/face_resolution.h"
 #include "text/text.h"
 
 namespace {
