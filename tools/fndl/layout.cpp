@@ -81,32 +81,6 @@ bool TakeBackFont(JobOutput &output, const JobFont &font, uint64_t before)
     return false;
 }
 
-// The lines a text call sets, as its measure says them: line k at the
-// cursor (the first) or the margin, k line spacings lower; a line on the
-// row set last goes on with it.
-WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure)
-{
-    WrittenLines lines;
-    lines.hasLast = job.hasLastLine;
-    lines.lastY = job.lastLineY;
-    lines.lastEndX = job.lastLineEndX;
-    for (int k = 0; k < measure.nLines; ++k) {
-        const long x = k == 0 ? measure.nCursorX : job.request.margin;
-        const long y = measure.nCursorY + k * job.request.lineSpacing;
-        long advance = 0;
-        const int start = measure.anLineStart[k];
-        for (int i = start; i < start + measure.anLineLength[k]; ++i)
-            advance += measure.anAdvance[i];
-        lines.texts += 1;
-        lines.characters += measure.anLineLength[k];
-        lines.count += lines.hasLast && y == lines.lastY ? 0 : 1;
-        lines.hasLast = true;
-        lines.lastY = y;
-        lines.lastEndX = x + advance;
-    }
-    return lines;
-}
-
 // A character left out is reported once for the whole job, however often
 // it comes. True when this was the first time.
 bool ReportMissing(Job &job, char32_t codePoint, size_t offset, const std::string &why)
@@ -145,6 +119,31 @@ bool ReadBackCall(Job &job, WrittenLines &written)
         return false;
     }
     return true;
+}
+
+// Line k at the cursor (the first) or the margin, k line spacings lower;
+// a line on the row set last goes on with it.
+WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure)
+{
+    WrittenLines lines;
+    lines.hasLast = job.hasLastLine;
+    lines.lastY = job.lastLineY;
+    lines.lastEndX = job.lastLineEndX;
+    for (int k = 0; k < measure.nLines; ++k) {
+        const long x = k == 0 ? measure.nCursorX : job.request.margin;
+        const long y = measure.nCursorY + k * job.request.lineSpacing;
+        long advance = 0;
+        const int start = measure.anLineStart[k];
+        for (int i = start; i < start + measure.anLineLength[k]; ++i)
+            advance += measure.anAdvance[i];
+        lines.texts += 1;
+        lines.characters += measure.anLineLength[k];
+        lines.count += lines.hasLast && y == lines.lastY ? 0 : 1;
+        lines.hasLast = true;
+        lines.lastY = y;
+        lines.lastEndX = x + advance;
+    }
+    return lines;
 }
 
 void CountWritten(Job &job, int fontIndex, const WrittenLines &written)

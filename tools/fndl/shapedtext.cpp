@@ -7,6 +7,7 @@
 // every other run through its glyph call.
 #include <algorithm>
 #include <map>
+#include <span>
 #include <string>
 #include <tuple>
 
@@ -146,17 +147,51 @@ bool Underline(Job &job, int fontIndex, long x, long advance)
 // After a library call for a run in the font: a failure to download
 // reported, or what the call wrote read back and counted. Returns an exit
 // code, or -1.
-int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written)
+int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
+                   const WrittenLines *pKnown = nullptr)
 {
     if (code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(job.request, job.fonts.fonts[static_cast<size_t>(fontIndex)],
                              job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
-    if (!ReadBackCall(job, written))
+    // The lines are known before the call: what it wrote is only counted,
+    // unless the page is left out and only its font downloads stay.
+    if (pKnown != nullptr && job.selected) {
+        written = *pKnown;
+        std::string reason;
+        if (!CountAppended(job.output, reason)) {
+            PrintError("cannot write the job: " + reason);
+            return kExitFailed;
+        }
+    } else if (!ReadBackCall(job, written)) {
         return kExitFailed;
+    }
     CountWritten(job, fontIndex, written);
     return -1;
+}
+
+// The line a glyph call sets when it sets the run: one Text from the first
+// glyph's drawing point, ending at the pen's end.
+WrittenLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
+{
+    WrittenLines line;
+    line.hasLast = job.hasLastLine;
+    line.lastY = job.lastLineY;
+    line.lastEndX = job.lastLineEndX;
+    if (glyphs.empty())
+        return line;
+    long advance = 0;
+    for (const FNDL_GLYPH &glyph : glyphs)
+        advance += glyph.nAdvance;
+    const long y = job.y + glyphs[0].nOffsetY;
+    line.texts = 1;
+    line.characters = static_cast<long>(glyphs.size());
+    line.count = line.hasLast && y == line.lastY ? 0 : 1;
+    line.hasLast = true;
+    line.lastY = y;
+    line.lastEndX = x + advance;
+    return line;
 }
 
 // One glyph call for glyphs from x; x moves to their end. A glyph the font
@@ -169,7 +204,10 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
         SetCursor(x, job.y);
         const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.output.workPath);
         WrittenLines written;
-        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written); exitCode >= 0)
+        const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
+                                                        : GlyphRunLine(job, {}, x);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, &set);
+            exitCode >= 0)
             return exitCode;
         if (result.code == FNDL_OK) {
             long advance = 0;
@@ -205,9 +243,14 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
     for (int attempt = 0; attempt < 2; ++attempt) {
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
+        FNDL_TEXTMEASURE measure;
+        const int measured = CallMeasure(job.request, font, text, 0, x, job.y, measure);
         const CallResult result = CallDownload(job.request, font, text, 0, job.output.workPath);
         WrittenLines written;
-        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written); exitCode >= 0)
+        const WrittenLines set = MeasuredLines(job, measure);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written,
+                                                measured == result.code ? &set : nullptr);
+            exitCode >= 0)
             return exitCode;
         job.y = result.cursorY;
         if (written.texts > 0 && job.RowHasText())
