@@ -88,6 +88,8 @@ void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fr
     const uint8_t options = request.options;
     int x = 0, y = (options & kFuzzNearPageEnd) ? 6700 : 300;
     FNDLSetCursor(&x, &y);
+    int cursorX = x, cursorY = y; // the library's cursor, as the measures say it moves
+    bool cursorKnown = true;      // a failed call may have moved it
 
     bool anyFailed = false;
     // One call; gives back its result and the offset a caller goes on from.
@@ -100,8 +102,24 @@ void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fr
         r.text.FontHeight = options & kFuzzLargeFont ? 720 : 120;
         r.text.nLeftMargin = options & kFuzzNarrowMargin ? 4600 : 100;
         r.text.nOffsetToText = nOffset;
+        // What the measure says the download does, the download must do.
+        FNDL_TEXTMEASURE measure;
+        measure.nCursorX = cursorX;
+        measure.nCursorY = cursorY;
+        const int measured = FNDLMeasureTextW(&r.text, &r.page, &measure);
         const int result = FNDLFontDownloadW(&r.text, &r.page);
         Require(result >= FNDL_OK && result <= FNDL_DOWNLOAD_FAILURE, "result out of range");
+        if (measured == FNDL_DOWNLOAD_FAILURE) {
+            Require(result == FNDL_DOWNLOAD_FAILURE, "a measure failed where the download did not");
+        } else if (result != FNDL_DOWNLOAD_FAILURE && cursorKnown) {
+            Require(measured == result && measure.nEndY == FNDLGetCursor() &&
+                        measure.bNewPage == r.text.bNewPage &&
+                        (result == FNDL_OK || measure.nOffsetToText == r.text.nOffsetToText),
+                    "the download did other than its measure said");
+            cursorX = measure.nEndX;
+            cursorY = measure.nEndY;
+        }
+        cursorKnown = cursorKnown && result != FNDL_DOWNLOAD_FAILURE;
         anyFailed = anyFailed || result == FNDL_DOWNLOAD_FAILURE;
         // Where to go on must lie in the caller's text, or the caller never gets through it.
         const int nLength = static_cast<int>(std::u16string(request.text.c_str()).size());
@@ -123,8 +141,12 @@ void RunFuzzRequest(const FuzzRequest &request, const std::string &font, bool fr
         // offset given back, which must then move on; else the text's middle.
         const bool bNewPage = first == FNDL_PAGEEND;
         int nTop = 300;
-        if (bNewPage)
+        if (bNewPage) {
             FNDLSetCursor(&x, &nTop);
+            cursorX = x;
+            cursorY = nTop;
+            cursorKnown = true;
+        }
         const int nOffset = bNewPage ? nNext : static_cast<int>(request.text.size() / 2);
         const int second = download(1, nOffset, nNext);
         Require(!bNewPage || second != FNDL_PAGEEND || nNext > nOffset, "a new page does not move the text on");

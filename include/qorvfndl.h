@@ -271,6 +271,67 @@ FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *p
  * is set. */
 FNDL_EXPORT int FNDL_CALL FNDLSetPageBox(const FNDL_PAGEBOX *pBox);
 
+/* Slots of a measure record's arrays: one per UTF-16 unit of szText
+ * (511 units and its NUL), and as many lines, as a text breaks into at most
+ * one line per unit and one empty line before its first. */
+#define FNDL_MEASURE_UNITS 512
+
+/* Measure record: the third argument of FNDLMeasureTextW and _A. What the
+ * download call with the same text and page records would do from the
+ * cursor (nCursorX, nCursorY), device units. Arrays are indexed by the
+ * UTF-16 unit of szText counted from its start, not from the skip (the A
+ * form's szText after its conversion to UTF-16). */
+typedef struct FNDL_TEXTMEASURE {
+    int nCursorX;      /* in: x the text starts at, as FNDLSetCursor would set it */
+    int nCursorY;      /* in: y of the first line's baseline */
+    int nResult;       /* out: what the download would return (as the call's result) */
+    int nOffsetToText; /* out: results 1 and 2: where the text would stop, as the
+                          download's nOffsetToText; else 0 */
+    int nStopX;        /* out: result 1: the download's nStopX; else 0 */
+    int bNewPage;      /* out: 1 when the page would be full (result 2); else 0 */
+    int nEndX;         /* out: the cursor's x after the download */
+    int nEndY;         /* out: the cursor's y after it (what FNDLGetCursor would give) */
+    int nUnits;        /* out: where the text ends: the unit of its NUL (0 when
+                          nOffsetToText leaves no text) */
+    int nLines;        /* out: lines the download would set: line 0 at (nCursorX,
+                          nCursorY), line k at (nLeftMargin, nCursorY + k * nLineSpacing) */
+    int nReserved1;    /* not used */
+    int nReserved2;    /* not used */
+    int anAdvance[FNDL_MEASURE_UNITS];    /* out: per unit from nOffsetToText to nUnits, its
+                                             advance as the Text operator sets it (the font's
+                                             width at the printed size), also beyond where
+                                             this text stops; 0 for a unit the text stops at,
+                                             and before nOffsetToText */
+    int anGlyph[FNDL_MEASURE_UNITS];      /* out: per unit from nOffsetToText to nUnits, the
+                                             font's glyph index for it, 0 where it has none
+                                             (the text stops there unless it is a space or =);
+                                             0 elsewhere */
+    int anLineStart[FNDL_MEASURE_UNITS];  /* out: per line, its first unit */
+    int anLineLength[FNDL_MEASURE_UNITS]; /* out: per line, its units; 0 for an empty line
+                                             that only moves the text to nLeftMargin */
+} FNDL_TEXTMEASURE;
+
+/* Measures the text of a download call without making it: the same records
+ * as FNDLFontDownloadW (szOutputPath is not used) and the measure record,
+ * whose fields all come back written. Nothing is written to any file, and
+ * the session (its fonts and characters), the cursor and the page box stay
+ * as they were; the text record and the page record are only read. The
+ * lines break, the page ends and the text stops at a character without
+ * glyph exactly as the download with the same session, page box and
+ * cursor would make them. Returns (and puts in nResult) FNDL_OK,
+ * FNDL_INVALID_GLYPH_HANDLE or FNDL_PAGEEND as that download would, or
+ * FNDL_DOWNLOAD_FAILURE for a null pointer, a negative nOffsetToText, a font
+ * that cannot be read or differs from the one the session holds under
+ * nFontId, a page box, resolution, character size or line spacing the
+ * download would refuse, a text or font name that does not convert, or
+ * exhausted memory; the download may still fail where writing fails. */
+FNDL_EXPORT int FNDL_CALL FNDLMeasureTextW(const FNDL_TEXTINFOW *pTextInfo,
+                                           const FNDL_PAGEINFOW *pPageInfo,
+                                           FNDL_TEXTMEASURE *pMeasure);
+FNDL_EXPORT int FNDL_CALL FNDLMeasureTextA(const FNDL_TEXTINFOA *pTextInfo,
+                                           const FNDL_PAGEINFOA *pPageInfo,
+                                           FNDL_TEXTMEASURE *pMeasure);
+
 #ifdef __cplusplus
 }
 #endif

@@ -418,6 +418,29 @@ TEST(ToolJob, FallbackSetsEveryCharacterAnInstalledFontHas)
 
 }
 
+TEST(ToolJob, MeasuresWithoutAScratchFile)
+{
+    // The cover page's centring, a text's tab stops and a shaped line's
+    // runs are measured by asking the library, not by setting them into a
+    // scratch file: none is made in the temporary folder, which here does
+    // not exist.
+    TempPath spec(".txt");
+    const std::string description = "heading\tQuarterly report\nrow\tUser\troot\n";
+    spec.Write(std::vector<uint8_t>(description.begin(), description.end()));
+    Job cover, text;
+    const char *saved = std::getenv("TMPDIR");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("TMPDIR", "/nonexistent/fndl-tmp", 1);
+    RunJob(cover, {"--cover", spec.path});
+    RunJob(text, {"--text", "a\tb \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D c"});
+    if (saved != nullptr)
+        setenv("TMPDIR", previous.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_FALSE(TextLines(cover.ops).empty());
+    EXPECT_FALSE(TextLines(text.ops).empty());
+}
+
 TEST(ToolJob, PipelinesAndTheOutputFile)
 {
     // Standard input to standard output, every message on stderr.

@@ -262,18 +262,23 @@ static_assert(kDownloadFailed != kDownloadRefused);
 // The request from the logical font on, the same for every entry point:
 // work(pFile) downloads and sets the text, and gives the call's result,
 // kDownloadFailed or kDownloadRefused.
+// A resolution or character size the page arithmetic cannot hold, and a
+// refused page box, fail a request before anything is written; so does a
+// page no line of the text can ever be set on: an em taller than the clip
+// box would end every page before its first line, and a negative line
+// spacing would set lines above the page.
+bool RequestCanBeSet(const FNDL_TEXTINFOW &local, const PageInfo &info)
+{
+    PageLimits limits{};
+    const int nCharSize = CharacterSizeInDots(local.FontHeight, info.nResolution);
+    return RequestPageLimits(info.nResolution, &limits) && nCharSize != 0 &&
+           nCharSize <= limits.nClipBottom - limits.nClipTop && info.nLineSpacing >= 0;
+}
+
 template <typename Work>
 int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, Work work)
 {
-    // A resolution or character size the page arithmetic cannot hold, and
-    // a refused page box, fail before anything is written; so does a page no
-    // line of the text can ever be set on: an em taller than the clip box
-    // would end every page before its first line, and a negative line
-    // spacing would set lines above the page.
-    PageLimits limits{};
-    const int nCharSize = CharacterSizeInDots(local.FontHeight, info.nResolution);
-    if (!RequestPageLimits(info.nResolution, &limits) || nCharSize == 0 ||
-        nCharSize > limits.nClipBottom - limits.nClipTop || info.nLineSpacing < 0)
+    if (!RequestCanBeSet(local, info))
         return DOWNLOAD_FAILURE;
 
     RequestDeviceContext request(lf);
@@ -367,6 +372,153 @@ int DownloadRequest(FNDL_TEXTINFOW &local, PageInfo &info, TextRecord &text, Pag
     return RunTextRequest(local, info, lf, {&text.bNewPage, &text.nOffsetToText, &page.nStopX});
 }
 
+// The wide request's text (at most 511 units) into the call's text record;
+// the face name, or the font file's path, converted into *pFont.
+bool TakeRequestW(const FNDL_TEXTINFOW &text, const FNDL_PAGEINFOW &page, FNDL_TEXTINFOW &local,
+                  PageInfo &info, GlobalBlock<char> *pFont)
+{
+    pFont->reset(NewAnsiString(page.chFont, 256, page.bTTE != 0));
+    info.chFont = pFont->get();
+    if (info.chFont == nullptr)
+        return false;
+    const int nTextLength = BoundedLength(text.szText, kTextCapacity - 1);
+    std::memcpy(local.szText, text.szText, static_cast<size_t>(nTextLength) * sizeof(WCHAR));
+    local.szText[nTextLength] = 0;
+    return true;
+}
+
+// The ANSI request's text, converted to UTF-16 (at most 511 units), into
+// the call's text record; the face name or path copied into *pFont.
+bool TakeRequestA(const FNDL_TEXTINFOA &text, const FNDL_PAGEINFOA &page, FNDL_TEXTINFOW &local,
+                  PageInfo &info, GlobalBlock<char> *pFont)
+{
+    pFont->reset(NewCopiedString(page.chFont, 256));
+    info.chFont = pFont->get();
+    if (info.chFont == nullptr)
+        return false;
+    const int nBytes = BoundedLength(text.szText, kTextCapacity);
+    const int nUnits = nBytes > 0 ? MultiByteToWideChar(CP_ACP, 0, text.szText, nBytes, nullptr, 0) : 0;
+    const GlobalBlock<WCHAR> converted(
+        nUnits > 0 ? static_cast<WCHAR *>(
+                         GlobalAlloc(GMEM_FIXED, (static_cast<SIZE_T>(nUnits) + 1) * sizeof(WCHAR)))
+                   : nullptr);
+    // A text that does not convert fails the call rather than print nothing.
+    if (nBytes > 0 && !converted)
+        return false;
+    if (nUnits > 0) {
+        MultiByteToWideChar(CP_ACP, 0, text.szText, nBytes, converted.get(), nUnits);
+        const int nKept = nUnits < kTextCapacity - 1 ? nUnits : kTextCapacity - 1;
+        std::memcpy(local.szText, converted.get(), static_cast<size_t>(nKept) * sizeof(WCHAR));
+        local.szText[nKept] = 0;
+    }
+    return true;
+}
+
+// The measure of a taken request: the glyph indexes a download would find,
+// then the text set on no page. The session, the stream, the cursor and
+// the font-file error stay as they were; the font is read through a device
+// context of the measure's own.
+int MeasureRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf,
+                   FNDL_TEXTMEASURE &measure)
+{
+    if (!RequestCanBeSet(local, info))
+        return DOWNLOAD_FAILURE;
+    RequestDeviceContext request(lf);
+    if (request.hdc == nullptr || request.hFont == nullptr)
+        return DOWNLOAD_FAILURE;
+    FontSession reader;
+    std::memset(&reader, 0, sizeof(reader));
+    reader.hdc = request.hdc;
+
+    // A font read that runs out of memory records it in the call's stream:
+    // here one of the measure's own, which writes nowhere.
+    XLStream *pCallStream = g_pStream;
+    g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
+    const int nFontFileErrorBefore = bFontFileError;
+    bFontFileError = 0;
+    int nResult = DOWNLOAD_FAILURE;
+    if (g_pStream != nullptr) {
+        const int nFound = FindGlyphIndexesW(g_pSession, &reader, &local, &info);
+        if (nFound == 1 && bFontFileError == 0 && g_pStream->nErrorCode == XL_ERROR_NONE)
+            nResult = MeasureCoverPageW(request.hdc, &local, &info, &measure);
+        if (g_pStream->nErrorCode != XL_ERROR_NONE || bFontFileError != 0)
+            nResult = DOWNLOAD_FAILURE;
+        XLStreamClose(g_pStream);
+    }
+    g_pStream = pCallStream;
+    bFontFileError = nFontFileErrorBefore;
+    return nResult;
+}
+
+// The out fields of a measure record cleared, the cursor it came with kept.
+void ClearMeasure(FNDL_TEXTMEASURE &measure)
+{
+    const int nCursorX = measure.nCursorX;
+    const int nCursorY = measure.nCursorY;
+    std::memset(&measure, 0, sizeof(measure));
+    measure.nCursorX = nCursorX;
+    measure.nCursorY = nCursorY;
+}
+
+// The measure record filled from the call's result: on failure every out
+// field is 0 but nResult.
+int FinishMeasure(int nResult, const FNDL_TEXTINFOW &local, const PageInfo &info,
+                  int nIncomingOffset, FNDL_TEXTMEASURE &measure)
+{
+    if (nResult == DOWNLOAD_FAILURE) {
+        ClearMeasure(measure);
+    } else {
+        const int nLength = WideLength(local.szText);
+        measure.nUnits = nIncomingOffset + nLength;
+        for (int i = 0; i < nLength; ++i) {
+            const auto nGlyph = static_cast<uint32_t>(info.anGlyphIndex[i]);
+            measure.anGlyph[nIncomingOffset + i] = nGlyph == kNoGlyph ? 0 : static_cast<int>(nGlyph);
+        }
+        measure.nOffsetToText = nResult == FNDL_OK ? 0 : local.nOffsetToText;
+        measure.nStopX = info.nStopX != -1 ? info.nStopX : 0;
+        measure.bNewPage = local.bNewPage != 0 ? 1 : 0;
+    }
+    measure.nResult = nResult;
+    return nResult;
+}
+
+// The measure of a request whose text and font are taken: the text skipped
+// to its offset (an offset past its end leaves none, as in the download),
+// the logical font made from the page record.
+template <typename PageRecord>
+int MeasureTakenRequest(FNDL_TEXTINFOW &local, PageInfo &info, const PageRecord &page,
+                        FNDL_TEXTMEASURE &measure)
+{
+    const int nIncomingOffset = local.nOffsetToText;
+    // The download reports a page end by setting the flag, never by
+    // clearing it: the measure starts from a clear one.
+    local.bNewPage = 0;
+    if (!SkipToOffset(local.szText, local.nOffsetToText))
+        return FinishMeasure(DOWNLOAD_FAILURE, local, info, nIncomingOffset, measure);
+    const int nLength = WideLength(local.szText);
+    const LOGFONTA lf = MakeLogFont(local, page, info.nResolution, info.chFont);
+    const int nResult = MeasureRequest(local, info, lf, measure);
+    // No text: the offset stays whatever it was, and nothing is measured.
+    return FinishMeasure(nResult, local, info, nLength > 0 ? nIncomingOffset : 0, measure);
+}
+
+// The start of a measure call: the records checked, the out fields cleared,
+// the request begun as a download's is but leaving the font-file error as
+// it was. False when a record is null or the offset negative.
+template <typename TextRecord, typename PageRecord>
+bool BeginMeasure(const TextRecord *pTextInfo, const PageRecord *pPageInfo,
+                  FNDL_TEXTMEASURE &measure, FNDL_TEXTINFOW &local, PageInfo &info)
+{
+    ClearMeasure(measure);
+    measure.nResult = DOWNLOAD_FAILURE;
+    if (pTextInfo == nullptr || pPageInfo == nullptr || pTextInfo->nOffsetToText < 0)
+        return false;
+    const int nFontFileError = bFontFileError;
+    BeginRequest(*pTextInfo, *pPageInfo, local, info);
+    bFontFileError = nFontFileError;
+    return true;
+}
+
 } // namespace
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo,
@@ -378,15 +530,9 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     FNDL_TEXTINFOW local;
     PageInfo info;
     BeginRequest(*pTextInfo, *pPageInfo, local, info);
-
-    const GlobalBlock<char> font(NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0));
-    info.chFont = font.get();
-    if (info.chFont == nullptr)
+    GlobalBlock<char> font;
+    if (!TakeRequestW(*pTextInfo, *pPageInfo, local, info, &font))
         return DOWNLOAD_FAILURE;
-
-    const int nTextLength = BoundedLength(pTextInfo->szText, kTextCapacity - 1);
-    std::memcpy(local.szText, pTextInfo->szText, static_cast<size_t>(nTextLength) * sizeof(WCHAR));
-    local.szText[nTextLength] = 0;
 
     const GlobalBlock<char> path(NewAnsiString(pPageInfo->szOutputPath, 256, true));
     if (!path || std::strlen(path.get()) >= sizeof(info.szOutputPath) ||
@@ -410,31 +556,47 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
     const int nPathLength = BoundedLength(pPageInfo->szOutputPath, 256);
     if (nPathLength >= 256)
         return DOWNLOAD_FAILURE;
-    const GlobalBlock<char> font(NewCopiedString(pPageInfo->chFont, 256));
-    info.chFont = font.get();
-    if (info.chFont == nullptr)
-        return DOWNLOAD_FAILURE;
-
-    const int nBytes = BoundedLength(pTextInfo->szText, kTextCapacity);
-    const int nUnits = nBytes > 0 ? MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, nullptr, 0) : 0;
-    const GlobalBlock<WCHAR> converted(
-        nUnits > 0 ? static_cast<WCHAR *>(
-                         GlobalAlloc(GMEM_FIXED, (static_cast<SIZE_T>(nUnits) + 1) * sizeof(WCHAR)))
-                   : nullptr);
-    // A text that does not convert fails the call rather than print nothing.
-    if (nBytes > 0 && !converted)
-        return DOWNLOAD_FAILURE;
-    if (nUnits > 0) {
-        MultiByteToWideChar(CP_ACP, 0, pTextInfo->szText, nBytes, converted.get(), nUnits);
-        const int nKept = nUnits < kTextCapacity - 1 ? nUnits : kTextCapacity - 1;
-        std::memcpy(local.szText, converted.get(), static_cast<size_t>(nKept) * sizeof(WCHAR));
-        local.szText[nKept] = 0;
-    }
-    if (!SkipToOffset(local.szText, local.nOffsetToText))
+    GlobalBlock<char> font;
+    if (!TakeRequestA(*pTextInfo, *pPageInfo, local, info, &font) ||
+        !SkipToOffset(local.szText, local.nOffsetToText))
         return DOWNLOAD_FAILURE;
     std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
     info.szOutputPath[nPathLength] = '\0';
     return DownloadRequest(local, info, *pTextInfo, *pPageInfo);
+}
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLMeasureTextW(const FNDL_TEXTINFOW *pTextInfo,
+                                                      const FNDL_PAGEINFOW *pPageInfo,
+                                                      FNDL_TEXTMEASURE *pMeasure)
+{
+    const CallLock lock;
+    if (pMeasure == nullptr)
+        return DOWNLOAD_FAILURE;
+    FNDL_TEXTINFOW local;
+    PageInfo info;
+    if (!BeginMeasure(pTextInfo, pPageInfo, *pMeasure, local, info))
+        return DOWNLOAD_FAILURE;
+    GlobalBlock<char> font;
+    if (!TakeRequestW(*pTextInfo, *pPageInfo, local, info, &font))
+        return DOWNLOAD_FAILURE;
+    return MeasureTakenRequest(local, info, *pPageInfo, *pMeasure);
+}
+
+extern "C" FNDL_EXPORT int FNDL_CALL FNDLMeasureTextA(const FNDL_TEXTINFOA *pTextInfo,
+                                                      const FNDL_PAGEINFOA *pPageInfo,
+                                                      FNDL_TEXTMEASURE *pMeasure)
+{
+    const CallLock lock;
+    if (pMeasure == nullptr)
+        return DOWNLOAD_FAILURE;
+    FNDL_TEXTINFOW local;
+    PageInfo info;
+    if (!BeginMeasure(pTextInfo, pPageInfo, *pMeasure, local, info))
+        return DOWNLOAD_FAILURE;
+    GlobalBlock<char> font;
+    if (!TakeRequestA(*pTextInfo, *pPageInfo, local, info, &font))
+        return DOWNLOAD_FAILURE;
+    return MeasureTakenRequest(local, info, *pPageInfo, *pMeasure);
 }
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *pGlyphs,

@@ -89,13 +89,17 @@ int MeasureCharacter(HDC hdc, WCHAR ch, int nGlyphIndex, int nCharSize)
 }
 
 // What one call works on: the text after the caller's offset, the measured
-// advance of each of its characters, and the offset it came with.
+// advance of each of its characters, and the offset it came with. A call
+// that only measures has no file and no session: its lines go into
+// pMeasure instead, and its cursor is the measure's own.
 struct CoverPageCall {
     FontSession *pSession;
     FILE *pFile;
     FNDL_TEXTINFOW *pTextInfo;
     PageInfo *pPageInfo;
+    int *pnCursorX;
     int *pnCursorY;
+    FNDL_TEXTMEASURE *pMeasure; // null when the call writes
     std::span<const WCHAR> text;
     std::span<int> advances;
     int nIncomingOffset;
@@ -135,16 +139,20 @@ int FontDescent(HDC hdc, int nCharSize)
     return std::clamp<int>(metrics.otmTextMetrics.tmDescent, 0, nCharSize);
 }
 
-// A font file is measured itself; a face name through the session's device
-// context, which holds the request's logical font. Null when there are no
-// metrics.
-HDC MeasuringContext(FontSession *pSession, const PageInfo *pPageInfo, int nCharSize,
-                     FontDC &fileFont)
+// A font file is measured itself; a face name through the request's device
+// context (hdcRequest), which holds its logical font. Null when there are
+// no metrics.
+HDC MeasuringContext(HDC hdcRequest, const PageInfo *pPageInfo, int nCharSize, FontDC &fileFont)
 {
     if (pPageInfo->bTTE) {
         OpenFontFileDC(pPageInfo->chFont, nCharSize, fileFont);
         return fileFont.hdc;
     }
+    return hdcRequest;
+}
+
+HDC SessionContext(const FontSession *pSession)
+{
     return pSession != nullptr ? pSession->hdc : nullptr;
 }
 
@@ -165,7 +173,7 @@ bool DrawUnderline(const CoverPageCall &call, uint32_t dwLineAdvance)
     if (nMetricsSize != 0)
         GetOutlineTextMetricsA(hdc, nMetricsSize, metrics.get());
 
-    const uint32_t dwLeft = Unsigned(g_nCursorX);
+    const uint32_t dwLeft = Unsigned(*call.pnCursorX);
     const uint32_t dwTop = Unsigned(*call.pnCursorY) + Magnitude(metrics->otmsUnderscorePosition);
     const uint32_t dwBottom = dwTop + Magnitude(metrics->otmsUnderscoreSize);
     WriteSetROP(call.pFile, kRopUnderline);
@@ -180,9 +188,18 @@ bool DrawUnderline(const CoverPageCall &call, uint32_t dwLineAdvance)
 // when asked for. False when memory is exhausted.
 bool WriteLine(const CoverPageCall &call, int nStart, int nCount)
 {
+    if (call.pMeasure != nullptr) {
+        FNDL_TEXTMEASURE &measure = *call.pMeasure;
+        if (measure.nLines < FNDL_MEASURE_UNITS) {
+            measure.anLineStart[measure.nLines] = WrappingAdd(call.nIncomingOffset, nStart);
+            measure.anLineLength[measure.nLines] = nCount;
+            ++measure.nLines;
+        }
+        return true;
+    }
     const WCHAR *pchLine = call.text.data() + nStart;
     const int *pnAdvances = call.advances.data() + nStart;
-    WriteSetCursor(call.pFile, g_nCursorX, call.pnCursorY);
+    WriteSetCursor(call.pFile, *call.pnCursorX, call.pnCursorY);
     WriteTextLine(call.pFile, pchLine, nCount, pnAdvances);
     if (call.pTextInfo->bUnderline != 1)
         return true;
@@ -218,7 +235,7 @@ int StopAtMissingGlyph(const CoverPageCall &call, int nLineStart, int nBefore,
             return DOWNLOAD_FAILURE;
     }
     call.pTextInfo->nOffsetToText = WrappingAdd(call.nIncomingOffset, nLineStart + nBefore);
-    const uint32_t dwStopX = Unsigned(g_nCursorX) + dwLineWidth;
+    const uint32_t dwStopX = Unsigned(*call.pnCursorX) + dwLineWidth;
     if (!BeyondRightLimit(call, dwStopX))
         call.pPageInfo->nStopX = static_cast<int>(dwStopX);
     return INVALID_GLYPH_HANDLE;
@@ -260,7 +277,7 @@ int SetText(const CoverPageCall &call)
         const int nWidth = MeasureCharacter(call.hdcMeasure, ch, nGlyphIndex, call.nCharSize);
         call.advances[static_cast<size_t>(nPos)] = nWidth;
         dwLineWidth += Unsigned(nWidth);
-        const bool bBroken = BeyondRightLimit(call, Unsigned(g_nCursorX) + dwLineWidth);
+        const bool bBroken = BeyondRightLimit(call, Unsigned(*call.pnCursorX) + dwLineWidth);
         if (!bBroken && nPos != nLength - 1) {
             ++nMeasured;
             continue;
@@ -275,7 +292,7 @@ int SetText(const CoverPageCall &call)
             return DOWNLOAD_FAILURE;
         if (bBroken) {
             *call.pnCursorY = WrappingAdd(*call.pnCursorY, nLineSpacing);
-            g_nCursorX = call.pTextInfo->nLeftMargin;
+            *call.pnCursorX = call.pTextInfo->nLeftMargin;
         }
         // A fitting last line leaves the cursor where it is.
         nLineStart += nLast + 1;
@@ -350,13 +367,15 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
         return COVERPAGE_DONE;
 
     FontDC fileFont;
-    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileFont);
+    const HDC hdcMeasure = MeasuringContext(SessionContext(pSession), pPageInfo, nCharSize, fileFont);
     const CoverPageCall call = {
         pSession,
         pFile,
         pTextInfo,
         pPageInfo,
+        &g_nCursorX,
         pnCursorY,
+        nullptr,
         std::span<const WCHAR>(pTextInfo->szText, static_cast<size_t>(nLength)),
         std::span<int>(advances.get(), static_cast<size_t>(nLength)),
         pTextInfo->nOffsetToText,
@@ -366,6 +385,64 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
         hdcMeasure,
     };
     return SetText(call);
+}
+
+int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
+                      FNDL_TEXTMEASURE *pMeasure)
+{
+    PageLimits limits{};
+    const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
+    if (!RequestPageLimits(pPageInfo->nResolution, &limits) || nCharSize == 0)
+        return DOWNLOAD_FAILURE;
+
+    const int nLength = TextLength(*pTextInfo);
+    const int nOffset = pTextInfo->nOffsetToText;
+    // The record counts from the start of the caller's text, which the
+    // call's text begins nOffset units into (an offset past its end leaves
+    // no text).
+    if (nLength > 0 && (nOffset < 0 || nOffset > FNDL_MEASURE_UNITS - nLength))
+        return DOWNLOAD_FAILURE;
+    const std::span<int> advances(pMeasure->anAdvance + (nLength > 0 ? nOffset : 0),
+                                  static_cast<size_t>(nLength));
+    constexpr int kNotMeasured = -1;
+    std::fill(advances.begin(), advances.end(), kNotMeasured);
+
+    FontDC fileFont;
+    const HDC hdcMeasure = MeasuringContext(hdcRequest, pPageInfo, nCharSize, fileFont);
+    int nCursorX = pMeasure->nCursorX;
+    int nCursorY = pMeasure->nCursorY;
+    const CoverPageCall call = {
+        nullptr,
+        nullptr,
+        pTextInfo,
+        pPageInfo,
+        &nCursorX,
+        &nCursorY,
+        pMeasure,
+        std::span<const WCHAR>(pTextInfo->szText, static_cast<size_t>(nLength)),
+        advances,
+        nOffset,
+        nCharSize,
+        limits,
+        FontDescent(hdcMeasure, nCharSize),
+        hdcMeasure,
+    };
+    const int nResult = nLength > 0 ? SetText(call) : COVERPAGE_DONE;
+    // The characters the text call did not reach are measured as it would
+    // have: a caller centres or sizes by the whole text. One it stops at is
+    // never set and has no advance.
+    for (int i = 0; i < nLength; ++i) {
+        const WCHAR ch = pTextInfo->szText[i];
+        const int nGlyphIndex = pPageInfo->anGlyphIndex[i];
+        int &nAdvance = advances[static_cast<size_t>(i)];
+        if (static_cast<uint32_t>(nGlyphIndex) == kNoGlyph && !NeverStopsThePage(ch))
+            nAdvance = 0;
+        else if (nAdvance == kNotMeasured)
+            nAdvance = MeasureCharacter(hdcMeasure, ch, nGlyphIndex, nCharSize);
+    }
+    pMeasure->nEndX = nCursorX;
+    pMeasure->nEndY = nCursorY;
+    return nResult;
 }
 
 bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int nCursorY,
@@ -432,7 +509,7 @@ int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
         return COVERPAGE_DONE;
 
     FontDC fileFont;
-    const HDC hdcMeasure = MeasuringContext(pSession, pPageInfo, nCharSize, fileFont);
+    const HDC hdcMeasure = MeasuringContext(SessionContext(pSession), pPageInfo, nCharSize, fileFont);
     if (!BaselineFits(limits, g_nCursorY, FontDescent(hdcMeasure, nCharSize))) {
         pTextInfo->bNewPage = 1;
         if (pSession != nullptr)

@@ -25,6 +25,16 @@ enum : int {
 int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
                       PageInfo *pPageInfo, int *pnCursorY);
 
+// What WriteToCoverPageW would do from the measure's cursor, written into
+// pMeasure (its advances from the text's offset on, its lines, its end
+// cursor) and into the text record and pPageInfo->nStopX as that call
+// would; nothing is written to a file, and neither the process cursor nor
+// the session changes. hdcRequest holds the request's logical font (a face
+// name is measured through it). pPageInfo->anGlyphIndex must hold the
+// glyph indexes a download would give. Returns the result the call would.
+int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
+                      FNDL_TEXTMEASURE *pMeasure);
+
 // The page box of the following calls (FNDLSetPageBox): the caller's box,
 // or the default page at each request's resolution for null. False when the
 // box is refused; the requests fail then until another box is set.

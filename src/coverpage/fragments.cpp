@@ -4,13 +4,13 @@
 // lands whole between the operators that the stream writer has already
 // handed to the same file.
 #include <array>
-#include <initializer_list>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "coverpage/coverpage.h"
 #include "xlstream/xlcodes.h"
+#include "xlstream/xlencode.h"
 
 namespace {
 
@@ -20,40 +20,17 @@ constexpr uint8_t kClipInterior = 0;
 constexpr size_t kTextBufferSize = 5000;
 constexpr int kMaxTextCharacters = static_cast<int>((kTextBufferSize - 13) / 4);
 
-// Little-endian byte appender over a fixed buffer; it never writes past the
-// buffer's end.
+// A fixed buffer the encoder appends to; it never writes past its end.
 template <size_t N>
 struct FragmentBuffer {
     std::array<uint8_t, N> bytes{};
     size_t length = 0;
 
-    void Byte(uint8_t value)
+    void push_back(uint8_t value)
     {
         if (length < N)
             bytes[length++] = value;
     }
-    void Bytes(std::initializer_list<uint8_t> values)
-    {
-        for (uint8_t value : values)
-            Byte(value);
-    }
-    // Coordinates, advances and codes travel as the low 16 bits of the value
-    // (two's complement for negative numbers).
-    void Low16(uint32_t value)
-    {
-        Byte(static_cast<uint8_t>(value & 0xFF));
-        Byte(static_cast<uint8_t>((value >> 8) & 0xFF));
-    }
-    void Int16(int value) { Low16(static_cast<uint32_t>(value)); }
-    void Box(int nLeft, int nTop, int nRight, int nBottom)
-    {
-        Byte(xl::kSInt16Box);
-        Int16(nLeft);
-        Int16(nTop);
-        Int16(nRight);
-        Int16(nBottom);
-    }
-    void Attribute(uint8_t nId) { Bytes({xl::kAttrUByte, nId}); }
     void WriteTo(FILE *pFile) const
     {
         if (pFile != nullptr && length > 0)
@@ -61,16 +38,22 @@ struct FragmentBuffer {
     }
 };
 
+// Coordinates, advances and codes travel as the low 16 bits of the value
+// (two's complement for negative numbers).
+uint16_t Low16(int value)
+{
+    return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFF);
+}
+
 } // namespace
 
 void WriteClipRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom)
 {
     FragmentBuffer<16> fragment;
-    fragment.Bytes({xl::kUByte, kClipInterior});
-    fragment.Attribute(xl::kAttrClipRegion);
-    fragment.Box(nLeft, nTop, nRight, nBottom);
-    fragment.Attribute(xl::kAttrBoundingBox);
-    fragment.Byte(xl::kOpSetClipRectangle);
+    xl::PutUByteAttribute(fragment, kClipInterior, xl::kAttrClipRegion);
+    xl::PutBoxAttribute(fragment, Low16(nLeft), Low16(nTop), Low16(nRight), Low16(nBottom),
+                        xl::kAttrBoundingBox, xl::kSInt16Box);
+    xl::PutOperator(fragment, xl::kOpSetClipRectangle);
     fragment.WriteTo(pFile);
 }
 
@@ -79,11 +62,8 @@ void WriteSetCursor(FILE *pFile, int nX, const int *pnY)
     if (pnY == nullptr)
         return;
     FragmentBuffer<8> fragment;
-    fragment.Byte(xl::kSInt16XY);
-    fragment.Int16(nX);
-    fragment.Int16(*pnY);
-    fragment.Attribute(xl::kAttrPoint);
-    fragment.Byte(xl::kOpSetCursor);
+    xl::PutXYAttribute(fragment, xl::kSInt16XY, Low16(nX), Low16(*pnY), xl::kAttrPoint);
+    xl::PutOperator(fragment, xl::kOpSetCursor);
     fragment.WriteTo(pFile);
 }
 
@@ -94,44 +74,41 @@ void WriteTextLine(FILE *pFile, const WCHAR *pchText, int nCount, const int *pnA
     if (nCount > kMaxTextCharacters)
         nCount = kMaxTextCharacters;
     FragmentBuffer<kTextBufferSize> fragment;
-    fragment.Bytes({xl::kUInt16Array, xl::kUInt16});
-    fragment.Int16(nCount);
+    xl::PutUInt16ArrayHead(fragment, static_cast<uint16_t>(nCount));
     for (int i = 0; i < nCount; ++i)
-        fragment.Low16(pchText[i]);
-    fragment.Attribute(xl::kAttrTextData);
-    fragment.Bytes({xl::kUInt16Array, xl::kUInt16});
-    fragment.Int16(nCount);
+        xl::PutLow16(fragment, pchText[i]);
+    xl::PutAttributeId(fragment, xl::kAttrTextData);
+    xl::PutUInt16ArrayHead(fragment, static_cast<uint16_t>(nCount));
     for (int i = 0; i < nCount; ++i)
-        fragment.Int16(pnAdvances[i]);
-    fragment.Attribute(xl::kAttrXSpacingData);
-    fragment.Byte(xl::kOpText);
+        xl::PutLow16(fragment, Low16(pnAdvances[i]));
+    xl::PutAttributeId(fragment, xl::kAttrXSpacingData);
+    xl::PutOperator(fragment, xl::kOpText);
     fragment.WriteTo(pFile);
 }
 
 void WriteSetROP(FILE *pFile, uint8_t nRop)
 {
     FragmentBuffer<5> fragment;
-    fragment.Bytes({xl::kUByte, nRop});
-    fragment.Attribute(xl::kAttrROP3);
-    fragment.Byte(xl::kOpSetROP);
+    xl::PutUByteAttribute(fragment, nRop, xl::kAttrROP3);
+    xl::PutOperator(fragment, xl::kOpSetROP);
     fragment.WriteTo(pFile);
 }
 
 void WriteSetPenSource(FILE *pFile, uint8_t nAttribute, uint8_t nValue)
 {
     FragmentBuffer<5> fragment;
-    fragment.Bytes({xl::kUByte, nValue});
-    fragment.Attribute(nAttribute);
-    fragment.Byte(xl::kOpSetPenSource);
+    xl::PutUByteAttribute(fragment, nValue, nAttribute);
+    xl::PutOperator(fragment, xl::kOpSetPenSource);
     fragment.WriteTo(pFile);
 }
 
 void WriteRectangle(FILE *pFile, int nLeft, int nTop, int nRight, int nBottom)
 {
     FragmentBuffer<14> fragment;
-    fragment.Byte(xl::kOpNewPath);
-    fragment.Box(nLeft, nTop, nRight, nBottom);
-    fragment.Attribute(xl::kAttrBoundingBox);
-    fragment.Bytes({xl::kOpRectanglePath, xl::kOpPaintPath});
+    xl::PutOperator(fragment, xl::kOpNewPath);
+    xl::PutBoxAttribute(fragment, Low16(nLeft), Low16(nTop), Low16(nRight), Low16(nBottom),
+                        xl::kAttrBoundingBox, xl::kSInt16Box);
+    xl::PutOperator(fragment, xl::kOpRectanglePath);
+    xl::PutOperator(fragment, xl::kOpPaintPath);
     fragment.WriteTo(pFile);
 }

@@ -34,31 +34,79 @@ const uint8_t *FontNameBytes(const FontEntry *pEntry, SoftFontCoding coding)
     return reinterpret_cast<const uint8_t *>(SoftFontName(pEntry, coding));
 }
 
+// One glyph's bytes as the soft font gets them; the length stays negative
+// when the glyph cannot be located.
+struct LocatedGlyph {
+    int32_t nLength = -1;
+    uint8_t *pbyGlyph = nullptr;
+    uint8_t *pbyStorage = nullptr;
+
+    LocatedGlyph() = default;
+    LocatedGlyph(const LocatedGlyph &) = delete;
+    LocatedGlyph &operator=(const LocatedGlyph &) = delete;
+    ~LocatedGlyph() { ReleaseFontTable(pbyStorage); }
+
+    bool Empty() const { return nLength == 0; }
+    bool Found() const
+    {
+        return nLength > 0 && nLength <= kMaxCharacterGlyphLength && pbyGlyph != nullptr;
+    }
+};
+
+void LocateGlyph(FontFace *pFace, const FontEntry *pEntry, uint32_t nGlyphIndex,
+                 LocatedGlyph &glyph)
+{
+    if (pEntry->bConvertOutlines)
+        GetConvertedGlyph(pFace, &glyph.nLength, nGlyphIndex, &glyph.pbyGlyph, &glyph.pbyStorage);
+    else
+        GetTTEFilePointer(pFace, &glyph.nLength, nGlyphIndex, &glyph.pbyGlyph, &glyph.pbyStorage);
+}
+
+// A mapped empty glyph (a no-break space, an en space) is an advance only,
+// as the space is: nothing goes to the printer. A glyph-coded soft font
+// holds no space the printer knows by its code, so there an empty glyph
+// goes out as an empty character, and every code a Text uses is defined.
+CharacterGlyph OutcomeOf(const LocatedGlyph &glyph, bool bMapped, SoftFontCoding coding)
+{
+    if (glyph.Found())
+        return CharacterGlyph::kSent;
+    if (glyph.Empty() && (coding == SoftFontCoding::kGlyph || bMapped))
+        return CharacterGlyph::kEmpty;
+    return CharacterGlyph::kMissing;
+}
+
+// A code of the text, as the Unicode-coded soft font takes it: the glyph the
+// page sets for it (kNoGlyph: none), the glyph sent for it, and whether that
+// glyph still has to go to the printer.
+struct CodeGlyph {
+    uint32_t nMapped;
+    uint32_t nGlyph;
+    bool bToSend;
+};
+
+CodeGlyph GlyphOfCode(const FontEntry *pEntry, uint16_t nCode)
+{
+    if (nCode == kNoCharacter)
+        return {kNoGlyph, kNoGlyph, false};
+    const uint32_t nMapped = pEntry->pnCharToGlyph[nCode];
+    const uint32_t nGlyph = nMapped == kNoGlyph ? kUnmappedCodeGlyph : nMapped;
+    // A space is an advance only: nothing is sent for it.
+    const bool bToSend = nGlyph < pEntry->nGlyphs && !IsDownloaded(pEntry, nCode) && nCode != kSpace;
+    return {nMapped, nGlyph, bToSend};
+}
+
 } // namespace
 
 CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *pEntry,
                                  uint16_t nCharCode, uint32_t nGlyphIndex, bool bMapped,
                                  bool *pbBlockOpen, SoftFontCoding coding)
 {
-    // The length stays negative when the glyph cannot be located.
-    int32_t nLength = -1;
-    uint8_t *pbyGlyph = nullptr;
-    uint8_t *pbyStorage = nullptr;
-    if (pEntry->bConvertOutlines)
-        GetConvertedGlyph(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
-    else
-        GetTTEFilePointer(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
-    // A mapped empty glyph (a no-break space, an en space) is an advance
-    // only, as the space is: nothing goes to the printer. A glyph-coded soft
-    // font holds no space the printer knows by its code, so there an empty
-    // glyph goes out as an empty character, and every code a Text uses is
-    // defined.
-    const bool bEmpty = nLength == 0;
-    if (bEmpty && bMapped && coding == SoftFontCoding::kUnicode) {
-        ReleaseFontTable(pbyStorage);
+    LocatedGlyph located;
+    LocateGlyph(pFace, pEntry, nGlyphIndex, located);
+    const CharacterGlyph outcome = OutcomeOf(located, bMapped, coding);
+    if (outcome == CharacterGlyph::kEmpty && coding == SoftFontCoding::kUnicode)
         return CharacterGlyph::kEmpty;
-    }
-    const bool bFound = nLength > 0 && nLength <= kMaxCharacterGlyphLength && pbyGlyph != nullptr;
+    const bool bFound = outcome == CharacterGlyph::kSent;
 
     if (!*pbBlockOpen) {
         XLBeginChar(pStream, FontNameBytes(pEntry, coding), SoftFontNameLength(pEntry, coding));
@@ -66,13 +114,10 @@ CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *
     }
     // A glyph that cannot be located goes out as an empty character.
     SendGlyphAsCharacter(pStream, nCharCode, static_cast<uint16_t>(nGlyphIndex),
-                         bFound ? pbyGlyph : nullptr, bFound ? nLength : 0);
-    if (bFound && CheckIfCompositeGlyph(pbyGlyph))
-        HandleCompositeGlyphW(pFace, pbyGlyph, nLength, nGlyphIndex, pStream);
-    ReleaseFontTable(pbyStorage);
-    if (bFound)
-        return CharacterGlyph::kSent;
-    return bEmpty && coding == SoftFontCoding::kGlyph ? CharacterGlyph::kEmpty : CharacterGlyph::kMissing;
+                         bFound ? located.pbyGlyph : nullptr, bFound ? located.nLength : 0);
+    if (bFound && CheckIfCompositeGlyph(located.pbyGlyph))
+        HandleCompositeGlyphW(pFace, located.pbyGlyph, located.nLength, nGlyphIndex, pStream);
+    return outcome;
 }
 
 void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
@@ -96,30 +141,41 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
     bool bBlockOpen = false;
     for (int i = 0; i < nLength; ++i) {
         const uint16_t nCode = static_cast<uint16_t>(szText[i]);
-        if (nCode == kNoCharacter) {
-            pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
+        const CodeGlyph code = GlyphOfCode(pEntry, nCode);
+        pPageInfo->anGlyphIndex[i] = static_cast<int>(code.nMapped);
+        if (!code.bToSend) {
+            if (nCode == kSpace && code.nGlyph < pEntry->nGlyphs)
+                MarkDownloaded(pEntry, nCode);
             continue;
         }
-        const uint32_t nMapped = pEntry->pnCharToGlyph[nCode];
-        pPageInfo->anGlyphIndex[i] = static_cast<int>(nMapped);
-        const uint32_t nGlyph = nMapped == kNoGlyph ? kUnmappedCodeGlyph : nMapped;
-        if (nGlyph >= pEntry->nGlyphs || IsDownloaded(pEntry, nCode))
-            continue;
-        if (nCode == kSpace) {
-            MarkDownloaded(pEntry, nCode); // a space is advance only
-            continue;
-        }
-        const CharacterGlyph glyph =
-            DownloadCharacter(pFace, pStream, pEntry, nCode, nGlyph, nMapped != kNoGlyph, &bBlockOpen);
+        const CharacterGlyph glyph = DownloadCharacter(pFace, pStream, pEntry, nCode, code.nGlyph,
+                                                       code.nMapped != kNoGlyph, &bBlockOpen);
         if (glyph == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
         // An unmapped code's character (empty when glyph 32 is) is in the
         // printer now and its page index is kNoGlyph whatever happens: it
         // goes once per font, not once per occurrence and call.
-        if (glyph != CharacterGlyph::kMissing || nMapped == kNoGlyph)
+        if (glyph != CharacterGlyph::kMissing || code.nMapped == kNoGlyph)
             MarkDownloaded(pEntry, nCode);
     }
     if (bBlockOpen)
         XLEndChar(pStream);
     return 1;
+}
+
+void FindCharacterGlyphsW(FontFace *pFace, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                          PageInfo *pPageInfo)
+{
+    const WCHAR *szText = pTextInfo->szText;
+    const int nLength = WideLength(szText);
+    for (int i = 0; i < nLength; ++i) {
+        const CodeGlyph code = GlyphOfCode(pEntry, static_cast<uint16_t>(szText[i]));
+        pPageInfo->anGlyphIndex[i] = static_cast<int>(code.nMapped);
+        if (!code.bToSend || code.nMapped == kNoGlyph)
+            continue;
+        LocatedGlyph located;
+        LocateGlyph(pFace, pEntry, code.nGlyph, located);
+        if (OutcomeOf(located, true, SoftFontCoding::kUnicode) == CharacterGlyph::kMissing)
+            pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
+    }
 }

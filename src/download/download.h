@@ -42,6 +42,14 @@ constexpr int kDownloadRefused = -1;
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo);
 
+// The glyph index the page would set for each character of the text
+// (pPageInfo->anGlyphIndex), as DownloadFontW would find it, reading the
+// font through pReader's device context and sending or recording nothing:
+// the session (null when there is none) is only looked at. 1 when found, 0
+// when the font cannot be used, kDownloadRefused as for DownloadFontW.
+int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
+                      PageInfo *pPageInfo);
+
 // Sends the font header of a new entry. 1 when it was sent, 0 when the font
 // could not be read (nothing is sent then).
 int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
@@ -76,6 +84,12 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
 // Selects the font and sends the text's characters not yet sent; always 1.
 int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
+
+// The glyph index per character of the text that AddCharsToFontW would
+// give the page, without sending anything or marking the entry: a glyph
+// that is not sent yet and cannot be located reads as kNoGlyph.
+void FindCharacterGlyphsW(FontFace *pFace, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                          PageInfo *pPageInfo);
 
 // What became of one character's glyph: sent; empty (an advance only:
 // nothing sent to a Unicode-coded soft font, an empty character to a

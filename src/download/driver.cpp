@@ -3,6 +3,7 @@
 // then characters as texts need them).
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "download/download.h"
 #include "truetype/truetype.h"
@@ -79,32 +80,33 @@ FontEntry *EntryOfRequest(FontSession *pSession, FontFace &face, const FNDL_TEXT
     return FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
 }
 
-} // namespace
-
-FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
-                                   const FNDL_TEXTINFOW *pTextInfo, const PageInfo *pPageInfo)
+// Whether the request's font can become a soft font at all, before any
+// entry is made for it; *pbConvertOutlines: its CFF outlines are converted.
+bool CanBecomeSoftFont(FontFace &face, const PageInfo *pPageInfo, int *pbConvertOutlines)
 {
-    FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
-    if (pEntry != nullptr)
-        return pEntry;
     // Later requests of the font read its file by the path the entry
     // keeps: a path that does not fit the entry could not be opened again.
-    if (pPageInfo->bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
-        return nullptr;
+    if (pPageInfo->bTTE &&
+        strnlen(pPageInfo->chFont, sizeof(FontEntry::szFaceName)) >= sizeof(FontEntry::szFaceName))
+        return false;
     // A font with CFF outlines is converted; when its outlines cannot be
     // had, it fails before anything is written.
-    int bConvertOutlines = 0;
+    *pbConvertOutlines = 0;
     if (!HasTrueTypeOutlines(face)) {
         if (!HasConvertibleOutlines(&face))
-            return nullptr;
-        bConvertOutlines = 1;
+            return false;
+        *pbConvertOutlines = 1;
     }
-    if (!AddFontEntry(pSession))
-        return nullptr;
-    pEntry = pSession->pCurrent;
-    FontEntry *pNext = pEntry->pNext;
-    std::memset(pEntry, 0, sizeof(*pEntry));
-    pEntry->pNext = pNext;
+    return true;
+}
+
+// Fills a zeroed entry for the request's font: its identity, glyph count
+// and character table. False when the font gives no glyph count or
+// character table, or memory is exhausted (the tables made so far are the
+// entry's to release).
+bool FillFontEntry(FontFace &face, FontEntry *pEntry, int bConvertOutlines,
+                   const FNDL_TEXTINFOW *pTextInfo, const PageInfo *pPageInfo)
+{
     pEntry->bConvertOutlines = bConvertOutlines;
     pEntry->bBold = pTextInfo->bBold;
     pEntry->bItalic = pTextInfo->bItalic;
@@ -116,20 +118,64 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     // No glyph count (maxp unreadable, or memory exhausted reading it)
     // would send a header for an empty font and no character at all.
     if (pEntry->nGlyphs == 0)
-        return nullptr;
+        return false;
     pEntry->pnCharToGlyph = static_cast<uint32_t *>(
         GlobalAlloc(GMEM_FIXED, kCharTableEntries * sizeof(uint32_t)));
     if (pEntry->pnCharToGlyph == nullptr)
-        return nullptr;
+        return false;
     pEntry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kDownloadedSetBytes));
     if (pEntry->pbDownloaded == nullptr)
-        return nullptr;
+        return false;
     std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
     std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
     pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
-    if (!BuildCharToGlyphTable(&face, pEntry))
+    return BuildCharToGlyphTable(&face, pEntry) != 0;
+}
+
+} // namespace
+
+FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
+                                   const FNDL_TEXTINFOW *pTextInfo, const PageInfo *pPageInfo)
+{
+    FontEntry *pEntry = FindDownloadedFontW(pSession, pPageInfo->nFontId);
+    if (pEntry != nullptr)
+        return pEntry;
+    int bConvertOutlines = 0;
+    if (!CanBecomeSoftFont(face, pPageInfo, &bConvertOutlines) || !AddFontEntry(pSession))
         return nullptr;
-    return pEntry;
+    pEntry = pSession->pCurrent;
+    FontEntry *pNext = pEntry->pNext;
+    std::memset(pEntry, 0, sizeof(*pEntry));
+    pEntry->pNext = pNext;
+    return FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo) ? pEntry : nullptr;
+}
+
+int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
+                      PageInfo *pPageInfo)
+{
+    FontFace face(pReader, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    FontEntry *pKnown =
+        pSession != nullptr ? FindDownloadedFontW(pSession, pPageInfo->nFontId) : nullptr;
+    if (pKnown != nullptr) {
+        if (!IsTheEntrysFont(face, *pKnown))
+            return kDownloadRefused;
+        FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo);
+        return 1;
+    }
+    // An entry of its own, never linked into the session: the character
+    // table is the one a download would build.
+    int bConvertOutlines = 0;
+    if (!CanBecomeSoftFont(face, pPageInfo, &bConvertOutlines))
+        return 0;
+    auto *pEntry = static_cast<FontEntry *>(GlobalAlloc(GMEM_FIXED, sizeof(FontEntry)));
+    if (pEntry == nullptr)
+        return 0;
+    std::memset(pEntry, 0, sizeof(*pEntry));
+    const std::unique_ptr<FontEntry, decltype(&ReleaseFontEntry)> entry(pEntry, ReleaseFontEntry);
+    if (!FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo))
+        return 0;
+    FindCharacterGlyphsW(&face, pEntry, pTextInfo, pPageInfo);
+    return 1;
 }
 
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,

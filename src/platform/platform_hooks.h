@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "face_resolution.h"
+
 struct _FcConfig;
 
 // Make the Nth GlobalAlloc from now fail (1 = the next one); 0 turns the
@@ -41,11 +43,6 @@ void PlatformForgetFontRealizations();
 // FONTCONFIG_FILE when that is set, as fontconfig does).
 void PlatformForgetFontconfig();
 
-// The fontconfig configuration the face matching uses, loaded on first use;
-// null when none loads. Callers that query fontconfig themselves use it, so
-// that they see the fonts the library sees.
-_FcConfig *PlatformFontconfig();
-
 // Number of fontconfig queries made so far (the face-match cache avoids
 // repeating them).
 long PlatformFontconfigQueries();
@@ -57,7 +54,3 @@ long PlatformLiveGdiObjects();
 // font of the unchanged file, or none).
 long PlatformFontFileCopies(const char *path);
 
-// Font file and face index that a logical font with this face name, weight
-// and italic flag resolves to; false when nothing matches.
-bool PlatformResolveFace(const char *faceName, int weight, bool italic, char *pathOut,
-                         size_t pathSize, int *faceIndexOut);

@@ -72,7 +72,8 @@ int main(int argc, char **argv)
     if (argc == 2 && std::strcmp(argv[1], "run") == 0) {
         const FndlCalls calls = {FNDLFontDownloadW, FNDLFontDownloadA, FNDLRemoveFontW,
                                  FNDLRemoveFontA,   FNDLSetCursor,     FNDLGetCursor,
-                                 FNDLSetPageBox,    FNDLGlyphRunW};
+                                 FNDLSetPageBox,    FNDLGlyphRunW,     FNDLMeasureTextW,
+                                 FNDLMeasureTextA};
         return RunRequestSequences(calls);
     }
     if (argc == 2 && std::strcmp(argv[1], "list") == 0) {

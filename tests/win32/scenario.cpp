@@ -164,6 +164,58 @@ struct Runner {
         return {nResult, 0, run.bNewPage, run.nStopIndex};
     }
 
+    // Logs what a download would set from the cursor, as the measure
+    // record gives it; then the download itself follows in the sequence.
+    void LogMeasure(const char *szForm, int nFontId, const FNDL_TEXTMEASURE &m)
+    {
+        std::fprintf(pLog,
+                     "%d measure%s font %d: result %d offset %d stopx %d newpage %d end %d %d "
+                     "units %d lines %d cursor %d\n",
+                     ++nStep, szForm, nFontId, m.nResult, m.nOffsetToText, m.nStopX, m.bNewPage,
+                     m.nEndX, m.nEndY, m.nUnits, m.nLines, calls.pfnGetCursor());
+        for (int k = 0; k < m.nLines && k < FNDL_MEASURE_UNITS; ++k)
+            std::fprintf(pLog, "  line %d+%d\n", m.anLineStart[k], m.anLineLength[k]);
+        for (int i = 0; i < m.nUnits && i < FNDL_MEASURE_UNITS; ++i)
+            std::fprintf(pLog, "  unit %d: glyph %d advance %d\n", i, m.anGlyph[i], m.anAdvance[i]);
+    }
+
+    void MeasureW(const char *szFont, const char *szText, int nFontId, bool bFromFile, int nX,
+                  int nY, const Request &request = {})
+    {
+        FNDL_TEXTINFOW text;
+        FNDL_PAGEINFOW page;
+        std::memset(&text, 0, sizeof(text));
+        std::memset(&page, 0, sizeof(page));
+        FillCommon(text, page, nFontId, bFromFile, request);
+        SetWide(text.szText, szText);
+        SetWide(page.chFont, szFont);
+        SetWide(page.szOutputPath, szOutput);
+        FNDL_TEXTMEASURE measure;
+        std::memset(&measure, 0, sizeof(measure));
+        measure.nCursorX = nX;
+        measure.nCursorY = nY;
+        calls.pfnMeasureTextW(&text, &page, &measure);
+        LogMeasure("W", nFontId, measure);
+    }
+
+    void MeasureA(const char *szFont, const char *szText, int nFontId, bool bFromFile, int nX,
+                  int nY, const Request &request = {})
+    {
+        FNDL_TEXTINFOA text;
+        FNDL_PAGEINFOA page;
+        std::memset(&text, 0, sizeof(text));
+        std::memset(&page, 0, sizeof(page));
+        FillCommon(text, page, nFontId, bFromFile, request);
+        SetAnsi(text.szText, szText);
+        SetAnsi(page.chFont, szFont);
+        FNDL_TEXTMEASURE measure;
+        std::memset(&measure, 0, sizeof(measure));
+        measure.nCursorX = nX;
+        measure.nCursorY = nY;
+        calls.pfnMeasureTextA(&text, &page, &measure);
+        LogMeasure("A", nFontId, measure);
+    }
+
     void SetPageBox(const FNDL_PAGEBOX *pBox)
     {
         const int nResult = calls.pfnSetPageBox(pBox);
@@ -373,6 +425,41 @@ void DeviceContextFaces(const FndlCalls &calls, const char *szOutput, FILE *pLog
     run.RemoveW(42);
 }
 
+// Measures before the downloads they describe: lines, a stop at a character
+// without glyph, a page end, widths through the device context and from a
+// file; the logs hold the measure records, the output the downloads.
+void MeasuredText(const FndlCalls &calls, const char *szOutput, FILE *pLog)
+{
+    Runner run{calls, szOutput, pLog};
+    const char *szLetters = "ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ABBA CDCABADCA ZZ ABBA";
+    run.MeasureW(kSyntheticFontFile, szLetters, 60, true, 3000, 6200);
+    run.SetCursor(3000, 6200);
+    const Outcome pageEnd = run.DownloadW(kSyntheticFontFile, szLetters, 60, true);
+    const Request rest = {.nOffsetToText = pageEnd.nOffsetToText};
+    run.MeasureW(kSyntheticFontFile, szLetters, 60, true, 100, 300, rest);
+    run.SetCursor(100, 300);
+    run.DownloadW(kSyntheticFontFile, szLetters, 60, true, rest);
+    const char *szProse = "Widths at the printed size: WAVY Tj ffi \xC3\x85ngstr\xC3\xB6m "
+                          "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 \xE2\x82\xAC" "42, a control "
+                          "\xC2\x85 where the text stops, and a line long enough to break "
+                          "before the right limit of the page.";
+    run.MeasureW(kDejaVuSansFace, szProse, 61, false, 2500, 1000, {.bUnderline = 1});
+    run.SetCursor(2500, 1000);
+    run.DownloadW(kDejaVuSansFace, szProse, 61, false, {.bUnderline = 1});
+    // The ANSI code page is Windows-1252 under Wine and UTF-8 on Linux:
+    // ASCII means the same on both.
+    const char *szAscii = "Liberation Sans from its file, 9.5 pt at 300 dpi, a line long enough "
+                          "to break twice before the right limit of the page: WAVY Tj ffi.";
+    run.MeasureA(kLiberationSansFile, szAscii, 62, true, 700, 1300,
+                 {.nFontHeight = 95, .nResolution = 300, .nLineSpacing = 50, .nLeftMargin = 40});
+    run.SetCursor(700, 1300);
+    run.DownloadA(kLiberationSansFile, szAscii, 62, true,
+                  {.nFontHeight = 95, .nResolution = 300, .nLineSpacing = 50, .nLeftMargin = 40});
+    run.RemoveW(60);
+    run.RemoveW(61);
+    run.RemoveW(62);
+}
+
 // Failures: an output file that cannot be opened, a font file that cannot be
 // mapped; the font-file error stays set for later calls.
 void Failures(const FndlCalls &calls, const char *szOutput, FILE *pLog)
@@ -412,6 +499,7 @@ const RequestSequence kSequences[] = {
     {"dc_text", DeviceContextText},
     {"dc_glyph_metrics", DeviceContextGlyphMetrics},
     {"dc_faces", DeviceContextFaces},
+    {"measured_text", MeasuredText},
     {"failures", Failures},
 };
 

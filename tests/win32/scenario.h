@@ -19,6 +19,10 @@ struct FndlCalls {
     int(FNDL_CALL *pfnGetCursor)(void);
     int(FNDL_CALL *pfnSetPageBox)(const FNDL_PAGEBOX *);
     int(FNDL_CALL *pfnGlyphRunW)(FNDL_GLYPHRUN *, const FNDL_GLYPH *, const FNDL_PAGEINFOW *);
+    int(FNDL_CALL *pfnMeasureTextW)(const FNDL_TEXTINFOW *, const FNDL_PAGEINFOW *,
+                                    FNDL_TEXTMEASURE *);
+    int(FNDL_CALL *pfnMeasureTextA)(const FNDL_TEXTINFOA *, const FNDL_PAGEINFOA *,
+                                    FNDL_TEXTMEASURE *);
 };
 
 // Fonts the sequences name. Each string means the same file on both sides,

@@ -40,6 +40,8 @@ int main(int argc, char **argv)
     bAll = Resolve(hModule, "FNDLGetCursor", calls.pfnGetCursor) && bAll;
     bAll = Resolve(hModule, "FNDLSetPageBox", calls.pfnSetPageBox) && bAll;
     bAll = Resolve(hModule, "FNDLGlyphRunW", calls.pfnGlyphRunW) && bAll;
+    bAll = Resolve(hModule, "FNDLMeasureTextW", calls.pfnMeasureTextW) && bAll;
+    bAll = Resolve(hModule, "FNDLMeasureTextA", calls.pfnMeasureTextA) && bAll;
     if (!bAll)
         return 2;
     const int nResult = RunRequestSequences(calls);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The cover page: laid out first, with every string measured by the
-// library's own advances (set once into a scratch file, read back from the
-// Text operators' XSpacingData), then drawn: the frame and rules as PCL XL
+// library's own advances (asked of it before anything is written), then
+// drawn: the frame and rules as PCL XL
 // rectangles, each text at its place with the page origin moved there, so
 // that the library's line and page limits never cut it.
 #include "cover.h"
@@ -333,10 +333,9 @@ bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long 
             PrintDownloadFailure(style, font, output.workPath, WorkFileProblem(output));
             return false;
         }
-        std::vector<uint8_t> appended;
         std::string reason;
-        if (!TakeAppended(output, appended, reason)) {
-            PrintError("cannot read back the job: " + reason);
+        if (!CountAppended(output, reason)) {
+            PrintError("cannot write the job: " + reason);
             return false;
         }
         for (const FNDL_GLYPH &glyph : piece)
@@ -371,14 +370,13 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
         }
         SetCursor(run.x, em);
         const CallResult result = CallDownload(style, font, run.text, 0, output.workPath);
-        std::vector<uint8_t> appended;
         std::string reason;
         if (result.code != FNDL_OK) {
             PrintDownloadFailure(style, font, output.workPath, WorkFileProblem(output));
             return false;
         }
-        if (!TakeAppended(output, appended, reason)) {
-            PrintError("cannot read back the job: " + reason);
+        if (!CountAppended(output, reason)) {
+            PrintError("cannot write the job: " + reason);
             return false;
         }
     }
@@ -511,13 +509,6 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         return kExitFailed;
     }
 
-    std::string reason;
-    if (!OpenJobOutput("-", cover.scratch, reason)) {
-        PrintError("cannot make a work file: " + reason);
-        return kExitFailed;
-    }
-    cover.scratch.streams = false;
-    cover.scratch.discards = true;
     LayOutCover(cover, spec);
     if (cover.failed)
         return kExitFailed;
@@ -527,15 +518,6 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }
-    // The measuring calls downloaded the fonts into the scratch file: the
-    // library forgets them, so that the job gets them.
-    for (const JobFonts &fonts : cover.faces) {
-        for (const JobFont &font : fonts.fonts) {
-            int nFontId = font.fontId;
-            FNDLRemoveFontW(&nFontId);
-        }
-    }
-
     std::vector<uint8_t> bytes = JobStart(request);
     PutPageStart(bytes, request, 1);
     if (!AppendToOutput(output, bytes))

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The cover page's text measured by the advances the library sets: each
-// character set once into a scratch file and read back from the Text
-// operators' XSpacingData, runs by font, and wrapping to a width. Text that
+// The cover page's text measured by the advances the library's text call
+// sets (asked of the library, nothing written), runs by font, and wrapping
+// to a width. Text that
 // needs shaping is measured by HarfBuzz's advances, as text jobs are.
 #include "covermeasure.h"
 
@@ -9,9 +9,8 @@
 #include <cmath>
 
 #include "librarycall.h"
+#include "measure.h"
 #include "qorvfndl.h"
-#include "xldecode/xldecode.h"
-#include "xlstream/xlcodes.h"
 
 namespace coverpage {
 
@@ -27,53 +26,17 @@ Request StyleRequest(const Request &request, Face face, long height)
 
 namespace {
 
-// Sets the characters into the scratch file and reads their advances from
-// the Text operators the library wrote.
-void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string chars,
+// The characters' advances as the library's text call sets them, from the
+// page's corner.
+void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string_view chars,
                   std::map<char16_t, long> &advances)
 {
     const Request style = StyleRequest(cover.request, face, height);
     const JobFont &jobFont = cover.faces[face].fonts[static_cast<size_t>(font)];
     const long em = CharacterSizeInDots(static_cast<int>(height), static_cast<int>(style.resolution));
-    while (!chars.empty()) {
-        const std::u16string piece = chars.substr(0, kLibraryTextUnits);
-        SetCursor(0, em);
-        const CallResult result = CallDownload(style, jobFont, piece, 0, cover.scratch.workPath);
-        std::vector<uint8_t> appended;
-        std::string reason;
-        std::vector<XLOperation> ops;
-        XLDecodeError error;
-        if (!TakeAppended(cover.scratch, appended, reason) || !StreamOut(cover.scratch) ||
-            !XLDecodeOperations(appended, ops, error) ||
-            (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
-             result.code != FNDL_PAGEEND)) {
-            PrintDownloadFailure(style, jobFont, cover.scratch.workPath, WorkFileProblem(cover.scratch));
-            cover.failed = true;
-            return;
-        }
-        for (const XLOperation &op : ops) {
-            const XLAttribute *codes = op.op == xl::kOpText ? op.Find(xl::kAttrTextData) : nullptr;
-            const XLAttribute *spacing = codes ? op.Find(xl::kAttrXSpacingData) : nullptr;
-            if (!spacing)
-                continue;
-            const size_t n = std::min(codes->value.numbers.size(), spacing->value.numbers.size());
-            for (size_t i = 0; i < n; ++i)
-                advances[static_cast<char16_t>(codes->value.numbers[i])] =
-                    std::lround(spacing->value.numbers[i]);
-        }
-        // Go on after a character the font cannot set, or from the line
-        // the page ended before; what was not set before that is left out.
-        size_t next = piece.size();
-        const auto offset = static_cast<size_t>(std::max(result.offset, 0));
-        if (result.code == FNDL_INVALID_GLYPH_HANDLE && offset < piece.size()) {
-            advances[piece[offset]] = -1;
-            next = offset + 1;
-        } else if (result.code == FNDL_PAGEEND && offset > 0 && offset < piece.size()) {
-            next = offset;
-        }
-        for (size_t i = 0; i < next; ++i)
-            advances.emplace(piece[i], -1);
-        chars.erase(0, next);
+    if (!MeasureAdvances(style, jobFont, chars, 0, em, advances)) {
+        PrintDownloadFailure(style, jobFont, "", "");
+        cover.failed = true;
     }
 }
 

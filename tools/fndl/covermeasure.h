@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The cover page's text measured before it is placed: the advances the
-// library sets for each character, read back from a scratch job, the runs
+// library's text call sets for each character (measure.h), the runs
 // of a text by the font that sets each character (a text that needs
 // shaping: HarfBuzz's glyphs and advances, in visual order), and text
 // wrapped to a width. The page's layout and drawing use these records.
@@ -60,7 +60,6 @@ struct Cover {
     const Request &request;
     JobFonts faces[2]{};
     ShapingFonts shaping[2]{};
-    JobOutput scratch{};
     // Advances in dots by (face, font index, height) and UTF-16 unit; -1
     // for a character the library leaves out of that font.
     std::map<std::tuple<int, int, long>, std::map<char16_t, long>> advances{};

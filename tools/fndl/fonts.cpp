@@ -18,7 +18,7 @@
 
 #include "fndl.h"
 #include "requestparts.h"
-#include "platform/platform_hooks.h"
+#include "platform/face_resolution.h"
 #include "text/text.h"
 
 namespace {

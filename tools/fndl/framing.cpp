@@ -8,6 +8,7 @@
 
 #include "text/text.h"
 #include "xlstream/xlcodes.h"
+#include "xlstream/xlencode.h"
 
 namespace {
 
@@ -15,56 +16,13 @@ constexpr const char *kStreamHeader = ") HP-PCL XL;2;0;Comment fndl\r\n";
 constexpr const char *kUniversalExit = "\x1B%-12345X";
 constexpr size_t kPjlNameMax = 80;
 
-void PutUByteAttribute(std::vector<uint8_t> &out, uint8_t value, uint8_t attribute)
-{
-    out.insert(out.end(), {xl::kUByte, value, xl::kAttrUByte, attribute});
-}
-
-// A uint16_xy or sint16_xy pair: both are two 16-bit values, low byte first.
-void PutXYAttribute(std::vector<uint8_t> &out, uint8_t tag, uint16_t x, uint16_t y,
-                    uint8_t attribute)
-{
-    out.insert(out.end(),
-               {tag, static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(y),
-                static_cast<uint8_t>(y >> 8), xl::kAttrUByte, attribute});
-}
-
-// A ubyte_array: its length as a uint16, then the bytes.
-void PutUByteArrayAttribute(std::vector<uint8_t> &out, std::string_view bytes, uint8_t attribute)
-{
-    const auto length = static_cast<uint16_t>(bytes.size());
-    out.insert(out.end(), {xl::kUByteArray, xl::kUInt16, static_cast<uint8_t>(length),
-                           static_cast<uint8_t>(length >> 8)});
-    out.insert(out.end(), bytes.begin(), bytes.end());
-    out.insert(out.end(), {xl::kAttrUByte, attribute});
-}
-
-void PutReal32XYAttribute(std::vector<uint8_t> &out, float x, float y, uint8_t attribute)
-{
-    out.push_back(xl::kReal32XY);
-    for (const float value : {x, y}) {
-        uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(static_cast<uint8_t>(bits >> shift));
-    }
-    out.insert(out.end(), {xl::kAttrUByte, attribute});
-}
-
-void PutOperator(std::vector<uint8_t> &out, uint8_t op)
-{
-    out.push_back(op);
-}
-
-// A uint16_box: left, top, right, bottom, each low byte first.
-void PutBoxAttribute(std::vector<uint8_t> &out, uint16_t left, uint16_t top, uint16_t right,
-                     uint16_t bottom, uint8_t attribute)
-{
-    out.push_back(xl::kUInt16Box);
-    for (const uint16_t value : {left, top, right, bottom})
-        out.insert(out.end(), {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)});
-    out.insert(out.end(), {xl::kAttrUByte, attribute});
-}
+// The attributes and operators go through the library's encoder.
+using xl::PutBoxAttribute;
+using xl::PutOperator;
+using xl::PutReal32XYAttribute;
+using xl::PutUByteArrayAttribute;
+using xl::PutUByteAttribute;
+using xl::PutXYAttribute;
 
 uint16_t Coordinate(long value)
 {

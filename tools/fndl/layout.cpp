@@ -121,6 +121,31 @@ bool ReadBackCall(Job &job, WrittenLines &written)
     return true;
 }
 
+// Line k at the cursor (the first) or the margin, k line spacings lower;
+// a line on the row set last goes on with it.
+WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure)
+{
+    WrittenLines lines;
+    lines.hasLast = job.hasLastLine;
+    lines.lastY = job.lastLineY;
+    lines.lastEndX = job.lastLineEndX;
+    for (int k = 0; k < measure.nLines; ++k) {
+        const long x = k == 0 ? measure.nCursorX : job.request.margin;
+        const long y = measure.nCursorY + k * job.request.lineSpacing;
+        long advance = 0;
+        const int start = measure.anLineStart[k];
+        for (int i = start; i < start + measure.anLineLength[k]; ++i)
+            advance += measure.anAdvance[i];
+        lines.texts += 1;
+        lines.characters += measure.anLineLength[k];
+        lines.count += lines.hasLast && y == lines.lastY ? 0 : 1;
+        lines.hasLast = true;
+        lines.lastY = y;
+        lines.lastEndX = x + advance;
+    }
+    return lines;
+}
+
 void CountWritten(Job &job, int fontIndex, const WrittenLines &written)
 {
     job.texts += written.texts;
@@ -153,6 +178,10 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
     const Request &request = job.request;
     const size_t length = ChunkLength(run, pos);
+    // The lines the call sets, asked before it sets them.
+    FNDL_TEXTMEASURE measure;
+    const int measured =
+        CallMeasure(request, font, run.substr(pos, length), 0, job.x, job.y, measure);
     const CallResult result =
         CallDownload(request, font, run.substr(pos, length), 0, job.output.workPath);
     if (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
@@ -163,8 +192,21 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
 
     WrittenLines written;
     const uint64_t before = job.output.size; // in the work file: pages already sent are cut
-    if (!ReadBackCall(job, written))
-        return kExitFailed;
+    // What was written is read back only where the measure cannot say it:
+    // a page the selection leaves out keeps only its font downloads, and a
+    // call that set nothing may have sent a font header to take back.
+    const bool setNothing = result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0;
+    if (!job.selected || setNothing || measured != result.code) {
+        if (!ReadBackCall(job, written))
+            return kExitFailed;
+    } else {
+        written = MeasuredLines(job, measure);
+        std::string reason;
+        if (!CountAppended(job.output, reason)) {
+            PrintError("cannot write the job: " + reason);
+            return kExitFailed;
+        }
+    }
     // A font header sent with none of its characters set (the library has
     // no glyph for the first one) is taken back and the font forgotten by
     // the session: it goes to the printer with the first character set in it.

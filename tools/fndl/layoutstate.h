@@ -11,6 +11,7 @@
 
 #include "fonts.h"
 #include "output.h"
+#include "qorvfndl.h"
 #include "readback.h"
 #include "request.h"
 #include "shaping.h"
@@ -57,6 +58,9 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 // Reads back what the last library call appended (on a page not printed,
 // only its font downloads stay). False after printing why.
 bool ReadBackCall(Job &job, WrittenLines &written);
+// The lines a text call sets, as its measure (taken from the job's cursor)
+// says them.
+WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure);
 // Adds the lines and characters read back to the job's counts and layout.
 void CountWritten(Job &job, int fontIndex, const WrittenLines &written);
 

@@ -40,6 +40,19 @@ void FillPageInfo(const Request &request, const JobFont &font, const std::string
     pageInfo.bTTE = font.fromFile ? 1 : 0;
 }
 
+void FillTextInfo(const Request &request, std::u16string_view text, int offset,
+                  FNDL_TEXTINFOW &textInfo)
+{
+    std::memset(&textInfo, 0, sizeof textInfo);
+    CopyUnits(textInfo.szText, text);
+    textInfo.FontHeight = static_cast<int>(request.height);
+    textInfo.bBold = request.syntheticBold ? 1 : 0;
+    textInfo.bItalic = request.oblique ? 1 : 0;
+    textInfo.bUnderline = request.underline ? 1 : 0;
+    textInfo.nOffsetToText = offset;
+    textInfo.nLeftMargin = static_cast<int>(request.margin);
+}
+
 } // namespace
 
 const char *ResultName(int code)
@@ -52,20 +65,24 @@ const char *ResultName(int code)
     }
 }
 
+int CallMeasure(const Request &request, const JobFont &font, std::u16string_view text, int offset,
+                long x, long y, FNDL_TEXTMEASURE &measure)
+{
+    FNDL_TEXTINFOW textInfo;
+    FNDL_PAGEINFOW pageInfo;
+    FillTextInfo(request, text, offset, textInfo);
+    FillPageInfo(request, font, "", pageInfo);
+    measure.nCursorX = static_cast<int>(x);
+    measure.nCursorY = static_cast<int>(y);
+    return FNDLMeasureTextW(&textInfo, &pageInfo, &measure);
+}
+
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path)
 {
     FNDL_TEXTINFOW textInfo;
     FNDL_PAGEINFOW pageInfo;
-    std::memset(&textInfo, 0, sizeof textInfo);
-    std::memset(&pageInfo, 0, sizeof pageInfo);
-    CopyUnits(textInfo.szText, text);
-    textInfo.FontHeight = static_cast<int>(request.height);
-    textInfo.bBold = request.syntheticBold ? 1 : 0;
-    textInfo.bItalic = request.oblique ? 1 : 0;
-    textInfo.bUnderline = request.underline ? 1 : 0;
-    textInfo.nOffsetToText = offset;
-    textInfo.nLeftMargin = static_cast<int>(request.margin);
+    FillTextInfo(request, text, offset, textInfo);
     FillPageInfo(request, font, path, pageInfo);
 
     CallResult result;

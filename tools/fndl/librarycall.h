@@ -24,6 +24,11 @@ struct CallResult {
 // for font, appending to path.
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path);
+// What CallDownload with the same arguments would set from the cursor
+// (x, y), asked of the library (FNDLMeasureTextW) without writing anything:
+// the call's result, with its advances, glyphs and lines in measure.
+int CallMeasure(const Request &request, const JobFont &font, std::u16string_view text, int offset,
+                long x, long y, FNDL_TEXTMEASURE &measure);
 // One FNDLGlyphRunW call's results: stopIndex is the glyph the font could
 // not give (result 1).
 struct GlyphRunResult {

@@ -1,70 +1,52 @@
 // SPDX-License-Identifier: MIT
-// Measuring text through the library, on a scratch file.
+// Measuring text by asking the library what its text call would set.
 #include "measure.h"
 
-#include <vector>
+#include <algorithm>
+#include <iterator>
 
-#include "jobstructure.h"
 #include "librarycall.h"
-#include "output.h"
 #include "qorvfndl.h"
-#include "xldecode/xldecode.h"
-#include "xlstream/xlcodes.h"
 
-namespace {
-
-// The characters and advances of the Text operations of bytes.
-void ReadAdvances(std::span<const uint8_t> bytes, std::map<char16_t, long> &advances)
+bool MeasureAdvances(const Request &request, const JobFont &font, std::u16string_view text, long x,
+                     long y, std::map<char16_t, long> &advances)
 {
-    std::vector<XLOperation> ops;
-    XLDecodeError error;
-    XLDecodeOperations(bytes, ops, error);
-    for (const XLOperation &op : ops) {
-        if (op.op != xl::kOpText)
-            continue;
-        const XLAttribute *text = op.Find(xl::kAttrTextData);
-        const XLAttribute *spacing = op.Find(xl::kAttrXSpacingData);
-        if (!text || !spacing)
-            continue;
-        const size_t count = std::min(text->value.numbers.size(), spacing->value.numbers.size());
-        for (size_t i = 0; i < count; ++i)
-            advances[static_cast<char16_t>(text->value.numbers[i])] =
-                WholeNumber(spacing->value.numbers[i], 0);
+    FNDL_TEXTMEASURE measure;
+    while (!text.empty()) {
+        const std::u16string_view piece = text.substr(0, kLibraryTextUnits);
+        const int result = CallMeasure(request, font, piece, 0, x, y, measure);
+        if (result != FNDL_OK && result != FNDL_INVALID_GLYPH_HANDLE && result != FNDL_PAGEEND)
+            return false;
+        // What the text call would set is what its lines hold.
+        for (int line = 0; line < measure.nLines; ++line) {
+            const int start = measure.anLineStart[line];
+            for (int i = start; i < start + measure.anLineLength[line]; ++i)
+                advances[piece[static_cast<size_t>(i)]] = measure.anAdvance[i];
+        }
+        // Go on after a character the font cannot set, or from the line
+        // the page ended before; what was not set before that is left out.
+        size_t next = piece.size();
+        const auto offset = static_cast<size_t>(std::max(measure.nOffsetToText, 0));
+        if (result == FNDL_INVALID_GLYPH_HANDLE && offset < piece.size()) {
+            advances[piece[offset]] = -1;
+            next = offset + 1;
+        } else if (result == FNDL_PAGEEND && offset > 0 && offset < piece.size()) {
+            next = offset;
+        }
+        for (size_t i = 0; i < next; ++i)
+            advances.emplace(piece[i], -1);
+        text.remove_prefix(next);
     }
+    return true;
 }
-
-void MeasureOne(const Request &request, const JobFont &font, std::u16string_view text,
-                JobOutput &scratch, std::map<char16_t, long> &advances)
-{
-    text = text.substr(0, kLibraryTextUnits);
-    // Each call goes on after a character the font does not set.
-    int offset = 0;
-    for (int calls = 0; calls < 64 && static_cast<size_t>(offset) < text.size(); ++calls) {
-        SetCursor(request.margin, request.cursorY);
-        const CallResult result = CallDownload(request, font, text, offset, scratch.workPath);
-        std::vector<uint8_t> appended;
-        std::string reason;
-        if (!TakeAppended(scratch, appended, reason))
-            return;
-        ReadAdvances(appended, advances);
-        if (result.code != FNDL_INVALID_GLYPH_HANDLE || result.offset < offset)
-            return;
-        offset = result.offset + 1;
-    }
-}
-
-} // namespace
 
 bool MeasureCharacters(const Request &request, const JobFont &font,
                        std::span<const std::u16string> texts, std::map<char16_t, long> &advances)
 {
-    JobOutput scratch;
-    std::string reason;
-    if (!OpenJobOutput("-", scratch, reason))
-        return false;
-    for (const std::u16string &whole : texts)
-        MeasureOne(request, font, whole, scratch, advances);
-    int fontId = font.fontId;
-    FNDLRemoveFontW(&fontId);
+    std::map<char16_t, long> measured;
+    for (const std::u16string &text : texts)
+        MeasureAdvances(request, font, text, request.margin, request.cursorY, measured);
+    std::copy_if(measured.begin(), measured.end(), std::inserter(advances, advances.end()),
+                 [](const auto &entry) { return entry.second >= 0; });
     return !advances.empty();
 }

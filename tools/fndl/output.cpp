@@ -238,6 +238,17 @@ bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string
     return ok;
 }
 
+bool CountAppended(JobOutput &output, std::string &reason)
+{
+    struct stat status {};
+    if (stat(output.workPath.c_str(), &status) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    output.size = std::max(output.size, static_cast<uint64_t>(status.st_size));
+    return true;
+}
+
 bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason)
 {
     if (truncate(output.workPath.c_str(), static_cast<off_t>(size)) != 0) {

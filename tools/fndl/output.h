@@ -33,6 +33,9 @@ struct JobOutput {
 bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason);
 // Appends the tool's own bytes. False after printing the reason.
 bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
+// Counts what the library appended since the last look (the file's size,
+// nothing read); moves size on. False with the reason.
+bool CountAppended(JobOutput &output, std::string &reason);
 // The bytes appended (by the library) since the last look; moves size on.
 bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
 // Standard output: sends what the work file holds now and cuts the work

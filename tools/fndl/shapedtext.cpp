@@ -6,6 +6,10 @@
 // cmap's goes through the library's text call, as unshaped text does;
 // every other run through its glyph call.
 #include <algorithm>
+#include <map>
+#include <span>
+#include <string>
+#include <tuple>
 
 #include "bidi.h"
 #include "fontruns.h"
@@ -22,12 +26,58 @@ bool IsBreakSpace(char32_t c)
 }
 
 // Fonts, replacements, levels, runs and advances of one stretch of text.
+// The advances the library's text call gives characters, by font and
+// character at the job's size, as FNDLMeasureTextW says them.
+using TextCallKey = std::tuple<std::string, int, long, char32_t>;
+std::map<TextCallKey, long> g_textCallAdvances;
+
+TextCallKey KeyOf(const Job &job, const JobFont &font, char32_t c)
+{
+    return {font.libraryName, font.fontId, job.request.height, c};
+}
+
+// Asks the library for the advances of the characters of [start, end) of
+// the text in the font, unless they are known.
+void MeasureTextCallAdvances(Job &job, int fontIndex, std::u32string_view text)
+{
+    const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
+    std::u16string units;
+    for (const char32_t c : text) {
+        if (c <= 0xFFFF && !g_textCallAdvances.contains(KeyOf(job, font, c)) &&
+            units.find(static_cast<char16_t>(c)) == std::u16string::npos)
+            units += static_cast<char16_t>(c);
+    }
+    FNDL_TEXTMEASURE measure;
+    for (size_t pos = 0; pos < units.size(); pos += kLibraryTextUnits) {
+        const std::u16string_view piece = std::u16string_view(units).substr(pos, kLibraryTextUnits);
+        if (CallMeasure(job.request, font, piece, 0, job.request.margin, job.request.cursorY,
+                        measure) == FNDL_DOWNLOAD_FAILURE)
+            return;
+        for (size_t i = 0; i < piece.size(); ++i)
+            g_textCallAdvances[KeyOf(job, font, piece[i])] = measure.anAdvance[i];
+    }
+}
+
+// The advance the text call sets for c in the font: the library's own,
+// HarfBuzz's where the library could not say (a character beyond the
+// 16-bit codes of a soft font never goes through the text call).
+long TextCallAdvance(Job &job, int fontIndex, char32_t c)
+{
+    const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
+    if (!g_textCallAdvances.contains(KeyOf(job, font, c)))
+        MeasureTextCallAdvances(job, fontIndex, std::u32string_view(&c, 1));
+    const auto known = g_textCallAdvances.find(KeyOf(job, font, c));
+    if (known != g_textCallAdvances.end())
+        return known->second;
+    hb_font_t *shaping = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
+    return CmapAdvance(shaping, c, job.request.characterSize);
+}
+
 void Prepare(Job &job, std::u16string_view stretch, ShapedText &shaped)
 {
     job.replaced += PrepareText(job.fonts, job.request.direction, stretch, shaped);
     // The advances the lines are measured by: a run the text call sets
-    // takes the library's advances, which may round a dot wider than
-    // HarfBuzz's; one dot a character keeps its line within the limit.
+    // takes the library's advances, asked of the library.
     shaped.widths.assign(shaped.text.size(), 0);
     shaped.boundary.assign(shaped.text.size(), false);
     std::vector<ShapedGlyph> glyphs;
@@ -35,9 +85,11 @@ void Prepare(Job &job, std::u16string_view stretch, ShapedText &shaped)
         bool cmap = false;
         ShapeItem(job.shaping, job.fonts, job.request.characterSize, item, shaped.text, 0, glyphs,
                   cmap);
-        hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(item.font));
+        if (cmap)
+            MeasureTextCallAdvances(job, item.font,
+                                    std::u32string_view(shaped.text).substr(item.start, item.end - item.start));
         for (size_t i = item.start; cmap && i < item.end; ++i) {
-            shaped.widths[i] = CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
+            shaped.widths[i] = TextCallAdvance(job, item.font, shaped.text[i]);
             shaped.boundary[i] = true;
         }
         for (const ShapedGlyph &glyph : glyphs) {
@@ -95,17 +147,51 @@ bool Underline(Job &job, int fontIndex, long x, long advance)
 // After a library call for a run in the font: a failure to download
 // reported, or what the call wrote read back and counted. Returns an exit
 // code, or -1.
-int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written)
+int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
+                   const WrittenLines *pKnown = nullptr)
 {
     if (code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(job.request, job.fonts.fonts[static_cast<size_t>(fontIndex)],
                              job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
-    if (!ReadBackCall(job, written))
+    // The lines are known before the call: what it wrote is only counted,
+    // unless the page is left out and only its font downloads stay.
+    if (pKnown != nullptr && job.selected) {
+        written = *pKnown;
+        std::string reason;
+        if (!CountAppended(job.output, reason)) {
+            PrintError("cannot write the job: " + reason);
+            return kExitFailed;
+        }
+    } else if (!ReadBackCall(job, written)) {
         return kExitFailed;
+    }
     CountWritten(job, fontIndex, written);
     return -1;
+}
+
+// The line a glyph call sets when it sets the run: one Text from the first
+// glyph's drawing point, ending at the pen's end.
+WrittenLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
+{
+    WrittenLines line;
+    line.hasLast = job.hasLastLine;
+    line.lastY = job.lastLineY;
+    line.lastEndX = job.lastLineEndX;
+    if (glyphs.empty())
+        return line;
+    long advance = 0;
+    for (const FNDL_GLYPH &glyph : glyphs)
+        advance += glyph.nAdvance;
+    const long y = job.y + glyphs[0].nOffsetY;
+    line.texts = 1;
+    line.characters = static_cast<long>(glyphs.size());
+    line.count = line.hasLast && y == line.lastY ? 0 : 1;
+    line.hasLast = true;
+    line.lastY = y;
+    line.lastEndX = x + advance;
+    return line;
 }
 
 // One glyph call for glyphs from x; x moves to their end. A glyph the font
@@ -118,7 +204,10 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
         SetCursor(x, job.y);
         const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.output.workPath);
         WrittenLines written;
-        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written); exitCode >= 0)
+        const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
+                                                        : GlyphRunLine(job, {}, x);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, &set);
+            exitCode >= 0)
             return exitCode;
         if (result.code == FNDL_OK) {
             long advance = 0;
@@ -154,9 +243,14 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
     for (int attempt = 0; attempt < 2; ++attempt) {
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
+        FNDL_TEXTMEASURE measure;
+        const int measured = CallMeasure(job.request, font, text, 0, x, job.y, measure);
         const CallResult result = CallDownload(job.request, font, text, 0, job.output.workPath);
         WrittenLines written;
-        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written); exitCode >= 0)
+        const WrittenLines set = MeasuredLines(job, measure);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written,
+                                                measured == result.code ? &set : nullptr);
+            exitCode >= 0)
             return exitCode;
         job.y = result.cursorY;
         if (written.texts > 0 && job.RowHasText())
@@ -207,12 +301,10 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
                   glyphs[n], isCmap);
         cmap[n] = isCmap;
         levels.push_back(items[n].level);
-        // The text call's advances may be a dot wider than HarfBuzz's: the
-        // line is placed by the wider measure, so that no run of it reaches
-        // past the right limit, where the text call would break it.
-        hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(items[n].font));
+        // A run the text call sets is placed by the advances it sets, so
+        // that no run reaches past the right limit, where it would break.
         for (size_t i = items[n].start; isCmap && i < items[n].end; ++i)
-            widths[n] += CmapAdvance(font, shaped.text[i], job.request.characterSize) + 1;
+            widths[n] += TextCallAdvance(job, items[n].font, shaped.text[i]);
         for (const ShapedGlyph &glyph : glyphs[n])
             widths[n] += isCmap ? 0 : glyph.advance;
         width += widths[n];
