@@ -91,11 +91,14 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     // keeps: a path that does not fit the entry could not be opened again.
     if (pPageInfo->bTTE && strnlen(pPageInfo->chFont, sizeof(pEntry->szFaceName)) >= sizeof(pEntry->szFaceName))
         return nullptr;
-    // A font with CFF outlines is converted; when its outlines cannot be
-    // had, it fails before anything is written.
+    // A font with CFF outlines is converted, and so is a variable font's
+    // instance other than the default (its glyf holds the default's
+    // outlines); when its outlines cannot be had, it fails before anything
+    // is written.
     int bConvertOutlines = 0;
-    if (!HasTrueTypeOutlines(face)) {
-        if (!HasConvertibleOutlines(&face))
+    const bool bInstance = IsVariableInstance(face);
+    if (bInstance || !HasTrueTypeOutlines(face)) {
+        if (!HasConvertibleOutlines(&face, bInstance))
             return nullptr;
         bConvertOutlines = 1;
     }

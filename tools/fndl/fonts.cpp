@@ -10,6 +10,7 @@
 #include <fontconfig/fcfreetype.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_MULTIPLE_MASTERS_H
 #include FT_FONT_FORMATS_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
@@ -181,6 +182,39 @@ bool HasSfntTable(FT_Face face, FT_ULong tag)
 }
 
 } // namespace
+
+FaceInstance DescribeInstance(const std::string &file, int index)
+{
+    FaceInstance instance;
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return instance;
+    FT_Face face = nullptr;
+    FT_MM_Var *axes = nullptr;
+    if (FT_New_Face(library, file.c_str(), index, &face) == 0 && FT_HAS_MULTIPLE_MASTERS(face) &&
+        FT_Get_MM_Var(face, &axes) == 0) {
+        std::vector<FT_Fixed> coordinates(axes->num_axis);
+        if (FT_Get_Var_Design_Coordinates(face, axes->num_axis, coordinates.data()) == 0) {
+            instance.variable = true;
+            instance.named = static_cast<int>(static_cast<unsigned>(index) >> 16);
+            instance.name = face->style_name ? face->style_name : "";
+            for (FT_UInt a = 0; a < axes->num_axis; ++a) {
+                const FT_ULong tag = axes->axis[a].tag;
+                char text[64];
+                std::snprintf(text, sizeof text, "%s%c%c%c%c=%g", a ? " " : "",
+                              static_cast<char>(tag >> 24), static_cast<char>(tag >> 16),
+                              static_cast<char>(tag >> 8), static_cast<char>(tag),
+                              static_cast<double>(coordinates[a]) / 65536.0);
+                instance.coordinates += text;
+            }
+        }
+        FT_Done_MM_Var(library, axes);
+    }
+    if (face)
+        FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return instance;
+}
 
 std::string FontFileProblem(const std::string &file, int index)
 {

@@ -33,6 +33,19 @@ struct FaceInfo {
     std::unique_ptr<_FcCharSet, FcCharSetFree> chars;
 };
 
+// A variable face's instance: its name (the style of a named instance) and
+// one "tag=value" a design axis, in fvar's order.
+struct FaceInstance {
+    bool variable = false;
+    int named = 0; // 0: the face's default instance, else the named instance's number (1 up)
+    std::string name;
+    std::string coordinates;
+};
+
+// The instance a face index opens (FreeType's, its upper 16 bits naming a
+// named instance); variable false for a static face or an unreadable file.
+FaceInstance DescribeInstance(const std::string &file, int index);
+
 // The face of a font file. False when fontconfig cannot read it as a font.
 bool DescribeFace(const std::string &file, int index, FaceInfo &face);
 // The face a face name, weight and italic flag resolve to, as the library

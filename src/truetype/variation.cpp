@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+// Variable fonts through the device context. GetFontData hands out a
+// variable face's tables untransformed (glyf holds the default instance)
+// while the font mapper renders the named instance the logical font asked
+// for. The instance is found by the style name the device context reports:
+// the fvar instance whose subfamily name it is. An instance away from the
+// axis defaults has outlines and metrics only the renderer knows.
+#include <cstring>
+
+#include "memory/globalblock.h"
+#include "truetype/bereader.h"
+#include "truetype/tables.h"
+#include "truetype/truetype.h"
+
+namespace {
+
+constexpr int kMaxNameUnits = 64;
+
+// The Windows-platform string of name ID nNameId as ANSI; false when there
+// is none or it does not convert.
+bool NameString(const BEReader &name, uint16_t nNameId, char (&szOut)[4 * kMaxNameUnits + 1])
+{
+    uint16_t nCount = 0;
+    uint16_t nStringsOffset = 0;
+    if (!name.U16(NameTable::kCount, nCount) || !name.U16(NameTable::kStringOffset, nStringsOffset))
+        return false;
+    for (size_t k = 0; k < nCount; ++k) {
+        const size_t nRecord = NameTable::kFirstRecord + NameTable::kRecordSize * k;
+        uint16_t nPlatform = 0, nId = 0, nBytes = 0, nOffset = 0;
+        if (!name.U16(nRecord + NameTable::kPlatformId, nPlatform) ||
+            !name.U16(nRecord + NameTable::kNameId, nId) || !name.U16(nRecord + NameTable::kLength, nBytes) ||
+            !name.U16(nRecord + NameTable::kOffset, nOffset))
+            return false;
+        BEReader string;
+        if (nPlatform != kSfntPlatformWindows || nId != nNameId ||
+            !name.Sub(size_t{nStringsOffset} + nOffset, nBytes, string))
+            continue;
+        WCHAR achUnits[kMaxNameUnits];
+        int nUnits = 0;
+        for (uint16_t wUnit = 0; nUnits < kMaxNameUnits && string.U16(2 * size_t(nUnits), wUnit);)
+            achUnits[nUnits++] = wUnit;
+        const int nAnsi = nUnits > 0 ? WideCharToMultiByte(CP_ACP, 0, achUnits, nUnits, szOut,
+                                                           sizeof(szOut) - 1, nullptr, nullptr)
+                                     : 0;
+        if (nAnsi <= 0)
+            return false;
+        szOut[nAnsi] = '\0';
+        return true;
+    }
+    return false;
+}
+
+// The style name of the font selected into hdc (otmpStyleName), or false.
+bool SelectedStyleName(HDC hdc, char (&szStyle)[4 * kMaxNameUnits + 1])
+{
+    const UINT nSize = GetOutlineTextMetricsA(hdc, 0, nullptr);
+    if (nSize < sizeof(OUTLINETEXTMETRICA))
+        return false;
+    GlobalBlock<OUTLINETEXTMETRICA> metrics(static_cast<OUTLINETEXTMETRICA *>(GlobalAlloc(GMEM_FIXED, nSize)));
+    if (!metrics || GetOutlineTextMetricsA(hdc, nSize, metrics.get()) == 0)
+        return false;
+    // The name fields hold offsets from the record's start.
+    const auto nOffset = reinterpret_cast<uintptr_t>(metrics->otmpStyleName);
+    if (nOffset < sizeof(OUTLINETEXTMETRICA) || nOffset >= nSize)
+        return false;
+    const char *pStyle = reinterpret_cast<const char *>(metrics.get()) + nOffset;
+    const size_t nLength = strnlen(pStyle, nSize - nOffset);
+    if (nLength == nSize - nOffset || nLength >= sizeof(szStyle))
+        return false;
+    std::memcpy(szStyle, pStyle, nLength + 1);
+    return true;
+}
+
+} // namespace
+
+bool IsVariableInstance(FontFace &face)
+{
+    if (face.bFromFile || !face.pSession || !face.pSession->hdc)
+        return false;
+    uint32_t dwFvarSize = 0;
+    const uint8_t *pFvar = FaceTable(face, "fvar", &dwFvarSize);
+    const BEReader fvar(pFvar, dwFvarSize);
+    uint16_t nAxesOffset = 0, nAxes = 0, nAxisSize = 0, nInstances = 0, nInstanceSize = 0;
+    if (!fvar.U16(FvarTable::kAxesArrayOffset, nAxesOffset) || !fvar.U16(FvarTable::kAxisCount, nAxes) ||
+        !fvar.U16(FvarTable::kAxisSize, nAxisSize) || !fvar.U16(FvarTable::kInstanceCount, nInstances) ||
+        !fvar.U16(FvarTable::kInstanceSize, nInstanceSize) || nAxes == 0 ||
+        nAxisSize < FvarTable::kAxisRecordSize ||
+        nInstanceSize < FvarTable::kInstanceCoordinates + 4 * size_t{nAxes})
+        return false;
+    char szStyle[4 * kMaxNameUnits + 1];
+    if (!SelectedStyleName(face.pSession->hdc, szStyle))
+        return false;
+    uint32_t dwNameSize = 0;
+    const uint8_t *pName = FaceTable(face, "name", &dwNameSize);
+    const BEReader name(pName, dwNameSize);
+    const size_t nInstancesOffset = nAxesOffset + size_t{nAxes} * nAxisSize;
+    for (size_t i = 0; i < nInstances; ++i) {
+        const size_t nInstance = nInstancesOffset + i * nInstanceSize;
+        uint16_t nSubfamilyId = 0;
+        char szInstance[4 * kMaxNameUnits + 1];
+        if (!fvar.U16(nInstance + FvarTable::kInstanceSubfamilyNameId, nSubfamilyId))
+            return false;
+        if (!NameString(name, nSubfamilyId, szInstance) || std::strcmp(szInstance, szStyle) != 0)
+            continue;
+        // The style names this instance: it is the renderer's unless every
+        // coordinate is its axis's default.
+        for (size_t a = 0; a < nAxes; ++a) {
+            uint32_t dwDefault = 0, dwCoordinate = 0;
+            if (!fvar.U32(nAxesOffset + a * nAxisSize + FvarTable::kAxisDefault, dwDefault) ||
+                !fvar.U32(nInstance + FvarTable::kInstanceCoordinates + 4 * a, dwCoordinate))
+                return false;
+            if (dwDefault != dwCoordinate)
+                return true;
+        }
+        return false;
+    }
+    return false;
+}

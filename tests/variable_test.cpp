@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// Variable fonts: a face name with a weight and slant prints the named
+// instance fontconfig picks. Inter's instances, printed by face name, are
+// compared at 300 dpi with the same instances made static by fontTools'
+// instancer and printed from their files.
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/requests.h"
+#include "support/toolrun.h"
+
+#ifdef FNDL_TOOL_PATH
+
+namespace {
+
+constexpr const char *kInterRoman = "/usr/share/fonts/truetype/inter-vf/Inter-roman.var.ttf";
+constexpr const char *kInterItalic = "/usr/share/fonts/truetype/inter-vf/Inter-italic.var.ttf";
+constexpr const char *kPython = "/usr/bin/python3";
+constexpr const char *kText = "Hamburgefonstiv Qy 0123 &%@";
+
+// Pixels with ink (darker than half) of a page image.
+std::vector<bool> ReadInk(const std::string &path, int &width, int &height)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<bool> ink;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) {
+        ADD_FAILURE() << path << ": " << image.message;
+        return ink;
+    }
+    image.format = PNG_FORMAT_GRAY;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    EXPECT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    ink.reserve(pixels.size());
+    for (const uint8_t value : pixels)
+        ink.push_back(value < 128);
+    return ink;
+}
+
+// The job's first page at 300 dpi, as ink.
+std::vector<bool> PrintedInk(const std::vector<std::string> &fontOptions)
+{
+    TempPath job(".pxl");
+    TempPath png(".png");
+    std::vector<std::string> args = {"job", "--text", kText, "--height", "240", "-o", job.path};
+    args.insert(args.begin() + 1, fontOptions.begin(), fontOptions.end());
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    run = RunTool({"preview", job.path, "--dpi", "300", "--page", "1", "-o", png.path});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    int width = 0, height = 0;
+    return ReadInk(png.path, width, height);
+}
+
+double IntersectionOverUnion(const std::vector<bool> &a, const std::vector<bool> &b)
+{
+    if (a.size() != b.size())
+        return 0;
+    long both = 0, either = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        both += a[i] && b[i];
+        either += a[i] || b[i];
+    }
+    return either ? double(both) / double(either) : 0;
+}
+
+bool HaveInstancer()
+{
+    const std::string probe = std::string(kPython) + " -c 'import fontTools.varLib.instancer' 2>/dev/null";
+    return std::system(probe.c_str()) == 0;
+}
+
+} // namespace
+
+TEST(VariableFont, NamedInstancesPrintAsTheirStaticFonts)
+{
+    if (!std::filesystem::exists(kInterRoman) || !std::filesystem::exists(kInterItalic))
+        GTEST_SKIP() << "Inter's variable fonts are not installed (fonts-inter-variable)";
+    if (!HaveInstancer())
+        GTEST_SKIP() << "fontTools' instancer is not installed (python3-fonttools)";
+
+    struct Instance {
+        const char *name;
+        std::vector<std::string> request; // by face name
+        const char *file;
+        const char *weight;
+    };
+    const Instance instances[] = {
+        {"Regular", {"--font", "Inter"}, kInterRoman, "wght=400"},
+        {"Bold", {"--font", "Inter", "--bold"}, kInterRoman, "wght=700"},
+        {"Black", {"--font", "Inter", "--weight", "900"}, kInterRoman, "wght=900"},
+        {"Bold Italic", {"--font", "Inter", "--bold", "--italic"}, kInterItalic, "wght=700"},
+    };
+    std::vector<std::vector<bool>> printed;
+    for (const Instance &instance : instances) {
+        SCOPED_TRACE(instance.name);
+        TempPath staticFont(".ttf");
+        const std::string make = std::string(kPython) + " -m fontTools.varLib.instancer -q " + instance.file +
+                                 " " + instance.weight + " -o " + staticFont.path;
+        ASSERT_EQ(std::system(make.c_str()), 0) << make;
+        printed.push_back(PrintedInk(instance.request));
+        const std::vector<bool> reference = PrintedInk({"--font-file", staticFont.path});
+        const double iou = IntersectionOverUnion(printed.back(), reference);
+        RecordProperty(std::string("iou ") + instance.name, std::to_string(iou));
+        EXPECT_GE(iou, 0.95);
+    }
+    // The weights are not all the default's.
+    EXPECT_LT(IntersectionOverUnion(printed[0], printed[1]), 0.9);
+}
+
+TEST(VariableFont, WhichNamesTheInstanceAndItsCoordinates)
+{
+    if (!std::filesystem::exists(kInterRoman))
+        GTEST_SKIP() << "Inter's variable fonts are not installed (fonts-inter-variable)";
+    ToolRun run = RunTool({"which", "Inter", "--bold"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(kInterRoman) +
+                           "\nface index 0\nfamily Inter\nstyle Bold\ninstance Bold (named instance 7)\n"
+                           "coordinates wght=700\n");
+    run = RunTool({"which", "Inter"});
+    EXPECT_EQ(run.out, std::string(kInterRoman) +
+                           "\nface index 0\nfamily Inter\nstyle Regular\ninstance Regular (default)\n"
+                           "coordinates wght=400\n");
+}
+
+#endif
