@@ -131,4 +131,38 @@ TEST(VariableFont, WhichNamesTheInstanceAndItsCoordinates)
                            "coordinates wght=400\n");
 }
 
+TEST(VariableFont, FontFileInstanceGoesByItsFamilyWhenInstalled)
+{
+    if (!std::filesystem::exists(kInterRoman))
+        GTEST_SKIP() << "Inter's variable fonts are not installed (fonts-inter-variable)";
+    const auto Job = [](std::vector<std::string> font) {
+        TempPath job(".pxl");
+        std::vector<std::string> args = {"job", "--text", "Hamburgefonstiv", "-q", "-o", job.path};
+        args.insert(args.end(), font.begin(), font.end());
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return job.Read();
+    };
+    // A named instance, by name or coordinates, prints as its face name does.
+    const std::vector<uint8_t> black = Job({"--font", "Inter", "--weight", "900"});
+    EXPECT_EQ(Job({"--font-file", kInterRoman, "--instance", "Black"}), black);
+    EXPECT_EQ(Job({"--font-file", kInterRoman, "--instance", "wght=900"}), black);
+    EXPECT_EQ(Job({"--font-file", kInterRoman, "--instance", "regular"}), Job({"--font", "Inter"}));
+    EXPECT_NE(Job({"--font", "Inter"}), Job({"--font", "Inter", "--bold"}));
+
+    TempPath out(".pxl");
+    ToolRun run = RunTool({"job", "--font-file", kInterRoman, "--instance", "wght=650", "-o", out.path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("has no named instance 'wght=650'; it has Thin, Extra Light"), std::string::npos)
+        << run.err;
+    run = RunTool({"job", "--font", "Inter", "--instance", "Bold", "-o", out.path});
+    EXPECT_EQ(run.exitCode, 2);
+    // A copy fontconfig does not know prints its default instance only.
+    TempPath copy(".ttf");
+    std::filesystem::copy_file(kInterRoman, copy.path, std::filesystem::copy_options::overwrite_existing);
+    run = RunTool({"job", "--font-file", copy.path, "--instance", "Bold", "-o", out.path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("prints only when the file is installed"), std::string::npos) << run.err;
+}
+
 #endif

@@ -46,6 +46,22 @@ struct FaceInstance {
 // named instance); variable false for a static face or an unreadable file.
 FaceInstance DescribeInstance(const std::string &file, int index);
 
+// The named instance of a variable font file's first face that --instance
+// names: by its style name (any case), or by axis values ("wght=700", more
+// than one separated by commas) that are its coordinates. The font mapper
+// selects named instances only, by family, weight and slant.
+struct ChosenInstance {
+    int index = 0; // the face index with the instance in the upper 16 bits
+    std::string family;
+    std::string name;
+    long weight = 400;
+    bool italic = false;
+    bool atDefault = false; // every coordinate its axis's default
+};
+// False with the reason when the file has no such named instance.
+bool ChooseFileInstance(const std::string &file, const std::string &spec, ChosenInstance &chosen,
+                        std::string &error);
+
 // The face of a font file. False when fontconfig cannot read it as a font.
 bool DescribeFace(const std::string &file, int index, FaceInfo &face);
 // The face a face name, weight and italic flag resolve to, as the library
