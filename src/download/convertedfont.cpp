@@ -216,7 +216,7 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
 
 int HasConvertibleOutlines(FontFace *pFace, bool bInstance)
 {
-    const bool bOutlines = bInstance || FaceHasTable(*pFace, "CFF ") || FaceHasTable(*pFace, "CFF2");
+    const bool bOutlines = bInstance || FaceHasTable(*pFace, "CFF ");
     return bOutlines && FaceHasTable(*pFace, "head") && FaceHasTable(*pFace, "hhea") &&
            FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }

@@ -108,12 +108,12 @@ void SendFontHeaderEnd(XLStream *pStream);
 
 // Fonts with PostScript (CFF) outlines go out as TrueType soft fonts
 // (convertedfont.cpp).
-// 1 when the font has CFF or CFF2 outlines (or, with bInstance, is a
-// variable instance whose outlines the renderer gives), the head, hhea,
+// 1 when the font has CFF outlines (or, with bInstance, is a variable
+// instance whose outlines the renderer gives), the head, hhea,
 // hmtx and maxp tables, and a logical font its outlines can be read through.
 int HasConvertibleOutlines(FontFace *pFace, bool bInstance = false);
 // The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
-// glyphs' maxima. For a variable font (fvar) hmtx, the bounding box in head
+// glyphs' maxima. For a variable font (fvar) the hmtx, the bounding box in head
 // and the extremes in hhea are the rendered instance's, measured glyph by
 // glyph. 1 when sent, 0 (nothing sent) when the tables are unusable.
 int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,

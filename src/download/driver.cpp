@@ -96,8 +96,9 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     // outlines); when its outlines cannot be had, it fails before anything
     // is written.
     int bConvertOutlines = 0;
-    const bool bInstance = IsVariableInstance(face);
-    if (bInstance || !HasTrueTypeOutlines(face)) {
+    const bool bTrueType = HasTrueTypeOutlines(face);
+    const bool bInstance = bTrueType && IsVariableInstance(face);
+    if (bInstance || !bTrueType) {
         if (!HasConvertibleOutlines(&face, bInstance))
             return nullptr;
         bConvertOutlines = 1;

@@ -16,37 +16,54 @@ namespace {
 
 constexpr int kMaxNameUnits = 64;
 
-// The Windows-platform string of name ID nNameId as ANSI; false when there
-// is none or it does not convert.
-bool NameString(const BEReader &name, uint16_t nNameId, char (&szOut)[4 * kMaxNameUnits + 1])
+// The name IDs whose Windows-platform string, as ANSI, is szStyle (at most
+// kMaxStyleIds of them): one pass over the name records, so that a font
+// with many instances and names costs their sum, not their product.
+constexpr int kMaxStyleIds = 16;
+struct StyleNameIds {
+    uint16_t anIds[kMaxStyleIds];
+    int nIds;
+};
+
+StyleNameIds NameIdsOfString(const BEReader &name, const char *szStyle)
 {
+    StyleNameIds ids{};
     uint16_t nCount = 0;
     uint16_t nStringsOffset = 0;
     if (!name.U16(NameTable::kCount, nCount) || !name.U16(NameTable::kStringOffset, nStringsOffset))
-        return false;
-    for (size_t k = 0; k < nCount; ++k) {
+        return ids;
+    for (size_t k = 0; k < nCount && ids.nIds < kMaxStyleIds; ++k) {
         const size_t nRecord = NameTable::kFirstRecord + NameTable::kRecordSize * k;
         uint16_t nPlatform = 0, nId = 0, nBytes = 0, nOffset = 0;
         if (!name.U16(nRecord + NameTable::kPlatformId, nPlatform) ||
             !name.U16(nRecord + NameTable::kNameId, nId) || !name.U16(nRecord + NameTable::kLength, nBytes) ||
             !name.U16(nRecord + NameTable::kOffset, nOffset))
-            return false;
+            break;
         BEReader string;
-        if (nPlatform != kSfntPlatformWindows || nId != nNameId ||
-            !name.Sub(size_t{nStringsOffset} + nOffset, nBytes, string))
+        if (nPlatform != kSfntPlatformWindows || !name.Sub(size_t{nStringsOffset} + nOffset, nBytes, string))
             continue;
         WCHAR achUnits[kMaxNameUnits];
         int nUnits = 0;
         for (uint16_t wUnit = 0; nUnits < kMaxNameUnits && string.U16(2 * size_t(nUnits), wUnit);)
             achUnits[nUnits++] = wUnit;
-        const int nAnsi = nUnits > 0 ? WideCharToMultiByte(CP_ACP, 0, achUnits, nUnits, szOut,
-                                                           sizeof(szOut) - 1, nullptr, nullptr)
+        char szAnsi[4 * kMaxNameUnits + 1];
+        const int nAnsi = nUnits > 0 ? WideCharToMultiByte(CP_ACP, 0, achUnits, nUnits, szAnsi,
+                                                           sizeof(szAnsi) - 1, nullptr, nullptr)
                                      : 0;
         if (nAnsi <= 0)
-            return false;
-        szOut[nAnsi] = '\0';
-        return true;
+            continue;
+        szAnsi[nAnsi] = '\0';
+        if (std::strcmp(szAnsi, szStyle) == 0)
+            ids.anIds[ids.nIds++] = nId;
     }
+    return ids;
+}
+
+bool HasNameId(const StyleNameIds &ids, uint16_t nId)
+{
+    for (int k = 0; k < ids.nIds; ++k)
+        if (ids.anIds[k] == nId)
+            return true;
     return false;
 }
 
@@ -92,15 +109,14 @@ bool IsVariableInstance(FontFace &face)
         return false;
     uint32_t dwNameSize = 0;
     const uint8_t *pName = FaceTable(face, "name", &dwNameSize);
-    const BEReader name(pName, dwNameSize);
+    const StyleNameIds styleIds = NameIdsOfString(BEReader(pName, dwNameSize), szStyle);
     const size_t nInstancesOffset = nAxesOffset + size_t{nAxes} * nAxisSize;
-    for (size_t i = 0; i < nInstances; ++i) {
+    for (size_t i = 0; i < nInstances && styleIds.nIds > 0; ++i) {
         const size_t nInstance = nInstancesOffset + i * nInstanceSize;
         uint16_t nSubfamilyId = 0;
-        char szInstance[4 * kMaxNameUnits + 1];
         if (!fvar.U16(nInstance + FvarTable::kInstanceSubfamilyNameId, nSubfamilyId))
             return false;
-        if (!NameString(name, nSubfamilyId, szInstance) || std::strcmp(szInstance, szStyle) != 0)
+        if (!HasNameId(styleIds, nSubfamilyId))
             continue;
         // The style names this instance: it is the renderer's unless every
         // coordinate is its axis's default.
