@@ -80,6 +80,30 @@ bool HaveInstancer()
 
 } // namespace
 
+TEST(VariableFont, AnInstanceIsAnotherFontUnderTheSameId)
+{
+    if (!std::filesystem::exists(kInterRoman))
+        GTEST_SKIP() << "Inter's variable fonts are not installed (fonts-inter-variable)";
+    ResetLibraryState();
+    TempPath out(".pxl");
+    WideRequest regular = MakeWideRequest("Inter", out.path, "Hamburg", 7, false);
+    ASSERT_EQ(FNDLFontDownloadW(&regular.text, &regular.page), FNDL_OK);
+    const std::vector<uint8_t> sent = out.Read();
+    // Bold under the id that holds Regular: refused, nothing written.
+    WideRequest bold = MakeWideRequest("Inter", out.path, "Hamburg", 7, false);
+    bold.page.lfWeight = 700;
+    EXPECT_EQ(FNDLFontDownloadW(&bold.text, &bold.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(out.Read(), sent);
+    ResetLibraryState();
+    // Under an id of its own it goes out, with more ink than Regular has.
+    TempPath boldOut(".pxl");
+    bold = MakeWideRequest("Inter", boldOut.path, "Hamburg", 8, false);
+    bold.page.lfWeight = 700;
+    EXPECT_EQ(FNDLFontDownloadW(&bold.text, &bold.page), FNDL_OK);
+    EXPECT_NE(boldOut.Read(), sent);
+    ResetLibraryState();
+}
+
 TEST(VariableFont, NamedInstancesPrintAsTheirStaticFonts)
 {
     if (!std::filesystem::exists(kInterRoman) || !std::filesystem::exists(kInterItalic))

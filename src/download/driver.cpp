@@ -29,12 +29,17 @@ uint32_t ReadHeadIdentity(FontFace &face, uint8_t (&abyHead)[HeadTable::kSize])
 }
 
 // True when the request's font is the one the entry's soft font was made
-// from: the same head table, whatever name or path the request uses.
+// from: the same head table, whatever name or path the request uses, and
+// for a variable font the same instance.
 bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
 {
     uint8_t abyHead[HeadTable::kSize];
     const uint32_t dwSize = ReadHeadIdentity(face, abyHead);
-    return dwSize == entry.dwHeadSize && std::memcmp(abyHead, entry.abyHead, dwSize) == 0;
+    if (dwSize != entry.dwHeadSize || std::memcmp(abyHead, entry.abyHead, dwSize) != 0)
+        return false;
+    char szStyle[kInstanceStyleBytes];
+    VariableFaceStyle(face, szStyle);
+    return std::strcmp(szStyle, entry.szInstanceStyle) == 0;
 }
 
 // The header of the entry's soft font in the coding; a font with CFF
@@ -131,6 +136,7 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
     std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
     pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
+    VariableFaceStyle(face, pEntry->szInstanceStyle);
     if (!BuildCharToGlyphTable(&face, pEntry))
         return nullptr;
     return pEntry;

@@ -79,6 +79,10 @@ void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 // instance, and a style name no instance carries.
 bool IsVariableInstance(FontFace &face);
 
+// The style name the device context gives a variable font (fvar) read
+// through it, cut to fit; empty for a font file, a static font, or no name.
+void VariableFaceStyle(FontFace &face, char (&szStyle)[kInstanceStyleBytes]);
+
 // 1 when the glyph (at least one byte) has a negative numberOfContours.
 int CheckIfCompositeGlyph(const uint8_t *pGlyph);
 

@@ -5,6 +5,7 @@
 // for. The instance is found by the style name the device context reports:
 // the fvar instance whose subfamily name it is. An instance away from the
 // axis defaults has outlines and metrics only the renderer knows.
+#include <algorithm>
 #include <cstring>
 
 #include "memory/globalblock.h"
@@ -131,4 +132,16 @@ bool IsVariableInstance(FontFace &face)
         return false;
     }
     return false;
+}
+
+void VariableFaceStyle(FontFace &face, char (&szStyle)[kInstanceStyleBytes])
+{
+    szStyle[0] = '\0';
+    char szFull[4 * kMaxNameUnits + 1];
+    if (face.bFromFile || !face.pSession || !face.pSession->hdc || !FaceHasTable(face, "fvar") ||
+        !SelectedStyleName(face.pSession->hdc, szFull))
+        return;
+    const size_t nLength = std::min(std::strlen(szFull), sizeof(szStyle) - 1);
+    std::memcpy(szStyle, szFull, nLength);
+    szStyle[nLength] = '\0';
 }
