@@ -282,6 +282,19 @@ void BM_FirstRequest_Latin500_InterBold_DC(benchmark::State &state)
     RunFirstRequests(state, request, output, true);
 }
 
+// The same with the platform's realizations kept from the request before
+// (as GDI keeps recently realized fonts): the instance's glyph metrics are
+// measured once per process.
+void BM_FirstRequest_Latin500_InterBold_DC_WarmMetrics(benchmark::State &state)
+{
+    if (!CheckFont(state, kInterRomanPath, "fonts-inter-variable"))
+        return;
+    BenchOutput output;
+    BenchRequest request = MakeBenchRequest("Inter", false, LatinText(kLongText), output.path, kFontId);
+    request.page.lfWeight = 700;
+    RunFirstRequests(state, request, output);
+}
+
 void BM_FirstRequest_Latin500_InterRegular_DC(benchmark::State &state)
 {
     if (!CheckFont(state, kInterRomanPath, "fonts-inter-variable"))
@@ -372,6 +385,7 @@ BENCHMARK(BM_FirstRequest_CJKGlyphs500_DC)->UseManualTime()->Unit(benchmark::kMi
 BENCHMARK(BM_Repeat_CJKGlyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_InterBold_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Latin500_InterBold_DC_WarmMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_InterRegular_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_InterBoldStatic_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IOReplay_CJK500)->UseManualTime()->Unit(benchmark::kMillisecond);
