@@ -21,6 +21,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "bench_io_replay.h"
@@ -263,6 +265,62 @@ void BM_FirstRequest_Latin500_DC(benchmark::State &state)
                      output);
 }
 
+// Inter Bold, a named instance of a variable font: its outlines and metrics
+// are read through the renderer (every glyph's metrics for hmtx), against
+// the same instance made static by fontTools' instancer and downloaded from
+// its file, and the variable font's default instance (its glyf as it
+// stands). Cold metrics: a process's first request on the font.
+constexpr const char *kInterRomanPath = "/usr/share/fonts/truetype/inter-vf/Inter-roman.var.ttf";
+
+void BM_FirstRequest_Latin500_InterBold_DC(benchmark::State &state)
+{
+    if (!CheckFont(state, kInterRomanPath, "fonts-inter-variable"))
+        return;
+    BenchOutput output;
+    BenchRequest request = MakeBenchRequest("Inter", false, LatinText(kLongText), output.path, kFontId);
+    request.page.lfWeight = 700;
+    RunFirstRequests(state, request, output, true);
+}
+
+// The same with the platform's realizations kept from the request before
+// (as GDI keeps recently realized fonts): the instance's glyph metrics are
+// measured once per process.
+void BM_FirstRequest_Latin500_InterBold_DC_WarmMetrics(benchmark::State &state)
+{
+    if (!CheckFont(state, kInterRomanPath, "fonts-inter-variable"))
+        return;
+    BenchOutput output;
+    BenchRequest request = MakeBenchRequest("Inter", false, LatinText(kLongText), output.path, kFontId);
+    request.page.lfWeight = 700;
+    RunFirstRequests(state, request, output);
+}
+
+void BM_FirstRequest_Latin500_InterRegular_DC(benchmark::State &state)
+{
+    if (!CheckFont(state, kInterRomanPath, "fonts-inter-variable"))
+        return;
+    BenchOutput output;
+    RunFirstRequests(state, MakeBenchRequest("Inter", false, LatinText(kLongText), output.path, kFontId),
+                     output, true);
+}
+
+void BM_FirstRequest_Latin500_InterBoldStatic_File(benchmark::State &state)
+{
+    if (!CheckFont(state, kInterRomanPath, "fonts-inter-variable"))
+        return;
+    BenchOutput output;
+    const std::string staticPath = output.path + ".ttf";
+    const std::string make = std::string("/usr/bin/python3 -m fontTools.varLib.instancer -q ") +
+                             kInterRomanPath + " wght=700 -o " + staticPath;
+    if (std::system(make.c_str()) != 0) {
+        state.SkipWithError("fontTools' instancer failed: apt-get install python3-fonttools");
+        return;
+    }
+    RunFirstRequests(state, MakeBenchRequest(staticPath, true, LatinText(kLongText), output.path, kFontId),
+                     output, true);
+    std::remove(staticPath.c_str());
+}
+
 // The file calls of BM_FirstRequest_CJK500_DC's request, recorded once from
 // a real request.
 bool RecordCjk500Request(RecordedRequest &recorded)
@@ -326,6 +384,10 @@ BENCHMARK(BM_Repeat_Glyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond
 BENCHMARK(BM_FirstRequest_CJKGlyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repeat_CJKGlyphs500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Latin500_InterBold_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Latin500_InterBold_DC_WarmMetrics)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Latin500_InterRegular_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstRequest_Latin500_InterBoldStatic_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IOReplay_CJK500)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -13,11 +13,13 @@ packages=(cmake g++ make pkg-config libfontconfig-dev libfreetype-dev libpng-dev
 case $level in
   cover) ;;
   test)
-    # GoogleTest, the fonts the tests load, and CUPS for the filters' tests.
+    # GoogleTest, the fonts the tests load (Inter's variable fonts, with
+    # fontTools to make their instances static), and CUPS for the filters' tests.
     packages+=(libgtest-dev fontconfig
                fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
                fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
                fonts-noto-core fonts-thai-tlwg fonts-symbola fonts-hanazono
+               fonts-inter-variable python3-fonttools
                libcups2-dev cups cups-client cups-daemon cups-filters ghostscript) ;;
   *) echo "usage: deps.sh [cover|test]" >&2; exit 2 ;;
 esac

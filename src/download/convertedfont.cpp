@@ -11,6 +11,7 @@
 
 #include "download/download.h"
 #include "download/outlineconvert.h"
+#include "memory/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/sfnt.h"
 #include "truetype/tables.h"
@@ -138,11 +139,85 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
     return bConverted;
 }
 
+// The rendered instance's horizontal metrics of a variable font: hmtx with
+// a long metric for every glyph (advance and left side bearing as the em
+// font gives them, the side bearing being the converted glyph's xMin), and
+// copies of head and hhea with the bounding box and extremes those glyphs
+// have. The default instance's tables would place the instance's glyphs
+// by other side bearings.
+struct InstanceMetrics {
+    GlobalBlock<uint8_t> hmtx;
+    uint32_t dwHmtxSize;
+    uint8_t abyHead[HeadTable::kSize];
+    uint8_t abyHhea[HheaTable::kSize];
+};
+
+bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, const uint8_t *pbyHhea,
+                     InstanceMetrics &metrics)
+{
+    if (!PrepareEmFont(face))
+        return false;
+    metrics.dwHmtxSize = nGlyphs * HmtxTable::kLongMetricSize;
+    metrics.hmtx.reset(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, metrics.dwHmtxSize ? metrics.dwHmtxSize : 1)));
+    if (!metrics.hmtx) {
+        RecordFontReadOutOfMemory();
+        return false;
+    }
+    std::memcpy(metrics.abyHead, pbyHead, HeadTable::kSize);
+    std::memcpy(metrics.abyHhea, pbyHhea, HheaTable::kSize);
+    int nXMin = INT16_MAX, nYMin = INT16_MAX, nXMax = INT16_MIN, nYMax = INT16_MIN;
+    int nAdvanceMax = 0, nMinLsb = INT16_MAX, nMinRsb = INT16_MAX, nMaxExtent = INT16_MIN;
+    constexpr UINT kFormat = GGO_METRICS | GGO_GLYPH_INDEX | GGO_UNHINTED;
+    for (uint32_t g = 0; g < nGlyphs; ++g) {
+        GLYPHMETRICS gm{};
+        int nAdvance = 0;
+        int nLsb = 0;
+        if (GetGlyphOutlineA(face.outline.font.hdc, g, kFormat, &gm, 0, nullptr, &kIdentity) != GDI_ERROR) {
+            nAdvance = std::clamp<int>(gm.gmCellIncX, 0, UINT16_MAX);
+            nLsb = std::clamp<int>(gm.gmptGlyphOrigin.x, INT16_MIN, INT16_MAX);
+            // GDI reports an empty glyph as a 1 x 1 box: it has no ink.
+            const bool bInk = gm.gmBlackBoxX > 1 || gm.gmBlackBoxY > 1;
+            if (bInk) {
+                const int nRight = nLsb + static_cast<int>(gm.gmBlackBoxX);
+                nXMin = std::min(nXMin, nLsb);
+                nXMax = std::max(nXMax, nRight);
+                nYMax = std::max(nYMax, static_cast<int>(gm.gmptGlyphOrigin.y));
+                nYMin = std::min(nYMin, static_cast<int>(gm.gmptGlyphOrigin.y) - static_cast<int>(gm.gmBlackBoxY));
+                nMinLsb = std::min(nMinLsb, nLsb);
+                nMinRsb = std::min(nMinRsb, nAdvance - nRight);
+                nMaxExtent = std::max(nMaxExtent, nRight);
+            } else {
+                nLsb = 0;
+            }
+            nAdvanceMax = std::max(nAdvanceMax, nAdvance);
+        }
+        uint8_t *pbyMetric = metrics.hmtx.get() + g * HmtxTable::kLongMetricSize;
+        PutBE16(pbyMetric + HmtxTable::kAdvanceWidth, static_cast<uint16_t>(nAdvance));
+        PutBE16(pbyMetric + HmtxTable::kLeftSideBearing, static_cast<uint16_t>(static_cast<int16_t>(nLsb)));
+    }
+    if (nXMin > nXMax) // no glyph with ink
+        nXMin = nYMin = nXMax = nYMax = nMinLsb = nMinRsb = nMaxExtent = 0;
+    const auto Put16 = [](uint8_t *pby, int nValue) {
+        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(std::clamp<int>(nValue, INT16_MIN, INT16_MAX))));
+    };
+    Put16(metrics.abyHead + HeadTable::kXMin, nXMin);
+    Put16(metrics.abyHead + HeadTable::kYMin, nYMin);
+    Put16(metrics.abyHead + HeadTable::kXMax, nXMax);
+    Put16(metrics.abyHead + HeadTable::kYMax, nYMax);
+    PutBE16(metrics.abyHhea + HheaTable::kAdvanceWidthMax, static_cast<uint16_t>(nAdvanceMax));
+    Put16(metrics.abyHhea + HheaTable::kMinLeftSideBearing, nMinLsb);
+    Put16(metrics.abyHhea + HheaTable::kMinRightSideBearing, nMinRsb);
+    Put16(metrics.abyHhea + HheaTable::kXMaxExtent, nMaxExtent);
+    PutBE16(metrics.abyHhea + HheaTable::kNumberOfHMetrics, static_cast<uint16_t>(nGlyphs));
+    return true;
+}
+
 } // namespace
 
-int HasConvertibleOutlines(FontFace *pFace)
+int HasConvertibleOutlines(FontFace *pFace, bool bInstance)
 {
-    return FaceHasTable(*pFace, "CFF ") && FaceHasTable(*pFace, "head") && FaceHasTable(*pFace, "hhea") &&
+    const bool bOutlines = bInstance || FaceHasTable(*pFace, "CFF ");
+    return bOutlines && FaceHasTable(*pFace, "head") && FaceHasTable(*pFace, "hhea") &&
            FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }
 
@@ -161,6 +236,17 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
                          nUnitsPerEm >= kMinUnitsPerEm && nUnitsPerEm <= kMaxUnitsPerEm;
     if (!bUsable)
         return 0;
+    InstanceMetrics instance{};
+    if (FaceHasTable(*pFace, "fvar")) {
+        if (!MeasureInstance(*pFace, pEntry->nGlyphs, apbyTable[0], apbyTable[1], instance))
+            return 0;
+        apbyTable[0] = instance.abyHead;
+        adwSize[0] = HeadTable::kSize;
+        apbyTable[1] = instance.abyHhea;
+        adwSize[1] = HheaTable::kSize;
+        apbyTable[2] = instance.hmtx.get();
+        adwSize[2] = instance.dwHmtxSize;
+    }
     const uint8_t *apbySource[kTableCount] = {apbyTable[0], apbyTable[1], apbyTable[2], abyMaxp};
     adwSize[3] = kMaxpSize;
 

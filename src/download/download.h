@@ -122,11 +122,14 @@ void SendFontHeaderEnd(XLStream *pStream);
 
 // Fonts with PostScript (CFF) outlines go out as TrueType soft fonts
 // (convertedfont.cpp).
-// 1 when the font has CFF outlines, the head, hhea, hmtx and maxp tables,
-// and a logical font its outlines can be read through.
-int HasConvertibleOutlines(FontFace *pFace);
+// 1 when the font has CFF outlines (or, with bInstance, is a variable
+// instance whose outlines the renderer gives), the head, hhea,
+// hmtx and maxp tables, and a logical font its outlines can be read through.
+int HasConvertibleOutlines(FontFace *pFace, bool bInstance = false);
 // The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
-// glyphs' maxima. 1 when sent, 0 (nothing sent) when the tables are unusable.
+// glyphs' maxima. For a variable font (fvar) the hmtx, the bounding box in head
+// and the extremes in hhea are the rendered instance's, measured glyph by
+// glyph. 1 when sent, 0 (nothing sent) when the tables are unusable.
 int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                                 SoftFontCoding coding = SoftFontCoding::kUnicode);
 // GetTTEFilePointer for a converted font: the glyph as TrueType data in a

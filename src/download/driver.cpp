@@ -30,12 +30,17 @@ uint32_t ReadHeadIdentity(FontFace &face, uint8_t (&abyHead)[HeadTable::kSize])
 }
 
 // True when the request's font is the one the entry's soft font was made
-// from: the same head table, whatever name or path the request uses.
+// from: the same head table, whatever name or path the request uses, and
+// for a variable font the same instance.
 bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
 {
     uint8_t abyHead[HeadTable::kSize];
     const uint32_t dwSize = ReadHeadIdentity(face, abyHead);
-    return dwSize == entry.dwHeadSize && std::memcmp(abyHead, entry.abyHead, dwSize) == 0;
+    if (dwSize != entry.dwHeadSize || std::memcmp(abyHead, entry.abyHead, dwSize) != 0)
+        return false;
+    char szStyle[kInstanceStyleBytes];
+    VariableFaceStyle(face, szStyle);
+    return std::strcmp(szStyle, entry.szInstanceStyle) == 0;
 }
 
 // The header of the entry's soft font in the coding; a font with CFF
@@ -89,11 +94,15 @@ bool CanBecomeSoftFont(FontFace &face, const PageInfo *pPageInfo, int *pbConvert
     if (pPageInfo->bTTE &&
         strnlen(pPageInfo->chFont, sizeof(FontEntry::szFaceName)) >= sizeof(FontEntry::szFaceName))
         return false;
-    // A font with CFF outlines is converted; when its outlines cannot be
-    // had, it fails before anything is written.
+    // A font with CFF outlines is converted, and so is a variable font's
+    // instance other than the default (its glyf holds the default's
+    // outlines); when its outlines cannot be had, it fails before anything
+    // is written.
     *pbConvertOutlines = 0;
-    if (!HasTrueTypeOutlines(face)) {
-        if (!HasConvertibleOutlines(&face))
+    const bool bTrueType = HasTrueTypeOutlines(face);
+    const bool bInstance = bTrueType && IsVariableInstance(face);
+    if (bInstance || !bTrueType) {
+        if (!HasConvertibleOutlines(&face, bInstance))
             return false;
         *pbConvertOutlines = 1;
     }
@@ -129,6 +138,7 @@ bool FillFontEntry(FontFace &face, FontEntry *pEntry, int bConvertOutlines,
     std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
     std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
     pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
+    VariableFaceStyle(face, pEntry->szInstanceStyle);
     return BuildCharToGlyphTable(&face, pEntry) != 0;
 }
 

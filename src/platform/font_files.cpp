@@ -277,7 +277,8 @@ bool ReadFaceDirectory(const FontFile &file, int faceIndex, FaceDirectory *face)
     const BEReader bytes(file.bytes, file.size);
     face->isCollectionMember = SfntIsCollection(bytes);
     uint32_t faceOffset = 0;
-    if (faceIndex < 0 || !SfntFaceOffset(bytes, static_cast<uint32_t>(faceIndex), faceOffset))
+    // Named instances of a variable face (upper 16 bits) share its tables.
+    if (faceIndex < 0 || !SfntFaceOffset(bytes, static_cast<uint32_t>(faceIndex) & kFaceIndexInFile, faceOffset))
         return true;
     face->faceOffset = faceOffset;
     uint16_t numTables = 0;

@@ -32,7 +32,6 @@ namespace {
 constexpr size_t kFaceNameMax = kFaceNameBytes;
 // Enough for any sensible program; beyond it queries are simply not cached.
 constexpr size_t kMaxCachedMatches = 4096;
-constexpr int kFaceIndexMask = 0xFFFF; // higher bits number named instances
 
 struct CachedMatch {
     char faceName[kFaceNameMax + 1];
@@ -180,9 +179,11 @@ bool QueryFontconfig(const char *family, int weight, bool italic, bool requireTr
         if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
             FcPatternGetString(match, FC_FONTFORMAT, 0, &format) == FcResultMatch &&
             IsSfntFormat(format) && CopyPath(reinterpret_cast<const char *>(file), pathOut, pathSize)) {
-            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch)
+            // The index's upper 16 bits number a variable font's named
+            // instance (1 up); FreeType opens that instance from it.
+            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch || index < 0)
                 index = 0;
-            *faceIndexOut = index & kFaceIndexMask;
+            *faceIndexOut = index;
             found = true;
         }
         if (match)

@@ -104,6 +104,10 @@ struct FaceDirectory {
     FaceTableRecord *records; // malloc'd, numRecords entries
 };
 
+// A face index as fontconfig and FreeType give it: the face within the file
+// in the low 16 bits, a variable font's named instance (1 up) above them.
+constexpr uint32_t kFaceIndexInFile = 0xFFFF;
+
 // Reads the directory of face faceIndex; false only when out of memory.
 bool ReadFaceDirectory(const FontFile &file, int faceIndex, FaceDirectory *face);
 void FreeFaceDirectory(FaceDirectory *face);

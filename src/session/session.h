@@ -12,6 +12,9 @@
 #include "truetype/tables.h"
 #include "xlstream/xlstream.h"
 
+// Bytes kept of a variable font's style name (the rest is cut off).
+constexpr size_t kInstanceStyleBytes = 64;
+
 // One downloaded soft font, keyed by the caller's font id.
 struct FontEntry {
     int bBold;
@@ -38,6 +41,9 @@ struct FontEntry {
     // is empty until its font's header is sent.
     char szXLGlyphFontName[256];
     uint8_t *pbGlyphSent;      // 8192 bytes: bit (glyph % 8) of byte (glyph / 8) = sent
+    // A variable font's instances share its head: the style name the device
+    // context gave (empty for a static font or a font file) tells them apart.
+    char szInstanceStyle[kInstanceStyleBytes];
 };
 
 constexpr uint32_t kCharTableEntries = 0xFFFF; // codes 0 to 0xFFFE

@@ -16,8 +16,8 @@
 
 // Tables a face keeps copies of through the device context, or remembers
 // the place of in a font file: the few that its readers ask for (maxp,
-// cmap, loca, head, hhea, hmtx, glyf).
-constexpr int kFaceTableSlots = 8;
+// cmap, loca, head, hhea, hmtx, glyf; fvar and name of a variable font).
+constexpr int kFaceTableSlots = 10;
 
 struct FaceTableCopy {
     uint32_t dwTag;

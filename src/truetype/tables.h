@@ -83,6 +83,9 @@ inline constexpr size_t kAscender = 4;
 inline constexpr size_t kDescender = 6;
 inline constexpr size_t kLineGap = 8;
 inline constexpr size_t kAdvanceWidthMax = 10;
+inline constexpr size_t kMinLeftSideBearing = 12;
+inline constexpr size_t kMinRightSideBearing = 14;
+inline constexpr size_t kXMaxExtent = 16;
 inline constexpr size_t kNumberOfHMetrics = 34;
 inline constexpr size_t kSize = 36;
 } // namespace HheaTable
@@ -95,6 +98,21 @@ inline constexpr size_t kLeftSideBearing = 2;
 inline constexpr size_t kLongMetricSize = 4;
 inline constexpr size_t kShortMetricSize = 2; // a left side bearing alone
 } // namespace HmtxTable
+
+// fvar: the axes (tag, min, default, max as 16.16, flags, name ID), then
+// the named instances (subfamily name ID, flags, one 16.16 coordinate an
+// axis, perhaps a PostScript name ID).
+namespace FvarTable {
+inline constexpr size_t kAxesArrayOffset = 4;
+inline constexpr size_t kAxisCount = 8;
+inline constexpr size_t kAxisSize = 10;
+inline constexpr size_t kInstanceCount = 12;
+inline constexpr size_t kInstanceSize = 14;
+inline constexpr size_t kAxisDefault = 8; // within an axis record
+inline constexpr size_t kAxisRecordSize = 20;
+inline constexpr size_t kInstanceSubfamilyNameId = 0; // within an instance record
+inline constexpr size_t kInstanceCoordinates = 4;
+} // namespace FvarTable
 
 // OS/2: the fields read from it.
 namespace Os2Table {

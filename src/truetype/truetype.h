@@ -72,6 +72,17 @@ void UnmapFontFile(uint8_t *pView);
 void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
                        uint8_t **ppStorage);
 
+// True when the face is a variable font (fvar) read through the device
+// context whose selected font is a named instance away from the axis
+// defaults: its glyf, hmtx and head hold another instance than the one the
+// font mapper renders. False for a font file, a static font, the default
+// instance, and a style name no instance carries.
+bool IsVariableInstance(FontFace &face);
+
+// The style name the device context gives a variable font (fvar) read
+// through it, cut to fit; empty for a font file, a static font, or no name.
+void VariableFaceStyle(FontFace &face, char (&szStyle)[kInstanceStyleBytes]);
+
 // 1 when the glyph (at least one byte) has a negative numberOfContours.
 int CheckIfCompositeGlyph(const uint8_t *pGlyph);
 

@@ -4,6 +4,7 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include <fontconfig/fcfreetype.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_MULTIPLE_MASTERS_H
 #include FT_FONT_FORMATS_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
@@ -186,6 +188,143 @@ bool HasSfntTable(FT_Face face, FT_ULong tag)
 }
 
 } // namespace
+
+FaceInstance DescribeInstance(const std::string &file, int index)
+{
+    FaceInstance instance;
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return instance;
+    FT_Face face = nullptr;
+    FT_MM_Var *axes = nullptr;
+    if (FT_New_Face(library, file.c_str(), index, &face) == 0 && FT_HAS_MULTIPLE_MASTERS(face) &&
+        FT_Get_MM_Var(face, &axes) == 0) {
+        std::vector<FT_Fixed> coordinates(axes->num_axis);
+        if (FT_Get_Var_Design_Coordinates(face, axes->num_axis, coordinates.data()) == 0) {
+            instance.variable = true;
+            instance.named = static_cast<int>(static_cast<unsigned>(index) >> 16);
+            instance.name = face->style_name ? face->style_name : "";
+            for (FT_UInt a = 0; a < axes->num_axis; ++a) {
+                const FT_ULong tag = axes->axis[a].tag;
+                char text[64];
+                std::snprintf(text, sizeof text, "%s%c%c%c%c=%g", a ? " " : "",
+                              static_cast<char>(tag >> 24), static_cast<char>(tag >> 16),
+                              static_cast<char>(tag >> 8), static_cast<char>(tag),
+                              static_cast<double>(coordinates[a]) / 65536.0);
+                instance.coordinates += text;
+            }
+        }
+        FT_Done_MM_Var(library, axes);
+    }
+    if (face)
+        FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return instance;
+}
+
+namespace {
+
+// "tag=value" pairs, separated by commas or spaces; false when one is not.
+bool ParseAxisValues(const std::string &spec, std::vector<std::pair<FT_ULong, double>> &values)
+{
+    size_t at = 0;
+    while (at < spec.size()) {
+        const size_t end = spec.find_first_of(", ", at);
+        const std::string item = spec.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? spec.size() : end + 1;
+        if (item.empty())
+            continue;
+        const size_t equals = item.find('=');
+        if (equals == 0 || equals > 4)
+            return false;
+        std::string tag = item.substr(0, equals);
+        tag.resize(4, ' ');
+        char *stop = nullptr;
+        const double value = std::strtod(item.c_str() + equals + 1, &stop);
+        if (stop == item.c_str() + equals + 1 || *stop != '\0')
+            return false;
+        values.emplace_back(FT_MAKE_TAG(tag[0], tag[1], tag[2], tag[3]), value);
+    }
+    return !values.empty();
+}
+
+} // namespace
+
+bool ChooseFileInstance(const std::string &file, const std::string &spec, ChosenInstance &chosen,
+                        std::string &error)
+{
+    std::vector<std::pair<FT_ULong, double>> values;
+    const bool byValues = spec.find('=') != std::string::npos;
+    if (byValues && !ParseAxisValues(spec, values)) {
+        error = "'" + spec + "' is neither an instance name nor axis values such as wght=700";
+        return false;
+    }
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) {
+        error = "FreeType cannot start";
+        return false;
+    }
+    FT_Face face = nullptr;
+    long instances = 0;
+    if (FT_New_Face(library, file.c_str(), 0, &face) == 0) {
+        instances = FT_HAS_MULTIPLE_MASTERS(face) ? face->style_flags >> 16 : 0;
+        FT_Done_Face(face);
+    }
+    std::string names;
+    bool found = false;
+    for (long n = 1; n <= instances && !found; ++n) {
+        const int index = static_cast<int>(n << 16);
+        FT_Face instance = nullptr;
+        FT_MM_Var *axes = nullptr;
+        if (FT_New_Face(library, file.c_str(), index, &instance) != 0)
+            continue;
+        const std::string name = instance->style_name ? instance->style_name : "";
+        names += (names.empty() ? "" : ", ") + name;
+        std::vector<FT_Fixed> coordinates;
+        if (FT_Get_MM_Var(instance, &axes) == 0) {
+            coordinates.resize(axes->num_axis);
+            if (FT_Get_Var_Design_Coordinates(instance, axes->num_axis, coordinates.data()) != 0)
+                coordinates.clear();
+        }
+        bool matches = !byValues && strcasecmp(name.c_str(), spec.c_str()) == 0;
+        if (byValues && axes && coordinates.size() == axes->num_axis) {
+            matches = true;
+            for (const auto &[tag, value] : values) {
+                bool axisFound = false;
+                for (FT_UInt a = 0; a < axes->num_axis; ++a)
+                    if (axes->axis[a].tag == tag) {
+                        axisFound = true;
+                        matches = matches && std::fabs(coordinates[a] / 65536.0 - value) < 0.01;
+                    }
+                matches = matches && axisFound;
+            }
+        }
+        if (matches) {
+            found = true;
+            chosen.index = index;
+            chosen.name = name;
+            chosen.family = instance->family_name ? instance->family_name : "";
+            const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(instance, FT_SFNT_OS2));
+            chosen.weight = os2 && os2->usWeightClass ? os2->usWeightClass : 400;
+            for (FT_UInt a = 0; axes && a < axes->num_axis && a < coordinates.size(); ++a)
+                if (axes->axis[a].tag == FT_MAKE_TAG('w', 'g', 'h', 't'))
+                    chosen.weight = std::lround(coordinates[a] / 65536.0);
+            chosen.italic = (instance->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+            chosen.atDefault = axes && coordinates.size() == axes->num_axis;
+            for (FT_UInt a = 0; chosen.atDefault && a < axes->num_axis; ++a)
+                chosen.atDefault = coordinates[a] == axes->axis[a].def;
+        }
+        if (axes)
+            FT_Done_MM_Var(library, axes);
+        FT_Done_Face(instance);
+    }
+    FT_Done_FreeType(library);
+    if (found)
+        return true;
+    error = instances == 0 ? "'" + file + "' is not a variable font with named instances"
+                           : "'" + file + "' has no named instance '" + spec + "'; it has " + names;
+    return false;
+}
 
 std::string FontFileProblem(const std::string &file, int index)
 {

@@ -35,6 +35,35 @@ struct FaceInfo {
     std::unique_ptr<_FcCharSet, FcCharSetFree> chars;
 };
 
+// A variable face's instance: its name (the style of a named instance) and
+// one "tag=value" a design axis, in fvar's order.
+struct FaceInstance {
+    bool variable = false;
+    int named = 0; // 0: the face's default instance, else the named instance's number (1 up)
+    std::string name;
+    std::string coordinates;
+};
+
+// The instance a face index opens (FreeType's, its upper 16 bits naming a
+// named instance); variable false for a static face or an unreadable file.
+FaceInstance DescribeInstance(const std::string &file, int index);
+
+// The named instance of a variable font file's first face that --instance
+// names: by its style name (any case), or by axis values ("wght=700", more
+// than one separated by commas) that are its coordinates. The font mapper
+// selects named instances only, by family, weight and slant.
+struct ChosenInstance {
+    int index = 0; // the face index with the instance in the upper 16 bits
+    std::string family;
+    std::string name;
+    long weight = 400;
+    bool italic = false;
+    bool atDefault = false; // every coordinate its axis's default
+};
+// False with the reason when the file has no such named instance.
+bool ChooseFileInstance(const std::string &file, const std::string &spec, ChosenInstance &chosen,
+                        std::string &error);
+
 // The face of a font file. False when fontconfig cannot read it as a font.
 bool DescribeFace(const std::string &file, int index, FaceInfo &face);
 // The face a face name, weight and italic flag resolve to, as the library

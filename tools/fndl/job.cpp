@@ -26,6 +26,18 @@ int ChooseMainFont(const Request &request, JobFonts &fonts)
 {
     JobFont main;
     fonts.fallback = request.fallback;
+    if (!request.instanceFile.empty()) {
+        // A named instance of a font file: described from the file, asked
+        // for by its family (a private font) with the instance's style.
+        if (!ChooseMainFace(request.instanceFile, true, static_cast<int>(request.fontId), request.weight,
+                            request.italicFace, fonts, main))
+            return kExitFailed;
+        fonts.coverageKnown = DescribeFace(request.instanceFile, request.instanceIndex, main.face);
+        main.libraryName = request.font;
+        main.fromFile = false;
+        fonts.fonts.push_back(std::move(main));
+        return -1;
+    }
     if (!ChooseMainFace(request.font, request.fromFile, static_cast<int>(request.fontId),
                         request.boldFace ? kWeightBold : request.weight, request.italicFace, fonts, main))
         return kExitFailed;

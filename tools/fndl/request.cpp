@@ -11,7 +11,9 @@
 #include <cstring>
 #include <memory>
 
+#include "fonts.h"
 #include "output.h"
+#include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 
 #include "requestparts.h"
@@ -37,6 +39,7 @@ constexpr CommandKind kKinds[] = {
 constexpr OptionDefinition kFontOptions[] = {
     {"--font", true, nullptr},
     {"--font-file", true, nullptr},
+    {"--instance", true, nullptr},
     {"--height", true, nullptr},
     {"--resolution", true, nullptr},
     {"--bold", false, nullptr},
@@ -171,6 +174,45 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
     return -1;
 }
 
+// --instance with --font-file: the library reads a font file's default
+// instance; a named instance prints through the face name, so the request
+// names the file's family with the instance's weight and slant when the
+// font mapper resolves them to that very instance (the file is installed),
+// or to the face itself for the instance at the axis defaults.
+int ReadInstance(const std::string &spec, const CommandKind &kind, Request &request)
+{
+    if (!request.fromFile)
+        return UsageError(kind.name, "--instance goes with --font-file");
+    ChosenInstance chosen;
+    std::string error;
+    if (!ChooseFileInstance(request.font, spec, chosen, error))
+        return UsageError(kind.name, error);
+    char path[4096] = {};
+    int index = 0;
+    if (chosen.family.empty() ||
+        !PlatformResolveFace(chosen.family.c_str(), static_cast<int>(chosen.weight), chosen.italic, path,
+                             sizeof path, &index) ||
+        !SameFile(path, request.font) ||
+        (index != chosen.index && !(chosen.atDefault && index == (chosen.index & 0xFFFF)))) {
+        PrintError("the instance " + chosen.name + " of '" + request.font +
+                   "' prints only when the file is installed (fontconfig must find it, e.g. in "
+                   "~/.local/share/fonts): from the file alone the library prints its default "
+                   "instance");
+        return kExitFailed;
+    }
+    request.instanceFile = request.font;
+    request.instanceIndex = chosen.index;
+    request.font = chosen.family;
+    request.fromFile = false;
+    request.weight = chosen.weight;
+    request.boldFace = false;
+    request.italicFace = chosen.italic;
+    size_t badOffset = 0;
+    if (!Utf8ToUtf16(request.font, request.fontUnits, badOffset))
+        return UsageError(kind.name, "the instance's family name is not UTF-8");
+    return -1;
+}
+
 // Fills request from the parsed options. Returns an exit code, or -1 to go on.
 int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &request)
 {
@@ -279,6 +321,8 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
     };
     if ((request.fromFile && sameAsOutput(request.font)) || sameAsOutput(request.textPath))
         return UsageError(kind.name, "the output '" + request.output + "' is one of the inputs");
+    if (parsed.Has("--instance"))
+        return ReadInstance(parsed.Get("--instance"), kind, request);
     return -1;
 }
 

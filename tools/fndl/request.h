@@ -56,6 +56,11 @@ struct Request {
     const char *command = "job";
     std::string font = "DejaVu Sans"; // face name, or font file path with fromFile
     bool fromFile = false;
+    // --instance: the installed font file whose named instance is asked for
+    // (request.font is then its family, fromFile false) and the instance's
+    // face index.
+    std::string instanceFile;
+    int instanceIndex = 0;
     std::u16string fontUnits;
     std::u16string text; // the whole text, unless a job reads it from textFile
     std::shared_ptr<TextFile> textFile; // a job's --text-file, read piece by piece

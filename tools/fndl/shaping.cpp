@@ -54,11 +54,15 @@ hb_font_t *ShapingFont(ShapingFonts &shaping, const JobFonts &fonts, size_t inde
             hb_blob_create_from_file_or_fail(face.file.c_str()));
         if (!blob)
             return nullptr;
-        const std::unique_ptr<hb_face_t, HbFaceFree> hbFace(
-            hb_face_create(blob.get(), static_cast<unsigned>(face.index)));
+        // A face index's upper 16 bits name a variable face's named
+        // instance, which shapes with that instance's advances.
+        const auto faceIndex = static_cast<unsigned>(face.index);
+        const std::unique_ptr<hb_face_t, HbFaceFree> hbFace(hb_face_create(blob.get(), faceIndex & 0xFFFF));
         if (hb_face_get_glyph_count(hbFace.get()) == 0)
             return nullptr;
         hb_font_t *font = hb_font_create(hbFace.get());
+        if (faceIndex >> 16)
+            hb_font_set_var_named_instance(font, (faceIndex >> 16) - 1);
         const auto upem = static_cast<int>(hb_face_get_upem(hbFace.get()));
         hb_font_set_scale(font, upem, upem);
         shaping.fonts[index].reset(font);

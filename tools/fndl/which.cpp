@@ -18,7 +18,9 @@ constexpr const char *kWhichHelp =
     "\n"
     "Prints the font file that the face name FACE resolves to on this machine, then\n"
     "its face index within the file, its family and its style, one a line: the\n"
-    "font that 'fndl job --font FACE' downloads. Like Windows, the lookup always\n"
+    "font that 'fndl job --font FACE' downloads. For a variable font two more lines\n"
+    "name the instance (a named instance of fvar, or the default) and give its\n"
+    "design coordinates (wght=700 ...), the instance the library prints. Like Windows, the lookup always\n"
     "yields a font while any is installed: an unknown name gets the default\n"
     "sans-serif font, and a note on stderr says so. Only the first 31 bytes of the\n"
     "name count, cut before a character they would split, as in a Windows logical\n"
@@ -59,7 +61,16 @@ int RunWhich(std::span<char *const> args)
     }
     if (!FaceHasFamily(face, name))
         PrintError("no font family '" + name + "' is installed: " + face.family + " is used");
-    std::printf("%s\nface index %d\nfamily %s\nstyle %s\n", face.file.c_str(), face.index,
+    // The index's upper 16 bits name a variable face's named instance.
+    const FaceInstance instance = DescribeInstance(face.file, face.index);
+    std::printf("%s\nface index %d\nfamily %s\nstyle %s\n", face.file.c_str(), face.index & 0xFFFF,
                 face.family.c_str(), face.style.c_str());
+    if (instance.variable) {
+        if (instance.named)
+            std::printf("instance %s (named instance %d)\n", instance.name.c_str(), instance.named);
+        else
+            std::printf("instance %s (default)\n", instance.name.c_str());
+        std::printf("coordinates %s\n", instance.coordinates.c_str());
+    }
     return kExitDone;
 }
