@@ -535,7 +535,10 @@ void RemoveFont(const int *pnFontId)
     }
     g_pStream->pOutputFile = pFile;
     RemoveFontEntry(pSession, g_pStream, nFontId);
-    fclose(pFile);
+    // The removal reaches the file when it closes: a failure there stops
+    // the stream as a failed write would.
+    if (fclose(pFile) != 0)
+        XLRecordError(g_pStream, XL_ERROR_WRITE_FAILED);
     g_pStream->pOutputFile = nullptr;
 
     // The last font is gone: the session ends with its device context and

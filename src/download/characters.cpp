@@ -29,6 +29,27 @@ void MarkDownloaded(FontEntry *pEntry, uint16_t nCode)
     pEntry->pbDownloaded[nCode / 8] |= static_cast<uint8_t>(1u << (nCode % 8));
 }
 
+// The glyph of nCode: kept in the entry since an earlier request, else
+// looked up in the face's cmap and kept. False when memory ran out.
+bool GlyphOfCode(CharGlyphLookup &lookup, FontEntry *pEntry, uint16_t nCode, uint32_t *pnGlyph)
+{
+    uint32_t *&pPage = pEntry->apCharPages[nCode / kCharPageCodes];
+    if (pPage == nullptr) {
+        pPage = static_cast<uint32_t *>(GlobalAlloc(GPTR, kCharPageCodes * sizeof(uint32_t)));
+        if (pPage == nullptr)
+            return false;
+    }
+    uint32_t &nKept = pPage[nCode % kCharPageCodes];
+    if (nKept == 0) {
+        const uint32_t nGlyph = LookUpCharGlyph(lookup, nCode);
+        if (lookup.bFailed)
+            return false;
+        nKept = nGlyph + 1;
+    }
+    *pnGlyph = nKept - 1;
+    return true;
+}
+
 const uint8_t *FontNameBytes(const FontEntry *pEntry, SoftFontCoding coding)
 {
     return reinterpret_cast<const uint8_t *>(SoftFontName(pEntry, coding));
@@ -47,7 +68,7 @@ CharacterGlyph DownloadCharacter(FontFace *pFace, XLStream *pStream, FontEntry *
     if (pEntry->bConvertOutlines)
         GetConvertedGlyph(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
     else
-        GetTTEFilePointer(pFace, &nLength, nGlyphIndex, &pbyGlyph, &pbyStorage);
+        pbyGlyph = const_cast<uint8_t *>(FaceGlyphBytes(*pFace, nGlyphIndex, &nLength));
     // A mapped empty glyph (a no-break space, an en space) is an advance
     // only, as the space is: nothing goes to the printer. A glyph-coded soft
     // font holds no space the printer knows by its code, so there an empty
@@ -94,13 +115,16 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
     const WCHAR *szText = pTextInfo->szText;
     const int nLength = WideLength(szText);
     bool bBlockOpen = false;
+    CharGlyphLookup lookup(pFace, pEntry->nGlyphs);
     for (int i = 0; i < nLength; ++i) {
         const uint16_t nCode = static_cast<uint16_t>(szText[i]);
         if (nCode == kNoCharacter) {
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
             continue;
         }
-        const uint32_t nMapped = pEntry->pnCharToGlyph[nCode];
+        uint32_t nMapped = kNoGlyph;
+        if (!GlyphOfCode(lookup, pEntry, nCode, &nMapped))
+            return 0;
         pPageInfo->anGlyphIndex[i] = static_cast<int>(nMapped);
         const uint32_t nGlyph = nMapped == kNoGlyph ? kUnmappedCodeGlyph : nMapped;
         if (nGlyph >= pEntry->nGlyphs || IsDownloaded(pEntry, nCode))

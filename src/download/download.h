@@ -73,7 +73,8 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
                        uint32_t dwImageSize, TableDescriptor **ppDescriptors,
                        uint32_t *pnDescriptors);
 
-// Selects the font and sends the text's characters not yet sent; always 1.
+// Selects the font and sends the text's characters not yet sent; 1, or 0 when
+// memory ran out looking a code up.
 int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 

@@ -117,17 +117,15 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     // would send a header for an empty font and no character at all.
     if (pEntry->nGlyphs == 0)
         return nullptr;
-    pEntry->pnCharToGlyph = static_cast<uint32_t *>(
-        GlobalAlloc(GMEM_FIXED, kCharTableEntries * sizeof(uint32_t)));
-    if (pEntry->pnCharToGlyph == nullptr)
-        return nullptr;
     pEntry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kDownloadedSetBytes));
     if (pEntry->pbDownloaded == nullptr)
         return nullptr;
     std::memset(pEntry->pbDownloaded, 0, kDownloadedSetBytes);
     std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
     pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
-    if (!BuildCharToGlyphTable(&face, pEntry))
+    // Codes are looked up in cmap as texts bring them: a font without one
+    // has nothing to look them up in.
+    if (!FaceHasCharMap(face))
         return nullptr;
     return pEntry;
 }

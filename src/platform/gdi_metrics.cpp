@@ -109,8 +109,14 @@ struct FaceRealization {
 
 namespace {
 
-// Realizations without a font kept at most; the oldest goes first.
-constexpr long kKeptUnusedRealizations = 8;
+// Bytes that realizations without a font keep at most (FreeType face and
+// the per-glyph caches, estimated); the oldest goes first. Bounded by
+// memory, not by count, so that a job switching among many fonts realizes
+// each once: a Latin font takes a few hundred kilobytes, a CJK font a few
+// megabytes.
+constexpr size_t kMaxKeptRealizationBytes = size_t{48} << 20;
+// What a FreeType face with its size and hinting state takes, about.
+constexpr size_t kFaceBytes = size_t{64} << 10;
 // Bytes of outlines all realizations keep at most; beyond them an outline
 // is loaded again each time it is asked for.
 constexpr size_t kMaxKeptOutlineBytes = size_t{16} << 20;
@@ -142,21 +148,34 @@ void DestroyRealization(FaceRealization *realization)
     free(realization);
 }
 
+size_t RealizationBytes(const FaceRealization &realization)
+{
+    const size_t glyphs = realization.ftFace ? static_cast<size_t>(realization.ftFace->num_glyphs) : 0;
+    size_t bytes = kFaceBytes + realization.outlineCacheBytes;
+    if (realization.advanceCache)
+        bytes += glyphs * sizeof(int32_t);
+    if (realization.boxCache)
+        bytes += glyphs * sizeof(RealizedGlyphBox);
+    if (realization.outlineCache)
+        bytes += glyphs * sizeof(NativeOutline *);
+    return bytes;
+}
+
 // Drops the least recently used realizations without fonts beyond the
-// number kept.
+// bytes kept.
 void TrimUnusedRealizations()
 {
     for (;;) {
-        long unused = 0;
+        size_t unusedBytes = 0;
         FaceRealization **oldest = nullptr;
         for (FaceRealization **link = &g_realizations; *link; link = &(*link)->next) {
             if ((*link)->users > 0)
                 continue;
-            ++unused;
+            unusedBytes += RealizationBytes(**link);
             if (!oldest || (*link)->lastUse < (*oldest)->lastUse)
                 oldest = link;
         }
-        if (unused <= kKeptUnusedRealizations)
+        if (unusedBytes <= kMaxKeptRealizationBytes)
             return;
         FaceRealization *dropped = *oldest;
         *oldest = dropped->next;

@@ -4,6 +4,7 @@
 // character the chosen face lacks, and why a face cannot be downloaded.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -31,6 +32,9 @@ struct FaceInfo {
     int weight = 400;     // OpenType scale
     bool slanted = false; // italic or oblique
     std::unique_ptr<_FcCharSet, FcCharSetFree> chars;
+    // The BMP characters of chars, one bit each, made at the first question:
+    // a text asks once or more per character.
+    mutable std::vector<uint64_t> bmpCoverage;
 };
 
 // The face of a font file. False when fontconfig cannot read it as a font.
