@@ -395,12 +395,20 @@ uint32_t LookupSegmentGlyph(const CharGlyphLookup &lookup, const Format4Segment 
 // that can cover it.
 bool SegmentsSorted(const SegmentArrays &arrays)
 {
+    using namespace CmapFormat4;
+    BEReader ends, starts;
+    const size_t nArrayBytes = 2 * size_t{arrays.nSegments};
+    if (!arrays.subtable.Sub(SegmentField(arrays.nSegments, kEndCodeArray, 0), nArrayBytes, ends) ||
+        !arrays.subtable.Sub(SegmentField(arrays.nSegments, kStartCodeArray, 0), nArrayBytes, starts))
+        return false;
     uint32_t nPreviousEnd = 0;
     for (uint32_t j = 0; j < arrays.nSegments; ++j) {
-        const Format4Segment segment = SegmentAt(arrays, j);
-        if (segment.wStartCode > segment.wEndCode || (j > 0 && segment.wStartCode <= nPreviousEnd))
+        uint16_t wStart = 0, wEnd = 0;
+        ends.U16(2 * size_t{j}, wEnd);
+        starts.U16(2 * size_t{j}, wStart);
+        if (wStart > wEnd || (j > 0 && wStart <= nPreviousEnd))
             return false;
-        nPreviousEnd = segment.wEndCode;
+        nPreviousEnd = wEnd;
     }
     return true;
 }
