@@ -102,6 +102,10 @@ struct FaceRealization {
     RealizedGlyphBox *boxCache; // GetGlyphOutlineA metrics per glyph
     NativeOutline **outlineCache; // unhinted GGO_NATIVE outlines per glyph, null until kept
     size_t outlineCacheBytes;     // what its outlines take
+    // Glyph + 1 per BMP code in pages of 256 codes made as they are asked
+    // for (0: not looked up yet): a text measures the same codes line after
+    // line.
+    uint32_t *codeGlyphPages[0x10000 / 256];
     long users;            // fonts using it
     unsigned long lastUse; // when the last user went, for dropping the oldest
     FaceRealization *next;
@@ -140,6 +144,8 @@ void FreeKeptOutlines(FaceRealization &realization)
 void DestroyRealization(FaceRealization *realization)
 {
     FreeKeptOutlines(*realization);
+    for (uint32_t *page : realization->codeGlyphPages)
+        free(page);
     if (realization->ftFace)
         FT_Done_Face(realization->ftFace);
     free(realization->advanceCache);
@@ -158,6 +164,8 @@ size_t RealizationBytes(const FaceRealization &realization)
         bytes += glyphs * sizeof(RealizedGlyphBox);
     if (realization.outlineCache)
         bytes += glyphs * sizeof(NativeOutline *);
+    for (const uint32_t *page : realization.codeGlyphPages)
+        bytes += page ? 256 * sizeof(uint32_t) : 0;
     return bytes;
 }
 
@@ -244,12 +252,27 @@ FaceRealization *PrepareFace(FontObject &font)
     return realization && realization->ftFace ? realization : nullptr;
 }
 
-FT_UInt GlyphForCode(const FaceRealization &font, UINT code)
+FT_UInt LookUpGlyphForCode(const FaceRealization &font, UINT code)
 {
     FT_UInt glyph = FT_Get_Char_Index(font.ftFace, code);
     if (glyph == 0 && font.ftSymbolCmap && code <= 0xFF)
         glyph = FT_Get_Char_Index(font.ftFace, 0xF000 | code);
     return glyph;
+}
+
+FT_UInt GlyphForCode(FaceRealization &font, UINT code)
+{
+    if (code >= 0x10000)
+        return LookUpGlyphForCode(font, code);
+    uint32_t *&page = font.codeGlyphPages[code / 256];
+    if (!page)
+        page = static_cast<uint32_t *>(calloc(256, sizeof(uint32_t)));
+    if (!page) // out of memory: looked up every time
+        return LookUpGlyphForCode(font, code);
+    uint32_t &kept = page[code % 256];
+    if (kept == 0)
+        kept = LookUpGlyphForCode(font, code) + 1;
+    return kept - 1;
 }
 
 bool LoadHintedGlyph(const FaceRealization &font, FT_UInt glyph)
