@@ -21,7 +21,8 @@ struct FontEntry {
     char szFaceName[256];      // face name, or font file path when read from a file
     uint8_t *pbDownloaded;     // 65535 bytes: bit (code % 8) of byte (code / 8) = sent
     int nFontId;
-    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, kNoGlyph = none
+    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, kNoGlyph = none;
+                               // only BuildCharToGlyphTable fills it (a call's entry uses apCharPages)
     // The glyphs of the codes looked up so far, in pages of kCharPageCodes
     // codes made as their first code is asked for: glyph index + 1 (kNoGlyph
     // + 1 for none), 0 for a code not looked up yet.

@@ -125,7 +125,7 @@ struct CharGlyphLookup {
     uint32_t dwSubtableOffset; // in cmap
     BEReader subtable;         // from the subtable on, as far as it was read
     uint32_t nSegments;
-    bool bSorted;              // segments ascend without gaps in order: binary search
+    bool bSorted;              // each segment covers codes after the one before: binary search
     uint8_t *pCopy;            // the device context's copy of subtable, global heap
     bool bFailed;              // the copy could not be made
 
