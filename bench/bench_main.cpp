@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Whole exported download calls on large and small fonts.
 //
-// Every benchmark times one FNDLFontDownloadW (or FNDLGlyphRunW) call per iteration (manual
-// time, the call alone): a first request runs on a fresh session (the font
-// is removed again, and the output file emptied, outside the timing); a
+// Every benchmark times one FNDLFontDownloadW (or FNDLGlyphRunW) call per
+// iteration (manual time: the calling thread's CPU time in the call alone):
+// a first request runs on a fresh session (the font is removed again, and
+// the output file emptied, outside the timing); a
 // repeat request runs on a session that already sent all its characters.
 // The cursor starts at the top left, where every text fits on the page, so
 // each call sets its whole text (result 0).
@@ -19,6 +20,8 @@
 // thresholds adapt to the blocks a process frees, which would otherwise
 // make one benchmark's page faults depend on the benchmarks before it.
 #include <benchmark/benchmark.h>
+
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -39,6 +42,16 @@ const std::u16string &CjkText()
 {
     static const std::u16string text = JapaneseText(kIpaGothicPath, kLongText);
     return text;
+}
+
+// The calling thread's CPU time in seconds (user and system: the file
+// calls' kernel time counts): the timings do not depend on what else the
+// machine runs.
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 // The font and text of a benchmark; false (the benchmark reports why) when
@@ -71,10 +84,10 @@ template <typename Request>
 bool TimedDownload(benchmark::State &state, const Request &request)
 {
     Request call = request; // the call writes its results back
-    const auto start = std::chrono::steady_clock::now();
+    const double start = ThreadCpuSeconds();
     const int nResult = Call(call);
-    const auto end = std::chrono::steady_clock::now();
-    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    const double end = ThreadCpuSeconds();
+    state.SetIterationTime(end - start);
     if (nResult != FNDL_OK) {
         state.SkipWithError(("download call returned " + std::to_string(nResult)).c_str());
         return false;
@@ -321,6 +334,53 @@ void BM_FirstRequest_Latin500_InterBoldStatic_File(benchmark::State &state)
     std::remove(staticPath.c_str());
 }
 
+// Requests that switch among N fonts (5 families, regular and bold, upright
+// and italic, from the device context), each font downloaded once before
+// the timing: one iteration is a line of Latin text in each of the N fonts
+// in turn. The time per request of N = 20 against N = 5 shows whether the
+// platform keeps every font realized and read, as a job of many fonts needs.
+void BM_FontSwitch(benchmark::State &state)
+{
+    static const char *const kFamilies[] = {"DejaVu Sans", "Noto Sans", "DejaVu Serif", "Noto Serif",
+                                            "Noto Sans Display"};
+    if (!CheckFont(state, kDejaVuSansPath, "fonts-dejavu-core") ||
+        !CheckFont(state, "/usr/share/fonts/truetype/noto/NotoSansDisplay-BoldItalic.ttf", "fonts-noto-core"))
+        return;
+    const auto nFonts = static_cast<size_t>(state.range(0));
+    BenchOutput output;
+    std::vector<BenchRequest> requests;
+    for (size_t k = 0; k < nFonts; ++k) {
+        BenchRequest request = MakeBenchRequest(kFamilies[k % 5], false, LatinText(60), output.path,
+                                                kFontId + static_cast<int>(k));
+        request.page.lfWeight = (k / 5) % 2 != 0 ? 700 : 400;
+        request.page.lfItalic = k / 10 != 0 ? 1 : 0;
+        requests.push_back(request);
+    }
+    auto round = [&]() {
+        for (const BenchRequest &request : requests) {
+            ResetCursor();
+            BenchRequest call = request;
+            if (Call(call) != FNDL_OK)
+                return false;
+        }
+        return true;
+    };
+    bool bOk = round(); // every font downloaded
+    for (auto _ : state) {
+        if (!bOk)
+            break;
+        output.Truncate();
+        const double start = ThreadCpuSeconds();
+        bOk = round();
+        const double end = ThreadCpuSeconds();
+        state.SetIterationTime((end - start) / static_cast<double>(nFonts));
+    }
+    if (!bOk)
+        state.SkipWithError("a request failed");
+    for (size_t k = 0; k < nFonts; ++k)
+        EndSession(kFontId + static_cast<int>(k));
+}
+
 // The file calls of BM_FirstRequest_CJK500_DC's request, recorded once from
 // a real request.
 bool RecordCjk500Request(RecordedRequest &recorded)
@@ -355,10 +415,10 @@ void BM_IOReplay_CJK500(benchmark::State &state)
         nFlushes += call.bFlush ? 1 : 0;
     for (auto _ : state) {
         output.Truncate();
-        const auto start = std::chrono::steady_clock::now();
+        const double start = ThreadCpuSeconds();
         const bool bOk = ReplayFileCalls(output.path, recorded);
-        const auto end = std::chrono::steady_clock::now();
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        const double end = ThreadCpuSeconds();
+        state.SetIterationTime(end - start);
         if (!bOk) {
             state.SkipWithError("replaying the file calls failed");
             break;
@@ -367,6 +427,35 @@ void BM_IOReplay_CJK500(benchmark::State &state)
     state.SetLabel(std::to_string(recorded.calls.size() - nFlushes) + " fwrite " +
                    std::to_string(nFlushes) + " fflush " + std::to_string(recorded.bytes.size()) +
                    " bytes");
+}
+
+// The floor of BM_FirstRequest_CJK500_DC: the same bytes in one fwrite to
+// the same kind of file (fopen "ab", fwrite, fclose). The first request is
+// measured against it; BM_IOReplay_CJK500 keeps the file calls a request
+// makes.
+void BM_IOOneWrite_CJK500(benchmark::State &state)
+{
+    if (!CheckCjkText(state))
+        return;
+    RecordedRequest recorded;
+    if (!RecordCjk500Request(recorded)) {
+        state.SkipWithError("recording the request's bytes failed");
+        return;
+    }
+    recorded.calls = {FileCall{false, recorded.bytes.size()}};
+    BenchOutput output;
+    for (auto _ : state) {
+        output.Truncate();
+        const double start = ThreadCpuSeconds();
+        const bool bOk = ReplayFileCalls(output.path, recorded);
+        const double end = ThreadCpuSeconds();
+        state.SetIterationTime(end - start);
+        if (!bOk) {
+            state.SkipWithError("writing the bytes failed");
+            break;
+        }
+    }
+    state.SetLabel("1 fwrite " + std::to_string(recorded.bytes.size()) + " bytes");
 }
 
 } // namespace
@@ -389,5 +478,7 @@ BENCHMARK(BM_FirstRequest_Latin500_InterBold_DC_WarmMetrics)->UseManualTime()->U
 BENCHMARK(BM_FirstRequest_Latin500_InterRegular_DC)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstRequest_Latin500_InterBoldStatic_File)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IOReplay_CJK500)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IOOneWrite_CJK500)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FontSwitch)->Arg(5)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

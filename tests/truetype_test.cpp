@@ -699,15 +699,18 @@ TEST(TrueTypeComposite, SendsEmptyAndRefusesOversizedRecords)
     const uint8_t glyph[65530] = {};
     EXPECT_EQ(SendGlyphAsCharacter(pStream, 0x0041, 1, glyph, 65530), 0);
     EXPECT_EQ(SendGlyphAsCharacter(pStream, 0x0041, 1, glyph, -1), 0);
+    // The record goes out from the glyph where it lies: it needs no memory.
     PlatformFailNthAllocation(1);
-    EXPECT_EQ(SendGlyphAsCharacter(pStream, 0x0041, 1, glyph, 4), 0);
+    EXPECT_EQ(SendGlyphAsCharacter(pStream, 0x0042, 1, glyph, 4), 1);
     PlatformFailNthAllocation(0);
     XLStreamClose(pStream);
     std::vector<SentChar> chars;
     ASSERT_TRUE(ParseReadChars(g_xlRecorder.all, chars));
-    ASSERT_EQ(chars.size(), 1u);
+    ASSERT_EQ(chars.size(), 2u);
     EXPECT_EQ(chars[0].code, 0x0041);
     EXPECT_EQ(chars[0].record, (Bytes{0x01, 0x00, 0x00, 0x04, 0x01, 0x02}));
+    EXPECT_EQ(chars[1].code, 0x0042);
+    EXPECT_EQ(chars[1].record, (Bytes{0x01, 0x00, 0x00, 0x08, 0x00, 0x01, 0, 0, 0, 0}));
 }
 
 TEST(TrueTypeGlyphCount, ReadsMaxpFromBothSources)
@@ -915,6 +918,45 @@ TEST(TrueTypeCmap, DamagedSubtablesMapToNoGlyph)
     }
 }
 
+// The lookup a download call makes code by code gives what the whole table
+// holds, for every code: sorted, overlapping, empty and damaged segments,
+// symbol and identity mappings, through both sources.
+TEST(TrueTypeCmap, LooksCodesUpAsTheWholeTableMapsThem)
+{
+    const Bytes good = MakeCmapFormat4({kAsciiSegment, {0x100, 0x102, 0, {7, 8, 9}, std::nullopt}});
+    Bytes cut(good.begin(), good.begin() + static_cast<long>(16 + 6 * (GetU16(good, 6) / 2) + 2));
+    Bytes shortArray(good.begin(), good.end() - 2);
+    Bytes hugeSegCount = good;
+    PutU16(hugeSegCount, 6, 0xFFFE);
+    const Bytes overlapping = MakeCmapFormat4(
+        {{0x30, 0x60, 5, {}, std::nullopt}, {0x40, 0x50, 0, {1, 2, 3}, std::nullopt}, {0x20, 0x35, 9, {}, std::nullopt}});
+    const Bytes emptySegment = MakeCmapFormat4(
+        {{0x30, 0x40, 5, {}, std::nullopt}, {0x90, 0x10, 0, {}, std::nullopt}, {0x50, 0x60, 0, {4, 5}, std::nullopt}});
+    const Bytes symbol = MakeCmapFormat4({{0xF020, 0xF0FF, 0x0FE3, {}, std::nullopt}, {0xF010, 0xF030, 2, {}, std::nullopt}});
+    const std::vector<std::vector<CmapSubtable>> cmaps = {
+        {{3, 1, good}},         {{3, 1, cut}},          {{3, 1, shortArray}},
+        {{3, 1, hugeSegCount}}, {{3, 1, overlapping}},  {{3, 1, emptySegment}},
+        {{3, 0, symbol}},       {{3, 10, MakeCmapFormat12({{0x20, 0x7E, 3}})}}, {},
+    };
+    for (Source source : kBothSources) {
+        for (size_t k = 0; k < cmaps.size(); ++k) {
+            SCOPED_TRACE(std::string(SourceName(source)) + ", cmap " + std::to_string(k));
+            FontBuilder builder = MakeSampleFont({.glyphs = {Bytes{}}});
+            SetTable(builder, "cmap", MakeCmap(cmaps[k]));
+            LoadedFont font(BuildFont(builder), source);
+            TestEntry entry(300);
+            BuildCharToGlyphTable(font.Face(), &entry.entry);
+            TempFace face = font.Face();
+            CharGlyphLookup lookup(face, 300);
+            size_t mismatches = 0;
+            for (uint32_t c = 0; c < kCharTableEntries; ++c)
+                mismatches += LookUpCharGlyph(lookup, static_cast<uint16_t>(c)) != entry[c];
+            EXPECT_EQ(mismatches, 0u);
+            EXPECT_FALSE(lookup.bFailed);
+        }
+    }
+}
+
 TEST(TrueTypeFace, ReadsEachTableOnceAndGivesEverythingBack)
 {
     const std::vector<Bytes> glyphs = {Bytes{}, MakeOpaqueGlyph(20), MakeCompositeOf({1})};
@@ -976,10 +1018,11 @@ TEST(TrueTypeSource, AllocationFailuresLoseNothing)
         EXPECT_FALSE(lookup.hasPointer);
         EXPECT_EQ(PlatformLiveAllocations(), liveBefore);
     }
-    // The record of a component cannot be allocated: the walk fails cleanly.
+    // The block of a component's bytes cannot be allocated: the walk fails
+    // cleanly.
     const GlyphLookup composite = Lookup(font, 2);
     XLStream *pStream = NewRecordedStream();
-    PlatformFailNthAllocation(5); // after the component's four table copies
+    PlatformFailNthAllocation(4); // after the component's three table copies
     EXPECT_EQ(HandleCompositeGlyphW(font.Face(), composite.bytes.data(), composite.length, 2, pStream), 0);
     PlatformFailNthAllocation(0);
     XLStreamClose(pStream);
@@ -1010,14 +1053,19 @@ TEST(TrueTypeRealFont, AgreesWithFreeTypeOnDejaVuSans)
         EXPECT_EQ(nGlyphs, face->num_glyphs);
         TestEntry entry(nGlyphs);
         ASSERT_EQ(BuildCharToGlyphTable(font.Face(), &entry.entry), 1);
-        size_t mismatches = 0;
+        TempFace lookupFace = font.Face();
+        CharGlyphLookup lookup(lookupFace, nGlyphs);
+        size_t mismatches = 0, lookupMismatches = 0;
         for (uint32_t c = 0; c < kCharTableEntries; ++c) {
             const FT_UInt expected = FT_Get_Char_Index(face, c);
             const bool agrees = expected != 0 ? entry[c] == expected
                                               : (entry[c] == kNoGlyph || entry[c] == 0);
             mismatches += !agrees;
+            lookupMismatches += LookUpCharGlyph(lookup, static_cast<uint16_t>(c)) != entry[c];
         }
         EXPECT_EQ(mismatches, 0u);
+        EXPECT_EQ(lookupMismatches, 0u);
+        EXPECT_TRUE(lookup.bSorted); // DejaVu's segments: looked up by binary search
 
         size_t compositeMismatches = 0;
         for (uint16_t g = 0; g < nGlyphs; ++g) {

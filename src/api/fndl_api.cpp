@@ -41,9 +41,16 @@ struct OutputFile {
     long long nLengthAtOpen; // -1: unknown (cannot cut back)
 };
 
+// The buffer of the call's output file: the stream hands its bytes over per
+// operator, and the file goes to the system in few large writes. Calls run
+// one at a time (the call lock), and each closes its file before it returns.
+char g_achOutputBuffer[1 << 16];
+
 OutputFile OpenOutputFile(const char *szPath)
 {
     FILE *pFile = fopen(szPath, "ab");
+    if (pFile != nullptr)
+        setvbuf(pFile, g_achOutputBuffer, _IOFBF, sizeof g_achOutputBuffer);
     return {pFile, pFile != nullptr ? _filelengthi64(_fileno(pFile)) : -1};
 }
 
@@ -697,7 +704,10 @@ void RemoveFont(const int *pnFontId)
     }
     g_pStream->pOutputFile = pFile;
     RemoveFontEntry(pSession, g_pStream, nFontId);
-    fclose(pFile);
+    // The removal reaches the file when it closes: a failure there stops
+    // the stream as a failed write would.
+    if (fclose(pFile) != 0)
+        XLRecordError(g_pStream, XL_ERROR_WRITE_FAILED);
     g_pStream->pOutputFile = nullptr;
 
     // The last font is gone: the session ends with its device context and

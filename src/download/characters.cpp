@@ -35,7 +35,9 @@ const uint8_t *FontNameBytes(const FontEntry *pEntry, SoftFontCoding coding)
 }
 
 // One glyph's bytes as the soft font gets them; the length stays negative
-// when the glyph cannot be located.
+// when the glyph cannot be located. TrueType outlines are read where they
+// lie (valid until the next read of the face), converted ones in a block
+// of their own.
 struct LocatedGlyph {
     int32_t nLength = -1;
     uint8_t *pbyGlyph = nullptr;
@@ -59,7 +61,7 @@ void LocateGlyph(FontFace *pFace, const FontEntry *pEntry, uint32_t nGlyphIndex,
     if (pEntry->bConvertOutlines)
         GetConvertedGlyph(pFace, &glyph.nLength, nGlyphIndex, &glyph.pbyGlyph, &glyph.pbyStorage);
     else
-        GetTTEFilePointer(pFace, &glyph.nLength, nGlyphIndex, &glyph.pbyGlyph, &glyph.pbyStorage);
+        glyph.pbyGlyph = const_cast<uint8_t *>(FaceGlyphBytes(*pFace, nGlyphIndex, &glyph.nLength));
 }
 
 // A mapped empty glyph (a no-break space, an en space) is an advance only,
@@ -84,15 +86,42 @@ struct CodeGlyph {
     bool bToSend;
 };
 
-CodeGlyph GlyphOfCode(const FontEntry *pEntry, uint16_t nCode)
+// The glyph of nCode: kept in the entry since an earlier request, else
+// looked up in the face's cmap and kept. False when memory ran out.
+bool KeptGlyphOfCode(CharGlyphLookup &lookup, FontEntry *pEntry, uint16_t nCode, uint32_t *pnGlyph)
 {
-    if (nCode == kNoCharacter)
-        return {kNoGlyph, kNoGlyph, false};
-    const uint32_t nMapped = pEntry->pnCharToGlyph[nCode];
+    uint32_t *&pPage = pEntry->apCharPages[nCode / kCharPageCodes];
+    if (pPage == nullptr) {
+        pPage = static_cast<uint32_t *>(GlobalAlloc(GPTR, kCharPageCodes * sizeof(uint32_t)));
+        if (pPage == nullptr)
+            return false;
+    }
+    uint32_t &nKept = pPage[nCode % kCharPageCodes];
+    if (nKept == 0) {
+        const uint32_t nGlyph = LookUpCharGlyph(lookup, nCode);
+        if (lookup.bFailed)
+            return false;
+        nKept = nGlyph + 1;
+    }
+    *pnGlyph = nKept - 1;
+    return true;
+}
+
+// False when memory ran out looking the code up.
+bool GlyphOfCode(CharGlyphLookup &lookup, FontEntry *pEntry, uint16_t nCode, CodeGlyph *pCode)
+{
+    if (nCode == kNoCharacter) {
+        *pCode = {kNoGlyph, kNoGlyph, false};
+        return true;
+    }
+    uint32_t nMapped = kNoGlyph;
+    if (!KeptGlyphOfCode(lookup, pEntry, nCode, &nMapped))
+        return false;
     const uint32_t nGlyph = nMapped == kNoGlyph ? kUnmappedCodeGlyph : nMapped;
     // A space is an advance only: nothing is sent for it.
     const bool bToSend = nGlyph < pEntry->nGlyphs && !IsDownloaded(pEntry, nCode) && nCode != kSpace;
-    return {nMapped, nGlyph, bToSend};
+    *pCode = {nMapped, nGlyph, bToSend};
+    return true;
 }
 
 } // namespace
@@ -139,9 +168,12 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
     const WCHAR *szText = pTextInfo->szText;
     const int nLength = WideLength(szText);
     bool bBlockOpen = false;
+    CharGlyphLookup lookup(pFace, pEntry->nGlyphs);
     for (int i = 0; i < nLength; ++i) {
         const uint16_t nCode = static_cast<uint16_t>(szText[i]);
-        const CodeGlyph code = GlyphOfCode(pEntry, nCode);
+        CodeGlyph code{};
+        if (!GlyphOfCode(lookup, pEntry, nCode, &code))
+            return 0;
         pPageInfo->anGlyphIndex[i] = static_cast<int>(code.nMapped);
         if (!code.bToSend) {
             if (nCode == kSpace && code.nGlyph < pEntry->nGlyphs)
@@ -163,13 +195,16 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
     return 1;
 }
 
-void FindCharacterGlyphsW(FontFace *pFace, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
-                          PageInfo *pPageInfo)
+int FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo)
 {
     const WCHAR *szText = pTextInfo->szText;
     const int nLength = WideLength(szText);
+    CharGlyphLookup lookup(pFace, pEntry->nGlyphs);
     for (int i = 0; i < nLength; ++i) {
-        const CodeGlyph code = GlyphOfCode(pEntry, static_cast<uint16_t>(szText[i]));
+        CodeGlyph code{};
+        if (!GlyphOfCode(lookup, pEntry, static_cast<uint16_t>(szText[i]), &code))
+            return 0;
         pPageInfo->anGlyphIndex[i] = static_cast<int>(code.nMapped);
         if (!code.bToSend || code.nMapped == kNoGlyph)
             continue;
@@ -178,4 +213,5 @@ void FindCharacterGlyphsW(FontFace *pFace, const FontEntry *pEntry, const FNDL_T
         if (OutcomeOf(located, true, SoftFontCoding::kUnicode) == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
     }
+    return 1;
 }

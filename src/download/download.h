@@ -81,15 +81,18 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
                        uint32_t dwImageSize, TableDescriptor **ppDescriptors,
                        uint32_t *pnDescriptors);
 
-// Selects the font and sends the text's characters not yet sent; always 1.
+// Selects the font and sends the text's characters not yet sent; 1, or 0 when
+// memory ran out looking a code up.
 int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                     const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
 // The glyph index per character of the text that AddCharsToFontW would
 // give the page, without sending anything or marking the entry: a glyph
-// that is not sent yet and cannot be located reads as kNoGlyph.
-void FindCharacterGlyphsW(FontFace *pFace, const FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
-                          PageInfo *pPageInfo);
+// that is not sent yet and cannot be located reads as kNoGlyph. Codes
+// looked up are kept in the entry, as a download keeps them. 0 when memory
+// ran out.
+int FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo);
 
 // What became of one character's glyph: sent; empty (an advance only:
 // nothing sent to a Unicode-coded soft font, an empty character to a

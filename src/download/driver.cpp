@@ -128,10 +128,6 @@ bool FillFontEntry(FontFace &face, FontEntry *pEntry, int bConvertOutlines,
     // would send a header for an empty font and no character at all.
     if (pEntry->nGlyphs == 0)
         return false;
-    pEntry->pnCharToGlyph = static_cast<uint32_t *>(
-        GlobalAlloc(GMEM_FIXED, kCharTableEntries * sizeof(uint32_t)));
-    if (pEntry->pnCharToGlyph == nullptr)
-        return false;
     pEntry->pbDownloaded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kDownloadedSetBytes));
     if (pEntry->pbDownloaded == nullptr)
         return false;
@@ -139,7 +135,9 @@ bool FillFontEntry(FontFace &face, FontEntry *pEntry, int bConvertOutlines,
     std::strncpy(pEntry->szFaceName, pPageInfo->chFont, sizeof(pEntry->szFaceName) - 1);
     pEntry->dwHeadSize = ReadHeadIdentity(face, pEntry->abyHead);
     VariableFaceStyle(face, pEntry->szInstanceStyle);
-    return BuildCharToGlyphTable(&face, pEntry) != 0;
+    // Codes are looked up in cmap as texts bring them: a font without one
+    // has nothing to look them up in.
+    return FaceHasCharMap(face);
 }
 
 } // namespace
@@ -169,8 +167,7 @@ int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TE
     if (pKnown != nullptr) {
         if (!IsTheEntrysFont(face, *pKnown))
             return kDownloadRefused;
-        FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo);
-        return 1;
+        return FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo);
     }
     // An entry of its own, never linked into the session: the character
     // table is the one a download would build.
@@ -184,8 +181,7 @@ int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TE
     const std::unique_ptr<FontEntry, decltype(&ReleaseFontEntry)> entry(pEntry, ReleaseFontEntry);
     if (!FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo))
         return 0;
-    FindCharacterGlyphsW(&face, pEntry, pTextInfo, pPageInfo);
-    return 1;
+    return FindCharacterGlyphsW(&face, pEntry, pTextInfo, pPageInfo);
 }
 
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,

@@ -26,7 +26,8 @@ namespace {
 
 FontFile *g_pathFiles = nullptr;   // registry of files read by path
 unsigned long g_releaseClock = 0;
-constexpr long kMaxKeptFiles = 4;
+// Unused files kept by their bytes, not their count: a job that switches
+// among many fonts reads each file once.
 constexpr size_t kMaxKeptFileBytes = size_t{64} << 20;
 FontFile *g_servedFile = nullptr;  // the hook's own reference
 
@@ -55,23 +56,20 @@ void FreeFontFile(FontFile *file)
     free(file);
 }
 
-// Frees kept files beyond the number and bytes kept, the longest unused
-// first.
+// Frees kept files beyond the bytes kept, the longest unused first.
 void TrimKeptFiles()
 {
     for (;;) {
-        long count = 0;
         size_t bytes = 0;
         FontFile *oldest = nullptr;
         for (FontFile *file = g_pathFiles; file; file = file->next) {
             if (file->references > 0)
                 continue;
-            ++count;
             bytes += file->size;
             if (!oldest || file->releasedAt < oldest->releasedAt)
                 oldest = file;
         }
-        if (!oldest || (count <= kMaxKeptFiles && bytes <= kMaxKeptFileBytes))
+        if (!oldest || bytes <= kMaxKeptFileBytes)
             return;
         UnlinkPathFile(oldest);
         FreeFontFile(oldest);

@@ -102,6 +102,10 @@ struct FaceRealization {
     RealizedGlyphBox *boxCache; // GetGlyphOutlineA metrics per glyph
     NativeOutline **outlineCache; // unhinted GGO_NATIVE outlines per glyph, null until kept
     size_t outlineCacheBytes;     // what its outlines take
+    // Glyph + 1 per BMP code in pages of 256 codes made as they are asked
+    // for (0: not looked up yet): a text measures the same codes line after
+    // line.
+    uint32_t *codeGlyphPages[0x10000 / 256];
     long users;            // fonts using it
     unsigned long lastUse; // when the last user went, for dropping the oldest
     FaceRealization *next;
@@ -109,8 +113,14 @@ struct FaceRealization {
 
 namespace {
 
-// Realizations without a font kept at most; the oldest goes first.
-constexpr long kKeptUnusedRealizations = 8;
+// Bytes that realizations without a font keep at most (FreeType face and
+// the per-glyph caches, estimated); the oldest goes first. Bounded by
+// memory, not by count, so that a job switching among many fonts realizes
+// each once: a Latin font takes a few hundred kilobytes, a CJK font a few
+// megabytes.
+constexpr size_t kMaxKeptRealizationBytes = size_t{48} << 20;
+// What a FreeType face with its size and hinting state takes, about.
+constexpr size_t kFaceBytes = size_t{64} << 10;
 // Bytes of outlines all realizations keep at most; beyond them an outline
 // is loaded again each time it is asked for.
 constexpr size_t kMaxKeptOutlineBytes = size_t{16} << 20;
@@ -134,6 +144,8 @@ void FreeKeptOutlines(FaceRealization &realization)
 void DestroyRealization(FaceRealization *realization)
 {
     FreeKeptOutlines(*realization);
+    for (uint32_t *page : realization->codeGlyphPages)
+        free(page);
     if (realization->ftFace)
         FT_Done_Face(realization->ftFace);
     free(realization->advanceCache);
@@ -142,21 +154,36 @@ void DestroyRealization(FaceRealization *realization)
     free(realization);
 }
 
+size_t RealizationBytes(const FaceRealization &realization)
+{
+    const size_t glyphs = realization.ftFace ? static_cast<size_t>(realization.ftFace->num_glyphs) : 0;
+    size_t bytes = kFaceBytes + realization.outlineCacheBytes;
+    if (realization.advanceCache)
+        bytes += glyphs * sizeof(int32_t);
+    if (realization.boxCache)
+        bytes += glyphs * sizeof(RealizedGlyphBox);
+    if (realization.outlineCache)
+        bytes += glyphs * sizeof(NativeOutline *);
+    for (const uint32_t *page : realization.codeGlyphPages)
+        bytes += page ? 256 * sizeof(uint32_t) : 0;
+    return bytes;
+}
+
 // Drops the least recently used realizations without fonts beyond the
-// number kept.
+// bytes kept.
 void TrimUnusedRealizations()
 {
     for (;;) {
-        long unused = 0;
+        size_t unusedBytes = 0;
         FaceRealization **oldest = nullptr;
         for (FaceRealization **link = &g_realizations; *link; link = &(*link)->next) {
             if ((*link)->users > 0)
                 continue;
-            ++unused;
+            unusedBytes += RealizationBytes(**link);
             if (!oldest || (*link)->lastUse < (*oldest)->lastUse)
                 oldest = link;
         }
-        if (unused <= kKeptUnusedRealizations)
+        if (unusedBytes <= kMaxKeptRealizationBytes)
             return;
         FaceRealization *dropped = *oldest;
         *oldest = dropped->next;
@@ -225,12 +252,27 @@ FaceRealization *PrepareFace(FontObject &font)
     return realization && realization->ftFace ? realization : nullptr;
 }
 
-FT_UInt GlyphForCode(const FaceRealization &font, UINT code)
+FT_UInt LookUpGlyphForCode(const FaceRealization &font, UINT code)
 {
     FT_UInt glyph = FT_Get_Char_Index(font.ftFace, code);
     if (glyph == 0 && font.ftSymbolCmap && code <= 0xFF)
         glyph = FT_Get_Char_Index(font.ftFace, 0xF000 | code);
     return glyph;
+}
+
+FT_UInt GlyphForCode(FaceRealization &font, UINT code)
+{
+    if (code >= 0x10000)
+        return LookUpGlyphForCode(font, code);
+    uint32_t *&page = font.codeGlyphPages[code / 256];
+    if (!page)
+        page = static_cast<uint32_t *>(calloc(256, sizeof(uint32_t)));
+    if (!page) // out of memory: looked up every time
+        return LookUpGlyphForCode(font, code);
+    uint32_t &kept = page[code % 256];
+    if (kept == 0)
+        kept = LookUpGlyphForCode(font, code) + 1;
+    return kept - 1;
 }
 
 bool LoadHintedGlyph(const FaceRealization &font, FT_UInt glyph)

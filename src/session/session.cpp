@@ -40,6 +40,7 @@ int AddFontEntry(FontSession *pSession)
     pEntry->pbDownloaded = nullptr;
     pEntry->pnCharToGlyph = nullptr;
     pEntry->pbGlyphSent = nullptr;
+    std::memset(pEntry->apCharPages, 0, sizeof(pEntry->apCharPages));
     if (pLast != nullptr)
         pLast->pNext = pEntry;
     else
@@ -61,15 +62,16 @@ int32_t WriteToOutputFile(XLStream *pStream, uint32_t, const uint8_t *, int32_t)
     int32_t nResult = 0;
     // Between calls the stream's file is closed and forgotten: a hand-over
     // then (the final one at close) has nothing to write and nowhere to go.
+    // The bytes go into the file's own buffer, in order with the cover
+    // page's fragments; the call flushes once at its end and cuts the file
+    // back when that fails.
     if (pStream->pOutputFile != nullptr && pStream->nFillLength > 0) {
-        size_t nWritten = fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nFillLength),
-                                 pStream->pOutputFile);
-        nResult = fflush(pStream->pOutputFile);
-        if (nWritten != static_cast<size_t>(pStream->nFillLength) || nResult != 0) {
+        const size_t nWritten = fwrite(pStream->pbyBuffer, 1, static_cast<size_t>(pStream->nFillLength),
+                                       pStream->pOutputFile);
+        if (nWritten != static_cast<size_t>(pStream->nFillLength)) {
             // Stop the stream: nothing after a lost byte may reach the file.
             XLRecordError(pStream, XL_ERROR_WRITE_FAILED);
-            if (nResult == 0)
-                nResult = -1;
+            nResult = -1;
         }
     }
     pStream->nFillLength = 0;
@@ -100,6 +102,10 @@ void ReleaseFontEntry(FontEntry *pEntry)
         GlobalFree(pEntry->pnCharToGlyph);
     if (pEntry->pbGlyphSent != nullptr)
         GlobalFree(pEntry->pbGlyphSent);
+    for (uint32_t *pPage : pEntry->apCharPages) {
+        if (pPage != nullptr)
+            GlobalFree(pPage);
+    }
     GlobalFree(pEntry);
 }
 

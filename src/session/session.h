@@ -24,7 +24,12 @@ struct FontEntry {
     char szFaceName[256];      // face name, or font file path when read from a file
     uint8_t *pbDownloaded;     // 65535 bytes: bit (code % 8) of byte (code / 8) = sent
     int nFontId;
-    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, kNoGlyph = none
+    uint32_t *pnCharToGlyph;   // 65535 entries: glyph index per UTF-16 code, kNoGlyph = none;
+                               // only BuildCharToGlyphTable fills it (a call's entry uses apCharPages)
+    // The glyphs of the codes looked up so far, in pages of kCharPageCodes
+    // codes made as their first code is asked for: glyph index + 1 (kNoGlyph
+    // + 1 for none), 0 for a code not looked up yet.
+    uint32_t *apCharPages[0x10000 / 256];
     char szXLFontName[256];    // PCL XL font name of the soft font coded by UTF-16 unit
     int nFontHeight;
     int nResolution;
@@ -47,6 +52,7 @@ struct FontEntry {
 };
 
 constexpr uint32_t kCharTableEntries = 0xFFFF; // codes 0 to 0xFFFE
+constexpr uint32_t kCharPageCodes = 256;
 constexpr uint32_t kDownloadedSetBytes = 0xFFFF;
 constexpr uint32_t kGlyphSentSetBytes = 0x10000 / 8;
 // Marks a code the cmap does not map. It lies outside the 16-bit glyph
@@ -87,8 +93,8 @@ FontEntry *FindDownloadedFontW(FontSession *pSession, int nFontId);
 int AddFontEntry(FontSession *pSession);
 void MarkFontsForReselect(FontSession *pSession);
 
-// Write callback of the download and removal calls: writes and flushes the
-// stream's buffer to the stream's output file.
+// Write callback of the download and removal calls: writes the stream's
+// buffer into the stream's output file (its FILE buffer; the caller flushes).
 int32_t WriteToOutputFile(XLStream *pStream, uint32_t dwUser, const uint8_t *pbyBuffer,
                           int32_t nLength);
 

@@ -306,3 +306,231 @@ void MapSegmentsSymbol(FontEntry *pEntry, const uint8_t *pSubtable, uint32_t dwA
         }
     }
 }
+
+namespace {
+
+using LookupKind = CharGlyphLookup::Kind;
+
+// One value of cmap at dwOffset: in place from a font file, through
+// GetFontData from the device context; either way read by a BEReader.
+bool CmapU16(FontFace &face, size_t nOffset, uint16_t &value)
+{
+    if (face.bFromFile) {
+        uint32_t dwSize = 0;
+        const uint8_t *pCmap = FaceTable(face, "cmap", &dwSize);
+        return BEReader(pCmap, dwSize).U16(nOffset, value);
+    }
+    uint8_t aby[2];
+    if (face.pSession == nullptr || nOffset > 0xFFFFFFF0u ||
+        GetFontData(face.pSession->hdc, FontTableTag("cmap"), static_cast<DWORD>(nOffset), aby, 2) != 2)
+        return false;
+    return BEReader(aby, 2).U16(0, value);
+}
+
+bool CmapU32(FontFace &face, size_t nOffset, uint32_t &value)
+{
+    uint16_t wHigh = 0, wLow = 0;
+    if (!CmapU16(face, nOffset, wHigh) || !CmapU16(face, nOffset + 2, wLow))
+        return false;
+    value = uint32_t{wHigh} << 16 | wLow;
+    return true;
+}
+
+// The subtable from its offset on: the whole tail of cmap in place from a
+// font file; through the device context a copy of its header and segment
+// arrays (or as much of them as cmap holds).
+bool ReadSubtable(CharGlyphLookup &lookup)
+{
+    FontFace &face = *lookup.pFace;
+    if (face.bFromFile) {
+        uint32_t dwSize = 0;
+        const uint8_t *pCmap = FaceTable(face, "cmap", &dwSize);
+        BEReader(pCmap, dwSize).Tail(lookup.dwSubtableOffset, lookup.subtable);
+        lookup.nSegments = SegmentCount(lookup.subtable);
+        return true;
+    }
+    uint16_t wSegCountX2 = 0;
+    CmapU16(face, size_t{lookup.dwSubtableOffset} + CmapFormat4::kSegCountX2, wSegCountX2);
+    const size_t nWanted = CmapFormat4::kEndCodes + CmapFormat4::SegmentArraysSize(wSegCountX2 / 2u);
+    const DWORD dwAvailable = GetFontData(face.pSession->hdc, FontTableTag("cmap"), lookup.dwSubtableOffset, nullptr, 0);
+    if (dwAvailable == GDI_ERROR)
+        return true; // nothing to read: every code unmapped
+    const size_t nCopy = std::min<size_t>(nWanted, dwAvailable);
+    lookup.pCopy = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, std::max<size_t>(nCopy, 1)));
+    if (lookup.pCopy == nullptr)
+        return false;
+    const DWORD dwRead = GetFontData(face.pSession->hdc, FontTableTag("cmap"), lookup.dwSubtableOffset,
+                                     lookup.pCopy, static_cast<DWORD>(nCopy));
+    lookup.subtable = BEReader(lookup.pCopy, dwRead == GDI_ERROR ? 0 : dwRead);
+    lookup.nSegments = SegmentCount(lookup.subtable);
+    return true;
+}
+
+// A value of the subtable at nOffset: from what was read of it, else (the
+// glyphIdArray through the device context) from cmap itself.
+bool SubtableU16(const CharGlyphLookup &lookup, size_t nOffset, uint16_t &value)
+{
+    if (lookup.subtable.U16(nOffset, value))
+        return true;
+    return !lookup.pFace->bFromFile && CmapU16(*lookup.pFace, lookup.dwSubtableOffset + nOffset, value);
+}
+
+// SegmentGlyph, with glyphIdArray read where it lies.
+uint32_t LookupSegmentGlyph(const CharGlyphLookup &lookup, const Format4Segment &segment,
+                            uint32_t nDeltaCode, uint32_t nIndex)
+{
+    if (segment.wIdRangeOffset == 0)
+        return (segment.wIdDelta + nDeltaCode) & 0xFFFF;
+    uint16_t wGlyph = 0;
+    if (!SubtableU16(lookup, segment.nIdRangeOffsetPosition + segment.wIdRangeOffset + 2 * size_t{nIndex},
+                     wGlyph))
+        return kNoGlyph;
+    if (wGlyph == 0)
+        return 0;
+    return (wGlyph + segment.wIdDelta) & 0xFFFF;
+}
+
+// True when every segment covers codes and starts after the end of the one
+// before: then the first segment whose end reaches a code is the only one
+// that can cover it.
+bool SegmentsSorted(const SegmentArrays &arrays)
+{
+    using namespace CmapFormat4;
+    BEReader ends, starts;
+    const size_t nArrayBytes = 2 * size_t{arrays.nSegments};
+    if (!arrays.subtable.Sub(SegmentField(arrays.nSegments, kEndCodeArray, 0), nArrayBytes, ends) ||
+        !arrays.subtable.Sub(SegmentField(arrays.nSegments, kStartCodeArray, 0), nArrayBytes, starts))
+        return false;
+    uint32_t nPreviousEnd = 0;
+    for (uint32_t j = 0; j < arrays.nSegments; ++j) {
+        uint16_t wStart = 0, wEnd = 0;
+        ends.U16(2 * size_t{j}, wEnd);
+        starts.U16(2 * size_t{j}, wStart);
+        if (wStart > wEnd || (j > 0 && wStart <= nPreviousEnd))
+            return false;
+        nPreviousEnd = wEnd;
+    }
+    return true;
+}
+
+// Finds the first platform 3 format 4 subtable, as MapFromCmap does.
+void OpenLookup(CharGlyphLookup &lookup)
+{
+    FontFace &face = *lookup.pFace;
+    lookup.kind = LookupKind::kIdentity;
+    if (!FaceHasCharMap(face)) {
+        lookup.kind = LookupKind::kNoCmap;
+        return;
+    }
+    uint16_t nRecords = 0;
+    if (!CmapU16(face, CmapTable::kNumTables, nRecords))
+        return;
+    for (uint32_t k = 0; k < nRecords; ++k) {
+        const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
+        uint16_t wPlatform = 0;
+        uint16_t wEncoding = 0;
+        uint32_t dwOffset = 0;
+        if (!CmapU16(face, nRecord + CmapTable::kPlatformId, wPlatform) ||
+            !CmapU16(face, nRecord + CmapTable::kEncodingId, wEncoding) ||
+            !CmapU32(face, nRecord + CmapTable::kSubtableOffset, dwOffset))
+            return; // the records run past cmap
+        uint16_t wFormat = 0;
+        if (wPlatform != kSfntPlatformWindows ||
+            !CmapU16(face, size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
+            wFormat != CmapFormat4::kFormat)
+            continue;
+        lookup.dwSubtableOffset = dwOffset;
+        if (!ReadSubtable(lookup)) {
+            lookup.bFailed = true;
+            return;
+        }
+        lookup.kind = wEncoding == CmapTable::kEncodingUnicodeBmp ? LookupKind::kUnicode : LookupKind::kSymbol;
+        SegmentArrays arrays{};
+        lookup.bSorted = lookup.kind == LookupKind::kUnicode &&
+                         GetSegmentArrays(lookup.subtable, lookup.nSegments, arrays) && SegmentsSorted(arrays);
+        return;
+    }
+}
+
+uint32_t LookUpUnicode(const CharGlyphLookup &lookup, uint32_t nCode)
+{
+    if (nCode > kLastLookedUpCode)
+        return kNoGlyph;
+    if (lookup.bSorted) {
+        const SegmentArrays arrays{lookup.subtable, lookup.nSegments};
+        uint32_t nLow = 0, nHigh = lookup.nSegments; // the first segment ending at or after nCode
+        while (nLow < nHigh) {
+            const uint32_t nMiddle = nLow + (nHigh - nLow) / 2;
+            uint16_t wEnd = 0;
+            lookup.subtable.U16(CmapFormat4::SegmentField(lookup.nSegments, CmapFormat4::kEndCodeArray, nMiddle),
+                                wEnd); // inside: the arrays were checked
+            if (wEnd < nCode)
+                nLow = nMiddle + 1;
+            else
+                nHigh = nMiddle;
+        }
+        if (nLow == lookup.nSegments)
+            return kNoGlyph;
+        const Format4Segment segment = SegmentAt(arrays, nLow);
+        return segment.wStartCode <= nCode ? LookupSegmentGlyph(lookup, segment, nCode, nCode - segment.wStartCode)
+                                           : kNoGlyph;
+    }
+    // The first segment that covers the code decides it.
+    for (uint32_t j = 0; j < lookup.nSegments; ++j) {
+        Format4Segment segment{};
+        if (!ReadFormat4Segment(lookup.subtable, lookup.nSegments, j, segment))
+            break; // this and every later segment run past the subtable
+        if (segment.wStartCode <= nCode && nCode <= segment.wEndCode)
+            return LookupSegmentGlyph(lookup, segment, nCode, nCode - segment.wStartCode);
+    }
+    return kNoGlyph;
+}
+
+// Symbol fonts place their characters at 0xF000 + code; segments are
+// matched on the low bytes of their codes. Codes above them keep the
+// identity below the glyph count.
+uint32_t LookUpSymbol(const CharGlyphLookup &lookup, uint32_t nCode)
+{
+    if (nCode > kLastSymbolCode)
+        return nCode < std::min<uint32_t>(lookup.nGlyphs, kCharTableEntries) ? nCode : kNoGlyph;
+    for (uint32_t j = 0; j < lookup.nSegments; ++j) {
+        Format4Segment segment{};
+        if (!ReadFormat4Segment(lookup.subtable, lookup.nSegments, j, segment))
+            break;
+        const uint32_t nFirst = segment.wStartCode & 0xFFu;
+        const uint32_t nLast = std::min<uint32_t>(segment.wEndCode & 0xFFu, kLastSymbolCode);
+        if (nFirst <= nCode && nCode <= nLast)
+            return LookupSegmentGlyph(lookup, segment, kSymbolCodeBase + nCode, nCode - nFirst);
+    }
+    return kNoGlyph;
+}
+
+} // namespace
+
+CharGlyphLookup::CharGlyphLookup(FontFace *pFaceIn, uint32_t nGlyphsIn)
+    : pFace(pFaceIn), nGlyphs(nGlyphsIn), kind(Kind::kUnread), dwSubtableOffset(0), subtable(),
+      nSegments(0), bSorted(false), pCopy(nullptr), bFailed(false)
+{
+}
+
+CharGlyphLookup::~CharGlyphLookup()
+{
+    if (pCopy != nullptr)
+        GlobalFree(pCopy);
+}
+
+bool FaceHasCharMap(FontFace &face) { return FaceHasTable(face, "cmap"); }
+
+uint32_t LookUpCharGlyph(CharGlyphLookup &lookup, uint16_t nCode)
+{
+    if (lookup.kind == LookupKind::kUnread)
+        OpenLookup(lookup);
+    switch (lookup.kind) {
+    case LookupKind::kUnicode:
+        return LookUpUnicode(lookup, nCode);
+    case LookupKind::kSymbol:
+        return LookUpSymbol(lookup, nCode);
+    default:
+        return nCode < std::min<uint32_t>(lookup.nGlyphs, kCharTableEntries) ? nCode : kNoGlyph;
+    }
+}

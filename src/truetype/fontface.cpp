@@ -83,7 +83,8 @@ bool FindGlyphTables(FontFace &face, FaceGlyphTables &tables)
 
 FontFace::FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn)
     : pSession(pSessionIn), szPath(szPathIn), bFromFile(bFromFileIn), pView(nullptr), dwViewSize(0),
-      bMapTried(false), aCopies{}, nCopies(0), aFound{}, nFound(0), nGlyphTables(0), glyphTables{}, outline{}
+      bMapTried(false), aCopies{}, nCopies(0), aFound{}, nFound(0), nGlyphTables(0), glyphTables{}, outline{},
+      pGlyphBuffer(nullptr), dwGlyphBufferSize(0)
 {
 }
 
@@ -91,6 +92,8 @@ FontFace::~FontFace()
 {
     for (int k = 0; k < nCopies; ++k)
         GlobalFree(aCopies[k].pTable);
+    if (pGlyphBuffer != nullptr)
+        GlobalFree(pGlyphBuffer);
     UnmapFontFile(pView);
 }
 

@@ -75,6 +75,9 @@ struct FontFace {
 
     FaceOutlineFont outline;
 
+    uint8_t *pGlyphBuffer; // device context: the glyph last read, global heap
+    uint32_t dwGlyphBufferSize;
+
     FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn);
     ~FontFace();
     FontFace(const FontFace &) = delete;

@@ -3,6 +3,7 @@
 // composite glyphs, sent as characters of their own.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -132,21 +133,39 @@ int SendComponents(CompositeWalk &walk, const BEReader &composite, int nDepth)
 
 } // namespace
 
+namespace {
+
+enum class GlyphPlace { kNotLocated, kNoBytes, kBytes };
+
+// Where glyph nGlyphIndex lies, as GetTTEFilePointer describes: *pnLength
+// is written unless it cannot be located; only kBytes has bytes to read.
+GlyphPlace LocateGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint32_t &dwStart,
+                       const FaceGlyphTables *&pTables)
+{
+    pTables = FaceGlyphs(*pFace);
+    uint32_t dwEnd = 0;
+    if (!pTables || !FindGlyphRange(*pTables, nGlyphIndex & 0xFFFF, dwStart, dwEnd))
+        return GlyphPlace::kNotLocated;
+    // A corrupt loca whose end precedes its start gives a negative length
+    // and no pointer; so does an empty glyph at offset 0 of an empty glyf.
+    *pnLength = static_cast<int32_t>(int64_t{dwEnd} - int64_t{dwStart});
+    return dwEnd == 0 || dwEnd < dwStart ? GlyphPlace::kNoBytes : GlyphPlace::kBytes;
+}
+
+} // namespace
+
 void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
                        uint8_t **ppStorage)
 {
     if (!pFace || !pnLength || !ppGlyph || !ppStorage)
         return;
-    const FaceGlyphTables *pTables = FaceGlyphs(*pFace);
+    int32_t nLength = 0;
     uint32_t dwStart = 0;
-    uint32_t dwEnd = 0;
-    if (!pTables || !FindGlyphRange(*pTables, nGlyphIndex & 0xFFFF, dwStart, dwEnd))
-        return;
-    // A corrupt loca whose end precedes its start gives a negative length
-    // and no pointer; so does an empty glyph at offset 0 of an empty glyf.
-    const auto nLength = static_cast<int32_t>(int64_t{dwEnd} - int64_t{dwStart});
-    if (dwEnd == 0 || dwEnd < dwStart) {
-        *pnLength = nLength;
+    const FaceGlyphTables *pTables = nullptr;
+    const GlyphPlace place = LocateGlyph(pFace, &nLength, nGlyphIndex, dwStart, pTables);
+    if (place != GlyphPlace::kBytes) {
+        if (place == GlyphPlace::kNoBytes)
+            *pnLength = nLength;
         return;
     }
     if (pFace->bFromFile) {
@@ -162,6 +181,42 @@ void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
     *ppGlyph = pGlyph;
 }
 
+const uint8_t *FaceGlyphBytes(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength)
+{
+    int32_t nLength = 0;
+    uint32_t dwStart = 0;
+    const FaceGlyphTables *pTables = nullptr;
+    const GlyphPlace place = LocateGlyph(&face, &nLength, nGlyphIndex, dwStart, pTables);
+    if (place != GlyphPlace::kBytes) {
+        if (place == GlyphPlace::kNoBytes)
+            *pnLength = nLength;
+        return nullptr;
+    }
+    if (face.bFromFile) {
+        *pnLength = nLength;
+        return pTables->glyf.Data() + dwStart;
+    }
+    const uint32_t dwNeeded = nLength > 0 ? static_cast<uint32_t>(nLength) : 1;
+    if (face.dwGlyphBufferSize < dwNeeded) {
+        // Grown to the longest glyph so far, at least a few kilobytes.
+        const uint32_t dwSize = std::max<uint32_t>(dwNeeded, 4096);
+        auto *pBuffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize));
+        if (!pBuffer) {
+            RecordFontReadOutOfMemory();
+            return nullptr;
+        }
+        if (face.pGlyphBuffer != nullptr)
+            GlobalFree(face.pGlyphBuffer);
+        face.pGlyphBuffer = pBuffer;
+        face.dwGlyphBufferSize = dwSize;
+    }
+    if (nLength > 0 && GetFontData(face.pSession->hdc, FontTableTag("glyf"), dwStart, face.pGlyphBuffer,
+                                   static_cast<DWORD>(nLength)) != static_cast<DWORD>(nLength))
+        return nullptr;
+    *pnLength = nLength;
+    return face.pGlyphBuffer;
+}
+
 int CheckIfCompositeGlyph(const uint8_t *pGlyph)
 {
     return pGlyph && (pGlyph[0] & 0x80) ? 1 : 0;
@@ -173,24 +228,17 @@ int SendGlyphAsCharacter(XLStream *pStream, uint16_t nCharCode, uint16_t nGlyphI
     if (nGlyphLength < 0 || nGlyphLength > kMaxCharacterGlyphLength ||
         (nGlyphLength > 0 && !pGlyph))
         return 0;
+    // The record's header, then the glyph's bytes from where they lie.
     const uint32_t dwRecordLength = static_cast<uint32_t>(nGlyphLength) + 6;
-    auto *pRecord = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwRecordLength));
-    if (!pRecord) {
-        // A character that cannot go out leaves a hole the printer cannot
-        // see: stop the stream so the request fails instead.
-        XLRecordError(pStream, XL_ERROR_NO_MEMORY);
-        return 0;
-    }
     const uint32_t dwSizeField = static_cast<uint32_t>(nGlyphLength) + 4;
-    pRecord[0] = 1; // format
-    pRecord[1] = 0; // class
-    PutBE16(pRecord + 2, static_cast<uint16_t>(dwSizeField));
-    PutBE16(pRecord + 4, nGlyphIndex);
-    if (nGlyphLength > 0)
-        std::memcpy(pRecord + 6, pGlyph, static_cast<size_t>(nGlyphLength));
+    uint8_t abyHeader[6];
+    abyHeader[0] = 1; // format
+    abyHeader[1] = 0; // class
+    PutBE16(abyHeader + 2, static_cast<uint16_t>(dwSizeField));
+    PutBE16(abyHeader + 4, nGlyphIndex);
     XLReadChar(pStream, nCharCode, dwRecordLength);
-    XLWriteEmbeddedData(pStream, pRecord, dwRecordLength);
-    GlobalFree(pRecord);
+    XLWriteEmbeddedDataParts(pStream, abyHeader, sizeof abyHeader, pGlyph,
+                             static_cast<uint32_t>(nGlyphLength));
     return 1;
 }
 

@@ -83,6 +83,13 @@ bool IsVariableInstance(FontFace &face);
 // through it, cut to fit; empty for a font file, a static font, or no name.
 void VariableFaceStyle(FontFace &face, char (&szStyle)[kInstanceStyleBytes]);
 
+// The same glyph as GetTTEFilePointer finds, with the same length, without a
+// block of its own: from a font file where it lies, through the device
+// context in the face's glyph buffer, valid until the next call on the face.
+// Null when there are no bytes (the length is written as GetTTEFilePointer
+// writes it).
+const uint8_t *FaceGlyphBytes(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength);
+
 // 1 when the glyph (at least one byte) has a negative numberOfContours.
 int CheckIfCompositeGlyph(const uint8_t *pGlyph);
 
@@ -115,6 +122,36 @@ uint16_t GetNumberOfGlyphsInFont(FontFace *pFace);
 // the subtable's mapping. 1 when cmap was read, 0 when the file cannot be
 // mapped or there is no cmap.
 int BuildCharToGlyphTable(FontFace *pFace, FontEntry *pEntry);
+
+// The character-to-glyph mapping of one face, read as codes are asked for,
+// with the same result per code as BuildCharToGlyphTable: the cmap is not
+// copied whole. From a font file it is read in place; through the device
+// context only the format 4 subtable's header and segment arrays are copied
+// (once, at the first code), and each glyphIdArray entry is read on its own.
+struct CharGlyphLookup {
+    enum class Kind { kUnread, kUnicode, kSymbol, kIdentity, kNoCmap };
+    FontFace *pFace;
+    uint32_t nGlyphs;
+    Kind kind;
+    uint32_t dwSubtableOffset; // in cmap
+    BEReader subtable;         // from the subtable on, as far as it was read
+    uint32_t nSegments;
+    bool bSorted;              // each segment covers codes after the one before: binary search
+    uint8_t *pCopy;            // the device context's copy of subtable, global heap
+    bool bFailed;              // the copy could not be made
+
+    CharGlyphLookup(FontFace *pFaceIn, uint32_t nGlyphsIn);
+    ~CharGlyphLookup();
+    CharGlyphLookup(const CharGlyphLookup &) = delete;
+    CharGlyphLookup &operator=(const CharGlyphLookup &) = delete;
+};
+
+// The glyph of nCode (kNoGlyph for a code the font does not map; codes up
+// to 0xFFFE). kNoGlyph and bFailed set when memory ran out.
+uint32_t LookUpCharGlyph(CharGlyphLookup &lookup, uint16_t nCode);
+
+// Whether the face has a cmap to look codes up in.
+bool FaceHasCharMap(FontFace &face);
 
 // Fill the entry's table from a format 4 subtable of which dwAvailable bytes
 // can be read (to the end of cmap). Codes no segment covers, segments whose

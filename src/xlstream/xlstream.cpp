@@ -237,6 +237,19 @@ int32_t XLWriteEmbeddedData(XLStream *pStream, const uint8_t *pbyBytes, uint32_t
     return pStream->nByteCount;
 }
 
+int32_t XLWriteEmbeddedDataParts(XLStream *pStream, const uint8_t *pbyHead, uint32_t dwHeadLength,
+                                 const uint8_t *pbyBody, uint32_t dwBodyLength)
+{
+    if (!IsSound(pStream))
+        return ByteCountOf(pStream);
+    XLWriteDataLength(pStream, dwHeadLength + dwBodyLength);
+    if (pStream->nErrorCode == 0)
+        PutBlock(pStream, pbyHead, dwHeadLength);
+    if (pStream->nErrorCode == 0)
+        PutBlock(pStream, pbyBody, dwBodyLength);
+    return pStream->nByteCount;
+}
+
 int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId)
 {
     if (!IsSound(pStream))

@@ -62,6 +62,11 @@ int32_t XLWriteUInt16Array(XLStream *pStream, const uint16_t *pnValues, uint16_t
 int32_t XLWriteSInt16Array(XLStream *pStream, const int16_t *pnValues, uint16_t nCount);
 int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength);
 int32_t XLWriteEmbeddedData(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength);
+// One embedded data block of two parts, as XLWriteEmbeddedData of the two
+// joined (their lengths sum below 4 GiB): a record's header and the bytes
+// that follow it where they lie.
+int32_t XLWriteEmbeddedDataParts(XLStream *pStream, const uint8_t *pbyHead, uint32_t dwHeadLength,
+                                 const uint8_t *pbyBody, uint32_t dwBodyLength);
 int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId);
 int32_t XLWriteOperator(XLStream *pStream, uint16_t nOperatorCode);
 

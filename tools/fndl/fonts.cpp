@@ -158,9 +158,32 @@ bool ResolveNamedFace(const std::string &name, long weight, bool italic, FaceInf
     return true;
 }
 
+namespace {
+
+// The face's BMP coverage from fontconfig's pages of 256 characters.
+void BuildBmpCoverage(const FaceInfo &face)
+{
+    face.bmpCoverage.assign(0x10000 / 64, 0);
+    FcChar32 map[FC_CHARSET_MAP_SIZE];
+    FcChar32 next = 0;
+    for (FcChar32 base = FcCharSetFirstPage(face.chars.get(), map, &next);
+         base != FC_CHARSET_DONE && base < 0x10000; base = FcCharSetNextPage(face.chars.get(), map, &next)) {
+        for (size_t k = 0; k < FC_CHARSET_MAP_SIZE; ++k)
+            face.bmpCoverage[(base + 32 * k) / 64] |= uint64_t{map[k]} << ((base + 32 * k) % 64);
+    }
+}
+
+} // namespace
+
 bool FaceHasChar(const FaceInfo &face, char32_t codePoint)
 {
-    return face.chars && FcCharSetHasChar(face.chars.get(), codePoint) == FcTrue;
+    if (!face.chars)
+        return false;
+    if (codePoint >= 0x10000)
+        return FcCharSetHasChar(face.chars.get(), codePoint) == FcTrue;
+    if (face.bmpCoverage.empty())
+        BuildBmpCoverage(face);
+    return (face.bmpCoverage[codePoint / 64] >> (codePoint % 64)) & 1;
 }
 
 bool IsDownloadableFace(const FaceInfo &face)
@@ -361,7 +384,7 @@ namespace {
 bool FontSetsChar(const JobFonts &fonts, int font, char32_t codePoint)
 {
     return FaceHasChar(fonts.fonts[static_cast<size_t>(font)].face, codePoint) &&
-           !fonts.rejected.contains({font, codePoint});
+           (fonts.rejected.empty() || !fonts.rejected.contains({font, codePoint}));
 }
 
 } // namespace

@@ -33,6 +33,9 @@ struct FaceInfo {
     int weight = 400;     // OpenType scale
     bool slanted = false; // italic or oblique
     std::unique_ptr<_FcCharSet, FcCharSetFree> chars;
+    // The BMP characters of chars, one bit each, made at the first question:
+    // a text asks once or more per character.
+    mutable std::vector<uint64_t> bmpCoverage;
 };
 
 // A variable face's instance: its name (the style of a named instance) and

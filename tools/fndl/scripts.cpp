@@ -22,6 +22,8 @@ const char *ScriptNeedingShaping(char32_t c)
         {0xFB50, 0xFDFF, "Arabic"},     {0xFE70, 0xFEFF, "Arabic"},   {0x10E60, 0x10E7F, "Arabic"},
         {0x11000, 0x111FF, "an Indic"}, {0x1EE00, 0x1EEFF, "Arabic"},
     };
+    if (c < kRanges[0].first) // Latin, Greek, Cyrillic, Armenian: no range to search
+        return nullptr;
     for (const Range &range : kRanges) {
         if (c >= range.first && c <= range.last)
             return c == 0xFEFF ? nullptr : range.script;

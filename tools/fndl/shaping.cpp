@@ -207,9 +207,13 @@ bool TextNeedsShaping(JobFonts &fonts, TextDirection direction, std::u16string_v
     for (size_t i = 0; i < text.size();) {
         size_t length = 1;
         const char32_t c = CodePointAt(text, i, length);
-        if (c > kLastLibraryCode || ScriptNeedingShaping(c) || NeedsBidiOrShaping(c) ||
-            (c != kFormFeed && c != kTabChar && !IsInvisible(c) &&
-             FontForChar(fonts, c, kLeftOut) < 0))
+        // ASCII needs neither shaping nor bidi and holds no invisible
+        // character: only whether the font has it is asked.
+        const bool bAscii = c < 0x80;
+        if (!bAscii && (c > kLastLibraryCode || ScriptNeedingShaping(c) || NeedsBidiOrShaping(c)))
+            return true;
+        if (c != kFormFeed && c != kTabChar && (bAscii || !IsInvisible(c)) &&
+            FontForChar(fonts, c, kLeftOut) < 0)
             return true;
         i += length;
     }
