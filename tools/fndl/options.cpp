@@ -4,8 +4,10 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -188,4 +190,24 @@ bool ParseDecimal(const std::string &option, const std::string &text, double min
     }
     value = parsed;
     return true;
+}
+
+std::optional<double> ClampedDecimal(const std::string &option, const std::string &text,
+                                     double min, double max)
+{
+    char *end = nullptr;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || std::isnan(parsed) ||
+        std::isspace(static_cast<unsigned char>(text[0]))) {
+        PrintError(option + " '" + text + "' is not a number: ignored");
+        return std::nullopt;
+    }
+    if (parsed >= min && parsed <= max)
+        return parsed;
+    // An overflow (1e999) is infinity here, and clamps like it.
+    const double clamped = std::clamp(parsed, min, max);
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%g", clamped);
+    PrintError(option + " " + text + " is out of range: " + shown + " is used");
+    return clamped;
 }
