@@ -476,6 +476,26 @@ TEST(ToolJob, TextFilesAndTextsTheLibraryCannotTake)
     EXPECT_NE(run.err.find("no line fits on a page"), std::string::npos) << run.err;
 }
 
+// Encodings iconv reads with a state: a character a buffering encoding
+// holds back comes out at the end, a stateful one starts afresh after a
+// byte it cannot read; a UTF-16 byte order mark reads as UTF-16.
+TEST(ToolJob, EncodingsWithAStateOrAByteOrderMarkDecodeWhole)
+{
+    TempPath textFile(".txt");
+    const auto textOf = [&](const std::string &bytes, std::vector<std::string> options) {
+        textFile.Write(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        options.insert(options.end(), {"--text-file", textFile.path});
+        Job job;
+        RunJob(job, options);
+        return AllText(TextLines(job.ops));
+    };
+    for (const char *buffering : {"CP1258", "TCVN5712-1"})
+        EXPECT_EQ(textOf("Hello world", {"--encoding", buffering}), u"Hello world") << buffering;
+    EXPECT_EQ(textOf("a+AGE\xFF\nb+AGE-c\n", {"--encoding", "UTF-7"}), u"aa\uFFFDbac");
+    EXPECT_EQ(textOf(std::string("\xFF\xFEH\0i\0", 6), {}), u"Hi");
+    EXPECT_EQ(textOf(std::string("\xFE\xFF\0H\0i", 6), {}), u"Hi");
+}
+
 TEST(ToolJob, TextFilesAreReadInPiecesThatJoinUpToTheWholeText)
 {
     // A text over two of the reader's 64 KiB blocks, set whole from --text

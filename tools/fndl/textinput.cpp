@@ -99,7 +99,13 @@ bool DecodeFileText(std::string_view bytes, const std::string &encoding,
     }
     text.clear();
     Decode(decoder, bytes, true, text);
-    if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
+    if (kind == TextEncoding::Auto && decoder.bad > 0 &&
+        (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))) {
+        // A UTF-16 byte order mark is no text in any other encoding.
+        Decoder utf16(TextEncoding::Other, "UTF-16");
+        text.clear();
+        Decode(utf16, bytes, true, text);
+    } else if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
         text.clear();
         DecodeWindows1252(bytes, text);
         WarnNotUtf8(source);
@@ -324,6 +330,18 @@ int OpenTextFile(TextFile &file)
     return -1;
 }
 
+// True when the text (read once) starts with a UTF-16 byte order mark,
+// either way round.
+bool StartsWithUtf16Mark(const TextFile &file)
+{
+    unsigned char mark[2] = {};
+    const int fd = file.kept >= 0 ? file.kept : file.input;
+    const auto at = static_cast<off_t>(file.kept >= 0 ? 0 : file.start);
+    if (file.length < 2 || pread(fd, mark, 2, at) != 2)
+        return false;
+    return (mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF);
+}
+
 // A job's text file: opened, read once to choose the encoding (auto: as a
 // whole, like a bare call's text) and to warn about what is left out; the
 // layout reads it again piece by piece. Returns an exit code, or -1.
@@ -351,7 +369,15 @@ int ReadJobTextFile(const std::string &path, const std::string &encoding,
     if (const int exitCode = ReadPass(*file, true, decoder, pieces, nullptr);
         exitCode >= 0)
         return exitCode;
-    if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
+    if (kind == TextEncoding::Auto && decoder.bad > 0 && StartsWithUtf16Mark(*file)) {
+        // A UTF-16 byte order mark is no text in any other encoding.
+        file->encoding = TextEncoding::Other;
+        file->encodingName = "UTF-16";
+        Decoder utf16(file->encoding, file->encodingName);
+        pieces = Pieces{};
+        if (const int exitCode = ReadPass(*file, false, utf16, pieces, nullptr); exitCode >= 0)
+            return exitCode;
+    } else if (kind == TextEncoding::Auto && NotUtf8(decoder)) {
         WarnNotUtf8(source);
         file->encoding = TextEncoding::Windows1252;
         Decoder windows(file->encoding);
