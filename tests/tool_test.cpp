@@ -358,6 +358,36 @@ TEST(ToolJob, FallbackSetsEveryCharacterAnInstalledFontHas)
 
 }
 
+// A reader that goes away leaves no work file behind, as a cancel does;
+// a TMPDIR that is missing is named as such.
+TEST(ToolJob, ABrokenPipeLeavesNoWorkFileAndAMissingTmpdirIsNamed)
+{
+    TempDir directory;
+    std::filesystem::create_directory(directory.path.path);
+    TempPath textFile(".txt");
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "\xE4\xB8\xAD\xE6\x96\x87 "; // CJK: a big job
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    const std::string command = "TMPDIR='" + directory.path.path + "' '" + FNDL_TOOL_PATH +
+                                "' job -q --text-file '" + textFile.path +
+                                "' -o - | head -c 1000 > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(directory.path.path)) << "work file left";
+
+    const std::string missing = directory.path.path + "/missing";
+    std::FILE *errors = popen(("TMPDIR='" + missing + "' '" + FNDL_TOOL_PATH +
+                               "' job --text x -o - 2>&1 >/dev/null").c_str(),
+                              "r");
+    ASSERT_NE(errors, nullptr);
+    std::string err;
+    for (int c; (c = std::fgetc(errors)) != EOF;)
+        err += static_cast<char>(c);
+    EXPECT_EQ(WEXITSTATUS(pclose(errors)), 1);
+    EXPECT_EQ(err, "fndl: cannot write standard output: no work file can be made in TMPDIR '" +
+                       missing + "': No such file or directory\n");
+}
+
 TEST(ToolJob, PipelinesAndTheOutputFile)
 {
     // Standard input to standard output, every message on stderr.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output.h"
 #include "requestparts.h"
 #include "textdecode.h"
 #include "text/text.h"
@@ -319,11 +320,11 @@ int OpenTextFile(TextFile &file)
         file.start = static_cast<uint64_t>(at);
         return -1;
     }
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-text.XXXXXX";
+    std::string pattern = WorkFolder() + "/fndl-text.XXXXXX";
     file.kept = mkostemp(pattern.data(), O_CLOEXEC);
     if (file.kept < 0) {
-        PrintError("cannot make a work file: " + std::string(std::strerror(errno)));
+        PrintError("no work file can be made in TMPDIR '" + WorkFolder() +
+                   "': " + std::string(std::strerror(errno)));
         return kExitFailed;
     }
     unlink(pattern.c_str()); // gone with the process, however it ends
