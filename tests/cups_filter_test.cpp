@@ -528,6 +528,33 @@ TEST(CupsFilters, TextOptionsOutOfRangeGiveOneWarningAndThePrint)
     }
 }
 
+// A title in Windows-1252 prints on banners and page headers as such, and
+// a control character in a title or an option echoed never starts a line
+// of its own (run outside cupsd, a forged PAGE: line would count pages).
+TEST(CupsFilters, TitlesInAnyEncodingPrintAndEchoesStayOnTheirLine)
+{
+    const fs::path dir = Scratch("titles");
+    WriteFile(dir / "short.txt", "Hello\n");
+    WriteFile(dir / "cover", "#CUPS-BANNER\nShow job-name\n");
+    const std::string title = "caf\xE9 \x93q\x94\nPAGE: 1 500\nERROR: forged";
+    const std::vector<std::string> env = {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH};
+    const Command text = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "3", "user",
+                                     title, "1", "prettyprint=true page-set='x\nPAGE: 1 600'",
+                                     (dir / "short.txt").string()},
+                                    env);
+    const Command banner = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "3",
+                                       "user", title, "1", "", (dir / "cover").string()},
+                                      env);
+    for (const Command *run : {&text, &banner}) {
+        EXPECT_EQ(run->exitCode, 0) << run->err;
+        EXPECT_EQ(CountLines(run->err, "PAGE: "), 1) << run->err;
+        EXPECT_EQ(CountLines(run->err, "ERROR: "), 0) << run->err;
+        const std::vector<PrintedJob> jobs = SplitJobs(run->out);
+        ASSERT_EQ(jobs.size(), 1u);
+        EXPECT_NE(jobs[0].text.find(u"caf\u00E9 \u201Cq\u201D"), std::u16string::npos);
+    }
+}
+
 TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
 {
     if (const std::string missing = MissingCupsPrograms({kCupsfilter}); !missing.empty())

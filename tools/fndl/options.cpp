@@ -109,11 +109,23 @@ bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> de
     return true;
 }
 
+// A message on one line: a name or value it echoes may hold a newline, and
+// the CUPS filters read the tool's lines (PAGE: among them) one by one.
+std::string OneLine(const std::string &message)
+{
+    std::string line = message;
+    for (char &c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return line;
+}
+
 } // namespace
 
 void PrintError(const std::string &message)
 {
-    std::fprintf(stderr, "fndl: %s\n", message.c_str());
+    std::fprintf(stderr, "fndl: %s\n", OneLine(message).c_str());
 }
 
 void SetQuiet(bool quiet)
@@ -124,7 +136,7 @@ void SetQuiet(bool quiet)
 void PrintNote(const std::string &message)
 {
     if (!g_quiet)
-        std::fprintf(stderr, "fndl: %s\n", message.c_str());
+        std::fprintf(stderr, "fndl: %s\n", OneLine(message).c_str());
 }
 
 int UsageError(std::string_view command, const std::string &message)
