@@ -630,6 +630,27 @@ TEST(ToolJob, OptionsReachTheRecords)
     EXPECT_EQ(TextLines(landscape.ops).size(), 1u);
 }
 
+// Cover rows past the page's end are left out with one warning naming the
+// first of them, not silently.
+TEST(ToolJob, CoverRowsThatDoNotFitAreReported)
+{
+    TempPath cover(".txt");
+    std::string spec = "heading\tTitle\nrow\tUser\tme\nrow\tOptions\t";
+    for (int i = 0; i < 900; ++i)
+        spec += "opt=value ";
+    spec += "\nrow\tCreated On\tx\nfield\tSignature\t\n";
+    cover.Write(std::vector<uint8_t>(spec.begin(), spec.end()));
+    Job job;
+    RunJob(job, {"--cover", cover.path});
+    EXPECT_NE(job.run.err.find("fndl: 3 rows of the cover page do not fit on it, from 'Options' "
+                               "on: left out\n"),
+              std::string::npos)
+        << job.run.err;
+    const std::u16string text = AllText(TextLines(job.ops));
+    EXPECT_NE(text.find(u"User"), std::u16string::npos);
+    EXPECT_EQ(text.find(u"Created"), std::u16string::npos);
+}
+
 TEST(ToolJob, FilterOptionsFrameThePages)
 {
     // The options a print filter passes: PJL envelope, Legal landscape pages

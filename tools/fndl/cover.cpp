@@ -166,14 +166,23 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     const long valueX = left + labelWidth + cover.Dots(14);
     const long valueWidth = std::max(cover.Dots(36), std::min(right - valueX, lineWidth - (valueX - left)));
     const long lineStep = cover.Dots(14);
+    // Rows past the page's end are left out, and said so once.
+    size_t leftOut = 0;
+    std::string firstLeftOut;
+    const auto leaveOut = [&](const std::string &label) {
+        if (leftOut++ == 0)
+            firstLeftOut = label;
+    };
     for (const auto &[label, value] : spec.rows) {
         const std::vector<std::u16string> labelLines =
             Wrap(cover, kBold, kBodySize, Units(label), labelWidth);
         const std::vector<std::u16string> valueLines =
             Wrap(cover, kRegular, kBodySize, Units(value.empty() ? "\xE2\x80\x94" : value), valueWidth);
         const long lines = static_cast<long>(std::max(labelLines.size(), valueLines.size()));
-        if (y + lines * lineStep + cover.Dots(8) > bottom)
-            break; // the page ends: the rest would run off it
+        if (leftOut > 0 || y + lines * lineStep + cover.Dots(8) > bottom) {
+            leaveOut(label); // the page ends: the rest would run off it
+            continue;
+        }
         long line = y + cover.Dots(13);
         for (const std::u16string &text : labelLines) {
             Place(cover, kBold, kBodySize, text, left, line, false);
@@ -188,8 +197,10 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         Rule(cover, left, right, y, cover.Dots(0.5), 160);
     }
     for (const auto &[label, value] : spec.fields) {
-        if (y + cover.Dots(30) > bottom)
-            break;
+        if (leftOut > 0 || y + cover.Dots(30) > bottom) {
+            leaveOut(label);
+            continue;
+        }
         y += cover.Dots(26);
         Place(cover, kBold, kBodySize, Units(label), left, y, false);
         if (!value.empty()) {
@@ -199,6 +210,10 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         Rule(cover, valueX, right, y + cover.Dots(3), cover.Dots(0.75));
     }
 
+    if (leftOut > 0)
+        PrintError(std::to_string(leftOut) +
+                   (leftOut == 1 ? " row of the cover page does" : " rows of the cover page do") +
+                   " not fit on it, from '" + firstLeftOut + "' on: left out");
     y += cover.Dots(8);
     for (const std::string &notice : spec.notices) {
         for (const std::u16string &line : Wrap(cover, kRegular, kBodySize, Units(notice), lineWidth)) {
