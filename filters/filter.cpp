@@ -304,9 +304,88 @@ ppd_choice_t *FilterJob::Marked(const char *keyword) const
     return ppd ? ppdFindMarkedChoice(ppd, keyword) : nullptr;
 }
 
+std::string WithoutControls(std::string_view text)
+{
+    std::string shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            shown += ' ';
+            i += c1 ? 1 : 0;
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
+}
+
+namespace {
+
+// True when text is well-formed UTF-8 (no overlong forms, surrogates or
+// code points past U+10FFFF).
+bool IsUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
+                              : lead >= 0xE0 && lead <= 0xEF               ? 3
+                              : lead >= 0xF0 && lead <= 0xF4               ? 4
+                                                                           : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            c = c << 6 | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string AsUtf8(const std::string &text)
+{
+    if (IsUtf8(text))
+        return text;
+    // Windows-1252: its undefined bytes as U+FFFD.
+    static const char16_t kHigh[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+    };
+    std::string utf8;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char32_t code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+        if (code < 0x80) {
+            utf8 += static_cast<char>(code);
+        } else if (code < 0x800) {
+            utf8 += static_cast<char>(0xC0 | code >> 6);
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | code >> 12);
+            utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
+}
+
 void Message(const char *level, const std::string &text)
 {
-    std::fprintf(stderr, "%s: %s\n", level, text.c_str());
+    // Whatever the text echoes (a title, an option's value) stays on its
+    // one line: a newline in it could forge a PAGE: or ERROR: line.
+    std::fprintf(stderr, "%s: %s\n", level, WithoutControls(text).c_str());
     std::fflush(stderr);
 }
 
@@ -343,8 +422,10 @@ bool ReadFilterJob(int argc, char **argv, const char *name, FilterJob &job)
         return false;
     }
     job.jobId = std::atoi(argv[1]);
-    job.user = argv[2];
-    job.title = argv[3];
+    // The title and the user as the pages and messages show them: UTF-8
+    // (a title in another encoding read as Windows-1252), without controls.
+    job.user = WithoutControls(AsUtf8(argv[2]));
+    job.title = WithoutControls(AsUtf8(argv[3]));
     job.copies = std::max(1, std::atoi(argv[4]));
     job.numOptions = cupsParseOptions(argv[5], 0, &job.options);
     if (argc == 7)

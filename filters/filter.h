@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <cups/cups.h>
@@ -78,6 +79,10 @@ void EndIfCancelled(const FilterJob &job);
 
 // One message line for CUPS: "LEVEL: text".
 void Message(const char *level, const std::string &text);
+// text with every control character (C0, DEL, C1) as a space.
+std::string WithoutControls(std::string_view text);
+// text when it is UTF-8; else read as Windows-1252 into UTF-8.
+std::string AsUtf8(const std::string &text);
 
 // An option value that switches something on: present and not "no", "off"
 // or "false".

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz_request.h"
@@ -228,6 +229,24 @@ int main(int argc, char **argv)
             WriteFile(dir + "/xldecode/with-stream-header", withHeader);
         }
     }
+    // Text files for the text path: the first byte picks the encoding
+    // (0 auto, 1 Windows-1252, 2 UTF-7, 3 UTF-16).
+    mkdir((dir + "/text").c_str(), 0755);
+    std::string marks = std::string(1, '\0') + "a";
+    for (int i = 0; i < 60; ++i)
+        marks += "\xCC\x81";
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"mixed", std::string("\0Hello \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 "
+                              "\xE0\xA4\xA8\xE0\xA4\xAE\xE0\xA4\xB8\xE0\xA5\x8D\xE0\xA4\xA4\xE0\xA5\x87\n"
+                              "\xE2\x81\xA7isolate \xF0\x9F\x98\x80\tend", 65)},
+        {"marks", marks},
+        {"latin1", "\x01" "caf\xE9 \x93q\x94\n"},
+        {"utf7", "\x02" "a+AGE\xFF\nb+AGE-c"},
+        {"utf16", std::string("\x03\xFF\xFEH\0i\0\n\0\xD0\x05", 11)},
+    };
+    for (const auto &[name, bytes] : texts)
+        WriteFile(dir + "/text/" + name, Bytes(bytes.begin(), bytes.end()));
+
     const size_t outlines = WriteOutlineSeeds(dir, "Nimbus Sans", 1000) + WriteOutlineSeeds(dir, "DejaVu Sans", 2048);
     std::printf("%zu font seeds in %s/font, %zu outline seeds in %s/outline\n", seeds.size(), dir.c_str(),
                 outlines, dir.c_str());

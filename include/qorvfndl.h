@@ -265,8 +265,8 @@ FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *p
  * every file, until set again); NULL goes back to the default box. Writes
  * nothing. Returns FNDL_OK, or FNDL_DOWNLOAD_FAILURE for a box the page's
  * 16-bit coordinates cannot hold (a value outside -32768..32767, a negative
- * limit, a clip box whose right is left of its left or bottom above its
- * top): then every following download or glyph run call fails with
+ * limit, a clip box whose right is not right of its left or bottom not
+ * below its top): then every following download or glyph run call fails with
  * FNDL_DOWNLOAD_FAILURE and writes nothing until a box that fits, or NULL,
  * is set. */
 FNDL_EXPORT int FNDL_CALL FNDLSetPageBox(const FNDL_PAGEBOX *pBox);

@@ -32,7 +32,7 @@ export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # target, seed directory, longest input
 all=("font_file font 65536" "font_dc font 65536" "font_image font 65536" "xldecode xldecode 16384" "outline outline 65536"
-     "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384")
+     "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384" "text_shaping text 65536")
 chosen=()
 for target in "${all[@]}"; do
   read -r name _ <<<"$target"

@@ -61,7 +61,7 @@ fuzz_target() {
 # fixed seed, so that a run repeats and the stage takes half the time on two
 # processors. target, seed directory, longest input:
 targets=("font_file font 65536" "font_dc font 65536" "font_image font 65536" "xldecode xldecode 16384" "outline outline 65536"
-         "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384")
+         "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384" "text_shaping text 65536")
 stageStart=$(date +%s)
 declare -A pids=()
 for target in "${targets[@]}"; do

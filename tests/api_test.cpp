@@ -231,7 +231,9 @@ TEST_F(ApiTest, PageBoxMovesLineBreaksAndPageEnds)
     for (const FNDL_PAGEBOX &bad : {FNDL_PAGEBOX{32768, 1100, 0, 0, 1200, 3000},
                                     FNDL_PAGEBOX{700, -1, 0, 0, 1200, 3000},
                                     FNDL_PAGEBOX{700, 1100, 0, -32769, 1200, 3000},
-                                    FNDL_PAGEBOX{700, 1100, 1300, 0, 1200, 3000}}) {
+                                    FNDL_PAGEBOX{700, 1100, 1300, 0, 1200, 3000},
+                                    FNDL_PAGEBOX{700, 1100, 1200, 0, 1200, 3000},
+                                    FNDL_PAGEBOX{700, 1100, 0, 3000, 1200, 3000}}) {
         EXPECT_EQ(FNDLSetPageBox(&bad), FNDL_DOWNLOAD_FAILURE);
         EXPECT_EQ(run(refused, 1000).first, FNDL_DOWNLOAD_FAILURE);
     }
@@ -381,6 +383,65 @@ TEST_F(ApiTest, MissingFontFileFailsItsOwnCallOnly)
     EXPECT_EQ(FNDLFontDownloadW(&good.text, &good.page), FNDL_OK);
     EXPECT_EQ(bFontFileError, 0);
     EXPECT_EQ(CountOps(Decode(out.Read()), 0x4F), 1u);
+}
+
+// A call refused before it writes (a font file that cannot be read, a glyph
+// the font lacks, a glyph drawn off the 16-bit page) leaves the job exactly
+// as if it had never been made: the session goes on without a second header.
+TEST_F(ApiTest, RefusedCallsKeepTheSessionAndTheJobByteForByte)
+{
+    const auto job = [](const TempPath &out, bool bWithRefusals) {
+        const std::string &path = out.path;
+        ResetLibraryState();
+        int x = 100, y = 300;
+        FNDLSetCursor(&x, &y);
+        WideRequest hello = MakeWideRequest(kDejaVuSans, path, "Hello", 1, true);
+        EXPECT_EQ(FNDLFontDownloadW(&hello.text, &hello.page), FNDL_OK);
+        if (bWithRefusals) {
+            const std::vector<uint8_t> before = out.Read();
+            WideRequest missing = MakeWideRequest("/nonexistent/font.ttf", path, "Hello", 2, true);
+            EXPECT_EQ(FNDLFontDownloadW(&missing.text, &missing.page), FNDL_DOWNLOAD_FAILURE);
+            ASSERT_NE(g_pSession, nullptr) << "a refused call keeps the session";
+            const int nGlyphs = static_cast<int>(g_pSession->pHead->nGlyphs);
+            const FNDL_PAGEINFOW page = MakeWideRequest(kDejaVuSans, path, "", 1, true).page;
+            const FNDL_PAGEINFOW newId = MakeWideRequest(kDejaVuSans, path, "", 3, true).page;
+            const FNDL_PAGEINFOW missingFile = MakeWideRequest("/nonexistent/font.ttf", path, "", 1, true).page;
+            // Index -1 and index = count are the same fault; a glyph drawn
+            // at pen 1000 + offset 32000 lies off the page's coordinates.
+            const std::vector<std::pair<std::vector<FNDL_GLYPH>, const FNDL_PAGEINFOW *>> refused = {
+                {{{nGlyphs, 60, 0, 0}}, &page},
+                {{{-1, 60, 0, 0}}, &page},
+                {{{nGlyphs, 60, 0, 0}}, &newId},
+                {{{36, 60, 0, 0}}, &missingFile},
+                {{{36, 1000, 31000, 0}, {36, 0, 32000, 0}}, &page},
+                {{{36, 60, 0, 20000}, {36, 60, 0, 32600}}, &page},
+            };
+            for (const auto &[glyphs, pPage] : refused) {
+                FNDL_GLYPHRUN run = {120, 0, 0, static_cast<int>(glyphs.size()), 0, 0};
+                EXPECT_EQ(FNDLGlyphRunW(&run, glyphs.data(), pPage), FNDL_DOWNLOAD_FAILURE);
+            }
+            EXPECT_EQ(out.Read(), before) << "nothing of a refused call stays";
+            ASSERT_NE(g_pSession, nullptr);
+            EXPECT_EQ(g_pSession->nCount, 1u);
+        }
+        WideRequest world = MakeWideRequest(kDejaVuSans, path, "World", 1, true);
+        EXPECT_EQ(FNDLFontDownloadW(&world.text, &world.page), FNDL_OK);
+        int nFontId = 1;
+        FNDLRemoveFontW(&nFontId);
+        EXPECT_EQ(g_pSession, nullptr);
+    };
+    TempPath refused, plain;
+    job(refused, true);
+    job(plain, false);
+    EXPECT_EQ(refused.Read(), plain.Read());
+    EXPECT_EQ(CountOps(Decode(refused.Read()), 0x4F), 1u);
+
+    // A refused first call ends the session it began: the next call's
+    // session is its own, with its own output path.
+    ResetLibraryState();
+    WideRequest missing = MakeWideRequest("/nonexistent/font.ttf", refused.path, "Hello", 2, true);
+    EXPECT_EQ(FNDLFontDownloadW(&missing.text, &missing.page), FNDL_DOWNLOAD_FAILURE);
+    EXPECT_EQ(g_pSession, nullptr);
 }
 
 TEST_F(ApiTest, PathsThatAreNoFontFileOrDoNotConvertFail)

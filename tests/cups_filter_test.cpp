@@ -513,6 +513,56 @@ TEST(CupsFilters, TextThroughCupsfilterIsSetWholeWithPagesCounted)
     fs::remove_all(dir);
 }
 
+// The filter run as CUPS runs it, without a scheduler: a CUPS text option
+// whatever its value never fails the job; a value out of range or no number
+// at all gives one warning and the job prints.
+TEST(CupsFilters, TextOptionsOutOfRangeGiveOneWarningAndThePrint)
+{
+    const fs::path dir = Scratch("clamped");
+    WriteFile(dir / "short.txt", "Hello world\nsecond line\n");
+    for (const char *option : {"cpi=0", "cpi=-5", "cpi=nan", "cpi=inf", "lpi=0", "lpi=-1",
+                               "page-left=nan", "page-top=-1e999", "page-ranges=0-0",
+                               "page-ranges=2-1", "page-ranges=abc", "page-set=bogus",
+                               "number-up-layout=zzz", "columns=16"}) {
+        const Command run = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "3", "user",
+                                        "title", "1", option, (dir / "short.txt").string()},
+                                       {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH});
+        EXPECT_EQ(run.exitCode, 0) << option << "\n" << run.err;
+        EXPECT_EQ(CountLines(run.err, "WARNING: "), 1) << option << "\n" << run.err;
+        EXPECT_EQ(CountLines(run.err, "ERROR: "), 0) << option << "\n" << run.err;
+        const std::vector<PrintedJob> jobs = SplitJobs(run.out);
+        ASSERT_EQ(jobs.size(), 1u) << option;
+        EXPECT_NE(jobs[0].text.find(u"second line"), std::u16string::npos) << option;
+    }
+}
+
+// A title in Windows-1252 prints on banners and page headers as such, and
+// a control character in a title or an option echoed never starts a line
+// of its own (run outside cupsd, a forged PAGE: line would count pages).
+TEST(CupsFilters, TitlesInAnyEncodingPrintAndEchoesStayOnTheirLine)
+{
+    const fs::path dir = Scratch("titles");
+    WriteFile(dir / "short.txt", "Hello\n");
+    WriteFile(dir / "cover", "#CUPS-BANNER\nShow job-name\n");
+    const std::string title = "caf\xE9 \x93q\x94\nPAGE: 1 500\nERROR: forged";
+    const std::vector<std::string> env = {std::string("FNDL_TOOL=") + FNDL_TOOL_PATH};
+    const Command text = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-texttopxl", "3", "user",
+                                     title, "1", "prettyprint=true page-set='x\nPAGE: 1 600'",
+                                     (dir / "short.txt").string()},
+                                    env);
+    const Command banner = RunCommand({std::string(FNDL_FILTER_DIR) + "/fndl-bannertopxl", "3",
+                                       "user", title, "1", "", (dir / "cover").string()},
+                                      env);
+    for (const Command *run : {&text, &banner}) {
+        EXPECT_EQ(run->exitCode, 0) << run->err;
+        EXPECT_EQ(CountLines(run->err, "PAGE: "), 1) << run->err;
+        EXPECT_EQ(CountLines(run->err, "ERROR: "), 0) << run->err;
+        const std::vector<PrintedJob> jobs = SplitJobs(run->out);
+        ASSERT_EQ(jobs.size(), 1u);
+        EXPECT_NE(jobs[0].text.find(u"caf\u00E9 \u201Cq\u201D"), std::u16string::npos);
+    }
+}
+
 TEST(CupsFilters, BannersOfBothKindsBecomeCoverPages)
 {
     if (const std::string missing = MissingCupsPrograms({kCupsfilter}); !missing.empty())

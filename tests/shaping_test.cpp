@@ -25,7 +25,8 @@ namespace {
 constexpr uint8_t kOpSetCursor = 0x6B, kOpSetFont = 0x6F, kOpText = 0xA8, kOpPopGS = 0x60,
                   kOpSetPageOrigin = 0x75, kOpRectangle = 0xA0, kOpRectanglePath = 0xA1;
 constexpr uint16_t kAttrPoint = 0x4C, kAttrFontName = 0xA8, kAttrTextData = 0xAB,
-                   kAttrXSpacingData = 0xAF, kAttrPageOrigin = 0x2A, kAttrBoundingBox = 0x42;
+                   kAttrXSpacingData = 0xAF, kAttrYSpacingData = 0xB0, kAttrPageOrigin = 0x2A,
+                   kAttrBoundingBox = 0x42;
 constexpr long kRightLimit = 4725;
 const std::string kNoto = "/usr/share/fonts/truetype/noto/";
 
@@ -37,6 +38,7 @@ struct TextRun {
     long width = 0;
     std::vector<uint32_t> codes;
     long originX = 0;
+    std::vector<long> ys; // where each glyph is drawn, down the page
     bool Glyphs() const { return font.ends_with(":g"); }
 };
 
@@ -65,6 +67,7 @@ ShapedJob RunJob(std::vector<std::string> args)
         ADD_FAILURE() << error.message;
     std::string font;
     long x = 0;
+    long y = 0;
     long originX = 0;
     for (const XLOperation &op : ops) {
         if (op.op == kOpSetPageOrigin) {
@@ -79,10 +82,16 @@ ShapedJob RunJob(std::vector<std::string> args)
             font.assign(name->value.raw.begin(), name->value.raw.end());
         } else if (op.op == kOpSetCursor) {
             x = static_cast<long>(op.Find(kAttrPoint)->value.numbers[0]);
+            y = static_cast<long>(op.Find(kAttrPoint)->value.numbers[1]);
         } else if (op.op == kOpText) {
-            TextRun text{font, x, 0, {}, originX};
-            for (const double code : op.Find(kAttrTextData)->value.numbers)
+            TextRun text{font, x, 0, {}, originX, {}};
+            const XLAttribute *ySpacing = op.Find(kAttrYSpacingData);
+            for (const double code : op.Find(kAttrTextData)->value.numbers) {
+                text.ys.push_back(y);
+                if (ySpacing)
+                    y += static_cast<long>(ySpacing->value.numbers.at(text.codes.size()));
                 text.codes.push_back(static_cast<uint32_t>(code));
+            }
             for (const double advance : op.Find(kAttrXSpacingData)->value.numbers)
                 text.width += static_cast<long>(advance);
             job.texts.push_back(text);
@@ -279,6 +288,56 @@ TEST(ToolShaping, CoverPageWrappedLinesKeepTheTextsDirection)
         EXPECT_LE(hebrew->x, text.x) << "the Hebrew run is not the line's first";
     }
     EXPECT_GE(onLine, 2u); // the English follows on the same line
+}
+
+// A letter under more marks than any script stacks prints whatever their
+// number: the marks past the bound go on top of the stack, one report.
+TEST(ToolShaping, OverTallMarkStacksPrintAtTheBoundReportedOnce)
+{
+    std::string text = "a"; // composed with the first mark, stacked by HarfBuzz's fallback
+    for (int i = 0; i < 1500; ++i)
+        text += "\xCC\x81"; // U+0301
+    const ShapedJob job = RunJob({"--text", text + " c" + text});
+    size_t glyphs = 0;
+    std::vector<long> heights;
+    for (const TextRun &run : job.texts) {
+        glyphs += run.codes.size();
+        heights.insert(heights.end(), run.ys.begin(), run.ys.end());
+    }
+    EXPECT_EQ(glyphs, 2u * 1500 + 2) << "every character set (a with a mark is one)";
+    std::sort(heights.begin(), heights.end());
+    heights.erase(std::unique(heights.begin(), heights.end()), heights.end());
+    // The baseline, and one height a stacked mark up to the bound.
+    EXPECT_LE(heights.size(), 1 + 32u);
+    EXPECT_GT(heights.size(), 16u);
+    const std::string report = "fndl: a character carries more than 32 combining marks: the marks "
+                               "past them are set on top of the stack\n";
+    EXPECT_NE(job.run.err.find(report), std::string::npos) << job.run.err;
+    EXPECT_EQ(job.run.err.find(report), job.run.err.rfind(report)) << "reported once";
+}
+
+// A right-to-left paragraph longer than the stretch the tool shapes at
+// once: every letter once, every line flush right as the paragraph's.
+TEST(ToolShaping, ParagraphsLongerThanOneStretchPrintWhole)
+{
+    std::string text;
+    size_t letters = 0;
+    for (int word = 0; letters < 70000; ++word) {
+        for (int i = 0; i < 3 + word % 5; ++i, ++letters)
+            text += std::string("\xD7") + static_cast<char>(0x90 + (word + i) % 27);
+        text += ' ';
+    }
+    TempPath file(".txt");
+    file.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    const ShapedJob job = RunJob({"--text-file", file.path});
+    const uint32_t space = HarfBuzzGlyphs("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", " ").at(0);
+    size_t glyphs = 0;
+    for (const TextRun &run : job.texts) {
+        glyphs += static_cast<size_t>(std::count_if(run.codes.begin(), run.codes.end(),
+                                                    [&](uint32_t code) { return code != space; }));
+        EXPECT_GT(run.x + run.width, kRightLimit - 10) << "flush right";
+    }
+    EXPECT_EQ(glyphs, letters);
 }
 
 TEST(ToolShaping, CoverPageShapesCentresAndReplaces)

@@ -441,6 +441,36 @@ TEST(ToolJob, MeasuresWithoutAScratchFile)
     EXPECT_FALSE(TextLines(text.ops).empty());
 }
 
+// A reader that goes away leaves no work file behind, as a cancel does;
+// a TMPDIR that is missing is named as such.
+TEST(ToolJob, ABrokenPipeLeavesNoWorkFileAndAMissingTmpdirIsNamed)
+{
+    TempDir directory;
+    std::filesystem::create_directory(directory.path.path);
+    TempPath textFile(".txt");
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "\xE4\xB8\xAD\xE6\x96\x87 "; // CJK: a big job
+    textFile.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    const std::string command = "TMPDIR='" + directory.path.path + "' '" + FNDL_TOOL_PATH +
+                                "' job -q --text-file '" + textFile.path +
+                                "' -o - | head -c 1000 > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(directory.path.path)) << "work file left";
+
+    const std::string missing = directory.path.path + "/missing";
+    std::FILE *errors = popen(("TMPDIR='" + missing + "' '" + FNDL_TOOL_PATH +
+                               "' job --text x -o - 2>&1 >/dev/null").c_str(),
+                              "r");
+    ASSERT_NE(errors, nullptr);
+    std::string err;
+    for (int c; (c = std::fgetc(errors)) != EOF;)
+        err += static_cast<char>(c);
+    EXPECT_EQ(WEXITSTATUS(pclose(errors)), 1);
+    EXPECT_EQ(err, "fndl: cannot write standard output: no work file can be made in TMPDIR '" +
+                       missing + "': No such file or directory\n");
+}
+
 TEST(ToolJob, PipelinesAndTheOutputFile)
 {
     // Standard input to standard output, every message on stderr.
@@ -574,6 +604,26 @@ TEST(ToolJob, TextFilesAndTextsTheLibraryCannotTake)
     EXPECT_NE(run.err.find("no line fits on a page"), std::string::npos) << run.err;
 }
 
+// Encodings iconv reads with a state: a character a buffering encoding
+// holds back comes out at the end, a stateful one starts afresh after a
+// byte it cannot read; a UTF-16 byte order mark reads as UTF-16.
+TEST(ToolJob, EncodingsWithAStateOrAByteOrderMarkDecodeWhole)
+{
+    TempPath textFile(".txt");
+    const auto textOf = [&](const std::string &bytes, std::vector<std::string> options) {
+        textFile.Write(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        options.insert(options.end(), {"--text-file", textFile.path});
+        Job job;
+        RunJob(job, options);
+        return AllText(TextLines(job.ops));
+    };
+    for (const char *buffering : {"CP1258", "TCVN5712-1"})
+        EXPECT_EQ(textOf("Hello world", {"--encoding", buffering}), u"Hello world") << buffering;
+    EXPECT_EQ(textOf("a+AGE\xFF\nb+AGE-c\n", {"--encoding", "UTF-7"}), u"aa\uFFFDbac");
+    EXPECT_EQ(textOf(std::string("\xFF\xFEH\0i\0", 6), {}), u"Hi");
+    EXPECT_EQ(textOf(std::string("\xFE\xFF\0H\0i", 6), {}), u"Hi");
+}
+
 TEST(ToolJob, TextFilesAreReadInPiecesThatJoinUpToTheWholeText)
 {
     // A text over two of the reader's 64 KiB blocks, set whole from --text
@@ -676,6 +726,27 @@ TEST(ToolJob, OptionsReachTheRecords)
     Job landscape;
     RunJob(landscape, {"--landscape", "--resolution", "300", "--text", "Hi"});
     EXPECT_EQ(TextLines(landscape.ops).size(), 1u);
+}
+
+// Cover rows past the page's end are left out with one warning naming the
+// first of them, not silently.
+TEST(ToolJob, CoverRowsThatDoNotFitAreReported)
+{
+    TempPath cover(".txt");
+    std::string spec = "heading\tTitle\nrow\tUser\tme\nrow\tOptions\t";
+    for (int i = 0; i < 900; ++i)
+        spec += "opt=value ";
+    spec += "\nrow\tCreated On\tx\nfield\tSignature\t\n";
+    cover.Write(std::vector<uint8_t>(spec.begin(), spec.end()));
+    Job job;
+    RunJob(job, {"--cover", cover.path});
+    EXPECT_NE(job.run.err.find("fndl: 3 rows of the cover page do not fit on it, from 'Options' "
+                               "on: left out\n"),
+              std::string::npos)
+        << job.run.err;
+    const std::u16string text = AllText(TextLines(job.ops));
+    EXPECT_NE(text.find(u"User"), std::u16string::npos);
+    EXPECT_EQ(text.find(u"Created"), std::u16string::npos);
 }
 
 TEST(ToolJob, FilterOptionsFrameThePages)

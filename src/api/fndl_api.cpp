@@ -322,9 +322,12 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
 
     const int nResult = work(pFile);
     if (nResult == kDownloadRefused) {
-        // Nothing was written and the fonts sent before are still there.
+        // Nothing was written and the fonts sent before are still there; a
+        // session this call began holds nothing and ends again.
         g_pStream->pOutputFile = nullptr;
         fclose(pFile);
+        if (g_pSession->nCount == 0)
+            DiscardFontSession(g_pSession);
         return DOWNLOAD_FAILURE;
     }
     if (nResult == kDownloadFailed)

@@ -475,9 +475,11 @@ bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int 
         const int64_t nNextOffsetY = bLast ? 0 : pGlyphs[i + 1].nOffsetY;
         const int64_t nSpacingX = int64_t{glyph.nAdvance} + nNextOffsetX - glyph.nOffsetX;
         const int64_t nSpacingY = nNextOffsetY - glyph.nOffsetY;
+        // Where the glyph is drawn is a page position too.
+        const bool bDrawnOnPage = fits(nPenX + glyph.nOffsetX) && fits(int64_t{nCursorY} + glyph.nOffsetY);
         nPenX += glyph.nAdvance;
         if (glyph.nGlyph < 0 || glyph.nGlyph > 0xFFFE || !fits(nSpacingX) || !fits(nSpacingY) ||
-            !fits(nPenX))
+            !fits(nPenX) || !bDrawnOnPage)
             return false;
         bOffsetY = bOffsetY || glyph.nOffsetY != 0;
         pText->codes.get()[i] = static_cast<uint16_t>(glyph.nGlyph);

@@ -64,7 +64,7 @@ bool PageLimitsOfBox(const FNDL_PAGEBOX &box, PageLimits *pLimits)
     };
     if (pLimits == nullptr || !fits(box.nRightLimit, 0) || !fits(box.nBottomLimit, 0) ||
         !fits(box.nClipLeft, INT16_MIN) || !fits(box.nClipTop, INT16_MIN) ||
-        !fits(box.nClipRight, box.nClipLeft) || !fits(box.nClipBottom, box.nClipTop))
+        !fits(box.nClipRight, box.nClipLeft + 1) || !fits(box.nClipBottom, box.nClipTop + 1))
         return false;
     *pLimits = {box.nRightLimit, box.nBottomLimit, box.nClipRight,
                 box.nClipBottom, box.nClipLeft,    box.nClipTop};

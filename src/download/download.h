@@ -28,16 +28,18 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
 // The glyph-coded soft font of the page's font id: its header once, then
 // every glyph of the run that it has not sent yet, then its selection.
 // 1 when done (*pnMissing: the run's first glyph that could not be located
-// and went out empty, -1 when none), 0 when the download failed or a glyph
-// index is at or above the font's glyph count, kDownloadRefused as for
-// DownloadFontW.
+// and went out empty, -1 when none), 0 when the download failed,
+// kDownloadRefused as for DownloadFontW and for a glyph index at or above
+// the font's glyph count.
 int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                       PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs,
                       int *pnMissing);
 
 // 1 when the font is present and the text's characters were processed, 0
-// when the download failed, kDownloadRefused when the font id names a font
-// downloaded before and the request's font is another (nothing written).
+// when the download failed, kDownloadRefused when nothing was written and
+// the session is as the call found it: the font cannot be read, its header
+// cannot be made, or the font id names a font downloaded before and the
+// request's font is another.
 constexpr int kDownloadRefused = -1;
 int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
                   PageInfo *pPageInfo);

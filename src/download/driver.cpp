@@ -71,18 +71,24 @@ bool IsAnotherFontUnderTheId(FontSession *pSession, FontFace &face, int nFontId)
     return pKnown != nullptr && !IsTheEntrysFont(face, *pKnown);
 }
 
-// The request's entry, known or new. nullptr with *pnFailure set when there
-// is none: kDownloadRefused when the id names another font, 0 when the
-// download failed.
+// The request's entry, known or new (*pbNew), or nullptr when the id names
+// another font or the font cannot be read: nothing is written either way.
 FontEntry *EntryOfRequest(FontSession *pSession, FontFace &face, const FNDL_TEXTINFOW *pTextInfo,
-                          const PageInfo *pPageInfo, int *pnFailure)
+                          const PageInfo *pPageInfo, bool *pbNew)
 {
-    *pnFailure = 0;
-    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId)) {
-        *pnFailure = kDownloadRefused;
+    *pbNew = FindDownloadedFontW(pSession, pPageInfo->nFontId) == nullptr;
+    if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
         return nullptr;
-    }
     return FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+}
+
+// Refuses a request before anything of it is written: an entry the call
+// added goes again, so that the session is the one the call found.
+int RefuseRequest(FontSession *pSession, FontEntry *pEntry, bool bNew)
+{
+    if (bNew && pEntry != nullptr)
+        DropFontEntry(pSession, pEntry);
+    return kDownloadRefused;
 }
 
 // Whether the request's font can become a soft font at all, before any
@@ -155,7 +161,13 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     FontEntry *pNext = pEntry->pNext;
     std::memset(pEntry, 0, sizeof(*pEntry));
     pEntry->pNext = pNext;
-    return FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo) ? pEntry : nullptr;
+    // An entry the font cannot fill goes again: nothing of it was sent, and
+    // the session goes on as the call found it.
+    if (!FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo)) {
+        DropFontEntry(pSession, pEntry);
+        return nullptr;
+    }
+    return pEntry;
 }
 
 int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
@@ -188,15 +200,16 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
                   PageInfo *pPageInfo)
 {
     FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
-    int nFailure = 0;
-    FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &nFailure);
+    bool bNew = false;
+    FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &bNew);
     if (pEntry == nullptr)
-        return nFailure;
+        return kDownloadRefused;
     // Without a header the characters would go to a font the printer does
     // not have. (The id may have sent only glyph-coded characters so far.)
+    // A header the font cannot give fails before its first byte.
     if (pEntry->szXLFontName[0] == '\0' &&
         !SendSoftFontHeader(face, pEntry, pStream, SoftFontCoding::kUnicode))
-        return 0;
+        return RefuseRequest(pSession, pEntry, bNew);
     return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo);
 }
 
@@ -205,25 +218,25 @@ int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTI
 {
     *pnMissing = -1;
     FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
-    int nFailure = 0;
-    FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &nFailure);
+    bool bNew = false;
+    FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &bNew);
     if (pEntry == nullptr)
-        return nFailure;
-    // A glyph the font does not have is the caller's error: nothing of it
-    // may reach the printer.
+        return kDownloadRefused;
+    // A glyph the font does not have is the caller's error: the run is
+    // refused before any of it reaches the printer.
     for (int i = 0; i < nGlyphs; ++i) {
         if (pGlyphs[i].nGlyph < 0 || static_cast<uint32_t>(pGlyphs[i].nGlyph) >= pEntry->nGlyphs)
-            return 0;
+            return RefuseRequest(pSession, pEntry, bNew);
     }
     if (pEntry->pbGlyphSent == nullptr) {
         pEntry->pbGlyphSent = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, kGlyphSentSetBytes));
         if (pEntry->pbGlyphSent == nullptr)
-            return 0;
+            return RefuseRequest(pSession, pEntry, bNew);
         std::memset(pEntry->pbGlyphSent, 0, kGlyphSentSetBytes);
     }
     if (pEntry->szXLGlyphFontName[0] == '\0' &&
         !SendSoftFontHeader(face, pEntry, pStream, SoftFontCoding::kGlyph))
-        return 0;
+        return RefuseRequest(pSession, pEntry, bNew);
 
     // The glyph index is the character code: glyph indexes stop below
     // 0xFFFF, the code composite components go out under.

@@ -144,6 +144,34 @@ void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc)
     pSession->hdc = hdc;
 }
 
+// Unlinks the entry from the session's list and releases it; the entry's
+// predecessor becomes the current one when the entry was.
+static void UnlinkFontEntry(FontSession *pSession, FontEntry *pPrevious, FontEntry *pEntry)
+{
+    if (pPrevious != nullptr)
+        pPrevious->pNext = pEntry->pNext;
+    else
+        pSession->pHead = pEntry->pNext;
+    if (pSession->pCurrent == pEntry)
+        pSession->pCurrent = pPrevious;
+    ReleaseFontEntry(pEntry);
+    pSession->nCount -= 1;
+}
+
+void DropFontEntry(FontSession *pSession, FontEntry *pDropped)
+{
+    FontEntry *pPrevious = nullptr;
+    FontEntry *pEntry = pSession->pHead;
+    for (uint32_t i = 0; i < pSession->nCount && pEntry != nullptr; ++i) {
+        if (pEntry == pDropped) {
+            UnlinkFontEntry(pSession, pPrevious, pEntry);
+            return;
+        }
+        pPrevious = pEntry;
+        pEntry = pEntry->pNext;
+    }
+}
+
 int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId)
 {
     FontEntry *pPrevious = nullptr;
@@ -156,19 +184,12 @@ int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId)
     }
     if (pEntry == nullptr || pEntry->nFontId != nFontId)
         return 0;
-    if (pPrevious != nullptr)
-        pPrevious->pNext = pEntry->pNext;
-    else
-        pSession->pHead = pEntry->pNext;
-    if (pSession->pCurrent == pEntry)
-        pSession->pCurrent = pPrevious;
     for (const char *szName : {pEntry->szXLFontName, pEntry->szXLGlyphFontName}) {
         const size_t nNameLength = strnlen(szName, sizeof(pEntry->szXLFontName));
         if (nNameLength > 0)
             XLRemoveFont(pStream, reinterpret_cast<const uint8_t *>(szName),
                          static_cast<uint32_t>(nNameLength));
     }
-    ReleaseFontEntry(pEntry);
-    pSession->nCount -= 1;
+    UnlinkFontEntry(pSession, pPrevious, pEntry);
     return 1;
 }

@@ -108,6 +108,9 @@ void DiscardFontSession(FontSession *pSession);
 // Unlinks the entry with the font id, writes RemoveFont for each of its
 // soft fonts that was sent and releases it. 0 when no entry has the id.
 int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId);
+// Unlinks and releases an entry without writing anything: one added by a
+// call that was refused before its font went out.
+void DropFontEntry(FontSession *pSession, FontEntry *pEntry);
 // Makes hdc the session's device context, deleting the earlier one and the
 // font selected into it.
 void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc);

@@ -223,8 +223,17 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     // then the notices; in the largest type that fills the page without
     // running off it, so that a short table is read from further away.
     long wrapped = 0; // lines the rows wrap into beyond their first, values cut
+    // Rows past the page's end are left out, and said so once.
+    size_t leftOut = 0;
+    std::string firstLeftOut;
     const auto table = [&](long size, long top, bool place) {
         wrapped = 0;
+        leftOut = 0;
+        const auto leaveOut = [&](const std::string &label, size_t rest) {
+            leftOut = rest;
+            firstLeftOut = label;
+            return bottom + 1; // the page ends: the rest would run off it
+        };
         const double scale = static_cast<double>(size) / static_cast<double>(kBodySize);
         const auto step = [&](double points) { return cover.Dots(points * scale); };
         long y = top;
@@ -237,7 +246,8 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
         const long valueX = left + labelWidth + cover.Dots(14);
         const long valueWidth = std::max(cover.Dots(36), std::min(right - valueX, lineWidth - (valueX - left)));
         const long lineStep = step(14);
-        for (const auto &[label, value] : spec.rows) {
+        for (size_t row = 0; row < spec.rows.size(); ++row) {
+            const auto &[label, value] = spec.rows[row];
             const std::u16string labelText = Units(label);
             const std::u16string valueText = Units(value.empty() ? "\xE2\x80\x94" : value);
             const std::vector<std::u16string> labelLines =
@@ -247,7 +257,7 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
             const long lines = static_cast<long>(std::max(labelLines.size(), valueLines.size()));
             wrapped += lines - 1;
             if (y + lines * lineStep + step(8) > bottom)
-                return bottom + 1; // the page ends: the rest would run off it
+                return leaveOut(label, spec.rows.size() - row + spec.fields.size());
             long line = y + step(13);
             for (const std::u16string &text : labelLines) {
                 if (place)
@@ -264,9 +274,10 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
             if (place)
                 Rule(cover, left, right, y, cover.Dots(0.5), 160);
         }
-        for (const auto &[label, value] : spec.fields) {
+        for (size_t field = 0; field < spec.fields.size(); ++field) {
+            const auto &[label, value] = spec.fields[field];
             if (y + step(30) > bottom)
-                return bottom + 1;
+                return leaveOut(label, spec.fields.size() - field);
             y += step(26);
             if (!value.empty() &&
                 WidthOf(cover, kRegular, size, Units(value)) > right - valueX - cover.Dots(4))
@@ -309,6 +320,10 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     }
     // The smallest type places what fits and leaves out the rest.
     table(bodySize, y, true);
+    if (leftOut > 0)
+        PrintError(std::to_string(leftOut) +
+                   (leftOut == 1 ? " row of the cover page does" : " rows of the cover page do") +
+                   " not fit on it, from '" + firstLeftOut + "' on: left out");
 }
 
 // Sets a shaped run through the glyph call, in pieces the call takes; a

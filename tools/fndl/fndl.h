@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,6 +68,13 @@ bool ParseNumber(const std::string &option, const std::string &text, long min, l
 // A decimal number in [min, max]. False with a message naming the option.
 bool ParseDecimal(const std::string &option, const std::string &text, double min, double max,
                   double &value, std::string &error);
+
+// With --clamp (the CUPS filter's text options, which must never fail a
+// job): a number outside [min, max] (infinity too) comes back clamped, and a
+// value that is no number (NaN too) comes back empty, for the option's
+// default; each with one warning on standard error.
+std::optional<double> ClampedDecimal(const std::string &option, const std::string &text,
+                                     double min, double max);
 
 // ---------------------------------------------------------------------------
 // Text.

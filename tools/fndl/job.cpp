@@ -138,7 +138,9 @@ int RunJob(std::span<char *const> args)
     JobOutput output;
     std::string reason;
     if (!OpenJobOutput(request.output, output, reason)) {
-        PrintError("cannot write '" + request.output + "': " + reason);
+        PrintError((request.output == "-" ? std::string("cannot write standard output")
+                                          : "cannot write '" + request.output + "'") +
+                   ": " + reason);
         return kExitFailed;
     }
     if (!request.coverPath.empty()) {

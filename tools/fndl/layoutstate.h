@@ -26,6 +26,7 @@ struct Job {
     long characters = 0;
     long leftOut = 0;
     long replaced = 0; // characters no font prints, set as the replacement
+    bool reportedStacks = false; // marks past the stack bound were reported
     long x = 0;
     long y = 0;
     bool freshPage = true; // the cursor is at the top of a page nothing was set on

@@ -4,8 +4,10 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,11 +109,23 @@ bool ParseArgs(std::span<char *const> args, std::span<const OptionDefinition> de
     return true;
 }
 
+// A message on one line: a name or value it echoes may hold a newline, and
+// the CUPS filters read the tool's lines (PAGE: among them) one by one.
+std::string OneLine(const std::string &message)
+{
+    std::string line = message;
+    for (char &c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return line;
+}
+
 } // namespace
 
 void PrintError(const std::string &message)
 {
-    std::fprintf(stderr, "fndl: %s\n", message.c_str());
+    std::fprintf(stderr, "fndl: %s\n", OneLine(message).c_str());
 }
 
 void SetQuiet(bool quiet)
@@ -122,7 +136,7 @@ void SetQuiet(bool quiet)
 void PrintNote(const std::string &message)
 {
     if (!g_quiet)
-        std::fprintf(stderr, "fndl: %s\n", message.c_str());
+        std::fprintf(stderr, "fndl: %s\n", OneLine(message).c_str());
 }
 
 int UsageError(std::string_view command, const std::string &message)
@@ -188,4 +202,24 @@ bool ParseDecimal(const std::string &option, const std::string &text, double min
     }
     value = parsed;
     return true;
+}
+
+std::optional<double> ClampedDecimal(const std::string &option, const std::string &text,
+                                     double min, double max)
+{
+    char *end = nullptr;
+    const double parsed = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || std::isnan(parsed) ||
+        std::isspace(static_cast<unsigned char>(text[0]))) {
+        PrintError(option + " '" + text + "' is not a number: ignored");
+        return std::nullopt;
+    }
+    if (parsed >= min && parsed <= max)
+        return parsed;
+    // An overflow (1e999) is infinity here, and clamps like it.
+    const double clamped = std::clamp(parsed, min, max);
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%g", clamped);
+    PrintError(option + " " + text + " is out of range: " + shown + " is used");
+    return clamped;
 }

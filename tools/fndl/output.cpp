@@ -116,6 +116,14 @@ void RemoveWorkFilesOnTerm()
     action.sa_handler = RemoveOnTerm;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away (| head) ends the job as a SIGTERM does.
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+std::string WorkFolder()
+{
+    const char *tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
 }
 
 bool StreamOut(JobOutput &output)
@@ -156,16 +164,17 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
         const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
         pattern = DirectoryOf(target) + "/." + name + ".XXXXXX";
     } else {
-        const char *tmp = std::getenv("TMPDIR");
-        pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-job.XXXXXX";
+        pattern = WorkFolder() + "/fndl-job.XXXXXX";
     }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    // A SIGTERM waits until the new file is on the list it removes.
+    // A SIGTERM (or SIGPIPE) waits until the new file is on the list it
+    // removes.
     sigset_t term;
     sigset_t before;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
+    sigaddset(&term, SIGPIPE);
     sigprocmask(SIG_BLOCK, &term, &before);
     const int fd = mkstemp(path.data());
     const int error = errno;
@@ -174,6 +183,8 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
     sigprocmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0) {
         reason = std::strerror(error);
+        if (!output.renames)
+            reason = "no work file can be made in TMPDIR '" + WorkFolder() + "': " + reason;
         return false;
     }
     output.workPath = path.data();
@@ -261,8 +272,12 @@ bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason)
 
 std::string WorkFileProblem(const JobOutput &output)
 {
+    // Nearly full is full: what did not fit was a font header or a block of
+    // text, and a few blocks may still be free.
+    constexpr uint64_t kNearlyFull = 1 << 20;
     struct statvfs space {};
-    if (statvfs(output.workPath.c_str(), &space) == 0 && space.f_bavail == 0)
+    if (statvfs(output.workPath.c_str(), &space) == 0 &&
+        static_cast<uint64_t>(space.f_bavail) * space.f_frsize < kNearlyFull)
         return std::strerror(ENOSPC);
     FILE *file = std::fopen(output.workPath.c_str(), "ab");
     if (!file)

@@ -46,9 +46,12 @@ bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string
 bool StreamOut(JobOutput &output);
 // The job's bytes so far: those sent and those in the work file.
 inline uint64_t JobBytes(const JobOutput &output) { return output.sent + output.size; }
-// SIGTERM (a cancelled print job) removes the work files and ends the
-// process by the signal; other signals keep their handling.
+// SIGTERM (a cancelled print job) and SIGPIPE (a reader gone) remove the
+// work files and end the process by the signal; other signals keep their
+// handling.
 void RemoveWorkFilesOnTerm();
+// Where work files go: TMPDIR, else /tmp.
+std::string WorkFolder();
 // Cuts the work file back to size bytes (what was appended after them is
 // taken out of the job). False with the reason.
 bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason);

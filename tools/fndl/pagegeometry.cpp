@@ -119,38 +119,62 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
     request.landscape = request.orientation == Orientation::Landscape ||
                         request.orientation == Orientation::ReverseLandscape;
     std::string error;
-    if (parsed.Has("--page-ranges") && !ParseRanges(parsed.Get("--page-ranges"), request.pages.ranges))
-        return UsageError(kind.name, "--page-ranges wants pages and ranges such as 1-3,7,9-, not '" +
-                                         parsed.Get("--page-ranges") + "'");
+    // A value the option does not take fails the command; with --clamp (the
+    // CUPS filter's text options) it is left out with a warning instead and
+    // the option keeps its default.
+    const auto refuse = [&](const std::string &message) {
+        if (!request.clamp)
+            return UsageError(kind.name, message);
+        PrintError(message + ": ignored");
+        return -1;
+    };
+    if (parsed.Has("--page-ranges") && !ParseRanges(parsed.Get("--page-ranges"), request.pages.ranges)) {
+        request.pages.ranges.clear();
+        if (const int exitCode = refuse("--page-ranges wants pages and ranges such as 1-3,7,9-, not '" +
+                                        parsed.Get("--page-ranges") + "'");
+            exitCode >= 0)
+            return exitCode;
+    }
     if (parsed.Has("--page-set")) {
         const std::string set = AsciiLower(parsed.Get("--page-set"));
         if (set == "odd" || set == "even") {
             request.pages.odd = set == "odd";
             request.pages.even = set == "even";
         } else if (set != "all") {
-            return UsageError(kind.name, "--page-set wants all, odd or even, not '" +
-                                             parsed.Get("--page-set") + "'");
+            if (const int exitCode =
+                    refuse("--page-set wants all, odd or even, not '" + parsed.Get("--page-set") + "'");
+                exitCode >= 0)
+                return exitCode;
         }
     }
     if (parsed.Has("--number-up")) {
         if (!ParseNumber("--number-up", parsed.Get("--number-up"), 1, 4, request.numberUp, error) ||
-            request.numberUp == 3)
-            return UsageError(kind.name, "--number-up wants 1, 2 or 4, not '" +
-                                             parsed.Get("--number-up") + "'");
+            request.numberUp == 3) {
+            request.numberUp = 1;
+            if (const int exitCode =
+                    refuse("--number-up wants 1, 2 or 4, not '" + parsed.Get("--number-up") + "'");
+                exitCode >= 0)
+                return exitCode;
+        }
     }
     if (parsed.Has("--number-up-layout")) {
         const std::string layout = AsciiLower(parsed.Get("--number-up-layout"));
         static constexpr const char *kLayouts[] = {"lrtb", "lrbt", "rltb", "rlbt",
                                                    "tblr", "tbrl", "btlr", "btrl"};
-        if (std::find(std::begin(kLayouts), std::end(kLayouts), layout) == std::end(kLayouts))
-            return UsageError(kind.name, "--number-up-layout wants lrtb, lrbt, rltb, rlbt, tblr, "
-                                         "tbrl, btlr or btrl, not '" +
+        if (std::find(std::begin(kLayouts), std::end(kLayouts), layout) != std::end(kLayouts))
+            request.numberUpLayout = layout;
+        else if (const int exitCode = refuse("--number-up-layout wants lrtb, lrbt, rltb, rlbt, tblr, "
+                                             "tbrl, btlr or btrl, not '" +
                                              parsed.Get("--number-up-layout") + "'");
-        request.numberUpLayout = layout;
+                 exitCode >= 0)
+            return exitCode;
     }
     if (parsed.Has("--columns") &&
-        !ParseNumber("--columns", parsed.Get("--columns"), 1, 16, request.columns, error))
-        return UsageError(kind.name, error);
+        !ParseNumber("--columns", parsed.Get("--columns"), 1, 16, request.columns, error)) {
+        request.columns = 1;
+        if (const int exitCode = refuse(error); exitCode >= 0)
+            return exitCode;
+    }
     return -1;
 }
 
@@ -206,16 +230,12 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
         if (!parsed.Has(margin.name))
             continue;
         marginsGiven = true;
-        const double low = request.clamp ? -1e9 : 0;
-        const double high = request.clamp ? 1e9 : kMarginLimit;
-        if (!ParseDecimal(margin.name, parsed.Get(margin.name), low, high, margin.points, error))
+        if (request.clamp)
+            margin.points = ClampedDecimal(margin.name, parsed.Get(margin.name), 0, kMarginLimit)
+                                .value_or(-1); // no number: the default margin
+        else if (!ParseDecimal(margin.name, parsed.Get(margin.name), 0, kMarginLimit, margin.points,
+                               error))
             return UsageError(kind.name, error);
-        if (margin.points < 0 || margin.points > kMarginLimit) {
-            const double clamped = std::clamp(margin.points, 0.0, kMarginLimit);
-            PrintError(std::string(margin.name) + " " + parsed.Get(margin.name) +
-                       " is out of range: " + std::to_string(std::lround(clamped)) + " is used");
-            margin.points = clamped;
-        }
     }
     // The page is laid out on the paper when anything about the paper is
     // asked; otherwise in the library's own page box, as before.
@@ -269,12 +289,26 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     long lineWidth = textRight - left;
     if (request.columns > 1) {
         request.columnGap = resolution / 4;
-        request.columnWidth =
-            (lineWidth - request.columnGap * (request.columns - 1)) / request.columns;
-        if (request.columnWidth < resolution / 2)
-            return UsageError(kind.name, std::to_string(request.columns) +
-                                             " columns do not fit between the page margins");
-        lineWidth = request.columnWidth;
+        const auto widthOf = [&](long columns) {
+            return (lineWidth - request.columnGap * (columns - 1)) / columns;
+        };
+        if (widthOf(request.columns) < resolution / 2) {
+            if (!request.clamp)
+                return UsageError(kind.name, std::to_string(request.columns) +
+                                                 " columns do not fit between the page margins");
+            // As many columns of at least half an inch as fit.
+            const long asked = request.columns;
+            while (request.columns > 1 && widthOf(request.columns) < resolution / 2)
+                --request.columns;
+            PrintError(std::to_string(asked) + " columns do not fit between the page margins: " +
+                       std::to_string(request.columns) + " used");
+        }
+        if (request.columns > 1) {
+            request.columnWidth = widthOf(request.columns);
+            lineWidth = request.columnWidth;
+        } else {
+            request.columnGap = 0;
+        }
     }
     // The library's page box: lines break at the text area's right edge
     // (the first column's; the others are the first moved across), pages

@@ -20,13 +20,6 @@
 
 namespace {
 
-std::string FormatDecimal(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 // The work file beside the output adds a dot and ".XXXXXX".
 constexpr size_t kWorkFileExtra = 8;
 
@@ -145,16 +138,12 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
         !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.copies, error))
         return UsageError(kind.name, error);
     request.clamp = parsed.Has("--clamp");
-    // With --clamp a pitch out of range is brought into it, with a warning.
+    // With --clamp a pitch out of range is brought into it and one that is
+    // no number is left out, with a warning: false only for a usage error.
     const auto readPitch = [&](const char *name, double low, double high, double &value) {
-        if (!ParseDecimal(name, parsed.Get(name), request.clamp ? 1e-9 : low,
-                          request.clamp ? 1e9 : high, value, error))
-            return false;
-        if (value < low || value > high) {
-            value = std::clamp(value, low, high);
-            PrintError(std::string(name) + " " + parsed.Get(name) + " is out of range: " +
-                       FormatDecimal(value) + " is used");
-        }
+        if (!request.clamp)
+            return ParseDecimal(name, parsed.Get(name), low, high, value, error);
+        value = ClampedDecimal(name, parsed.Get(name), low, high).value_or(0);
         return true;
     };
     if (parsed.Has("--cpi")) {
@@ -162,14 +151,16 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
         if (!readPitch("--cpi", 1, 100, cpi))
             return UsageError(kind.name, error);
         // 10 characters per inch is 12 points: the height is 120 / cpi points.
-        request.height = std::max(10L, std::lround(1200.0 / cpi));
+        if (cpi > 0)
+            request.height = std::max(10L, std::lround(1200.0 / cpi));
     }
     if (parsed.Has("--lpi")) {
         double lpi = 0;
         if (!readPitch("--lpi", 0.5, 100, lpi))
             return UsageError(kind.name, error);
-        request.lineSpacing =
-            std::max(1L, std::lround(static_cast<double>(request.resolution) / lpi));
+        if (lpi > 0)
+            request.lineSpacing =
+                std::max(1L, std::lround(static_cast<double>(request.resolution) / lpi));
     }
     return -1;
 }

@@ -73,18 +73,33 @@ long TextCallAdvance(Job &job, int fontIndex, char32_t c)
     return CmapAdvance(shaping, c, job.request.characterSize);
 }
 
-void Prepare(Job &job, std::u16string_view stretch, ShapedText &shaped)
+void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, ShapedText &shaped)
 {
-    job.replaced += PrepareText(job.fonts, job.request.direction, stretch, shaped);
+    job.replaced += PrepareText(job.fonts, direction, stretch, shaped);
+    if (!shaped.stacked.empty() && !job.reportedStacks) {
+        job.reportedStacks = true;
+        PrintError("a character carries more than " + std::to_string(kMostStackedMarks) +
+                   " combining marks: the marks past them are set on top of the stack");
+    }
     // The advances the lines are measured by: a run the text call sets
     // takes the library's advances, asked of the library.
     shaped.widths.assign(shaped.text.size(), 0);
     shaped.boundary.assign(shaped.text.size(), false);
     std::vector<ShapedGlyph> glyphs;
-    for (const ShapedItem &item : shaped.items) {
+    // A long run is measured a piece at a time, so that its glyphs need not
+    // all be held at once.
+    std::vector<ShapedItem> pieces;
+    for (const ShapedItem &whole : shaped.items) {
+        for (size_t from = whole.start; from < whole.end; from = pieces.back().end) {
+            pieces.push_back(whole);
+            pieces.back().start = from;
+            pieces.back().end = PieceEnd(shaped.text, from, whole.end, kLongestShapedPiece);
+        }
+    }
+    for (const ShapedItem &item : pieces) {
         bool cmap = false;
         ShapeItem(job.shaping, job.fonts, job.request.characterSize, item, shaped.text, 0, glyphs,
-                  cmap);
+                  cmap, shaped.stacked);
         if (cmap)
             MeasureTextCallAdvances(job, item.font,
                                     std::u32string_view(shaped.text).substr(item.start, item.end - item.start));
@@ -276,8 +291,14 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
 // right-to-left paragraph). Returns an exit code, or -1.
 int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x)
 {
+    // The items are in text order: the line's first is found, not sought
+    // through every item of the stretch for every line.
     std::vector<ShapedItem> items;
-    for (const ShapedItem &item : shaped.items) {
+    const auto first = std::upper_bound(shaped.items.begin(), shaped.items.end(), start,
+                                        [](size_t at, const ShapedItem &item) { return at < item.end; });
+    for (const ShapedItem &item : std::span(first, shaped.items.end())) {
+        if (item.start >= end)
+            break;
         const size_t from = std::max(item.start, start);
         const size_t to = std::min(item.end, end);
         if (from < to) {
@@ -298,7 +319,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
     for (size_t n = 0; n < items.size(); ++n) {
         bool isCmap = false;
         ShapeItem(job.shaping, job.fonts, job.request.characterSize, items[n], line, start,
-                  glyphs[n], isCmap);
+                  glyphs[n], isCmap, shaped.stacked);
         cmap[n] = isCmap;
         levels.push_back(items[n].level);
         // A run the text call sets is placed by the advances it sets, so
@@ -353,11 +374,14 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
     return -1;
 }
 
-// Lays out one stretch between form feeds. Returns an exit code, or -1.
-int SetStretch(Job &job, std::u16string_view stretch)
+// Lays out one stretch between form feeds (or a piece of a long one) in
+// the direction given. Returns an exit code, or -1.
+int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
 {
     ShapedText shaped;
-    Prepare(job, stretch, shaped);
+    Prepare(job, stretch, direction, shaped);
+    // The pieces of a long stretch after its first go its first one's way.
+    direction = shaped.rightToLeft ? TextDirection::RightToLeft : TextDirection::LeftToRight;
     const size_t count = shaped.text.size();
     const long right = job.request.limits.nRightLimit;
     long startX = job.x;
@@ -417,9 +441,22 @@ int SetShapedParagraph(Job &job, std::u16string_view paragraph)
         const bool pageBreak = end != std::u16string_view::npos;
         if (!pageBreak)
             end = paragraph.size();
-        if (const int exitCode = SetStretch(job, paragraph.substr(start, end - start));
-            exitCode >= 0)
-            return exitCode;
+        // A stretch longer than the bound goes as several, each from a new
+        // line.
+        TextDirection direction = job.request.direction;
+        for (size_t piece = start; piece < end || piece == start;) {
+            const size_t pieceEnd = PieceEnd(paragraph, piece, end, kLongestShapedStretch);
+            if (piece > start)
+                NewLine(job);
+            if (const int exitCode =
+                    SetStretch(job, paragraph.substr(piece, pieceEnd - piece), direction);
+                exitCode >= 0)
+                return exitCode;
+            if (pieceEnd == start)
+                break;
+            // The space the pieces were parted at goes with the line break.
+            piece = pieceEnd < end && paragraph[pieceEnd] == u' ' ? pieceEnd + 1 : pieceEnd;
+        }
         if (!pageBreak)
             break;
         if (!NewPage(job))

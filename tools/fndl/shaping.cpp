@@ -70,15 +70,93 @@ hb_font_t *ShapingFont(ShapingFonts &shaping, const JobFonts &fonts, size_t inde
     return shaping.fonts[index].get();
 }
 
+namespace {
+
+// The run's characters into the buffer with kShapingContext characters of
+// context on each side; cluster values count from the window's first
+// character, which is returned. Marks past a stack's bound stay out.
+size_t AddRunText(hb_buffer_t *buffer, const ShapingRun &run, std::span<const size_t> stacked)
+{
+    const size_t from = run.start > kShapingContext ? run.start - kShapingContext : 0;
+    const size_t to = std::min(run.text.size(), run.end + kShapingContext);
+    const std::vector<uint32_t> window(run.text.begin() + static_cast<ptrdiff_t>(from),
+                                       run.text.begin() + static_cast<ptrdiff_t>(to));
+    const auto length = static_cast<int>(window.size());
+    if (stacked.empty()) {
+        hb_buffer_add_utf32(buffer, window.data(), length, static_cast<unsigned>(run.start - from),
+                            static_cast<int>(run.end - run.start));
+        return from;
+    }
+    // The context before (taken while the buffer is empty), the characters
+    // one by one, then the context after.
+    hb_buffer_add_utf32(buffer, window.data(), length, static_cast<unsigned>(run.start - from), 0);
+    auto next = stacked.begin();
+    for (size_t i = run.start; i < run.end; ++i) {
+        if (next != stacked.end() && *next == i + run.stackedBase) {
+            ++next;
+            continue;
+        }
+        hb_buffer_add(buffer, run.text[i], static_cast<unsigned>(i - from));
+    }
+    hb_buffer_add_utf32(buffer, window.data(), length, static_cast<unsigned>(run.end - from), 0);
+    return from;
+}
+
+// The marks left out of the stack set on top of it: each drawn where the
+// highest (or lowest) glyph of its character's cluster is, without
+// advance, as its nominal glyph.
+void SetStackedMarks(hb_font_t *font, const ShapingRun &run, std::span<const size_t> stacked,
+                     std::vector<ShapedGlyph> &glyphs)
+{
+    // Each cluster and its tallest glyph: a cluster's glyphs stand together
+    // (HarfBuzz keeps cluster values monotonic).
+    std::vector<std::pair<size_t, size_t>> tops; // cluster, glyph index
+    for (size_t g = 0; g < glyphs.size(); ++g) {
+        if (tops.empty() || tops.back().first != glyphs[g].cluster)
+            tops.emplace_back(glyphs[g].cluster, g);
+        else if (std::labs(glyphs[g].offsetY) >= std::labs(glyphs[tops.back().second].offsetY))
+            tops.back().second = g;
+    }
+    std::sort(tops.begin(), tops.end());
+    std::vector<std::vector<ShapedGlyph>> before(glyphs.size() + 1);
+    for (const size_t index : stacked) {
+        const size_t i = index - run.stackedBase;
+        hb_codepoint_t nominal = 0;
+        hb_font_get_nominal_glyph(font, run.text[i], &nominal);
+        ShapedGlyph mark{nominal, 0, 0, 0, i};
+        // The cluster the mark belongs to: the last one starting before it.
+        auto top = std::upper_bound(tops.begin(), tops.end(), std::make_pair(i, SIZE_MAX));
+        size_t at = glyphs.size();
+        if (top != tops.begin()) {
+            --top;
+            const ShapedGlyph &anchor = glyphs[top->second];
+            mark = {nominal, 0, anchor.offsetX, anchor.offsetY, anchor.cluster};
+            at = top->second;
+        }
+        before[at].push_back(mark);
+    }
+    std::vector<ShapedGlyph> merged;
+    merged.reserve(glyphs.size() + stacked.size());
+    for (size_t g = 0; g <= glyphs.size(); ++g) {
+        merged.insert(merged.end(), before[g].begin(), before[g].end());
+        if (g < glyphs.size())
+            merged.push_back(glyphs[g]);
+    }
+    glyphs = std::move(merged);
+}
+
+} // namespace
+
 void ShapeRun(hb_font_t *font, const ShapingRun &run, long characterSize,
               std::vector<ShapedGlyph> &glyphs)
 {
     glyphs.clear();
     const std::unique_ptr<hb_buffer_t, HbBufferFree> buffer(hb_buffer_create());
-    std::vector<uint32_t> text(run.text.begin(), run.text.end());
-    hb_buffer_add_utf32(buffer.get(), text.data(), static_cast<int>(text.size()),
-                        static_cast<unsigned>(run.start),
-                        static_cast<int>(run.end - run.start));
+    const auto firstStacked = std::lower_bound(run.stacked.begin(), run.stacked.end(),
+                                               run.start + run.stackedBase);
+    const auto endStacked = std::lower_bound(firstStacked, run.stacked.end(), run.end + run.stackedBase);
+    const std::span<const size_t> stacked(firstStacked, endStacked);
+    const size_t windowStart = AddRunText(buffer.get(), run, stacked);
     hb_buffer_set_direction(buffer.get(), run.rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
     hb_buffer_set_script(buffer.get(), run.script);
     unsigned flags = HB_BUFFER_FLAG_DEFAULT;
@@ -98,13 +176,15 @@ void ShapeRun(hb_font_t *font, const ShapingRun &run, long characterSize,
     for (unsigned i = 0; i < count; ++i) {
         ShapedGlyph &glyph = glyphs[i];
         glyph.glyph = infos[i].codepoint;
-        glyph.cluster = infos[i].cluster;
+        glyph.cluster = infos[i].cluster + windowStart;
         const long from = ToDevice(pen, upem, characterSize);
         pen += positions[i].x_advance;
         glyph.advance = ToDevice(pen, upem, characterSize) - from;
         glyph.offsetX = ToDevice(positions[i].x_offset, upem, characterSize);
         glyph.offsetY = -ToDevice(positions[i].y_offset, upem, characterSize);
     }
+    if (!stacked.empty())
+        SetStackedMarks(font, run, stacked, glyphs);
 }
 
 bool IsCmapRun(hb_font_t *font, const ShapingRun &run, const std::vector<ShapedGlyph> &glyphs)
@@ -184,6 +264,24 @@ bool IsInvisible(char32_t c)
            c == 0x034F || c == 0x061C || (c >= 0x180B && c <= 0x180E);
 }
 
+namespace {
+
+// A character that goes on the one before it: a combining mark, or a
+// joiner or selector between marks.
+bool IsMarkOrJoiner(hb_unicode_funcs_t *unicode, char32_t c)
+{
+    switch (hb_unicode_general_category(unicode, c)) {
+    case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
+    case HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK:
+    case HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK:
+        return true;
+    default:
+        return IsInvisible(c);
+    }
+}
+
+} // namespace
+
 Replacement ChooseReplacement(JobFonts &fonts)
 {
     for (const char32_t c : {kReplacementChar, kWhiteSquare}) {
@@ -225,11 +323,19 @@ long PrepareText(JobFonts &fonts, TextDirection direction, std::u16string_view t
 {
     SetParagraphLanguage(fonts, text);
     const Replacement replacement = ChooseReplacement(fonts);
+    hb_unicode_funcs_t *unicode = hb_unicode_funcs_get_default();
     long replaced = 0;
     int previous = kLeftOut;
+    size_t marksInARow = 0;
     for (size_t i = 0; i < text.size();) {
         size_t length = 1;
         char32_t c = CodePointAt(text, i, length);
+        if (IsMarkOrJoiner(unicode, c)) {
+            if (++marksInARow > kMostStackedMarks)
+                shaped.stacked.push_back(shaped.text.size());
+        } else {
+            marksInARow = 0;
+        }
         int font = kLeftOut;
         bool notdef = false;
         shaped.tabs.push_back(c == kTabChar);
@@ -270,11 +376,12 @@ long PrepareText(JobFonts &fonts, TextDirection direction, std::u16string_view t
 
 void ShapeItem(ShapingFonts &shaping, const JobFonts &fonts, long characterSize,
                const ShapedItem &item, std::u32string_view context, size_t contextStart,
-               std::vector<ShapedGlyph> &glyphs, bool &cmap)
+               std::vector<ShapedGlyph> &glyphs, bool &cmap, std::span<const size_t> stacked)
 {
     hb_font_t *font = ShapingFont(shaping, fonts, static_cast<size_t>(item.font));
-    const ShapingRun run{context, item.start - contextStart, item.end - contextStart,
-                         item.level % 2 == 1, item.script};
+    const ShapingRun run{context,      item.start - contextStart, item.end - contextStart,
+                         item.level % 2 == 1, item.script,         stacked,
+                         contextStart};
     glyphs.clear();
     cmap = false;
     if (!font || item.notdef) {
@@ -286,4 +393,37 @@ void ShapeItem(ShapingFonts &shaping, const JobFonts &fonts, long characterSize,
     }
     ShapeRun(font, run, characterSize, glyphs);
     cmap = IsCmapRun(font, run, glyphs);
+}
+
+namespace {
+
+template <typename Char>
+size_t FirstPieceEnd(std::basic_string_view<Char> text, size_t start, size_t end, size_t most)
+{
+    if (end - start <= most)
+        return end;
+    const size_t last = start + most;
+    for (size_t i = last; i > start; --i) {
+        if (text[i] == u' ')
+            return i;
+    }
+    hb_unicode_funcs_t *unicode = hb_unicode_funcs_get_default();
+    for (size_t i = last; i > start; --i) {
+        const char32_t c = text[i];
+        if ((c < 0xDC00 || c > 0xDFFF) && !IsMarkOrJoiner(unicode, c))
+            return i;
+    }
+    return last;
+}
+
+} // namespace
+
+size_t PieceEnd(std::u32string_view text, size_t start, size_t end, size_t most)
+{
+    return FirstPieceEnd(text, start, end, most);
+}
+
+size_t PieceEnd(std::u16string_view text, size_t start, size_t end, size_t most)
+{
+    return FirstPieceEnd(text, start, end, most);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,14 +41,41 @@ struct ShapedGlyph {
     size_t cluster = 0;
 };
 
-// What a run is shaped with: its characters text[start, end) (the rest of
-// text is context, for joining across its edges), direction and script.
+// The most combining marks (and joiners) one character carries as shaped:
+// the marks past them are set on top of the stack's last one. It bounds a
+// stack's height, whose offsets must stay within the page's 16-bit
+// coordinates, and the cluster HarfBuzz shapes, whose cost grows with the
+// square of a cluster's length.
+constexpr size_t kMostStackedMarks = 32;
+// Characters on each side of a run that HarfBuzz is given as context, for
+// joining across the run's edges (it looks at five).
+constexpr size_t kShapingContext = 8;
+
+// The longest stretch of a paragraph put in bidirectional order and broken
+// into lines as one (a longer one is set as several, each from a new line),
+// and the longest piece of a run shaped as one to measure it: memory per
+// character stays that of a bounded stretch, whatever a paragraph's length.
+constexpr size_t kLongestShapedStretch = 65536;
+constexpr size_t kLongestShapedPiece = 4096;
+
+// Where the first piece of text[start, end) of at most `most` characters
+// ends: before its last space, else before its last character that starts
+// a cluster (no mark, joiner or low surrogate), else after `most`.
+size_t PieceEnd(std::u32string_view text, size_t start, size_t end, size_t most);
+size_t PieceEnd(std::u16string_view text, size_t start, size_t end, size_t most);
+
+// What a run is shaped with: its characters text[start, end) (up to
+// kShapingContext characters of text on each side are context), direction
+// and script. stacked: ascending indexes, counted from stackedBase before
+// text, of marks past kMostStackedMarks on one character.
 struct ShapingRun {
     std::u32string_view text;
     size_t start = 0;
     size_t end = 0;
     bool rightToLeft = false;
     hb_script_t script = HB_SCRIPT_COMMON;
+    std::span<const size_t> stacked{};
+    size_t stackedBase = 0;
 };
 
 // Shapes the run at the character size (device units per em); glyphs in
@@ -121,16 +149,20 @@ struct ShapedText {
     std::vector<ShapedItem> items;
     std::vector<long> widths;   // per character: its cluster's advance on its first one
     std::vector<bool> boundary; // a cluster starts at the character
+    std::vector<size_t> stacked; // marks past kMostStackedMarks on one character, ascending
 };
 
-// Fonts, replacements, levels and runs of text (widths and boundary are
-// left to the layout). Returns how many characters were replaced.
+// Fonts, replacements, levels, runs and over-tall mark stacks of text
+// (widths and boundary are left to the layout). Returns how many
+// characters were replaced.
 long PrepareText(JobFonts &fonts, TextDirection direction, std::u16string_view text,
                  ShapedText &shaped);
 
 // The glyphs of characters [start, end) of an item at the character size,
 // shaped with context (whose first character is contextStart of the
-// text); cmap says they are the font's cmap glyphs one by one.
+// text); cmap says they are the font's cmap glyphs one by one. stacked:
+// the text's ShapedText::stacked.
 void ShapeItem(ShapingFonts &shaping, const JobFonts &fonts, long characterSize,
                const ShapedItem &item, std::u32string_view context, size_t contextStart,
-               std::vector<ShapedGlyph> &glyphs, bool &cmap);
+               std::vector<ShapedGlyph> &glyphs, bool &cmap,
+               std::span<const size_t> stacked = {});

@@ -129,6 +129,16 @@ void DecodeWindows1252(std::string_view bytes, std::u16string &text)
 
 namespace {
 
+// What iconv holds back, out, and its state back to the initial one.
+void FlushIconv(Decoder &decoder)
+{
+    char block[64];
+    char *out = block;
+    size_t outLeft = sizeof block;
+    iconv(decoder.converter, nullptr, nullptr, &out, &outLeft);
+    decoder.utf8.append(block, sizeof block - outLeft);
+}
+
 // Through iconv to UTF-8: a byte the encoding does not have is one U+FFFD,
 // and the converter's state goes on from block to block.
 void DecodeWithIconv(Decoder &decoder, std::string_view bytes, bool last)
@@ -150,8 +160,15 @@ void DecodeWithIconv(Decoder &decoder, std::string_view bytes, bool last)
         decoder.utf8 += "\xEF\xBF\xBD";
         ++in;
         --inLeft;
+        // A stateful encoding (UTF-7, ISO-2022) starts afresh after the
+        // byte: its shift state would turn the rest into garbage.
+        FlushIconv(decoder);
     }
     decoder.carry.erase(0, decoder.carry.size() - inLeft);
+    // Encodings that hold a character back to combine it with the next
+    // (CP1258, TCVN) give it up at the end.
+    if (last)
+        FlushIconv(decoder);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output.h"
 #include "requestparts.h"
 #include "textdecode.h"
 #include "text/text.h"
@@ -108,6 +109,13 @@ bool DecodeFileText(std::string_view bytes, const std::string &encoding,
     }
     text.clear();
     Decode(decoder, bytes, true, text);
+    if (kind == TextEncoding::Auto && (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))) {
+        // A UTF-16 byte order mark is no text in any other encoding.
+        Decoder utf16(TextEncoding::Other, "UTF-16");
+        text.clear();
+        Decode(utf16, bytes, true, text);
+        return true;
+    }
     if (decoder.windowsLines > 0)
         WarnNotUtf8(source, decoder);
     if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0)
@@ -319,15 +327,27 @@ int OpenTextFile(TextFile &file)
         file.start = static_cast<uint64_t>(at);
         return -1;
     }
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-text.XXXXXX";
+    std::string pattern = WorkFolder() + "/fndl-text.XXXXXX";
     file.kept = mkostemp(pattern.data(), O_CLOEXEC);
     if (file.kept < 0) {
-        PrintError("cannot make a work file: " + std::string(std::strerror(errno)));
+        PrintError("no work file can be made in TMPDIR '" + WorkFolder() +
+                   "': " + std::string(std::strerror(errno)));
         return kExitFailed;
     }
     unlink(pattern.c_str()); // gone with the process, however it ends
     return -1;
+}
+
+// True when the text (read once) starts with a UTF-16 byte order mark,
+// either way round.
+bool StartsWithUtf16Mark(const TextFile &file)
+{
+    unsigned char mark[2] = {};
+    const int fd = file.kept >= 0 ? file.kept : file.input;
+    const auto at = static_cast<off_t>(file.kept >= 0 ? 0 : file.start);
+    if (file.length < 2 || pread(fd, mark, 2, at) != 2)
+        return false;
+    return (mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF);
 }
 
 // A job's text file: opened, read once to choose the encoding (auto: as a
@@ -358,10 +378,20 @@ int ReadJobTextFile(const std::string &path, const std::string &encoding,
     if (const int exitCode = ReadPass(*file, true, decoder, pieces, nullptr);
         exitCode >= 0)
         return exitCode;
-    if (decoder.windowsLines > 0)
-        WarnNotUtf8(source, decoder);
-    if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0)
-        WarnIllFormed(source, decoder.bad);
+    if (kind == TextEncoding::Auto && StartsWithUtf16Mark(*file)) {
+        // A UTF-16 byte order mark is no text in any other encoding.
+        file->encoding = TextEncoding::Other;
+        file->encodingName = "UTF-16";
+        Decoder utf16(file->encoding, file->encodingName);
+        pieces = Pieces{};
+        if (const int exitCode = ReadPass(*file, false, utf16, pieces, nullptr); exitCode >= 0)
+            return exitCode;
+    } else {
+        if (decoder.windowsLines > 0)
+            WarnNotUtf8(source, decoder);
+        if ((kind == TextEncoding::Auto || kind == TextEncoding::Utf8) && decoder.bad > 0)
+            WarnIllFormed(source, decoder.bad);
+    }
     if (pieces.nuls > 0)
         WarnNuls(source, pieces.nuls);
     file->empty = !pieces.handedOn;
