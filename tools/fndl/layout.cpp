@@ -196,7 +196,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     // a page the selection leaves out keeps only its font downloads, and a
     // call that set nothing may have sent a font header to take back.
     const bool setNothing = result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0;
-    if (!job.selected || setNothing || measured != result.code) {
+    if (!job.output.discards && (!job.selected || setNothing || measured != result.code)) {
         if (!ReadBackCall(job, written))
             return kExitFailed;
     } else {
@@ -489,19 +489,13 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     job.tabWidth = 8 * (space != advances.end() && space->second > 0 ? space->second
                                                                      : request.characterSize / 2);
     if (!request.header.empty()) {
-        // "Page n of m" needs m: the job is laid out once to count its
-        // pages, its fonts removed so that the library's session starts
-        // anew, and laid out again.
+        // "Page n of m" needs m: the pages are counted by laying the job
+        // out on measures alone (no work file, nothing written, the
+        // library's session untouched), then the job is written.
         job.header = HeaderStart(request, request.header, advances);
-        JobOutput scratch;
-        std::string reason;
-        if (!OpenJobOutput("-", scratch, reason)) {
-            PrintError("cannot make a work file: " + reason);
-            return kExitFailed;
-        }
-        scratch.streams = false;
-        scratch.discards = true;
-        Job count{.request = request, .fonts = fonts, .output = scratch};
+        JobOutput counted;
+        counted.discards = true;
+        Job count{.request = request, .fonts = fonts, .output = counted};
         count.reported = job.reported;
         count.charactersByFont = job.charactersByFont;
         count.header = job.header;
@@ -509,10 +503,6 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         count.logPages = false;
         if (const int exitCode = LayOut(count); exitCode >= 0)
             return exitCode;
-        for (const JobFont &font : fonts.fonts) {
-            int nFontId = font.fontId;
-            FNDLRemoveFontW(&nFontId);
-        }
         job.totalPages = count.pages;
         job.reported = count.reported;
     }

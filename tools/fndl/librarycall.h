@@ -21,7 +21,8 @@ struct CallResult {
 };
 
 // One FNDLFontDownloadW call with text (at most the library's 511 units)
-// for font, appending to path.
+// for font, appending to path; with no path, only measured from the cursor
+// SetCursor gave (a counting pass: nothing written, the session as it was).
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path);
 // What CallDownload with the same arguments would set from the cursor
@@ -36,7 +37,8 @@ struct GlyphRunResult {
     int stopIndex = 0;
 };
 // One FNDLGlyphRunW call: glyphs (device units, at most FNDL_MAX_GLYPH_RUN)
-// set in font at the cursor, appending to path.
+// set in font at the cursor, appending to path; with no path, only its page
+// end and the cursor's move worked out.
 GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
                             std::span<const FNDL_GLYPH> glyphs, const std::string &path);
 void SetCursor(long x, long y);
