@@ -20,6 +20,8 @@ struct CallResult {
     int newPage = 0;
 };
 
+// The path that has a call only measured.
+inline const std::string kMeasureOnly;
 // One FNDLFontDownloadW call with text (at most the library's 511 units)
 // for font, appending to path; with no path, only measured from the cursor
 // SetCursor gave (a counting pass: nothing written, the session as it was).

@@ -88,8 +88,7 @@ bool EndPage(Job &job, bool last)
 int StartPage(Job &job)
 {
     job.column = 0;
-    // A counting pass lays every page out the same way, printed or not.
-    job.selected = job.output.discards || job.request.pages.Selects(job.pages);
+    job.selected = job.request.pages.Selects(job.pages);
     job.printed += job.selected ? 1 : 0;
     if (!OpenFrame(job))
         return kExitFailed;
