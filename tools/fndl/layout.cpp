@@ -10,7 +10,6 @@
 #include "librarycall.h"
 #include "measure.h"
 #include "qorvfndl.h"
-#include "readback.h"
 
 namespace {
 
