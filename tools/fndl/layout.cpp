@@ -136,8 +136,9 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
         CallMeasure(request, font, run.substr(pos, length), 0, job.x, job.y, measure);
     const bool setsNothing =
         measured == FNDL_INVALID_GLYPH_HANDLE && measure.nOffsetToText == 0;
-    const CallResult result = CallDownload(request, font, run.substr(pos, length), 0,
-                                           setsNothing ? kMeasureOnly : job.CallPath());
+    const std::string &path = setsNothing ? kMeasureOnly : job.CallPath();
+    const CallResult result = path.empty() ? MeasuredResult(measured, measure, 0)
+                                           : CallDownload(request, font, run.substr(pos, length), 0, path);
     if (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
         result.code != FNDL_PAGEEND) {
         PrintDownloadFailure(request, font, job.output.workPath, WorkFileProblem(job.output));

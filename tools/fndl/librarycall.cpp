@@ -64,15 +64,8 @@ CallResult MeasuredDownload(const Request &request, const JobFont &font, std::u1
                             int offset)
 {
     FNDL_TEXTMEASURE measure;
-    CallResult result;
-    result.code = CallMeasure(request, font, text, offset, g_cursorX, g_cursorY, measure);
-    result.offset = result.code == FNDL_OK ? offset : measure.nOffsetToText;
-    result.stopX = measure.nStopX;
-    result.newPage = measure.bNewPage;
-    if (result.code != FNDL_DOWNLOAD_FAILURE)
-        SetCursor(measure.nEndX, measure.nEndY);
-    result.cursorY = static_cast<int>(g_cursorY);
-    return result;
+    const int code = CallMeasure(request, font, text, offset, g_cursorX, g_cursorY, measure);
+    return MeasuredResult(code, measure, offset);
 }
 
 // A glyph call measured instead of made: it ends the page where a line at
@@ -99,6 +92,19 @@ GlyphRunResult MeasuredGlyphRun(const Request &request, const JobFont &font,
 }
 
 } // namespace
+
+CallResult MeasuredResult(int code, const FNDL_TEXTMEASURE &measure, int offset)
+{
+    CallResult result;
+    result.code = code;
+    result.offset = code == FNDL_OK ? offset : measure.nOffsetToText;
+    result.stopX = measure.nStopX;
+    result.newPage = measure.bNewPage;
+    if (code != FNDL_DOWNLOAD_FAILURE)
+        SetCursor(measure.nEndX, measure.nEndY);
+    result.cursorY = static_cast<int>(g_cursorY);
+    return result;
+}
 
 const char *ResultName(int code)
 {

@@ -32,6 +32,10 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
 // the call's result, with its advances, glyphs and lines in measure.
 int CallMeasure(const Request &request, const JobFont &font, std::u16string_view text, int offset,
                 long x, long y, FNDL_TEXTMEASURE &measure);
+// The results of a download call that is only measured (code and measure
+// from CallMeasure at the cursor, offset as given to it); the cursor moves
+// where the call would leave it.
+CallResult MeasuredResult(int code, const FNDL_TEXTMEASURE &measure, int offset);
 // One FNDLGlyphRunW call's results: stopIndex is the glyph the font could
 // not give (result 1).
 struct GlyphRunResult {
