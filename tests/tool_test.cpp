@@ -26,6 +26,7 @@ constexpr uint8_t kOpBeginPage = 0x43;
 constexpr uint8_t kOpEndPage = 0x44;
 constexpr uint8_t kOpBeginFontHeader = 0x4F;
 constexpr uint8_t kOpBeginChar = 0x52;
+constexpr uint8_t kOpReadChar = 0x53;
 constexpr uint8_t kOpRemoveFont = 0x55;
 constexpr uint8_t kOpPopGS = 0x60;
 constexpr uint8_t kOpPushGS = 0x61;
@@ -766,6 +767,10 @@ TEST(ToolJob, PaperOrientationAndPageSelection)
               std::find_if(ranges.ops.begin(), ranges.ops.end(),
                            [](const XLOperation &op) { return op.op == kOpBeginPage; }) -
                   ranges.ops.begin());
+    Job secondOnly;
+    RunJob(secondOnly, {"--page-ranges", "2", "--text", "Q\fx"});
+    EXPECT_EQ(Count(secondOnly.ops, kOpBeginPage), 1u);
+    EXPECT_EQ(Count(secondOnly.ops, kOpReadChar), 1u); // x: Q, set on page 1 only, is not sent
     Job even;
     RunJob(even, {"--media", "A4", "--page-set", "even", "--page-log", "--text", numbers});
     EXPECT_EQ(Count(even.ops, kOpBeginPage), 2u); // pages 2 and 4 of 4
