@@ -26,6 +26,7 @@ constexpr uint8_t kOpBeginPage = 0x43;
 constexpr uint8_t kOpEndPage = 0x44;
 constexpr uint8_t kOpBeginFontHeader = 0x4F;
 constexpr uint8_t kOpBeginChar = 0x52;
+constexpr uint8_t kOpReadChar = 0x53;
 constexpr uint8_t kOpRemoveFont = 0x55;
 constexpr uint8_t kOpPopGS = 0x60;
 constexpr uint8_t kOpPushGS = 0x61;
@@ -822,20 +823,25 @@ TEST(ToolJob, PaperOrientationAndPageSelection)
     EXPECT_EQ(lines[64].page, lines[0].page);
     EXPECT_EQ(lines[65].page, lines[0].page + 1);
 
-    // Page ranges and odd or even pages: the pages left out keep only
-    // their font downloads, outside any page. A4 holds 53 lines a page.
+    // Page ranges and odd or even pages: the pages left out send nothing,
+    // their fonts and characters go with the first printed page that sets
+    // them. A4 holds 53 lines a page.
     Job ranges;
     RunJob(ranges, {"--media", "A4", "--page-ranges", "2-3", "--text", numbers});
     lines = TextLines(ranges.ops);
     EXPECT_EQ(Count(ranges.ops, kOpBeginPage), 2u);
     EXPECT_EQ(lines.front().text, u"54");
     EXPECT_EQ(lines.back().text, u"159");
-    EXPECT_LT(std::find_if(ranges.ops.begin(), ranges.ops.end(),
+    EXPECT_GT(std::find_if(ranges.ops.begin(), ranges.ops.end(),
                            [](const XLOperation &op) { return op.op == kOpBeginFontHeader; }) -
                   ranges.ops.begin(),
               std::find_if(ranges.ops.begin(), ranges.ops.end(),
                            [](const XLOperation &op) { return op.op == kOpBeginPage; }) -
                   ranges.ops.begin());
+    Job secondOnly;
+    RunJob(secondOnly, {"--page-ranges", "2", "--text", "Q\fx"});
+    EXPECT_EQ(Count(secondOnly.ops, kOpBeginPage), 1u);
+    EXPECT_EQ(Count(secondOnly.ops, kOpReadChar), 1u); // x: Q, set on page 1 only, is not sent
     Job even;
     RunJob(even, {"--media", "A4", "--page-set", "even", "--page-log", "--text", numbers});
     EXPECT_EQ(Count(even.ops, kOpBeginPage), 2u); // pages 2 and 4 of 4

@@ -10,7 +10,6 @@
 #include "librarycall.h"
 #include "measure.h"
 #include "qorvfndl.h"
-#include "readback.h"
 
 namespace {
 
@@ -49,38 +48,6 @@ void ToTabStop(Job &job)
     SetCursor(job.x, job.y);
 }
 
-// Cuts what the last call appended back to its font downloads.
-bool KeepFontDownloads(JobOutput &output, uint64_t before, std::span<const uint8_t> appended)
-{
-    std::vector<uint8_t> kept;
-    XLDecodeError error;
-    if (!FontDownloadsOf(appended, kept, error)) {
-        PrintError("the library's output does not decode at byte " +
-                   std::to_string(before + error.offset) + ": " + error.message);
-        return false;
-    }
-    std::string reason;
-    if (!CutOutputTo(output, before, reason)) {
-        PrintError("cannot write the job: " + reason);
-        return false;
-    }
-    return AppendToOutput(output, kept);
-}
-
-bool TakeBackFont(JobOutput &output, const JobFont &font, uint64_t before)
-{
-    std::string reason;
-    std::vector<uint8_t> removal;
-    int fontId = font.fontId;
-    if (CutOutputTo(output, before, reason)) {
-        FNDLRemoveFontW(&fontId);
-        if (TakeAppended(output, removal, reason) && CutOutputTo(output, before, reason))
-            return true;
-    }
-    PrintError("cannot write the job: " + reason);
-    return false;
-}
-
 // A character left out is reported once for the whole job, however often
 // it comes. True when this was the first time.
 bool ReportMissing(Job &job, char32_t codePoint, size_t offset, const std::string &why)
@@ -95,30 +62,13 @@ bool ReportMissing(Job &job, char32_t codePoint, size_t offset, const std::strin
 
 } // namespace
 
-bool ReadBackCall(Job &job, WrittenLines &written)
+bool AgreesWithMeasure(int code, int measured)
 {
-    XLDecodeError error;
-    std::vector<uint8_t> appended;
-    std::string reason;
-    const uint64_t before = job.output.size; // in the work file: pages already sent are cut
-    if (!TakeAppended(job.output, appended, reason)) {
-        PrintError("cannot read back the job: " + reason);
-        return false;
-    }
-    // A page that is not printed keeps only the fonts and characters the
-    // library sent, which it will not send again.
-    if (!job.selected && !KeepFontDownloads(job.output, before, appended))
-        return false;
-    // A line that goes on in another font is still the line set last.
-    written.hasLast = job.hasLastLine;
-    written.lastY = job.lastLineY;
-    written.lastEndX = job.lastLineEndX;
-    if (!ReadWrittenLines(appended, written, error)) {
-        PrintError("the library's output does not decode at byte " +
-                   std::to_string(job.output.sent + before + error.offset) + ": " + error.message);
-        return false;
-    }
-    return true;
+    if (code == measured)
+        return true;
+    PrintError(std::string("the library's text call ") + ResultName(code) +
+               " where its measure said " + ResultName(measured));
+    return false;
 }
 
 // Line k at the cursor (the first) or the margin, k line spacings lower;
@@ -178,41 +128,30 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
     const Request &request = job.request;
     const size_t length = ChunkLength(run, pos);
-    // The lines the call sets, asked before it sets them.
+    // The lines the call sets, asked before it sets them. A call that would
+    // set nothing (the library has no glyph for the first character) is not
+    // made: it would only send the font and characters nothing uses yet.
     FNDL_TEXTMEASURE measure;
     const int measured =
         CallMeasure(request, font, run.substr(pos, length), 0, job.x, job.y, measure);
-    const CallResult result =
-        CallDownload(request, font, run.substr(pos, length), 0, job.output.workPath);
+    const bool setsNothing =
+        measured == FNDL_INVALID_GLYPH_HANDLE && measure.nOffsetToText == 0;
+    const std::string &path = setsNothing ? kMeasureOnly : job.CallPath();
+    const CallResult result = path.empty() ? MeasuredResult(measured, measure, 0)
+                                           : CallDownload(request, font, run.substr(pos, length), 0, path);
     if (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
         result.code != FNDL_PAGEEND) {
         PrintDownloadFailure(request, font, job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
-
-    WrittenLines written;
-    const uint64_t before = job.output.size; // in the work file: pages already sent are cut
-    // What was written is read back only where the measure cannot say it:
-    // a page the selection leaves out keeps only its font downloads, and a
-    // call that set nothing may have sent a font header to take back.
-    const bool setNothing = result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0;
-    if (!job.selected || setNothing || measured != result.code) {
-        if (!ReadBackCall(job, written))
-            return kExitFailed;
-    } else {
-        written = MeasuredLines(job, measure);
-        std::string reason;
-        if (!CountAppended(job.output, reason)) {
-            PrintError("cannot write the job: " + reason);
-            return kExitFailed;
-        }
-    }
-    // A font header sent with none of its characters set (the library has
-    // no glyph for the first one) is taken back and the font forgotten by
-    // the session: it goes to the printer with the first character set in it.
-    if (result.code == FNDL_INVALID_GLYPH_HANDLE && result.offset == 0 && written.texts == 0 &&
-        written.fontHeaders > 0 && !TakeBackFont(job.output, font, before))
+    if (!AgreesWithMeasure(result.code, measured))
         return kExitFailed;
+    const WrittenLines written = MeasuredLines(job, measure);
+    std::string reason;
+    if (!CountAppended(job.output, reason)) {
+        PrintError("cannot write the job: " + reason);
+        return kExitFailed;
+    }
     CountWritten(job, fontIndex, written);
     job.y = result.cursorY;
     const size_t stop = static_cast<size_t>(std::max(result.offset, 0));
@@ -489,19 +428,13 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     job.tabWidth = 8 * (space != advances.end() && space->second > 0 ? space->second
                                                                      : request.characterSize / 2);
     if (!request.header.empty()) {
-        // "Page n of m" needs m: the job is laid out once to count its
-        // pages, its fonts removed so that the library's session starts
-        // anew, and laid out again.
+        // "Page n of m" needs m: the pages are counted by laying the job
+        // out on measures alone (no work file, nothing written, the
+        // library's session untouched), then the job is written.
         job.header = HeaderStart(request, request.header, advances);
-        JobOutput scratch;
-        std::string reason;
-        if (!OpenJobOutput("-", scratch, reason)) {
-            PrintError("cannot make a work file: " + reason);
-            return kExitFailed;
-        }
-        scratch.streams = false;
-        scratch.discards = true;
-        Job count{.request = request, .fonts = fonts, .output = scratch};
+        JobOutput counted;
+        counted.discards = true;
+        Job count{.request = request, .fonts = fonts, .output = counted};
         count.reported = job.reported;
         count.charactersByFont = job.charactersByFont;
         count.header = job.header;
@@ -509,10 +442,6 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
         count.logPages = false;
         if (const int exitCode = LayOut(count); exitCode >= 0)
             return exitCode;
-        for (const JobFont &font : fonts.fonts) {
-            int nFontId = font.fontId;
-            FNDLRemoveFontW(&nFontId);
-        }
         job.totalPages = count.pages;
         job.reported = count.reported;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fonts.h"
+#include "librarycall.h"
 #include "output.h"
 #include "qorvfndl.h"
 #include "readback.h"
@@ -50,15 +51,19 @@ struct Job {
     ShapingFonts shaping{}; // the fonts as HarfBuzz shapes with them
 
     bool RowHasText() const { return hasLastLine && lastLineY == y; }
+    // Where the library's calls write: nowhere on a page left out and in a
+    // counting pass, whose calls are only measured (the session then never
+    // believes the printer holds what they would have sent).
+    const std::string &CallPath() const { return selected ? output.workPath : kMeasureOnly; }
 };
 
 // Sets one line of text (no newlines) from the cursor. Returns an exit
 // code, or -1 to go on.
 int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart);
 
-// Reads back what the last library call appended (on a page not printed,
-// only its font downloads stay). False after printing why.
-bool ReadBackCall(Job &job, WrittenLines &written);
+// False after printing why when a call's result is not what its measure
+// said (the lines set would not be the ones the layout counts).
+bool AgreesWithMeasure(int code, int measured);
 // The lines a text call sets, as its measure (taken from the job's cursor)
 // says them.
 WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure);

@@ -53,7 +53,58 @@ void FillTextInfo(const Request &request, std::u16string_view text, int offset,
     textInfo.nLeftMargin = static_cast<int>(request.margin);
 }
 
+// Where the tool last put the library's cursor, for the calls that only
+// measure (the library gives back y alone).
+long g_cursorX = 0;
+long g_cursorY = 0;
+
+// A download call measured instead of made: its result and the cursor it
+// leaves, nothing written and the session as it was.
+CallResult MeasuredDownload(const Request &request, const JobFont &font, std::u16string_view text,
+                            int offset)
+{
+    FNDL_TEXTMEASURE measure;
+    const int code = CallMeasure(request, font, text, offset, g_cursorX, g_cursorY, measure);
+    return MeasuredResult(code, measure, offset);
+}
+
+// A glyph call measured instead of made: it ends the page where a line at
+// the cursor would (the same baseline and descent test), else moves the
+// cursor to the pen's end.
+GlyphRunResult MeasuredGlyphRun(const Request &request, const JobFont &font,
+                                std::span<const FNDL_GLYPH> glyphs)
+{
+    GlyphRunResult result;
+    result.code = FNDL_OK;
+    if (glyphs.empty())
+        return result;
+    FNDL_TEXTMEASURE measure;
+    const int fits = CallMeasure(request, font, u" ", 0, request.margin, g_cursorY, measure);
+    if (fits != FNDL_OK) {
+        result.code = fits;
+        return result;
+    }
+    long advance = 0;
+    for (const FNDL_GLYPH &glyph : glyphs.first(std::min<size_t>(glyphs.size(), FNDL_MAX_GLYPH_RUN)))
+        advance += glyph.nAdvance;
+    SetCursor(g_cursorX + advance, g_cursorY);
+    return result;
+}
+
 } // namespace
+
+CallResult MeasuredResult(int code, const FNDL_TEXTMEASURE &measure, int offset)
+{
+    CallResult result;
+    result.code = code;
+    result.offset = code == FNDL_OK ? offset : measure.nOffsetToText;
+    result.stopX = measure.nStopX;
+    result.newPage = measure.bNewPage;
+    if (code != FNDL_DOWNLOAD_FAILURE)
+        SetCursor(measure.nEndX, measure.nEndY);
+    result.cursorY = static_cast<int>(g_cursorY);
+    return result;
+}
 
 const char *ResultName(int code)
 {
@@ -80,6 +131,8 @@ int CallMeasure(const Request &request, const JobFont &font, std::u16string_view
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path)
 {
+    if (path.empty())
+        return MeasuredDownload(request, font, text, offset);
     FNDL_TEXTINFOW textInfo;
     FNDL_PAGEINFOW pageInfo;
     FillTextInfo(request, text, offset, textInfo);
@@ -97,6 +150,8 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
 GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
                             std::span<const FNDL_GLYPH> glyphs, const std::string &path)
 {
+    if (path.empty())
+        return MeasuredGlyphRun(request, font, glyphs);
     FNDL_PAGEINFOW pageInfo;
     FillPageInfo(request, font, path, pageInfo);
     FNDL_GLYPHRUN run;
@@ -118,6 +173,8 @@ bool UsePageBox(const Request &request)
 
 void SetCursor(long x, long y)
 {
+    g_cursorX = x;
+    g_cursorY = y;
     int nX = static_cast<int>(x);
     int nY = static_cast<int>(y);
     FNDLSetCursor(&nX, &nY);

@@ -20,8 +20,11 @@ struct CallResult {
     int newPage = 0;
 };
 
+// The path that has a call only measured.
+inline const std::string kMeasureOnly;
 // One FNDLFontDownloadW call with text (at most the library's 511 units)
-// for font, appending to path.
+// for font, appending to path; with no path, only measured from the cursor
+// SetCursor gave (a counting pass: nothing written, the session as it was).
 CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path);
 // What CallDownload with the same arguments would set from the cursor
@@ -29,6 +32,10 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
 // the call's result, with its advances, glyphs and lines in measure.
 int CallMeasure(const Request &request, const JobFont &font, std::u16string_view text, int offset,
                 long x, long y, FNDL_TEXTMEASURE &measure);
+// The results of a download call that is only measured (code and measure
+// from CallMeasure at the cursor, offset as given to it); the cursor moves
+// where the call would leave it.
+CallResult MeasuredResult(int code, const FNDL_TEXTMEASURE &measure, int offset);
 // One FNDLGlyphRunW call's results: stopIndex is the glyph the font could
 // not give (result 1).
 struct GlyphRunResult {
@@ -36,7 +43,8 @@ struct GlyphRunResult {
     int stopIndex = 0;
 };
 // One FNDLGlyphRunW call: glyphs (device units, at most FNDL_MAX_GLYPH_RUN)
-// set in font at the cursor, appending to path.
+// set in font at the cursor, appending to path; with no path, only its page
+// end and the cursor's move worked out.
 GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
                             std::span<const FNDL_GLYPH> glyphs, const std::string &path);
 void SetCursor(long x, long y);

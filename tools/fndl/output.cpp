@@ -128,7 +128,7 @@ std::string WorkFolder()
 
 bool StreamOut(JobOutput &output)
 {
-    if ((!output.streams && !output.discards) || output.size == 0)
+    if (!output.streams || output.size == 0)
         return true;
     std::string reason;
     if (output.streams && !CopyWorkFile(output.workPath, stdout, reason)) {
@@ -202,6 +202,8 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
 
 bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes)
 {
+    if (output.discards)
+        return true;
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(output.workPath.c_str(), "ab"),
                                                 std::fclose);
     int error = file ? 0 : errno;
@@ -251,6 +253,8 @@ bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string
 
 bool CountAppended(JobOutput &output, std::string &reason)
 {
+    if (output.discards)
+        return true;
     struct stat status {};
     if (stat(output.workPath.c_str(), &status) != 0) {
         reason = std::strerror(errno);

@@ -19,7 +19,7 @@ struct JobOutput {
     uint64_t size = 0;    // bytes in the work file so far
     uint64_t sent = 0;    // bytes already sent to standard output and cut from the work file
     bool streams = false;  // standard output: sent page by page
-    bool discards = false; // a counting pass: nothing kept
+    bool discards = false; // a counting pass: no work file, nothing written
     int cleanupSlot = -1; // the work file's place in the list removed on SIGTERM
     bool keepWorkFile = false; // the work file is the target, or not ours
 
@@ -40,8 +40,7 @@ bool CountAppended(JobOutput &output, std::string &reason);
 bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
 // Standard output: sends what the work file holds now and cuts the work
 // file back to nothing, so that a job's pages reach the printer as they are
-// made and the work file holds one page at most; an output that discards
-// is cut without sending. Other targets get the job at the end: true
+// made and the work file holds one page at most. Other targets get the job at the end: true
 // without doing anything. False after printing the reason.
 bool StreamOut(JobOutput &output);
 // The job's bytes so far: those sent and those in the work file.

@@ -160,26 +160,21 @@ bool Underline(Job &job, int fontIndex, long x, long advance)
 }
 
 // After a library call for a run in the font: a failure to download
-// reported, or what the call wrote read back and counted. Returns an exit
-// code, or -1.
+// reported, or the lines it set (known before it was made) counted.
+// Returns an exit code, or -1.
 int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
-                   const WrittenLines *pKnown = nullptr)
+                   const WrittenLines &known)
 {
     if (code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(job.request, job.fonts.fonts[static_cast<size_t>(fontIndex)],
                              job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
-    // The lines are known before the call: what it wrote is only counted,
-    // unless the page is left out and only its font downloads stay.
-    if (pKnown != nullptr && job.selected) {
-        written = *pKnown;
-        std::string reason;
-        if (!CountAppended(job.output, reason)) {
-            PrintError("cannot write the job: " + reason);
-            return kExitFailed;
-        }
-    } else if (!ReadBackCall(job, written)) {
+    // The lines are known before the call: what it wrote is only counted.
+    written = known;
+    std::string reason;
+    if (!CountAppended(job.output, reason)) {
+        PrintError("cannot write the job: " + reason);
         return kExitFailed;
     }
     CountWritten(job, fontIndex, written);
@@ -217,11 +212,11 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
         // Not kept across a page end, whose header line may add a font.
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
-        const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.output.workPath);
+        const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.CallPath());
         WrittenLines written;
         const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
                                                         : GlyphRunLine(job, {}, x);
-        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, &set);
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
             exitCode >= 0)
             return exitCode;
         if (result.code == FNDL_OK) {
@@ -260,11 +255,12 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
         SetCursor(x, job.y);
         FNDL_TEXTMEASURE measure;
         const int measured = CallMeasure(job.request, font, text, 0, x, job.y, measure);
-        const CallResult result = CallDownload(job.request, font, text, 0, job.output.workPath);
+        const CallResult result = CallDownload(job.request, font, text, 0, job.CallPath());
         WrittenLines written;
         const WrittenLines set = MeasuredLines(job, measure);
-        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written,
-                                                measured == result.code ? &set : nullptr);
+        if (result.code != FNDL_DOWNLOAD_FAILURE && !AgreesWithMeasure(result.code, measured))
+            return kExitFailed;
+        if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
             exitCode >= 0)
             return exitCode;
         job.y = result.cursorY;
