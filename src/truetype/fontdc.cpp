@@ -70,8 +70,10 @@ bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FAC
 // Weight and italic flag of the file's first font, from OS/2.
 void FileStyle(const uint8_t *pView, uint32_t dwViewSize, LOGFONTA &lf)
 {
+    // Two statements: the table's length is known only once it is found.
     uint32_t dwLength = 0;
-    const BEReader os2(FindTableInImage(pView, dwViewSize, "OS/2", &dwLength), dwLength);
+    const uint8_t *pOs2 = FindTableInImage(pView, dwViewSize, "OS/2", &dwLength);
+    const BEReader os2(pOs2, dwLength);
     uint16_t nWeight = 0;
     uint16_t nSelection = 0;
     lf.lfWeight = os2.U16(Os2Table::kUsWeightClass, nWeight) ? nWeight : FW_NORMAL;
