@@ -16,7 +16,7 @@
 # Usage: win32-test.sh [x86] [x64]   (both by default)
 #
 # Build directories (override with FNDL_WIN32_BUILD_DIR, FNDL_WIN64_BUILD_DIR,
-# FNDL_W32REF_BUILD_DIR):
+# FNDL_W32REF_BUILD_DIR; CI points the last at build/, the test command's):
 #   build-win32   x86 cross build (DLL, test programs), run directories, Wine prefix
 #   build-win64   the same for x64
 #   build-w32ref  Linux build of the reference programs
@@ -50,7 +50,11 @@ command -v wine >/dev/null || fail "wine is not installed"
 
 # --- the Linux side ------------------------------------------------------
 step "building the Linux reference programs in $ref_build"
-cmake --preset w32ref -B "$ref_build" >/dev/null || fail "Linux configure"
+# In the test command's build (build/) they are two more programs beside the
+# tests; elsewhere a build of their own.
+ref_preset=w32ref
+[ "$ref_build" = "$root/build" ] && ref_preset=test
+cmake --preset "$ref_preset" -B "$ref_build" -DFNDL_BUILD_WIN32_REFERENCE=ON >/dev/null || fail "Linux configure"
 cmake --build "$ref_build" -j"$jobs" --target fndl_w32_reference fndl_char_widths \
   || fail "Linux build"
 reference=$ref_build/fndl_w32_reference
