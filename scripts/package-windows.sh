@@ -6,7 +6,7 @@
 # include/qorvfndl.h, LICENSE and README-windows.txt. Then proves the zip:
 # unpacked into a clean folder, the README's example builds with mingw-w64
 # against each DLL, through each import library, and runs under Wine; the
-# four runs write the same job.
+# four runs write the same job (and the Linux build's, when it has run it).
 # Reuses build-win32/ and build-win64/ (and their Wine prefixes) when
 # scripts/win32-test.sh has made them.
 set -euo pipefail
@@ -87,7 +87,7 @@ for arch in x86 x64; do
     step "$arch: the README's example linked with $arch/$lib, under Wine"
     "$prefix-gcc" -std=c99 -Wall -Wextra -pedantic -Werror -I"$pkg/include" -o "$run/example.exe" \
       "$check/example.c" "$pkg/$arch/$lib" || fail "$arch: the example does not build against $lib"
-    "$prefix-objdump" -p "$run/example.exe" | grep -q 'DLL Name: Qorvfndl.dll' \
+    "$prefix-objdump" -p "$run/example.exe" | grep 'DLL Name: Qorvfndl.dll' >/dev/null \
       || fail "$arch: example.exe does not import Qorvfndl.dll"
     (cd "$run" && timeout 600 wine ./example.exe) || fail "$arch: the example linked with $lib failed under Wine"
     [ -s "$run/job.pxl" ] || fail "$arch: the example wrote no job"
@@ -97,4 +97,11 @@ done
 for job in "${jobs_written[@]}"; do
   cmp "${jobs_written[0]}" "$job" || fail "$job differs from ${jobs_written[0]}"
 done
+# The Linux build's run of the same example (ctest ReadmeExample.RunsAsC89 in
+# the test command's build), when there is one: the same bytes.
+linux_job=$root/build/readme_example/job.pxl
+if [ -s "$linux_job" ]; then
+  cmp "$linux_job" "${jobs_written[0]}" || fail "the job under Wine differs from the Linux build's ($linux_job)"
+  echo "the same job as the Linux build's ($linux_job)"
+fi
 step "passed: ${#jobs_written[@]} builds of the example against the zip wrote the same $(stat -c %s "${jobs_written[0]}")-byte job"

@@ -84,7 +84,7 @@ prove() {
   # --- the DLL's exports and imports ---------------------------------------
   local dll=$win_build/Qorvfndl.dll exports imports imported
   step "$arch: checking $dll"
-  $objdump -f "$dll" | grep -q "file format $pe_format" || fail "$arch: Qorvfndl.dll is not $pe_format"
+  $objdump -f "$dll" | grep "file format $pe_format" >/dev/null || fail "$arch: Qorvfndl.dll is not $pe_format"
   exports=$($objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
     | awk '/^[[:space:]]*\[ *[0-9]+\]/ {print $NF}' | sort | tr '\n' ' ')
   [ "$exports" = "$expected_exports" ] || fail "$arch: exports are '$exports', expected '$expected_exports'"
