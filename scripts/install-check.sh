@@ -14,6 +14,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root_dir=$PWD
+# What the set-up commands install: the compiler, CMake and pkg-config among it.
+bash scripts/deps.sh cover
 fail() { echo "install-check: FAILED: $*" >&2; exit 1; }
 step() { echo "== install-check: $*"; }
 
