@@ -44,7 +44,7 @@ bash scripts/deps.sh test
 step "checking the cross compilers and Wine packages"
 bash scripts/install-packages.sh --add-architecture i386 --with-recommends \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-  wine wine32:i386 wine64 fonts-dejavu-core fonts-liberation \
+  wine wine32:i386 wine64 file fonts-dejavu-core fonts-liberation \
   || fail "cannot install the cross compilers and Wine"
 command -v wine >/dev/null || fail "wine is not installed"
 
@@ -64,14 +64,16 @@ expected_exports=$(bash scripts/exports.sh)
 trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true; done' EXIT
 prefixes=()
 
-# prove ARCH: everything above the line for one architecture.
+# prove ARCH: the checks listed at the top, for one architecture.
 prove() {
-  local arch=$1 preset win_build objdump pe_format wine_arch
+  local arch=$1 preset win_build objdump pe_format file_type wine_arch
   case $arch in
     x86) preset=win32 win_build=${FNDL_WIN32_BUILD_DIR:-$root/build-win32}
-         objdump=i686-w64-mingw32-objdump pe_format=pei-i386 wine_arch=win32 ;;
+         objdump=i686-w64-mingw32-objdump pe_format=pei-i386 wine_arch=win32
+         file_type="PE32 executable (DLL) (console) Intel 80386" ;;
     x64) preset=win64 win_build=${FNDL_WIN64_BUILD_DIR:-$root/build-win64}
-         objdump=x86_64-w64-mingw32-objdump pe_format=pei-x86-64 wine_arch=win64 ;;
+         objdump=x86_64-w64-mingw32-objdump pe_format=pei-x86-64 wine_arch=win64
+         file_type="PE32+ executable (DLL) (console) x86-64" ;;
   esac
 
   # --- build ---------------------------------------------------------------
@@ -95,7 +97,7 @@ prove() {
       *) fail "$arch: Qorvfndl.dll needs $imported (only kernel32, gdi32 and msvcrt are allowed)" ;;
     esac
   done
-  file -b "$dll" 2>/dev/null || true
+  file -b "$dll" | grep -F "$file_type" || fail "$arch: file(1) does not see a $file_type: $(file -b "$dll")"
   echo "exports: $exports"
   echo "imports: $imports"
 
