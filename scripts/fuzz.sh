@@ -3,9 +3,12 @@
 # Fuzzes the library with libFuzzer in build-fuzz/ (clang; AddressSanitizer
 # with leak detection, UndefinedBehaviorSanitizer). For each target it first
 # replays every input in fuzz/regression/<target>/, then fuzzes for
-# FUZZ_SECONDS (default 120) from seeds generated at run time, with
-# libFuzzer's random seed FUZZ_SEED (default 0: a new one each run); two
-# targets run at once where there are two processors. Any crash,
+# FUZZ_SECONDS from seeds generated at run time, with libFuzzer's random seed
+# FUZZ_SEED (default 0: a new one each run); two targets run at once where
+# there are two processors, each reported as it ends. FUZZ_SECONDS defaults
+# to the share of FUZZ_BUDGET (default 480 seconds of fuzzing for the whole
+# list, so that the stage's time stays put as targets are added) that each
+# target gets, at least 60. Any crash,
 # leak, hang or failed check fails the run; the input that caused it is left
 # in build-fuzz/artifacts/<target>/: fix the cause, then add the input to
 # fuzz/regression/<target>/.
@@ -15,7 +18,6 @@ bash scripts/deps.sh test
 # llvm: llvm-symbolizer, for the sanitizers' stack traces in a finding.
 bash scripts/install-packages.sh clang libclang-rt-14-dev llvm
 
-seconds=${FUZZ_SECONDS:-120}
 # FUZZ_SEED fixes libFuzzer's random seed (CI uses one, so a run can be
 # repeated); 0 picks a new one each run.
 seed=${FUZZ_SEED:-0}
@@ -62,20 +64,23 @@ fuzz_target() {
 # processors. target, seed directory, longest input:
 targets=("font_file font 65536" "font_dc font 65536" "font_image font 65536" "xldecode xldecode 16384" "outline outline 65536"
          "xljob xldecode 16384" "softfont xldecode 16384" "preview xldecode 16384" "text_shaping text 65536")
+budget=${FUZZ_BUDGET:-480}
+seconds=${FUZZ_SECONDS:-$(( budget * jobs / ${#targets[@]} ))}
+[ -n "${FUZZ_SECONDS:-}" ] || [ "$seconds" -ge 60 ] || seconds=60
+echo "fuzzing ${#targets[@]} targets, $jobs at a time, $seconds s each"
 stageStart=$(date +%s)
 declare -A pids=()
 for target in "${targets[@]}"; do
   read -r name seeds maxlen <<<"$target"
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
   rm -f "$build/result-$name"
-  fuzz_target "$name" "$seeds" "$maxlen" &
+  { fuzz_target "$name" "$seeds" "$maxlen" && status=0 || status=$?; cat "$build/result-$name"; exit $status; } &
   pids[$name]=$!
 done
 failed=()
 for target in "${targets[@]}"; do
   read -r name _ <<<"$target"
   wait "${pids[$name]}" || failed+=("$name")
-  cat "$build/result-$name"
 done
 echo "fuzzing took $(( $(date +%s) - stageStart )) s"
 if [ ${#failed[@]} -gt 0 ]; then

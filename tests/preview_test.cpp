@@ -9,7 +9,9 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -337,6 +339,94 @@ TEST(ToolPreview, ReverseOrientationsTurnThePageAndMediaSizesAreKnown)
         EXPECT_EQ(page.run.err, "");
         EXPECT_EQ(std::make_pair(page.page.width, page.page.height), size);
     }
+}
+
+TEST(ToolPreview, NumberUpPagesAreDrawnInTheirCells)
+{
+    // The first sheet of a 2-up and a 4-up job against FreeType drawing the
+    // original font's glyphs where the job puts them: each frame's
+    // SetPageOrigin and SetPageScale place and size its Texts. Ink
+    // intersection over union.
+    const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    constexpr int kSheetDpi = 200;
+    constexpr double kUnits = 600.0 / kSheetDpi; // job units per pixel
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    ASSERT_EQ(FT_New_Face(library, font.c_str(), 0, &face), 0);
+    for (const int up : {2, 4}) {
+        TempPath job(".pxl");
+        const ToolRun run = RunTool({"job", "--font-file", font, "--text-file",
+                                     "/usr/share/common-licenses/GPL-3", "--number-up",
+                                     std::to_string(up), "-o", job.path});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        Rendered sheet;
+        Preview(sheet, job.path, {"--page", "1", "--dpi", std::to_string(kSheetDpi)});
+        EXPECT_EQ(sheet.run.err, "");
+        Gray reference{sheet.page.width, sheet.page.height, std::vector<uint8_t>(sheet.page.ink.size())};
+        std::vector<XLOperation> ops;
+        XLDecodeError error;
+        ASSERT_TRUE(XLDecodeOperations(job.Read(), ops, error)) << error.message;
+        // origin x, y (job units) and scale; PushGS saves them, PopGS restores.
+        std::vector<std::array<double, 3>> saved;
+        std::array<double, 3> frame{0, 0, 1};
+        double x = 0, y = 0, size = 0;
+        int frames = 0;
+        for (size_t i = 0; i < ops.size() && ops[i].op != 0x44 /* EndPage */; ++i) {
+            const XLOperation &op = ops[i];
+            if (op.op == 0x61) { // PushGS
+                saved.push_back(frame);
+            } else if (op.op == 0x60 /* PopGS */ && !saved.empty()) {
+                frame = saved.back();
+                saved.pop_back();
+            } else if (op.op == 0x75) { // SetPageOrigin
+                frame[0] += frame[2] * op.Find(0x2A)->value.numbers[0];
+                frame[1] += frame[2] * op.Find(0x2A)->value.numbers[1];
+            } else if (op.op == 0x77) { // SetPageScale
+                frame[2] *= op.Find(0x2B)->value.numbers[0];
+                ++frames;
+            } else if (op.op == kOpSetFont) {
+                size = op.Find(0xA6)->value.numbers[0];
+            } else if (op.op == kOpSetCursor) {
+                x = op.Find(0x4C)->value.numbers[0];
+                y = op.Find(0x4C)->value.numbers[1];
+            } else if (op.op == kOpText) {
+                const std::vector<double> &codes = op.Find(0xAB)->value.numbers;
+                const std::vector<double> &advances = op.Find(0xAF)->value.numbers;
+                FT_Set_Char_Size(face, 0, std::lround(size * frame[2] / kUnits * 64), 72, 72);
+                for (size_t c = 0; c < codes.size(); ++c) {
+                    const double px = (frame[0] + frame[2] * x) / kUnits;
+                    const double py = (frame[1] + frame[2] * y) / kUnits;
+                    FT_Vector delta{std::lround((px - std::floor(px)) * 64), -std::lround((py - std::floor(py)) * 64)};
+                    FT_Set_Transform(face, nullptr, &delta);
+                    ASSERT_EQ(FT_Load_Char(face, FT_ULong(codes[c]), FT_LOAD_RENDER | FT_LOAD_NO_HINTING), 0);
+                    const FT_GlyphSlot slot = face->glyph;
+                    for (unsigned row = 0; row < slot->bitmap.rows; ++row)
+                        for (unsigned column = 0; column < slot->bitmap.width; ++column) {
+                            const long gx = long(std::floor(px)) + slot->bitmap_left + column;
+                            const long gy = long(std::floor(py)) - slot->bitmap_top + row;
+                            if (gx >= 0 && gy >= 0 && gx < reference.width && gy < reference.height) {
+                                uint8_t &ink = reference.ink[size_t(gy) * reference.width + gx];
+                                ink = std::max(ink, slot->bitmap.buffer[row * slot->bitmap.pitch + column]);
+                            }
+                        }
+                    x += advances[c];
+                }
+            }
+        }
+        EXPECT_EQ(frames, up);
+        long both = 0, either = 0;
+        for (size_t i = 0; i < reference.ink.size(); ++i) {
+            both += reference.ink[i] >= 128 && sheet.page.ink[i] >= 128;
+            either += reference.ink[i] >= 128 || sheet.page.ink[i] >= 128;
+        }
+        ASSERT_GT(either, 10000) << up;
+        const double iou = double(both) / double(either);
+        EXPECT_GE(iou, 0.9) << up << "-up";
+        std::printf("%d-up: ink intersection over union %.3f (%ld of %ld pixels)\n", up, iou, both, either);
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
 }
 
 TEST(ToolPreview, RefusesJobsThatAskForMorePixelsThanTheyCarry)

@@ -340,6 +340,34 @@ TEST(ToolShaping, ParagraphsLongerThanOneStretchPrintWhole)
     EXPECT_EQ(glyphs, letters);
 }
 
+TEST(ToolShaping, JobHelpSaysWhatTheJobDoes)
+{
+    const std::string dejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!std::filesystem::exists(dejaVu))
+        GTEST_SKIP() << dejaVu << " is not installed";
+    const ToolRun help = RunTool({"job", "--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    std::string text = help.out;
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    for (const char *claim : {"script that needs shaping (Arabic joining",
+                              "right-to-left paragraphs flush right", "shaped by HarfBuzz",
+                              "the glyph call (FNDLGlyphRunW)", "is drawn as U+FFFD",
+                              "reported in one line", "--strict fails the job instead"})
+        EXPECT_NE(text.find(claim), std::string::npos) << claim;
+    EXPECT_EQ(text.find("reported and left out"), std::string::npos);
+
+    // Arabic shaped (joining forms are not the cmap glyphs: the glyph call),
+    // flush right; a character no font has drawn as U+FFFD; --strict fails.
+    ShapedJob job = RunJob({"--text", "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"});
+    ASSERT_FALSE(job.texts.empty());
+    EXPECT_EQ(GlyphCodes(job), HarfBuzzGlyphs(dejaVu, "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"));
+    EXPECT_TRUE(FlushRight(job.texts.back()));
+    job = RunJob({"--text", "a\xCD\xB8"});
+    EXPECT_EQ(PlainCodes(job, 0), Codes(u"a\uFFFD"));
+    TempPath refused(".pxl");
+    EXPECT_EQ(RunTool({"job", "--strict", "--text", "a\xCD\xB8", "-o", refused.path}).exitCode, 1);
+}
+
 TEST(ToolShaping, CoverPageShapesCentresAndReplaces)
 {
     const std::string bold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";

@@ -38,8 +38,13 @@ constexpr unsigned kRopSourceOrPattern = 0xFC;
 // What is drawn with: the PCL XL graphics state as far as it matters here.
 struct GraphicsState {
     PixelRect clip;
-    double originX = 0; // user units, moved by SetPageOrigin
+    // The page transform: a user point (x, y) lies at origin + pageScale *
+    // (x, y) in the session's units. SetPageOrigin moves the origin by user
+    // units, SetPageScale multiplies the scale (n-up frames use both).
+    double originX = 0;
     double originY = 0;
+    double pageScaleX = 1;
+    double pageScaleY = 1;
     double cursorX = 0; // user units
     double cursorY = 0;
     size_t font = SIZE_MAX; // into the rebuilt fonts
@@ -101,9 +106,12 @@ struct Preview {
 
     double ToPixelsX(double units) const { return units * settings.dpi / unitsX; }
     double ToPixelsY(double units) const { return units * settings.dpi / unitsY; }
-    // Positions count from the page origin that SetPageOrigin moved.
-    double PointX(double units) const { return ToPixelsX(units + state.originX); }
-    double PointY(double units) const { return ToPixelsY(units + state.originY); }
+    // Positions count from the page origin, in units the page scale sizes.
+    double PointX(double units) const { return ToPixelsX(state.originX + state.pageScaleX * units); }
+    double PointY(double units) const { return ToPixelsY(state.originY + state.pageScaleY * units); }
+    // A length along x or y in user units, in pixels.
+    double LengthX(double units) const { return ToPixelsX(state.pageScaleX * units); }
+    double LengthY(double units) const { return ToPixelsY(state.pageScaleY * units); }
     PixelRect ToPixels(const std::vector<double> &box) const
     {
         return {PointX(std::min(box[0], box[2])), PointY(std::min(box[1], box[3])),
@@ -260,8 +268,11 @@ bool Text(Preview &preview, const XLOperation &op, std::string &error)
         return false;
     if (!face)
         return preview.Note("Text in font " + Quoted(font.name) + ", which " + reason, op.offset), true;
-    const GlyphStyle style{preview.ToPixelsY(state.charSize), state.bold, state.shearX,
-                           state.shearY, state.scaleX, state.scaleY};
+    // The em follows the page's y scale; a page scaled unevenly widens or
+    // narrows the characters as SetCharScale does.
+    const double pageAspect = state.pageScaleY != 0 ? state.pageScaleX / state.pageScaleY : 1;
+    const GlyphStyle style{preview.LengthY(state.charSize), state.bold, state.shearX,
+                           state.shearY, state.scaleX * pageAspect, state.scaleY};
     if (std::any_of(codes.begin(), codes.end(), [](double code) { return code < 0 || code > 0xFFFF; }))
         return preview.Note("Text with character codes beyond 16 bits", op.offset), true;
     const bool drawing = preview.page && !state.brushNull;
@@ -321,8 +332,8 @@ bool PaintPath(Preview &preview, const std::vector<PixelRect> &rects, size_t off
             PaintRect(*preview.page, rect, state.clip, state.brush);
         if (!state.penNull) {
             // The pen's stroke is centred on the rectangle's edges.
-            const double halfX = preview.ToPixelsX(state.penWidth) / 2;
-            const double halfY = preview.ToPixelsY(state.penWidth) / 2;
+            const double halfX = std::fabs(preview.LengthX(state.penWidth)) / 2;
+            const double halfY = std::fabs(preview.LengthY(state.penWidth)) / 2;
             const PixelRect edges[] = {
                 {rect.left - halfX, rect.top - halfY, rect.right + halfX, rect.top + halfY},
                 {rect.left - halfX, rect.bottom - halfY, rect.right + halfX, rect.bottom + halfY},
@@ -388,8 +399,14 @@ bool Interpret(Preview &preview, const XLOperation &op, std::string &error)
         break;
     case xl::kOpSetPageOrigin:
         if (const std::vector<double> *origin = Numbers(op, xl::kAttrPageOrigin, 2)) {
-            state.originX += (*origin)[0];
-            state.originY += (*origin)[1];
+            state.originX += state.pageScaleX * (*origin)[0];
+            state.originY += state.pageScaleY * (*origin)[1];
+        }
+        break;
+    case xl::kOpSetPageScale:
+        if (const std::vector<double> *scale = Numbers(op, xl::kAttrPageScale, 2)) {
+            state.pageScaleX *= (*scale)[0];
+            state.pageScaleY *= (*scale)[1];
         }
         break;
     case xl::kOpSetCursorRel:

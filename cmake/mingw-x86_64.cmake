@@ -1,0 +1,7 @@
+# SPDX-License-Identifier: MIT
+# Cross-build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64).
+#   cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(FNDL_MINGW_PREFIX x86_64-w64-mingw32)
+set(FNDL_MINGW_PACKAGE g++-mingw-w64-x86-64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
