@@ -548,16 +548,7 @@ int RunTool(const FilterJob &job, const std::vector<std::string> &args, const st
     // The tool starts with SIGTERM and SIGPIPE at their defaults and
     // nothing blocked.
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    InitChildSpawnAttributes(attributes, false);
 
     // SIGTERM waits while the tool starts, so that it either stops the
     // filter before the tool runs or reaches the tool.
@@ -653,4 +644,21 @@ int RunTool(const FilterJob &job, const std::vector<std::string> &args, const st
     Message("INFO", Titled(job) + ": " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
                         " sent to the printer");
     return 0;
+}
+
+void InitChildSpawnAttributes(posix_spawnattr_t &attributes, bool bOwnGroup)
+{
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (bOwnGroup)
+        posix_spawnattr_setpgroup(&attributes, 0);
+    const int flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | (bOwnGroup ? POSIX_SPAWN_SETPGROUP : 0);
+    posix_spawnattr_setflags(&attributes, static_cast<short>(flags));
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include <spawn.h>
+
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
@@ -79,6 +81,12 @@ void EndIfCancelled(const FilterJob &job);
 
 // One message line for CUPS: "LEVEL: text".
 void Message(const char *level, const std::string &text);
+
+// Spawn attributes for a child filter: SIGTERM and SIGPIPE at their
+// defaults and nothing blocked, in a process group of its own when asked
+// (so that a cancel reaches every process it starts). Destroyed by the
+// caller.
+void InitChildSpawnAttributes(posix_spawnattr_t &attributes, bool bOwnGroup);
 // text with every control character (C0, DEL, C1) as a space.
 std::string WithoutControls(std::string_view text);
 // text when it is UTF-8; else read as Windows-1252 into UTF-8.

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "filter.h"
 #include "pagecount.h"
 
 extern char **environ;
@@ -75,18 +76,7 @@ int main(int argc, char **argv)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    InitChildSpawnAttributes(attributes, true);
     argv[0] = const_cast<char *>(gstopxl.c_str());
     sigset_t term;
     sigset_t before;
