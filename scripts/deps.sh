@@ -13,13 +13,15 @@ packages=(cmake g++ make pkg-config libfontconfig-dev libfreetype-dev libpng-dev
 case $level in
   cover) ;;
   test)
-    # GoogleTest, the fonts the tests load (Inter's variable fonts, with
-    # fontTools to make their instances static), and CUPS for the filters' tests.
+    # GoogleTest, the fonts the tests load (Inter's variable fonts among
+    # them), and CUPS for the filters' tests. fontTools, which the variable
+    # fonts' ink test makes its static references with, pulls in SciPy
+    # (477 MB): builds.sh installs it, the test skips without it.
     packages+=(libgtest-dev fontconfig
                fonts-dejavu-extra fonts-liberation fonts-wqy-microhei
                fonts-ipafont-gothic fonts-urw-base35 fonts-noto-cjk
                fonts-noto-core fonts-thai-tlwg fonts-symbola fonts-hanazono
-               fonts-inter-variable python3-fonttools
+               fonts-inter-variable
                libcups2-dev cups cups-client cups-daemon cups-filters ghostscript) ;;
   *) echo "usage: deps.sh [cover|test]" >&2; exit 2 ;;
 esac
