@@ -137,6 +137,11 @@ int HasConvertibleOutlines(FontFace *pFace, bool bInstance = false);
 // glyph. 1 when sent, 0 (nothing sent) when the tables are unusable.
 int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                                 SoftFontCoding coding = SoftFontCoding::kUnicode);
+// The font header of a variable font's instance whose glyphs the library
+// varies (OpenFaceInstance): head, hhea, hmtx and maxp of the instance.
+// 1 when sent, 0 (nothing sent) when its tables cannot be made.
+int DownloadInstanceFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                               SoftFontCoding coding = SoftFontCoding::kUnicode);
 // GetTTEFilePointer for a converted font: the glyph as TrueType data in a
 // global-heap block (*ppStorage, released with ReleaseFontTable), length 0
 // for an outline without contours; nothing written when the glyph has no

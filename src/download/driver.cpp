@@ -47,6 +47,8 @@ bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
 // outlines goes out converted.
 bool SendSoftFontHeader(FontFace &face, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
 {
+    if (pEntry->bVaryOutlines)
+        return DownloadInstanceFontHeader(&face, pEntry, pStream, coding) != 0;
     return pEntry->bConvertOutlines ? DownloadConvertedFontHeader(&face, pEntry, pStream, coding) != 0
                                     : DownloadFontHeader(&face, pEntry, pStream, coding) != 0;
 }
@@ -79,7 +81,10 @@ FontEntry *EntryOfRequest(FontSession *pSession, FontFace &face, const FNDL_TEXT
     *pbNew = FindDownloadedFontW(pSession, pPageInfo->nFontId) == nullptr;
     if (IsAnotherFontUnderTheId(pSession, face, pPageInfo->nFontId))
         return nullptr;
-    return FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+    FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, pTextInfo, pPageInfo);
+    if (pEntry != nullptr)
+        face.bInstanceGlyphs = pEntry->bVaryOutlines != 0;
+    return pEntry;
 }
 
 // Refuses a request before anything of it is written: an entry the call
@@ -107,6 +112,10 @@ bool CanBecomeSoftFont(FontFace &face, const PageInfo *pPageInfo, int *pbConvert
     *pbConvertOutlines = 0;
     const bool bTrueType = HasTrueTypeOutlines(face);
     const bool bInstance = bTrueType && IsVariableInstance(face);
+    // The library varies the instance's glyphs itself where it can; else
+    // the renderer's outlines are converted.
+    if (bInstance && OpenFaceInstance(face))
+        return true;
     if (bInstance || !bTrueType) {
         if (!HasConvertibleOutlines(&face, bInstance))
             return false;
@@ -123,6 +132,7 @@ bool FillFontEntry(FontFace &face, FontEntry *pEntry, int bConvertOutlines,
                    const FNDL_TEXTINFOW *pTextInfo, const PageInfo *pPageInfo)
 {
     pEntry->bConvertOutlines = bConvertOutlines;
+    pEntry->bVaryOutlines = face.bInstanceGlyphs;
     pEntry->bBold = pTextInfo->bBold;
     pEntry->bItalic = pTextInfo->bItalic;
     pEntry->bUnderline = pTextInfo->bUnderline;
@@ -179,6 +189,7 @@ int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TE
     if (pKnown != nullptr) {
         if (!IsTheEntrysFont(face, *pKnown))
             return kDownloadRefused;
+        face.bInstanceGlyphs = pKnown->bVaryOutlines != 0;
         return FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo);
     }
     // An entry of its own, never linked into the session: the character

@@ -36,6 +36,7 @@ struct FontEntry {
     FontEntry *pNext;
     int bReselect;             // 1: select the font again before the next text
     int bConvertOutlines;      // 1: CFF outlines, glyphs converted to TrueType
+    int bVaryOutlines;         // 1: a variable font's instance, glyphs varied by the library
     // The font's head table as it was read for the soft font (its dates
     // and checksum adjustment tell one font from another): a later request
     // of the font id whose font has another is refused.

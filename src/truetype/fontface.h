@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "session/session.h"
 #include "truetype/bereader.h"
@@ -16,8 +17,9 @@
 
 // Tables a face keeps copies of through the device context, or remembers
 // the place of in a font file: the few that its readers ask for (maxp,
-// cmap, loca, head, hhea, hmtx, glyf; fvar and name of a variable font).
-constexpr int kFaceTableSlots = 10;
+// cmap, loca, head, hhea, hmtx, glyf; fvar, name, avar, gvar and HVAR of a
+// variable font).
+constexpr int kFaceTableSlots = 16;
 
 struct FaceTableCopy {
     uint32_t dwTag;
@@ -56,6 +58,12 @@ struct FaceOutlineFont {
     bool bTried;
 };
 
+// A variable font's instance that the library makes itself (faceinstance.cpp).
+struct FaceInstance;
+struct FaceInstanceFree {
+    void operator()(FaceInstance *pInstance) const;
+};
+
 struct FontFace {
     FontSession *pSession; // device-context source: its hdc
     const char *szPath;    // font-file source
@@ -77,6 +85,11 @@ struct FontFace {
 
     uint8_t *pGlyphBuffer; // device context: the glyph last read, global heap
     uint32_t dwGlyphBufferSize;
+
+    // Set for a soft font of a variable font's instance: the face's glyphs
+    // are the instance's (OpenFaceInstance).
+    std::unique_ptr<FaceInstance, FaceInstanceFree> instance;
+    bool bInstanceGlyphs = false; // opened on the first glyph asked for
 
     FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn);
     ~FontFace();

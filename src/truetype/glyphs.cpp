@@ -159,6 +159,25 @@ void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 {
     if (!pFace || !pnLength || !ppGlyph || !ppStorage)
         return;
+    if (pFace->bInstanceGlyphs) {
+        // A block of its own, as a glyph read through the device context.
+        int32_t nLength = -1;
+        const uint8_t *pInstanceGlyph = FaceInstanceGlyph(*pFace, nGlyphIndex, &nLength);
+        if (nLength == 0)
+            *pnLength = 0;
+        if (pInstanceGlyph == nullptr || nLength <= 0)
+            return;
+        auto *pCopy = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(nLength)));
+        if (pCopy == nullptr) {
+            RecordFontReadOutOfMemory();
+            return;
+        }
+        std::memcpy(pCopy, pInstanceGlyph, static_cast<size_t>(nLength));
+        *ppStorage = pCopy;
+        *ppGlyph = pCopy;
+        *pnLength = nLength;
+        return;
+    }
     int32_t nLength = 0;
     uint32_t dwStart = 0;
     const FaceGlyphTables *pTables = nullptr;
@@ -183,6 +202,8 @@ void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 
 const uint8_t *FaceGlyphBytes(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength)
 {
+    if (face.bInstanceGlyphs)
+        return FaceInstanceGlyph(face, nGlyphIndex, pnLength);
     int32_t nLength = 0;
     uint32_t dwStart = 0;
     const FaceGlyphTables *pTables = nullptr;

@@ -79,6 +79,39 @@ void GetTTEFilePointer(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 // instance, and a style name no instance carries.
 bool IsVariableInstance(FontFace &face);
 
+// The fvar named instance whose subfamily name is the style name of the
+// font selected into the device context; -1 for a font file, a static font
+// or a style name no instance carries.
+int SelectedInstanceIndex(FontFace &face);
+
+// Makes the face's glyphs those of its selected named instance, with the
+// library's own variation engine (instance.h): a TrueType font with fvar,
+// gvar and a maxp of version 1.0, read through the device context. False
+// (the face unchanged) when the font is not one, or its tables do not
+// agree; the font then goes through its renderer's outlines. Done once.
+bool OpenFaceInstance(FontFace &face);
+
+// The instance's glyph g, for a face whose bInstanceGlyphs is set, as
+// FaceGlyphBytes gives glyphs: valid until the next call, the length
+// written when the glyph is located (0 for an empty glyph, with null), not
+// when the instance cannot be opened or the glyph's data are damaged.
+const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength);
+
+// The instance's horizontal metrics and the tables that follow from them,
+// glyph by glyph: hmtx with a long metric for each of nGlyphs glyphs
+// (advance from HVAR, else from the phantom points; the side bearing from
+// the varied box), head with the instance's box, hhea with its extremes,
+// and the font's maxp. False when memory runs out or the tables cannot be
+// read (nothing is sent then).
+struct InstanceTables {
+    uint8_t *pbyHmtx; // global heap, the caller's to free
+    uint32_t dwHmtxSize;
+    uint8_t abyHead[HeadTable::kSize];
+    uint8_t abyHhea[HheaTable::kSize];
+    uint8_t abyMaxp[MaxpTable::kVersion10Size];
+};
+bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables);
+
 // The style name the device context gives a variable font (fvar) read
 // through it, cut to fit; empty for a font file, a static font, or no name.
 void VariableFaceStyle(FontFace &face, char (&szStyle)[kInstanceStyleBytes]);

@@ -91,10 +91,10 @@ bool SelectedStyleName(HDC hdc, char (&szStyle)[4 * kMaxNameUnits + 1])
 
 } // namespace
 
-bool IsVariableInstance(FontFace &face)
+int SelectedInstanceIndex(FontFace &face)
 {
     if (face.bFromFile || !face.pSession || !face.pSession->hdc)
-        return false;
+        return -1;
     uint32_t dwFvarSize = 0;
     const uint8_t *pFvar = FaceTable(face, "fvar", &dwFvarSize);
     const BEReader fvar(pFvar, dwFvarSize);
@@ -104,32 +104,47 @@ bool IsVariableInstance(FontFace &face)
         !fvar.U16(FvarTable::kInstanceSize, nInstanceSize) || nAxes == 0 ||
         nAxisSize < FvarTable::kAxisRecordSize ||
         nInstanceSize < FvarTable::kInstanceCoordinates + 4 * size_t{nAxes})
-        return false;
+        return -1;
     char szStyle[4 * kMaxNameUnits + 1];
     if (!SelectedStyleName(face.pSession->hdc, szStyle))
-        return false;
+        return -1;
     uint32_t dwNameSize = 0;
     const uint8_t *pName = FaceTable(face, "name", &dwNameSize);
     const StyleNameIds styleIds = NameIdsOfString(BEReader(pName, dwNameSize), szStyle);
     const size_t nInstancesOffset = nAxesOffset + size_t{nAxes} * nAxisSize;
     for (size_t i = 0; i < nInstances && styleIds.nIds > 0; ++i) {
-        const size_t nInstance = nInstancesOffset + i * nInstanceSize;
         uint16_t nSubfamilyId = 0;
-        if (!fvar.U16(nInstance + FvarTable::kInstanceSubfamilyNameId, nSubfamilyId))
-            return false;
-        if (!HasNameId(styleIds, nSubfamilyId))
-            continue;
-        // The style names this instance: it is the renderer's unless every
-        // coordinate is its axis's default.
-        for (size_t a = 0; a < nAxes; ++a) {
-            uint32_t dwDefault = 0, dwCoordinate = 0;
-            if (!fvar.U32(nAxesOffset + a * nAxisSize + FvarTable::kAxisDefault, dwDefault) ||
-                !fvar.U32(nInstance + FvarTable::kInstanceCoordinates + 4 * a, dwCoordinate))
-                return false;
-            if (dwDefault != dwCoordinate)
-                return true;
-        }
+        if (!fvar.U16(nInstancesOffset + i * nInstanceSize + FvarTable::kInstanceSubfamilyNameId, nSubfamilyId))
+            return -1;
+        if (HasNameId(styleIds, nSubfamilyId))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool IsVariableInstance(FontFace &face)
+{
+    const int nInstance = SelectedInstanceIndex(face);
+    if (nInstance < 0)
         return false;
+    // The style names this instance: it is the renderer's unless every
+    // coordinate is its axis's default.
+    uint32_t dwFvarSize = 0;
+    const uint8_t *pFvar = FaceTable(face, "fvar", &dwFvarSize);
+    const BEReader fvar(pFvar, dwFvarSize);
+    uint16_t nAxesOffset = 0, nAxes = 0, nAxisSize = 0, nInstanceSize = 0;
+    fvar.U16(FvarTable::kAxesArrayOffset, nAxesOffset);
+    fvar.U16(FvarTable::kAxisCount, nAxes);
+    fvar.U16(FvarTable::kAxisSize, nAxisSize);
+    fvar.U16(FvarTable::kInstanceSize, nInstanceSize);
+    const size_t nInstanceAt = nAxesOffset + size_t{nAxes} * nAxisSize + size_t(nInstance) * nInstanceSize;
+    for (size_t a = 0; a < nAxes; ++a) {
+        uint32_t dwDefault = 0, dwCoordinate = 0;
+        if (!fvar.U32(nAxesOffset + a * nAxisSize + FvarTable::kAxisDefault, dwDefault) ||
+            !fvar.U32(nInstanceAt + FvarTable::kInstanceCoordinates + 4 * a, dwCoordinate))
+            return false;
+        if (dwDefault != dwCoordinate)
+            return true;
     }
     return false;
 }

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: MIT
+// A face's variable-font instance, made by the library's own engine: the
+// named instance the device context selected, its glyphs with gvar
+// applied, and the header tables that follow from them.
+#include <algorithm>
+#include <cstring>
+
+#include "truetype/bereader.h"
+#include "truetype/instance.h"
+#include "truetype/tables.h"
+#include "truetype/truetype.h"
+
+struct FaceInstance {
+    GlyphInstance glyphs;
+    BEReader hvar; // empty: advances from the phantom points
+    uint8_t *pbyHanded; // the glyph FaceInstanceGlyph gave out (global heap)
+    uint32_t dwHandedCapacity;
+};
+
+void FaceInstanceFree::operator()(FaceInstance *pInstance) const
+{
+    if (pInstance == nullptr)
+        return;
+    CloseGlyphInstance(pInstance->glyphs);
+    if (pInstance->pbyHanded != nullptr)
+        GlobalFree(pInstance->pbyHanded);
+    GlobalFree(pInstance);
+}
+
+namespace {
+
+BEReader Table(FontFace &face, const char (&szTag)[5], TableRecord record = TableRecord::kLast)
+{
+    uint32_t dwSize = 0;
+    const uint8_t *pTable = FaceTable(face, szTag, &dwSize, record);
+    return BEReader(pTable, pTable ? dwSize : 0);
+}
+
+} // namespace
+
+bool OpenFaceInstance(FontFace &face)
+{
+    if (face.instance)
+        return true;
+    const int nInstance = SelectedInstanceIndex(face);
+    if (nInstance < 0 || !FaceHasTable(face, "gvar"))
+        return false;
+    const BEReader fvar = Table(face, "fvar");
+    const BEReader maxp = Table(face, "maxp", TableRecord::kFirst);
+    const BEReader head = Table(face, "head");
+    uint32_t dwMaxpVersion = 0;
+    int16_t nLocFormat = 0;
+    uint16_t nGlyphs = 0;
+    if (!maxp.U32(MaxpTable::kVersion, dwMaxpVersion) || dwMaxpVersion != MaxpTable::kVersion10 ||
+        maxp.Size() < MaxpTable::kVersion10Size || !maxp.U16(MaxpTable::kNumGlyphs, nGlyphs) ||
+        head.Size() < HeadTable::kSize || !head.I16(HeadTable::kIndexToLocFormat, nLocFormat))
+        return false;
+    int32_t alUser[kMaxVariationAxes];
+    uint16_t nAxes = 0;
+    VariationCoordinates coordinates{};
+    if (!NamedInstanceCoordinates(fvar, static_cast<uint16_t>(nInstance), alUser, &nAxes) ||
+        !NormalizeCoordinates(fvar, FaceHasTable(face, "avar") ? Table(face, "avar") : BEReader(), alUser, nAxes,
+                              coordinates))
+        return false;
+    const VariableGlyphTables tables{Table(face, "glyf"), Table(face, "loca"), Table(face, "gvar"), nLocFormat != 0,
+                                     nGlyphs};
+    auto *pInstance = static_cast<FaceInstance *>(GlobalAlloc(GPTR, sizeof(FaceInstance)));
+    if (pInstance == nullptr) {
+        RecordFontReadOutOfMemory();
+        return false;
+    }
+    std::unique_ptr<FaceInstance, FaceInstanceFree> instance(pInstance);
+    const VaryResult result = OpenGlyphInstance(pInstance->glyphs, tables, coordinates);
+    if (result == VaryResult::kNoMemory)
+        RecordFontReadOutOfMemory();
+    if (result != VaryResult::kOk)
+        return false;
+    if (FaceHasTable(face, "HVAR"))
+        pInstance->hvar = Table(face, "HVAR");
+    face.instance = std::move(instance);
+    face.bInstanceGlyphs = true;
+    return true;
+}
+
+const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength)
+{
+    if (!face.instance && !OpenFaceInstance(face))
+        return nullptr;
+    FaceInstance &instance = *face.instance;
+    if (nGlyphIndex >= instance.glyphs.tables.nGlyphs)
+        return nullptr;
+    int32_t nLength = 0;
+    const VaryResult result = VaryGlyph(instance.glyphs, static_cast<uint16_t>(nGlyphIndex), &nLength);
+    if (result == VaryResult::kNoMemory)
+        RecordFontReadOutOfMemory();
+    if (result != VaryResult::kOk)
+        return nullptr;
+    *pnLength = nLength;
+    if (nLength == 0)
+        return nullptr;
+    // A copy of its own: making a component's glyph (the composite walk)
+    // must not overwrite the composite being walked.
+    if (instance.dwHandedCapacity < static_cast<uint32_t>(nLength)) {
+        if (instance.pbyHanded != nullptr)
+            GlobalFree(instance.pbyHanded);
+        instance.dwHandedCapacity = 0;
+        instance.pbyHanded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, std::max<uint32_t>(nLength, 4096)));
+        if (instance.pbyHanded == nullptr) {
+            RecordFontReadOutOfMemory();
+            return nullptr;
+        }
+        instance.dwHandedCapacity = std::max<uint32_t>(nLength, 4096);
+    }
+    std::memcpy(instance.pbyHanded, instance.glyphs.pbyGlyph, static_cast<size_t>(nLength));
+    return instance.pbyHanded;
+}
+
+bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables)
+{
+    tables.pbyHmtx = nullptr;
+    if (!face.instance && !OpenFaceInstance(face))
+        return false;
+    FaceInstance &instance = *face.instance;
+    const BEReader head = Table(face, "head"), hhea = Table(face, "hhea"), hmtx = Table(face, "hmtx");
+    const BEReader maxp = Table(face, "maxp", TableRecord::kFirst);
+    uint16_t nLongMetrics = 0;
+    if (head.Size() < HeadTable::kSize || hhea.Size() < HheaTable::kSize || maxp.Size() < MaxpTable::kVersion10Size ||
+        !hhea.U16(HheaTable::kNumberOfHMetrics, nLongMetrics) || nLongMetrics == 0 ||
+        nGlyphs > instance.glyphs.tables.nGlyphs)
+        return false;
+    std::memcpy(tables.abyHead, head.Data(), HeadTable::kSize);
+    std::memcpy(tables.abyHhea, hhea.Data(), HheaTable::kSize);
+    std::memcpy(tables.abyMaxp, maxp.Data(), MaxpTable::kVersion10Size);
+    tables.dwHmtxSize = nGlyphs * HmtxTable::kLongMetricSize;
+    tables.pbyHmtx = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, tables.dwHmtxSize ? tables.dwHmtxSize : 1));
+    if (tables.pbyHmtx == nullptr) {
+        RecordFontReadOutOfMemory();
+        return false;
+    }
+    int nXMin = INT16_MAX, nYMin = INT16_MAX, nXMax = INT16_MIN, nYMax = INT16_MIN;
+    int nAdvanceMax = 0, nMinLsb = INT16_MAX, nMinRsb = INT16_MAX, nMaxExtent = INT16_MIN;
+    const bool bHvar = instance.hvar.Size() > 0;
+    for (uint32_t g = 0; g < nGlyphs; ++g) {
+        const uint16_t nGlyph = static_cast<uint16_t>(g);
+        // The font's metrics, and where its outline puts the origin.
+        uint16_t nAdvance = 0;
+        int16_t nLsb = 0, nDefaultXMin = 0;
+        hmtx.U16(HmtxTable::kLongMetricSize * size_t{std::min<uint32_t>(g, nLongMetrics - 1u)}, nAdvance);
+        if (g < nLongMetrics)
+            hmtx.I16(HmtxTable::kLongMetricSize * size_t{g} + HmtxTable::kLeftSideBearing, nLsb);
+        else
+            hmtx.I16(HmtxTable::kLongMetricSize * size_t{nLongMetrics} +
+                         HmtxTable::kShortMetricSize * size_t{g - nLongMetrics},
+                     nLsb);
+        BEReader source;
+        if (InstanceSourceGlyph(instance.glyphs.tables, nGlyph, source) && source.Size() >= GlyphHeader::kSize)
+            source.I16(GlyphHeader::kXMin, nDefaultXMin);
+        GlyphBox box{0, 0, 0, 0, true};
+        int32_t nOriginDelta = 0, nAdvanceDelta = 0;
+        const VaryResult result = VaryGlyphBox(instance.glyphs, nGlyph, box, &nOriginDelta, &nAdvanceDelta);
+        if (result == VaryResult::kNoMemory) {
+            GlobalFree(tables.pbyHmtx);
+            tables.pbyHmtx = nullptr;
+            RecordFontReadOutOfMemory();
+            return false;
+        }
+        // A glyph whose variations are damaged keeps the font's metrics
+        // (it goes out as not located).
+        int32_t nHvarDelta = 0;
+        if (result != VaryResult::kOk)
+            box = GlyphBox{nDefaultXMin, 0, nDefaultXMin, 0, true}, nOriginDelta = nAdvanceDelta = 0;
+        else if (bHvar && HvarAdvanceDelta(instance.hvar, instance.glyphs.coordinates, nGlyph, &nHvarDelta))
+            nOriginDelta = 0, nAdvanceDelta = nHvarDelta;
+        const int nOrigin = (source.Size() >= GlyphHeader::kSize ? nDefaultXMin : 0) - nLsb + nOriginDelta;
+        const int nNewAdvance = std::clamp<int>(nAdvance + nAdvanceDelta, 0, UINT16_MAX);
+        const int nNewLsb = std::clamp<int>((box.bEmpty ? 0 : box.nXMin) - nOrigin, INT16_MIN, INT16_MAX);
+        if (!box.bEmpty) {
+            const int nRight = nNewLsb + (box.nXMax - box.nXMin);
+            nXMin = std::min(nXMin, box.nXMin);
+            nXMax = std::max(nXMax, box.nXMax);
+            nYMin = std::min(nYMin, box.nYMin);
+            nYMax = std::max(nYMax, box.nYMax);
+            nMinLsb = std::min(nMinLsb, nNewLsb);
+            nMinRsb = std::min(nMinRsb, nNewAdvance - nRight);
+            nMaxExtent = std::max(nMaxExtent, nRight);
+        }
+        nAdvanceMax = std::max(nAdvanceMax, nNewAdvance);
+        uint8_t *pbyMetric = tables.pbyHmtx + g * HmtxTable::kLongMetricSize;
+        PutBE16(pbyMetric + HmtxTable::kAdvanceWidth, static_cast<uint16_t>(nNewAdvance));
+        PutBE16(pbyMetric + HmtxTable::kLeftSideBearing, static_cast<uint16_t>(static_cast<int16_t>(nNewLsb)));
+    }
+    if (nXMin > nXMax) // no glyph with ink
+        nXMin = nYMin = nXMax = nYMax = nMinLsb = nMinRsb = nMaxExtent = 0;
+    const auto Put16 = [](uint8_t *pby, int nValue) {
+        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(std::clamp<int>(nValue, INT16_MIN, INT16_MAX))));
+    };
+    Put16(tables.abyHead + HeadTable::kXMin, nXMin);
+    Put16(tables.abyHead + HeadTable::kYMin, nYMin);
+    Put16(tables.abyHead + HeadTable::kXMax, nXMax);
+    Put16(tables.abyHead + HeadTable::kYMax, nYMax);
+    PutBE16(tables.abyHhea + HheaTable::kAdvanceWidthMax, static_cast<uint16_t>(nAdvanceMax));
+    Put16(tables.abyHhea + HheaTable::kMinLeftSideBearing, nMinLsb);
+    Put16(tables.abyHhea + HheaTable::kMinRightSideBearing, nMinRsb);
+    Put16(tables.abyHhea + HheaTable::kXMaxExtent, nMaxExtent);
+    PutBE16(tables.abyHhea + HheaTable::kNumberOfHMetrics, static_cast<uint16_t>(nGlyphs));
+    return true;
+}
