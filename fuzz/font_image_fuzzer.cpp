@@ -8,13 +8,15 @@
 // it; those keep covering the request path around these steps.
 //
 // Input layout as for the API targets; of the options, kFuzzSecondId adds
-// the glyph-coded soft font (the text's units as glyph indexes).
+// the glyph-coded soft font (the text's units as glyph indexes). A variable
+// font also goes out as one of its named instances, under a second id.
 #include <cstring>
 #include <vector>
 
 #include "download/download.h"
 #include "fuzz_check.h"
 #include "fuzz_request.h"
+#include "truetype/truetype.h"
 #include "platform/platform_hooks.h"
 
 namespace {
@@ -103,6 +105,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 SendGlyphCoded(face, pEntry, pStream, request.text);
         }
         RemoveFontEntry(pSession, pStream, 1);
+    }
+    {
+        // A variable font's named instance (the text's first unit picks
+        // it), its glyphs and header made by the library's variation engine.
+        ImageFace image(pSession, request.font);
+        FontFace &face = image.face;
+        page.nFontId = 2;
+        FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, &text, &page);
+        if (pEntry != nullptr && !pEntry->bConvertOutlines && !request.text.empty() &&
+            OpenFaceInstanceAt(face, request.text[0] % 8)) {
+            pEntry->bVaryOutlines = 1;
+            if (DownloadInstanceFontHeader(&face, pEntry, pStream) != 0)
+                AddCharsToFontW(&face, pEntry, pStream, &text, &page);
+        }
+        RemoveFontEntry(pSession, pStream, 2);
     }
     const bool bStreamFailed = pStream->nErrorCode != XL_ERROR_NONE;
     XLStreamClose(pStream);

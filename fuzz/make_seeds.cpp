@@ -62,6 +62,48 @@ FontBuilder LatinFont(bool longLoca, std::vector<CmapSegment> extraSegments = {}
     return MakeSampleFont({.glyphs = glyphs, .longLoca = longLoca, .unicodeSegments = segments});
 }
 
+// The Latin font made variable: one axis (wght 100 to 900, a named
+// instance at 900), every glyph's points and advance moved at its end.
+Bytes VariableFont()
+{
+    FontBuilder font = LatinFont(false);
+    Bytes fvar;
+    for (const uint16_t value : {1, 0, 16, 2, 1, 20, 1, 8})
+        AppendU16(fvar, value);
+    AppendTag(fvar, "wght");
+    AppendU32(fvar, 100u << 16), AppendU32(fvar, 400u << 16), AppendU32(fvar, 900u << 16);
+    AppendU16(fvar, 0), AppendU16(fvar, 256), AppendU16(fvar, 257), AppendU16(fvar, 0);
+    AppendU32(fvar, 900u << 16);
+    AddTable(font, "fvar", fvar);
+    constexpr uint16_t kGlyphs = 104;
+    Bytes data;
+    std::vector<uint32_t> offsets;
+    for (uint16_t g = 0; g < kGlyphs; ++g) {
+        offsets.push_back(static_cast<uint32_t>(data.size()));
+        if (g == 1)
+            continue; // the space has no points
+        const uint8_t nPoints = g < 100 ? 3 + 4 : 2 + 4;
+        const Bytes tuple = {0x00, 0x01, 0x00, 10, 0x00, static_cast<uint8_t>(3 + 2 * nPoints), 0xA0, 0x00, 0x40, 0x00};
+        AppendBytes(data, tuple);
+        AppendU8(data, 0x00); // every point
+        for (int axis = 0; axis < 2; ++axis) {
+            AppendU8(data, nPoints - 1);
+            for (uint8_t p = 0; p < nPoints; ++p)
+                AppendU8(data, static_cast<uint8_t>(p + 1 == nPoints - 2 ? 40 : axis == 0 ? 5 * p : 3));
+        }
+    }
+    offsets.push_back(static_cast<uint32_t>(data.size()));
+    Bytes gvar;
+    AppendU16(gvar, 1), AppendU16(gvar, 0), AppendU16(gvar, 1), AppendU16(gvar, 0);
+    AppendU32(gvar, 0), AppendU16(gvar, kGlyphs), AppendU16(gvar, 1);
+    AppendU32(gvar, static_cast<uint32_t>(20 + 4 * offsets.size()));
+    for (const uint32_t offset : offsets)
+        AppendU32(gvar, offset);
+    AppendBytes(gvar, data);
+    AddTable(font, "gvar", gvar);
+    return BuildFont(font);
+}
+
 // A symbol cmap first, then format 12 and a Unicode format 4.
 Bytes SymbolFont()
 {
@@ -211,6 +253,7 @@ int main(int argc, char **argv)
         {"overlapping-cmap", u"AZ \u3000\u3001 \u00e9\u00fc", kFuzzSameIdAgain, OverlappingCmapFont()},
         {"equal-offsets", u"Equal", kFuzzSecondId, EqualOffsetsFont()},
         {"collection", u"Collection", kFuzzSecondId, BuildCollection({LatinFont(false), LatinFont(true)})},
+        {"variable", u"X variable \u00e9\u01d6", 0, VariableFont()},
     };
     const Bytes dejaVu = ReadFile(kDejaVuSans);
     if (!dejaVu.empty())

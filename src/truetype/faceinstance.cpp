@@ -40,10 +40,14 @@ BEReader Table(FontFace &face, const char (&szTag)[5], TableRecord record = Tabl
 
 bool OpenFaceInstance(FontFace &face)
 {
+    return face.instance || OpenFaceInstanceAt(face, SelectedInstanceIndex(face));
+}
+
+bool OpenFaceInstanceAt(FontFace &face, int nInstance)
+{
     if (face.instance)
         return true;
-    const int nInstance = SelectedInstanceIndex(face);
-    if (nInstance < 0 || !FaceHasTable(face, "gvar"))
+    if (nInstance < 0 || nInstance > UINT16_MAX || !FaceHasTable(face, "gvar"))
         return false;
     const BEReader fvar = Table(face, "fvar");
     const BEReader maxp = Table(face, "maxp", TableRecord::kFirst);

@@ -90,6 +90,8 @@ int SelectedInstanceIndex(FontFace &face);
 // (the face unchanged) when the font is not one, or its tables do not
 // agree; the font then goes through its renderer's outlines. Done once.
 bool OpenFaceInstance(FontFace &face);
+// The same for fvar's named instance nInstance, from either source.
+bool OpenFaceInstanceAt(FontFace &face, int nInstance);
 
 // The instance's glyph g, for a face whose bInstanceGlyphs is set, as
 // FaceGlyphBytes gives glyphs: valid until the next call, the length
