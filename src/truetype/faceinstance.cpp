@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "memory/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/instance.h"
 #include "truetype/tables.h"
@@ -141,6 +142,47 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
         RecordFontReadOutOfMemory();
         return false;
     }
+    // Every glyph's box at the instance: simple glyphs first, so that a
+    // composite placed by offsets takes its components' boxes.
+    struct Varied {
+        GlyphBox box;
+        int32_t nOriginDelta, nAdvanceDelta;
+        VaryResult result;
+    };
+    const GlobalBlock<Varied> varied(static_cast<Varied *>(GlobalAlloc(GMEM_FIXED, sizeof(Varied) * (nGlyphs + 1u))));
+    const GlobalBlock<GlyphBox> known(static_cast<GlyphBox *>(GlobalAlloc(GMEM_FIXED, sizeof(GlyphBox) * (nGlyphs + 1u))));
+    if (!varied || !known) {
+        GlobalFree(tables.pbyHmtx);
+        tables.pbyHmtx = nullptr;
+        RecordFontReadOutOfMemory();
+        return false;
+    }
+    for (int nPass = 0; nPass < 2; ++nPass) {
+        for (uint32_t g = 0; g < nGlyphs; ++g) {
+            BEReader source;
+            int16_t nContours = 0;
+            const bool bComposite = InstanceSourceGlyph(instance.glyphs.tables, static_cast<uint16_t>(g), source) &&
+                                    source.I16(GlyphHeader::kNumberOfContours, nContours) && nContours < 0;
+            if (bComposite != (nPass == 1)) {
+                if (nPass == 0)
+                    known.get()[g] = GlyphBox{kUnknownBox, 0, 0, 0, true};
+                continue;
+            }
+            Varied &one = varied.get()[g];
+            one = Varied{GlyphBox{0, 0, 0, 0, true}, 0, 0, VaryResult::kOk};
+            one.result = bComposite ? VaryCompositeBox(instance.glyphs, static_cast<uint16_t>(g), known.get(), one.box,
+                                                       &one.nOriginDelta, &one.nAdvanceDelta)
+                                    : VaryGlyphBox(instance.glyphs, static_cast<uint16_t>(g), one.box,
+                                                   &one.nOriginDelta, &one.nAdvanceDelta);
+            if (one.result == VaryResult::kNoMemory) {
+                GlobalFree(tables.pbyHmtx);
+                tables.pbyHmtx = nullptr;
+                RecordFontReadOutOfMemory();
+                return false;
+            }
+            known.get()[g] = one.result == VaryResult::kOk ? one.box : GlyphBox{kUnknownBox, 0, 0, 0, true};
+        }
+    }
     int nXMin = INT16_MAX, nYMin = INT16_MAX, nXMax = INT16_MIN, nYMax = INT16_MIN;
     int nAdvanceMax = 0, nMinLsb = INT16_MAX, nMinRsb = INT16_MAX, nMaxExtent = INT16_MIN;
     const bool bHvar = instance.hvar.Size() > 0;
@@ -159,15 +201,9 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
         BEReader source;
         if (InstanceSourceGlyph(instance.glyphs.tables, nGlyph, source) && source.Size() >= GlyphHeader::kSize)
             source.I16(GlyphHeader::kXMin, nDefaultXMin);
-        GlyphBox box{0, 0, 0, 0, true};
-        int32_t nOriginDelta = 0, nAdvanceDelta = 0;
-        const VaryResult result = VaryGlyphBox(instance.glyphs, nGlyph, box, &nOriginDelta, &nAdvanceDelta);
-        if (result == VaryResult::kNoMemory) {
-            GlobalFree(tables.pbyHmtx);
-            tables.pbyHmtx = nullptr;
-            RecordFontReadOutOfMemory();
-            return false;
-        }
+        const VaryResult result = varied.get()[g].result;
+        GlyphBox box = varied.get()[g].box;
+        int32_t nOriginDelta = varied.get()[g].nOriginDelta, nAdvanceDelta = varied.get()[g].nAdvanceDelta;
         // A glyph whose variations are damaged keeps the font's metrics
         // (it goes out as not located).
         int32_t nHvarDelta = 0;

@@ -90,6 +90,13 @@ VaryResult VaryGlyph(GlyphInstance &instance, uint16_t nGlyph, int32_t *pnLength
 VaryResult VaryGlyphBox(GlyphInstance &instance, uint16_t nGlyph, GlyphBox &box, int32_t *pnOriginDelta,
                         int32_t *pnAdvanceDelta);
 
+// VaryGlyphBox for a composite whose components are placed by offsets
+// alone, from its components' boxes at the instance (pKnown, one a glyph;
+// nXMin kUnknownBox where not known): the same box without flattening.
+constexpr int32_t kUnknownBox = INT32_MIN;
+VaryResult VaryCompositeBox(GlyphInstance &instance, uint16_t nGlyph, const GlyphBox *pKnown, GlyphBox &box,
+                            int32_t *pnOriginDelta, int32_t *pnAdvanceDelta);
+
 // The advance delta of glyph g from HVAR's item variation store (rounded),
 // false when HVAR cannot give it.
 bool HvarAdvanceDelta(const BEReader &hvar, const VariationCoordinates &coordinates, uint16_t nGlyph,

@@ -65,3 +65,9 @@ bool GrowFlatScratch(VariationScratch &scratch, uint32_t nPoints);
 // The glyph's gvar deltas (unrounded) for the points in pts.pdDx/pdDy,
 // untouched points of a simple glyph interpolated when bInterpolate.
 VaryResult ApplyGlyphDeltas(GlyphInstance &instance, uint16_t nGlyph, GlyphPointsScratch &pts, bool bInterpolate);
+
+// The simple glyph in scratch.points, or the composite's records, written
+// into instance.pbyGlyph with the box given.
+VaryResult WriteSimpleGlyph(GlyphInstance &instance, const GlyphBox &box, int32_t *pnLength);
+VaryResult WriteComposite(GlyphInstance &instance, const ComponentScratch &components, const GlyphBox &box,
+                          int32_t *pnLength);
