@@ -11,6 +11,9 @@
 #include <cstring>
 #include <memory>
 
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
+
 #include "fonts/fonts.h"
 #include "cli/output.h"
 #include "platform/platform_hooks.h"
@@ -168,8 +171,10 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
 // --instance with --font-file: the library reads a font file's default
 // instance; a named instance prints through the face name, so the request
 // names the file's family with the instance's weight and slant when the
-// font mapper resolves them to that very instance (the file is installed),
-// or to the face itself for the instance at the axis defaults.
+// font mapper resolves them to that very instance, or to the face itself
+// for the instance at the axis defaults. A file fontconfig does not list is
+// shown to it, for this process, by a configuration that adds a folder
+// holding only a link to the file (removed at exit).
 int ReadInstance(const std::string &spec, const CommandKind &kind, Request &request)
 {
     if (!request.fromFile)
@@ -180,15 +185,45 @@ int ReadInstance(const std::string &spec, const CommandKind &kind, Request &requ
         return UsageError(kind.name, error);
     char path[4096] = {};
     int index = 0;
-    if (chosen.family.empty() ||
-        !PlatformResolveFace(chosen.family.c_str(), static_cast<int>(chosen.weight), chosen.italic, path,
-                             sizeof path, &index) ||
-        !SameFile(path, request.font) ||
-        (index != chosen.index && !(chosen.atDefault && index == (chosen.index & 0xFFFF)))) {
+    const auto Resolves = [&] {
+        return !chosen.family.empty() &&
+               PlatformResolveFace(chosen.family.c_str(), static_cast<int>(chosen.weight), chosen.italic, path,
+                                   sizeof path, &index) &&
+               SameFile(path, request.font) &&
+               (index == chosen.index || (chosen.atDefault && index == (chosen.index & 0xFFFF)));
+    };
+    static std::string folder; // the added folder, its link and configuration
+    if (!Resolves() && folder.empty()) {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-font-XXXXXX";
+        FcChar8 *system = FcConfigFilename(nullptr);
+        char *real = realpath(request.font.c_str(), nullptr);
+        if (system != nullptr && real != nullptr && mkdtemp(name.data()) != nullptr) {
+            folder = name;
+            std::atexit([] {
+                unlink((folder + "/font").c_str());
+                unlink((folder + "/fonts.conf").c_str());
+                rmdir(folder.c_str());
+            });
+            const std::string conf = "<fontconfig><include ignore_missing=\"yes\">" +
+                                     std::string(reinterpret_cast<const char *>(system)) + "</include><dir>" +
+                                     folder + "</dir></fontconfig>";
+            FILE *file = std::fopen((folder + "/fonts.conf").c_str(), "w");
+            if (symlink(real, (folder + "/font").c_str()) == 0 && file != nullptr &&
+                std::fputs(conf.c_str(), file) >= 0) {
+                setenv("FONTCONFIG_FILE", (folder + "/fonts.conf").c_str(), 1);
+                PlatformForgetFontconfig();
+            }
+            if (file != nullptr)
+                std::fclose(file);
+        }
+        FcStrFree(system);
+        std::free(real);
+    }
+    if (!Resolves()) {
         PrintError("the instance " + chosen.name + " of '" + request.font +
-                   "' prints only when the file is installed (fontconfig must find it, e.g. in "
-                   "~/.local/share/fonts): from the file alone the library prints its default "
-                   "instance");
+                   "' cannot be printed: its family and style find another font file (" + path +
+                   "); from the file alone the library prints its default instance");
         return kExitFailed;
     }
     request.instanceFile = request.font;
