@@ -103,9 +103,10 @@ bool PrepareEmFont(FontFace &face)
 
 // The glyph converted to TrueType (a global-heap block, or null with
 // length 0 for an outline without contours); false when it has no outline
-// that converts.
-bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
+// that converts (out of memory is recorded in the face).
+bool ConvertGlyph(FontFace &face, uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
 {
+    const FaceOutlineFont &em = face.outline;
     constexpr UINT kFormat = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
     GLYPHMETRICS gm;
     // Most outlines fit the first block, so the glyph is loaded once; only a
@@ -113,7 +114,7 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
     DWORD dwCapacity = kFirstOutlineBlock;
     auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
     if (pbyOutline == nullptr) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     DWORD dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
@@ -126,7 +127,7 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
         dwCapacity = dwSize;
         pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
         if (pbyOutline == nullptr) {
-            RecordFontReadOutOfMemory();
+            FaceFail(face, Status::kNoMemory);
             return false;
         }
         dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
@@ -160,7 +161,7 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
     metrics.dwHmtxSize = nGlyphs * HmtxTable::kLongMetricSize;
     metrics.hmtx.reset(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, metrics.dwHmtxSize ? metrics.dwHmtxSize : 1)));
     if (!metrics.hmtx) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     std::memcpy(metrics.abyHead, pbyHead, HeadTable::kSize);
@@ -283,7 +284,7 @@ void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 {
     uint8_t *pbyGlyph = nullptr;
     uint32_t dwLength = 0;
-    if (!PrepareEmFont(*pFace) || !ConvertGlyph(pFace->outline, nGlyphIndex, &pbyGlyph, &dwLength))
+    if (!PrepareEmFont(*pFace) || !ConvertGlyph(*pFace, nGlyphIndex, &pbyGlyph, &dwLength))
         return;
     *pnLength = static_cast<int32_t>(dwLength);
     *ppGlyph = pbyGlyph;

@@ -27,30 +27,30 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
 
 // The glyph-coded soft font of the page's font id: its header once, then
 // every glyph of the run that it has not sent yet, then its selection.
-// 1 when done (*pnMissing: the run's first glyph that could not be located
-// and went out empty, -1 when none), 0 when the download failed,
-// kDownloadRefused as for DownloadFontW and for a glyph index at or above
-// the font's glyph count.
-int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs,
-                      int *pnMissing);
+// kOk when done (*pnMissing: the run's first glyph that could not be
+// located and went out empty, -1 when none), a refusal as for DownloadFontW
+// and for a glyph index at or above the font's glyph count, kNoMemory when
+// the download failed.
+Status DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs,
+                         int *pnMissing);
 
-// 1 when the font is present and the text's characters were processed, 0
-// when the download failed, kDownloadRefused when nothing was written and
-// the session is as the call found it: the font cannot be read, its header
+// kOk when the font is present and the text's characters were processed,
+// kNoMemory when the download failed; a refusal (kRefused, or kFontFile for
+// a font file that cannot be mapped) when nothing was written and the
+// session is as the call found it: the font cannot be read, its header
 // cannot be made, or the font id names a font downloaded before and the
 // request's font is another.
-constexpr int kDownloadRefused = -1;
-int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
-                  PageInfo *pPageInfo);
+Status DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                     PageInfo *pPageInfo);
 
 // The glyph index the page would set for each character of the text
 // (pPageInfo->anGlyphIndex), as DownloadFontW would find it, reading the
 // font through pReader's device context and sending or recording nothing:
-// the session (null when there is none) is only looked at. 1 when found, 0
-// when the font cannot be used, kDownloadRefused as for DownloadFontW.
-int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo);
+// the session (null when there is none) is only looked at. kOk when found,
+// a failure when the font cannot be used, a refusal as for DownloadFontW.
+Status FindGlyphIndexesW(FontSession *pSession, FontSession *pReader,
+                         const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
 // Sends the font header of a new entry. 1 when it was sent, 0 when the font
 // could not be read (nothing is sent then).
