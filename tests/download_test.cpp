@@ -313,7 +313,7 @@ TEST_F(DownloadTest, HeaderTablesAreChosenByExactTag)
     std::strcpy(entry->szFaceName, "Sample");
     {
         FontFace face(run.session, true, run.path.c_str());
-        ASSERT_EQ(DownloadFontHeader(&face, entry, run.stream), 1);
+        ASSERT_EQ(DownloadFontHeader(&face, entry, run.stream), Status::kOk);
     }
     auto blocks = HeaderBlocks(Decode(g_xlRecorder.all));
     ASSERT_GE(blocks.size(), 3u);
@@ -334,7 +334,7 @@ TEST_F(DownloadTest, HeaderTablesAreChosenByExactTag)
     run.path = bareFile.path;
     g_xlRecorder.all.clear();
     FontFace bareFace(run.session, true, run.path.c_str());
-    ASSERT_EQ(DownloadFontHeader(&bareFace, entry, run.stream), 1);
+    ASSERT_EQ(DownloadFontHeader(&bareFace, entry, run.stream), Status::kOk);
     blocks = HeaderBlocks(Decode(g_xlRecorder.all));
     ASSERT_EQ(blocks.size(), 4u);
     EXPECT_EQ(blocks[2].size(), 28u);

@@ -222,8 +222,8 @@ int HasConvertibleOutlines(FontFace *pFace, bool bInstance)
            FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }
 
-int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
-                                SoftFontCoding coding)
+Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                                   SoftFontCoding coding)
 {
     static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
     uint8_t abyMaxp[kMaxpSize];
@@ -236,11 +236,11 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
     const bool bUsable = adwSize[0] >= HeadTable::kSize && adwSize[1] >= HheaTable::kSize && adwSize[2] > 0 &&
                          nUnitsPerEm >= kMinUnitsPerEm && nUnitsPerEm <= kMaxUnitsPerEm;
     if (!bUsable)
-        return 0;
+        return Status::kRefused;
     InstanceMetrics instance{};
     if (FaceHasTable(*pFace, "fvar")) {
         if (!MeasureInstance(*pFace, pEntry->nGlyphs, apbyTable[0], apbyTable[1], instance))
-            return 0;
+            return Status::kRefused;
         apbyTable[0] = instance.abyHead;
         adwSize[0] = HeadTable::kSize;
         apbyTable[1] = instance.abyHhea;
@@ -276,7 +276,7 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
     for (uint32_t k = 0; k < kTableCount; ++k)
         SendTableBlocks(pStream, apbySource[k], adwSize[k], adwPadded[k]);
     SendFontHeaderEnd(pStream);
-    return 1;
+    return Status::kOk;
 }
 
 void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,

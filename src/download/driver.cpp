@@ -47,8 +47,9 @@ bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
 // outlines goes out converted.
 bool SendSoftFontHeader(FontFace &face, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
 {
-    return pEntry->bConvertOutlines ? DownloadConvertedFontHeader(&face, pEntry, pStream, coding) != 0
-                                    : DownloadFontHeader(&face, pEntry, pStream, coding) != 0;
+    const Status sent = pEntry->bConvertOutlines ? DownloadConvertedFontHeader(&face, pEntry, pStream, coding)
+                                                 : DownloadFontHeader(&face, pEntry, pStream, coding);
+    return sent == Status::kOk;
 }
 
 bool IsGlyphSent(const FontEntry *pEntry, uint16_t nGlyph)
@@ -193,8 +194,7 @@ Status FindGlyphIndexesIn(FontFace &face, FontSession *pSession, const FNDL_TEXT
     if (pKnown != nullptr) {
         if (!IsTheEntrysFont(face, *pKnown))
             return Status::kRefused;
-        return FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo) == 1 ? Status::kOk
-                                                                             : Status::kNoMemory;
+        return FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo);
     }
     // An entry of its own, never linked into the session: the character
     // table is the one a download would build.
@@ -208,8 +208,7 @@ Status FindGlyphIndexesIn(FontFace &face, FontSession *pSession, const FNDL_TEXT
     const std::unique_ptr<FontEntry, decltype(&ReleaseFontEntry)> entry(pEntry, ReleaseFontEntry);
     if (!FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo))
         return Status::kFailed;
-    return FindCharacterGlyphsW(&face, pEntry, pTextInfo, pPageInfo) == 1 ? Status::kOk
-                                                                         : Status::kNoMemory;
+    return FindCharacterGlyphsW(&face, pEntry, pTextInfo, pPageInfo);
 }
 
 Status DownloadFontIn(FontFace &face, FontSession *pSession, XLStream *pStream,
@@ -226,8 +225,7 @@ Status DownloadFontIn(FontFace &face, FontSession *pSession, XLStream *pStream,
     if (pEntry->szXLFontName[0] == '\0' &&
         !SendSoftFontHeader(face, pEntry, pStream, SoftFontCoding::kUnicode))
         return RefuseRequest(pSession, pEntry, bNew);
-    return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo) == 1 ? Status::kOk
-                                                                             : Status::kNoMemory;
+    return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo);
 }
 
 Status DownloadGlyphRunIn(FontFace &face, FontSession *pSession, XLStream *pStream,
