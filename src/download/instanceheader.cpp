@@ -29,11 +29,11 @@ uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
 
 } // namespace
 
-int DownloadInstanceFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
+Status DownloadInstanceFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
 {
     InstanceTables instance{};
     if (!MakeInstanceTables(*pFace, pEntry->nGlyphs, instance))
-        return 0;
+        return Status::kRefused;
     const GlobalBlock<uint8_t> hmtx(instance.pbyHmtx);
     static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
     const uint8_t *apbySource[kTableCount] = {instance.abyHead, instance.abyHhea, hmtx.get(), instance.abyMaxp};
@@ -63,5 +63,5 @@ int DownloadInstanceFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pSt
     for (uint32_t k = 0; k < kTableCount; ++k)
         SendTableBlocks(pStream, apbySource[k], adwSize[k], adwPadded[k]);
     SendFontHeaderEnd(pStream);
-    return 1;
+    return Status::kOk;
 }

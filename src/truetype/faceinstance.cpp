@@ -71,13 +71,13 @@ bool OpenFaceInstanceAt(FontFace &face, int nInstance)
                                      nGlyphs};
     auto *pInstance = static_cast<FaceInstance *>(GlobalAlloc(GPTR, sizeof(FaceInstance)));
     if (pInstance == nullptr) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     std::unique_ptr<FaceInstance, FaceInstanceFree> instance(pInstance);
     const VaryResult result = OpenGlyphInstance(pInstance->glyphs, tables, coordinates);
     if (result == VaryResult::kNoMemory)
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
     if (result != VaryResult::kOk)
         return false;
     if (FaceHasTable(face, "HVAR"))
@@ -97,7 +97,7 @@ const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *
     int32_t nLength = 0;
     const VaryResult result = VaryGlyph(instance.glyphs, static_cast<uint16_t>(nGlyphIndex), &nLength);
     if (result == VaryResult::kNoMemory)
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
     if (result != VaryResult::kOk)
         return nullptr;
     *pnLength = nLength;
@@ -111,7 +111,7 @@ const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *
         instance.dwHandedCapacity = 0;
         instance.pbyHanded = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, std::max<uint32_t>(nLength, 4096)));
         if (instance.pbyHanded == nullptr) {
-            RecordFontReadOutOfMemory();
+            FaceFail(face, Status::kNoMemory);
             return nullptr;
         }
         instance.dwHandedCapacity = std::max<uint32_t>(nLength, 4096);
@@ -139,7 +139,7 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
     tables.dwHmtxSize = nGlyphs * HmtxTable::kLongMetricSize;
     tables.pbyHmtx = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, tables.dwHmtxSize ? tables.dwHmtxSize : 1));
     if (tables.pbyHmtx == nullptr) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     // Every glyph's box at the instance: simple glyphs first, so that a
@@ -154,7 +154,7 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
     if (!varied || !known) {
         GlobalFree(tables.pbyHmtx);
         tables.pbyHmtx = nullptr;
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     for (int nPass = 0; nPass < 2; ++nPass) {
@@ -177,7 +177,7 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
             if (one.result == VaryResult::kNoMemory) {
                 GlobalFree(tables.pbyHmtx);
                 tables.pbyHmtx = nullptr;
-                RecordFontReadOutOfMemory();
+                FaceFail(face, Status::kNoMemory);
                 return false;
             }
             known.get()[g] = one.result == VaryResult::kOk ? one.box : GlyphBox{kUnknownBox, 0, 0, 0, true};
