@@ -92,6 +92,7 @@ const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *
     if (!face.instance && !OpenFaceInstance(face))
         return nullptr;
     FaceInstance &instance = *face.instance;
+    nGlyphIndex &= 0xFFFF; // as glyphs are located
     if (nGlyphIndex >= instance.glyphs.tables.nGlyphs)
         return nullptr;
     int32_t nLength = 0;

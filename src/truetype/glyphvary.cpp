@@ -18,19 +18,8 @@ namespace {
 
 constexpr uint32_t kPhantomPoints = 4;
 constexpr uint16_t kArgsAreXYValues = 0x0002;
-constexpr uint16_t kWeHaveInstructions = 0x0100;
 constexpr uint16_t kScaledComponentOffset = 0x0800;
 constexpr uint16_t kUnscaledComponentOffset = 0x1000;
-constexpr uint8_t kKeptPointFlags = 0x41; // on curve, overlapping contours
-
-template <typename T>
-bool Regrow(T *&p, uint32_t nCount)
-{
-    if (p != nullptr)
-        GlobalFree(p);
-    p = static_cast<T *>(GlobalAlloc(GMEM_FIXED, sizeof(T) * (nCount ? nCount : 1)));
-    return p != nullptr;
-}
 
 int32_t Round(double d) { return static_cast<int32_t>(std::floor(d + 0.5)); }
 
@@ -210,7 +199,7 @@ VaryResult Flatten(GlyphInstance &instance, uint16_t nGlyph, int nDepth, int32_t
 {
     VariationScratch &scratch = *instance.pScratch;
     BEReader glyph;
-    if (!InstanceSourceGlyph(instance.tables, nGlyph, glyph))
+    if (++scratch.nVisits > kMaxFlattenVisits || !InstanceSourceGlyph(instance.tables, nGlyph, glyph))
         return VaryResult::kDamaged;
     int16_t nContours = 0;
     if (glyph.Size() == 0 || (glyph.I16(GlyphHeader::kNumberOfContours, nContours) && nContours == 0))
@@ -306,6 +295,7 @@ VaryResult VaryGlyphBox(GlyphInstance &instance, uint16_t nGlyph, GlyphBox &box,
     int32_t nOrigin = 0, nAdvance = 0;
     VariationScratch &scratch = *instance.pScratch;
     scratch.nFlat = 0;
+    scratch.nVisits = 0;
     BEReader glyph;
     int16_t nContours = 0;
     VaryResult result = VaryResult::kOk;

@@ -35,6 +35,9 @@ struct ComponentScratch {
 
 constexpr int kMaxFlattenDepth = 8;
 constexpr uint32_t kMaxFlatPoints = 1u << 18;
+// Glyphs visited to flatten one glyph: composites of composites that name
+// many components (empty ones too) stop here rather than multiply.
+constexpr uint32_t kMaxFlattenVisits = 4096;
 
 struct VariationScratch {
     GlyphPointsScratch points;
@@ -52,6 +55,7 @@ struct VariationScratch {
     double *pdFlatY;
     uint32_t nFlat;
     uint32_t nFlatCapacity;
+    uint32_t nVisits;
 };
 
 VariationScratch *NewVariationScratch();
