@@ -278,11 +278,11 @@ void BM_FirstRequest_Latin500_DC(benchmark::State &state)
                      output);
 }
 
-// Inter Bold, a named instance of a variable font: its outlines and metrics
-// are read through the renderer (every glyph's metrics for hmtx), against
-// the same instance made static by fontTools' instancer and downloaded from
-// its file, and the variable font's default instance (its glyf as it
-// stands). Cold metrics: a process's first request on the font.
+// Inter Bold, a named instance of a variable font: its glyphs and metrics
+// are made by the library's variation engine (every glyph varied once for
+// hmtx), against the same instance made static by fontTools' instancer and
+// downloaded from its file, and the variable font's default instance (its
+// glyf as it stands). Cold metrics: a process's first request on the font.
 constexpr const char *kInterRomanPath = "/usr/share/fonts/truetype/inter-vf/Inter-roman.var.ttf";
 
 void BM_FirstRequest_Latin500_InterBold_DC(benchmark::State &state)
