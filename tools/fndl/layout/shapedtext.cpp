@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <unordered_set>
 
 #include "layout/bidi.h"
 #include "fonts/fontruns.h"
@@ -41,10 +42,12 @@ TextCallKey KeyOf(const Job &job, const JobFont &font, char32_t c)
 void MeasureTextCallAdvances(Job &job, int fontIndex, std::u32string_view text)
 {
     const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
+    // Each character once, in the order the text first brings it.
     std::u16string units;
+    std::unordered_set<char16_t> taken;
     for (const char32_t c : text) {
         if (c <= 0xFFFF && !g_textCallAdvances.contains(KeyOf(job, font, c)) &&
-            units.find(static_cast<char16_t>(c)) == std::u16string::npos)
+            taken.insert(static_cast<char16_t>(c)).second)
             units += static_cast<char16_t>(c);
     }
     FNDL_TEXTMEASURE measure;
