@@ -28,7 +28,7 @@ constexpr int kBoldFontIds = 1000; // the bold face's font ids follow the regula
 
 // Sets a shaped run through the glyph call, in pieces the call takes; a
 // glyph the font cannot give is set as glyph 0 (its missing-glyph box).
-bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long left,
+bool DrawGlyphs(const CallStyle &style, const JobFont &font, const Run &run, long left,
                 long baseline, JobOutput &output)
 {
     std::vector<FNDL_GLYPH> glyphs = run.glyphs;
@@ -45,7 +45,7 @@ bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long 
             continue;
         }
         if (result.code != FNDL_OK) {
-            PrintDownloadFailure(style, font, output.workPath, WorkFileProblem(output));
+            PrintDownloadFailure(output.target, font, output.workPath, WorkFileProblem(output));
             return false;
         }
         std::string reason;
@@ -64,7 +64,7 @@ bool DrawGlyphs(const Request &style, const JobFont &font, const Run &run, long 
 // by one library call (a shaped run by one glyph call a piece).
 bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
 {
-    const Request style = StyleRequest(cover.request, text.face, text.height);
+    const CallStyle style = StyleOf(cover.request, text.face, text.height);
     const long em = CharacterSizeInDots(static_cast<int>(text.height), static_cast<int>(style.resolution));
     // The library clips at its page box, which the moved origin moves too:
     // a shaped line, whose marks may stack above the em or reach left of
@@ -87,7 +87,7 @@ bool DrawText(Cover &cover, const PlacedText &text, JobOutput &output)
         const CallResult result = CallDownload(style, font, run.text, 0, output.workPath);
         std::string reason;
         if (result.code != FNDL_OK) {
-            PrintDownloadFailure(style, font, output.workPath, WorkFileProblem(output));
+            PrintDownloadFailure(output.target, font, output.workPath, WorkFileProblem(output));
             return false;
         }
         if (!CountAppended(output, reason)) {
@@ -142,10 +142,10 @@ bool ChooseFaces(Cover &cover)
     for (const Face face : {kRegular, kBold}) {
         JobFonts &fonts = cover.faces[face];
         JobFont main;
-        fonts.fallback = request.fallback;
-        if (!ChooseMainFace(request.font, request.fromFile,
-                            static_cast<int>(request.fontId) + (face == kBold ? kBoldFontIds : 0),
-                            face == kBold ? kWeightBold : request.weight, false, fonts, main))
+        fonts.fallback = request.face.fallback;
+        if (!ChooseMainFace(request.face.font, request.face.fromFile,
+                            static_cast<int>(request.face.fontId) + (face == kBold ? kBoldFontIds : 0),
+                            face == kBold ? kWeightBold : request.call.weight, false, fonts, main))
             return false;
         fonts.fonts.push_back(std::move(main));
     }
@@ -219,7 +219,7 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         return kExitFailed;
     // The cover page places everything from the page's corner itself, measured and drawn with
     // the library's own page limits.
-    if (!UsePageBox(Request{})) {
+    if (!UsePageBox(CallStyle{})) {
         PrintError("the library did not take its own page limits back");
         return kExitFailed;
     }
@@ -229,7 +229,7 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
         return kExitFailed;
     // After the layout, whose order of finding fallback fonts gives their
     // font ids.
-    if (ReportUnprintable(cover, spec) > 0 && request.strict) {
+    if (ReportUnprintable(cover, spec) > 0 && request.settings.strict) {
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }
@@ -253,11 +253,11 @@ int WriteCover(const Request &request, const CoverSpec &spec, JobOutput &output)
     if (!AppendToOutput(output, bytes) || !AppendToOutput(output, JobEnd(request)) ||
         !StreamOut(output))
         return kExitFailed;
-    if (request.pageLog)
-        std::fprintf(stderr, "PAGE: 1 %ld\n", request.copies);
+    if (request.settings.pageLog)
+        std::fprintf(stderr, "PAGE: 1 %ld\n", request.settings.copies);
     if (!FinishJobOutput(output))
         return kExitFailed;
-    PrintNote((request.output == "-" ? std::string("standard output") : request.output) +
+    PrintNote((request.settings.output == "-" ? std::string("standard output") : request.settings.output) +
               ": cover page, " + std::to_string(JobBytes(output)) + " bytes");
     return kExitDone;
 }

@@ -73,7 +73,7 @@ bool RightToLeft(const Cover &cover, std::u16string_view text)
     }
     std::vector<uint8_t> levels;
     bool rightToLeft = false;
-    BidiLevels(chars, cover.request.direction, levels, rightToLeft);
+    BidiLevels(chars, cover.request.source.direction, levels, rightToLeft);
     return rightToLeft;
 }
 
@@ -148,7 +148,7 @@ void LayOutCover(Cover &cover, const CoverSpec &spec)
     const long left = inset + pad;
     const long right = pageWidth - inset - pad;
     // The library breaks lines at its right limit: no line is wider.
-    const long lineWidth = std::min(right - left, static_cast<long>(request.limits.nRightLimit) - 1);
+    const long lineWidth = std::min(right - left, static_cast<long>(request.call.limits.nRightLimit) - 1);
     const long centre = pageWidth / 2;
     const std::u16string classification = Units(spec.classification);
 

@@ -14,12 +14,12 @@
 
 namespace coverpage {
 
-Request StyleRequest(const Request &request, Face face, long height)
+CallStyle StyleOf(const Request &request, Face face, long height)
 {
-    Request style = request;
+    CallStyle style = request.call;
     style.height = height;
     style.boldFace = face == kBold;
-    style.weight = face == kBold ? kWeightBold : request.weight;
+    style.weight = face == kBold ? kWeightBold : request.call.weight;
     style.underline = false;
     return style;
 }
@@ -31,11 +31,11 @@ namespace {
 void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string_view chars,
                   std::map<char16_t, long> &advances)
 {
-    const Request style = StyleRequest(cover.request, face, height);
+    const CallStyle style = StyleOf(cover.request, face, height);
     const JobFont &jobFont = cover.faces[face].fonts[static_cast<size_t>(font)];
     const long em = CharacterSizeInDots(static_cast<int>(height), static_cast<int>(style.resolution));
     if (!MeasureAdvances(style, jobFont, chars, 0, em, advances)) {
-        PrintDownloadFailure(style, jobFont, "", "");
+        PrintDownloadFailure(cover.request.settings.output, jobFont, "", "");
         cover.failed = true;
     }
 }
@@ -47,9 +47,9 @@ std::vector<Run> ShapedRunsOf(Cover &cover, Face face, long height, std::u16stri
 {
     JobFonts &fonts = cover.faces[face];
     const long em = CharacterSizeInDots(static_cast<int>(height),
-                                        static_cast<int>(cover.request.resolution));
+                                        static_cast<int>(cover.request.call.resolution));
     ShapedText shaped;
-    PrepareText(fonts, cover.request.direction, text, shaped);
+    PrepareText(fonts, cover.request.source.direction, text, shaped);
     std::vector<uint8_t> levels;
     for (const ShapedItem &item : shaped.items)
         levels.push_back(item.level);
@@ -75,7 +75,7 @@ std::vector<Run> ShapedRunsOf(Cover &cover, Face face, long height, std::u16stri
 
 std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width)
 {
-    if (TextNeedsShaping(cover.faces[face], cover.request.direction, text))
+    if (TextNeedsShaping(cover.faces[face], cover.request.source.direction, text))
         return ShapedRunsOf(cover, face, height, text, width);
     std::vector<Run> runs;
     width = 0;

@@ -68,13 +68,13 @@ struct Cover {
 
     long Dots(double points) const
     {
-        return std::lround(points * static_cast<double>(request.resolution) / 72.0);
+        return std::lround(points * static_cast<double>(request.call.resolution) / 72.0);
     }
 };
 
-// The request for a face at a type size: bold weight for the bold face, no
-// underline.
-Request StyleRequest(const Request &request, Face face, long height);
+// The library call's style for a face at a type size: bold weight for the
+// bold face, no underline.
+CallStyle StyleOf(const Request &request, Face face, long height);
 
 // The runs of a text in the face, each character in the first font that
 // sets it; width: the text's width. A text that needs shaping is shaped

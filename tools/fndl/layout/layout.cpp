@@ -37,10 +37,10 @@ size_t ChunkLength(std::u16string_view text, size_t pos)
 // is past the right limit.
 void ToTabStop(Job &job)
 {
-    const long margin = job.request.margin;
+    const long margin = job.request.call.margin;
     const long width = std::max(job.tabWidth, 1L);
     const long stop = margin + (std::max(job.x - margin, -1L) / width + 1) * width;
-    if (stop >= job.request.limits.nRightLimit) {
+    if (stop >= job.request.call.limits.nRightLimit) {
         NewLine(job);
         return;
     }
@@ -80,8 +80,8 @@ WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure)
     lines.lastY = job.lastLineY;
     lines.lastEndX = job.lastLineEndX;
     for (int k = 0; k < measure.nLines; ++k) {
-        const long x = k == 0 ? measure.nCursorX : job.request.margin;
-        const long y = measure.nCursorY + k * job.request.lineSpacing;
+        const long x = k == 0 ? measure.nCursorX : job.request.call.margin;
+        const long y = measure.nCursorY + k * job.request.call.lineSpacing;
         long advance = 0;
         const int start = measure.anLineStart[k];
         for (int i = start; i < start + measure.anLineLength[k]; ++i)
@@ -133,15 +133,15 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     // made: it would only send the font and characters nothing uses yet.
     FNDL_TEXTMEASURE measure;
     const int measured =
-        CallMeasure(request, font, run.substr(pos, length), 0, job.x, job.y, measure);
+        CallMeasure(request.call, font, run.substr(pos, length), 0, job.x, job.y, measure);
     const bool setsNothing =
         measured == FNDL_INVALID_GLYPH_HANDLE && measure.nOffsetToText == 0;
     const std::string &path = setsNothing ? kMeasureOnly : job.CallPath();
     const CallResult result = path.empty() ? MeasuredResult(measured, measure, 0)
-                                           : CallDownload(request, font, run.substr(pos, length), 0, path);
+                                           : CallDownload(request.call, font, run.substr(pos, length), 0, path);
     if (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
         result.code != FNDL_PAGEEND) {
-        PrintDownloadFailure(request, font, job.output.workPath, WorkFileProblem(job.output));
+        PrintDownloadFailure(request.settings.output, font, job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
     if (!AgreesWithMeasure(result.code, measured))
@@ -166,7 +166,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
         pos += length;
         // The library leaves the cursor x at the start of a last line that
         // fits; the next text goes on after that line's end.
-        job.x = job.RowHasText() ? job.lastLineEndX : request.margin;
+        job.x = job.RowHasText() ? job.lastLineEndX : request.call.margin;
         SetCursor(job.x, job.y);
         return -1;
     case FNDL_INVALID_GLYPH_HANDLE: {
@@ -203,7 +203,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
         }
         if (job.freshPage && stop == 0) {
             PrintError("no line fits on a page: the first line's y " +
-                       std::to_string(request.cursorY) +
+                       std::to_string(request.page.cursorY) +
                        " is below the library's bottom limit; give a smaller --cursor y or "
                        "--page-top");
             return kExitFailed;
@@ -285,7 +285,7 @@ void CountUnprintable(Job &job, std::u16string_view text, size_t textStart, Unpr
 long ReportUnprintable(Job &job, int &exitCode)
 {
     Unprintable found;
-    exitCode = ForEachTextPiece(job.request, [&](std::u16string_view piece, size_t start) {
+    exitCode = ForEachTextPiece(job.request.source, [&](std::u16string_view piece, size_t start) {
         CountUnprintable(job, piece, start, found);
         return -1;
     });
@@ -305,7 +305,7 @@ long ReportUnprintable(Job &job, int &exitCode)
 void PrintSummary(const Job &job)
 {
     const Request &request = job.request;
-    std::string summary = (request.output == "-" ? std::string("standard output") : request.output) +
+    std::string summary = (request.settings.output == "-" ? std::string("standard output") : request.settings.output) +
                           ": " + std::to_string(job.sheets) + (job.sheets == 1 ? " page, " : " pages, ") +
                           std::to_string(job.lines) + (job.lines == 1 ? " line, " : " lines, ") +
                           std::to_string(job.characters) +
@@ -366,12 +366,12 @@ int LayOut(Job &job)
         return kExitFailed;
     if (const int exitCode = StartFirstPage(job); exitCode >= 0)
         return exitCode;
-    if (request.cursorX != request.margin) {
-        job.x = request.cursorX;
+    if (request.page.cursorX != request.call.margin) {
+        job.x = request.page.cursorX;
         SetCursor(job.x, job.y);
     }
 
-    if (TextIsEmpty(request)) {
+    if (TextIsEmpty(request.source)) {
         // No text: the font is still downloaded and selected.
         size_t pos = 0;
         if (const int exitCode = SetPiece(job, 0, std::u16string_view(), 0, pos);
@@ -380,7 +380,7 @@ int LayOut(Job &job)
     }
     Paragraphs at;
     if (const int exitCode = ForEachTextPiece(
-            request,
+            request.source,
             [&](std::u16string_view piece, size_t start) {
                 return SetParagraphs(job, piece, start, at);
             });
@@ -396,7 +396,7 @@ int LayOut(Job &job)
 int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
 {
     Job job{.request = request, .fonts = fonts, .output = output};
-    if (!UsePageBox(request)) {
+    if (!UsePageBox(request.call)) {
         PrintError("the library cannot set text in a page of this size at this resolution");
         return kExitFailed;
     }
@@ -404,34 +404,34 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     const long unprintable = ReportUnprintable(job, readFailure);
     if (readFailure >= 0)
         return readFailure;
-    if (unprintable > 0 && request.strict) {
+    if (unprintable > 0 && request.settings.strict) {
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }
     job.charactersByFont.assign(fonts.fonts.size(), 0);
     // Tab stops and the header's room are measured in the main font first.
-    const bool hasTabs = TextHasTab(request);
+    const bool hasTabs = TextHasTab(request.source);
     std::map<char16_t, long> advances;
-    if (hasTabs || !request.header.empty()) {
+    if (hasTabs || !request.settings.header.empty()) {
         std::vector<std::u16string> texts{u"        "};
-        if (!request.header.empty()) {
+        if (!request.settings.header.empty()) {
             std::u16string title;
             size_t bad = 0;
-            Utf8ToUtf16(request.header + "0123456789:-Pageof", title, bad);
+            Utf8ToUtf16(request.settings.header + "0123456789:-Pageof", title, bad);
             title += u"\u2026";
             std::erase(title, u' ');
             texts.push_back(std::move(title));
         }
-        MeasureCharacters(request, fonts.fonts.front(), texts, advances);
+        MeasureCharacters(request.call, request.page.cursorY, fonts.fonts.front(), texts, advances);
     }
     const auto space = advances.find(u' ');
     job.tabWidth = 8 * (space != advances.end() && space->second > 0 ? space->second
-                                                                     : request.characterSize / 2);
-    if (!request.header.empty()) {
+                                                                     : request.call.characterSize / 2);
+    if (!request.settings.header.empty()) {
         // "Page n of m" needs m: the pages are counted by laying the job
         // out on measures alone (no work file, nothing written, the
         // library's session untouched), then the job is written.
-        job.header = HeaderStart(request, request.header, advances);
+        job.header = HeaderStart(request.call, request.settings.header, advances);
         JobOutput counted;
         counted.discards = true;
         Job count{.request = request, .fonts = fonts, .output = counted};

@@ -96,5 +96,5 @@ bool EndLastPage(Job &job);
 // The header line's title and date, before "Page n of m": the title cut
 // with an ellipsis where the line would not hold it (advances: measured
 // characters of the main font).
-std::u16string HeaderStart(const Request &request, const std::string &title,
+std::u16string HeaderStart(const CallStyle &style, const std::string &title,
                            const std::map<char16_t, long> &advances);

@@ -18,13 +18,13 @@ constexpr char16_t kEllipsis[] = u"\u2026";
 // A "PAGE: n copies" line for the sheet just ended, when asked for.
 void LogSheet(const Job &job)
 {
-    if (job.request.pageLog && job.logPages)
-        std::fprintf(stderr, "PAGE: %ld %ld\n", job.sheets, job.request.copies);
+    if (job.request.settings.pageLog && job.logPages)
+        std::fprintf(stderr, "PAGE: %ld %ld\n", job.sheets, job.request.settings.copies);
 }
 
 void ToPageTop(Job &job, long y)
 {
-    job.x = job.request.margin;
+    job.x = job.request.call.margin;
     job.y = y;
     job.freshPage = true;
     job.hasLastLine = false;
@@ -34,7 +34,7 @@ void ToPageTop(Job &job, long y)
 // The first baseline of the text: below the header line when there is one.
 long FirstTextLine(const Job &job)
 {
-    return job.request.cursorY + (job.header.empty() ? 0 : 2 * job.request.lineSpacing);
+    return job.request.page.cursorY + (job.header.empty() ? 0 : 2 * job.request.call.lineSpacing);
 }
 
 // Opens the sheet when the page is printed and none is open, and the
@@ -71,7 +71,7 @@ bool EndPage(Job &job, bool last)
         return false;
     if (job.selected)
         ++job.cellsUsed;
-    if (!job.sheetOpen || (job.cellsUsed < job.request.numberUp && !last))
+    if (!job.sheetOpen || (job.cellsUsed < job.request.page.numberUp && !last))
         return true;
     std::vector<uint8_t> bytes;
     PutPageEnd(bytes);
@@ -88,11 +88,11 @@ bool EndPage(Job &job, bool last)
 int StartPage(Job &job)
 {
     job.column = 0;
-    job.selected = job.request.pages.Selects(job.pages);
+    job.selected = job.request.page.pages.Selects(job.pages);
     job.printed += job.selected ? 1 : 0;
     if (!OpenFrame(job))
         return kExitFailed;
-    ToPageTop(job, job.request.cursorY);
+    ToPageTop(job, job.request.page.cursorY);
     if (job.header.empty())
         return -1;
     const std::string page = "Page " + std::to_string(job.pages) + " of " +
@@ -111,8 +111,8 @@ int StartPage(Job &job)
 void NewLine(Job &job)
 {
     // Blank lines past the bottom stop there: the next text starts a page.
-    job.y = std::min(job.y + job.request.lineSpacing, job.request.limits.nBottomLimit + 1L);
-    job.x = job.request.margin;
+    job.y = std::min(job.y + job.request.call.lineSpacing, job.request.call.limits.nBottomLimit + 1L);
+    job.x = job.request.call.margin;
     job.freshPage = false;
     SetCursor(job.x, job.y);
 }
@@ -124,7 +124,7 @@ int StartFirstPage(Job &job)
 
 bool NewPage(Job &job)
 {
-    if (job.column + 1 < job.request.columns) {
+    if (job.column + 1 < job.request.page.columns) {
         if (!CloseFrame(job))
             return false;
         ++job.column;
@@ -144,7 +144,7 @@ bool EndLastPage(Job &job)
     return EndPage(job, true);
 }
 
-std::u16string HeaderStart(const Request &request, const std::string &title,
+std::u16string HeaderStart(const CallStyle &style, const std::string &title,
                            const std::map<char16_t, long> &advances)
 {
     char date[32] = {};
@@ -161,12 +161,12 @@ std::u16string HeaderStart(const Request &request, const std::string &title,
         long width = 0;
         for (const char16_t unit : text) {
             const auto known = advances.find(unit);
-            width += known != advances.end() ? known->second : request.characterSize / 2;
+            width += known != advances.end() ? known->second : style.characterSize / 2;
         }
         return width;
     };
     // Room for the date and the widest "Page n of m".
-    const long room = request.limits.nRightLimit - request.margin - widthOf(rest) -
+    const long room = style.limits.nRightLimit - style.margin - widthOf(rest) -
                       widthOf(u"Page 0000 of 0000") * 11 / 10;
     if (widthOf(units) <= room)
         return units + rest;

@@ -34,7 +34,7 @@ std::map<TextCallKey, long> g_textCallAdvances;
 
 TextCallKey KeyOf(const Job &job, const JobFont &font, char32_t c)
 {
-    return {font.libraryName, font.fontId, job.request.height, c};
+    return {font.libraryName, font.fontId, job.request.call.height, c};
 }
 
 // Asks the library for the advances of the characters of [start, end) of
@@ -53,7 +53,7 @@ void MeasureTextCallAdvances(Job &job, int fontIndex, std::u32string_view text)
     FNDL_TEXTMEASURE measure;
     for (size_t pos = 0; pos < units.size(); pos += kLibraryTextUnits) {
         const std::u16string_view piece = std::u16string_view(units).substr(pos, kLibraryTextUnits);
-        if (CallMeasure(job.request, font, piece, 0, job.request.margin, job.request.cursorY,
+        if (CallMeasure(job.request.call, font, piece, 0, job.request.call.margin, job.request.page.cursorY,
                         measure) == FNDL_DOWNLOAD_FAILURE)
             return;
         for (size_t i = 0; i < piece.size(); ++i)
@@ -73,7 +73,7 @@ long TextCallAdvance(Job &job, int fontIndex, char32_t c)
     if (known != g_textCallAdvances.end())
         return known->second;
     hb_font_t *shaping = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
-    return CmapAdvance(shaping, c, job.request.characterSize);
+    return CmapAdvance(shaping, c, job.request.call.characterSize);
 }
 
 void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, ShapedText &shaped)
@@ -101,7 +101,7 @@ void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, Sha
     }
     for (const ShapedItem &item : pieces) {
         bool cmap = false;
-        ShapeItem(job.shaping, job.fonts, job.request.characterSize, item, shaped.text, 0, glyphs,
+        ShapeItem(job.shaping, job.fonts, job.request.call.characterSize, item, shaped.text, 0, glyphs,
                   cmap, shaped.stacked);
         if (cmap)
             MeasureTextCallAdvances(job, item.font,
@@ -124,7 +124,7 @@ void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, Sha
 // The next tab stop after x: every tabWidth from the margin.
 long TabStop(const Job &job, long x)
 {
-    const long margin = job.request.margin;
+    const long margin = job.request.call.margin;
     const long width = std::max(job.tabWidth, 1L);
     return margin + (std::max(x - margin, -1L) / width + 1) * width;
 }
@@ -139,7 +139,7 @@ int PageEndBeforeRun(Job &job)
     }
     if (job.freshPage) {
         PrintError("no line fits on a page: the first line's y " +
-                   std::to_string(job.request.cursorY) +
+                   std::to_string(job.request.page.cursorY) +
                    " is below the library's bottom limit; give a smaller --cursor y or "
                    "--page-top");
         return kExitFailed;
@@ -152,11 +152,11 @@ int PageEndBeforeRun(Job &job)
 bool Underline(Job &job, int fontIndex, long x, long advance)
 {
     hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
-    if (!job.request.underline || !job.selected || !font)
+    if (!job.request.call.underline || !job.selected || !font)
         return true;
     long offset = 0;
     long thickness = 0;
-    UnderlineMetrics(font, job.request.characterSize, offset, thickness);
+    UnderlineMetrics(font, job.request.call.characterSize, offset, thickness);
     std::vector<uint8_t> bar;
     PutUnderlineBar(bar, {x, job.y + offset, x + advance, job.y + offset + thickness});
     return AppendToOutput(job.output, bar);
@@ -169,7 +169,7 @@ int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
                    const WrittenLines &known)
 {
     if (code == FNDL_DOWNLOAD_FAILURE) {
-        PrintDownloadFailure(job.request, job.fonts.fonts[static_cast<size_t>(fontIndex)],
+        PrintDownloadFailure(job.request.settings.output, job.fonts.fonts[static_cast<size_t>(fontIndex)],
                              job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
@@ -215,7 +215,7 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
         // Not kept across a page end, whose header line may add a font.
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
-        const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.CallPath());
+        const GlyphRunResult result = CallGlyphRun(job.request.call, font, glyphs, job.CallPath());
         WrittenLines written;
         const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
                                                         : GlyphRunLine(job, {}, x);
@@ -257,8 +257,8 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.y);
         FNDL_TEXTMEASURE measure;
-        const int measured = CallMeasure(job.request, font, text, 0, x, job.y, measure);
-        const CallResult result = CallDownload(job.request, font, text, 0, job.CallPath());
+        const int measured = CallMeasure(job.request.call, font, text, 0, x, job.y, measure);
+        const CallResult result = CallDownload(job.request.call, font, text, 0, job.CallPath());
         WrittenLines written;
         const WrittenLines set = MeasuredLines(job, measure);
         if (result.code != FNDL_DOWNLOAD_FAILURE && !AgreesWithMeasure(result.code, measured))
@@ -317,7 +317,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
     long width = 0;
     for (size_t n = 0; n < items.size(); ++n) {
         bool isCmap = false;
-        ShapeItem(job.shaping, job.fonts, job.request.characterSize, items[n], line, start,
+        ShapeItem(job.shaping, job.fonts, job.request.call.characterSize, items[n], line, start,
                   glyphs[n], isCmap, shaped.stacked);
         cmap[n] = isCmap;
         levels.push_back(items[n].level);
@@ -330,7 +330,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
         width += widths[n];
     }
     if (shaped.rightToLeft)
-        x = std::max(x, job.request.limits.nRightLimit - width);
+        x = std::max(x, job.request.call.limits.nRightLimit - width);
     for (const size_t n : VisualOrder(levels)) {
         const ShapedItem &item = items[n];
         if (item.tab) {
@@ -340,7 +340,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
         // Shaped with the line alone, a line may come out wider than it was
         // measured: a run that would pass the right limit goes through the
         // glyph call, which does not break it.
-        bool cmapFailed = !cmap[n] || x + widths[n] > job.request.limits.nRightLimit;
+        bool cmapFailed = !cmap[n] || x + widths[n] > job.request.call.limits.nRightLimit;
         if (!cmapFailed) {
             std::u16string units;
             for (size_t i = item.start; i < item.end; ++i)
@@ -382,7 +382,7 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
     // The pieces of a long stretch after its first go its first one's way.
     direction = shaped.rightToLeft ? TextDirection::RightToLeft : TextDirection::LeftToRight;
     const size_t count = shaped.text.size();
-    const long right = job.request.limits.nRightLimit;
+    const long right = job.request.call.limits.nRightLimit;
     long startX = job.x;
     for (size_t start = 0; start < count;) {
         // The line ends after the last space that fits, else after the last
@@ -420,7 +420,7 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
         start = next;
         if (start < count) {
             NewLine(job);
-            startX = job.request.margin;
+            startX = job.request.call.margin;
         }
     }
     return -1;
@@ -430,7 +430,7 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
 
 bool ParagraphNeedsShaping(Job &job, std::u16string_view paragraph)
 {
-    return TextNeedsShaping(job.fonts, job.request.direction, paragraph);
+    return TextNeedsShaping(job.fonts, job.request.source.direction, paragraph);
 }
 
 int SetShapedParagraph(Job &job, std::u16string_view paragraph)
@@ -442,7 +442,7 @@ int SetShapedParagraph(Job &job, std::u16string_view paragraph)
             end = paragraph.size();
         // A stretch longer than the bound goes as several, each from a new
         // line.
-        TextDirection direction = job.request.direction;
+        TextDirection direction = job.request.source.direction;
         for (size_t piece = start; piece < end || piece == start;) {
             const size_t pieceEnd = PieceEnd(paragraph, piece, end, kLongestShapedStretch);
             if (piece > start)
