@@ -78,9 +78,9 @@ long TextCallAdvance(Job &job, int fontIndex, char32_t c)
 
 void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, ShapedText &shaped)
 {
-    job.replaced += PrepareText(job.fonts, direction, stretch, shaped);
-    if (!shaped.stacked.empty() && !job.reportedStacks) {
-        job.reportedStacks = true;
+    job.counts.replaced += PrepareText(job.fonts, direction, stretch, shaped);
+    if (!shaped.stacked.empty() && !job.counts.reportedStacks) {
+        job.counts.reportedStacks = true;
         PrintError("a character carries more than " + std::to_string(kMostStackedMarks) +
                    " combining marks: the marks past them are set on top of the stack");
     }
@@ -133,11 +133,11 @@ long TabStop(const Job &job, long x)
 // exit code, or -1 to go on.
 int PageEndBeforeRun(Job &job)
 {
-    if (job.settingHeader) {
+    if (job.paging.settingHeader) {
         PrintError("the header line does not fit at the top of the page");
         return kExitFailed;
     }
-    if (job.freshPage) {
+    if (job.pen.freshPage) {
         PrintError("no line fits on a page: the first line's y " +
                    std::to_string(job.request.page.cursorY) +
                    " is below the library's bottom limit; give a smaller --cursor y or "
@@ -152,13 +152,13 @@ int PageEndBeforeRun(Job &job)
 bool Underline(Job &job, int fontIndex, long x, long advance)
 {
     hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
-    if (!job.request.call.underline || !job.selected || !font)
+    if (!job.request.call.underline || !job.paging.selected || !font)
         return true;
     long offset = 0;
     long thickness = 0;
     UnderlineMetrics(font, job.request.call.characterSize, offset, thickness);
     std::vector<uint8_t> bar;
-    PutUnderlineBar(bar, {x, job.y + offset, x + advance, job.y + offset + thickness});
+    PutUnderlineBar(bar, {x, job.pen.y + offset, x + advance, job.pen.y + offset + thickness});
     return AppendToOutput(job.output, bar);
 }
 
@@ -189,15 +189,15 @@ int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
 WrittenLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
 {
     WrittenLines line;
-    line.hasLast = job.hasLastLine;
-    line.lastY = job.lastLineY;
-    line.lastEndX = job.lastLineEndX;
+    line.hasLast = job.pen.hasLastLine;
+    line.lastY = job.pen.lastLineY;
+    line.lastEndX = job.pen.lastLineEndX;
     if (glyphs.empty())
         return line;
     long advance = 0;
     for (const FNDL_GLYPH &glyph : glyphs)
         advance += glyph.nAdvance;
-    const long y = job.y + glyphs[0].nOffsetY;
+    const long y = job.pen.y + glyphs[0].nOffsetY;
     line.texts = 1;
     line.characters = static_cast<long>(glyphs.size());
     line.count = line.hasLast && y == line.lastY ? 0 : 1;
@@ -214,7 +214,7 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
     for (int attempt = 0; attempt < 8; ++attempt) {
         // Not kept across a page end, whose header line may add a font.
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
-        SetCursor(x, job.y);
+        SetCursor(x, job.pen.y);
         const GlyphRunResult result = CallGlyphRun(job.request.call, font, glyphs, job.CallPath());
         WrittenLines written;
         const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
@@ -255,20 +255,20 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
-        SetCursor(x, job.y);
+        SetCursor(x, job.pen.y);
         FNDL_TEXTMEASURE measure;
-        const int measured = CallMeasure(job.request.call, font, text, 0, x, job.y, measure);
+        const int measured = CallMeasure(job.request.call, font, text, 0, x, job.pen.y, measure);
         const CallResult result = CallDownload(job.request.call, font, text, 0, job.CallPath());
         WrittenLines written;
-        const WrittenLines set = MeasuredLines(job, measure);
+        const WrittenLines set = MeasuredLines(job.pen, job.request.call, measure);
         if (result.code != FNDL_DOWNLOAD_FAILURE && !AgreesWithMeasure(result.code, measured))
             return kExitFailed;
         if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
             exitCode >= 0)
             return exitCode;
-        job.y = result.cursorY;
-        if (written.texts > 0 && job.RowHasText())
-            x = job.lastLineEndX;
+        job.pen.y = result.cursorY;
+        if (written.texts > 0 && job.pen.RowHasText())
+            x = job.pen.lastLineEndX;
         if (result.code == FNDL_OK)
             return -1;
         if (result.code == FNDL_INVALID_GLYPH_HANDLE) {
@@ -368,8 +368,8 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
         }
     }
     // Text that follows in the text call goes on from the line's end.
-    job.x = x;
-    SetCursor(job.x, job.y);
+    job.pen.x = x;
+    SetCursor(job.pen.x, job.pen.y);
     return -1;
 }
 
@@ -383,7 +383,7 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
     direction = shaped.rightToLeft ? TextDirection::RightToLeft : TextDirection::LeftToRight;
     const size_t count = shaped.text.size();
     const long right = job.request.call.limits.nRightLimit;
-    long startX = job.x;
+    long startX = job.pen.x;
     for (size_t start = 0; start < count;) {
         // The line ends after the last space that fits, else after the last
         // whole cluster that fits (one at least).
@@ -419,7 +419,7 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
         }
         start = next;
         if (start < count) {
-            NewLine(job);
+            NewLine(job.pen, job.request.call);
             startX = job.request.call.margin;
         }
     }
@@ -446,7 +446,7 @@ int SetShapedParagraph(Job &job, std::u16string_view paragraph)
         for (size_t piece = start; piece < end || piece == start;) {
             const size_t pieceEnd = PieceEnd(paragraph, piece, end, kLongestShapedStretch);
             if (piece > start)
-                NewLine(job);
+                NewLine(job.pen, job.request.call);
             if (const int exitCode =
                     SetStretch(job, paragraph.substr(piece, pieceEnd - piece), direction);
                 exitCode >= 0)
