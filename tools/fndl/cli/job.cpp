@@ -4,6 +4,7 @@
 // callers who frame their own jobs).
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "cover/cover.h"
@@ -14,8 +15,7 @@
 #include "cli/output.h"
 #include "qorvfndl.h"
 #include "cli/request.h"
-#include "xldecode/xldecode.h"
-#include "xlstream/xlcodes.h"
+#include "text/text.h"
 
 namespace {
 
@@ -71,17 +71,11 @@ uint64_t FileSize(const std::string &path)
     return error ? 0 : size;
 }
 
-// The bytes appended to path since it had size from.
-std::vector<uint8_t> AppendedBytes(const std::string &path, uint64_t from)
+// The bytes a call appended to path, which had size before.
+uint64_t AppendedSince(const std::string &path, uint64_t before)
 {
-    JobOutput view;
-    view.workPath = path;
-    view.size = from;
-    view.keepWorkFile = true;
-    std::vector<uint8_t> bytes;
-    std::string reason;
-    TakeAppended(view, bytes, reason);
-    return bytes;
+    const uint64_t size = FileSize(path);
+    return size - std::min(size, before);
 }
 
 // A bare call's font: the request's, as given.
@@ -108,19 +102,17 @@ std::string BareOutputProblem(const std::string &path)
     return WorkFileProblem(view);
 }
 
-// The font name of the first operator op in bytes, or "".
-std::string FontNameOf(std::span<const uint8_t> bytes, uint8_t op)
+// The name the library gives the font's soft font: "OT:<id in hex>:<chFont>:n",
+// the face name cut at a character where the name's 255 bytes end.
+std::string SoftFontNameOf(const JobFont &font)
 {
-    std::vector<XLOperation> ops;
-    XLDecodeError error;
-    XLDecodeOperations(bytes, ops, error);
-    for (const XLOperation &operation : ops) {
-        if (operation.op != op)
-            continue;
-        if (const XLAttribute *name = operation.Find(xl::kAttrFontName))
-            return std::string(name->value.raw.begin(), name->value.raw.end());
-    }
-    return "";
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "OT:%x:", static_cast<unsigned>(font.fontId));
+    constexpr size_t kNameBytes = 255;
+    const std::string_view suffix = ":n";
+    const size_t room = kNameBytes - std::strlen(prefix) - suffix.size();
+    return prefix + font.libraryName.substr(0, Utf8FitLength(font.libraryName, room)) +
+           std::string(suffix);
 }
 
 } // namespace
@@ -170,13 +162,12 @@ int RunDownload(std::span<char *const> args)
     const uint64_t sizeBefore = FileSize(request.settings.output);
     const CallResult result = CallDownload(request.call, font, request.source.text,
                                            static_cast<int>(request.settings.offset), request.settings.output);
-    const uint64_t sizeAfter = FileSize(request.settings.output);
     std::printf(
         "result %d (%s): offset %d, cursor y %d, stop x %d, new page %d; appended %llu bytes "
         "to %s\n",
         result.code, ResultName(result.code), result.offset, result.cursorY, result.stopX,
         result.newPage,
-        static_cast<unsigned long long>(sizeAfter - std::min(sizeAfter, sizeBefore)),
+        static_cast<unsigned long long>(AppendedSince(request.settings.output, sizeBefore)),
         request.settings.output.c_str());
     if (result.code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(request.settings.output, font, request.settings.output, BareOutputProblem(request.settings.output));
@@ -194,11 +185,14 @@ int RunRemove(std::span<char *const> args)
     const JobFont font = BareFont(request);
     uint64_t sizeBefore = FileSize(request.settings.output);
     const CallResult result = CallDownload(request.call, font, u"", 0, request.settings.output);
-    std::vector<uint8_t> appended = AppendedBytes(request.settings.output, sizeBefore);
+    // What was appended is known from the file's size and the library's
+    // naming, without reading it back.
+    const std::string name = SoftFontNameOf(font);
+    uint64_t appended = AppendedSince(request.settings.output, sizeBefore);
     std::printf(
-        "download (empty text): result %d (%s); appended %zu bytes (font header of \"%s\")\n",
-        result.code, ResultName(result.code), appended.size(),
-        FontNameOf(appended, xl::kOpBeginFontHeader).c_str());
+        "download (empty text): result %d (%s); appended %llu bytes (font header of \"%s\")\n",
+        result.code, ResultName(result.code), static_cast<unsigned long long>(appended),
+        appended > 0 ? name.c_str() : "");
     if (result.code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(request.settings.output, font, request.settings.output, BareOutputProblem(request.settings.output));
         return kExitFailed;
@@ -206,11 +200,11 @@ int RunRemove(std::span<char *const> args)
     sizeBefore = FileSize(request.settings.output);
     int nFontId = static_cast<int>(request.face.fontId);
     FNDLRemoveFontW(&nFontId);
-    appended = AppendedBytes(request.settings.output, sizeBefore);
-    if (appended.empty())
+    appended = AppendedSince(request.settings.output, sizeBefore);
+    if (appended == 0)
         std::printf("remove font %ld: nothing appended\n", request.face.fontId);
     else
-        std::printf("remove font %ld: appended %zu bytes (RemoveFont \"%s\")\n", request.face.fontId,
-                    appended.size(), FontNameOf(appended, xl::kOpRemoveFont).c_str());
+        std::printf("remove font %ld: appended %llu bytes (RemoveFont \"%s\")\n",
+                    request.face.fontId, static_cast<unsigned long long>(appended), name.c_str());
     return kExitDone;
 }

@@ -73,9 +73,9 @@ bool AgreesWithMeasure(int code, int measured)
 
 // Line k at the cursor (the first) or the margin, k line spacings lower;
 // a line on the row set last goes on with it.
-WrittenLines MeasuredLines(const Pen &pen, const CallStyle &style, const FNDL_TEXTMEASURE &measure)
+CallLines MeasuredLines(const Pen &pen, const CallStyle &style, const FNDL_TEXTMEASURE &measure)
 {
-    WrittenLines lines;
+    CallLines lines;
     lines.hasLast = pen.hasLastLine;
     lines.lastY = pen.lastLineY;
     lines.lastEndX = pen.lastLineEndX;
@@ -96,7 +96,7 @@ WrittenLines MeasuredLines(const Pen &pen, const CallStyle &style, const FNDL_TE
     return lines;
 }
 
-void CountWritten(Job &job, int fontIndex, const WrittenLines &written)
+void CountWritten(Job &job, int fontIndex, const CallLines &written)
 {
     job.counts.texts += written.texts;
     if (job.paging.selected) {
@@ -146,7 +146,7 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     }
     if (!AgreesWithMeasure(result.code, measured))
         return kExitFailed;
-    const WrittenLines written = MeasuredLines(job.pen, job.request.call, measure);
+    const CallLines written = MeasuredLines(job.pen, job.request.call, measure);
     std::string reason;
     if (!CountAppended(job.output, reason)) {
         PrintError("cannot write the job: " + reason);

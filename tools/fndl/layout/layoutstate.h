@@ -14,7 +14,7 @@
 #include "layout/librarycall.h"
 #include "cli/output.h"
 #include "qorvfndl.h"
-#include "layout/readback.h"
+#include "layout/calllines.h"
 #include "cli/request.h"
 #include "layout/shaping.h"
 
@@ -84,9 +84,9 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
 // said (the lines set would not be the ones the layout counts).
 bool AgreesWithMeasure(int code, int measured);
 // The lines a text call sets, as its measure (taken from the pen) says them.
-WrittenLines MeasuredLines(const Pen &pen, const CallStyle &style, const FNDL_TEXTMEASURE &measure);
+CallLines MeasuredLines(const Pen &pen, const CallStyle &style, const FNDL_TEXTMEASURE &measure);
 // Adds the lines and characters read back to the job's counts and layout.
-void CountWritten(Job &job, int fontIndex, const WrittenLines &written);
+void CountWritten(Job &job, int fontIndex, const CallLines &written);
 
 // Shaped text (shapedtext.cpp).
 

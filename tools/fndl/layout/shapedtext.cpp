@@ -165,8 +165,8 @@ bool Underline(Job &job, int fontIndex, long x, long advance)
 // After a library call for a run in the font: a failure to download
 // reported, or the lines it set (known before it was made) counted.
 // Returns an exit code, or -1.
-int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
-                   const WrittenLines &known)
+int TakeCallOutput(Job &job, int fontIndex, int code, CallLines &written,
+                   const CallLines &known)
 {
     if (code == FNDL_DOWNLOAD_FAILURE) {
         PrintDownloadFailure(job.request.settings.output, job.fonts.fonts[static_cast<size_t>(fontIndex)],
@@ -186,9 +186,9 @@ int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
 
 // The line a glyph call sets when it sets the run: one Text from the first
 // glyph's drawing point, ending at the pen's end.
-WrittenLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
+CallLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
 {
-    WrittenLines line;
+    CallLines line;
     line.hasLast = job.pen.hasLastLine;
     line.lastY = job.pen.lastLineY;
     line.lastEndX = job.pen.lastLineEndX;
@@ -216,8 +216,8 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
         SetCursor(x, job.pen.y);
         const GlyphRunResult result = CallGlyphRun(job.request.call, font, glyphs, job.CallPath());
-        WrittenLines written;
-        const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
+        CallLines written;
+        const CallLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
                                                         : GlyphRunLine(job, {}, x);
         if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
             exitCode >= 0)
@@ -259,8 +259,8 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
         FNDL_TEXTMEASURE measure;
         const int measured = CallMeasure(job.request.call, font, text, 0, x, job.pen.y, measure);
         const CallResult result = CallDownload(job.request.call, font, text, 0, job.CallPath());
-        WrittenLines written;
-        const WrittenLines set = MeasuredLines(job.pen, job.request.call, measure);
+        CallLines written;
+        const CallLines set = MeasuredLines(job.pen, job.request.call, measure);
         if (result.code != FNDL_DOWNLOAD_FAILURE && !AgreesWithMeasure(result.code, measured))
             return kExitFailed;
         if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
