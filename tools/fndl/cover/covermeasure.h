@@ -84,8 +84,9 @@ std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_vie
 
 long WidthOf(Cover &cover, Face face, long height, std::u16string_view text);
 
-// The text cut into lines no wider than width, at spaces where it can,
-// inside a word where a word alone is wider.
+// The text cut into lines no wider than width by the tool's line breaker
+// (layout/linebreak.h), on the widths the text is set with: at spaces where
+// it can, inside a word where a word alone is wider.
 std::vector<std::u16string> Wrap(Cover &cover, Face face, long height, const std::u16string &text,
                                  long width);
 

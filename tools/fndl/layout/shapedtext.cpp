@@ -17,14 +17,10 @@
 #include "layout/framing.h"
 #include "layout/layoutstate.h"
 #include "layout/librarycall.h"
+#include "layout/linebreak.h"
 #include "qorvfndl.h"
 
 namespace {
-
-bool IsBreakSpace(char32_t c)
-{
-    return c == u' ' || c == 0x3000;
-}
 
 // Fonts, replacements, levels, runs and advances of one stretch of text.
 // The advances the library's text call gives characters, by font and
@@ -385,39 +381,17 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
     const long right = job.request.call.limits.nRightLimit;
     long startX = job.pen.x;
     for (size_t start = 0; start < count;) {
-        // The line ends after the last space that fits, else after the last
-        // whole cluster that fits (one at least).
-        long width = 0;
-        size_t end = start;
-        size_t lastSpace = start;
-        size_t lastCluster = start;
-        while (end < count) {
-            if (end > start && shaped.boundary[end])
-                lastCluster = end;
-            if (IsBreakSpace(shaped.text[end]) && end > start)
-                lastSpace = end;
-            const long advance = shaped.tabs[end] ? TabStop(job, startX + width) - (startX + width)
-                                                  : shaped.widths[end];
-            if (startX + width + advance > right && lastCluster > start)
-                break;
-            width += advance;
-            ++end;
-        }
-        size_t next = end;
-        if (end < count) {
-            end = lastSpace > start ? lastSpace : lastCluster;
-            next = end;
-        }
-        while (next < count && IsBreakSpace(shaped.text[next]) && next > start)
-            ++next;
-        size_t trimmed = end;
-        while (trimmed > start && next < count && IsBreakSpace(shaped.text[trimmed - 1]))
-            --trimmed;
-        if (trimmed > start) {
-            if (const int exitCode = SetLine(job, shaped, start, trimmed, startX); exitCode >= 0)
+        const LineEnd line = BreakLine(shaped.text, shaped.boundary, start, startX, right,
+                                       [&](size_t i, long x) {
+                                           return shaped.tabs[i] ? TabStop(job, x) - x
+                                                                 : shaped.widths[i];
+                                       });
+        if (line.trimmed > start) {
+            if (const int exitCode = SetLine(job, shaped, start, line.trimmed, startX);
+                exitCode >= 0)
                 return exitCode;
         }
-        start = next;
+        start = line.next;
         if (start < count) {
             NewLine(job.pen, job.request.call);
             startX = job.request.call.margin;
