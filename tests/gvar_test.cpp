@@ -104,7 +104,8 @@ struct Engine {
     Bytes gvar;
     GlyphInstance instance{};
 
-    Engine(const Bytes &gvarIn, int16_t nCoordinate) : glyfLoca(MakeGlyfLoca(MakeGlyphs(), true)), gvar(gvarIn)
+    Engine(const Bytes &gvarIn, int16_t nCoordinate, const std::vector<Bytes> &glyphs = MakeGlyphs())
+        : glyfLoca(MakeGlyfLoca(glyphs, true)), gvar(gvarIn)
     {
         VariationCoordinates coordinates{1, {nCoordinate}};
         result = OpenGlyphInstance(instance,
@@ -218,6 +219,12 @@ TEST(VariationEngine, DamagedGvarIsRefused)
             engine.Glyph(nAt == kGlyph1SharedPoints ? 1 : 0, VaryResult::kDamaged);
         }
     }
+    // A composite that names itself ends at the depth limit.
+    std::vector<Bytes> looping = MakeGlyphs();
+    looping[1] = MakeCompositeGlyph({{kArgsAreXYValues, 1, {0x00, 0x00}}});
+    Engine loop(gvar, 8192, looping);
+    ASSERT_EQ(loop.result, VaryResult::kOk);
+    loop.Glyph(1, VaryResult::kDamaged);
     // Fewer glyphs in gvar than in the font, or another axis count.
     Bytes fewer = gvar;
     PutU16(fewer, 12, 1);
