@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_hooks.h"
 #include "support/requests.h"
 #include "support/toolrun.h"
 
@@ -126,6 +127,40 @@ TEST(VariableFont, AnInstanceIsAnotherFontUnderTheSameId)
     EXPECT_EQ(FNDLFontDownloadW(&bold.text, &bold.page), FNDL_OK);
     EXPECT_NE(boldOut.Read(), sent);
     ResetLibraryState();
+}
+
+// Every allocation of an instance's first request fails in turn (the
+// variation engine's tables and scratch among them): the call fails and
+// leaves the file, or sends exactly the bytes of a sound call; nothing leaks.
+TEST(VariableFont, AnInstanceWithMemoryRunningOutAnywhere)
+{
+    if (!std::filesystem::exists(kInterRoman))
+        GTEST_SKIP() << "Inter's variable fonts are not installed (fonts-inter-variable)";
+    const auto BoldRequest = [](const TempPath &out) {
+        WideRequest bold = MakeWideRequest("Inter", out.path, "Hamburgefonstiv \u00e9", 3, false);
+        bold.page.lfWeight = 700;
+        return FNDLFontDownloadW(&bold.text, &bold.page);
+    };
+    ResetLibraryState();
+    const long baseline = PlatformLiveAllocations();
+    TempPath reference;
+    const long before = PlatformAllocationCount();
+    ASSERT_EQ(BoldRequest(reference), FNDL_OK);
+    const long allocations = PlatformAllocationCount() - before;
+    const std::vector<uint8_t> expected = reference.Read();
+    ResetLibraryState();
+    for (long n = 1; n <= allocations && !HasFailure(); ++n) {
+        TempPath out;
+        PlatformFailNthAllocation(n);
+        const int result = BoldRequest(out);
+        PlatformFailNthAllocation(0);
+        if (result == FNDL_OK)
+            EXPECT_TRUE(out.Read() == expected) << "allocation " << n << " of " << allocations;
+        else
+            EXPECT_TRUE(out.Read().empty()) << "allocation " << n;
+        ResetLibraryState();
+        EXPECT_EQ(PlatformLiveAllocations(), baseline) << "allocation " << n << " leaked";
+    }
 }
 
 TEST(VariableFont, NamedInstancesPrintAsTheirStaticFonts)

@@ -61,13 +61,18 @@ bool HasNameId(const StyleNameIds &ids, uint16_t nId)
     return false;
 }
 
-// The style name of the font selected into hdc (otmpStyleName), or false.
-bool SelectedStyleName(HDC hdc, char (&szStyle)[4 * kMaxNameUnits + 1])
+// The style name of the font selected into the face's device context
+// (otmpStyleName), or false; memory that runs out fails the face's call, as
+// the default instance would print in the instance's place.
+bool SelectedStyleName(FontFace &face, char (&szStyle)[4 * kMaxNameUnits + 1])
 {
+    HDC hdc = face.pSession->hdc;
     const UINT nSize = GetOutlineTextMetricsA(hdc, 0, nullptr);
     if (nSize < sizeof(OUTLINETEXTMETRICA))
         return false;
     GlobalBlock<OUTLINETEXTMETRICA> metrics(static_cast<OUTLINETEXTMETRICA *>(GlobalAlloc(GMEM_FIXED, nSize)));
+    if (!metrics)
+        FaceFail(face, Status::kNoMemory);
     if (!metrics || GetOutlineTextMetricsA(hdc, nSize, metrics.get()) == 0)
         return false;
     // The name fields hold offsets from the record's start.
@@ -99,7 +104,7 @@ int SelectedInstanceIndex(FontFace &face)
         nInstanceSize < FvarTable::kInstanceCoordinates + 4 * size_t{nAxes})
         return -1;
     char szStyle[4 * kMaxNameUnits + 1];
-    if (!SelectedStyleName(face.pSession->hdc, szStyle))
+    if (!SelectedStyleName(face, szStyle))
         return -1;
     uint32_t dwNameSize = 0;
     const uint8_t *pName = FaceTable(face, "name", &dwNameSize);
@@ -147,7 +152,7 @@ void VariableFaceStyle(FontFace &face, char (&szStyle)[kInstanceStyleBytes])
     szStyle[0] = '\0';
     char szFull[4 * kMaxNameUnits + 1];
     if (face.bFromFile || !face.pSession || !face.pSession->hdc || !FaceHasTable(face, "fvar") ||
-        !SelectedStyleName(face.pSession->hdc, szFull))
+        !SelectedStyleName(face, szFull))
         return;
     const size_t nLength = std::min(std::strlen(szFull), sizeof(szStyle) - 1);
     std::memcpy(szStyle, szFull, nLength);
