@@ -80,8 +80,8 @@ void CloseGlyphInstance(GlyphInstance &instance);
 
 // The instance's glyph g in TrueType form (instructions dropped), in
 // instance.pbyGlyph, valid until the next call: *pnLength 0 for an empty
-// glyph. *pnPhantomX: how far the glyph's origin (and *pnAdvanceDelta: its
-// advance) moved, in font units.
+// glyph. *pnOriginDelta: how far the phantom points moved the glyph's
+// origin, *pnAdvanceDelta its advance, in font units.
 VaryResult VaryGlyph(GlyphInstance &instance, uint16_t nGlyph, int32_t *pnLength, GlyphBox *pBox = nullptr,
                      int32_t *pnOriginDelta = nullptr, int32_t *pnAdvanceDelta = nullptr);
 
