@@ -129,7 +129,7 @@ TEST(NativeOutlines, CubicsForCffQuadraticsForTrueType)
     }
     EXPECT_GT(compared, 100);
     EXPECT_EQ(shifted, 0) << "of " << compared;
-    // Outlines are kept per glyph and size: asked again, 'S' is the same;
+    // Asked again, 'S' is the same outline;
     // at half the height it is another outline.
     EXPECT_EQ(NativeOutline(cff.hdc, 'S', GGO_NATIVE | GGO_UNHINTED), s);
     EmFont half("Nimbus Sans", 500);

@@ -100,8 +100,6 @@ struct FaceRealization {
     int ppem;
     int32_t *advanceCache; // hinted advance per glyph, kUnknownAdvance until loaded
     RealizedGlyphBox *boxCache; // GetGlyphOutlineA metrics per glyph
-    NativeOutline **outlineCache; // unhinted GGO_NATIVE outlines per glyph, null until kept
-    size_t outlineCacheBytes;     // what its outlines take
     // Glyph + 1 per BMP code in pages of 256 codes made as they are asked
     // for (0: not looked up yet): a text measures the same codes line after
     // line.
@@ -121,29 +119,12 @@ namespace {
 constexpr size_t kMaxKeptRealizationBytes = size_t{48} << 20;
 // What a FreeType face with its size and hinting state takes, about.
 constexpr size_t kFaceBytes = size_t{64} << 10;
-// Bytes of outlines all realizations keep at most; beyond them an outline
-// is loaded again each time it is asked for.
-constexpr size_t kMaxKeptOutlineBytes = size_t{16} << 20;
 
 FaceRealization *g_realizations = nullptr;
 unsigned long g_realizationClock = 0;
-size_t g_keptOutlineBytes = 0;
-
-void FreeKeptOutlines(FaceRealization &realization)
-{
-    if (!realization.outlineCache)
-        return;
-    for (FT_Long i = 0; i < realization.ftFace->num_glyphs; ++i)
-        free(realization.outlineCache[i]);
-    free(realization.outlineCache);
-    realization.outlineCache = nullptr;
-    g_keptOutlineBytes -= realization.outlineCacheBytes;
-    realization.outlineCacheBytes = 0;
-}
 
 void DestroyRealization(FaceRealization *realization)
 {
-    FreeKeptOutlines(*realization);
     for (uint32_t *page : realization->codeGlyphPages)
         free(page);
     if (realization->ftFace)
@@ -157,13 +138,11 @@ void DestroyRealization(FaceRealization *realization)
 size_t RealizationBytes(const FaceRealization &realization)
 {
     const size_t glyphs = realization.ftFace ? static_cast<size_t>(realization.ftFace->num_glyphs) : 0;
-    size_t bytes = kFaceBytes + realization.outlineCacheBytes;
+    size_t bytes = kFaceBytes;
     if (realization.advanceCache)
         bytes += glyphs * sizeof(int32_t);
     if (realization.boxCache)
         bytes += glyphs * sizeof(RealizedGlyphBox);
-    if (realization.outlineCache)
-        bytes += glyphs * sizeof(NativeOutline *);
     for (const uint32_t *page : realization.codeGlyphPages)
         bytes += page ? 256 * sizeof(uint32_t) : 0;
     return bytes;
@@ -336,51 +315,6 @@ bool HintedGlyphBox(FaceRealization &font, FT_UInt glyph, RealizedGlyphBox *box)
     if (font.boxCache)
         font.boxCache[glyph] = *box;
     return true;
-}
-
-// An unhinted outline kept from an earlier call, or null.
-const NativeOutline *KeptOutline(const FaceRealization &font, FT_UInt glyph)
-{
-    return font.outlineCache && glyph < static_cast<FT_ULong>(font.ftFace->num_glyphs)
-               ? font.outlineCache[glyph]
-               : nullptr;
-}
-
-// Keeps a loaded unhinted outline, as GDI keeps the glyphs of a realized
-// font: converting a CFF font asks for every glyph's outline on each
-// download, and FreeType's CFF loading is the slow part. False when it is
-// not kept (no room or no memory); the caller still owns it then.
-bool KeepOutline(FaceRealization &font, FT_UInt glyph, NativeOutline *outline)
-{
-    const size_t bytes = sizeof(NativeOutline) + outline->size;
-    const auto glyphCount = static_cast<size_t>(font.ftFace->num_glyphs);
-    if (glyph >= glyphCount || bytes > kMaxKeptOutlineBytes - g_keptOutlineBytes)
-        return false;
-    if (!font.outlineCache)
-        font.outlineCache = static_cast<NativeOutline **>(calloc(glyphCount, sizeof(NativeOutline *)));
-    if (!font.outlineCache || font.outlineCache[glyph])
-        return false;
-    font.outlineCache[glyph] = outline;
-    font.outlineCacheBytes += bytes;
-    g_keptOutlineBytes += bytes;
-    return true;
-}
-
-// GGO_NATIVE: unhinted outlines are kept per realization, hinted ones (no
-// caller here asks for them) loaded each time.
-DWORD NativeGlyphOutline(FaceRealization &font, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm,
-                         DWORD cjBuffer, LPVOID pvBuffer)
-{
-    if (!hinted)
-        if (const NativeOutline *kept = KeptOutline(font, glyph))
-            return CopyNativeOutline(*kept, lpgm, cjBuffer, pvBuffer);
-    NativeOutline *loaded = LoadNativeOutline(font.ftFace, glyph, hinted);
-    if (!loaded)
-        return GDI_ERROR;
-    const DWORD result = CopyNativeOutline(*loaded, lpgm, cjBuffer, pvBuffer);
-    if (hinted || !KeepOutline(font, glyph, loaded))
-        free(loaded);
-    return result;
 }
 
 bool IsIdentity(const MAT2 &m)
@@ -558,7 +492,7 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, D
     const FT_UInt glyph =
         (fuFormat & GGO_GLYPH_INDEX) ? uChar : GlyphForCode(*realization, uChar);
     if (format == GGO_NATIVE)
-        return NativeGlyphOutline(*realization, glyph, !(fuFormat & GGO_UNHINTED), lpgm, cjBuffer,
+        return NativeGlyphOutline(realization->ftFace, glyph, !(fuFormat & GGO_UNHINTED), lpgm, cjBuffer,
                                   pvBuffer);
     RealizedGlyphBox box;
     if (!HintedGlyphBox(*realization, glyph, &box))

@@ -54,6 +54,7 @@ struct FaceOutlineFont {
     FontDC font; // font.hdc null: there is none
     uint16_t nUnitsPerEm;
     bool bTried;
+    int nStoreId; // the face in the process's converted-glyph store: 0 not looked for, -1 not kept
 };
 
 struct FontFace {
