@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "previewpage.h"
+#include "inspect/previewpage.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <span>
 #include <string>
 
-#include "rebuild.h"
-#include "softfontwalk.h"
+#include "inspect/rebuild.h"
+#include "inspect/softfontwalk.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

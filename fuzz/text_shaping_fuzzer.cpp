@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <string>
 
-#include "fonts.h"
+#include "fonts/fonts.h"
 #include "fuzz_check.h"
-#include "shaping.h"
-#include "textdecode.h"
+#include "layout/shaping.h"
+#include "input/textdecode.h"
 
 namespace {
 
