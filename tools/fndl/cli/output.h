@@ -36,8 +36,6 @@ bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
 // Counts what the library appended since the last look (the file's size,
 // nothing read); moves size on. False with the reason.
 bool CountAppended(JobOutput &output, std::string &reason);
-// The bytes appended (by the library) since the last look; moves size on.
-bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
 // Standard output: sends what the work file holds now and cuts the work
 // file back to nothing, so that a job's pages reach the printer as they are
 // made and the work file holds one page at most. Other targets get the job at the end: true
