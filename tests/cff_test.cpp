@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "download/glyphstore.h"
 #include "download/outlineconvert.h"
 #include "platform/platform_hooks.h"
 #include "support/requests.h"
@@ -129,7 +130,7 @@ TEST(NativeOutlines, CubicsForCffQuadraticsForTrueType)
     }
     EXPECT_GT(compared, 100);
     EXPECT_EQ(shifted, 0) << "of " << compared;
-    // Outlines are kept per glyph and size: asked again, 'S' is the same;
+    // Asked again, 'S' is the same outline;
     // at half the height it is another outline.
     EXPECT_EQ(NativeOutline(cff.hdc, 'S', GGO_NATIVE | GGO_UNHINTED), s);
     EmFont half("Nimbus Sans", 500);
@@ -243,4 +244,39 @@ TEST(CffDownload, SendsATrueTypeSoftFontWithConvertedGlyphs)
     FNDLRemoveFontW(&nFontId);
     EXPECT_EQ(PlatformLiveGdiObjects(), nGdiObjects);
     ResetLibraryState();
+}
+
+// Converted glyphs are kept for the process by face: a later job on the
+// face sends the same bytes without converting, and a face with the same
+// glyph indices gets its own glyphs, not the other's.
+TEST(CffDownload, KeptGlyphsAreTheirFacesOwn)
+{
+    {
+        EmFont probe("Nimbus Roman", 1000);
+        if (GetOutlineTextMetricsA(probe.hdc, 0, nullptr) == 0)
+            GTEST_SKIP() << "Nimbus Sans and Roman (fonts-urw-base35) not installed";
+    }
+    auto characters = [](const char *face) {
+        ResetLibraryState();
+        TempPath out;
+        WideRequest request = MakeWideRequest(face, out.path, "Sog", 9, false);
+        EXPECT_EQ(FNDLFontDownloadW(&request.text, &request.page), FNDL_OK) << face;
+        std::vector<std::vector<uint8_t>> chars;
+        for (const XLOperation &op : Operations(out.Read()))
+            if (op.op == kReadChar)
+                chars.push_back(op.data);
+        ResetLibraryState();
+        return chars;
+    };
+    ForgetConvertedGlyphs();
+    const auto sans = characters("Nimbus Sans");
+    ASSERT_EQ(sans.size(), 3u);
+    const auto roman = characters("Nimbus Roman");
+    ASSERT_EQ(roman.size(), 3u);
+    for (size_t k = 0; k < sans.size(); ++k)
+        EXPECT_NE(sans[k], roman[k]) << k;
+    EXPECT_EQ(characters("Nimbus Sans"), sans) << "kept";
+    EXPECT_EQ(characters("Nimbus Roman"), roman) << "kept";
+    ForgetConvertedGlyphs();
+    EXPECT_EQ(characters("Nimbus Sans"), sans) << "converted again";
 }

@@ -392,6 +392,53 @@ TEST(PlatformMetrics, ReferenceWidths)
     EXPECT_LT(widths[0], 20);
 }
 
+// Realizations of one face at two heights share its FreeType face, each
+// with a size of its own: measured in turn, each gives what it gives alone.
+TEST(PlatformMetrics, HeightsOfOneFaceMeasureApart)
+{
+    const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    struct Measures {
+        int widths[26];
+        GLYPHMETRICS boxes[26];
+        std::vector<uint8_t> outline;
+    };
+    auto measure = [&](HDC hdc, UINT c, Measures &m) {
+        EXPECT_TRUE(GetCharWidthA(hdc, c, c, &m.widths[c - 'A']));
+        EXPECT_EQ(GetGlyphOutlineA(hdc, c, GGO_METRICS, &m.boxes[c - 'A'], 0, nullptr, &identity), 1u);
+    };
+    auto outline = [&](HDC hdc) {
+        GLYPHMETRICS gm;
+        const DWORD size = GetGlyphOutlineA(hdc, 'S', GGO_NATIVE | GGO_UNHINTED, &gm, 0, nullptr, &identity);
+        std::vector<uint8_t> bytes(size == GDI_ERROR ? 0 : size);
+        EXPECT_EQ(GetGlyphOutlineA(hdc, 'S', GGO_NATIVE | GGO_UNHINTED, &gm, size, bytes.data(), &identity), size);
+        return bytes;
+    };
+    Measures alone[2] = {}, together[2] = {};
+    const LONG heights[2] = {-20, -200};
+    for (int k = 0; k < 2; ++k) {
+        {
+            SelectedFont font(MakeLogFont("DejaVu Sans", heights[k]));
+            for (UINT c = 'A'; c <= 'Z'; ++c)
+                measure(font.hdc, c, alone[k]);
+            alone[k].outline = outline(font.hdc);
+        }
+        PlatformForgetFontRealizations();
+    }
+    SelectedFont small(MakeLogFont("DejaVu Sans", heights[0])), large(MakeLogFont("DejaVu Sans", heights[1]));
+    for (UINT c = 'A'; c <= 'Z'; ++c) {
+        measure(small.hdc, c, together[0]);
+        measure(large.hdc, c, together[1]);
+    }
+    together[0].outline = outline(small.hdc);
+    together[1].outline = outline(large.hdc);
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(memcmp(alone[k].widths, together[k].widths, sizeof alone[k].widths), 0) << heights[k];
+        EXPECT_EQ(memcmp(alone[k].boxes, together[k].boxes, sizeof alone[k].boxes), 0) << heights[k];
+        EXPECT_EQ(alone[k].outline, together[k].outline) << heights[k];
+    }
+    EXPECT_NE(alone[0].widths[0], alone[1].widths[0]);
+}
+
 TEST(PlatformMetrics, GlyphMetrics)
 {
     SelectedFont sans(MakeLogFont("DejaVu Sans"));

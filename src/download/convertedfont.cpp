@@ -10,6 +10,7 @@
 #include <span>
 
 #include "download/download.h"
+#include "download/glyphstore.h"
 #include "download/outlineconvert.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
@@ -24,7 +25,7 @@ constexpr uint16_t kMinUnitsPerEm = 16;
 constexpr uint16_t kMaxUnitsPerEm = 16384;
 constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
 constexpr uint32_t kDirectorySize = SfntOffsetTable::kSize + SfntRecord::kSize * (kTableCount + 1);
-// GGO_NATIVE outlines: the block tried first, and the largest taken (more
+// GGO_NATIVE outlines: the smallest block made, and the largest taken (more
 // than any outline of kMaxConvertedPoints; beyond it a glyph is refused).
 constexpr DWORD kFirstOutlineBlock = 16384;
 constexpr DWORD kMaxNativeOutline = 1u << 20;
@@ -108,36 +109,40 @@ bool ConvertGlyph(FontFace &face, uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uin
 {
     const FaceOutlineFont &em = face.outline;
     constexpr UINT kFormat = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
-    GLYPHMETRICS gm;
-    // Most outlines fit the first block, so the glyph is loaded once; only a
-    // larger one needs the size query and a second call.
-    DWORD dwCapacity = kFirstOutlineBlock;
-    auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
-    if (pbyOutline == nullptr) {
+    ConvertWork *pWork = SharedConvertWork();
+    if (pWork == nullptr) {
         FaceFail(face, Status::kNoMemory);
         return false;
     }
-    DWORD dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+    // The outline goes into the kept block when it fits, so most glyphs are
+    // loaded once; a larger one needs the size query and a larger block.
+    GLYPHMETRICS gm;
+    DWORD dwSize = pWork->pbyOutline == nullptr
+                       ? GDI_ERROR
+                       : GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, pWork->dwOutlineCapacity,
+                                          pWork->pbyOutline, &kIdentity);
     if (dwSize == GDI_ERROR) {
         dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, 0, nullptr, &kIdentity);
-        GlobalFree(pbyOutline);
-        pbyOutline = nullptr;
-        if (dwSize == GDI_ERROR || dwSize <= dwCapacity || dwSize > kMaxNativeOutline)
+        if (dwSize == GDI_ERROR || dwSize > kMaxNativeOutline)
             return false;
-        dwCapacity = dwSize;
-        pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
-        if (pbyOutline == nullptr) {
-            FaceFail(face, Status::kNoMemory);
-            return false;
+        if (dwSize > pWork->dwOutlineCapacity) {
+            const DWORD dwCapacity = std::max(dwSize, kFirstOutlineBlock);
+            auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
+            if (pbyOutline == nullptr) {
+                FaceFail(face, Status::kNoMemory);
+                return false;
+            }
+            if (pWork->pbyOutline)
+                GlobalFree(pWork->pbyOutline);
+            pWork->pbyOutline = pbyOutline;
+            pWork->dwOutlineCapacity = dwCapacity;
         }
-        dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
+        dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, pWork->dwOutlineCapacity,
+                                  pWork->pbyOutline, &kIdentity);
     }
-    const bool bConverted =
-        dwSize != GDI_ERROR && dwSize <= dwCapacity &&
-        ConvertNativeOutline(std::span<const uint8_t>(pbyOutline, dwSize), em.nUnitsPerEm, ppbyGlyph,
-                             pdwLength) == 1;
-    GlobalFree(pbyOutline);
-    return bConverted;
+    return dwSize != GDI_ERROR && dwSize <= pWork->dwOutlineCapacity &&
+           ConvertNativeOutline(std::span<const uint8_t>(pWork->pbyOutline, dwSize), CubicTolerance(em.nUnitsPerEm),
+                                *pWork->pScratch, ppbyGlyph, pdwLength) == 1;
 }
 
 // The rendered instance's horizontal metrics of a variable font: hmtx with
@@ -238,7 +243,8 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
     if (!bUsable)
         return Status::kRefused;
     InstanceMetrics instance{};
-    if (FaceHasTable(*pFace, "fvar")) {
+    const bool bInstance = FaceHasTable(*pFace, "fvar");
+    if (bInstance) {
         if (!MeasureInstance(*pFace, pEntry->nGlyphs, apbyTable[0], apbyTable[1], instance))
             return Status::kRefused;
         apbyTable[0] = instance.abyHead;
@@ -260,13 +266,26 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
     PutBE16(abyDirectory + SfntOffsetTable::kEntrySelector, 2);
     PutBE16(abyDirectory + SfntOffsetTable::kRangeShift, 16);
     std::memcpy(abyDirectory + SfntOffsetTable::kSize + SfntRecord::kTag, "gdir", 4);
+    // The checksums cover every byte of hmtx, which in a large font is most
+    // of the header: a face whose glyphs are kept keeps them too.
+    uint32_t adwSum[kTableCount];
+    const uint32_t adwKeptSize[kKeptChecksums] = {adwSize[0], adwSize[1], adwSize[2]};
+    uint32_t adwKeptSum[kKeptChecksums];
+    const bool bSumsKept = !bInstance && FindKeptChecksums(*pFace, adwKeptSize, adwKeptSum);
+    for (uint32_t k = 0; k < kTableCount; ++k)
+        adwSum[k] = bSumsKept && k < kKeptChecksums ? adwKeptSum[k]
+                                                    : TableChecksum(apbySource[k], adwSize[k], k == 0);
+    if (!bInstance && !bSumsKept) {
+        std::memcpy(adwKeptSum, adwSum, sizeof adwKeptSum);
+        KeepChecksums(*pFace, adwKeptSize, adwKeptSum);
+    }
     uint32_t adwPadded[kTableCount];
     uint32_t dwOffset = kDirectorySize;
     for (uint32_t k = 0; k < kTableCount; ++k) {
         uint8_t *pbyRecord = abyDirectory + SfntOffsetTable::kSize + SfntRecord::kSize * (k + 1);
         adwPadded[k] = (adwSize[k] + 3) & ~3u;
         std::memcpy(pbyRecord + SfntRecord::kTag, kTags[k], 4);
-        PutBE32(pbyRecord + SfntRecord::kCheckSum, TableChecksum(apbySource[k], adwSize[k], k == 0));
+        PutBE32(pbyRecord + SfntRecord::kCheckSum, adwSum[k]);
         PutBE32(pbyRecord + SfntRecord::kOffset, dwOffset);
         PutBE32(pbyRecord + SfntRecord::kLength, adwSize[k]);
         dwOffset += adwPadded[k];
@@ -282,11 +301,20 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
 void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
                        uint8_t **ppStorage)
 {
-    uint8_t *pbyGlyph = nullptr;
+    const uint8_t *pbyKept = nullptr;
     uint32_t dwLength = 0;
-    if (!PrepareEmFont(*pFace) || !ConvertGlyph(*pFace, nGlyphIndex, &pbyGlyph, &dwLength))
+    if (!PrepareEmFont(*pFace))
+        return;
+    if (FindKeptGlyph(*pFace, nGlyphIndex, &pbyKept, &dwLength)) {
+        *pnLength = static_cast<int32_t>(dwLength);
+        *ppGlyph = const_cast<uint8_t *>(pbyKept);
+        return;
+    }
+    uint8_t *pbyGlyph = nullptr;
+    if (!ConvertGlyph(*pFace, nGlyphIndex, &pbyGlyph, &dwLength))
         return;
     *pnLength = static_cast<int32_t>(dwLength);
     *ppGlyph = pbyGlyph;
-    *ppStorage = pbyGlyph;
+    if (!KeepGlyph(*pFace, nGlyphIndex, pbyGlyph, dwLength))
+        *ppStorage = pbyGlyph;
 }

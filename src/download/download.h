@@ -142,9 +142,11 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
 // kOk when sent, kRefused (nothing sent) when its tables cannot be made.
 Status DownloadInstanceFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                                   SoftFontCoding coding = SoftFontCoding::kUnicode);
-// GetTTEFilePointer for a converted font: the glyph as TrueType data in a
-// global-heap block (*ppStorage, released with ReleaseFontTable), length 0
-// for an outline without contours; nothing written when the glyph has no
+// GetTTEFilePointer for a converted font: the glyph as TrueType data, kept
+// in the process's converted-glyph store (valid until the next glyph is
+// converted; *ppStorage untouched) or, when the store does not keep it, in
+// a global-heap block (*ppStorage, released with ReleaseFontTable); length
+// 0 for an outline without contours; nothing written when the glyph has no
 // outline that converts.
 void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
                        uint8_t **ppStorage);

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
@@ -47,10 +48,23 @@ struct Point {
 };
 
 
-// The glyph being built: points of closed contours, and the contour open now.
-struct GlyphBuilder {
+} // namespace
+
+// The blocks a conversion works in, sized for the maxima: points, contour
+// ends, and the packed flags and steps (at most five bytes a point).
+struct ConvertScratch {
     GlobalBlock<Point[]> points;
     GlobalBlock<uint16_t[]> contourEnds;
+    GlobalBlock<uint8_t[]> packed;
+};
+
+namespace {
+
+// The glyph being built: points of closed contours, and the contour open now.
+struct GlyphBuilder {
+    Point *points;
+    uint16_t *contourEnds;
+    uint8_t *packed;
     uint32_t nPoints = 0;
     uint32_t nContours = 0;
     uint32_t nContourStart = 0;
@@ -120,7 +134,8 @@ void CloseContour(GlyphBuilder &glyph)
     glyph.nContourStart = glyph.nPoints;
 }
 
-double DistanceToSegment(Vec p, Vec a, Vec b)
+// The squared distance from p to the segment from a to b.
+double Distance2ToSegment(Vec p, Vec a, Vec b)
 {
     const Vec ab = b - a;
     const Vec ap = p - a;
@@ -128,45 +143,38 @@ double DistanceToSegment(Vec p, Vec a, Vec b)
     double t = length2 > 0 ? (ap.x * ab.x + ap.y * ab.y) / length2 : 0;
     t = t < 0 ? 0 : (t > 1 ? 1 : t);
     const Vec d = ap - t * ab;
-    return std::sqrt(d.x * d.x + d.y * d.y);
-}
-
-Vec CubicAt(Vec p0, Vec c1, Vec c2, Vec p3, double t)
-{
-    const double s = 1 - t;
-    return (s * s * s) * p0 + (3 * s * s * t) * c1 + (3 * s * t * t) * c2 + (t * t * t) * p3;
-}
-
-Vec CubicSlope(Vec p0, Vec c1, Vec c2, Vec p3, double t)
-{
-    const double s = 1 - t;
-    return (3 * s * s) * (c1 - p0) + (6 * s * t) * (c2 - c1) + (3 * t * t) * (p3 - c2);
+    return d.x * d.x + d.y * d.y;
 }
 
 void AddCubic(GlyphBuilder &glyph, Vec p0, Vec c1, Vec c2, Vec p3, double tolerance)
 {
     // Controls on the chord (degenerate and collinear cubics): a line. The
     // curve lies in the hull of its controls, so it stays that close.
-    if (DistanceToSegment(c1, p0, p3) <= tolerance && DistanceToSegment(c2, p0, p3) <= tolerance) {
+    const double tolerance2 = tolerance * tolerance;
+    if (Distance2ToSegment(c1, p0, p3) <= tolerance2 && Distance2ToSegment(c2, p0, p3) <= tolerance2) {
         AddPoint(glyph, p3, true);
         return;
     }
-    const Vec third = p3 - 3.0 * c2 + 3.0 * c1 - p0;
-    const double bound = kMidpointErrorFactor * std::sqrt(third.x * third.x + third.y * third.y);
+    // The cubic as a polynomial, a t^3 + b t^2 + c t + p0; a is its third
+    // difference.
+    const Vec a = p3 - 3.0 * c2 + 3.0 * c1 - p0;
+    const Vec b = 3.0 * (p0 - 2.0 * c1 + c2);
+    const Vec c = 3.0 * (c1 - p0);
+    const double bound2 = kMidpointErrorFactor * kMidpointErrorFactor * (a.x * a.x + a.y * a.y);
     int n = 1;
-    while (n < kMaxQuadraticsPerCubic && bound > tolerance * n * n * n)
+    while (n < kMaxQuadraticsPerCubic && bound2 > tolerance2 * n * n * n * n * n * n)
         ++n;
     const double h = 1.0 / n;
     Vec q0 = p0;
-    Vec slope0 = CubicSlope(p0, c1, c2, p3, 0.0);
+    Vec slope0 = c;
     for (int i = 0; i < n; ++i) {
-        const double t1 = i + 1 == n ? 1.0 : (i + 1) * h;
-        const Vec q3 = i + 1 == n ? p3 : CubicAt(p0, c1, c2, p3, t1);
-        // A piece starts with the slope the one before ended with.
-        const Vec slope1 = CubicSlope(p0, c1, c2, p3, t1);
-        const Vec q1 = q0 + (h / 3) * slope0;
-        const Vec q2 = q3 - (h / 3) * slope1;
-        AddPoint(glyph, 0.25 * (3.0 * (q1 + q2) - q0 - q3), false);
+        const double t = i + 1 == n ? 1.0 : (i + 1) * h;
+        const Vec q3 = i + 1 == n ? p3 : t * (t * (t * a + b) + c) + p0;
+        // A piece starts with the slope the one before ended with; its
+        // quadratic's control, (3 (q1 + q2) - q0 - q3) / 4 with the cubic
+        // piece's controls q1 = q0 + h/3 slope0 and q2 = q3 - h/3 slope1.
+        const Vec slope1 = t * (t * (3.0 * a) + 2.0 * b) + c;
+        AddPoint(glyph, 0.5 * (q0 + q3) + (0.25 * h) * (slope0 - slope1), false);
         AddPoint(glyph, q3, true);
         q0 = q3;
         slope0 = slope1;
@@ -360,16 +368,13 @@ Box DrawnBox(const GlyphBuilder &glyph)
 }
 
 // One pass over the points packs flags, x and y steps into three parts of
-// a scratch block (at most a flag and two bytes per axis per point); the
+// the scratch block (at most a flag and two bytes per axis per point); the
 // glyph is then the header and the three parts back to back. Fails when a
 // coordinate or a step does not fit 16 bits.
 int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
 {
     const uint32_t n = glyph.nPoints;
-    GlobalBlock<uint8_t[]> scratch(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, 5 * size_t{n})));
-    if (!scratch)
-        return 0;
-    uint8_t *const pbyFlags = scratch.get();
+    uint8_t *const pbyFlags = glyph.packed;
     uint8_t *const pbyXStart = pbyFlags + n;
     uint8_t *const pbyYStart = pbyXStart + 2 * size_t{n};
     FlagRuns flags{pbyFlags};
@@ -421,27 +426,39 @@ int EncodeGlyph(const GlyphBuilder &glyph, uint8_t **ppbyGlyph, uint32_t *pdwGly
 
 } // namespace
 
-double CubicTolerance(uint32_t nUnitsPerEm)
+ConvertScratch *NewConvertScratch()
 {
-    const double em = nUnitsPerEm / 1000.0;
-    const double tolerance = em > 1.0 ? em : 1.0;
-    return tolerance - 0.75;
+    auto *pScratch = new (std::nothrow) ConvertScratch;
+    if (!pScratch)
+        return nullptr;
+    pScratch->points.reset(static_cast<Point *>(GlobalAlloc(GMEM_FIXED, sizeof(Point) * kMaxConvertedPoints)));
+    pScratch->contourEnds.reset(
+        static_cast<uint16_t *>(GlobalAlloc(GMEM_FIXED, sizeof(uint16_t) * kMaxConvertedContours)));
+    pScratch->packed.reset(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, 5 * size_t{kMaxConvertedPoints})));
+    if (!pScratch->points || !pScratch->contourEnds || !pScratch->packed) {
+        delete pScratch;
+        return nullptr;
+    }
+    return pScratch;
 }
 
-int ConvertNativeOutline(std::span<const uint8_t> outline, uint32_t nUnitsPerEm,
+void DeleteConvertScratch(ConvertScratch *pScratch) { delete pScratch; }
+
+double CubicTolerance(uint32_t nUnitsPerEm)
+{
+    // An eighth of a device pixel at 1200 dpi on an em of kToleranceEmPoints:
+    // nUnitsPerEm * 72 / (8 * 1200 * kToleranceEmPoints) font units.
+    return nUnitsPerEm * 72.0 / (8.0 * 1200.0 * kToleranceEmPoints);
+}
+
+int ConvertNativeOutline(std::span<const uint8_t> outline, double tolerance, ConvertScratch &scratch,
                          uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
 {
     *ppbyGlyph = nullptr;
     *pdwGlyphLength = 0;
     if (outline.size() > 0xFFFFFFFFu)
         return 0;
-    const double tolerance = CubicTolerance(nUnitsPerEm);
-    GlyphBuilder glyph;
-    glyph.points.reset(static_cast<Point *>(GlobalAlloc(GMEM_FIXED, sizeof(Point) * kMaxConvertedPoints)));
-    glyph.contourEnds.reset(
-        static_cast<uint16_t *>(GlobalAlloc(GMEM_FIXED, sizeof(uint16_t) * kMaxConvertedContours)));
-    if (!glyph.points || !glyph.contourEnds)
-        return 0;
+    GlyphBuilder glyph{scratch.points.get(), scratch.contourEnds.get(), scratch.packed.get()};
 
     const auto nSize = static_cast<uint32_t>(outline.size());
     uint32_t at = 0;
@@ -463,4 +480,16 @@ int ConvertNativeOutline(std::span<const uint8_t> outline, uint32_t nUnitsPerEm,
     if (glyph.nContours == 0)
         return 1;
     return EncodeGlyph(glyph, ppbyGlyph, pdwGlyphLength);
+}
+
+int ConvertNativeOutline(std::span<const uint8_t> outline, uint32_t nUnitsPerEm,
+                         uint8_t **ppbyGlyph, uint32_t *pdwGlyphLength)
+{
+    *ppbyGlyph = nullptr;
+    *pdwGlyphLength = 0;
+    std::unique_ptr<ConvertScratch, void (*)(ConvertScratch *)> scratch(NewConvertScratch(),
+                                                                        DeleteConvertScratch);
+    if (!scratch)
+        return 0;
+    return ConvertNativeOutline(outline, CubicTolerance(nUnitsPerEm), *scratch, ppbyGlyph, pdwGlyphLength);
 }

@@ -18,6 +18,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_MODULE_H
 #include FT_DRIVER_H
+#include FT_SIZES_H
 
 namespace {
 
@@ -87,6 +88,19 @@ struct RealizedGlyphBox {
     SHORT cellIncX;
 };
 
+// A FreeType face of one file and face index, opened once for every height
+// it is realized at (each realization has a size of its own): opening a
+// face reads its tables, which for a large CFF font costs more than a
+// hundred glyphs.
+struct SharedFace {
+    FontFile *file; // a reference of its own: the face reads the file's bytes
+    int faceIndex;
+    FT_Face ftFace;
+    bool ftSymbolCmap;
+    long users; // realizations using it
+    SharedFace *next;
+};
+
 // FreeType state of one file, face and logical height: the face at its
 // pixel size and the hinted glyph metrics measured so far. Shared by every
 // logical font that realizes to it; kept for a while after the last one
@@ -95,13 +109,13 @@ struct FaceRealization {
     FontFile *file; // a reference of its own: the face reads the file's bytes
     int faceIndex;
     LONG lfHeight;
-    FT_Face ftFace; // null when FreeType cannot use the font
-    bool ftSymbolCmap; // only a Microsoft symbol cmap: codes live at U+F0xx
+    struct SharedFace *shared; // null when FreeType cannot use the font
+    FT_Face ftFace;            // the shared face, null with it
+    FT_Size ftSize;            // the realization's own size of it
+    bool ftSymbolCmap;         // only a Microsoft symbol cmap: codes live at U+F0xx
     int ppem;
     int32_t *advanceCache; // hinted advance per glyph, kUnknownAdvance until loaded
     RealizedGlyphBox *boxCache; // GetGlyphOutlineA metrics per glyph
-    NativeOutline **outlineCache; // unhinted GGO_NATIVE outlines per glyph, null until kept
-    size_t outlineCacheBytes;     // what its outlines take
     // Glyph + 1 per BMP code in pages of 256 codes made as they are asked
     // for (0: not looked up yet): a text measures the same codes line after
     // line.
@@ -121,33 +135,26 @@ namespace {
 constexpr size_t kMaxKeptRealizationBytes = size_t{48} << 20;
 // What a FreeType face with its size and hinting state takes, about.
 constexpr size_t kFaceBytes = size_t{64} << 10;
-// Bytes of outlines all realizations keep at most; beyond them an outline
-// is loaded again each time it is asked for.
-constexpr size_t kMaxKeptOutlineBytes = size_t{16} << 20;
 
 FaceRealization *g_realizations = nullptr;
+SharedFace *g_sharedFaces = nullptr;
 unsigned long g_realizationClock = 0;
-size_t g_keptOutlineBytes = 0;
-
-void FreeKeptOutlines(FaceRealization &realization)
-{
-    if (!realization.outlineCache)
-        return;
-    for (FT_Long i = 0; i < realization.ftFace->num_glyphs; ++i)
-        free(realization.outlineCache[i]);
-    free(realization.outlineCache);
-    realization.outlineCache = nullptr;
-    g_keptOutlineBytes -= realization.outlineCacheBytes;
-    realization.outlineCacheBytes = 0;
-}
 
 void DestroyRealization(FaceRealization *realization)
 {
-    FreeKeptOutlines(*realization);
     for (uint32_t *page : realization->codeGlyphPages)
         free(page);
-    if (realization->ftFace)
-        FT_Done_Face(realization->ftFace);
+    if (realization->ftSize)
+        FT_Done_Size(realization->ftSize);
+    if (SharedFace *shared = realization->shared; shared && --shared->users == 0) {
+        SharedFace **link = &g_sharedFaces;
+        while (*link != shared)
+            link = &(*link)->next;
+        *link = shared->next;
+        FT_Done_Face(shared->ftFace);
+        ReleaseFontFile(shared->file);
+        free(shared);
+    }
     free(realization->advanceCache);
     free(realization->boxCache);
     ReleaseFontFile(realization->file);
@@ -157,13 +164,11 @@ void DestroyRealization(FaceRealization *realization)
 size_t RealizationBytes(const FaceRealization &realization)
 {
     const size_t glyphs = realization.ftFace ? static_cast<size_t>(realization.ftFace->num_glyphs) : 0;
-    size_t bytes = kFaceBytes + realization.outlineCacheBytes;
+    size_t bytes = kFaceBytes;
     if (realization.advanceCache)
         bytes += glyphs * sizeof(int32_t);
     if (realization.boxCache)
         bytes += glyphs * sizeof(RealizedGlyphBox);
-    if (realization.outlineCache)
-        bytes += glyphs * sizeof(NativeOutline *);
     for (const uint32_t *page : realization.codeGlyphPages)
         bytes += page ? 256 * sizeof(uint32_t) : 0;
     return bytes;
@@ -191,29 +196,64 @@ void TrimUnusedRealizations()
     }
 }
 
-// Opens the FreeType face at the pixel size for the logical height; false
-// when FreeType cannot use the font.
-bool OpenFace(FaceRealization &realization)
+// The FreeType face of the file and face index, shared with the other
+// realizations of it; null when FreeType cannot use the font or memory runs
+// out.
+SharedFace *OpenSharedFace(FontFile *file, int faceIndex)
 {
+    for (SharedFace *shared = g_sharedFaces; shared; shared = shared->next)
+        if (shared->file == file && shared->faceIndex == faceIndex)
+            return shared;
     FT_Library library = PlatformFreeType();
     FT_Face face = nullptr;
-    const FontFile &file = *realization.file;
-    if (!library || FT_New_Memory_Face(library, file.bytes, static_cast<FT_Long>(file.size),
-                                       realization.faceIndex, &face) != 0)
-        return false;
-    if (!FT_IS_SFNT(face) || !FT_IS_SCALABLE(face) || face->units_per_EM == 0 || face->num_glyphs <= 0) {
+    if (!library ||
+        FT_New_Memory_Face(library, file->bytes, static_cast<FT_Long>(file->size), faceIndex, &face) != 0)
+        return nullptr;
+    auto *shared = static_cast<SharedFace *>(calloc(1, sizeof(SharedFace)));
+    if (!shared || !FT_IS_SFNT(face) || !FT_IS_SCALABLE(face) || face->units_per_EM == 0 ||
+        face->num_glyphs <= 0) {
+        free(shared);
         FT_Done_Face(face);
-        return false;
+        return nullptr;
     }
     // FreeType picks a Unicode cmap when there is one; a symbol font has
     // only (3,0), whose codes GDI reaches at U+F020..U+F0FF.
     if (!face->charmap && FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0)
-        realization.ftSymbolCmap = true;
-    realization.ppem = ComputePpem(realization.lfHeight, face);
-    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(realization.ppem)) != 0) {
-        FT_Done_Face(face);
+        shared->ftSymbolCmap = true;
+    shared->file = RetainFontFile(file);
+    shared->faceIndex = faceIndex;
+    shared->ftFace = face;
+    shared->next = g_sharedFaces;
+    g_sharedFaces = shared;
+    return shared;
+}
+
+// The realization's face, with its size the one FreeType scales by.
+FT_Face ActiveFace(const FaceRealization &realization)
+{
+    FT_Activate_Size(realization.ftSize);
+    return realization.ftFace;
+}
+
+// Opens the FreeType face (shared) and a size of it at the pixels for the
+// logical height; false when FreeType cannot use the font.
+bool OpenFace(FaceRealization &realization)
+{
+    SharedFace *shared = OpenSharedFace(realization.file, realization.faceIndex);
+    if (!shared)
+        return false;
+    ++shared->users;
+    realization.shared = shared;
+    FT_Face face = shared->ftFace;
+    if (FT_New_Size(face, &realization.ftSize) != 0) {
+        realization.ftSize = nullptr;
         return false;
     }
+    FT_Activate_Size(realization.ftSize);
+    realization.ppem = ComputePpem(realization.lfHeight, face);
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(realization.ppem)) != 0)
+        return false;
+    realization.ftSymbolCmap = shared->ftSymbolCmap;
     realization.ftFace = face;
     return true;
 }
@@ -278,7 +318,7 @@ FT_UInt GlyphForCode(FaceRealization &font, UINT code)
 bool LoadHintedGlyph(const FaceRealization &font, FT_UInt glyph)
 {
     return glyph < static_cast<FT_ULong>(font.ftFace->num_glyphs) &&
-           FT_Load_Glyph(font.ftFace, glyph, FT_LOAD_DEFAULT) == 0;
+           FT_Load_Glyph(ActiveFace(font), glyph, FT_LOAD_DEFAULT) == 0;
 }
 
 int RoundedPixels(FT_Pos value26dot6) { return static_cast<int>((value26dot6 + 32) >> 6); }
@@ -336,51 +376,6 @@ bool HintedGlyphBox(FaceRealization &font, FT_UInt glyph, RealizedGlyphBox *box)
     if (font.boxCache)
         font.boxCache[glyph] = *box;
     return true;
-}
-
-// An unhinted outline kept from an earlier call, or null.
-const NativeOutline *KeptOutline(const FaceRealization &font, FT_UInt glyph)
-{
-    return font.outlineCache && glyph < static_cast<FT_ULong>(font.ftFace->num_glyphs)
-               ? font.outlineCache[glyph]
-               : nullptr;
-}
-
-// Keeps a loaded unhinted outline, as GDI keeps the glyphs of a realized
-// font: converting a CFF font asks for every glyph's outline on each
-// download, and FreeType's CFF loading is the slow part. False when it is
-// not kept (no room or no memory); the caller still owns it then.
-bool KeepOutline(FaceRealization &font, FT_UInt glyph, NativeOutline *outline)
-{
-    const size_t bytes = sizeof(NativeOutline) + outline->size;
-    const auto glyphCount = static_cast<size_t>(font.ftFace->num_glyphs);
-    if (glyph >= glyphCount || bytes > kMaxKeptOutlineBytes - g_keptOutlineBytes)
-        return false;
-    if (!font.outlineCache)
-        font.outlineCache = static_cast<NativeOutline **>(calloc(glyphCount, sizeof(NativeOutline *)));
-    if (!font.outlineCache || font.outlineCache[glyph])
-        return false;
-    font.outlineCache[glyph] = outline;
-    font.outlineCacheBytes += bytes;
-    g_keptOutlineBytes += bytes;
-    return true;
-}
-
-// GGO_NATIVE: unhinted outlines are kept per realization, hinted ones (no
-// caller here asks for them) loaded each time.
-DWORD NativeGlyphOutline(FaceRealization &font, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm,
-                         DWORD cjBuffer, LPVOID pvBuffer)
-{
-    if (!hinted)
-        if (const NativeOutline *kept = KeptOutline(font, glyph))
-            return CopyNativeOutline(*kept, lpgm, cjBuffer, pvBuffer);
-    NativeOutline *loaded = LoadNativeOutline(font.ftFace, glyph, hinted);
-    if (!loaded)
-        return GDI_ERROR;
-    const DWORD result = CopyNativeOutline(*loaded, lpgm, cjBuffer, pvBuffer);
-    if (hinted || !KeepOutline(font, glyph, loaded))
-        free(loaded);
-    return result;
 }
 
 bool IsIdentity(const MAT2 &m)
@@ -558,7 +553,7 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, D
     const FT_UInt glyph =
         (fuFormat & GGO_GLYPH_INDEX) ? uChar : GlyphForCode(*realization, uChar);
     if (format == GGO_NATIVE)
-        return NativeGlyphOutline(*realization, glyph, !(fuFormat & GGO_UNHINTED), lpgm, cjBuffer,
+        return NativeGlyphOutline(ActiveFace(*realization), glyph, !(fuFormat & GGO_UNHINTED), lpgm, cjBuffer,
                                   pvBuffer);
     RealizedGlyphBox box;
     if (!HintedGlyphBox(*realization, glyph, &box))

@@ -19,6 +19,8 @@ constexpr size_t kCurveHeaderSize = 2 * sizeof(WORD);
 constexpr size_t kNoRecord = SIZE_MAX;
 constexpr FT_Pos kMaxPixels26Dot6 = (FT_Pos{1} << 21) - 1; // what 16.16 can hold
 
+// Writes the records into buffer, or only counts their bytes when buffer
+// is null; the box of every point given (on and off the curve) comes along.
 struct NativeWriter {
     uint8_t *buffer;
     size_t capacity;
@@ -26,17 +28,29 @@ struct NativeWriter {
     size_t polygonAt; // kNoRecord before the first contour
     size_t curveAt;   // the open curve record, kNoRecord when none
     WORD curveType;
+    WORD curveCount;
     FT_Vector start;
     FT_Vector current;
     FT_Vector lastControl; // of the open TT_PRIM_QSPLINE record
+    FT_BBox box;
+    bool anyPoint;
+    bool closingLine; // a straight step back to the start, not written yet
     bool failed;
 };
 
 void PutFixed(NativeWriter &w, FT_Pos v26dot6)
 {
-    const auto fixed = static_cast<int32_t>(static_cast<uint32_t>(v26dot6) << 10);
-    memcpy(w.buffer + w.size, &fixed, 4);
+    if (w.buffer) {
+        const auto fixed = static_cast<int32_t>(static_cast<uint32_t>(v26dot6) << 10);
+        memcpy(w.buffer + w.size, &fixed, 4);
+    }
     w.size += 4;
+}
+
+void PutCurveCount(NativeWriter &w)
+{
+    if (w.buffer)
+        memcpy(w.buffer + w.curveAt + 2, &w.curveCount, 2);
 }
 
 bool Room(NativeWriter &w, size_t n)
@@ -46,10 +60,20 @@ bool Room(NativeWriter &w, size_t n)
     return !w.failed;
 }
 
-bool InRange(const FT_Vector &v)
+// Checks that the point fits 16.16 fixed point and adds it to the box.
+void TakePoint(NativeWriter &w, const FT_Vector &v)
 {
-    return v.x >= -kMaxPixels26Dot6 && v.x <= kMaxPixels26Dot6 && v.y >= -kMaxPixels26Dot6 &&
-           v.y <= kMaxPixels26Dot6;
+    if (v.x < -kMaxPixels26Dot6 || v.x > kMaxPixels26Dot6 || v.y < -kMaxPixels26Dot6 || v.y > kMaxPixels26Dot6)
+        w.failed = true;
+    if (!w.anyPoint) {
+        w.box = {v.x, v.y, v.x, v.y};
+        w.anyPoint = true;
+        return;
+    }
+    w.box.xMin = v.x < w.box.xMin ? v.x : w.box.xMin;
+    w.box.yMin = v.y < w.box.yMin ? v.y : w.box.yMin;
+    w.box.xMax = v.x > w.box.xMax ? v.x : w.box.xMax;
+    w.box.yMax = v.y > w.box.yMax ? v.y : w.box.yMax;
 }
 
 void ClosePolygon(NativeWriter &w)
@@ -57,29 +81,31 @@ void ClosePolygon(NativeWriter &w)
     if (w.polygonAt == kNoRecord)
         return;
     // The polygon closes by itself: a last straight step back to its start
-    // is left out.
-    if (w.curveAt != kNoRecord && w.curveType == TT_PRIM_LINE && w.current.x == w.start.x &&
-        w.current.y == w.start.y) {
-        WORD count;
-        memcpy(&count, w.buffer + w.curveAt + 2, 2);
-        w.size -= sizeof(POINTFX);
-        if (--count == 0)
-            w.size = w.curveAt;
-        else
-            memcpy(w.buffer + w.curveAt + 2, &count, 2);
-    }
+    // is left out (held back until it is known to be the last).
+    w.closingLine = false;
     const auto cb = static_cast<DWORD>(w.size - w.polygonAt);
-    memcpy(w.buffer + w.polygonAt, &cb, 4);
+    if (w.buffer)
+        memcpy(w.buffer + w.polygonAt, &cb, 4);
     w.polygonAt = kNoRecord;
     w.curveAt = kNoRecord;
+}
+
+void AddPoints(NativeWriter &w, WORD type, const FT_Vector *points, int n);
+
+// Writes a held-back step to the start: the contour goes on after it.
+void FlushClosingLine(NativeWriter &w)
+{
+    if (!w.closingLine)
+        return;
+    w.closingLine = false;
+    AddPoints(w, TT_PRIM_LINE, &w.start, 1);
 }
 
 // Appends points to the open record of the type, opening one when needed.
 void AddPoints(NativeWriter &w, WORD type, const FT_Vector *points, int n)
 {
     for (int i = 0; i < n; ++i)
-        if (!InRange(points[i]))
-            w.failed = true;
+        TakePoint(w, points[i]);
     if (w.failed || w.polygonAt == kNoRecord)
         return;
     if (w.curveAt == kNoRecord || w.curveType != type) {
@@ -87,16 +113,15 @@ void AddPoints(NativeWriter &w, WORD type, const FT_Vector *points, int n)
             return;
         w.curveAt = w.size;
         w.curveType = type;
-        const WORD header[2] = {type, 0};
-        memcpy(w.buffer + w.size, header, sizeof header);
+        w.curveCount = 0;
+        if (w.buffer)
+            memcpy(w.buffer + w.size, &type, 2);
         w.size += kCurveHeaderSize;
     }
     if (!Room(w, n * sizeof(POINTFX)))
         return;
-    WORD count;
-    memcpy(&count, w.buffer + w.curveAt + 2, 2);
-    count = static_cast<WORD>(count + n);
-    memcpy(w.buffer + w.curveAt + 2, &count, 2);
+    w.curveCount = static_cast<WORD>(w.curveCount + n);
+    PutCurveCount(w);
     for (int i = 0; i < n; ++i) {
         PutFixed(w, points[i].x);
         PutFixed(w, points[i].y);
@@ -108,14 +133,15 @@ int MoveTo(const FT_Vector *to, void *user)
 {
     auto &w = *static_cast<NativeWriter *>(user);
     ClosePolygon(w);
-    if (!InRange(*to))
-        w.failed = true;
+    TakePoint(w, *to);
     if (w.failed || !Room(w, kPolygonHeaderSize))
         return 1;
     w.polygonAt = w.size;
-    const DWORD header[2] = {0, TT_POLYGON_TYPE};
-    memcpy(w.buffer + w.size, header, sizeof header);
-    w.size += sizeof header;
+    if (w.buffer) {
+        const DWORD header[2] = {0, TT_POLYGON_TYPE};
+        memcpy(w.buffer + w.size, header, sizeof header);
+    }
+    w.size += 2 * sizeof(DWORD);
     PutFixed(w, to->x);
     PutFixed(w, to->y);
     w.start = *to;
@@ -126,6 +152,13 @@ int MoveTo(const FT_Vector *to, void *user)
 int LineTo(const FT_Vector *to, void *user)
 {
     auto &w = *static_cast<NativeWriter *>(user);
+    FlushClosingLine(w);
+    if (w.polygonAt != kNoRecord && to->x == w.start.x && to->y == w.start.y) {
+        TakePoint(w, *to);
+        w.closingLine = true;
+        w.current = *to;
+        return w.failed ? 1 : 0;
+    }
     AddPoints(w, TT_PRIM_LINE, to, 1);
     return w.failed ? 1 : 0;
 }
@@ -133,16 +166,15 @@ int LineTo(const FT_Vector *to, void *user)
 int ConicTo(const FT_Vector *control, const FT_Vector *to, void *user)
 {
     auto &w = *static_cast<NativeWriter *>(user);
+    FlushClosingLine(w);
     // FreeType splits a run of controls at their midpoints; a record keeps
     // them together, the midpoint implied.
     if (w.curveAt != kNoRecord && w.curveType == TT_PRIM_QSPLINE &&
         w.current.x == (w.lastControl.x + control->x) / 2 &&
         w.current.y == (w.lastControl.y + control->y) / 2) {
         w.size -= sizeof(POINTFX);
-        WORD count;
-        memcpy(&count, w.buffer + w.curveAt + 2, 2);
-        --count;
-        memcpy(w.buffer + w.curveAt + 2, &count, 2);
+        --w.curveCount;
+        PutCurveCount(w);
     }
     const FT_Vector points[2] = {*control, *to};
     AddPoints(w, TT_PRIM_QSPLINE, points, 2);
@@ -153,15 +185,16 @@ int ConicTo(const FT_Vector *control, const FT_Vector *to, void *user)
 int CubicTo(const FT_Vector *control1, const FT_Vector *control2, const FT_Vector *to, void *user)
 {
     auto &w = *static_cast<NativeWriter *>(user);
+    FlushClosingLine(w);
     const FT_Vector points[3] = {*control1, *control2, *to};
     AddPoints(w, TT_PRIM_CSPLINE, points, 3);
     return w.failed ? 1 : 0;
 }
 
-void FillMetrics(const FT_GlyphSlot slot, GLYPHMETRICS *lpgm)
+// GDI's metrics from the box of the outline's points (FreeType's control
+// box) and the advance.
+void FillMetrics(const FT_GlyphSlot slot, const FT_BBox &box, GLYPHMETRICS *lpgm)
 {
-    FT_BBox box;
-    FT_Outline_Get_CBox(&slot->outline, &box);
     const FT_Pos left = box.xMin & -64, bottom = box.yMin & -64;
     const FT_Pos right = (box.xMax + 63) & -64, top = (box.yMax + 63) & -64;
     const auto width = static_cast<UINT>((right - left) >> 6);
@@ -176,49 +209,29 @@ void FillMetrics(const FT_GlyphSlot slot, GLYPHMETRICS *lpgm)
 
 } // namespace
 
-NativeOutline *LoadNativeOutline(FT_Face face, FT_UInt glyph, bool hinted)
+DWORD NativeGlyphOutline(FT_Face face, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm, DWORD cjBuffer,
+                         LPVOID pvBuffer)
 {
     const FT_Int32 flags = FT_LOAD_NO_BITMAP | (hinted ? FT_LOAD_DEFAULT : FT_LOAD_NO_HINTING);
     if (glyph >= static_cast<FT_ULong>(face->num_glyphs) || FT_Load_Glyph(face, glyph, flags) != 0 ||
         face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        return nullptr;
+        return GDI_ERROR;
     const FT_Outline &outline = face->glyph->outline;
-    // An outline point gives at most two POINTFX (a control and the midpoint
-    // FreeType makes after it), each in a record of its own at worst; a
-    // contour adds its header and the step back to its start.
-    const size_t perPoint = 2 * (kCurveHeaderSize + sizeof(POINTFX));
-    const size_t capacity = static_cast<size_t>(outline.n_contours) * (kPolygonHeaderSize + perPoint) +
-                            static_cast<size_t>(outline.n_points) * perPoint;
-    auto *block = static_cast<NativeOutline *>(malloc(sizeof(NativeOutline) + capacity));
-    if (!block)
-        return nullptr;
-    FillMetrics(face->glyph, &block->metrics);
+    // Written straight into the caller's block; without one, only counted.
+    const bool write = pvBuffer != nullptr && cjBuffer != 0;
     NativeWriter w{};
-    w.buffer = reinterpret_cast<uint8_t *>(block + 1);
-    w.capacity = capacity;
+    w.buffer = write ? static_cast<uint8_t *>(pvBuffer) : nullptr;
+    w.capacity = write ? cjBuffer : SIZE_MAX;
     w.polygonAt = kNoRecord;
     w.curveAt = kNoRecord;
     const FT_Outline_Funcs funcs = {MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
     const bool decomposed =
-        capacity == 0 || FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &w) == 0;
+        outline.n_points == 0 || FT_Outline_Decompose(const_cast<FT_Outline *>(&outline), &funcs, &w) == 0;
     ClosePolygon(w);
-    if (!decomposed || w.failed || w.size >= GDI_ERROR) {
-        free(block);
-        return nullptr;
-    }
-    block->size = static_cast<DWORD>(w.size);
-    // The capacity is a worst case; a kept outline keeps only its bytes.
-    auto *fitted = static_cast<NativeOutline *>(realloc(block, sizeof(NativeOutline) + w.size));
-    return fitted ? fitted : block;
-}
-
-DWORD CopyNativeOutline(const NativeOutline &outline, GLYPHMETRICS *lpgm, DWORD cjBuffer, LPVOID pvBuffer)
-{
-    *lpgm = outline.metrics;
-    if (!pvBuffer || cjBuffer == 0)
-        return outline.size;
-    if (cjBuffer < outline.size)
+    // A block too small for the outline fails, as in GDI; so does an
+    // outline with a coordinate beyond 16.16.
+    if (!decomposed || w.failed || w.size >= GDI_ERROR)
         return GDI_ERROR;
-    memcpy(pvBuffer, &outline + 1, outline.size);
-    return outline.size;
+    FillMetrics(face->glyph, w.box, lpgm);
+    return static_cast<DWORD>(w.size);
 }

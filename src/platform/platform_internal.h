@@ -155,22 +155,13 @@ FT_Library PlatformFreeType();
 // The font selected into hdc, or null (bad DC, nothing selected).
 FontObject *SelectedFont(HDC hdc);
 
-// A glyph's GetGlyphOutlineA GGO_NATIVE answer: its metrics and size bytes
-// of TTPOLYGONHEADER/TTPOLYCURVE records, which follow the record in the
-// same malloc'd block.
-struct NativeOutline {
-    GLYPHMETRICS metrics;
-    DWORD size;
-};
-
-// The outline of a glyph of the face at its size (gdi_outlines.cpp), for
-// the caller to free; null when the glyph has no outline, memory runs out,
+// GetGlyphOutlineA's GGO_NATIVE answer for a glyph of the face at its size
+// (gdi_outlines.cpp), loaded for the call: fills lpgm and returns the
+// outline's size in bytes, written into pvBuffer when it and cjBuffer are
+// given. GDI_ERROR when the glyph has no outline, the buffer is too small,
 // or a coordinate does not fit 16.16 fixed point.
-NativeOutline *LoadNativeOutline(FT_Face face, FT_UInt glyph, bool hinted);
-// GetGlyphOutlineA's GGO_NATIVE result from an outline: fills lpgm, returns
-// the outline's size in bytes, or writes it when pvBuffer and cjBuffer are
-// given; GDI_ERROR when the buffer is too small.
-DWORD CopyNativeOutline(const NativeOutline &outline, GLYPHMETRICS *lpgm, DWORD cjBuffer, LPVOID pvBuffer);
+DWORD NativeGlyphOutline(FT_Face face, FT_UInt glyph, bool hinted, GLYPHMETRICS *lpgm, DWORD cjBuffer,
+                         LPVOID pvBuffer);
 
 // Lets go of a font's FreeType state (called when the font is destroyed).
 // As GDI keeps recently realized fonts, the last few realizations (FreeType

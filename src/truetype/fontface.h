@@ -57,6 +57,7 @@ struct FaceOutlineFont {
     FontDC font; // font.hdc null: there is none
     uint16_t nUnitsPerEm;
     bool bTried;
+    int nStoreId; // the face in the process's converted-glyph store: 0 not looked for, -1 not kept
 };
 
 // A variable font's instance that the library makes itself (faceinstance.cpp).
