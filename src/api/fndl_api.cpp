@@ -229,23 +229,37 @@ struct WriteBack {
 
 // The call's memory device context with the request's logical font
 // selected; both go back when the call ends unless the session took them.
+// When the session's device context already has that logical font
+// selected, the call reads through it (bKept) and makes none: creating,
+// matching, selecting and deleting the same font again would cost a
+// repeated request more than setting its text.
 struct RequestDeviceContext {
     HDC hdc;
     HFONT hFont;
+    bool bKept;
 
     explicit RequestDeviceContext(const LOGFONTA &lf)
-        : hdc(CreateCompatibleDC(nullptr)), hFont(CreateFontIndirectA(&lf))
+        : hdc(nullptr), hFont(nullptr), bKept(SessionHasLogFont(g_pSession, lf))
     {
+        if (bKept) {
+            hdc = g_pSession->hdc;
+            return;
+        }
+        hdc = CreateCompatibleDC(nullptr);
+        hFont = CreateFontIndirectA(&lf);
         if (hdc != nullptr && hFont != nullptr)
             SelectObject(hdc, hFont);
     }
     ~RequestDeviceContext()
     {
+        if (bKept)
+            return;
         if (hdc != nullptr)
             DeleteDC(hdc);
         if (hFont != nullptr)
             DeleteObject(hFont);
     }
+    bool IsValid() const { return hdc != nullptr && (bKept || hFont != nullptr); }
     RequestDeviceContext(const RequestDeviceContext &) = delete;
     RequestDeviceContext &operator=(const RequestDeviceContext &) = delete;
 
@@ -255,6 +269,7 @@ struct RequestDeviceContext {
         HDC hdcOut = hdc;
         hdc = nullptr;
         hFont = nullptr;
+        bKept = false;
         return hdcOut;
     }
 };
@@ -293,7 +308,7 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
     FILE *pFile = output.pFile;
     if (pFile == nullptr)
         return DOWNLOAD_FAILURE;
-    if (request.hdc == nullptr || request.hFont == nullptr) {
+    if (!request.IsValid()) {
         fclose(pFile);
         return DOWNLOAD_FAILURE;
     }
@@ -318,7 +333,7 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
             return DOWNLOAD_FAILURE;
         }
     }
-    ReplaceSessionDeviceContext(g_pSession, request.HandOver());
+    ReplaceSessionDeviceContext(g_pSession, request.HandOver(), lf);
 
     const int nResult = work(pFile);
     if (nResult == kDownloadRefused) {
@@ -434,7 +449,7 @@ int MeasureRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf,
     if (!RequestCanBeSet(local, info))
         return DOWNLOAD_FAILURE;
     RequestDeviceContext request(lf);
-    if (request.hdc == nullptr || request.hFont == nullptr)
+    if (!request.IsValid())
         return DOWNLOAD_FAILURE;
     FontSession reader;
     std::memset(&reader, 0, sizeof(reader));
