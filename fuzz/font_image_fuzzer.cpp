@@ -48,7 +48,7 @@ struct ImageFace {
 // as a glyph index below the glyph count, once.
 void SendGlyphCoded(FontFace &face, FontEntry *pEntry, XLStream *pStream, const std::u16string &text)
 {
-    if (DownloadFontHeader(&face, pEntry, pStream, SoftFontCoding::kGlyph) == 0)
+    if (DownloadFontHeader(&face, pEntry, pStream, SoftFontCoding::kGlyph) != Status::kOk)
         return;
     std::vector<bool> sent(pEntry->nGlyphs);
     bool bBlockOpen = false;
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // FreeType face, which the API targets and the outline target cover.
         FontEntry *pEntry = FindOrAddDownloadedFont(pSession, face, &text, &page);
         if (pEntry != nullptr && !pEntry->bConvertOutlines &&
-            DownloadFontHeader(&face, pEntry, pStream) != 0) {
+            DownloadFontHeader(&face, pEntry, pStream) == Status::kOk) {
             AddCharsToFontW(&face, pEntry, pStream, &text, &page);
             for (size_t i = 0; i < request.text.size(); ++i)
                 Require(page.anGlyphIndex[i] >= 0 &&

@@ -181,7 +181,20 @@ protected:
             page.anGlyphIndex[i] = kNoGlyph;
         text.nOffsetToText = nOffset;
     }
-    int Run() { return WriteToCoverPageW(session, file, &text, &page, &g_nCursorY); }
+    // The call's status as the public result the download call gives for it.
+    int Run()
+    {
+        switch (WriteToCoverPageW(session, file, &text, &page, &g_nCursorY)) {
+        case Status::kOk:
+            return FNDL_OK;
+        case Status::kInvalidGlyph:
+            return FNDL_INVALID_GLYPH_HANDLE;
+        case Status::kPageEnd:
+            return FNDL_PAGEEND;
+        default:
+            return FNDL_DOWNLOAD_FAILURE;
+        }
+    }
 
     std::vector<XLOperation> Ops() { return Decode(ReadAll(file)); }
     std::vector<Line> Lines() { return LinesOf(Ops()); }

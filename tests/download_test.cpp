@@ -116,13 +116,13 @@ struct DirectRun {
         XLStreamClose(stream);
         ResetLibraryState();
     }
-    // Runs one request; returns the driver's result and the bytes it wrote.
-    int Request(const std::u16string &s, Bytes &written)
+    // Runs one request; returns the driver's status and the bytes it wrote.
+    Status Request(const std::u16string &s, Bytes &written)
     {
         std::memset(text.szText, 0, sizeof(text.szText));
         std::memcpy(text.szText, s.data(), s.size() * 2);
         g_xlRecorder.all.clear();
-        const int result = DownloadFontW(session, stream, &text, &info);
+        const Status result = DownloadFontW(session, stream, &text, &info);
         written = g_xlRecorder.all;
         return result;
     }
@@ -146,7 +146,7 @@ TEST_F(DownloadTest, HeaderOfThirteenTableFontCarriesSevenTables)
     TempFile file(fontBytes);
     DirectRun run(file.path, 26);
     Bytes written;
-    ASSERT_EQ(run.Request(u"", written), 1);
+    ASSERT_EQ(run.Request(u"", written), Status::kOk);
     auto ops = Decode(written);
     // BeginFontHeader, 8 + 6 + 140 byte blocks, 7 tables, null segment, end,
     // then the font selection and no characters.
@@ -227,7 +227,7 @@ TEST_F(DownloadTest, CopyLengthsFollowTheNeighbourAndTheFileEnd)
     TempFile file(fontBytes);
     DirectRun run(file.path, 1);
     Bytes written;
-    ASSERT_EQ(run.Request(u"", written), 1);
+    ASSERT_EQ(run.Request(u"", written), Status::kOk);
     auto blocks = HeaderBlocks(Decode(written));
     ASSERT_EQ(blocks.size(), 11u);
     const uint32_t fpgmGap = TableOffsetInFont(fontBytes, "glyf") - TableOffsetInFont(fontBytes, "fpgm");
@@ -245,7 +245,7 @@ TEST_F(DownloadTest, CopyLengthsFollowTheNeighbourAndTheFileEnd)
     fontBytes.resize(prepOffset + 2);
     TempFile shortFile(fontBytes);
     DirectRun shortRun(shortFile.path, 1);
-    ASSERT_EQ(shortRun.Request(u"", written), 1);
+    ASSERT_EQ(shortRun.Request(u"", written), Status::kOk);
     blocks = HeaderBlocks(Decode(written));
     ASSERT_EQ(blocks.size(), 11u);
     EXPECT_EQ(blocks[9], Bytes(fontBytes.begin() + prepOffset, fontBytes.end()));
@@ -278,7 +278,7 @@ TEST_F(DownloadTest, LargeTablesAreSplitIntoBlocks)
         TempFile file(fontBytes);
         DirectRun run(file.path, 1);
         Bytes written;
-        ASSERT_EQ(run.Request(u"", written), 1);
+        ASSERT_EQ(run.Request(u"", written), Status::kOk);
         auto blocks = HeaderBlocks(Decode(written));
         // descriptor, GT header, directory, prep blocks, head, maxp, null
         ASSERT_EQ(blocks.size(), 3 + c.blocks.size() + 3) << c.length;
@@ -313,7 +313,7 @@ TEST_F(DownloadTest, HeaderTablesAreChosenByExactTag)
     std::strcpy(entry->szFaceName, "Sample");
     {
         FontFace face(run.session, true, run.path.c_str());
-        ASSERT_EQ(DownloadFontHeader(&face, entry, run.stream), 1);
+        ASSERT_EQ(DownloadFontHeader(&face, entry, run.stream), Status::kOk);
     }
     auto blocks = HeaderBlocks(Decode(g_xlRecorder.all));
     ASSERT_GE(blocks.size(), 3u);
@@ -334,7 +334,7 @@ TEST_F(DownloadTest, HeaderTablesAreChosenByExactTag)
     run.path = bareFile.path;
     g_xlRecorder.all.clear();
     FontFace bareFace(run.session, true, run.path.c_str());
-    ASSERT_EQ(DownloadFontHeader(&bareFace, entry, run.stream), 1);
+    ASSERT_EQ(DownloadFontHeader(&bareFace, entry, run.stream), Status::kOk);
     blocks = HeaderBlocks(Decode(g_xlRecorder.all));
     ASSERT_EQ(blocks.size(), 4u);
     EXPECT_EQ(blocks[2].size(), 28u);
@@ -353,8 +353,8 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     DirectRun run(file.path, 1);
     Bytes written;
 
-    ASSERT_EQ(run.Request(u"", written), 1);
-    ASSERT_EQ(run.Request(u"AAC", written), 1);
+    ASSERT_EQ(run.Request(u"", written), Status::kOk);
+    ASSERT_EQ(run.Request(u"AAC", written), Status::kOk);
     auto ops = Decode(written);
     EXPECT_EQ(OpCodes(ops), (std::vector<uint8_t>{kSetFont, kSetCharBoldValue, kSetCharShear,
                                                   kSetCharAngle, kBeginChar, kReadChar, kReadChar,
@@ -378,13 +378,13 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     EXPECT_EQ(run.info.anGlyphIndex[2], 0x24);
 
     // Again: only the selection.
-    ASSERT_EQ(run.Request(u"CA", written), 1);
+    ASSERT_EQ(run.Request(u"CA", written), Status::kOk);
     EXPECT_EQ(OpCodes(Decode(written)),
               (std::vector<uint8_t>{kSetFont, kSetCharBoldValue, kSetCharShear, kSetCharAngle}));
 
     // " A" after a fresh font: the block opens right before A; the space is
     // never sent but marked.
-    ASSERT_EQ(run.Request(u" D", written), 1);
+    ASSERT_EQ(run.Request(u" D", written), Status::kOk);
     ops = Decode(written);
     EXPECT_EQ(OpCodes(ops), (std::vector<uint8_t>{kSetFont, kSetCharBoldValue, kSetCharShear,
                                                   kSetCharAngle, kBeginChar, kReadChar, kEndChar}));
@@ -393,7 +393,7 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
 
     // A mapped empty glyph is an advance, like the space: nothing is sent,
     // and the character keeps its glyph.
-    ASSERT_EQ(run.Request(u"B", written), 1);
+    ASSERT_EQ(run.Request(u"B", written), Status::kOk);
     EXPECT_EQ(OpCodes(Decode(written)),
               (std::vector<uint8_t>{kSetFont, kSetCharBoldValue, kSetCharShear, kSetCharAngle}));
     EXPECT_EQ(run.info.anGlyphIndex[0], 0x23);
@@ -401,7 +401,7 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     // A code the cmap does not map goes out with glyph 0x20 and reports no
     // glyph, once per font however often it comes; 0xFFFF has no entry and
     // sends nothing.
-    ASSERT_EQ(run.Request(std::u16string(u"\u00e9\u00e9") + char16_t(0xFFFF), written), 1);
+    ASSERT_EQ(run.Request(std::u16string(u"\u00e9\u00e9") + char16_t(0xFFFF), written), Status::kOk);
     chars = Chars(Decode(written));
     ASSERT_EQ(chars.size(), 1u);
     EXPECT_EQ(chars[0].code, 0xE9);
@@ -409,7 +409,7 @@ TEST_F(DownloadTest, CharactersGoOutOnceInOneBlock)
     EXPECT_EQ(run.info.anGlyphIndex[0], static_cast<int>(kNoGlyph));
     EXPECT_EQ(run.info.anGlyphIndex[1], static_cast<int>(kNoGlyph));
     EXPECT_EQ(run.info.anGlyphIndex[2], static_cast<int>(kNoGlyph)) << "0xFFFF";
-    ASSERT_EQ(run.Request(u"\u00e9", written), 1);
+    ASSERT_EQ(run.Request(u"\u00e9", written), Status::kOk);
     EXPECT_TRUE(Chars(Decode(written)).empty());
     EXPECT_EQ(run.info.anGlyphIndex[0], static_cast<int>(kNoGlyph));
 }
@@ -429,7 +429,7 @@ TEST_F(DownloadTest, CompositeSendsItsComponentsInTheSameBlock)
     TempFile file(BuildFont(font));
     DirectRun run(file.path, 1);
     Bytes written;
-    ASSERT_EQ(run.Request(u"\u00e9", written), 1);
+    ASSERT_EQ(run.Request(u"\u00e9", written), Status::kOk);
     auto ops = Decode(written);
     size_t begin = 0, end = 0;
     for (size_t i = 0; i < ops.size(); ++i) {
@@ -464,7 +464,7 @@ TEST_F(DownloadTest, SelectionValuesFollowTheRequest)
         run.text.bBold = c.bold;
         run.text.bItalic = c.italic;
         Bytes written;
-        ASSERT_EQ(run.Request(u"A", written), 1);
+        ASSERT_EQ(run.Request(u"A", written), Status::kOk);
         auto ops = Decode(written);
         const XLOperation *setFont = nullptr, *bold = nullptr, *shear = nullptr, *angle = nullptr;
         for (const auto &op : ops) {
@@ -624,7 +624,7 @@ TEST_F(DownloadTest, HeaderTablesGoInFileOrderWhateverTheDirectoryOrder)
     TempFile file(fontBytes);
     DirectRun run(file.path, 1);
     Bytes written;
-    ASSERT_EQ(run.Request(u"", written), 1);
+    ASSERT_EQ(run.Request(u"", written), Status::kOk);
     const auto blocks = HeaderBlocks(Decode(written));
     ASSERT_EQ(blocks.size(), 11u);
     const Bytes &dir = blocks[2];
@@ -711,7 +711,7 @@ TEST_F(DownloadTest, DirectoriesLargerThanAFontHasAreRefused)
         TempFile file(BuildFont(font));
         DirectRun run(file.path, 1);
         Bytes written;
-        EXPECT_EQ(run.Request(u"", written), nTables <= 1024 ? 1 : kDownloadRefused) << nTables;
+        EXPECT_EQ(run.Request(u"", written), nTables <= 1024 ? Status::kOk : Status::kRefused) << nTables;
         EXPECT_EQ(written.empty(), nTables > 1024);
     }
 }
@@ -807,11 +807,11 @@ TEST_F(DownloadTest, CollectionFileIsReadThroughItsFirstFont)
     Bytes plainBytes, collectionBytes;
     {
         DirectRun run(plain.path, 1);
-        ASSERT_EQ(run.Request(u"AB", plainBytes), 1);
+        ASSERT_EQ(run.Request(u"AB", plainBytes), Status::kOk);
     }
     {
         DirectRun run(collection.path, 1);
-        ASSERT_EQ(run.Request(u"AB", collectionBytes), 1);
+        ASSERT_EQ(run.Request(u"AB", collectionBytes), Status::kOk);
     }
     auto plainOps = Decode(plainBytes), collectionOps = Decode(collectionBytes);
     auto plainBlocks = HeaderBlocks(plainOps), collectionBlocks = HeaderBlocks(collectionOps);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_hooks.h"
 #include "qorvfndl.h"
 #include "session/session.h"
 #include "support/fontbuilder.h"
@@ -267,5 +268,47 @@ TEST(MeasureText, FailuresChangeNothing)
 
     // A measure after them still agrees with the download.
     MeasureThenDownload(r, out, 100, 400);
+    ResetLibraryState();
+}
+
+// Memory that runs out anywhere in a measure (a font table or glyph read
+// among others, through a face name and through a font file) fails it
+// with every out field cleared and nothing changed, or it measures what a
+// sound measure does.
+TEST(MeasureText, AllocationFailuresFailTheMeasureAndChangeNothing)
+{
+    for (bool bFromFile : {false, true}) {
+        SCOPED_TRACE(bFromFile ? "font file" : "face name");
+        ResetLibraryState();
+        TempPath out;
+        WideRequest r =
+            MakeWideRequest(bFromFile ? kDejaVuSans : "DejaVu Sans", out.path, "Hello world", 1, bFromFile);
+        const LibraryState before = StateNow();
+        FNDL_TEXTMEASURE sound;
+        std::memset(&sound, 0, sizeof(sound));
+        const long nStart = PlatformAllocationCount();
+        ASSERT_EQ(FNDLMeasureTextW(&r.text, &r.page, &sound), 0);
+        const long nAllocations = PlatformAllocationCount() - nStart;
+        ASSERT_GT(nAllocations, 3);
+        for (long n = 1; n <= nAllocations; ++n) {
+            FNDL_TEXTMEASURE measure;
+            std::memset(&measure, 0, sizeof(measure));
+            PlatformFailNthAllocation(n);
+            const int nResult = FNDLMeasureTextW(&r.text, &r.page, &measure);
+            PlatformFailNthAllocation(0);
+            if (nResult == 0) {
+                EXPECT_EQ(std::memcmp(&measure, &sound, sizeof(measure)), 0) << "allocation " << n;
+            } else {
+                EXPECT_EQ(nResult, 3) << "allocation " << n;
+                EXPECT_EQ(measure.nResult, 3);
+                EXPECT_EQ(measure.nUnits, 0);
+                EXPECT_EQ(measure.anAdvance[0], 0);
+            }
+            EXPECT_EQ(StateNow(), before) << "allocation " << n;
+            EXPECT_TRUE(out.Read().empty());
+            if (HasFailure())
+                return;
+        }
+    }
     ResetLibraryState();
 }

@@ -369,30 +369,35 @@ TEST(TrueTypeSource, MapsFontFilesAndFlagsFilesThatCannotBeMapped)
     EXPECT_EQ(MapFontFile(&pView, emptyFile.path.c_str(), &size), 0);
     EXPECT_EQ(MapFontFile(&pView, nullptr, &size), 0);
 
-    // Every operation that cannot map its file sets bFontFileError.
+    // Every operation that cannot map its file says so in its face, and
+    // the process's flag is left to the call.
     FontSession session{};
-    const auto missingFile = [&session](const char *path) {
-        return TempFace{FontFace(&session, true, path)};
-    };
     bFontFileError = 0;
-    EXPECT_EQ(GetNumberOfGlyphsInFont(missingFile("/nonexistent/font.ttf")), 0);
-    EXPECT_EQ(bFontFileError, 1);
-    bFontFileError = 0;
-    TestEntry entry(10);
-    EXPECT_EQ(BuildCharToGlyphTable(missingFile(emptyFile.path.c_str()), &entry.entry), 0);
-    EXPECT_EQ(bFontFileError, 1);
-    EXPECT_EQ(entry[5], 5u); // the filling is done all the same
-    EXPECT_EQ(entry[10], kNoGlyph);
-    bFontFileError = 0;
-    int32_t length = 0;
-    uint8_t *pGlyph = nullptr;
-    uint8_t *pStorage = nullptr;
-    GetTTEFilePointer(missingFile("/nonexistent/font.ttf"), &length, 0, &pGlyph, &pStorage);
-    EXPECT_EQ(bFontFileError, 1);
-    EXPECT_EQ(length, 0);
-    EXPECT_EQ(pGlyph, nullptr);
-    EXPECT_EQ(pStorage, nullptr);
-    bFontFileError = 0;
+    {
+        FontFace face(&session, true, "/nonexistent/font.ttf");
+        EXPECT_EQ(GetNumberOfGlyphsInFont(&face), 0);
+        EXPECT_EQ(face.status, Status::kFontFile);
+    }
+    {
+        FontFace face(&session, true, emptyFile.path.c_str());
+        TestEntry entry(10);
+        EXPECT_EQ(BuildCharToGlyphTable(&face, &entry.entry), 0);
+        EXPECT_EQ(face.status, Status::kFontFile);
+        EXPECT_EQ(entry[5], 5u); // the filling is done all the same
+        EXPECT_EQ(entry[10], kNoGlyph);
+    }
+    {
+        FontFace face(&session, true, "/nonexistent/font.ttf");
+        int32_t length = 0;
+        uint8_t *pGlyph = nullptr;
+        uint8_t *pStorage = nullptr;
+        GetTTEFilePointer(&face, &length, 0, &pGlyph, &pStorage);
+        EXPECT_EQ(face.status, Status::kFontFile);
+        EXPECT_EQ(length, 0);
+        EXPECT_EQ(pGlyph, nullptr);
+        EXPECT_EQ(pStorage, nullptr);
+    }
+    EXPECT_EQ(bFontFileError, 0);
 }
 
 TEST(TrueTypeGlyphs, LocatesGlyphsThroughShortAndLongLoca)
@@ -525,13 +530,13 @@ TEST(TrueTypeGlyphs, DamagedAndTruncatedFilesNeverReadOutside)
         for (Source source : kBothSources) {
             SCOPED_TRACE(SourceName(source));
             LoadedFont font(*damaged, source);
-            bFontFileError = 0;
             EXPECT_FALSE(Lookup(font, 0).hasPointer);
-            EXPECT_EQ(GetNumberOfGlyphsInFont(font.Face()), 0); // maxp is cut off
+            TempFace face = font.Face();
+            EXPECT_EQ(GetNumberOfGlyphsInFont(face), 0); // maxp is cut off
             TestEntry entry(2);
-            BuildCharToGlyphTable(font.Face(), &entry.entry);
+            BuildCharToGlyphTable(face, &entry.entry);
             EXPECT_EQ(entry[1], 1u);
-            EXPECT_EQ(bFontFileError, 0); // mapped fine, just damaged
+            EXPECT_EQ(face.face.status, Status::kOk); // mapped fine, just damaged
         }
     }
 }

@@ -66,7 +66,7 @@ void CutBack(const OutputFile &output)
 
 // Ends a failed call: the file as the call found it, closed, and the session
 // forgotten, as it would believe the printer holds what was cut.
-int FailCall(const OutputFile &output)
+Status FailCall(const OutputFile &output)
 {
     CutBack(output);
     if (g_pStream != nullptr)
@@ -74,7 +74,31 @@ int FailCall(const OutputFile &output)
     fclose(output.pFile);
     if (g_pSession != nullptr)
         DiscardFontSession(g_pSession);
-    return DOWNLOAD_FAILURE;
+    return Status::kFailed;
+}
+
+// The public result of a call's status.
+int PublicResult(Status status)
+{
+    switch (status) {
+    case Status::kOk:
+        return FNDL_OK;
+    case Status::kInvalidGlyph:
+        return INVALID_GLYPH_HANDLE;
+    case Status::kPageEnd:
+        return PAGEEND;
+    default:
+        return DOWNLOAD_FAILURE;
+    }
+}
+
+// The end of a download call: its public result, and the one place the
+// process's font-file flag is set. A font file that could not be mapped
+// fails its own call, not every later one.
+int EndDownloadCall(Status status)
+{
+    bFontFileError = status == Status::kFontFile ? 1 : 0;
+    return PublicResult(status);
 }
 
 // Length of a string held in a fixed array that may lack its terminator.
@@ -215,9 +239,6 @@ void BeginRequest(const TextRecord &text, const PageRecord &page, FNDL_TEXTINFOW
     info.nLineSpacing = page.nLineSpacing;
     info.bTTE = page.bTTE;
     info.nStopX = -1;
-    // A font file that could not be mapped fails its own call, not every
-    // later one.
-    bFontFileError = 0;
 }
 
 // Where the results of a call go back to in the caller's records.
@@ -274,16 +295,6 @@ struct RequestDeviceContext {
     }
 };
 
-// What a request does once its file, stream and session are in place
-// returns this when the download failed: the call is cut back and the
-// session forgotten. (kDownloadRefused: refused before writing, the
-// session kept.)
-constexpr int kDownloadFailed = -2;
-static_assert(kDownloadFailed != kDownloadRefused);
-
-// The request from the logical font on, the same for every entry point:
-// work(pFile) downloads and sets the text, and gives the call's result,
-// kDownloadFailed or kDownloadRefused.
 // A resolution or character size the page arithmetic cannot hold, and a
 // refused page box, fail a request before anything is written; so does a
 // page no line of the text can ever be set on: an em taller than the clip
@@ -297,20 +308,24 @@ bool RequestCanBeSet(const FNDL_TEXTINFOW &local, const PageInfo &info)
            nCharSize <= limits.nClipBottom - limits.nClipTop && info.nLineSpacing >= 0;
 }
 
+// The request from the logical font on, the same for every entry point:
+// work(pFile) downloads and sets the text and gives its status. A refusal
+// leaves the job and the session as the call found them; a failure cuts
+// the call back and forgets the session.
 template <typename Work>
-int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, Work work)
+Status RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, Work work)
 {
     if (!RequestCanBeSet(local, info))
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
 
     RequestDeviceContext request(lf);
     const OutputFile output = OpenOutputFile(info.szOutputPath);
     FILE *pFile = output.pFile;
     if (pFile == nullptr)
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     if (!request.IsValid()) {
         fclose(pFile);
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     }
 
     if (g_pStream != nullptr) {
@@ -321,7 +336,7 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
     g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
     if (g_pStream == nullptr) {
         fclose(pFile);
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     }
     g_pStream->pOutputFile = pFile;
 
@@ -330,29 +345,28 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
         if (g_pSession == nullptr) {
             fclose(pFile);
             g_pStream->pOutputFile = nullptr;
-            return DOWNLOAD_FAILURE;
+            return Status::kFailed;
         }
     }
     ReplaceSessionDeviceContext(g_pSession, request.HandOver(), lf);
 
-    const int nResult = work(pFile);
-    if (nResult == kDownloadRefused) {
+    const Status status = work(pFile);
+    if (IsRefusal(status)) {
         // Nothing was written and the fonts sent before are still there; a
         // session this call began holds nothing and ends again.
         g_pStream->pOutputFile = nullptr;
         fclose(pFile);
         if (g_pSession->nCount == 0)
             DiscardFontSession(g_pSession);
-        return DOWNLOAD_FAILURE;
+        return status;
     }
-    if (nResult == kDownloadFailed)
+    if (IsFailure(status))
         return FailCall(output);
 
-    // Whatever did not reach the file makes the call a failure, and so do
-    // a page out of memory and a font file that could not be mapped.
+    // Whatever did not reach the file makes the call a failure.
     const bool bStreamFailed = g_pStream->nErrorCode != XL_ERROR_NONE;
     const bool bFileFailed = fflush(pFile) != 0 || ferror(pFile) != 0;
-    if (bStreamFailed || bFileFailed || nResult == DOWNLOAD_FAILURE || bFontFileError == 1)
+    if (bStreamFailed || bFileFailed)
         return FailCall(output);
     g_pStream->pOutputFile = nullptr;
     if (fclose(pFile) != 0) {
@@ -362,36 +376,33 @@ int RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, 
             FailCall(reopened);
         else if (g_pSession != nullptr)
             DiscardFontSession(g_pSession);
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     }
-
-    if (nResult == INVALID_GLYPH_HANDLE || nResult == PAGEEND)
-        return nResult;
-    return FNDL_OK;
+    return status;
 }
 
 // The text request: download, cover page, results back into the caller's
 // records.
-int RunTextRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
+Status RunTextRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf, const WriteBack &back)
 {
-    return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
-        const int nDownloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
-        if (nDownloaded == kDownloadRefused || nDownloaded == 0)
-            return nDownloaded == 0 ? kDownloadFailed : kDownloadRefused;
-        const int nResult = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
+    return RunRequest(local, info, lf, [&](FILE *pFile) -> Status {
+        const Status downloaded = DownloadFontW(g_pSession, g_pStream, &local, &info);
+        if (downloaded != Status::kOk)
+            return downloaded;
+        const Status status = WriteToCoverPageW(g_pSession, pFile, &local, &info, &g_nCursorY);
         *back.pnStopX = info.nStopX != -1 ? info.nStopX : 0;
         if (local.bNewPage != 0)
             *back.pbNewPage = local.bNewPage;
         if (local.nOffsetToText != 0)
             *back.pnOffsetToText = local.nOffsetToText;
-        return nResult;
+        return status;
     });
 }
 
 // The request once its text and output path are in place: the logical font
 // from the caller's records, the download, and the results written back.
 template <typename TextRecord, typename PageRecord>
-int DownloadRequest(FNDL_TEXTINFOW &local, PageInfo &info, TextRecord &text, PageRecord &page)
+Status DownloadRequest(FNDL_TEXTINFOW &local, PageInfo &info, TextRecord &text, PageRecord &page)
 {
     const LOGFONTA lf = MakeLogFont(local, page, info.nResolution, info.chFont);
     return RunTextRequest(local, info, lf, {&text.bNewPage, &text.nOffsetToText, &page.nStopX});
@@ -441,38 +452,24 @@ bool TakeRequestA(const FNDL_TEXTINFOA &text, const FNDL_PAGEINFOA &page, FNDL_T
 
 // The measure of a taken request: the glyph indexes a download would find,
 // then the text set on no page. The session, the stream, the cursor and
-// the font-file error stay as they were; the font is read through a device
-// context of the measure's own.
-int MeasureRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf,
-                   FNDL_TEXTMEASURE &measure)
+// the font-file flag stay as they were; the font is read through a device
+// context of the measure's own, or the session's when that has the same
+// logical font selected (reading selects nothing else into it).
+Status MeasureRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf,
+                      FNDL_TEXTMEASURE &measure)
 {
     if (!RequestCanBeSet(local, info))
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     RequestDeviceContext request(lf);
     if (!request.IsValid())
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     FontSession reader;
     std::memset(&reader, 0, sizeof(reader));
     reader.hdc = request.hdc;
-
-    // A font read that runs out of memory records it in the call's stream:
-    // here one of the measure's own, which writes nowhere.
-    XLStream *pCallStream = g_pStream;
-    g_pStream = XLStreamCreate(kStreamBufferSize, WriteToOutputFile, 0);
-    const int nFontFileErrorBefore = bFontFileError;
-    bFontFileError = 0;
-    int nResult = DOWNLOAD_FAILURE;
-    if (g_pStream != nullptr) {
-        const int nFound = FindGlyphIndexesW(g_pSession, &reader, &local, &info);
-        if (nFound == 1 && bFontFileError == 0 && g_pStream->nErrorCode == XL_ERROR_NONE)
-            nResult = MeasureCoverPageW(request.hdc, &local, &info, &measure);
-        if (g_pStream->nErrorCode != XL_ERROR_NONE || bFontFileError != 0)
-            nResult = DOWNLOAD_FAILURE;
-        XLStreamClose(g_pStream);
-    }
-    g_pStream = pCallStream;
-    bFontFileError = nFontFileErrorBefore;
-    return nResult;
+    const Status found = FindGlyphIndexesW(g_pSession, &reader, &local, &info);
+    if (found != Status::kOk)
+        return found;
+    return MeasureCoverPageW(request.hdc, &local, &info, &measure);
 }
 
 // The out fields of a measure record cleared, the cursor it came with kept.
@@ -485,12 +482,12 @@ void ClearMeasure(FNDL_TEXTMEASURE &measure)
     measure.nCursorY = nCursorY;
 }
 
-// The measure record filled from the call's result: on failure every out
-// field is 0 but nResult.
-int FinishMeasure(int nResult, const FNDL_TEXTINFOW &local, const PageInfo &info,
+// The measure record filled from the call's status: on failure every out
+// field is 0 but nResult. Returns the public result.
+int FinishMeasure(Status status, const FNDL_TEXTINFOW &local, const PageInfo &info,
                   int nIncomingOffset, FNDL_TEXTMEASURE &measure)
 {
-    if (nResult == DOWNLOAD_FAILURE) {
+    if (IsFailure(status)) {
         ClearMeasure(measure);
     } else {
         const int nLength = WideLength(local.szText);
@@ -499,12 +496,12 @@ int FinishMeasure(int nResult, const FNDL_TEXTINFOW &local, const PageInfo &info
             const auto nGlyph = static_cast<uint32_t>(info.anGlyphIndex[i]);
             measure.anGlyph[nIncomingOffset + i] = nGlyph == kNoGlyph ? 0 : static_cast<int>(nGlyph);
         }
-        measure.nOffsetToText = nResult == FNDL_OK ? 0 : local.nOffsetToText;
+        measure.nOffsetToText = status == Status::kOk ? 0 : local.nOffsetToText;
         measure.nStopX = info.nStopX != -1 ? info.nStopX : 0;
         measure.bNewPage = local.bNewPage != 0 ? 1 : 0;
     }
-    measure.nResult = nResult;
-    return nResult;
+    measure.nResult = PublicResult(status);
+    return measure.nResult;
 }
 
 // The measure of a request whose text and font are taken: the text skipped
@@ -519,29 +516,46 @@ int MeasureTakenRequest(FNDL_TEXTINFOW &local, PageInfo &info, const PageRecord 
     // clearing it: the measure starts from a clear one.
     local.bNewPage = 0;
     if (!SkipToOffset(local.szText, local.nOffsetToText))
-        return FinishMeasure(DOWNLOAD_FAILURE, local, info, nIncomingOffset, measure);
+        return FinishMeasure(Status::kNoMemory, local, info, nIncomingOffset, measure);
     const int nLength = WideLength(local.szText);
     const LOGFONTA lf = MakeLogFont(local, page, info.nResolution, info.chFont);
-    const int nResult = MeasureRequest(local, info, lf, measure);
+    const Status status = MeasureRequest(local, info, lf, measure);
     // No text: the offset stays whatever it was, and nothing is measured.
-    return FinishMeasure(nResult, local, info, nLength > 0 ? nIncomingOffset : 0, measure);
+    return FinishMeasure(status, local, info, nLength > 0 ? nIncomingOffset : 0, measure);
 }
 
-// The start of a measure call: the records checked, the out fields cleared,
-// the request begun as a download's is but leaving the font-file error as
-// it was. False when a record is null or the offset negative.
-template <typename TextRecord, typename PageRecord>
-bool BeginMeasure(const TextRecord *pTextInfo, const PageRecord *pPageInfo,
-                  FNDL_TEXTMEASURE &measure, FNDL_TEXTINFOW &local, PageInfo &info)
+// The wide or the ANSI request's text and font, for the calls that take
+// either.
+bool TakeRequest(const FNDL_TEXTINFOW &text, const FNDL_PAGEINFOW &page, FNDL_TEXTINFOW &local,
+                 PageInfo &info, GlobalBlock<char> *pFont)
 {
-    ClearMeasure(measure);
-    measure.nResult = DOWNLOAD_FAILURE;
+    return TakeRequestW(text, page, local, info, pFont);
+}
+
+bool TakeRequest(const FNDL_TEXTINFOA &text, const FNDL_PAGEINFOA &page, FNDL_TEXTINFOW &local,
+                 PageInfo &info, GlobalBlock<char> *pFont)
+{
+    return TakeRequestA(text, page, local, info, pFont);
+}
+
+// A measure call: the records checked, the out fields cleared, the request
+// begun and taken as a download's is, then measured.
+template <typename TextRecord, typename PageRecord>
+int MeasureText(const TextRecord *pTextInfo, const PageRecord *pPageInfo, FNDL_TEXTMEASURE *pMeasure)
+{
+    if (pMeasure == nullptr)
+        return DOWNLOAD_FAILURE;
+    ClearMeasure(*pMeasure);
+    pMeasure->nResult = DOWNLOAD_FAILURE;
     if (pTextInfo == nullptr || pPageInfo == nullptr || pTextInfo->nOffsetToText < 0)
-        return false;
-    const int nFontFileError = bFontFileError;
+        return DOWNLOAD_FAILURE;
+    FNDL_TEXTINFOW local;
+    PageInfo info;
     BeginRequest(*pTextInfo, *pPageInfo, local, info);
-    bFontFileError = nFontFileError;
-    return true;
+    GlobalBlock<char> font;
+    if (!TakeRequest(*pTextInfo, *pPageInfo, local, info, &font))
+        return DOWNLOAD_FAILURE;
+    return MeasureTakenRequest(local, info, *pPageInfo, *pMeasure);
 }
 
 } // namespace
@@ -557,14 +571,14 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadW(FNDL_TEXTINFOW *pTextInfo
     BeginRequest(*pTextInfo, *pPageInfo, local, info);
     GlobalBlock<char> font;
     if (!TakeRequestW(*pTextInfo, *pPageInfo, local, info, &font))
-        return DOWNLOAD_FAILURE;
+        return EndDownloadCall(Status::kFailed);
 
     const GlobalBlock<char> path(NewAnsiString(pPageInfo->szOutputPath, 256, true));
     if (!path || std::strlen(path.get()) >= sizeof(info.szOutputPath) ||
         !SkipToOffset(local.szText, local.nOffsetToText))
-        return DOWNLOAD_FAILURE;
+        return EndDownloadCall(Status::kFailed);
     std::strcpy(info.szOutputPath, path.get());
-    return DownloadRequest(local, info, *pTextInfo, *pPageInfo);
+    return EndDownloadCall(DownloadRequest(local, info, *pTextInfo, *pPageInfo));
 }
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo,
@@ -580,14 +594,14 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLFontDownloadA(FNDL_TEXTINFOA *pTextInfo
     // A path that does not end inside its array would name another file.
     const int nPathLength = BoundedLength(pPageInfo->szOutputPath, 256);
     if (nPathLength >= 256)
-        return DOWNLOAD_FAILURE;
+        return EndDownloadCall(Status::kFailed);
     GlobalBlock<char> font;
     if (!TakeRequestA(*pTextInfo, *pPageInfo, local, info, &font) ||
         !SkipToOffset(local.szText, local.nOffsetToText))
-        return DOWNLOAD_FAILURE;
+        return EndDownloadCall(Status::kFailed);
     std::memcpy(info.szOutputPath, pPageInfo->szOutputPath, static_cast<size_t>(nPathLength));
     info.szOutputPath[nPathLength] = '\0';
-    return DownloadRequest(local, info, *pTextInfo, *pPageInfo);
+    return EndDownloadCall(DownloadRequest(local, info, *pTextInfo, *pPageInfo));
 }
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLMeasureTextW(const FNDL_TEXTINFOW *pTextInfo,
@@ -595,16 +609,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLMeasureTextW(const FNDL_TEXTINFOW *pTex
                                                       FNDL_TEXTMEASURE *pMeasure)
 {
     const CallLock lock;
-    if (pMeasure == nullptr)
-        return DOWNLOAD_FAILURE;
-    FNDL_TEXTINFOW local;
-    PageInfo info;
-    if (!BeginMeasure(pTextInfo, pPageInfo, *pMeasure, local, info))
-        return DOWNLOAD_FAILURE;
-    GlobalBlock<char> font;
-    if (!TakeRequestW(*pTextInfo, *pPageInfo, local, info, &font))
-        return DOWNLOAD_FAILURE;
-    return MeasureTakenRequest(local, info, *pPageInfo, *pMeasure);
+    return MeasureText(pTextInfo, pPageInfo, pMeasure);
 }
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLMeasureTextA(const FNDL_TEXTINFOA *pTextInfo,
@@ -612,16 +617,7 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLMeasureTextA(const FNDL_TEXTINFOA *pTex
                                                       FNDL_TEXTMEASURE *pMeasure)
 {
     const CallLock lock;
-    if (pMeasure == nullptr)
-        return DOWNLOAD_FAILURE;
-    FNDL_TEXTINFOW local;
-    PageInfo info;
-    if (!BeginMeasure(pTextInfo, pPageInfo, *pMeasure, local, info))
-        return DOWNLOAD_FAILURE;
-    GlobalBlock<char> font;
-    if (!TakeRequestA(*pTextInfo, *pPageInfo, local, info, &font))
-        return DOWNLOAD_FAILURE;
-    return MeasureTakenRequest(local, info, *pPageInfo, *pMeasure);
+    return MeasureText(pTextInfo, pPageInfo, pMeasure);
 }
 
 extern "C" FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FNDL_GLYPH *pGlyphs,
@@ -644,31 +640,31 @@ extern "C" FNDL_EXPORT int FNDL_CALL FNDLGlyphRunW(FNDL_GLYPHRUN *pRun, const FN
     // that the page's numbers cannot hold fails the call with no byte out.
     GlyphRunText run;
     if (!MakeGlyphRunText(pGlyphs, pRun->nGlyphs, g_nCursorX, g_nCursorY, &run))
-        return DOWNLOAD_FAILURE;
+        return EndDownloadCall(Status::kFailed);
     const GlobalBlock<char> font(NewAnsiString(pPageInfo->chFont, 256, pPageInfo->bTTE != 0));
     info.chFont = font.get();
     const GlobalBlock<char> path(NewAnsiString(pPageInfo->szOutputPath, 256, true));
     if (info.chFont == nullptr || !path || std::strlen(path.get()) >= sizeof(info.szOutputPath))
-        return DOWNLOAD_FAILURE;
+        return EndDownloadCall(Status::kFailed);
     std::strcpy(info.szOutputPath, path.get());
 
     const LOGFONTA lf = MakeLogFont(local, *pPageInfo, info.nResolution, info.chFont);
-    return RunRequest(local, info, lf, [&](FILE *pFile) -> int {
+    return EndDownloadCall(RunRequest(local, info, lf, [&](FILE *pFile) -> Status {
         int nMissing = -1;
-        const int nDownloaded =
+        const Status downloaded =
             DownloadGlyphRunW(g_pSession, g_pStream, &local, &info, pGlyphs, run.nCount, &nMissing);
-        if (nDownloaded == kDownloadRefused || nDownloaded == 0)
-            return nDownloaded == 0 ? kDownloadFailed : kDownloadRefused;
+        if (downloaded != Status::kOk)
+            return downloaded;
         // A glyph the printer did not get would leave a hole in the run.
         if (nMissing >= 0) {
             pRun->nStopIndex = nMissing;
-            return INVALID_GLYPH_HANDLE;
+            return Status::kInvalidGlyph;
         }
-        const int nResult = WriteGlyphRun(g_pSession, pFile, &local, &info, run);
+        const Status status = WriteGlyphRun(g_pSession, pFile, &local, &info, run);
         if (local.bNewPage != 0)
             pRun->bNewPage = local.bNewPage;
-        return nResult;
-    });
+        return status;
+    }));
 }
 
 extern "C" FNDL_EXPORT void FNDL_CALL FNDLSetCursor(int *pnX, int *pnY)

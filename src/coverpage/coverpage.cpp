@@ -212,33 +212,33 @@ bool WriteLine(const CoverPageCall &call, int nStart, int nCount)
 // The page is full before the line starting at nLineStart. The offset given
 // back is a position in the caller's whole text, so that a caller passing
 // it back resumes at exactly that line.
-int EndPage(const CoverPageCall &call, int nLineStart)
+Status EndPage(const CoverPageCall &call, int nLineStart)
 {
     call.pTextInfo->nOffsetToText = WrappingAdd(call.nIncomingOffset, nLineStart);
     call.pTextInfo->bNewPage = 1;
     if (call.pSession != nullptr)
         MarkFontsForReselect(call.pSession);
-    return PAGEEND;
+    return Status::kPageEnd;
 }
 
 // The character at nLineStart + nBefore has no glyph: set the characters of
 // the line before it and report its position in the caller's whole text and
 // the x just after the last character set.
-int StopAtMissingGlyph(const CoverPageCall &call, int nLineStart, int nBefore,
-                       uint32_t dwLineWidth)
+Status StopAtMissingGlyph(const CoverPageCall &call, int nLineStart, int nBefore,
+                          uint32_t dwLineWidth)
 {
     if (nBefore > 0) {
         // A line below the clip box would be lost off the page.
         if (!LineFitsOnPage(call))
             return EndPage(call, nLineStart);
         if (!WriteLine(call, nLineStart, nBefore))
-            return DOWNLOAD_FAILURE;
+            return Status::kFailed;
     }
     call.pTextInfo->nOffsetToText = WrappingAdd(call.nIncomingOffset, nLineStart + nBefore);
     const uint32_t dwStopX = Unsigned(*call.pnCursorX) + dwLineWidth;
     if (!BeyondRightLimit(call, dwStopX))
         call.pPageInfo->nStopX = static_cast<int>(dwStopX);
-    return INVALID_GLYPH_HANDLE;
+    return Status::kInvalidGlyph;
 }
 
 // Index within the line of the last character that stays on a line whose
@@ -260,7 +260,7 @@ int LastCharacterOfBrokenLine(const CoverPageCall &call, int nLineStart, int nOv
     return BeyondRightLimit(call, dwAtMargin) ? 0 : -1;
 }
 
-int SetText(const CoverPageCall &call)
+Status SetText(const CoverPageCall &call)
 {
     const int nLength = static_cast<int>(call.text.size());
     const int nLineSpacing = call.pPageInfo->nLineSpacing;
@@ -289,7 +289,7 @@ int SetText(const CoverPageCall &call)
         if (!LineFitsOnPage(call))
             return EndPage(call, nLineStart);
         if (!WriteLine(call, nLineStart, nLast + 1))
-            return DOWNLOAD_FAILURE;
+            return Status::kFailed;
         if (bBroken) {
             *call.pnCursorY = WrappingAdd(*call.pnCursorY, nLineSpacing);
             *call.pnCursorX = call.pTextInfo->nLeftMargin;
@@ -299,7 +299,7 @@ int SetText(const CoverPageCall &call)
         nMeasured = 0;
         dwLineWidth = 0;
     }
-    return COVERPAGE_DONE;
+    return Status::kOk;
 }
 
 } // namespace
@@ -332,18 +332,18 @@ bool RequestPageLimits(int nResolution, PageLimits *pLimits)
     return PageLimitsAt(nResolution, pLimits);
 }
 
-int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo, int *pnCursorY)
+Status WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo, int *pnCursorY)
 {
     if (pTextInfo == nullptr || pPageInfo == nullptr || pnCursorY == nullptr)
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
 
     // A request whose page or character size the arithmetic cannot hold
     // writes nothing.
     PageLimits limits{};
     const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
     if (!RequestPageLimits(pPageInfo->nResolution, &limits) || nCharSize == 0)
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
 
     // After a page end the printer has forgotten the font selection.
     FontEntry *pEntry =
@@ -359,12 +359,12 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     const size_t nSlots = static_cast<size_t>(std::max(nLength, 1));
     GlobalBlock<int> advances(static_cast<int *>(GlobalAlloc(GMEM_FIXED, nSlots * sizeof(int))));
     if (!advances)
-        return DOWNLOAD_FAILURE;
+        return Status::kNoMemory;
 
     WriteClipRectangle(pFile, limits.nClipLeft, limits.nClipTop, limits.nClipRight,
                        limits.nClipBottom);
     if (nLength == 0)
-        return COVERPAGE_DONE;
+        return Status::kOk;
 
     FontDC fileFont;
     const HDC hdcMeasure = MeasuringContext(SessionContext(pSession), pPageInfo, nCharSize, fileFont);
@@ -387,13 +387,13 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
     return SetText(call);
 }
 
-int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
-                      FNDL_TEXTMEASURE *pMeasure)
+Status MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
+                         FNDL_TEXTMEASURE *pMeasure)
 {
     PageLimits limits{};
     const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
     if (!RequestPageLimits(pPageInfo->nResolution, &limits) || nCharSize == 0)
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
 
     const int nLength = TextLength(*pTextInfo);
     const int nOffset = pTextInfo->nOffsetToText;
@@ -401,7 +401,7 @@ int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPage
     // call's text begins nOffset units into (an offset past its end leaves
     // no text).
     if (nLength > 0 && (nOffset < 0 || nOffset > FNDL_MEASURE_UNITS - nLength))
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     const std::span<int> advances(pMeasure->anAdvance + (nLength > 0 ? nOffset : 0),
                                   static_cast<size_t>(nLength));
     constexpr int kNotMeasured = -1;
@@ -427,7 +427,7 @@ int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPage
         FontDescent(hdcMeasure, nCharSize),
         hdcMeasure,
     };
-    const int nResult = nLength > 0 ? SetText(call) : COVERPAGE_DONE;
+    const Status result = nLength > 0 ? SetText(call) : Status::kOk;
     // The characters the text call did not reach are measured as it would
     // have: a caller centres or sizes by the whole text. One it stops at is
     // never set and has no advance.
@@ -442,7 +442,7 @@ int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPage
     }
     pMeasure->nEndX = nCursorX;
     pMeasure->nEndY = nCursorY;
-    return nResult;
+    return result;
 }
 
 bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int nCursorY,
@@ -497,18 +497,18 @@ bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int 
     return true;
 }
 
-int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
-                  PageInfo *pPageInfo, const GlyphRunText &text)
+Status WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                     PageInfo *pPageInfo, const GlyphRunText &text)
 {
     PageLimits limits{};
     const int nCharSize = CharacterSizeInDots(pTextInfo->FontHeight, pPageInfo->nResolution);
     if (!RequestPageLimits(pPageInfo->nResolution, &limits) || nCharSize == 0 ||
         g_pStream == nullptr)
-        return DOWNLOAD_FAILURE;
+        return Status::kFailed;
     WriteClipRectangle(pFile, limits.nClipLeft, limits.nClipTop, limits.nClipRight,
                        limits.nClipBottom);
     if (text.nCount == 0)
-        return COVERPAGE_DONE;
+        return Status::kOk;
 
     FontDC fileFont;
     const HDC hdcMeasure = MeasuringContext(SessionContext(pSession), pPageInfo, nCharSize, fileFont);
@@ -516,11 +516,11 @@ int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
         pTextInfo->bNewPage = 1;
         if (pSession != nullptr)
             MarkFontsForReselect(pSession);
-        return PAGEEND;
+        return Status::kPageEnd;
     }
     WriteSetCursor(pFile, text.nStartX, &text.nStartY);
     XLText(g_pStream, text.codes.get(), text.xSpacing.get(), text.ySpacing.get(),
            static_cast<uint16_t>(text.nCount));
     g_nCursorX = text.nEndX;
-    return COVERPAGE_DONE;
+    return Status::kOk;
 }

@@ -9,9 +9,10 @@
 #include "memory/globalblock.h"
 #include "qorvfndl.h"
 #include "session/session.h"
+#include "session/status.h"
 
-// The cover page's results are the download call's public results, which
-// return them unchanged.
+// The public results of the download calls, which the export makes from the
+// cover page's Status.
 enum : int {
     COVERPAGE_DONE = FNDL_OK,
     INVALID_GLYPH_HANDLE = FNDL_INVALID_GLYPH_HANDLE,
@@ -19,11 +20,12 @@ enum : int {
     DOWNLOAD_FAILURE = FNDL_DOWNLOAD_FAILURE,
 };
 
-// 0 all written, 1 stopped at a character without glyph, 2 page end,
-// 3 out of memory. Changes the text record, PageInfo.nStopX, the cursor and
-// the entries' reselect marks.
-int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo, int *pnCursorY);
+// kOk all written, kInvalidGlyph stopped at a character without glyph,
+// kPageEnd page end, a failure when the request cannot be set or memory
+// runs out. Changes the text record, PageInfo.nStopX, the cursor and the
+// entries' reselect marks.
+Status WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo, int *pnCursorY);
 
 // What WriteToCoverPageW would do from the measure's cursor, written into
 // pMeasure (its advances from the text's offset on, its lines, its end
@@ -32,8 +34,8 @@ int WriteToCoverPageW(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextI
 // the session changes. hdcRequest holds the request's logical font (a face
 // name is measured through it). pPageInfo->anGlyphIndex must hold the
 // glyph indexes a download would give. Returns the result the call would.
-int MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
-                      FNDL_TEXTMEASURE *pMeasure);
+Status MeasureCoverPageW(HDC hdcRequest, FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
+                         FNDL_TEXTMEASURE *pMeasure);
 
 // The page box of the following calls (FNDLSetPageBox): the caller's box,
 // or the default page at each request's resolution for null. False when the
@@ -64,11 +66,11 @@ bool MakeGlyphRunText(const FNDL_GLYPH *pGlyphs, int nGlyphs, int nCursorX, int 
 
 // Sets a glyph run at the cursor in the glyph-coded font the download
 // selected: the clip box, then SetCursor and one Text, unless the page
-// ends first. 0 set (the cursor's x at the run's end), 2 page end (nothing
-// of the run set, bNewPage 1, the fonts marked for reselection), 3 no page
-// limits.
-int WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
-                  PageInfo *pPageInfo, const GlyphRunText &text);
+// ends first. kOk set (the cursor's x at the run's end), kPageEnd (nothing
+// of the run set, bNewPage 1, the fonts marked for reselection), kFailed no
+// page limits.
+Status WriteGlyphRun(FontSession *pSession, FILE *pFile, FNDL_TEXTINFOW *pTextInfo,
+                     PageInfo *pPageInfo, const GlyphRunText &text);
 
 // Fixed PCL XL page fragments written straight into the output file.
 // Coordinates and advances are written as their low 16 bits.

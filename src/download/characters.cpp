@@ -159,8 +159,8 @@ void WriteFontSelection(XLStream *pStream, const FontEntry *pEntry, const FNDL_T
     XLSetCharAngle(pStream, 0);
 }
 
-int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
-                    const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
+Status AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                       const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
 {
     MakeXLFontName(pEntry);
     WriteFontSelection(pStream, pEntry, pTextInfo);
@@ -173,7 +173,7 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
         const uint16_t nCode = static_cast<uint16_t>(szText[i]);
         CodeGlyph code{};
         if (!GlyphOfCode(lookup, pEntry, nCode, &code))
-            return 0;
+            return Status::kNoMemory;
         pPageInfo->anGlyphIndex[i] = static_cast<int>(code.nMapped);
         if (!code.bToSend) {
             if (nCode == kSpace && code.nGlyph < pEntry->nGlyphs)
@@ -192,11 +192,11 @@ int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
     }
     if (bBlockOpen)
         XLEndChar(pStream);
-    return 1;
+    return Status::kOk;
 }
 
-int FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
-                         PageInfo *pPageInfo)
+Status FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                            PageInfo *pPageInfo)
 {
     const WCHAR *szText = pTextInfo->szText;
     const int nLength = WideLength(szText);
@@ -204,7 +204,7 @@ int FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFO
     for (int i = 0; i < nLength; ++i) {
         CodeGlyph code{};
         if (!GlyphOfCode(lookup, pEntry, static_cast<uint16_t>(szText[i]), &code))
-            return 0;
+            return Status::kNoMemory;
         pPageInfo->anGlyphIndex[i] = static_cast<int>(code.nMapped);
         if (!code.bToSend || code.nMapped == kNoGlyph)
             continue;
@@ -213,5 +213,5 @@ int FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFO
         if (OutcomeOf(located, true, SoftFontCoding::kUnicode) == CharacterGlyph::kMissing)
             pPageInfo->anGlyphIndex[i] = static_cast<int>(kNoGlyph);
     }
-    return 1;
+    return Status::kOk;
 }

@@ -103,9 +103,10 @@ bool PrepareEmFont(FontFace &face)
 
 // The glyph converted to TrueType (a global-heap block, or null with
 // length 0 for an outline without contours); false when it has no outline
-// that converts.
-bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
+// that converts (out of memory is recorded in the face).
+bool ConvertGlyph(FontFace &face, uint32_t nGlyphIndex, uint8_t **ppbyGlyph, uint32_t *pdwLength)
 {
+    const FaceOutlineFont &em = face.outline;
     constexpr UINT kFormat = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
     GLYPHMETRICS gm;
     // Most outlines fit the first block, so the glyph is loaded once; only a
@@ -113,7 +114,7 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
     DWORD dwCapacity = kFirstOutlineBlock;
     auto *pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
     if (pbyOutline == nullptr) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     DWORD dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
@@ -126,7 +127,7 @@ bool ConvertGlyph(const FaceOutlineFont &em, uint32_t nGlyphIndex, uint8_t **ppb
         dwCapacity = dwSize;
         pbyOutline = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwCapacity));
         if (pbyOutline == nullptr) {
-            RecordFontReadOutOfMemory();
+            FaceFail(face, Status::kNoMemory);
             return false;
         }
         dwSize = GetGlyphOutlineA(em.font.hdc, nGlyphIndex, kFormat, &gm, dwCapacity, pbyOutline, &kIdentity);
@@ -160,7 +161,7 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
     metrics.dwHmtxSize = nGlyphs * HmtxTable::kLongMetricSize;
     metrics.hmtx.reset(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, metrics.dwHmtxSize ? metrics.dwHmtxSize : 1)));
     if (!metrics.hmtx) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return false;
     }
     std::memcpy(metrics.abyHead, pbyHead, HeadTable::kSize);
@@ -221,8 +222,8 @@ int HasConvertibleOutlines(FontFace *pFace, bool bInstance)
            FaceHasTable(*pFace, "hmtx") && FaceHasTable(*pFace, "maxp") && PrepareEmFont(*pFace);
 }
 
-int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
-                                SoftFontCoding coding)
+Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                                   SoftFontCoding coding)
 {
     static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
     uint8_t abyMaxp[kMaxpSize];
@@ -235,11 +236,11 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
     const bool bUsable = adwSize[0] >= HeadTable::kSize && adwSize[1] >= HheaTable::kSize && adwSize[2] > 0 &&
                          nUnitsPerEm >= kMinUnitsPerEm && nUnitsPerEm <= kMaxUnitsPerEm;
     if (!bUsable)
-        return 0;
+        return Status::kRefused;
     InstanceMetrics instance{};
     if (FaceHasTable(*pFace, "fvar")) {
         if (!MeasureInstance(*pFace, pEntry->nGlyphs, apbyTable[0], apbyTable[1], instance))
-            return 0;
+            return Status::kRefused;
         apbyTable[0] = instance.abyHead;
         adwSize[0] = HeadTable::kSize;
         apbyTable[1] = instance.abyHhea;
@@ -275,7 +276,7 @@ int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pS
     for (uint32_t k = 0; k < kTableCount; ++k)
         SendTableBlocks(pStream, apbySource[k], adwSize[k], adwPadded[k]);
     SendFontHeaderEnd(pStream);
-    return 1;
+    return Status::kOk;
 }
 
 void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex, uint8_t **ppGlyph,
@@ -283,7 +284,7 @@ void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
 {
     uint8_t *pbyGlyph = nullptr;
     uint32_t dwLength = 0;
-    if (!PrepareEmFont(*pFace) || !ConvertGlyph(pFace->outline, nGlyphIndex, &pbyGlyph, &dwLength))
+    if (!PrepareEmFont(*pFace) || !ConvertGlyph(*pFace, nGlyphIndex, &pbyGlyph, &dwLength))
         return;
     *pnLength = static_cast<int32_t>(dwLength);
     *ppGlyph = pbyGlyph;

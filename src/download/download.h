@@ -27,35 +27,35 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
 
 // The glyph-coded soft font of the page's font id: its header once, then
 // every glyph of the run that it has not sent yet, then its selection.
-// 1 when done (*pnMissing: the run's first glyph that could not be located
-// and went out empty, -1 when none), 0 when the download failed,
-// kDownloadRefused as for DownloadFontW and for a glyph index at or above
-// the font's glyph count.
-int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs,
-                      int *pnMissing);
+// kOk when done (*pnMissing: the run's first glyph that could not be
+// located and went out empty, -1 when none), a refusal as for DownloadFontW
+// and for a glyph index at or above the font's glyph count, kNoMemory when
+// the download failed.
+Status DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs,
+                         int *pnMissing);
 
-// 1 when the font is present and the text's characters were processed, 0
-// when the download failed, kDownloadRefused when nothing was written and
-// the session is as the call found it: the font cannot be read, its header
+// kOk when the font is present and the text's characters were processed,
+// kNoMemory when the download failed; a refusal (kRefused, or kFontFile for
+// a font file that cannot be mapped) when nothing was written and the
+// session is as the call found it: the font cannot be read, its header
 // cannot be made, or the font id names a font downloaded before and the
 // request's font is another.
-constexpr int kDownloadRefused = -1;
-int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
-                  PageInfo *pPageInfo);
+Status DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                     PageInfo *pPageInfo);
 
 // The glyph index the page would set for each character of the text
 // (pPageInfo->anGlyphIndex), as DownloadFontW would find it, reading the
 // font through pReader's device context and sending or recording nothing:
-// the session (null when there is none) is only looked at. 1 when found, 0
-// when the font cannot be used, kDownloadRefused as for DownloadFontW.
-int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo);
+// the session (null when there is none) is only looked at. kOk when found,
+// a failure when the font cannot be used, a refusal as for DownloadFontW.
+Status FindGlyphIndexesW(FontSession *pSession, FontSession *pReader,
+                         const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
-// Sends the font header of a new entry. 1 when it was sent, 0 when the font
-// could not be read (nothing is sent then).
-int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
-                       SoftFontCoding coding = SoftFontCoding::kUnicode);
+// Sends the font header of a new entry. kOk when it was sent, kRefused when
+// the font could not be read (nothing is sent then).
+Status DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                          SoftFontCoding coding = SoftFontCoding::kUnicode);
 
 // "OT:<id in hex>:<face name>:n" into pEntry->szXLFontName; for the
 // glyph-coded font "...:g" into pEntry->szXLGlyphFontName.
@@ -83,18 +83,18 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
                        uint32_t dwImageSize, TableDescriptor **ppDescriptors,
                        uint32_t *pnDescriptors);
 
-// Selects the font and sends the text's characters not yet sent; 1, or 0 when
-// memory ran out looking a code up.
-int AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
-                    const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
+// Selects the font and sends the text's characters not yet sent; kOk, or
+// kNoMemory when memory ran out looking a code up.
+Status AddCharsToFontW(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                       const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo);
 
 // The glyph index per character of the text that AddCharsToFontW would
 // give the page, without sending anything or marking the entry: a glyph
 // that is not sent yet and cannot be located reads as kNoGlyph. Codes
-// looked up are kept in the entry, as a download keeps them. 0 when memory
-// ran out.
-int FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
-                         PageInfo *pPageInfo);
+// looked up are kept in the entry, as a download keeps them. kOk, or
+// kNoMemory when memory ran out.
+Status FindCharacterGlyphsW(FontFace *pFace, FontEntry *pEntry, const FNDL_TEXTINFOW *pTextInfo,
+                            PageInfo *pPageInfo);
 
 // What became of one character's glyph: sent; empty (an advance only:
 // nothing sent to a Unicode-coded soft font, an empty character to a
@@ -134,9 +134,9 @@ int HasConvertibleOutlines(FontFace *pFace, bool bInstance = false);
 // The font header: head, hhea, hmtx and a maxp 1.0 declaring the converted
 // glyphs' maxima. For a variable font (fvar) the hmtx, the bounding box in head
 // and the extremes in hhea are the rendered instance's, measured glyph by
-// glyph. 1 when sent, 0 (nothing sent) when the tables are unusable.
-int DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
-                                SoftFontCoding coding = SoftFontCoding::kUnicode);
+// glyph. kOk when sent, kRefused (nothing sent) when the tables are unusable.
+Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
+                                   SoftFontCoding coding = SoftFontCoding::kUnicode);
 // GetTTEFilePointer for a converted font: the glyph as TrueType data in a
 // global-heap block (*ppStorage, released with ReleaseFontTable), length 0
 // for an outline without contours; nothing written when the glyph has no

@@ -47,8 +47,9 @@ bool IsTheEntrysFont(FontFace &face, const FontEntry &entry)
 // outlines goes out converted.
 bool SendSoftFontHeader(FontFace &face, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
 {
-    return pEntry->bConvertOutlines ? DownloadConvertedFontHeader(&face, pEntry, pStream, coding) != 0
-                                    : DownloadFontHeader(&face, pEntry, pStream, coding) != 0;
+    const Status sent = pEntry->bConvertOutlines ? DownloadConvertedFontHeader(&face, pEntry, pStream, coding)
+                                                 : DownloadFontHeader(&face, pEntry, pStream, coding);
+    return sent == Status::kOk;
 }
 
 bool IsGlyphSent(const FontEntry *pEntry, uint16_t nGlyph)
@@ -84,11 +85,24 @@ FontEntry *EntryOfRequest(FontSession *pSession, FontFace &face, const FNDL_TEXT
 
 // Refuses a request before anything of it is written: an entry the call
 // added goes again, so that the session is the one the call found.
-int RefuseRequest(FontSession *pSession, FontEntry *pEntry, bool bNew)
+Status RefuseRequest(FontSession *pSession, FontEntry *pEntry, bool bNew)
 {
     if (bNew && pEntry != nullptr)
         DropFontEntry(pSession, pEntry);
-    return kDownloadRefused;
+    return Status::kRefused;
+}
+
+// The request's outcome with what its face met on the way: a refusal stays
+// one (naming a font file that cannot be mapped, which is always found
+// before the first byte), and a read that failed through no fault of the
+// font fails a request that would have gone on.
+Status WithFaceStatus(const FontFace &face, Status outcome)
+{
+    if (IsRefusal(outcome))
+        return face.status == Status::kFontFile ? Status::kFontFile : outcome;
+    if (face.status != Status::kOk && !IsFailure(outcome))
+        return face.status == Status::kNoMemory ? Status::kNoMemory : Status::kFailed;
+    return outcome;
 }
 
 // Whether the request's font can become a soft font at all, before any
@@ -170,40 +184,41 @@ FontEntry *FindOrAddDownloadedFont(FontSession *pSession, FontFace &face,
     return pEntry;
 }
 
-int FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo)
+namespace {
+
+Status FindGlyphIndexesIn(FontFace &face, FontSession *pSession, const FNDL_TEXTINFOW *pTextInfo,
+                          PageInfo *pPageInfo)
 {
-    FontFace face(pReader, pPageInfo->bTTE != 0, pPageInfo->chFont);
     FontEntry *pKnown =
         pSession != nullptr ? FindDownloadedFontW(pSession, pPageInfo->nFontId) : nullptr;
     if (pKnown != nullptr) {
         if (!IsTheEntrysFont(face, *pKnown))
-            return kDownloadRefused;
+            return Status::kRefused;
         return FindCharacterGlyphsW(&face, pKnown, pTextInfo, pPageInfo);
     }
     // An entry of its own, never linked into the session: the character
     // table is the one a download would build.
     int bConvertOutlines = 0;
     if (!CanBecomeSoftFont(face, pPageInfo, &bConvertOutlines))
-        return 0;
+        return Status::kFailed;
     auto *pEntry = static_cast<FontEntry *>(GlobalAlloc(GMEM_FIXED, sizeof(FontEntry)));
     if (pEntry == nullptr)
-        return 0;
+        return Status::kNoMemory;
     std::memset(pEntry, 0, sizeof(*pEntry));
     const std::unique_ptr<FontEntry, decltype(&ReleaseFontEntry)> entry(pEntry, ReleaseFontEntry);
     if (!FillFontEntry(face, pEntry, bConvertOutlines, pTextInfo, pPageInfo))
-        return 0;
+        return Status::kFailed;
     return FindCharacterGlyphsW(&face, pEntry, pTextInfo, pPageInfo);
 }
 
-int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
-                  PageInfo *pPageInfo)
+Status DownloadFontIn(FontFace &face, FontSession *pSession, XLStream *pStream,
+                      const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo)
 {
-    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+
     bool bNew = false;
     FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &bNew);
     if (pEntry == nullptr)
-        return kDownloadRefused;
+        return Status::kRefused;
     // Without a header the characters would go to a font the printer does
     // not have. (The id may have sent only glyph-coded characters so far.)
     // A header the font cannot give fails before its first byte.
@@ -213,15 +228,14 @@ int DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW
     return AddCharsToFontW(&face, pEntry, pStream, pTextInfo, pPageInfo);
 }
 
-int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
-                      PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs, int *pnMissing)
+Status DownloadGlyphRunIn(FontFace &face, FontSession *pSession, XLStream *pStream,
+                          const FNDL_TEXTINFOW *pTextInfo, PageInfo *pPageInfo,
+                          const FNDL_GLYPH *pGlyphs, int nGlyphs, int *pnMissing)
 {
-    *pnMissing = -1;
-    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
     bool bNew = false;
     FontEntry *pEntry = EntryOfRequest(pSession, face, pTextInfo, pPageInfo, &bNew);
     if (pEntry == nullptr)
-        return kDownloadRefused;
+        return Status::kRefused;
     // A glyph the font does not have is the caller's error: the run is
     // refused before any of it reaches the printer.
     for (int i = 0; i < nGlyphs; ++i) {
@@ -255,5 +269,30 @@ int DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTI
     if (bBlockOpen)
         XLEndChar(pStream);
     WriteFontSelection(pStream, pEntry, pTextInfo, SoftFontCoding::kGlyph);
-    return 1;
+    return Status::kOk;
+}
+
+} // namespace
+
+Status FindGlyphIndexesW(FontSession *pSession, FontSession *pReader, const FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo)
+{
+    FontFace face(pReader, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    return WithFaceStatus(face, FindGlyphIndexesIn(face, pSession, pTextInfo, pPageInfo));
+}
+
+Status DownloadFontW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                     PageInfo *pPageInfo)
+{
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    return WithFaceStatus(face, DownloadFontIn(face, pSession, pStream, pTextInfo, pPageInfo));
+}
+
+Status DownloadGlyphRunW(FontSession *pSession, XLStream *pStream, const FNDL_TEXTINFOW *pTextInfo,
+                         PageInfo *pPageInfo, const FNDL_GLYPH *pGlyphs, int nGlyphs, int *pnMissing)
+{
+    *pnMissing = -1;
+    FontFace face(pSession, pPageInfo->bTTE != 0, pPageInfo->chFont);
+    return WithFaceStatus(face, DownloadGlyphRunIn(face, pSession, pStream, pTextInfo, pPageInfo,
+                                                   pGlyphs, nGlyphs, pnMissing));
 }

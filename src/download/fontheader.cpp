@@ -404,7 +404,7 @@ int ReadTableDirectory(const uint8_t *pbyDirectory, uint32_t dwDirectoryBytes,
     return nSelected;
 }
 
-int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
+Status DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, SoftFontCoding coding)
 {
     const bool bFromFile = pFace->bFromFile;
     // The font's offset table and directory, and where table offsets count
@@ -418,10 +418,10 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, So
     if (bFromFile) {
         const uint8_t *pbyView = nullptr;
         if (!FaceFileImage(*pFace, &pbyView, &dwImageSize))
-            return 0;
+            return Status::kRefused;
         const int64_t nDirectoryOffset = FontDirectoryOffset(pbyView, dwImageSize);
         if (nDirectoryOffset < 0)
-            return 0;
+            return Status::kRefused;
         pbyImage = pbyView;
         pbyDirectory = pbyView + nDirectoryOffset;
         dwDirectoryBytes = dwImageSize - static_cast<uint32_t>(nDirectoryOffset);
@@ -432,7 +432,7 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, So
     } else {
         directoryCopy.reset(ReadDirectoryThroughDC(pFace->pSession, &dwDirectoryBytes, &dwImageSize));
         if (!directoryCopy)
-            return 0;
+            return Status::kRefused;
         pbyDirectory = directoryCopy.get();
     }
 
@@ -443,11 +443,11 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, So
     const GlobalBlock<TableDescriptor> descriptors(pDescriptors);
     const uint32_t dwDirectorySize = kGTDirectoryBase + SfntRecord::kSize * static_cast<uint32_t>(nSelected);
     if (nSelected < 0 || dwDirectorySize > kMaxHeaderBlock)
-        return 0;
+        return Status::kRefused;
 
     const GlobalBlock<uint8_t> gtDirectory(static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwDirectorySize)));
     if (!gtDirectory)
-        return 0;
+        return Status::kRefused;
     uint8_t *abyGTDirectory = gtDirectory.get();
     std::memset(abyGTDirectory, 0, dwDirectorySize);
     // sfntVersion, and searchRange, entrySelector and rangeShift, as the font has them.
@@ -475,7 +475,7 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, So
     // nothing of it is in the stream.
     HeaderTables sources;
     if (!bFromFile && !ReadHeaderTables(pFace->pSession, pDescriptors, nDescriptors, sources))
-        return 0;
+        return Status::kRefused;
 
     SendFontHeaderStart(pStream, pEntry, dwSegmentSize, abyGTDirectory, dwDirectorySize, coding);
 
@@ -495,5 +495,5 @@ int DownloadFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream, So
     }
 
     SendFontHeaderEnd(pStream);
-    return 1;
+    return Status::kOk;
 }

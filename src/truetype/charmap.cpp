@@ -184,44 +184,71 @@ void FillIdentityBelowGlyphCount(FontEntry *pEntry)
     FillEntries(pEntry->pnCharToGlyph + nIdentity, kCharTableEntries - nIdentity, kNoGlyph);
 }
 
+// The encoding record a font's characters are looked up through.
+struct CmapSubtableChoice {
+    uint16_t wEncoding;
+    uint32_t dwOffset; // from the start of cmap
+};
+
+// The first encoding record of platform 3 whose subtable is format 4, read
+// with read16(offset, value) from cmap wherever it lies (in memory, or
+// through the device context). False when there is none, or the records
+// run past cmap before it.
+template <typename ReadU16>
+bool FindWindowsFormat4(ReadU16 &&read16, CmapSubtableChoice &choice)
+{
+    const auto read32 = [&read16](size_t nOffset, uint32_t &value) {
+        uint16_t wHigh = 0, wLow = 0;
+        if (!read16(nOffset, wHigh) || !read16(nOffset + 2, wLow))
+            return false;
+        value = uint32_t{wHigh} << 16 | wLow;
+        return true;
+    };
+    uint16_t nRecords = 0;
+    if (!read16(CmapTable::kNumTables, nRecords))
+        return false;
+    for (uint32_t k = 0; k < nRecords; ++k) {
+        const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
+        uint16_t wPlatform = 0;
+        uint16_t wEncoding = 0;
+        uint32_t dwOffset = 0;
+        if (!read16(nRecord + CmapTable::kPlatformId, wPlatform) ||
+            !read16(nRecord + CmapTable::kEncodingId, wEncoding) ||
+            !read32(nRecord + CmapTable::kSubtableOffset, dwOffset))
+            return false; // the records run past cmap
+        uint16_t wFormat = 0;
+        if (wPlatform != kSfntPlatformWindows ||
+            !read16(size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
+            wFormat != CmapFormat4::kFormat)
+            continue;
+        choice = CmapSubtableChoice{wEncoding, dwOffset};
+        return true;
+    }
+    return false;
+}
+
 // Fills the table from the first encoding record of platform 3 whose
 // subtable is format 4: identity below the glyph count and kNoGlyph above,
 // then the subtable's mapping (a Unicode subtable writes every entry
 // itself).
 void MapFromCmap(FontEntry *pEntry, const BEReader &cmap)
 {
-    uint16_t nRecords = 0;
-    if (!cmap.U16(CmapTable::kNumTables, nRecords)) {
+    CmapSubtableChoice choice{};
+    if (!FindWindowsFormat4([&cmap](size_t nOffset, uint16_t &value) { return cmap.U16(nOffset, value); },
+                            choice)) {
         FillIdentityBelowGlyphCount(pEntry);
         return;
     }
-    for (uint32_t k = 0; k < nRecords; ++k) {
-        const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
-        uint16_t wPlatform = 0;
-        uint16_t wEncoding = 0;
-        uint32_t dwOffset = 0;
-        if (!cmap.U16(nRecord + CmapTable::kPlatformId, wPlatform) ||
-            !cmap.U16(nRecord + CmapTable::kEncodingId, wEncoding) ||
-            !cmap.U32(nRecord + CmapTable::kSubtableOffset, dwOffset))
-            break; // the records run past cmap
-        uint16_t wFormat = 0;
-        if (wPlatform != kSfntPlatformWindows ||
-            !cmap.U16(size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
-            wFormat != CmapFormat4::kFormat)
-            continue;
-        // glyphIdArray reads may reach to the end of cmap: large format 4
-        // subtables outgrow their 16-bit length field.
-        BEReader subtable;
-        cmap.Tail(dwOffset, subtable);
-        if (wEncoding == CmapTable::kEncodingUnicodeBmp) {
-            MapSegmentsUnicode(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
-        } else {
-            FillIdentityBelowGlyphCount(pEntry);
-            MapSegmentsSymbol(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
-        }
-        return;
+    // glyphIdArray reads may reach to the end of cmap: large format 4
+    // subtables outgrow their 16-bit length field.
+    BEReader subtable;
+    cmap.Tail(choice.dwOffset, subtable);
+    if (choice.wEncoding == CmapTable::kEncodingUnicodeBmp) {
+        MapSegmentsUnicode(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
+    } else {
+        FillIdentityBelowGlyphCount(pEntry);
+        MapSegmentsSymbol(pEntry, subtable.Data(), static_cast<uint32_t>(subtable.Size()));
     }
-    FillIdentityBelowGlyphCount(pEntry);
 }
 
 } // namespace
@@ -327,15 +354,6 @@ bool CmapU16(FontFace &face, size_t nOffset, uint16_t &value)
     return BEReader(aby, 2).U16(0, value);
 }
 
-bool CmapU32(FontFace &face, size_t nOffset, uint32_t &value)
-{
-    uint16_t wHigh = 0, wLow = 0;
-    if (!CmapU16(face, nOffset, wHigh) || !CmapU16(face, nOffset + 2, wLow))
-        return false;
-    value = uint32_t{wHigh} << 16 | wLow;
-    return true;
-}
-
 // The subtable from its offset on: the whole tail of cmap in place from a
 // font file; through the device context a copy of its header and segment
 // arrays (or as much of them as cmap holds).
@@ -413,7 +431,7 @@ bool SegmentsSorted(const SegmentArrays &arrays)
     return true;
 }
 
-// Finds the first platform 3 format 4 subtable, as MapFromCmap does.
+// Finds the subtable MapFromCmap maps from, reading cmap through the face.
 void OpenLookup(CharGlyphLookup &lookup)
 {
     FontFace &face = *lookup.pFace;
@@ -422,34 +440,19 @@ void OpenLookup(CharGlyphLookup &lookup)
         lookup.kind = LookupKind::kNoCmap;
         return;
     }
-    uint16_t nRecords = 0;
-    if (!CmapU16(face, CmapTable::kNumTables, nRecords))
+    CmapSubtableChoice choice{};
+    if (!FindWindowsFormat4([&face](size_t nOffset, uint16_t &value) { return CmapU16(face, nOffset, value); },
+                            choice))
         return;
-    for (uint32_t k = 0; k < nRecords; ++k) {
-        const size_t nRecord = CmapTable::kFirstRecord + CmapTable::kRecordSize * size_t{k};
-        uint16_t wPlatform = 0;
-        uint16_t wEncoding = 0;
-        uint32_t dwOffset = 0;
-        if (!CmapU16(face, nRecord + CmapTable::kPlatformId, wPlatform) ||
-            !CmapU16(face, nRecord + CmapTable::kEncodingId, wEncoding) ||
-            !CmapU32(face, nRecord + CmapTable::kSubtableOffset, dwOffset))
-            return; // the records run past cmap
-        uint16_t wFormat = 0;
-        if (wPlatform != kSfntPlatformWindows ||
-            !CmapU16(face, size_t{dwOffset} + CmapTable::kSubtableFormat, wFormat) ||
-            wFormat != CmapFormat4::kFormat)
-            continue;
-        lookup.dwSubtableOffset = dwOffset;
-        if (!ReadSubtable(lookup)) {
-            lookup.bFailed = true;
-            return;
-        }
-        lookup.kind = wEncoding == CmapTable::kEncodingUnicodeBmp ? LookupKind::kUnicode : LookupKind::kSymbol;
-        SegmentArrays arrays{};
-        lookup.bSorted = lookup.kind == LookupKind::kUnicode &&
-                         GetSegmentArrays(lookup.subtable, lookup.nSegments, arrays) && SegmentsSorted(arrays);
+    lookup.dwSubtableOffset = choice.dwOffset;
+    if (!ReadSubtable(lookup)) {
+        lookup.bFailed = true;
         return;
     }
+    lookup.kind = choice.wEncoding == CmapTable::kEncodingUnicodeBmp ? LookupKind::kUnicode : LookupKind::kSymbol;
+    SegmentArrays arrays{};
+    lookup.bSorted = lookup.kind == LookupKind::kUnicode &&
+                     GetSegmentArrays(lookup.subtable, lookup.nSegments, arrays) && SegmentsSorted(arrays);
 }
 
 uint32_t LookUpUnicode(const CharGlyphLookup &lookup, uint32_t nCode)

@@ -10,6 +10,7 @@
 
 #include "text/text.h"
 #include "truetype/bereader.h"
+#include "truetype/namestring.h"
 #include "truetype/tables.h"
 #include "truetype/truetype.h"
 
@@ -50,15 +51,9 @@ bool FamilyName(const uint8_t *pView, uint32_t dwViewSize, char (&szFace)[LF_FAC
         chosen = string;
         bEnglish = nLanguage == kLanguageUsEnglish;
     }
-    WCHAR achUnits[kMaxFamilyUnits];
-    int nUnits = 0;
-    for (uint16_t wUnit = 0; nUnits < kMaxFamilyUnits && chosen.U16(2 * size_t(nUnits), wUnit);)
-        achUnits[nUnits++] = wUnit;
     char szAnsi[4 * kMaxFamilyUnits + 1];
-    const int nAnsi = nUnits > 0 ? WideCharToMultiByte(CP_ACP, 0, achUnits, nUnits, szAnsi,
-                                                       sizeof(szAnsi) - 1, nullptr, nullptr)
-                                 : 0;
-    if (nAnsi <= 0)
+    const int nAnsi = NameStringToAnsi(chosen, szAnsi);
+    if (nAnsi == 0)
         return false;
     const std::string_view face =
         LogFontFaceName(std::string_view(szAnsi, static_cast<size_t>(nAnsi)));

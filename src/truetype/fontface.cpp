@@ -24,9 +24,12 @@ const uint8_t *FaceCopyThroughDC(FontFace &face, const char (&szTag)[5], uint32_
     if (face.nCopies == kFaceTableSlots)
         return nullptr;
     uint8_t *pTable = nullptr;
-    const uint32_t dwSize = ReadTableThroughDC(face.pSession, dwTag, &pTable);
-    if (pTable == nullptr)
+    Status status = Status::kOk;
+    const uint32_t dwSize = ReadTableThroughDC(face.pSession, dwTag, &pTable, &status);
+    if (pTable == nullptr) {
+        FaceFail(face, status);
         return nullptr;
+    }
     face.aCopies[face.nCopies++] = FaceTableCopy{dwTag, pTable, dwSize};
     *pdwSize = dwSize;
     return pTable;
@@ -84,7 +87,7 @@ bool FindGlyphTables(FontFace &face, FaceGlyphTables &tables)
 FontFace::FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn)
     : pSession(pSessionIn), szPath(szPathIn), bFromFile(bFromFileIn), pView(nullptr), dwViewSize(0),
       bMapTried(false), aCopies{}, nCopies(0), aFound{}, nFound(0), nGlyphTables(0), glyphTables{}, outline{},
-      pGlyphBuffer(nullptr), dwGlyphBufferSize(0)
+      pGlyphBuffer(nullptr), dwGlyphBufferSize(0), status(Status::kOk)
 {
 }
 
@@ -97,6 +100,12 @@ FontFace::~FontFace()
     UnmapFontFile(pView);
 }
 
+void FaceFail(FontFace &face, Status status)
+{
+    if (face.status == Status::kOk)
+        face.status = status;
+}
+
 bool FaceFileImage(FontFace &face, const uint8_t **ppImage, uint32_t *pdwSize)
 {
     if (!face.bMapTried) {
@@ -104,7 +113,7 @@ bool FaceFileImage(FontFace &face, const uint8_t **ppImage, uint32_t *pdwSize)
         MapFontFile(&face.pView, face.szPath, &face.dwViewSize);
     }
     if (face.pView == nullptr) {
-        bFontFileError = 1;
+        FaceFail(face, Status::kFontFile);
         return false;
     }
     *ppImage = face.pView;

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "session/session.h"
+#include "session/status.h"
 #include "truetype/bereader.h"
 #include "truetype/fontdc.h"
 
@@ -78,14 +79,23 @@ struct FontFace {
     uint8_t *pGlyphBuffer; // device context: the glyph last read, global heap
     uint32_t dwGlyphBufferSize;
 
+    // The first read that failed through no fault of the font (its file
+    // cannot be mapped, memory ran out); the call that owns the face
+    // returns it. A damaged font is no such failure: its readers send what
+    // they can.
+    Status status;
+
     FontFace(FontSession *pSessionIn, bool bFromFileIn, const char *szPathIn);
     ~FontFace();
     FontFace(const FontFace &) = delete;
     FontFace &operator=(const FontFace &) = delete;
 };
 
+// Records a failed read in the face; the first one stays.
+void FaceFail(FontFace &face, Status status);
+
 // The whole font file (font-file source). False when the file cannot be
-// mapped: that sets bFontFileError, at every attempt.
+// mapped: the face's status says so then.
 bool FaceFileImage(FontFace &face, const uint8_t **ppImage, uint32_t *pdwSize);
 
 // Whether the font has the table, without copying it.

@@ -30,11 +30,6 @@ void UpperTag(const char (&szTag)[5], char (&szUpper)[5])
 
 } // namespace
 
-void RecordFontReadOutOfMemory()
-{
-    XLRecordError(g_pStream, XL_ERROR_NO_MEMORY);
-}
-
 // Records that do not lie inside the image are not read; a chosen table
 // that does not lie inside it counts as absent.
 const uint8_t *FindTableInImage(const uint8_t *pView, uint32_t dwViewSize, const char (&szTag)[5],
@@ -77,7 +72,7 @@ const uint8_t *FindTableInImage(const uint8_t *pView, uint32_t dwViewSize, const
     return pView + dwOffset;
 }
 
-uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable)
+uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable, Status *pStatus)
 {
     if (!ppTable)
         return 0;
@@ -92,7 +87,8 @@ uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppT
     // its own (one byte, never read) so that callers tell it from a missing one.
     auto *pTable = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize > 0 ? dwSize : 1));
     if (!pTable) {
-        RecordFontReadOutOfMemory();
+        if (pStatus)
+            *pStatus = Status::kNoMemory;
         return 0;
     }
     DWORD dwRead = 0;

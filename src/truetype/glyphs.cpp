@@ -44,11 +44,11 @@ bool FindGlyphRange(const FaceGlyphTables &tables, uint32_t i, uint32_t &dwStart
 // A glyph's bytes read through the device context into a block of their
 // own. An empty glyph still gets a block (never read), as a pointer into a
 // font file it would have.
-uint8_t *ReadGlyphThroughDC(const FontFace &face, uint32_t dwStart, int32_t nLength)
+uint8_t *ReadGlyphThroughDC(FontFace &face, uint32_t dwStart, int32_t nLength)
 {
     auto *pGlyph = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, nLength > 0 ? nLength : 1));
     if (!pGlyph) {
-        RecordFontReadOutOfMemory();
+        FaceFail(face, Status::kNoMemory);
         return nullptr;
     }
     if (nLength > 0 && GetFontData(face.pSession->hdc, FontTableTag("glyf"), dwStart, pGlyph,
@@ -202,7 +202,7 @@ const uint8_t *FaceGlyphBytes(FontFace &face, uint32_t nGlyphIndex, int32_t *pnL
         const uint32_t dwSize = std::max<uint32_t>(dwNeeded, 4096);
         auto *pBuffer = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, dwSize));
         if (!pBuffer) {
-            RecordFontReadOutOfMemory();
+            FaceFail(face, Status::kNoMemory);
             return nullptr;
         }
         if (face.pGlyphBuffer != nullptr)

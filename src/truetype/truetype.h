@@ -20,13 +20,6 @@ constexpr int32_t kMaxCharacterGlyphLength = 65529;
 uint32_t MakeWhackLong(uint32_t dwValue);
 uint16_t MakeWhackShort(uint16_t wValue);
 
-// Callers take a table or glyph that cannot be read for a damaged font and
-// send what they can (an empty character, a composite without its
-// components). A copy that cannot be allocated is no fault of the font: this
-// records out of memory in the current call's stream (g_pStream), so that
-// the request fails instead.
-void RecordFontReadOutOfMemory();
-
 // Font-file source: maps the whole file read-only. 1 on success with the
 // view and the file size, 0 with a null view otherwise.
 int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize);
@@ -38,8 +31,11 @@ int MapFontFile(uint8_t **ppView, const char *szPath, uint32_t *pdwFileSize);
 // (first character in the low byte; 0 = the whole font), read with
 // GetFontData. Returns its size, 0 with *ppTable null when there is no copy.
 // An empty table reads as a copy of size 0 (a non-null block), as a font
-// file's empty table does.
-uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable);
+// file's empty table does. A copy that cannot be allocated is no fault of
+// the font: *pStatus (when given) says Status::kNoMemory then, so that the
+// request fails instead of sending what it can, as for a damaged font.
+uint32_t ReadTableThroughDC(FontSession *pSession, uint32_t dwTag, uint8_t **ppTable,
+                            Status *pStatus = nullptr);
 
 // Font-file source: the table inside the file's bytes (mapped, or a whole
 // font in memory), found by its tag or the tag's upper-case form, as some

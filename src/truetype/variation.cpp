@@ -10,6 +10,7 @@
 
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
+#include "truetype/namestring.h"
 #include "truetype/tables.h"
 #include "truetype/truetype.h"
 
@@ -43,17 +44,9 @@ StyleNameIds NameIdsOfString(const BEReader &name, const char *szStyle)
         BEReader string;
         if (nPlatform != kSfntPlatformWindows || !name.Sub(size_t{nStringsOffset} + nOffset, nBytes, string))
             continue;
-        WCHAR achUnits[kMaxNameUnits];
-        int nUnits = 0;
-        for (uint16_t wUnit = 0; nUnits < kMaxNameUnits && string.U16(2 * size_t(nUnits), wUnit);)
-            achUnits[nUnits++] = wUnit;
         char szAnsi[4 * kMaxNameUnits + 1];
-        const int nAnsi = nUnits > 0 ? WideCharToMultiByte(CP_ACP, 0, achUnits, nUnits, szAnsi,
-                                                           sizeof(szAnsi) - 1, nullptr, nullptr)
-                                     : 0;
-        if (nAnsi <= 0)
+        if (NameStringToAnsi(string, szAnsi) == 0)
             continue;
-        szAnsi[nAnsi] = '\0';
         if (std::strcmp(szAnsi, szStyle) == 0)
             ids.anIds[ids.nIds++] = nId;
     }

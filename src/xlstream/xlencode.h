@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: MIT
-// PCL XL data types, attributes and operators appended to a byte sink (any
-// container with push_back(uint8_t)): the one encoder of the fixed page
+// PCL XL data types, attributes and operators appended to a byte sink: the
+// one encoder of the library's buffered stream writer, of the fixed page
 // fragments the library writes straight into a file and of the fndl tool's
 // framing around the library's output. Values go out little-endian, the
 // stream header's byte order; 16-bit values as their low 16 bits.
+//
+// A sink is any container with push_back(uint8_t). Every byte reaches it
+// through PutItem (a tag, an attribute id, an operator or one value of up
+// to four bytes) or PutBlock (bytes as they lie); a sink with members of
+// those names takes them whole, as the stream writer does to keep an item
+// within one buffer.
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <string_view>
 
@@ -15,88 +22,191 @@
 
 namespace xl {
 
+// The low nWidth bytes of value, least significant first, as one item.
 template <typename Sink>
-void PutLow16(Sink &out, uint32_t value)
+inline void PutItem(Sink &out, uint32_t value, int nWidth)
 {
-    out.push_back(static_cast<uint8_t>(value & 0xFF));
-    out.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-}
-
-// The attribute id that follows an attribute's value.
-template <typename Sink>
-void PutAttributeId(Sink &out, uint8_t attribute)
-{
-    out.push_back(kAttrUByte);
-    out.push_back(attribute);
+    if constexpr (requires { out.PutItem(value, nWidth); }) {
+        out.PutItem(value, nWidth);
+    } else {
+        for (int i = 0; i < nWidth; ++i)
+            out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
 }
 
 template <typename Sink>
-void PutOperator(Sink &out, uint8_t op)
+inline void PutBlock(Sink &out, const uint8_t *pbyBytes, uint32_t dwLength)
 {
-    out.push_back(op);
+    if constexpr (requires { out.PutBlock(pbyBytes, dwLength); }) {
+        out.PutBlock(pbyBytes, dwLength);
+    } else {
+        for (uint32_t i = 0; i < dwLength; ++i)
+            out.push_back(pbyBytes[i]);
+    }
 }
 
 template <typename Sink>
-void PutUByteAttribute(Sink &out, uint8_t value, uint8_t attribute)
+inline void PutLow16(Sink &out, uint32_t value)
 {
-    out.push_back(kUByte);
-    out.push_back(value);
-    PutAttributeId(out, attribute);
+    PutItem(out, value & 0xFFFF, 2);
+}
+
+// One encoder per data type: its tag, then its value.
+
+template <typename Sink>
+inline void PutUByte(Sink &out, uint8_t value)
+{
+    PutItem(out, kUByte, 1);
+    PutItem(out, value, 1);
+}
+
+template <typename Sink>
+inline void PutUInt16(Sink &out, uint16_t value)
+{
+    PutItem(out, kUInt16, 1);
+    PutItem(out, value, 2);
+}
+
+template <typename Sink>
+inline void PutSInt16(Sink &out, int16_t value)
+{
+    PutItem(out, kSInt16, 1);
+    PutItem(out, static_cast<uint16_t>(value), 2);
+}
+
+template <typename Sink>
+inline void PutUInt32(Sink &out, uint32_t value)
+{
+    PutItem(out, kUInt32, 1);
+    PutItem(out, value, 4);
+}
+
+template <typename Sink>
+inline void PutReal32(Sink &out, float value)
+{
+    PutItem(out, kReal32, 1);
+    PutItem(out, std::bit_cast<uint32_t>(value), 4);
+}
+
+template <typename Sink>
+inline void PutReal32XY(Sink &out, float x, float y)
+{
+    PutItem(out, kReal32XY, 1);
+    PutItem(out, std::bit_cast<uint32_t>(x), 4);
+    PutItem(out, std::bit_cast<uint32_t>(y), 4);
 }
 
 // A uint16_xy or sint16_xy pair (tag): both are two 16-bit values.
 template <typename Sink>
-void PutXYAttribute(Sink &out, uint8_t tag, uint16_t x, uint16_t y, uint8_t attribute)
+inline void PutXY(Sink &out, uint8_t tag, uint16_t x, uint16_t y)
 {
-    out.push_back(tag);
+    PutItem(out, tag, 1);
     PutLow16(out, x);
     PutLow16(out, y);
-    PutAttributeId(out, attribute);
 }
 
 // A uint16_box or sint16_box (tag): left, top, right, bottom.
 template <typename Sink>
-void PutBoxAttribute(Sink &out, uint16_t left, uint16_t top, uint16_t right, uint16_t bottom,
-                     uint8_t attribute, uint8_t tag = kUInt16Box)
+inline void PutBox(Sink &out, uint8_t tag, uint16_t left, uint16_t top, uint16_t right, uint16_t bottom)
 {
-    out.push_back(tag);
+    PutItem(out, tag, 1);
     for (const uint16_t value : {left, top, right, bottom})
         PutLow16(out, value);
+}
+
+// The head of an array of nCount elements (tag: ubyte_array, uint16_array,
+// sint16_array): its length as a uint16. The elements follow.
+template <typename Sink>
+inline void PutArrayHead(Sink &out, uint8_t tag, uint16_t nCount)
+{
+    PutItem(out, tag, 1);
+    PutUInt16(out, nCount);
+}
+
+// A ubyte_array.
+template <typename Sink>
+inline void PutUByteArray(Sink &out, const uint8_t *pbyBytes, uint16_t nCount)
+{
+    PutArrayHead(out, kUByteArray, nCount);
+    PutBlock(out, pbyBytes, nCount);
+}
+
+// A uint16_array or sint16_array (tag) of 16-bit values (two's complement
+// for sint16: the same bits).
+template <typename Sink>
+inline void PutArray16(Sink &out, uint8_t tag, const uint16_t *pnValues, uint16_t nCount)
+{
+    PutArrayHead(out, tag, nCount);
+    for (uint16_t i = 0; i < nCount; ++i)
+        PutItem(out, pnValues[i], 2);
+}
+
+// The length of the embedded data that follows (with PutBlock).
+template <typename Sink>
+inline void PutDataLength(Sink &out, uint32_t dwLength)
+{
+    PutItem(out, kDataLength, 1);
+    PutItem(out, dwLength, 4);
+}
+
+// The attribute id that follows an attribute's value.
+template <typename Sink>
+inline void PutAttributeId(Sink &out, uint8_t attribute)
+{
+    PutItem(out, kAttrUByte, 1);
+    PutItem(out, attribute, 1);
+}
+
+template <typename Sink>
+inline void PutOperator(Sink &out, uint8_t op)
+{
+    PutItem(out, op, 1);
+}
+
+// Attributes: a value, then its attribute id.
+
+template <typename Sink>
+inline void PutUByteAttribute(Sink &out, uint8_t value, uint8_t attribute)
+{
+    PutUByte(out, value);
     PutAttributeId(out, attribute);
 }
 
-// A ubyte_array: its length as a uint16, then the bytes.
 template <typename Sink>
-void PutUByteArrayAttribute(Sink &out, std::string_view bytes, uint8_t attribute)
+inline void PutXYAttribute(Sink &out, uint8_t tag, uint16_t x, uint16_t y, uint8_t attribute)
 {
-    out.push_back(kUByteArray);
-    out.push_back(kUInt16);
-    PutLow16(out, static_cast<uint32_t>(bytes.size()));
-    for (const char byte : bytes)
-        out.push_back(static_cast<uint8_t>(byte));
+    PutXY(out, tag, x, y);
     PutAttributeId(out, attribute);
 }
 
-// The head of a uint16_array of count elements (its length as a uint16);
-// the elements follow with PutLow16, then the attribute id.
 template <typename Sink>
-void PutUInt16ArrayHead(Sink &out, uint16_t count)
+inline void PutBoxAttribute(Sink &out, uint16_t left, uint16_t top, uint16_t right, uint16_t bottom,
+                            uint8_t attribute, uint8_t tag = kUInt16Box)
 {
-    out.push_back(kUInt16Array);
-    out.push_back(kUInt16);
-    PutLow16(out, count);
+    PutBox(out, tag, left, top, right, bottom);
+    PutAttributeId(out, attribute);
 }
 
 template <typename Sink>
-void PutReal32XYAttribute(Sink &out, float x, float y, uint8_t attribute)
+inline void PutUByteArrayAttribute(Sink &out, std::string_view bytes, uint8_t attribute)
 {
-    out.push_back(kReal32XY);
-    for (const float value : {x, y}) {
-        uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(static_cast<uint8_t>(bits >> shift));
-    }
+    PutArrayHead(out, kUByteArray, static_cast<uint16_t>(bytes.size()));
+    PutBlock(out, reinterpret_cast<const uint8_t *>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+    PutAttributeId(out, attribute);
+}
+
+// The head of a uint16_array of count elements; the elements follow with
+// PutLow16, then the attribute id.
+template <typename Sink>
+inline void PutUInt16ArrayHead(Sink &out, uint16_t count)
+{
+    PutArrayHead(out, kUInt16Array, count);
+}
+
+template <typename Sink>
+inline void PutReal32XYAttribute(Sink &out, float x, float y, uint8_t attribute)
+{
+    PutReal32XY(out, x, y);
     PutAttributeId(out, attribute);
 }
 

@@ -7,9 +7,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+
 #include "xlstream/xlcodes.h"
+#include "xlstream/xlencode.h"
 
 namespace {
 
@@ -49,12 +50,6 @@ inline bool PutBytes(XLStream *pStream, uint32_t value, int32_t nWidth)
     return true;
 }
 
-// A tag byte, then its value as one item.
-bool PutTagged(XLStream *pStream, uint8_t nTag, uint32_t value, int32_t nWidth)
-{
-    return PutBytes(pStream, nTag, 1) && PutBytes(pStream, value, nWidth);
-}
-
 // Block bytes as many at a time as the buffer has room for, so the buffer
 // is handed over exactly when full, as if they were put one by one.
 void PutBlock(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength)
@@ -74,6 +69,34 @@ void PutBlock(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength)
         pStream->nByteCount = static_cast<int32_t>(static_cast<uint32_t>(pStream->nByteCount) + dwCount);
         dwDone += dwCount;
     }
+}
+
+// The encoder's sink: each item whole into the buffer, blocks as they
+// fit. Once an error is recorded nothing more is put.
+struct StreamSink {
+    XLStream *pStream;
+
+    void PutItem(uint32_t value, int nWidth)
+    {
+        if (pStream->nErrorCode == 0)
+            PutBytes(pStream, value, nWidth);
+    }
+    void PutBlock(const uint8_t *pbyBytes, uint32_t dwLength)
+    {
+        if (pStream->nErrorCode == 0)
+            ::PutBlock(pStream, pbyBytes, dwLength);
+    }
+};
+
+// Encodes with put(sink) into a sound stream; the byte count after it.
+template <typename Put>
+int32_t Encode(XLStream *pStream, Put put)
+{
+    if (IsSound(pStream)) {
+        StreamSink sink{pStream};
+        put(sink);
+    }
+    return ByteCountOf(pStream);
 }
 
 void DiscardStream(XLStream *pStream)
@@ -144,110 +167,74 @@ int32_t XLStreamClose(XLStream *pStream)
 
 int32_t XLWriteUByte(XLStream *pStream, uint8_t value)
 {
-    if (IsSound(pStream))
-        PutTagged(pStream, xl::kUByte, value, 1);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutUByte(sink, value); });
 }
 
 int32_t XLWriteUInt16(XLStream *pStream, uint16_t value)
 {
-    if (IsSound(pStream))
-        PutTagged(pStream, xl::kUInt16, value, 2);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutUInt16(sink, value); });
 }
 
 int32_t XLWriteSInt16(XLStream *pStream, int16_t value)
 {
-    if (IsSound(pStream))
-        PutTagged(pStream, xl::kSInt16, static_cast<uint16_t>(value), 2);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutSInt16(sink, value); });
 }
 
 int32_t XLWriteUInt32(XLStream *pStream, uint32_t value)
 {
-    if (IsSound(pStream))
-        PutTagged(pStream, xl::kUInt32, value, 4);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutUInt32(sink, value); });
 }
 
 int32_t XLWriteReal32(XLStream *pStream, float value)
 {
-    if (IsSound(pStream))
-        PutTagged(pStream, xl::kReal32, std::bit_cast<uint32_t>(value), 4);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutReal32(sink, value); });
 }
 
 int32_t XLWriteReal32XY(XLStream *pStream, float x, float y)
 {
-    if (IsSound(pStream) && PutTagged(pStream, xl::kReal32XY, std::bit_cast<uint32_t>(x), 4))
-        PutBytes(pStream, std::bit_cast<uint32_t>(y), 4);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutReal32XY(sink, x, y); });
 }
 
 int32_t XLWriteUByteArray(XLStream *pStream, const uint8_t *pbyBytes, uint16_t nCount)
 {
-    // The array length is itself a tagged uint16 value.
-    if (IsSound(pStream) && PutBytes(pStream, xl::kUByteArray, 1) &&
-        PutTagged(pStream, xl::kUInt16, nCount, 2))
-        PutBlock(pStream, pbyBytes, nCount);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutUByteArray(sink, pbyBytes, nCount); });
 }
-
-namespace {
-
-// An array of 16-bit values: its tag, its length as a tagged uint16, then
-// each value, least significant byte first.
-void PutArray16(XLStream *pStream, uint8_t nTag, const uint16_t *pnValues, uint16_t nCount)
-{
-    if (!IsSound(pStream) || !PutBytes(pStream, nTag, 1) || !PutTagged(pStream, xl::kUInt16, nCount, 2))
-        return;
-    for (uint16_t i = 0; i < nCount && PutBytes(pStream, pnValues[i], 2); ++i) {
-    }
-}
-
-} // namespace
 
 int32_t XLWriteUInt16Array(XLStream *pStream, const uint16_t *pnValues, uint16_t nCount)
 {
-    PutArray16(pStream, xl::kUInt16Array, pnValues, nCount);
-    return ByteCountOf(pStream);
+    return Encode(pStream,
+                  [&](StreamSink &sink) { xl::PutArray16(sink, xl::kUInt16Array, pnValues, nCount); });
 }
 
 int32_t XLWriteSInt16Array(XLStream *pStream, const int16_t *pnValues, uint16_t nCount)
 {
     // Two's complement: the same bits as unsigned.
-    PutArray16(pStream, xl::kSInt16Array, reinterpret_cast<const uint16_t *>(pnValues), nCount);
-    return ByteCountOf(pStream);
+    const auto *pnBits = reinterpret_cast<const uint16_t *>(pnValues);
+    return Encode(pStream,
+                  [&](StreamSink &sink) { xl::PutArray16(sink, xl::kSInt16Array, pnBits, nCount); });
 }
 
 int32_t XLWriteDataLength(XLStream *pStream, uint32_t dwLength)
 {
-    if (IsSound(pStream))
-        PutTagged(pStream, xl::kDataLength, dwLength, 4);
-    return ByteCountOf(pStream);
+    return Encode(pStream, [&](StreamSink &sink) { xl::PutDataLength(sink, dwLength); });
 }
 
 int32_t XLWriteEmbeddedData(XLStream *pStream, const uint8_t *pbyBytes, uint32_t dwLength)
 {
-    if (!IsSound(pStream))
-        return ByteCountOf(pStream);
-    XLWriteDataLength(pStream, dwLength);
-    if (pStream->nErrorCode == 0)
-        PutBlock(pStream, pbyBytes, dwLength);
-    return pStream->nByteCount;
+    return Encode(pStream, [&](StreamSink &sink) {
+        xl::PutDataLength(sink, dwLength);
+        xl::PutBlock(sink, pbyBytes, dwLength);
+    });
 }
 
 int32_t XLWriteEmbeddedDataParts(XLStream *pStream, const uint8_t *pbyHead, uint32_t dwHeadLength,
                                  const uint8_t *pbyBody, uint32_t dwBodyLength)
 {
-    if (!IsSound(pStream))
-        return ByteCountOf(pStream);
-    XLWriteDataLength(pStream, dwHeadLength + dwBodyLength);
-    if (pStream->nErrorCode == 0)
-        PutBlock(pStream, pbyHead, dwHeadLength);
-    if (pStream->nErrorCode == 0)
-        PutBlock(pStream, pbyBody, dwBodyLength);
-    return pStream->nByteCount;
+    return Encode(pStream, [&](StreamSink &sink) {
+        xl::PutDataLength(sink, dwHeadLength + dwBodyLength);
+        xl::PutBlock(sink, pbyHead, dwHeadLength);
+        xl::PutBlock(sink, pbyBody, dwBodyLength);
+    });
 }
 
 int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId)
@@ -258,8 +245,8 @@ int32_t XLWriteAttribute(XLStream *pStream, uint16_t nAttributeId)
         XLRecordError(pStream, XL_ERROR_BAD_ATTRIBUTE);
         return pStream->nByteCount;
     }
-    if (PutBytes(pStream, xl::kAttrUByte, 1))
-        PutBytes(pStream, XLAttributeTable[nAttributeId], 1);
+    StreamSink sink{pStream};
+    xl::PutAttributeId(sink, XLAttributeTable[nAttributeId]);
     return pStream->nByteCount;
 }
 
@@ -273,7 +260,8 @@ int32_t XLWriteOperator(XLStream *pStream, uint16_t nOperatorCode)
         XLRecordError(pStream, XL_ERROR_BAD_OPERATOR);
         return pStream->nErrorCode;
     }
-    PutBytes(pStream, XLOperatorTable[nOperatorCode], 1);
+    StreamSink sink{pStream};
+    xl::PutOperator(sink, XLOperatorTable[nOperatorCode]);
     // Every operator ends with a hand-over, also when a callback recorded an
     // error while making room for it; the callback empties the buffer.
     return HandOver(pStream);
