@@ -314,6 +314,45 @@ TEST(ToolJob, CoverPageShowsItsOwnerLargeAndCutsWithAnEllipsis)
     EXPECT_LT(field.size(), 82u);
 }
 
+// The cover page's lines break at the last space that fits: a long notice
+// comes back from its lines joined by spaces, no word cut; a heading word
+// wider than the page is cut into pieces that make it up again.
+TEST(ToolJob, CoverLinesBreakAtSpacesAndCutOnlyWordsTooWide)
+{
+    TempPath spec(".txt");
+    std::string notice;
+    for (int i = 0; i < 40; ++i)
+        notice += (i > 0 ? " word" : "word") + std::to_string(i);
+    const std::string heading(40, 'H');
+    const std::string text = "heading\t" + heading + "\nnotice\t" + notice + "\n";
+    spec.Write(std::vector<uint8_t>(text.begin(), text.end()));
+    Job job;
+    RunJob(job, {"--cover", spec.path});
+    std::vector<std::u16string> noticeLines;
+    std::u16string headingPieces;
+    size_t headingLines = 0;
+    for (const XLOperation &op : job.ops) {
+        if (op.op != kOpText)
+            continue;
+        std::u16string set;
+        for (const double code : op.Find(kAttrTextData)->value.numbers)
+            set += static_cast<char16_t>(code);
+        if (set.starts_with(u"word"))
+            noticeLines.push_back(set);
+        if (!set.empty() && set.find_first_not_of(u'H') == std::u16string::npos) {
+            headingPieces += set;
+            ++headingLines;
+        }
+    }
+    ASSERT_GE(noticeLines.size(), 2u);
+    std::u16string joined;
+    for (const std::u16string &line : noticeLines)
+        joined += (joined.empty() ? u"" : u" ") + line;
+    EXPECT_EQ(joined, std::u16string(notice.begin(), notice.end()));
+    EXPECT_GE(headingLines, 2u);
+    EXPECT_EQ(headingPieces, std::u16string(heading.begin(), heading.end()));
+}
+
 // Fallback goes by run: a line of one script the main font lacks is one
 // Text in one font, its spaces, digits and punctuation kept in it; Han
 // beside kana takes the font chosen for Japanese, the same as the kana's;

@@ -4,6 +4,7 @@
 // callers who frame their own jobs).
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "cover/cover.h"
@@ -14,8 +15,7 @@
 #include "cli/output.h"
 #include "qorvfndl.h"
 #include "cli/request.h"
-#include "xldecode/xldecode.h"
-#include "xlstream/xlcodes.h"
+#include "text/text.h"
 
 namespace {
 
@@ -25,35 +25,35 @@ constexpr long kWeightBold = 700;
 int ChooseMainFont(const Request &request, JobFonts &fonts)
 {
     JobFont main;
-    fonts.fallback = request.fallback;
-    if (!request.instanceFile.empty()) {
+    fonts.fallback = request.face.fallback;
+    if (!request.face.instanceFile.empty()) {
         // A named instance of a font file: described from the file, asked
         // for by its family (a private font) with the instance's style.
-        if (!ChooseMainFace(request.instanceFile, true, static_cast<int>(request.fontId), request.weight,
-                            request.italicFace, fonts, main))
+        if (!ChooseMainFace(request.face.instanceFile, true, static_cast<int>(request.face.fontId), request.call.weight,
+                            request.call.italicFace, fonts, main))
             return kExitFailed;
-        fonts.coverageKnown = DescribeFace(request.instanceFile, request.instanceIndex, main.face);
-        main.libraryName = request.font;
+        fonts.coverageKnown = DescribeFace(request.face.instanceFile, request.face.instanceIndex, main.face);
+        main.libraryName = request.face.font;
         main.fromFile = false;
         fonts.fonts.push_back(std::move(main));
         return -1;
     }
-    if (!ChooseMainFace(request.font, request.fromFile, static_cast<int>(request.fontId),
-                        request.boldFace ? kWeightBold : request.weight, request.italicFace, fonts, main))
+    if (!ChooseMainFace(request.face.font, request.face.fromFile, static_cast<int>(request.face.fontId),
+                        request.call.boldFace ? kWeightBold : request.call.weight, request.call.italicFace, fonts, main))
         return kExitFailed;
-    if (!request.fromFile) {
-        if (!FaceHasFamily(main.face, request.font))
-            PrintError("no font family '" + request.font + "' is installed: " + main.face.family +
+    if (!request.face.fromFile) {
+        if (!FaceHasFamily(main.face, request.face.font))
+            PrintError("no font family '" + request.face.font + "' is installed: " + main.face.family +
                        " " + main.face.style + " (" + main.face.file + ") is used instead");
-        if (request.boldFace && main.face.weight < kWeightBold)
+        if (request.call.boldFace && main.face.weight < kWeightBold)
             PrintNote(main.face.family + " has no bold face: " + main.face.style +
                       " is used (--synthetic-bold thickens strokes)");
-        if (request.italicFace && !main.face.slanted)
+        if (request.call.italicFace && !main.face.slanted)
             PrintNote(main.face.family + " has no italic face: " + main.face.style +
                       " is used (--oblique slants it)");
         // The library's slant asks for an italic logical font; an italic
         // face would be slanted twice, so the regular face goes by its file.
-        if (request.oblique && !request.italicFace && main.face.index == 0 &&
+        if (request.call.oblique && !request.call.italicFace && main.face.index == 0 &&
             !main.face.file.empty()) {
             main.libraryName = main.face.file;
             main.fromFile = true;
@@ -71,31 +71,25 @@ uint64_t FileSize(const std::string &path)
     return error ? 0 : size;
 }
 
-// The bytes appended to path since it had size from.
-std::vector<uint8_t> AppendedBytes(const std::string &path, uint64_t from)
+// The bytes a call appended to path, which had size before.
+uint64_t AppendedSince(const std::string &path, uint64_t before)
 {
-    JobOutput view;
-    view.workPath = path;
-    view.size = from;
-    view.keepWorkFile = true;
-    std::vector<uint8_t> bytes;
-    std::string reason;
-    TakeAppended(view, bytes, reason);
-    return bytes;
+    const uint64_t size = FileSize(path);
+    return size - std::min(size, before);
 }
 
 // A bare call's font: the request's, as given.
 JobFont BareFont(const Request &request)
 {
     JobFont font;
-    font.fontId = static_cast<int>(request.fontId);
-    font.libraryName = request.font;
-    font.fromFile = request.fromFile;
-    if (request.fromFile) {
-        font.face.file = request.font;
+    font.fontId = static_cast<int>(request.face.fontId);
+    font.libraryName = request.face.font;
+    font.fromFile = request.face.fromFile;
+    if (request.face.fromFile) {
+        font.face.file = request.face.font;
     } else {
-        ResolveNamedFace(request.font, request.boldFace ? kWeightBold : request.weight,
-                         request.italicFace, font.face);
+        ResolveNamedFace(request.face.font, request.call.boldFace ? kWeightBold : request.call.weight,
+                         request.call.italicFace, font.face);
     }
     return font;
 }
@@ -108,19 +102,17 @@ std::string BareOutputProblem(const std::string &path)
     return WorkFileProblem(view);
 }
 
-// The font name of the first operator op in bytes, or "".
-std::string FontNameOf(std::span<const uint8_t> bytes, uint8_t op)
+// The name the library gives the font's soft font: "OT:<id in hex>:<chFont>:n",
+// the face name cut at a character where the name's 255 bytes end.
+std::string SoftFontNameOf(const JobFont &font)
 {
-    std::vector<XLOperation> ops;
-    XLDecodeError error;
-    XLDecodeOperations(bytes, ops, error);
-    for (const XLOperation &operation : ops) {
-        if (operation.op != op)
-            continue;
-        if (const XLAttribute *name = operation.Find(xl::kAttrFontName))
-            return std::string(name->value.raw.begin(), name->value.raw.end());
-    }
-    return "";
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "OT:%x:", static_cast<unsigned>(font.fontId));
+    constexpr size_t kNameBytes = 255;
+    const std::string_view suffix = ":n";
+    const size_t room = kNameBytes - std::strlen(prefix) - suffix.size();
+    return prefix + font.libraryName.substr(0, Utf8FitLength(font.libraryName, room)) +
+           std::string(suffix);
 }
 
 } // namespace
@@ -128,7 +120,7 @@ std::string FontNameOf(std::span<const uint8_t> bytes, uint8_t op)
 int RunJob(std::span<char *const> args)
 {
     Request request;
-    request.command = "job";
+    request.settings.command = "job";
     if (const int exitCode = ParseRequest(args, request); exitCode >= 0)
         return exitCode;
     JobFonts fonts;
@@ -137,17 +129,17 @@ int RunJob(std::span<char *const> args)
     RemoveWorkFilesOnTerm();
     JobOutput output;
     std::string reason;
-    if (!OpenJobOutput(request.output, output, reason)) {
-        PrintError((request.output == "-" ? std::string("cannot write standard output")
-                                          : "cannot write '" + request.output + "'") +
+    if (!OpenJobOutput(request.settings.output, output, reason)) {
+        PrintError((request.settings.output == "-" ? std::string("cannot write standard output")
+                                          : "cannot write '" + request.settings.output + "'") +
                    ": " + reason);
         return kExitFailed;
     }
-    if (!request.coverPath.empty()) {
+    if (!request.settings.coverPath.empty()) {
         CoverSpec spec;
         std::string error;
-        if (!ReadCoverSpec(request.coverPath, spec, error)) {
-            PrintError("cannot read the cover description '" + request.coverPath + "': " + error);
+        if (!ReadCoverSpec(request.settings.coverPath, spec, error)) {
+            PrintError("cannot read the cover description '" + request.settings.coverPath + "': " + error);
             return kExitFailed;
         }
         return WriteCover(request, spec, output);
@@ -158,28 +150,27 @@ int RunJob(std::span<char *const> args)
 int RunDownload(std::span<char *const> args)
 {
     Request request;
-    request.command = "download";
+    request.settings.command = "download";
     if (const int exitCode = ParseRequest(args, request); exitCode >= 0)
         return exitCode;
-    if (request.text.size() > kLibraryTextUnits)
-        return UsageError("download", "the text has " + std::to_string(request.text.size()) +
+    if (request.source.text.size() > kLibraryTextUnits)
+        return UsageError("download", "the text has " + std::to_string(request.source.text.size()) +
                                           " UTF-16 units; one library call takes at most " +
                                           std::to_string(kLibraryTextUnits) + " (use 'fndl job')");
-    SetCursor(request.cursorX, request.cursorY);
+    SetCursor(request.page.cursorX, request.page.cursorY);
     const JobFont font = BareFont(request);
-    const uint64_t sizeBefore = FileSize(request.output);
-    const CallResult result = CallDownload(request, font, request.text,
-                                           static_cast<int>(request.offset), request.output);
-    const uint64_t sizeAfter = FileSize(request.output);
+    const uint64_t sizeBefore = FileSize(request.settings.output);
+    const CallResult result = CallDownload(request.call, font, request.source.text,
+                                           static_cast<int>(request.settings.offset), request.settings.output);
     std::printf(
         "result %d (%s): offset %d, cursor y %d, stop x %d, new page %d; appended %llu bytes "
         "to %s\n",
         result.code, ResultName(result.code), result.offset, result.cursorY, result.stopX,
         result.newPage,
-        static_cast<unsigned long long>(sizeAfter - std::min(sizeAfter, sizeBefore)),
-        request.output.c_str());
+        static_cast<unsigned long long>(AppendedSince(request.settings.output, sizeBefore)),
+        request.settings.output.c_str());
     if (result.code == FNDL_DOWNLOAD_FAILURE) {
-        PrintDownloadFailure(request, font, request.output, BareOutputProblem(request.output));
+        PrintDownloadFailure(request.settings.output, font, request.settings.output, BareOutputProblem(request.settings.output));
         return kExitFailed;
     }
     return kExitDone;
@@ -188,29 +179,32 @@ int RunDownload(std::span<char *const> args)
 int RunRemove(std::span<char *const> args)
 {
     Request request;
-    request.command = "remove";
+    request.settings.command = "remove";
     if (const int exitCode = ParseRequest(args, request); exitCode >= 0)
         return exitCode;
     const JobFont font = BareFont(request);
-    uint64_t sizeBefore = FileSize(request.output);
-    const CallResult result = CallDownload(request, font, u"", 0, request.output);
-    std::vector<uint8_t> appended = AppendedBytes(request.output, sizeBefore);
+    uint64_t sizeBefore = FileSize(request.settings.output);
+    const CallResult result = CallDownload(request.call, font, u"", 0, request.settings.output);
+    // What was appended is known from the file's size and the library's
+    // naming, without reading it back.
+    const std::string name = SoftFontNameOf(font);
+    uint64_t appended = AppendedSince(request.settings.output, sizeBefore);
     std::printf(
-        "download (empty text): result %d (%s); appended %zu bytes (font header of \"%s\")\n",
-        result.code, ResultName(result.code), appended.size(),
-        FontNameOf(appended, xl::kOpBeginFontHeader).c_str());
+        "download (empty text): result %d (%s); appended %llu bytes (font header of \"%s\")\n",
+        result.code, ResultName(result.code), static_cast<unsigned long long>(appended),
+        appended > 0 ? name.c_str() : "");
     if (result.code == FNDL_DOWNLOAD_FAILURE) {
-        PrintDownloadFailure(request, font, request.output, BareOutputProblem(request.output));
+        PrintDownloadFailure(request.settings.output, font, request.settings.output, BareOutputProblem(request.settings.output));
         return kExitFailed;
     }
-    sizeBefore = FileSize(request.output);
-    int nFontId = static_cast<int>(request.fontId);
+    sizeBefore = FileSize(request.settings.output);
+    int nFontId = static_cast<int>(request.face.fontId);
     FNDLRemoveFontW(&nFontId);
-    appended = AppendedBytes(request.output, sizeBefore);
-    if (appended.empty())
-        std::printf("remove font %ld: nothing appended\n", request.fontId);
+    appended = AppendedSince(request.settings.output, sizeBefore);
+    if (appended == 0)
+        std::printf("remove font %ld: nothing appended\n", request.face.fontId);
     else
-        std::printf("remove font %ld: appended %zu bytes (RemoveFont \"%s\")\n", request.fontId,
-                    appended.size(), FontNameOf(appended, xl::kOpRemoveFont).c_str());
+        std::printf("remove font %ld: appended %llu bytes (RemoveFont \"%s\")\n",
+                    request.face.fontId, static_cast<unsigned long long>(appended), name.c_str());
     return kExitDone;
 }

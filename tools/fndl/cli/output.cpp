@@ -245,38 +245,6 @@ bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes)
     return true;
 }
 
-bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason)
-{
-    appended.clear();
-    const int fd = open(output.workPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    struct stat status {};
-    bool ok = fstat(fd, &status) == 0;
-    if (ok && static_cast<uint64_t>(status.st_size) > output.size) {
-        appended.resize(static_cast<size_t>(static_cast<uint64_t>(status.st_size) - output.size));
-        size_t done = 0;
-        while (ok && done < appended.size()) {
-            const ssize_t got = pread(fd, appended.data() + done, appended.size() - done,
-                                      static_cast<off_t>(output.size + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            ok = got > 0;
-            done += ok ? static_cast<size_t>(got) : 0;
-        }
-    }
-    if (!ok)
-        reason = std::strerror(errno ? errno : EIO);
-    close(fd);
-    if (ok) {
-        output.size += appended.size();
-        output.uncounted = false;
-    }
-    return ok;
-}
-
 bool CountAppended(JobOutput &output, std::string & /*reason*/)
 {
     output.uncounted = !output.discards;

@@ -38,8 +38,6 @@ bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
 // the system when it is next needed (the tool's own bytes, a page sent, the
 // job's byte count), not after every call. False with the reason.
 bool CountAppended(JobOutput &output, std::string &reason);
-// The bytes appended (by the library) since the last look; moves size on.
-bool TakeAppended(JobOutput &output, std::vector<uint8_t> &appended, std::string &reason);
 // Standard output: sends what the work file holds now and cuts the work
 // file back to nothing, so that a job's pages reach the printer as they are
 // made and the work file holds one page at most. Other targets get the job at the end: true

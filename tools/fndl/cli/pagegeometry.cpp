@@ -79,17 +79,17 @@ bool ParseRanges(const std::string &text, std::vector<std::pair<long, long>> &ra
 // code, or -1.
 int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &request)
 {
-    request.paper = &kPapers[0];
+    request.page.paper = &kPapers[0];
     if (parsed.Has("--media")) {
         // CUPS's media may list a size with a type and a source: "A4,Plain".
         const std::string &media = parsed.Get("--media");
-        request.paper = nullptr;
-        for (size_t at = 0; at <= media.size() && !request.paper;) {
+        request.page.paper = nullptr;
+        for (size_t at = 0; at <= media.size() && !request.page.paper;) {
             const size_t end = std::min(media.find(',', at), media.size());
-            request.paper = PaperNamed(std::string_view(media).substr(at, end - at));
+            request.page.paper = PaperNamed(std::string_view(media).substr(at, end - at));
             at = end + 1;
         }
-        if (!request.paper)
+        if (!request.page.paper)
             return UsageError(kind.name, "--media: the printer cannot be told the paper '" +
                                              parsed.Get("--media") +
                                              "'; give A4, Letter, Legal, A5, A3, B5, Executive "
@@ -100,36 +100,36 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
     if (parsed.Has("--orientation")) {
         const std::string name = AsciiLower(parsed.Get("--orientation"));
         if (name == "portrait")
-            request.orientation = Orientation::Portrait;
+            request.page.orientation = Orientation::Portrait;
         else if (name == "landscape")
-            request.orientation = Orientation::Landscape;
+            request.page.orientation = Orientation::Landscape;
         else if (name == "reverse-portrait")
-            request.orientation = Orientation::ReversePortrait;
+            request.page.orientation = Orientation::ReversePortrait;
         else if (name == "reverse-landscape")
-            request.orientation = Orientation::ReverseLandscape;
+            request.page.orientation = Orientation::ReverseLandscape;
         else
             return UsageError(kind.name, "--orientation wants portrait, landscape, "
                                          "reverse-portrait or reverse-landscape, not '" +
                                              parsed.Get("--orientation") + "'");
-        if (parsed.Has("--landscape") && request.orientation != Orientation::Landscape)
+        if (parsed.Has("--landscape") && request.page.orientation != Orientation::Landscape)
             return UsageError(kind.name, "give --landscape or --orientation, not both");
     } else if (parsed.Has("--landscape")) {
-        request.orientation = Orientation::Landscape;
+        request.page.orientation = Orientation::Landscape;
     }
-    request.landscape = request.orientation == Orientation::Landscape ||
-                        request.orientation == Orientation::ReverseLandscape;
+    request.page.landscape = request.page.orientation == Orientation::Landscape ||
+                        request.page.orientation == Orientation::ReverseLandscape;
     std::string error;
     // A value the option does not take fails the command; with --clamp (the
     // CUPS filter's text options) it is left out with a warning instead and
     // the option keeps its default.
     const auto refuse = [&](const std::string &message) {
-        if (!request.clamp)
+        if (!request.settings.clamp)
             return UsageError(kind.name, message);
         PrintError(message + ": ignored");
         return -1;
     };
-    if (parsed.Has("--page-ranges") && !ParseRanges(parsed.Get("--page-ranges"), request.pages.ranges)) {
-        request.pages.ranges.clear();
+    if (parsed.Has("--page-ranges") && !ParseRanges(parsed.Get("--page-ranges"), request.page.pages.ranges)) {
+        request.page.pages.ranges.clear();
         if (const int exitCode = refuse("--page-ranges wants pages and ranges such as 1-3,7,9-, not '" +
                                         parsed.Get("--page-ranges") + "'");
             exitCode >= 0)
@@ -138,8 +138,8 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
     if (parsed.Has("--page-set")) {
         const std::string set = AsciiLower(parsed.Get("--page-set"));
         if (set == "odd" || set == "even") {
-            request.pages.odd = set == "odd";
-            request.pages.even = set == "even";
+            request.page.pages.odd = set == "odd";
+            request.page.pages.even = set == "even";
         } else if (set != "all") {
             if (const int exitCode =
                     refuse("--page-set wants all, odd or even, not '" + parsed.Get("--page-set") + "'");
@@ -148,9 +148,9 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
         }
     }
     if (parsed.Has("--number-up")) {
-        if (!ParseNumber("--number-up", parsed.Get("--number-up"), 1, 4, request.numberUp, error) ||
-            request.numberUp == 3) {
-            request.numberUp = 1;
+        if (!ParseNumber("--number-up", parsed.Get("--number-up"), 1, 4, request.page.numberUp, error) ||
+            request.page.numberUp == 3) {
+            request.page.numberUp = 1;
             if (const int exitCode =
                     refuse("--number-up wants 1, 2 or 4, not '" + parsed.Get("--number-up") + "'");
                 exitCode >= 0)
@@ -162,7 +162,7 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
         static constexpr const char *kLayouts[] = {"lrtb", "lrbt", "rltb", "rlbt",
                                                    "tblr", "tbrl", "btlr", "btrl"};
         if (std::find(std::begin(kLayouts), std::end(kLayouts), layout) != std::end(kLayouts))
-            request.numberUpLayout = layout;
+            request.page.numberUpLayout = layout;
         else if (const int exitCode = refuse("--number-up-layout wants lrtb, lrbt, rltb, rlbt, tblr, "
                                              "tbrl, btlr or btrl, not '" +
                                              parsed.Get("--number-up-layout") + "'");
@@ -170,8 +170,8 @@ int ReadPaper(const ParsedArgs &parsed, const CommandKind &kind, Request &reques
             return exitCode;
     }
     if (parsed.Has("--columns") &&
-        !ParseNumber("--columns", parsed.Get("--columns"), 1, 16, request.columns, error)) {
-        request.columns = 1;
+        !ParseNumber("--columns", parsed.Get("--columns"), 1, 16, request.page.columns, error)) {
+        request.page.columns = 1;
         if (const int exitCode = refuse(error); exitCode >= 0)
             return exitCode;
     }
@@ -230,7 +230,7 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
         if (!parsed.Has(margin.name))
             continue;
         marginsGiven = true;
-        if (request.clamp)
+        if (request.settings.clamp)
             margin.points = ClampedDecimal(margin.name, parsed.Get(margin.name), 0, kMarginLimit)
                                 .value_or(-1); // no number: the default margin
         else if (!ParseDecimal(margin.name, parsed.Get(margin.name), 0, kMarginLimit, margin.points,
@@ -239,14 +239,14 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     }
     // The page is laid out on the paper when anything about the paper is
     // asked; otherwise in the library's own page box, as before.
-    if (!marginsGiven && request.orientation == Orientation::Portrait && !parsed.Has("--media") &&
-        request.columns == 1 && request.numberUp == 1)
+    if (!marginsGiven && request.page.orientation == Orientation::Portrait && !parsed.Has("--media") &&
+        request.page.columns == 1 && request.page.numberUp == 1)
         return -1;
     if (parsed.Has("--cursor") || parsed.Has("--margin"))
         return UsageError(kind.name, "--cursor and --margin place text in device units; with "
                                      "--media, --page-* margins, orientations, columns or "
                                      "number-up leave them out");
-    const long resolution = request.resolution;
+    const long resolution = request.call.resolution;
     const auto dots = [resolution](double points) {
         return std::lround(points * static_cast<double>(resolution) / kPointsPerInch);
     };
@@ -257,18 +257,18 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     long right = margins[1].points < 0 ? defaultMargin : dots(margins[1].points);
     long top = margins[2].points < 0 ? defaultMargin : dots(margins[2].points);
     long bottom = margins[3].points < 0 ? defaultMargin : dots(margins[3].points);
-    const long size = request.characterSize;
+    const long size = request.call.characterSize;
     // A line takes the character size: four fifths above the baseline, a
     // fifth below, so that a page holds as many lines as the text area has
     // line pitches (as texttopdf counts them).
     const long descent = size / 5;
     // At least an inch of line, and a line of text and one more below it.
     const long minWidth = std::min(width, resolution);
-    const long minHeight = std::min(height, size + descent + request.lineSpacing);
+    const long minHeight = std::min(height, size + descent + request.call.lineSpacing);
     const auto fit = [&](long &first, long &second, long room, const char *what) {
         if (first + second <= room)
             return true;
-        if (!request.clamp)
+        if (!request.settings.clamp)
             return false;
         const double scale = static_cast<double>(room) / static_cast<double>(first + second);
         first = static_cast<long>(static_cast<double>(first) * scale);
@@ -287,27 +287,27 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
 
     // Columns share the width, a quarter inch apart.
     long lineWidth = textRight - left;
-    if (request.columns > 1) {
-        request.columnGap = resolution / 4;
+    if (request.page.columns > 1) {
+        request.page.columnGap = resolution / 4;
         const auto widthOf = [&](long columns) {
-            return (lineWidth - request.columnGap * (columns - 1)) / columns;
+            return (lineWidth - request.page.columnGap * (columns - 1)) / columns;
         };
-        if (widthOf(request.columns) < resolution / 2) {
-            if (!request.clamp)
-                return UsageError(kind.name, std::to_string(request.columns) +
+        if (widthOf(request.page.columns) < resolution / 2) {
+            if (!request.settings.clamp)
+                return UsageError(kind.name, std::to_string(request.page.columns) +
                                                  " columns do not fit between the page margins");
             // As many columns of at least half an inch as fit.
-            const long asked = request.columns;
-            while (request.columns > 1 && widthOf(request.columns) < resolution / 2)
-                --request.columns;
+            const long asked = request.page.columns;
+            while (request.page.columns > 1 && widthOf(request.page.columns) < resolution / 2)
+                --request.page.columns;
             PrintError(std::to_string(asked) + " columns do not fit between the page margins: " +
-                       std::to_string(request.columns) + " used");
+                       std::to_string(request.page.columns) + " used");
         }
-        if (request.columns > 1) {
-            request.columnWidth = widthOf(request.columns);
-            lineWidth = request.columnWidth;
+        if (request.page.columns > 1) {
+            request.page.columnWidth = widthOf(request.page.columns);
+            lineWidth = request.page.columnWidth;
         } else {
-            request.columnGap = 0;
+            request.page.columnGap = 0;
         }
     }
     // The library's page box: lines break at the text area's right edge
@@ -316,30 +316,30 @@ int ReadPageGeometry(const ParsedArgs &parsed, const CommandKind &kind, Request 
     // column, with columns).
     if (width > INT16_MAX || height > INT16_MAX)
         return UsageError(kind.name, "the page is too large at this resolution");
-    request.box.nRightLimit = static_cast<int>(left + lineWidth);
-    request.box.nBottomLimit = static_cast<int>(lowest);
-    request.box.nClipLeft = 0;
-    request.box.nClipTop = 0;
-    request.box.nClipRight = static_cast<int>(
-        request.columns > 1 ? left + lineWidth + request.columnGap / 2 : width);
-    request.box.nClipBottom = static_cast<int>(height);
-    request.hasBox = true;
-    request.limits = {request.box.nRightLimit, request.box.nBottomLimit, request.box.nClipRight,
-                      request.box.nClipBottom, request.box.nClipLeft, request.box.nClipTop};
-    request.margin = left;
-    request.cursorX = left;
-    request.cursorY = top + size - descent;
+    request.call.box.nRightLimit = static_cast<int>(left + lineWidth);
+    request.call.box.nBottomLimit = static_cast<int>(lowest);
+    request.call.box.nClipLeft = 0;
+    request.call.box.nClipTop = 0;
+    request.call.box.nClipRight = static_cast<int>(
+        request.page.columns > 1 ? left + lineWidth + request.page.columnGap / 2 : width);
+    request.call.box.nClipBottom = static_cast<int>(height);
+    request.call.hasBox = true;
+    request.call.limits = {request.call.box.nRightLimit, request.call.box.nBottomLimit, request.call.box.nClipRight,
+                      request.call.box.nClipBottom, request.call.box.nClipLeft, request.call.box.nClipTop};
+    request.call.margin = left;
+    request.page.cursorX = left;
+    request.page.cursorY = top + size - descent;
     return -1;
 }
 
 long PageWidth(const Request &request)
 {
-    const PaperSize &paper = request.paper ? *request.paper : kPapers[0];
-    return Dots(request.landscape ? paper.heightMils : paper.widthMils, request.resolution);
+    const PaperSize &paper = request.page.paper ? *request.page.paper : kPapers[0];
+    return Dots(request.page.landscape ? paper.heightMils : paper.widthMils, request.call.resolution);
 }
 
 long PageHeight(const Request &request)
 {
-    const PaperSize &paper = request.paper ? *request.paper : kPapers[0];
-    return Dots(request.landscape ? paper.widthMils : paper.heightMils, request.resolution);
+    const PaperSize &paper = request.page.paper ? *request.page.paper : kPapers[0];
+    return Dots(request.page.landscape ? paper.widthMils : paper.heightMils, request.call.resolution);
 }

@@ -107,41 +107,41 @@ bool ParseCursor(const std::string &text, long &x, long &y, std::string &error)
 int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &request)
 {
     std::string error;
-    request.fallback = !parsed.Has("--no-fallback");
-    request.strict = parsed.Has("--strict");
-    request.pjl = parsed.Has("--pjl");
-    request.pageLog = parsed.Has("--page-log");
+    request.face.fallback = !parsed.Has("--no-fallback");
+    request.settings.strict = parsed.Has("--strict");
+    request.settings.pjl = parsed.Has("--pjl");
+    request.settings.pageLog = parsed.Has("--page-log");
     if (parsed.Has("--rtl") && parsed.Has("--ltr"))
         return UsageError(kind.name, "give --rtl or --ltr, not both");
     if (parsed.Has("--rtl"))
-        request.direction = TextDirection::RightToLeft;
+        request.source.direction = TextDirection::RightToLeft;
     if (parsed.Has("--ltr"))
-        request.direction = TextDirection::LeftToRight;
+        request.source.direction = TextDirection::LeftToRight;
     if (parsed.Has("--job-name"))
-        request.jobName = parsed.Get("--job-name");
+        request.settings.jobName = parsed.Get("--job-name");
     if (parsed.Has("--cover")) {
         if (parsed.Has("--text") || parsed.Has("--text-file") || parsed.Has("--header"))
             return UsageError(kind.name, "--cover makes a cover page: leave out --text, "
                                          "--text-file and --header");
-        request.coverPath = parsed.Get("--cover");
+        request.settings.coverPath = parsed.Get("--cover");
     }
     if (parsed.Has("--header")) {
-        request.header = parsed.Get("--header");
+        request.settings.header = parsed.Get("--header");
         std::u16string units;
         size_t bad = 0;
-        if (!Utf8ToUtf16(request.header, units, bad))
+        if (!Utf8ToUtf16(request.settings.header, units, bad))
             return UsageError(kind.name, "the --header title is not UTF-8");
     }
-    if (!ReadPaperHandling(parsed, request.handling, error))
+    if (!ReadPaperHandling(parsed, request.settings.handling, error))
         return UsageError(kind.name, error);
     if (parsed.Has("--copies") &&
-        !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.copies, error))
+        !ParseNumber("--copies", parsed.Get("--copies"), 1, 999, request.settings.copies, error))
         return UsageError(kind.name, error);
-    request.clamp = parsed.Has("--clamp");
+    request.settings.clamp = parsed.Has("--clamp");
     // With --clamp a pitch out of range is brought into it and one that is
     // no number is left out, with a warning: false only for a usage error.
     const auto readPitch = [&](const char *name, double low, double high, double &value) {
-        if (!request.clamp)
+        if (!request.settings.clamp)
             return ParseDecimal(name, parsed.Get(name), low, high, value, error);
         value = ClampedDecimal(name, parsed.Get(name), low, high).value_or(0);
         return true;
@@ -152,15 +152,15 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
             return UsageError(kind.name, error);
         // 10 characters per inch is 12 points: the height is 120 / cpi points.
         if (cpi > 0)
-            request.height = std::max(10L, std::lround(1200.0 / cpi));
+            request.call.height = std::max(10L, std::lround(1200.0 / cpi));
     }
     if (parsed.Has("--lpi")) {
         double lpi = 0;
         if (!readPitch("--lpi", 0.5, 100, lpi))
             return UsageError(kind.name, error);
         if (lpi > 0)
-            request.lineSpacing =
-                std::max(1L, std::lround(static_cast<double>(request.resolution) / lpi));
+            request.call.lineSpacing =
+                std::max(1L, std::lround(static_cast<double>(request.call.resolution) / lpi));
     }
     return -1;
 }
@@ -172,34 +172,34 @@ int ReadJobOptions(const ParsedArgs &parsed, const CommandKind &kind, Request &r
 // or to the face itself for the instance at the axis defaults.
 int ReadInstance(const std::string &spec, const CommandKind &kind, Request &request)
 {
-    if (!request.fromFile)
+    if (!request.face.fromFile)
         return UsageError(kind.name, "--instance goes with --font-file");
     ChosenInstance chosen;
     std::string error;
-    if (!ChooseFileInstance(request.font, spec, chosen, error))
+    if (!ChooseFileInstance(request.face.font, spec, chosen, error))
         return UsageError(kind.name, error);
     char path[4096] = {};
     int index = 0;
     if (chosen.family.empty() ||
         !PlatformResolveFace(chosen.family.c_str(), static_cast<int>(chosen.weight), chosen.italic, path,
                              sizeof path, &index) ||
-        !SameFile(path, request.font) ||
+        !SameFile(path, request.face.font) ||
         (index != chosen.index && !(chosen.atDefault && index == (chosen.index & 0xFFFF)))) {
-        PrintError("the instance " + chosen.name + " of '" + request.font +
+        PrintError("the instance " + chosen.name + " of '" + request.face.font +
                    "' prints only when the file is installed (fontconfig must find it, e.g. in "
                    "~/.local/share/fonts): from the file alone the library prints its default "
                    "instance");
         return kExitFailed;
     }
-    request.instanceFile = request.font;
-    request.instanceIndex = chosen.index;
-    request.font = chosen.family;
-    request.fromFile = false;
-    request.weight = chosen.weight;
-    request.boldFace = false;
-    request.italicFace = chosen.italic;
+    request.face.instanceFile = request.face.font;
+    request.face.instanceIndex = chosen.index;
+    request.face.font = chosen.family;
+    request.face.fromFile = false;
+    request.call.weight = chosen.weight;
+    request.call.boldFace = false;
+    request.call.italicFace = chosen.italic;
     size_t badOffset = 0;
-    if (!Utf8ToUtf16(request.font, request.fontUnits, badOffset))
+    if (!Utf8ToUtf16(request.face.font, request.face.fontUnits, badOffset))
         return UsageError(kind.name, "the instance's family name is not UTF-8");
     return -1;
 }
@@ -209,21 +209,21 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
 {
     if (!parsed.Has("--output") || parsed.Get("--output").empty())
         return UsageError(kind.name, "name the output file with -o FILE (- for standard output)");
-    request.output = parsed.Get("--output");
-    if (request.output == "-" && !kind.takesJob)
+    request.settings.output = parsed.Get("--output");
+    if (request.settings.output == "-" && !kind.takesJob)
         return UsageError(kind.name, "appends to a file: name one with -o FILE");
     if (parsed.Has("--font") && parsed.Has("--font-file"))
         return UsageError(kind.name, "give --font or --font-file, not both");
     if (parsed.Has("--font"))
-        request.font = parsed.Get("--font");
+        request.face.font = parsed.Get("--font");
     if (parsed.Has("--font-file")) {
-        request.font = parsed.Get("--font-file");
-        request.fromFile = true;
+        request.face.font = parsed.Get("--font-file");
+        request.face.fromFile = true;
     }
-    if (request.font.empty())
+    if (request.face.font.empty())
         return UsageError(kind.name, "the font name is empty");
-    request.quiet = parsed.Has("--quiet");
-    SetQuiet(request.quiet);
+    request.settings.quiet = parsed.Has("--quiet");
+    SetQuiet(request.settings.quiet);
 
     struct NumberOption {
         const char *name;
@@ -232,13 +232,13 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
         long *value;
     };
     const NumberOption numbers[] = {
-        {"--height", 10, 10000, &request.height},
-        {"--resolution", 72, 2400, &request.resolution},
-        {"--line-spacing", 1, 32767, &request.lineSpacing},
-        {"--margin", 0, 32767, &request.margin},
-        {"--weight", 0, 1000, &request.weight},
-        {"--font-id", INT32_MIN, INT32_MAX, &request.fontId},
-        {"--offset", 0, static_cast<long>(kLibraryTextUnits), &request.offset},
+        {"--height", 10, 10000, &request.call.height},
+        {"--resolution", 72, 2400, &request.call.resolution},
+        {"--line-spacing", 1, 32767, &request.call.lineSpacing},
+        {"--margin", 0, 32767, &request.call.margin},
+        {"--weight", 0, 1000, &request.call.weight},
+        {"--font-id", INT32_MIN, INT32_MAX, &request.face.fontId},
+        {"--offset", 0, static_cast<long>(kLibraryTextUnits), &request.settings.offset},
     };
     std::string error;
     for (const NumberOption &option : numbers) {
@@ -252,66 +252,67 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
     }
     // The library's arithmetic: a size it cannot hold fails every call of
     // a job, so the job says why before it starts.
-    request.characterSize = CharacterSizeInDots(static_cast<int>(request.height),
-                                                static_cast<int>(request.resolution));
-    const bool pageFits = PageLimitsAt(static_cast<int>(request.resolution), &request.limits);
-    if (kind.takesJob && (request.characterSize == 0 || !pageFits))
-        return UsageError(kind.name, "a font of " + std::to_string(request.height / 10) +
-                                         " points at " + std::to_string(request.resolution) +
+    request.call.characterSize = CharacterSizeInDots(static_cast<int>(request.call.height),
+                                                static_cast<int>(request.call.resolution));
+    const bool pageFits = PageLimitsAt(static_cast<int>(request.call.resolution), &request.call.limits);
+    if (kind.takesJob && (request.call.characterSize == 0 || !pageFits))
+        return UsageError(kind.name, "a font of " + std::to_string(request.call.height / 10) +
+                                         " points at " + std::to_string(request.call.resolution) +
                                          " dpi does not fit the page's 16-bit coordinates");
     // 1.2 times the font height: tenths of a point times dots per inch / 720.
-    if (request.lineSpacing == 0)
-        request.lineSpacing = std::max(1L, (request.height * request.resolution + 300) / 600);
+    if (request.call.lineSpacing == 0)
+        request.call.lineSpacing = std::max(1L, (request.call.height * request.call.resolution + 300) / 600);
     // Lines start half an inch from the left, the first baseline half an inch
     // plus one character size down: 300 and 300 + size at 600 dpi.
     if (!parsed.Has("--margin"))
-        request.margin = request.resolution / 2;
-    request.cursorX = request.margin;
-    request.cursorY = request.resolution / 2 + request.characterSize;
+        request.call.margin = request.call.resolution / 2;
+    request.page.cursorX = request.call.margin;
+    request.page.cursorY = request.call.resolution / 2 + request.call.characterSize;
     if (parsed.Has("--cursor") &&
-        !ParseCursor(parsed.Get("--cursor"), request.cursorX, request.cursorY, error))
+        !ParseCursor(parsed.Get("--cursor"), request.page.cursorX, request.page.cursorY, error))
         return UsageError(kind.name, error);
-    request.boldFace = parsed.Has("--bold");
-    request.italicFace = parsed.Has("--italic");
-    request.syntheticBold = parsed.Has("--synthetic-bold");
-    request.oblique = parsed.Has("--oblique");
-    request.underline = parsed.Has("--underline");
+    request.call.boldFace = parsed.Has("--bold");
+    request.call.italicFace = parsed.Has("--italic");
+    request.call.syntheticBold = parsed.Has("--synthetic-bold");
+    request.call.oblique = parsed.Has("--oblique");
+    request.call.underline = parsed.Has("--underline");
     if (const int exitCode = ReadPageGeometry(parsed, kind, request); exitCode >= 0)
         return exitCode;
+    request.call.paperWidth = PageWidth(request);
 
     size_t badOffset = 0;
     std::u16string outputUnits;
-    if (!Utf8ToUtf16(request.font, request.fontUnits, badOffset))
+    if (!Utf8ToUtf16(request.face.font, request.face.fontUnits, badOffset))
         return UsageError(kind.name, "the font name is not UTF-8");
-    if (request.fontUnits.size() > kLibraryPathUnits || request.font.size() > kLibraryPathUnits)
+    if (request.face.fontUnits.size() > kLibraryPathUnits || request.face.font.size() > kLibraryPathUnits)
         return UsageError(kind.name, "the font name or path is longer than the library's " +
                                          std::to_string(kLibraryPathUnits) + " characters");
-    if (!Utf8ToUtf16(request.output, outputUnits, badOffset))
+    if (!Utf8ToUtf16(request.settings.output, outputUnits, badOffset))
         return UsageError(kind.name, "the output path is not UTF-8");
     const size_t extra = kind.takesJob ? kWorkFileExtra : 0;
     if (outputUnits.size() + extra > kLibraryPathUnits ||
-        request.output.size() + extra > kLibraryPathUnits)
+        request.settings.output.size() + extra > kLibraryPathUnits)
         return UsageError(kind.name, "the output path is longer than the library's " +
                                          std::to_string(kLibraryPathUnits - extra) + " bytes");
     if (kind.takesText) {
         if (const int exitCode = ReadText(parsed, kind, request); exitCode >= 0)
             return exitCode;
     }
-    if (request.fromFile) {
-        std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(request.font.c_str(), "rb"),
+    if (request.face.fromFile) {
+        std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(request.face.font.c_str(), "rb"),
                                                     std::fclose);
         if (!file) {
-            PrintError("cannot read font file '" + request.font + "': " + std::strerror(errno));
+            PrintError("cannot read font file '" + request.face.font + "': " + std::strerror(errno));
             return kExitFailed;
         }
     }
     // Writing the output must not destroy an input before it is read.
     const auto sameAsOutput = [&request](const std::string &input) {
-        return request.output != "-" && input != "-" && !input.empty() &&
-               SameFile(input, request.output);
+        return request.settings.output != "-" && input != "-" && !input.empty() &&
+               SameFile(input, request.settings.output);
     };
-    if ((request.fromFile && sameAsOutput(request.font)) || sameAsOutput(request.textPath))
-        return UsageError(kind.name, "the output '" + request.output + "' is one of the inputs");
+    if ((request.face.fromFile && sameAsOutput(request.face.font)) || sameAsOutput(request.source.textPath))
+        return UsageError(kind.name, "the output '" + request.settings.output + "' is one of the inputs");
     if (parsed.Has("--instance"))
         return ReadInstance(parsed.Get("--instance"), kind, request);
     return -1;
@@ -321,7 +322,7 @@ int ReadRequest(const ParsedArgs &parsed, const CommandKind &kind, Request &requ
 
 int ParseRequest(std::span<char *const> args, Request &request)
 {
-    const CommandKind &kind = KindOf(request.command);
+    const CommandKind &kind = KindOf(request.settings.command);
     const std::vector<OptionDefinition> definitions = OptionsOf(kind);
     ParsedArgs parsed;
     if (const int exitCode = ParseCommand({kind.name, definitions, HelpOf(kind)}, args, parsed);

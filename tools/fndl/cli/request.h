@@ -52,43 +52,38 @@ struct PageSelection {
 // A job's text file, read again for every pass over the text (textinput.cpp).
 struct TextFile;
 
-struct Request {
-    const char *command = "job";
+// A request is read into parts, one for each stage that takes it: the
+// face asked for (the fonts), what every library call carries, the paper
+// and the pages on it (layout and framing), the text, and the job around
+// it.
+
+// The face asked for: resolved by fontconfig, downloaded under fontId.
+struct FaceRequest {
     std::string font = "DejaVu Sans"; // face name, or font file path with fromFile
     bool fromFile = false;
     // --instance: the installed font file whose named instance is asked for
-    // (request.font is then its family, fromFile false) and the instance's
-    // face index.
+    // (font is then its family, fromFile false) and the instance's face
+    // index.
     std::string instanceFile;
     int instanceIndex = 0;
     std::u16string fontUnits;
-    std::u16string text; // the whole text, unless a job reads it from textFile
-    std::shared_ptr<TextFile> textFile; // a job's --text-file, read piece by piece
-    std::string textPath; // --text-file, "-" for standard input
+    long fontId = 1;
+    bool fallback = true;
+};
+
+// What every library call carries: the text record's and page record's
+// settings, and the page box.
+struct CallStyle {
     long height = 120;    // tenths of a point
     long resolution = 600;
-    long lineSpacing = 0;
-    long margin = 0; // x where lines start, in the library's coordinates
-    long cursorX = 0;
-    long cursorY = 0; // the first baseline of every page, library coordinates
     long weight = 400;
-    long fontId = 1;
-    long offset = 0;
     bool boldFace = false;
     bool italicFace = false;
     bool syntheticBold = false;
     bool oblique = false;
     bool underline = false;
-    const PaperSize *paper = nullptr; // set by ParseRequest
-    Orientation orientation = Orientation::Portrait;
-    bool landscape = false; // Landscape or ReverseLandscape: the long side across
-    bool clamp = false;     // out-of-range pitch and margins clamped, with a warning
-    PageSelection pages;
-    long numberUp = 1;      // logical pages per sheet: 1, 2 or 4
-    std::string numberUpLayout = "lrtb";
-    long columns = 1;
-    long columnGap = 0;     // between columns, device units
-    long columnWidth = 0;   // device units; 0 with one column
+    long lineSpacing = 0;
+    long margin = 0; // x where lines start, in the library's coordinates
     // The character size in dots and the library's page limits at the
     // resolution, as the library works them out.
     long characterSize = 0;
@@ -97,8 +92,38 @@ struct Request {
     // asked for) the library's page box is the paper less the margins.
     bool hasBox = false;
     FNDL_PAGEBOX box{};
-    bool fallback = true;
+    long paperWidth = 0; // the page record's: the paper across, device units
+};
+
+// The paper, the pages on it and where their text starts.
+struct PageGeometry {
+    const PaperSize *paper = nullptr; // set by ParseRequest
+    Orientation orientation = Orientation::Portrait;
+    bool landscape = false; // Landscape or ReverseLandscape: the long side across
+    PageSelection pages;
+    long numberUp = 1;      // logical pages per sheet: 1, 2 or 4
+    std::string numberUpLayout = "lrtb";
+    long columns = 1;
+    long columnGap = 0;     // between columns, device units
+    long columnWidth = 0;   // device units; 0 with one column
+    long cursorX = 0;
+    long cursorY = 0; // the first baseline of every page, library coordinates
+};
+
+// The text and the direction of its paragraphs.
+struct TextSource {
+    std::u16string text; // the whole text, unless a job reads it from textFile
+    std::shared_ptr<TextFile> textFile; // a job's --text-file, read piece by piece
+    std::string textPath; // --text-file, "-" for standard input
     TextDirection direction = TextDirection::Auto; // of every paragraph: --ltr, --rtl
+};
+
+// The job around the text: the command, where it goes, its PJL and what
+// is said while it is made.
+struct JobSettings {
+    const char *command = "job";
+    long offset = 0;
+    bool clamp = false;     // out-of-range pitch and margins clamped, with a warning
     bool strict = false;
     bool quiet = false;
     bool pjl = false;
@@ -109,6 +134,14 @@ struct Request {
     std::string header; // prettyprint title; empty for none
     std::string coverPath; // --cover: a cover page from this description instead of text
     std::string output; // "-" for standard output
+};
+
+struct Request {
+    FaceRequest face;
+    CallStyle call;
+    PageGeometry page;
+    TextSource source;
+    JobSettings settings;
 };
 
 // Page size in device units, turned for landscape.
@@ -122,10 +155,10 @@ using TextPieceFunction = std::function<int(std::u16string_view piece, size_t st
 // is the pieces joined by newlines, and an empty text has none. A text file
 // is read again for every call. Returns piece's exit code, an exit code
 // after printing why the text could not be read, or -1.
-int ForEachTextPiece(const Request &request, const TextPieceFunction &piece);
+int ForEachTextPiece(const TextSource &source, const TextPieceFunction &piece);
 // Whether a job's text is empty, and whether it holds a tab.
-bool TextIsEmpty(const Request &request);
-bool TextHasTab(const Request &request);
+bool TextIsEmpty(const TextSource &source);
+bool TextHasTab(const TextSource &source);
 
 // Parses one command's arguments into request. Returns an exit code (help
 // printed, usage error, unreadable input), or -1 to go on.

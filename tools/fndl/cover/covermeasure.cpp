@@ -7,19 +7,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <utility>
 
+#include "fonts/scripts.h"
 #include "layout/librarycall.h"
+#include "layout/linebreak.h"
 #include "layout/measure.h"
 #include "qorvfndl.h"
 
 namespace coverpage {
 
-Request StyleRequest(const Request &request, Face face, long height)
+CallStyle StyleOf(const Request &request, Face face, long height)
 {
-    Request style = request;
+    CallStyle style = request.call;
     style.height = height;
     style.boldFace = face == kBold;
-    style.weight = face == kBold ? kWeightBold : request.weight;
+    style.weight = face == kBold ? kWeightBold : request.call.weight;
     style.underline = false;
     return style;
 }
@@ -31,11 +35,11 @@ namespace {
 void MeasureChars(Cover &cover, Face face, int font, long height, std::u16string_view chars,
                   std::map<char16_t, long> &advances)
 {
-    const Request style = StyleRequest(cover.request, face, height);
+    const CallStyle style = StyleOf(cover.request, face, height);
     const JobFont &jobFont = cover.faces[face].fonts[static_cast<size_t>(font)];
     const long em = CharacterSizeInDots(static_cast<int>(height), static_cast<int>(style.resolution));
     if (!MeasureAdvances(style, jobFont, chars, 0, em, advances)) {
-        PrintDownloadFailure(style, jobFont, "", "");
+        PrintDownloadFailure(cover.request.settings.output, jobFont, "", "");
         cover.failed = true;
     }
 }
@@ -47,9 +51,9 @@ std::vector<Run> ShapedRunsOf(Cover &cover, Face face, long height, std::u16stri
 {
     JobFonts &fonts = cover.faces[face];
     const long em = CharacterSizeInDots(static_cast<int>(height),
-                                        static_cast<int>(cover.request.resolution));
+                                        static_cast<int>(cover.request.call.resolution));
     ShapedText shaped;
-    PrepareText(fonts, cover.request.direction, text, shaped);
+    PrepareText(fonts, cover.request.source.direction, text, shaped);
     std::vector<uint8_t> levels;
     for (const ShapedItem &item : shaped.items)
         levels.push_back(item.level);
@@ -73,15 +77,21 @@ std::vector<Run> ShapedRunsOf(Cover &cover, Face face, long height, std::u16stri
 
 } // namespace
 
-std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width)
+namespace {
+
+// The runs of a text that needs no shaping; advances, when given: each
+// unit's advance (0 for one no font sets).
+std::vector<Run> UnshapedRunsOf(Cover &cover, Face face, long height, std::u16string_view text,
+                                long &width, std::vector<long> *advances)
 {
-    if (TextNeedsShaping(cover.faces[face], cover.request.direction, text))
-        return ShapedRunsOf(cover, face, height, text, width);
     std::vector<Run> runs;
     width = 0;
     JobFonts &fonts = cover.faces[face];
     int previous = -1;
-    for (const char16_t unit : text) {
+    if (advances)
+        advances->assign(text.size(), 0);
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char16_t unit = text[at];
         if (unit >= 0xD800 && unit <= 0xDFFF)
             continue; // beyond the 16-bit character codes of a soft font
         // A font that claims the character but cannot set it gives way to
@@ -107,9 +117,20 @@ std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_vie
             runs.push_back({font, u"", width});
         runs.back().text += unit;
         width += advance;
+        if (advances)
+            (*advances)[at] = advance;
         previous = font;
     }
     return runs;
+}
+
+} // namespace
+
+std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_view text, long &width)
+{
+    if (TextNeedsShaping(cover.faces[face], cover.request.source.direction, text))
+        return ShapedRunsOf(cover, face, height, text, width);
+    return UnshapedRunsOf(cover, face, height, text, width, nullptr);
 }
 
 namespace {
@@ -118,6 +139,7 @@ namespace {
 void Premeasure(Cover &cover, Face face, long height, std::u16string_view text)
 {
     std::map<int, std::u16string> wanted;
+    std::set<std::pair<int, char16_t>> taken;
     for (const char16_t unit : text) {
         if (unit >= 0xD800 && unit <= 0xDFFF)
             continue;
@@ -125,9 +147,8 @@ void Premeasure(Cover &cover, Face face, long height, std::u16string_view text)
         if (font < 0)
             continue;
         auto &known = cover.advances[{face, font, height}];
-        std::u16string &list = wanted[font];
-        if (!known.count(unit) && list.find(unit) == std::u16string::npos)
-            list += unit;
+        if (!known.count(unit) && taken.insert({font, unit}).second)
+            wanted[font] += unit;
     }
     for (auto &[font, chars] : wanted) {
         if (!chars.empty() && !cover.failed)
@@ -144,43 +165,83 @@ long WidthOf(Cover &cover, Face face, long height, std::u16string_view text)
     return width;
 }
 
-// The text cut into lines no wider than width, at spaces where it can,
-// inside a word where a word alone is wider.
+namespace {
+
+// A text as the line breaker takes it: its characters (code points),
+// where each starts in the text (and its end), each one's width as the
+// text is set whole (the library's advances where its text call sets it,
+// HarfBuzz's where the text is shaped) and where clusters start.
+struct BreakableText {
+    std::u32string chars;
+    std::vector<size_t> at;
+    std::vector<long> widths;
+    std::vector<bool> boundary;
+};
+
+BreakableText BreakableOf(Cover &cover, Face face, long height, std::u16string_view text)
+{
+    BreakableText breakable;
+    JobFonts &fonts = cover.faces[face];
+    if (!TextNeedsShaping(fonts, cover.request.source.direction, text)) {
+        long width = 0;
+        UnshapedRunsOf(cover, face, height, text, width, &breakable.widths);
+        for (size_t i = 0; i < text.size(); ++i) {
+            breakable.chars += text[i];
+            breakable.at.push_back(i);
+            breakable.boundary.push_back(true);
+        }
+        breakable.at.push_back(text.size());
+        return breakable;
+    }
+    const long em = CharacterSizeInDots(static_cast<int>(height),
+                                        static_cast<int>(cover.request.call.resolution));
+    ShapedText shaped;
+    PrepareText(fonts, cover.request.source.direction, text, shaped);
+    breakable.chars = shaped.text;
+    for (size_t i = 0; i < text.size();) {
+        size_t units = 1;
+        CodePointAt(text, i, units);
+        breakable.at.push_back(i);
+        i += units;
+    }
+    breakable.at.push_back(text.size());
+    breakable.widths.assign(shaped.text.size(), 0);
+    breakable.boundary.assign(shaped.text.size(), false);
+    std::vector<ShapedGlyph> glyphs;
+    for (const ShapedItem &item : shaped.items) {
+        bool cmap = false;
+        ShapeItem(cover.shaping[face], fonts, em, item, shaped.text, 0, glyphs, cmap);
+        for (const ShapedGlyph &glyph : glyphs) {
+            if (glyph.cluster >= shaped.text.size())
+                continue;
+            breakable.widths[glyph.cluster] += glyph.advance;
+            breakable.boundary[glyph.cluster] = true;
+        }
+    }
+    return breakable;
+}
+
+} // namespace
+
+// The text cut into lines no wider than width by the tool's line breaker:
+// at spaces where it can, inside a word where a word alone is wider.
 std::vector<std::u16string> Wrap(Cover &cover, Face face, long height, const std::u16string &text,
                                  long width)
 {
     Premeasure(cover, face, height, text);
+    const BreakableText breakable = BreakableOf(cover, face, height, text);
     std::vector<std::u16string> lines;
-    std::u16string line;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find(u' ', at);
-        if (end == std::u16string::npos)
-            end = text.size();
-        std::u16string word = text.substr(at, end - at);
-        at = end + 1;
-        std::u16string candidate = line.empty() ? word : line + u" " + word;
-        if (WidthOf(cover, face, height, candidate) <= width) {
-            line = std::move(candidate);
-            continue;
-        }
-        if (!line.empty())
-            lines.push_back(line);
-        line.clear();
-        // A word wider than the line goes in pieces.
-        while (WidthOf(cover, face, height, word) > width && word.size() > 1) {
-            size_t fit = 1;
-            while (fit < word.size() && WidthOf(cover, face, height, word.substr(0, fit + 1)) <= width)
-                ++fit;
-            if (fit < word.size() && word[fit] >= 0xDC00 && word[fit] <= 0xDFFF)
-                ++fit; // never between the halves of a surrogate pair
-            lines.push_back(word.substr(0, fit));
-            word.erase(0, fit);
-        }
-        line = word;
+    if (cover.failed)
+        return {u""};
+    for (size_t start = 0; start < breakable.chars.size();) {
+        const LineEnd line = BreakLine(breakable.chars, breakable.boundary, start, 0, width,
+                                       [&](size_t i, long) { return breakable.widths[i]; });
+        lines.push_back(
+            text.substr(breakable.at[start], breakable.at[line.trimmed] - breakable.at[start]));
+        start = line.next;
     }
-    if (!line.empty() || lines.empty())
-        lines.push_back(line);
+    if (lines.empty())
+        lines.emplace_back();
     return lines;
 }
 

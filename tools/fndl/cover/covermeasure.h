@@ -68,13 +68,13 @@ struct Cover {
 
     long Dots(double points) const
     {
-        return std::lround(points * static_cast<double>(request.resolution) / 72.0);
+        return std::lround(points * static_cast<double>(request.call.resolution) / 72.0);
     }
 };
 
-// The request for a face at a type size: bold weight for the bold face, no
-// underline.
-Request StyleRequest(const Request &request, Face face, long height);
+// The library call's style for a face at a type size: bold weight for the
+// bold face, no underline.
+CallStyle StyleOf(const Request &request, Face face, long height);
 
 // The runs of a text in the face, each character in the first font that
 // sets it; width: the text's width. A text that needs shaping is shaped
@@ -84,8 +84,9 @@ std::vector<Run> RunsOf(Cover &cover, Face face, long height, std::u16string_vie
 
 long WidthOf(Cover &cover, Face face, long height, std::u16string_view text);
 
-// The text cut into lines no wider than width, at spaces where it can,
-// inside a word where a word alone is wider.
+// The text cut into lines no wider than width by the tool's line breaker
+// (layout/linebreak.h), on the widths the text is set with: at spaces where
+// it can, inside a word where a word alone is wider.
 std::vector<std::u16string> Wrap(Cover &cover, Face face, long height, const std::u16string &text,
                                  long width);
 

@@ -396,7 +396,7 @@ int ReadJobTextFile(const std::string &path, const std::string &encoding,
         WarnNuls(source, pieces.nuls);
     file->empty = !pieces.handedOn;
     file->hasTab = pieces.hasTab;
-    request.textFile = std::move(file);
+    request.source.textFile = std::move(file);
     return -1;
 }
 
@@ -409,14 +409,14 @@ int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request
     std::string source = "--text";
     if (parsed.Has("--text")) {
         size_t badOffset = 0;
-        if (!Utf8ToUtf16(parsed.Get("--text"), request.text, badOffset)) {
+        if (!Utf8ToUtf16(parsed.Get("--text"), request.source.text, badOffset)) {
             PrintError("--text is not UTF-8: ill-formed bytes at byte " +
                        std::to_string(badOffset));
             return kExitUsage;
         }
     } else if (parsed.Has("--text-file")) {
         const std::string &path = parsed.Get("--text-file");
-        request.textPath = path;
+        request.source.textPath = path;
         source = path == "-" ? "standard input" : "text file '" + path + "'";
         const std::string encoding = parsed.Has("--encoding") ? parsed.Get("--encoding") : "";
         if (kind.takesJob)
@@ -430,34 +430,34 @@ int ReadText(const ParsedArgs &parsed, const CommandKind &kind, Request &request
         std::string_view view(reinterpret_cast<const char *>(bytes.data()), bytes.size());
         if (view.starts_with(kByteOrderMark))
             view.remove_prefix(kByteOrderMark.size());
-        if (!DecodeFileText(view, encoding, source, request.text))
+        if (!DecodeFileText(view, encoding, source, request.source.text))
             return kExitUsage;
     } else if (kind.takesJob) {
         size_t badOffset = 0;
-        Utf8ToUtf16(kDefaultText, request.text, badOffset);
+        Utf8ToUtf16(kDefaultText, request.source.text, badOffset);
     }
     if (kind.takesJob)
-        NormalizeText(request.text, source); // the bare call passes the text unchanged
+        NormalizeText(request.source.text, source); // the bare call passes the text unchanged
     return -1;
 }
 
-int ForEachTextPiece(const Request &request, const TextPieceFunction &piece)
+int ForEachTextPiece(const TextSource &source, const TextPieceFunction &piece)
 {
-    if (!request.textFile)
-        return request.text.empty() ? -1 : piece(request.text, 0);
-    TextFile &file = *request.textFile;
+    if (!source.textFile)
+        return source.text.empty() ? -1 : piece(source.text, 0);
+    TextFile &file = *source.textFile;
     Decoder decoder(file.encoding, file.encodingName);
     Pieces pieces;
     return ReadPass(file, false, decoder, pieces, piece);
 }
 
-bool TextIsEmpty(const Request &request)
+bool TextIsEmpty(const TextSource &source)
 {
-    return request.textFile ? request.textFile->empty : request.text.empty();
+    return source.textFile ? source.textFile->empty : source.text.empty();
 }
 
-bool TextHasTab(const Request &request)
+bool TextHasTab(const TextSource &source)
 {
-    return request.textFile ? request.textFile->hasTab
-                            : request.text.find(u'\t') != std::u16string::npos;
+    return source.textFile ? source.textFile->hasTab
+                           : source.text.find(u'\t') != std::u16string::npos;
 }

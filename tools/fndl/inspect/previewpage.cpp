@@ -10,14 +10,15 @@
 
 #include "core/fndl.h"
 #include "inspect/jobstructure.h"
-#include "inspect/rebuild.h"
+#include "inspect/previewstate.h"
 #include "xlstream/xlcodes.h"
 
 namespace {
 
+using namespace xlpreview;
+
 constexpr double kMaxPagePixels = 400e6;
 constexpr double kMillimetresPerInch = 25.4;
-constexpr uint8_t kBlack = 0;
 // Graphics states saved by PushGS; deeper ones are not kept, so that a run
 // of one-byte PushGS operators cannot take memory without end.
 constexpr size_t kMaxSavedStates = 1000;
@@ -34,114 +35,6 @@ constexpr unsigned kClipInterior = 0;
 constexpr unsigned kRopSource = 0xCC;
 constexpr unsigned kRopPattern = 0xF0;
 constexpr unsigned kRopSourceOrPattern = 0xFC;
-
-// What is drawn with: the PCL XL graphics state as far as it matters here.
-struct GraphicsState {
-    PixelRect clip;
-    // The page transform: a user point (x, y) lies at origin + pageScale *
-    // (x, y) in the session's units. SetPageOrigin moves the origin by user
-    // units, SetPageScale multiplies the scale (n-up frames use both).
-    double originX = 0;
-    double originY = 0;
-    double pageScaleX = 1;
-    double pageScaleY = 1;
-    double cursorX = 0; // user units
-    double cursorY = 0;
-    size_t font = SIZE_MAX; // into the rebuilt fonts
-    std::string fontName;
-    double charSize = 0; // user units
-    double bold = 0;
-    double shearX = 0;
-    double shearY = 0;
-    double scaleX = 1;
-    double scaleY = 1;
-    bool brushNull = false;
-    uint8_t brush = kBlack;
-    bool penNull = false;
-    uint8_t pen = kBlack;
-    double penWidth = 1; // user units
-};
-
-struct FontFace {
-    std::vector<uint8_t> ttf;
-    FT_Face face = nullptr;
-    bool tried = false;
-    std::string problem; // why it cannot be drawn with
-};
-
-struct Preview {
-    Preview(const PageSettings &chosen, const std::vector<SoftFontInJob> &walked, const PageSink &output)
-        : settings(chosen), fonts(walked), sink(output), faces(walked.size())
-    {
-    }
-    ~Preview()
-    {
-        for (FontFace &face : faces) {
-            if (face.face)
-                FT_Done_Face(face.face);
-        }
-        if (library)
-            FT_Done_FreeType(library);
-    }
-    Preview(const Preview &) = delete;
-    Preview &operator=(const Preview &) = delete;
-
-    const PageSettings &settings;
-    const std::vector<SoftFontInJob> &fonts;
-    const PageSink &sink;
-    std::vector<FontFace> faces; // per font, made when first drawn with
-    FT_Library library = nullptr;
-    std::map<std::string, NotDrawn> notDrawn;
-    std::map<std::string, size_t> fontInEffect; // PCL XL name to font
-    size_t nextFont = 0;                        // BeginFontHeaders seen
-    double unitsX = 600;                        // user units per inch
-    double unitsY = 600;
-    int pageNumber = 0;
-    bool halfTurn = false;           // of the page being drawn
-    std::optional<PreviewPage> page; // the page being drawn
-    GraphicsState state;
-    std::vector<GraphicsState> saved;
-    std::vector<PixelRect> path;
-    double spent = 0; // of the pixel budget
-
-    double ToPixelsX(double units) const { return units * settings.dpi / unitsX; }
-    double ToPixelsY(double units) const { return units * settings.dpi / unitsY; }
-    // Positions count from the page origin, in units the page scale sizes.
-    double PointX(double units) const { return ToPixelsX(state.originX + state.pageScaleX * units); }
-    double PointY(double units) const { return ToPixelsY(state.originY + state.pageScaleY * units); }
-    // A length along x or y in user units, in pixels.
-    double LengthX(double units) const { return ToPixelsX(state.pageScaleX * units); }
-    double LengthY(double units) const { return ToPixelsY(state.pageScaleY * units); }
-    PixelRect ToPixels(const std::vector<double> &box) const
-    {
-        return {PointX(std::min(box[0], box[2])), PointY(std::min(box[1], box[3])),
-                PointX(std::max(box[0], box[2])), PointY(std::max(box[1], box[3]))};
-    }
-    PixelRect WholePage() const
-    {
-        return page ? PixelRect{0, 0, double(page->width), double(page->height)} : PixelRect{};
-    }
-
-    void Note(const std::string &what, size_t offset)
-    {
-        NotDrawn &entry = notDrawn[what];
-        if (entry.count++ == 0)
-            entry.firstOffset = offset;
-    }
-
-    // Takes pixels from the budget; false with the error once it is spent.
-    bool Spend(double pixels, const std::string &what, std::string &error)
-    {
-        spent += std::max(pixels, 1.0);
-        if (spent <= settings.pixelBudget)
-            return true;
-        char text[64];
-        std::snprintf(text, sizeof text, "%.0f", settings.pixelBudget);
-        error = what + " takes the job past the " + text +
-                " pixels that fndl preview draws for it; use a lower --dpi, or --page";
-        return false;
-    }
-};
 
 void BeginSession(Preview &preview, const XLOperation &op)
 {
@@ -207,107 +100,6 @@ bool EndPage(Preview &preview, std::string &error)
     const bool written = preview.sink(*preview.page, preview.pageNumber, error);
     preview.page.reset();
     return written;
-}
-
-// The font's FreeType face, rebuilt and opened when first drawn with; null
-// with the reason when it cannot be, or with error when the budget is spent.
-FT_Face FaceOf(Preview &preview, size_t font, std::string &reason, std::string &error)
-{
-    FontFace &face = preview.faces[font];
-    if (!face.tried) {
-        face.tried = true;
-        const SoftFontInJob &source = preview.fonts[font];
-        if (!preview.Spend(static_cast<double>(RebuiltGlyphBytes(source) + source.headerSize),
-                           "rebuilding font " + Quoted(source.name), error))
-            return nullptr;
-        if (!RebuildFont(source, "font", face.ttf, face.problem))
-            face.problem = "cannot be made a TrueType font: " + face.problem;
-        else if (const FT_Error status =
-                     FT_New_Memory_Face(preview.library, face.ttf.data(),
-                                        static_cast<FT_Long>(face.ttf.size()), 0, &face.face)) {
-            face.face = nullptr;
-            face.problem = "FreeType cannot open it (error " + std::to_string(status) + ")";
-        }
-    }
-    reason = face.problem;
-    return face.face;
-}
-
-void SetFont(Preview &preview, const XLOperation &op)
-{
-    const XLAttribute *name = op.Find(xl::kAttrFontName);
-    const std::optional<double> size = Number(op, xl::kAttrCharSize);
-    preview.state.fontName = name ? std::string(name->value.raw.begin(), name->value.raw.end()) : "";
-    const auto found = preview.fontInEffect.find(preview.state.fontName);
-    preview.state.font = found == preview.fontInEffect.end() ? SIZE_MAX : found->second;
-    preview.state.charSize = size ? *size : 0;
-    if (found == preview.fontInEffect.end())
-        preview.Note("SetFont of a font that is not a soft font of this job (" +
-                         Quoted(preview.state.fontName) + "): its text",
-                     op.offset);
-}
-
-bool Text(Preview &preview, const XLOperation &op, std::string &error)
-{
-    GraphicsState &state = preview.state;
-    const XLAttribute *textData = op.Find(xl::kAttrTextData);
-    if (!textData)
-        return preview.Note("Text without TextData", op.offset), true;
-    const std::vector<double> &codes = textData->value.numbers;
-    const std::vector<double> *advancesX = Numbers(op, xl::kAttrXSpacingData, 0);
-    const std::vector<double> *advancesY = Numbers(op, xl::kAttrYSpacingData, 0);
-    if ((advancesX && advancesX->size() != codes.size()) ||
-        (advancesY && advancesY->size() != codes.size()))
-        return preview.Note("Text whose spacing data does not count its characters", op.offset), true;
-    if (state.font == SIZE_MAX)
-        return preview.Note("Text without a soft font of this job selected", op.offset), true;
-    const SoftFontInJob &font = preview.fonts[state.font];
-    std::string reason;
-    FT_Face face = FaceOf(preview, state.font, reason, error);
-    if (!error.empty())
-        return false;
-    if (!face)
-        return preview.Note("Text in font " + Quoted(font.name) + ", which " + reason, op.offset), true;
-    // The em follows the page's y scale; a page scaled unevenly widens or
-    // narrows the characters as SetCharScale does.
-    const double pageAspect = state.pageScaleY != 0 ? state.pageScaleX / state.pageScaleY : 1;
-    const GlyphStyle style{preview.LengthY(state.charSize), state.bold, state.shearX,
-                           state.shearY, state.scaleX * pageAspect, state.scaleY};
-    if (std::any_of(codes.begin(), codes.end(), [](double code) { return code < 0 || code > 0xFFFF; }))
-        return preview.Note("Text with character codes beyond 16 bits", op.offset), true;
-    const bool drawing = preview.page && !state.brushNull;
-    const double glyphPixels = GlyphPixels(style);
-    for (size_t i = 0; i < codes.size(); ++i) {
-        const auto glyph = font.charToGlyph.find(static_cast<uint16_t>(codes[i]));
-        const double x = preview.PointX(state.cursorX);
-        const double y = preview.PointY(state.cursorY);
-        // The library downloads no glyph for a space; the advance places the
-        // next character.
-        const bool blank = codes[i] == 0x20 || codes[i] == 0x3000;
-        const bool drawn = drawing && glyph != font.charToGlyph.end();
-        if (!preview.Spend(drawn ? glyphPixels : 1, "the Text at byte " + std::to_string(op.offset), error))
-            return false;
-        if (glyph == font.charToGlyph.end() && !blank) {
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codes[i]));
-            preview.Note(std::string("character ") + code + " that font " + Quoted(font.name) +
-                             " does not hold",
-                         op.offset);
-        } else if (drawn &&
-                   !DrawGlyph(*preview.page, face, glyph->second, x, y, style, state.clip,
-                              state.brush, reason)) {
-            preview.Note("characters of font " + Quoted(font.name) + ": " + reason, op.offset);
-        }
-        if (advancesX)
-            state.cursorX += (*advancesX)[i];
-        else if (glyph != font.charToGlyph.end() &&
-                 !FT_Load_Glyph(face, glyph->second, FT_LOAD_NO_SCALE))
-            state.cursorX += face->glyph->advance.x * state.charSize * state.scaleX /
-                             face->units_per_EM;
-        if (advancesY)
-            state.cursorY += (*advancesY)[i];
-    }
-    return true;
 }
 
 // The pixels painting rect inside the clip and the page touches, at least one.

@@ -56,24 +56,24 @@ std::string PjlSafeName(std::string_view name)
 std::vector<uint8_t> JobStart(const Request &request)
 {
     std::vector<uint8_t> out;
-    if (request.pjl) {
-        const std::string name = PjlSafeName(request.jobName);
+    if (request.settings.pjl) {
+        const std::string name = PjlSafeName(request.settings.jobName);
         PutText(out, kUniversalExit);
         PutText(out, "@PJL JOB NAME=\"" + name + "\"\r\n");
-        PutText(out, "@PJL SET RESOLUTION=" + std::to_string(request.resolution) + "\r\n");
-        if (request.copies > 1)
-            PutText(out, "@PJL SET COPIES=" + std::to_string(request.copies) + "\r\n");
+        PutText(out, "@PJL SET RESOLUTION=" + std::to_string(request.call.resolution) + "\r\n");
+        if (request.settings.copies > 1)
+            PutText(out, "@PJL SET COPIES=" + std::to_string(request.settings.copies) + "\r\n");
         // Printers that take the sides from PJL rather than from BeginPage.
-        if (request.handling.sides == Sides::OneSided)
+        if (request.settings.handling.sides == Sides::OneSided)
             PutText(out, "@PJL SET DUPLEX=OFF\r\n");
-        else if (request.handling.sides != Sides::Unset)
+        else if (request.settings.handling.sides != Sides::Unset)
             PutText(out, std::string("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=") +
-                             (request.handling.sides == Sides::LongEdge ? "LONGEDGE" : "SHORTEDGE") +
+                             (request.settings.handling.sides == Sides::LongEdge ? "LONGEDGE" : "SHORTEDGE") +
                              "\r\n");
         PutText(out, "@PJL ENTER LANGUAGE=PCLXL\r\n");
     }
     PutText(out, kStreamHeader);
-    const auto units = static_cast<uint16_t>(request.resolution);
+    const auto units = static_cast<uint16_t>(request.call.resolution);
     PutXYAttribute(out, xl::kUInt16XY, units, units, xl::kAttrUnitsPerMeasure);
     PutUByteAttribute(out, 0, xl::kAttrMeasure); // inch
     PutUByteAttribute(out, 0, xl::kAttrErrorReport);
@@ -88,29 +88,29 @@ std::vector<uint8_t> JobStart(const Request &request)
 
 bool UsesFrames(const Request &request)
 {
-    return request.numberUp > 1 || request.columns > 1;
+    return request.page.numberUp > 1 || request.page.columns > 1;
 }
 
 Orientation SheetOrientation(const Request &request)
 {
     // Two pages side by side go across the sheet turned a quarter.
-    if (request.numberUp != 2)
-        return request.orientation;
-    switch (request.orientation) {
+    if (request.page.numberUp != 2)
+        return request.page.orientation;
+    switch (request.page.orientation) {
     case Orientation::Portrait: return Orientation::Landscape;
     case Orientation::Landscape: return Orientation::Portrait;
     case Orientation::ReversePortrait: return Orientation::ReverseLandscape;
     case Orientation::ReverseLandscape: return Orientation::ReversePortrait;
     }
-    return request.orientation;
+    return request.page.orientation;
 }
 
 void PutPageStart(std::vector<uint8_t> &out, const Request &request, long page)
 {
     PutUByteAttribute(out, static_cast<uint8_t>(SheetOrientation(request)), xl::kAttrOrientation);
-    PutUByteAttribute(out, request.paper ? request.paper->code : PaperSizes()[0].code,
+    PutUByteAttribute(out, request.page.paper ? request.page.paper->code : PaperSizes()[0].code,
                       xl::kAttrMediaSize);
-    const PaperHandling &paper = request.handling;
+    const PaperHandling &paper = request.settings.handling;
     if (paper.mediaSource >= 0)
         PutUByteAttribute(out, static_cast<uint8_t>(paper.mediaSource), xl::kAttrMediaSource);
     if (!paper.mediaType.empty())
@@ -190,17 +190,17 @@ void PutRestoredOrigin(std::vector<uint8_t> &out)
 PageCell CellOf(const Request &request, long cell)
 {
     PageCell place;
-    if (request.numberUp <= 1)
+    if (request.page.numberUp <= 1)
         return place;
     const long width = PageWidth(request);
     const long height = PageHeight(request);
     // The sheet in its own orientation: turned a quarter for two pages.
-    const long sheetWidth = request.numberUp == 2 ? height : width;
-    const long sheetHeight = request.numberUp == 2 ? width : height;
+    const long sheetWidth = request.page.numberUp == 2 ? height : width;
+    const long sheetHeight = request.page.numberUp == 2 ? width : height;
     const bool wide = sheetWidth >= sheetHeight;
-    const long columns = request.numberUp == 4 ? 2 : wide ? 2 : 1;
-    const long rows = request.numberUp / columns;
-    const std::string &layout = request.numberUpLayout;
+    const long columns = request.page.numberUp == 4 ? 2 : wide ? 2 : 1;
+    const long rows = request.page.numberUp / columns;
+    const std::string &layout = request.page.numberUpLayout;
     const bool acrossFirst = layout[0] == 'l' || layout[0] == 'r';
     long column = acrossFirst ? cell % columns : cell / rows;
     long row = acrossFirst ? cell / columns : cell % rows;
@@ -222,7 +222,7 @@ PageCell CellOf(const Request &request, long cell)
 void PutFrameStart(std::vector<uint8_t> &out, const Request &request, long cell, long column)
 {
     PutOperator(out, xl::kOpPushGS);
-    if (request.numberUp > 1) {
+    if (request.page.numberUp > 1) {
         const PageCell place = CellOf(request, cell);
         PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(place.x),
                        static_cast<uint16_t>(place.y), xl::kAttrPageOrigin);
@@ -232,7 +232,7 @@ void PutFrameStart(std::vector<uint8_t> &out, const Request &request, long cell,
         PutOperator(out, xl::kOpSetPageScale);
     }
     // Columns after the first: the first moved across.
-    if (const long x = column * (request.columnWidth + request.columnGap); x != 0) {
+    if (const long x = column * (request.page.columnWidth + request.page.columnGap); x != 0) {
         PutXYAttribute(out, xl::kSInt16XY, static_cast<uint16_t>(x), 0, xl::kAttrPageOrigin);
         PutOperator(out, xl::kOpSetPageOrigin);
     }
@@ -253,9 +253,9 @@ std::vector<uint8_t> JobEnd(const Request &request)
     std::vector<uint8_t> out;
     PutOperator(out, xl::kOpCloseDataSource);
     PutOperator(out, xl::kOpEndSession);
-    if (request.pjl) {
+    if (request.settings.pjl) {
         PutText(out, kUniversalExit);
-        PutText(out, "@PJL EOJ NAME=\"" + PjlSafeName(request.jobName) + "\"\r\n");
+        PutText(out, "@PJL EOJ NAME=\"" + PjlSafeName(request.settings.jobName) + "\"\r\n");
         PutText(out, kUniversalExit);
     }
     return out;

@@ -37,22 +37,22 @@ size_t ChunkLength(std::u16string_view text, size_t pos)
 // is past the right limit.
 void ToTabStop(Job &job)
 {
-    const long margin = job.request.margin;
+    const long margin = job.request.call.margin;
     const long width = std::max(job.tabWidth, 1L);
-    const long stop = margin + (std::max(job.x - margin, -1L) / width + 1) * width;
-    if (stop >= job.request.limits.nRightLimit) {
-        NewLine(job);
+    const long stop = margin + (std::max(job.pen.x - margin, -1L) / width + 1) * width;
+    if (stop >= job.request.call.limits.nRightLimit) {
+        NewLine(job.pen, job.request.call);
         return;
     }
-    job.x = stop;
-    SetCursor(job.x, job.y);
+    job.pen.x = stop;
+    SetCursor(job.pen.x, job.pen.y);
 }
 
 // A character left out is reported once for the whole job, however often
 // it comes. True when this was the first time.
 bool ReportMissing(Job &job, char32_t codePoint, size_t offset, const std::string &why)
 {
-    if (!job.reported.insert(codePoint).second)
+    if (!job.counts.reported.insert(codePoint).second)
         return false;
     PrintError("no glyph for " + CodePointName(codePoint) + " " + why + " (first at text offset " +
                std::to_string(offset) + "): printed as " +
@@ -73,15 +73,15 @@ bool AgreesWithMeasure(int code, int measured)
 
 // Line k at the cursor (the first) or the margin, k line spacings lower;
 // a line on the row set last goes on with it.
-WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure)
+CallLines MeasuredLines(const Pen &pen, const CallStyle &style, const FNDL_TEXTMEASURE &measure)
 {
-    WrittenLines lines;
-    lines.hasLast = job.hasLastLine;
-    lines.lastY = job.lastLineY;
-    lines.lastEndX = job.lastLineEndX;
+    CallLines lines;
+    lines.hasLast = pen.hasLastLine;
+    lines.lastY = pen.lastLineY;
+    lines.lastEndX = pen.lastLineEndX;
     for (int k = 0; k < measure.nLines; ++k) {
-        const long x = k == 0 ? measure.nCursorX : job.request.margin;
-        const long y = measure.nCursorY + k * job.request.lineSpacing;
+        const long x = k == 0 ? measure.nCursorX : style.margin;
+        const long y = measure.nCursorY + k * style.lineSpacing;
         long advance = 0;
         const int start = measure.anLineStart[k];
         for (int i = start; i < start + measure.anLineLength[k]; ++i)
@@ -96,22 +96,22 @@ WrittenLines MeasuredLines(const Job &job, const FNDL_TEXTMEASURE &measure)
     return lines;
 }
 
-void CountWritten(Job &job, int fontIndex, const WrittenLines &written)
+void CountWritten(Job &job, int fontIndex, const CallLines &written)
 {
-    job.texts += written.texts;
-    if (job.selected) {
-        job.lines += written.count;
-        job.characters += written.characters;
+    job.counts.texts += written.texts;
+    if (job.paging.selected) {
+        job.counts.lines += written.count;
+        job.counts.characters += written.characters;
     }
     // A font may join the job as it is set (another font rejected a character).
-    job.charactersByFont.resize(job.fonts.fonts.size());
-    job.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
+    job.counts.charactersByFont.resize(job.fonts.fonts.size());
+    job.counts.charactersByFont[static_cast<size_t>(fontIndex)] += written.characters;
     if (written.texts > 0)
-        job.freshPage = false;
+        job.pen.freshPage = false;
     if (written.hasLast) {
-        job.hasLastLine = true;
-        job.lastLineY = written.lastY;
-        job.lastLineEndX = written.lastEndX;
+        job.pen.hasLastLine = true;
+        job.pen.lastLineY = written.lastY;
+        job.pen.lastLineEndX = written.lastEndX;
     }
 }
 
@@ -133,27 +133,27 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
     // made: it would only send the font and characters nothing uses yet.
     FNDL_TEXTMEASURE measure;
     const int measured =
-        CallMeasure(request, font, run.substr(pos, length), 0, job.x, job.y, measure);
+        CallMeasure(request.call, font, run.substr(pos, length), 0, job.pen.x, job.pen.y, measure);
     const bool setsNothing =
         measured == FNDL_INVALID_GLYPH_HANDLE && measure.nOffsetToText == 0;
     const std::string &path = setsNothing ? kMeasureOnly : job.CallPath();
     const CallResult result = path.empty() ? MeasuredResult(measured, measure, 0)
-                                           : CallDownload(request, font, run.substr(pos, length), 0, path);
+                                           : CallDownload(request.call, font, run.substr(pos, length), 0, path);
     if (result.code != FNDL_OK && result.code != FNDL_INVALID_GLYPH_HANDLE &&
         result.code != FNDL_PAGEEND) {
-        PrintDownloadFailure(request, font, job.output.workPath, WorkFileProblem(job.output));
+        PrintDownloadFailure(request.settings.output, font, job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
     if (!AgreesWithMeasure(result.code, measured))
         return kExitFailed;
-    const WrittenLines written = MeasuredLines(job, measure);
+    const CallLines written = MeasuredLines(job.pen, job.request.call, measure);
     std::string reason;
     if (!CountAppended(job.output, reason)) {
         PrintError("cannot write the job: " + reason);
         return kExitFailed;
     }
     CountWritten(job, fontIndex, written);
-    job.y = result.cursorY;
+    job.pen.y = result.cursorY;
     const size_t stop = static_cast<size_t>(std::max(result.offset, 0));
     if (result.code != FNDL_OK && stop >= std::max<size_t>(length, 1)) {
         PrintError("the library reported offset " + std::to_string(result.offset) +
@@ -166,8 +166,8 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
         pos += length;
         // The library leaves the cursor x at the start of a last line that
         // fits; the next text goes on after that line's end.
-        job.x = job.RowHasText() ? job.lastLineEndX : request.margin;
-        SetCursor(job.x, job.y);
+        job.pen.x = job.pen.RowHasText() ? job.pen.lastLineEndX : request.call.margin;
+        SetCursor(job.pen.x, job.pen.y);
         return -1;
     case FNDL_INVALID_GLYPH_HANDLE: {
         size_t units = 1;
@@ -176,10 +176,10 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
         // gives no x, and the text goes on on a new line.
         pos += stop;
         if (result.stopX > 0) {
-            job.x = result.stopX;
-            SetCursor(job.x, job.y);
+            job.pen.x = result.stopX;
+            SetCursor(job.pen.x, job.pen.y);
         } else {
-            NewLine(job);
+            NewLine(job.pen, job.request.call);
         }
         // The font claimed the character; another font may set it.
         const std::string family = font.face.family;
@@ -197,13 +197,13 @@ int SetPiece(Job &job, int fontIndex, std::u16string_view run, size_t runStart, 
         return exitCode;
     }
     default: // page end before the line at offset
-        if (job.settingHeader) {
+        if (job.paging.settingHeader) {
             PrintError("the header line does not fit at the top of the page");
             return kExitFailed;
         }
-        if (job.freshPage && stop == 0) {
+        if (job.pen.freshPage && stop == 0) {
             PrintError("no line fits on a page: the first line's y " +
-                       std::to_string(request.cursorY) +
+                       std::to_string(request.page.cursorY) +
                        " is below the library's bottom limit; give a smaller --cursor y or "
                        "--page-top");
             return kExitFailed;
@@ -238,7 +238,7 @@ int SetParagraph(Job &job, std::u16string_view paragraph, size_t paragraphStart)
         else if (font == kTab)
             ToTabStop(job);
         else if (font == kLeftOut)
-            ++job.leftOut;
+            ++job.counts.leftOut;
         else
             exitCode =
                 SetRun(job, font, paragraph.substr(start, end - start), paragraphStart + start);
@@ -273,7 +273,7 @@ void CountUnprintable(Job &job, std::u16string_view text, size_t textStart, Unpr
                 found.first = textStart + i;
                 found.firstChar = codePoint;
             }
-            job.reported.insert(codePoint);
+            job.counts.reported.insert(codePoint);
         }
         i += units;
     }
@@ -285,7 +285,7 @@ void CountUnprintable(Job &job, std::u16string_view text, size_t textStart, Unpr
 long ReportUnprintable(Job &job, int &exitCode)
 {
     Unprintable found;
-    exitCode = ForEachTextPiece(job.request, [&](std::u16string_view piece, size_t start) {
+    exitCode = ForEachTextPiece(job.request.source, [&](std::u16string_view piece, size_t start) {
         CountUnprintable(job, piece, start, found);
         return -1;
     });
@@ -305,24 +305,24 @@ long ReportUnprintable(Job &job, int &exitCode)
 void PrintSummary(const Job &job)
 {
     const Request &request = job.request;
-    std::string summary = (request.output == "-" ? std::string("standard output") : request.output) +
-                          ": " + std::to_string(job.sheets) + (job.sheets == 1 ? " page, " : " pages, ") +
-                          std::to_string(job.lines) + (job.lines == 1 ? " line, " : " lines, ") +
-                          std::to_string(job.characters) +
-                          (job.characters == 1 ? " character set" : " characters set");
-    if (job.leftOut > 0)
-        summary += ", " + std::to_string(job.leftOut) + " left out";
-    if (job.replaced > 0)
-        summary += ", " + std::to_string(job.replaced) + " replaced";
+    std::string summary = (request.settings.output == "-" ? std::string("standard output") : request.settings.output) +
+                          ": " + std::to_string(job.paging.sheets) + (job.paging.sheets == 1 ? " page, " : " pages, ") +
+                          std::to_string(job.counts.lines) + (job.counts.lines == 1 ? " line, " : " lines, ") +
+                          std::to_string(job.counts.characters) +
+                          (job.counts.characters == 1 ? " character set" : " characters set");
+    if (job.counts.leftOut > 0)
+        summary += ", " + std::to_string(job.counts.leftOut) + " left out";
+    if (job.counts.replaced > 0)
+        summary += ", " + std::to_string(job.counts.replaced) + " replaced";
     summary += ", " + std::to_string(JobBytes(job.output)) + " bytes";
     PrintNote(summary);
-    for (size_t f = 1; f < job.fonts.fonts.size() && f < job.charactersByFont.size(); ++f) {
+    for (size_t f = 1; f < job.fonts.fonts.size() && f < job.counts.charactersByFont.size(); ++f) {
         const JobFont &font = job.fonts.fonts[f];
-        if (job.charactersByFont[f] > 0)
+        if (job.counts.charactersByFont[f] > 0)
             PrintNote("fallback font " + font.face.family + " (" + font.face.file + ", font id " +
                       std::to_string(font.fontId) + "): " +
-                      std::to_string(job.charactersByFont[f]) +
-                      (job.charactersByFont[f] == 1 ? " character" : " characters"));
+                      std::to_string(job.counts.charactersByFont[f]) +
+                      (job.counts.charactersByFont[f] == 1 ? " character" : " characters"));
     }
 }
 
@@ -344,15 +344,15 @@ int SetParagraphs(Job &job, std::u16string_view text, size_t textStart, Paragrap
             text.substr(paragraphStart, paragraphEnd - paragraphStart);
         // A new line for every newline, unless the library's last line
         // already ended where the paragraph did and moved the cursor on.
-        if (!at.first && (job.RowHasText() || at.previousEmpty))
-            NewLine(job);
-        const long textsBefore = job.texts;
+        if (!at.first && (job.pen.RowHasText() || at.previousEmpty))
+            NewLine(job.pen, job.request.call);
+        const long textsBefore = job.counts.texts;
         if (const int exitCode = SetParagraph(job, paragraph, textStart + paragraphStart);
             exitCode >= 0)
             return exitCode;
         // A paragraph that set nothing (blank, or only characters without
         // glyph) still takes its row.
-        at.previousEmpty = job.texts == textsBefore;
+        at.previousEmpty = job.counts.texts == textsBefore;
         paragraphStart = paragraphEnd + 1;
     }
     return -1;
@@ -366,12 +366,12 @@ int LayOut(Job &job)
         return kExitFailed;
     if (const int exitCode = StartFirstPage(job); exitCode >= 0)
         return exitCode;
-    if (request.cursorX != request.margin) {
-        job.x = request.cursorX;
-        SetCursor(job.x, job.y);
+    if (request.page.cursorX != request.call.margin) {
+        job.pen.x = request.page.cursorX;
+        SetCursor(job.pen.x, job.pen.y);
     }
 
-    if (TextIsEmpty(request)) {
+    if (TextIsEmpty(request.source)) {
         // No text: the font is still downloaded and selected.
         size_t pos = 0;
         if (const int exitCode = SetPiece(job, 0, std::u16string_view(), 0, pos);
@@ -380,7 +380,7 @@ int LayOut(Job &job)
     }
     Paragraphs at;
     if (const int exitCode = ForEachTextPiece(
-            request,
+            request.source,
             [&](std::u16string_view piece, size_t start) {
                 return SetParagraphs(job, piece, start, at);
             });
@@ -396,7 +396,7 @@ int LayOut(Job &job)
 int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
 {
     Job job{.request = request, .fonts = fonts, .output = output};
-    if (!UsePageBox(request)) {
+    if (!UsePageBox(request.call)) {
         PrintError("the library cannot set text in a page of this size at this resolution");
         return kExitFailed;
     }
@@ -404,52 +404,52 @@ int WriteJob(const Request &request, JobFonts &fonts, JobOutput &output)
     const long unprintable = ReportUnprintable(job, readFailure);
     if (readFailure >= 0)
         return readFailure;
-    if (unprintable > 0 && request.strict) {
+    if (unprintable > 0 && request.settings.strict) {
         PrintError("--strict: the job is not written");
         return kExitFailed;
     }
-    job.charactersByFont.assign(fonts.fonts.size(), 0);
+    job.counts.charactersByFont.assign(fonts.fonts.size(), 0);
     // Tab stops and the header's room are measured in the main font first.
-    const bool hasTabs = TextHasTab(request);
+    const bool hasTabs = TextHasTab(request.source);
     std::map<char16_t, long> advances;
-    if (hasTabs || !request.header.empty()) {
+    if (hasTabs || !request.settings.header.empty()) {
         std::vector<std::u16string> texts{u"        "};
-        if (!request.header.empty()) {
+        if (!request.settings.header.empty()) {
             std::u16string title;
             size_t bad = 0;
-            Utf8ToUtf16(request.header + "0123456789:-Pageof", title, bad);
+            Utf8ToUtf16(request.settings.header + "0123456789:-Pageof", title, bad);
             title += u"\u2026";
             std::erase(title, u' ');
             texts.push_back(std::move(title));
         }
-        MeasureCharacters(request, fonts.fonts.front(), texts, advances);
+        MeasureCharacters(request.call, request.page.cursorY, fonts.fonts.front(), texts, advances);
     }
     const auto space = advances.find(u' ');
     job.tabWidth = 8 * (space != advances.end() && space->second > 0 ? space->second
-                                                                     : request.characterSize / 2);
-    if (!request.header.empty()) {
+                                                                     : request.call.characterSize / 2);
+    if (!request.settings.header.empty()) {
         // "Page n of m" needs m: the pages are counted by laying the job
         // out on measures alone (no work file, nothing written, the
         // library's session untouched), then the job is written.
-        job.header = HeaderStart(request, request.header, advances);
+        job.header = HeaderStart(request.call, request.settings.header, advances);
         JobOutput counted;
         counted.discards = true;
         Job count{.request = request, .fonts = fonts, .output = counted};
-        count.reported = job.reported;
-        count.charactersByFont = job.charactersByFont;
+        count.counts.reported = job.counts.reported;
+        count.counts.charactersByFont = job.counts.charactersByFont;
         count.header = job.header;
         count.tabWidth = job.tabWidth;
-        count.logPages = false;
+        count.paging.logPages = false;
         if (const int exitCode = LayOut(count); exitCode >= 0)
             return exitCode;
-        job.totalPages = count.pages;
-        job.reported = count.reported;
+        job.paging.totalPages = count.paging.page;
+        job.counts.reported = count.counts.reported;
     }
     if (const int exitCode = LayOut(job); exitCode >= 0)
         return exitCode;
-    if (job.sheets == 0)
-        PrintError("none of the " + std::to_string(job.pages) +
-                   (job.pages == 1 ? " page" : " pages") +
+    if (job.paging.sheets == 0)
+        PrintError("none of the " + std::to_string(job.paging.page) +
+                   (job.paging.page == 1 ? " page" : " pages") +
                    " is in the page selection: no page is printed");
     if (!FinishJobOutput(output))
         return kExitFailed;

@@ -25,32 +25,32 @@ std::u16string Units(const std::string &utf8)
     return units;
 }
 
-void FillPageInfo(const Request &request, const JobFont &font, const std::string &path,
+void FillPageInfo(const CallStyle &style, const JobFont &font, const std::string &path,
                   FNDL_PAGEINFOW &pageInfo)
 {
     std::memset(&pageInfo, 0, sizeof pageInfo);
     CopyUnits(pageInfo.chFont, Units(font.libraryName));
     CopyUnits(pageInfo.szOutputPath, Units(path));
     pageInfo.nFontId = font.fontId;
-    pageInfo.nPaperWidth = static_cast<int>(PageWidth(request));
-    pageInfo.nResolution = static_cast<int>(request.resolution);
-    pageInfo.nLineSpacing = static_cast<int>(request.lineSpacing);
-    pageInfo.lfWeight = static_cast<int>(request.boldFace ? 700 : request.weight);
-    pageInfo.lfItalic = request.italicFace ? 1 : 0;
+    pageInfo.nPaperWidth = static_cast<int>(style.paperWidth);
+    pageInfo.nResolution = static_cast<int>(style.resolution);
+    pageInfo.nLineSpacing = static_cast<int>(style.lineSpacing);
+    pageInfo.lfWeight = static_cast<int>(style.boldFace ? 700 : style.weight);
+    pageInfo.lfItalic = style.italicFace ? 1 : 0;
     pageInfo.bTTE = font.fromFile ? 1 : 0;
 }
 
-void FillTextInfo(const Request &request, std::u16string_view text, int offset,
+void FillTextInfo(const CallStyle &style, std::u16string_view text, int offset,
                   FNDL_TEXTINFOW &textInfo)
 {
     std::memset(&textInfo, 0, sizeof textInfo);
     CopyUnits(textInfo.szText, text);
-    textInfo.FontHeight = static_cast<int>(request.height);
-    textInfo.bBold = request.syntheticBold ? 1 : 0;
-    textInfo.bItalic = request.oblique ? 1 : 0;
-    textInfo.bUnderline = request.underline ? 1 : 0;
+    textInfo.FontHeight = static_cast<int>(style.height);
+    textInfo.bBold = style.syntheticBold ? 1 : 0;
+    textInfo.bItalic = style.oblique ? 1 : 0;
+    textInfo.bUnderline = style.underline ? 1 : 0;
     textInfo.nOffsetToText = offset;
-    textInfo.nLeftMargin = static_cast<int>(request.margin);
+    textInfo.nLeftMargin = static_cast<int>(style.margin);
 }
 
 // Where the tool last put the library's cursor, for the calls that only
@@ -60,18 +60,18 @@ long g_cursorY = 0;
 
 // A download call measured instead of made: its result and the cursor it
 // leaves, nothing written and the session as it was.
-CallResult MeasuredDownload(const Request &request, const JobFont &font, std::u16string_view text,
+CallResult MeasuredDownload(const CallStyle &style, const JobFont &font, std::u16string_view text,
                             int offset)
 {
     FNDL_TEXTMEASURE measure;
-    const int code = CallMeasure(request, font, text, offset, g_cursorX, g_cursorY, measure);
+    const int code = CallMeasure(style, font, text, offset, g_cursorX, g_cursorY, measure);
     return MeasuredResult(code, measure, offset);
 }
 
 // A glyph call measured instead of made: it ends the page where a line at
 // the cursor would (the same baseline and descent test), else moves the
 // cursor to the pen's end.
-GlyphRunResult MeasuredGlyphRun(const Request &request, const JobFont &font,
+GlyphRunResult MeasuredGlyphRun(const CallStyle &style, const JobFont &font,
                                 std::span<const FNDL_GLYPH> glyphs)
 {
     GlyphRunResult result;
@@ -79,7 +79,7 @@ GlyphRunResult MeasuredGlyphRun(const Request &request, const JobFont &font,
     if (glyphs.empty())
         return result;
     FNDL_TEXTMEASURE measure;
-    const int fits = CallMeasure(request, font, u" ", 0, request.margin, g_cursorY, measure);
+    const int fits = CallMeasure(style, font, u" ", 0, style.margin, g_cursorY, measure);
     if (fits != FNDL_OK) {
         result.code = fits;
         return result;
@@ -116,27 +116,27 @@ const char *ResultName(int code)
     }
 }
 
-int CallMeasure(const Request &request, const JobFont &font, std::u16string_view text, int offset,
+int CallMeasure(const CallStyle &style, const JobFont &font, std::u16string_view text, int offset,
                 long x, long y, FNDL_TEXTMEASURE &measure)
 {
     FNDL_TEXTINFOW textInfo;
     FNDL_PAGEINFOW pageInfo;
-    FillTextInfo(request, text, offset, textInfo);
-    FillPageInfo(request, font, "", pageInfo);
+    FillTextInfo(style, text, offset, textInfo);
+    FillPageInfo(style, font, "", pageInfo);
     measure.nCursorX = static_cast<int>(x);
     measure.nCursorY = static_cast<int>(y);
     return FNDLMeasureTextW(&textInfo, &pageInfo, &measure);
 }
 
-CallResult CallDownload(const Request &request, const JobFont &font, std::u16string_view text,
+CallResult CallDownload(const CallStyle &style, const JobFont &font, std::u16string_view text,
                         int offset, const std::string &path)
 {
     if (path.empty())
-        return MeasuredDownload(request, font, text, offset);
+        return MeasuredDownload(style, font, text, offset);
     FNDL_TEXTINFOW textInfo;
     FNDL_PAGEINFOW pageInfo;
-    FillTextInfo(request, text, offset, textInfo);
-    FillPageInfo(request, font, path, pageInfo);
+    FillTextInfo(style, text, offset, textInfo);
+    FillPageInfo(style, font, path, pageInfo);
 
     CallResult result;
     result.code = FNDLFontDownloadW(&textInfo, &pageInfo);
@@ -147,18 +147,18 @@ CallResult CallDownload(const Request &request, const JobFont &font, std::u16str
     return result;
 }
 
-GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
+GlyphRunResult CallGlyphRun(const CallStyle &style, const JobFont &font,
                             std::span<const FNDL_GLYPH> glyphs, const std::string &path)
 {
     if (path.empty())
-        return MeasuredGlyphRun(request, font, glyphs);
+        return MeasuredGlyphRun(style, font, glyphs);
     FNDL_PAGEINFOW pageInfo;
-    FillPageInfo(request, font, path, pageInfo);
+    FillPageInfo(style, font, path, pageInfo);
     FNDL_GLYPHRUN run;
     std::memset(&run, 0, sizeof run);
-    run.FontHeight = static_cast<int>(request.height);
-    run.bBold = request.syntheticBold ? 1 : 0;
-    run.bItalic = request.oblique ? 1 : 0;
+    run.FontHeight = static_cast<int>(style.height);
+    run.bBold = style.syntheticBold ? 1 : 0;
+    run.bItalic = style.oblique ? 1 : 0;
     run.nGlyphs = static_cast<int>(std::min<size_t>(glyphs.size(), FNDL_MAX_GLYPH_RUN));
     GlyphRunResult result;
     result.code = FNDLGlyphRunW(&run, glyphs.data(), &pageInfo);
@@ -166,9 +166,9 @@ GlyphRunResult CallGlyphRun(const Request &request, const JobFont &font,
     return result;
 }
 
-bool UsePageBox(const Request &request)
+bool UsePageBox(const CallStyle &style)
 {
-    return FNDLSetPageBox(request.hasBox ? &request.box : nullptr) == FNDL_OK;
+    return FNDLSetPageBox(style.hasBox ? &style.box : nullptr) == FNDL_OK;
 }
 
 void SetCursor(long x, long y)
@@ -180,10 +180,10 @@ void SetCursor(long x, long y)
     FNDLSetCursor(&nX, &nY);
 }
 
-void PrintDownloadFailure(const Request &request, const JobFont &font, const std::string &path,
+void PrintDownloadFailure(const std::string &output, const JobFont &font, const std::string &path,
                           const std::string &outputProblem)
 {
-    const std::string shown = request.output == "-" ? path : request.output;
+    const std::string shown = output == "-" ? path : output;
     if (!outputProblem.empty()) {
         PrintError("the library could not write '" + shown + "' (result 3): " + outputProblem);
         return;

@@ -8,13 +8,13 @@
 #include "layout/librarycall.h"
 #include "qorvfndl.h"
 
-bool MeasureAdvances(const Request &request, const JobFont &font, std::u16string_view text, long x,
+bool MeasureAdvances(const CallStyle &style, const JobFont &font, std::u16string_view text, long x,
                      long y, std::map<char16_t, long> &advances)
 {
     FNDL_TEXTMEASURE measure;
     while (!text.empty()) {
         const std::u16string_view piece = text.substr(0, kLibraryTextUnits);
-        const int result = CallMeasure(request, font, piece, 0, x, y, measure);
+        const int result = CallMeasure(style, font, piece, 0, x, y, measure);
         if (result != FNDL_OK && result != FNDL_INVALID_GLYPH_HANDLE && result != FNDL_PAGEEND)
             return false;
         // What the text call would set is what its lines hold.
@@ -40,12 +40,12 @@ bool MeasureAdvances(const Request &request, const JobFont &font, std::u16string
     return true;
 }
 
-bool MeasureCharacters(const Request &request, const JobFont &font,
+bool MeasureCharacters(const CallStyle &style, long firstLine, const JobFont &font,
                        std::span<const std::u16string> texts, std::map<char16_t, long> &advances)
 {
     std::map<char16_t, long> measured;
     for (const std::u16string &text : texts)
-        MeasureAdvances(request, font, text, request.margin, request.cursorY, measured);
+        MeasureAdvances(style, font, text, style.margin, firstLine, measured);
     std::copy_if(measured.begin(), measured.end(), std::inserter(advances, advances.end()),
                  [](const auto &entry) { return entry.second >= 0; });
     return !advances.empty();

@@ -18,11 +18,11 @@
 // (no glyph for it, or left for the next page) that has no advance yet gets
 // -1. False when the library could not measure (the font cannot be read,
 // the request's page or sizes are refused).
-bool MeasureAdvances(const Request &request, const JobFont &font, std::u16string_view text, long x,
+bool MeasureAdvances(const CallStyle &style, const JobFont &font, std::u16string_view text, long x,
                      long y, std::map<char16_t, long> &advances);
 
 // The advance of each character of the texts that the font sets, from the
-// request's margin and first line; characters it does not set are left out
+// style's margin and the first line's baseline; characters it does not set are left out
 // of the map. False when nothing could be measured.
-bool MeasureCharacters(const Request &request, const JobFont &font,
+bool MeasureCharacters(const CallStyle &style, long firstLine, const JobFont &font,
                        std::span<const std::u16string> texts, std::map<char16_t, long> &advances);

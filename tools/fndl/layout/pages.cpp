@@ -18,46 +18,46 @@ constexpr char16_t kEllipsis[] = u"\u2026";
 // A "PAGE: n copies" line for the sheet just ended, when asked for.
 void LogSheet(const Job &job)
 {
-    if (job.request.pageLog && job.logPages)
-        std::fprintf(stderr, "PAGE: %ld %ld\n", job.sheets, job.request.copies);
+    if (job.request.settings.pageLog && job.paging.logPages)
+        std::fprintf(stderr, "PAGE: %ld %ld\n", job.paging.sheets, job.request.settings.copies);
 }
 
-void ToPageTop(Job &job, long y)
+void ToPageTop(Pen &pen, const CallStyle &style, long y)
 {
-    job.x = job.request.margin;
-    job.y = y;
-    job.freshPage = true;
-    job.hasLastLine = false;
-    SetCursor(job.x, job.y);
+    pen.x = style.margin;
+    pen.y = y;
+    pen.freshPage = true;
+    pen.hasLastLine = false;
+    SetCursor(pen.x, pen.y);
 }
 
 // The first baseline of the text: below the header line when there is one.
 long FirstTextLine(const Job &job)
 {
-    return job.request.cursorY + (job.header.empty() ? 0 : 2 * job.request.lineSpacing);
+    return job.request.page.cursorY + (job.header.empty() ? 0 : 2 * job.request.call.lineSpacing);
 }
 
 // Opens the sheet when the page is printed and none is open, and the
 // page's column frame.
 bool OpenFrame(Job &job)
 {
-    if (!job.selected)
+    if (!job.paging.selected)
         return true;
     std::vector<uint8_t> bytes;
-    if (!job.sheetOpen) {
-        PutPageStart(bytes, job.request, job.sheets + 1);
-        job.sheetOpen = true;
-        job.cellsUsed = 0;
-        ++job.sheets;
+    if (!job.paging.sheetOpen) {
+        PutPageStart(bytes, job.request, job.paging.sheets + 1);
+        job.paging.sheetOpen = true;
+        job.paging.cellsUsed = 0;
+        ++job.paging.sheets;
     }
     if (UsesFrames(job.request))
-        PutFrameStart(bytes, job.request, job.cellsUsed, job.column);
+        PutFrameStart(bytes, job.request, job.paging.cellsUsed, job.paging.column);
     return AppendToOutput(job.output, bytes);
 }
 
 bool CloseFrame(Job &job)
 {
-    if (!job.selected || !UsesFrames(job.request))
+    if (!job.paging.selected || !UsesFrames(job.request))
         return true;
     std::vector<uint8_t> bytes;
     PutFrameEnd(bytes);
@@ -69,13 +69,13 @@ bool EndPage(Job &job, bool last)
 {
     if (!CloseFrame(job))
         return false;
-    if (job.selected)
-        ++job.cellsUsed;
-    if (!job.sheetOpen || (job.cellsUsed < job.request.numberUp && !last))
+    if (job.paging.selected)
+        ++job.paging.cellsUsed;
+    if (!job.paging.sheetOpen || (job.paging.cellsUsed < job.request.page.numberUp && !last))
         return true;
     std::vector<uint8_t> bytes;
     PutPageEnd(bytes);
-    job.sheetOpen = false;
+    job.paging.sheetOpen = false;
     // The sheet goes to the printer before CUPS hears of it.
     if (!AppendToOutput(job.output, bytes) || !StreamOut(job.output))
         return false;
@@ -87,34 +87,34 @@ bool EndPage(Job &job, bool last)
 // there and the text two lines below it. Returns an exit code, or -1.
 int StartPage(Job &job)
 {
-    job.column = 0;
-    job.selected = job.request.pages.Selects(job.pages);
-    job.printed += job.selected ? 1 : 0;
+    job.paging.column = 0;
+    job.paging.selected = job.request.page.pages.Selects(job.paging.page);
+    job.paging.printed += job.paging.selected ? 1 : 0;
     if (!OpenFrame(job))
         return kExitFailed;
-    ToPageTop(job, job.request.cursorY);
+    ToPageTop(job.pen, job.request.call, job.request.page.cursorY);
     if (job.header.empty())
         return -1;
-    const std::string page = "Page " + std::to_string(job.pages) + " of " +
-                             (job.totalPages > 0 ? std::to_string(job.totalPages) : "?");
+    const std::string page = "Page " + std::to_string(job.paging.page) + " of " +
+                             (job.paging.totalPages > 0 ? std::to_string(job.paging.totalPages) : "?");
     std::u16string line = job.header;
     line.append(page.begin(), page.end());
-    job.settingHeader = true;
+    job.paging.settingHeader = true;
     const int exitCode = SetParagraph(job, line, 0);
-    job.settingHeader = false;
-    ToPageTop(job, FirstTextLine(job));
+    job.paging.settingHeader = false;
+    ToPageTop(job.pen, job.request.call, FirstTextLine(job));
     return exitCode;
 }
 
 } // namespace
 
-void NewLine(Job &job)
+void NewLine(Pen &pen, const CallStyle &style)
 {
     // Blank lines past the bottom stop there: the next text starts a page.
-    job.y = std::min(job.y + job.request.lineSpacing, job.request.limits.nBottomLimit + 1L);
-    job.x = job.request.margin;
-    job.freshPage = false;
-    SetCursor(job.x, job.y);
+    pen.y = std::min(pen.y + style.lineSpacing, style.limits.nBottomLimit + 1L);
+    pen.x = style.margin;
+    pen.freshPage = false;
+    SetCursor(pen.x, pen.y);
 }
 
 int StartFirstPage(Job &job)
@@ -124,18 +124,18 @@ int StartFirstPage(Job &job)
 
 bool NewPage(Job &job)
 {
-    if (job.column + 1 < job.request.columns) {
+    if (job.paging.column + 1 < job.request.page.columns) {
         if (!CloseFrame(job))
             return false;
-        ++job.column;
+        ++job.paging.column;
         if (!OpenFrame(job))
             return false;
-        ToPageTop(job, FirstTextLine(job));
+        ToPageTop(job.pen, job.request.call, FirstTextLine(job));
         return true;
     }
     if (!EndPage(job, false))
         return false;
-    ++job.pages;
+    ++job.paging.page;
     return StartPage(job) < 0;
 }
 
@@ -144,7 +144,7 @@ bool EndLastPage(Job &job)
     return EndPage(job, true);
 }
 
-std::u16string HeaderStart(const Request &request, const std::string &title,
+std::u16string HeaderStart(const CallStyle &style, const std::string &title,
                            const std::map<char16_t, long> &advances)
 {
     char date[32] = {};
@@ -161,12 +161,12 @@ std::u16string HeaderStart(const Request &request, const std::string &title,
         long width = 0;
         for (const char16_t unit : text) {
             const auto known = advances.find(unit);
-            width += known != advances.end() ? known->second : request.characterSize / 2;
+            width += known != advances.end() ? known->second : style.characterSize / 2;
         }
         return width;
     };
     // Room for the date and the widest "Page n of m".
-    const long room = request.limits.nRightLimit - request.margin - widthOf(rest) -
+    const long room = style.limits.nRightLimit - style.margin - widthOf(rest) -
                       widthOf(u"Page 0000 of 0000") * 11 / 10;
     if (widthOf(units) <= room)
         return units + rest;

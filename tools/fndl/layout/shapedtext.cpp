@@ -10,20 +10,17 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <unordered_set>
 
 #include "layout/bidi.h"
 #include "fonts/fontruns.h"
 #include "layout/framing.h"
 #include "layout/layoutstate.h"
 #include "layout/librarycall.h"
+#include "layout/linebreak.h"
 #include "qorvfndl.h"
 
 namespace {
-
-bool IsBreakSpace(char32_t c)
-{
-    return c == u' ' || c == 0x3000;
-}
 
 // Fonts, replacements, levels, runs and advances of one stretch of text.
 // The advances the library's text call gives characters, by font and
@@ -33,7 +30,7 @@ std::map<TextCallKey, long> g_textCallAdvances;
 
 TextCallKey KeyOf(const Job &job, const JobFont &font, char32_t c)
 {
-    return {font.libraryName, font.fontId, job.request.height, c};
+    return {font.libraryName, font.fontId, job.request.call.height, c};
 }
 
 // Asks the library for the advances of the characters of [start, end) of
@@ -41,16 +38,18 @@ TextCallKey KeyOf(const Job &job, const JobFont &font, char32_t c)
 void MeasureTextCallAdvances(Job &job, int fontIndex, std::u32string_view text)
 {
     const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
+    // Each character once, in the order the text first brings it.
     std::u16string units;
+    std::unordered_set<char16_t> taken;
     for (const char32_t c : text) {
         if (c <= 0xFFFF && !g_textCallAdvances.contains(KeyOf(job, font, c)) &&
-            units.find(static_cast<char16_t>(c)) == std::u16string::npos)
+            taken.insert(static_cast<char16_t>(c)).second)
             units += static_cast<char16_t>(c);
     }
     FNDL_TEXTMEASURE measure;
     for (size_t pos = 0; pos < units.size(); pos += kLibraryTextUnits) {
         const std::u16string_view piece = std::u16string_view(units).substr(pos, kLibraryTextUnits);
-        if (CallMeasure(job.request, font, piece, 0, job.request.margin, job.request.cursorY,
+        if (CallMeasure(job.request.call, font, piece, 0, job.request.call.margin, job.request.page.cursorY,
                         measure) == FNDL_DOWNLOAD_FAILURE)
             return;
         for (size_t i = 0; i < piece.size(); ++i)
@@ -70,14 +69,14 @@ long TextCallAdvance(Job &job, int fontIndex, char32_t c)
     if (known != g_textCallAdvances.end())
         return known->second;
     hb_font_t *shaping = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
-    return CmapAdvance(shaping, c, job.request.characterSize);
+    return CmapAdvance(shaping, c, job.request.call.characterSize);
 }
 
 void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, ShapedText &shaped)
 {
-    job.replaced += PrepareText(job.fonts, direction, stretch, shaped);
-    if (!shaped.stacked.empty() && !job.reportedStacks) {
-        job.reportedStacks = true;
+    job.counts.replaced += PrepareText(job.fonts, direction, stretch, shaped);
+    if (!shaped.stacked.empty() && !job.counts.reportedStacks) {
+        job.counts.reportedStacks = true;
         PrintError("a character carries more than " + std::to_string(kMostStackedMarks) +
                    " combining marks: the marks past them are set on top of the stack");
     }
@@ -98,7 +97,7 @@ void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, Sha
     }
     for (const ShapedItem &item : pieces) {
         bool cmap = false;
-        ShapeItem(job.shaping, job.fonts, job.request.characterSize, item, shaped.text, 0, glyphs,
+        ShapeItem(job.shaping, job.fonts, job.request.call.characterSize, item, shaped.text, 0, glyphs,
                   cmap, shaped.stacked);
         if (cmap)
             MeasureTextCallAdvances(job, item.font,
@@ -121,7 +120,7 @@ void Prepare(Job &job, std::u16string_view stretch, TextDirection direction, Sha
 // The next tab stop after x: every tabWidth from the margin.
 long TabStop(const Job &job, long x)
 {
-    const long margin = job.request.margin;
+    const long margin = job.request.call.margin;
     const long width = std::max(job.tabWidth, 1L);
     return margin + (std::max(x - margin, -1L) / width + 1) * width;
 }
@@ -130,13 +129,13 @@ long TabStop(const Job &job, long x)
 // exit code, or -1 to go on.
 int PageEndBeforeRun(Job &job)
 {
-    if (job.settingHeader) {
+    if (job.paging.settingHeader) {
         PrintError("the header line does not fit at the top of the page");
         return kExitFailed;
     }
-    if (job.freshPage) {
+    if (job.pen.freshPage) {
         PrintError("no line fits on a page: the first line's y " +
-                   std::to_string(job.request.cursorY) +
+                   std::to_string(job.request.page.cursorY) +
                    " is below the library's bottom limit; give a smaller --cursor y or "
                    "--page-top");
         return kExitFailed;
@@ -149,24 +148,24 @@ int PageEndBeforeRun(Job &job)
 bool Underline(Job &job, int fontIndex, long x, long advance)
 {
     hb_font_t *font = ShapingFont(job.shaping, job.fonts, static_cast<size_t>(fontIndex));
-    if (!job.request.underline || !job.selected || !font)
+    if (!job.request.call.underline || !job.paging.selected || !font)
         return true;
     long offset = 0;
     long thickness = 0;
-    UnderlineMetrics(font, job.request.characterSize, offset, thickness);
+    UnderlineMetrics(font, job.request.call.characterSize, offset, thickness);
     std::vector<uint8_t> bar;
-    PutUnderlineBar(bar, {x, job.y + offset, x + advance, job.y + offset + thickness});
+    PutUnderlineBar(bar, {x, job.pen.y + offset, x + advance, job.pen.y + offset + thickness});
     return AppendToOutput(job.output, bar);
 }
 
 // After a library call for a run in the font: a failure to download
 // reported, or the lines it set (known before it was made) counted.
 // Returns an exit code, or -1.
-int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
-                   const WrittenLines &known)
+int TakeCallOutput(Job &job, int fontIndex, int code, CallLines &written,
+                   const CallLines &known)
 {
     if (code == FNDL_DOWNLOAD_FAILURE) {
-        PrintDownloadFailure(job.request, job.fonts.fonts[static_cast<size_t>(fontIndex)],
+        PrintDownloadFailure(job.request.settings.output, job.fonts.fonts[static_cast<size_t>(fontIndex)],
                              job.output.workPath, WorkFileProblem(job.output));
         return kExitFailed;
     }
@@ -183,18 +182,18 @@ int TakeCallOutput(Job &job, int fontIndex, int code, WrittenLines &written,
 
 // The line a glyph call sets when it sets the run: one Text from the first
 // glyph's drawing point, ending at the pen's end.
-WrittenLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
+CallLines GlyphRunLine(const Job &job, std::span<const FNDL_GLYPH> glyphs, long x)
 {
-    WrittenLines line;
-    line.hasLast = job.hasLastLine;
-    line.lastY = job.lastLineY;
-    line.lastEndX = job.lastLineEndX;
+    CallLines line;
+    line.hasLast = job.pen.hasLastLine;
+    line.lastY = job.pen.lastLineY;
+    line.lastEndX = job.pen.lastLineEndX;
     if (glyphs.empty())
         return line;
     long advance = 0;
     for (const FNDL_GLYPH &glyph : glyphs)
         advance += glyph.nAdvance;
-    const long y = job.y + glyphs[0].nOffsetY;
+    const long y = job.pen.y + glyphs[0].nOffsetY;
     line.texts = 1;
     line.characters = static_cast<long>(glyphs.size());
     line.count = line.hasLast && y == line.lastY ? 0 : 1;
@@ -211,10 +210,10 @@ int SetGlyphs(Job &job, int fontIndex, std::vector<FNDL_GLYPH> glyphs, long &x)
     for (int attempt = 0; attempt < 8; ++attempt) {
         // Not kept across a page end, whose header line may add a font.
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
-        SetCursor(x, job.y);
-        const GlyphRunResult result = CallGlyphRun(job.request, font, glyphs, job.CallPath());
-        WrittenLines written;
-        const WrittenLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
+        SetCursor(x, job.pen.y);
+        const GlyphRunResult result = CallGlyphRun(job.request.call, font, glyphs, job.CallPath());
+        CallLines written;
+        const CallLines set = result.code == FNDL_OK ? GlyphRunLine(job, glyphs, x)
                                                         : GlyphRunLine(job, {}, x);
         if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
             exitCode >= 0)
@@ -252,20 +251,20 @@ int SetCmapText(Job &job, int fontIndex, std::u16string_view text, long &x, bool
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const JobFont &font = job.fonts.fonts[static_cast<size_t>(fontIndex)];
-        SetCursor(x, job.y);
+        SetCursor(x, job.pen.y);
         FNDL_TEXTMEASURE measure;
-        const int measured = CallMeasure(job.request, font, text, 0, x, job.y, measure);
-        const CallResult result = CallDownload(job.request, font, text, 0, job.CallPath());
-        WrittenLines written;
-        const WrittenLines set = MeasuredLines(job, measure);
+        const int measured = CallMeasure(job.request.call, font, text, 0, x, job.pen.y, measure);
+        const CallResult result = CallDownload(job.request.call, font, text, 0, job.CallPath());
+        CallLines written;
+        const CallLines set = MeasuredLines(job.pen, job.request.call, measure);
         if (result.code != FNDL_DOWNLOAD_FAILURE && !AgreesWithMeasure(result.code, measured))
             return kExitFailed;
         if (const int exitCode = TakeCallOutput(job, fontIndex, result.code, written, set);
             exitCode >= 0)
             return exitCode;
-        job.y = result.cursorY;
-        if (written.texts > 0 && job.RowHasText())
-            x = job.lastLineEndX;
+        job.pen.y = result.cursorY;
+        if (written.texts > 0 && job.pen.RowHasText())
+            x = job.pen.lastLineEndX;
         if (result.code == FNDL_OK)
             return -1;
         if (result.code == FNDL_INVALID_GLYPH_HANDLE) {
@@ -314,7 +313,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
     long width = 0;
     for (size_t n = 0; n < items.size(); ++n) {
         bool isCmap = false;
-        ShapeItem(job.shaping, job.fonts, job.request.characterSize, items[n], line, start,
+        ShapeItem(job.shaping, job.fonts, job.request.call.characterSize, items[n], line, start,
                   glyphs[n], isCmap, shaped.stacked);
         cmap[n] = isCmap;
         levels.push_back(items[n].level);
@@ -327,7 +326,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
         width += widths[n];
     }
     if (shaped.rightToLeft)
-        x = std::max(x, job.request.limits.nRightLimit - width);
+        x = std::max(x, job.request.call.limits.nRightLimit - width);
     for (const size_t n : VisualOrder(levels)) {
         const ShapedItem &item = items[n];
         if (item.tab) {
@@ -337,7 +336,7 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
         // Shaped with the line alone, a line may come out wider than it was
         // measured: a run that would pass the right limit goes through the
         // glyph call, which does not break it.
-        bool cmapFailed = !cmap[n] || x + widths[n] > job.request.limits.nRightLimit;
+        bool cmapFailed = !cmap[n] || x + widths[n] > job.request.call.limits.nRightLimit;
         if (!cmapFailed) {
             std::u16string units;
             for (size_t i = item.start; i < item.end; ++i)
@@ -365,8 +364,8 @@ int SetLine(Job &job, const ShapedText &shaped, size_t start, size_t end, long x
         }
     }
     // Text that follows in the text call goes on from the line's end.
-    job.x = x;
-    SetCursor(job.x, job.y);
+    job.pen.x = x;
+    SetCursor(job.pen.x, job.pen.y);
     return -1;
 }
 
@@ -379,45 +378,23 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
     // The pieces of a long stretch after its first go its first one's way.
     direction = shaped.rightToLeft ? TextDirection::RightToLeft : TextDirection::LeftToRight;
     const size_t count = shaped.text.size();
-    const long right = job.request.limits.nRightLimit;
-    long startX = job.x;
+    const long right = job.request.call.limits.nRightLimit;
+    long startX = job.pen.x;
     for (size_t start = 0; start < count;) {
-        // The line ends after the last space that fits, else after the last
-        // whole cluster that fits (one at least).
-        long width = 0;
-        size_t end = start;
-        size_t lastSpace = start;
-        size_t lastCluster = start;
-        while (end < count) {
-            if (end > start && shaped.boundary[end])
-                lastCluster = end;
-            if (IsBreakSpace(shaped.text[end]) && end > start)
-                lastSpace = end;
-            const long advance = shaped.tabs[end] ? TabStop(job, startX + width) - (startX + width)
-                                                  : shaped.widths[end];
-            if (startX + width + advance > right && lastCluster > start)
-                break;
-            width += advance;
-            ++end;
-        }
-        size_t next = end;
-        if (end < count) {
-            end = lastSpace > start ? lastSpace : lastCluster;
-            next = end;
-        }
-        while (next < count && IsBreakSpace(shaped.text[next]) && next > start)
-            ++next;
-        size_t trimmed = end;
-        while (trimmed > start && next < count && IsBreakSpace(shaped.text[trimmed - 1]))
-            --trimmed;
-        if (trimmed > start) {
-            if (const int exitCode = SetLine(job, shaped, start, trimmed, startX); exitCode >= 0)
+        const LineEnd line = BreakLine(shaped.text, shaped.boundary, start, startX, right,
+                                       [&](size_t i, long x) {
+                                           return shaped.tabs[i] ? TabStop(job, x) - x
+                                                                 : shaped.widths[i];
+                                       });
+        if (line.trimmed > start) {
+            if (const int exitCode = SetLine(job, shaped, start, line.trimmed, startX);
+                exitCode >= 0)
                 return exitCode;
         }
-        start = next;
+        start = line.next;
         if (start < count) {
-            NewLine(job);
-            startX = job.request.margin;
+            NewLine(job.pen, job.request.call);
+            startX = job.request.call.margin;
         }
     }
     return -1;
@@ -427,7 +404,7 @@ int SetStretch(Job &job, std::u16string_view stretch, TextDirection &direction)
 
 bool ParagraphNeedsShaping(Job &job, std::u16string_view paragraph)
 {
-    return TextNeedsShaping(job.fonts, job.request.direction, paragraph);
+    return TextNeedsShaping(job.fonts, job.request.source.direction, paragraph);
 }
 
 int SetShapedParagraph(Job &job, std::u16string_view paragraph)
@@ -439,11 +416,11 @@ int SetShapedParagraph(Job &job, std::u16string_view paragraph)
             end = paragraph.size();
         // A stretch longer than the bound goes as several, each from a new
         // line.
-        TextDirection direction = job.request.direction;
+        TextDirection direction = job.request.source.direction;
         for (size_t piece = start; piece < end || piece == start;) {
             const size_t pieceEnd = PieceEnd(paragraph, piece, end, kLongestShapedStretch);
             if (piece > start)
-                NewLine(job);
+                NewLine(job.pen, job.request.call);
             if (const int exitCode =
                     SetStretch(job, paragraph.substr(piece, pieceEnd - piece), direction);
                 exitCode >= 0)
