@@ -560,6 +560,34 @@ TEST(CoverPageOnPaper, AdvancesAreTheFontsOwnAtThePrintedSize)
     ResetLibraryState();
 }
 
+TEST(CoverPageOnPaper, CallsInTurnMeasureInTheirOwnSize)
+{
+    // A session reads its device context again only for the same logical
+    // font: calls that alternate sizes, and a measure between them, each
+    // measure the glyphs at their own size.
+    ResetLibraryState();
+    TempPath out;
+    WideRequest small = MakeWideRequest("DejaVu Sans", out.path, "MW", 1, false);
+    WideRequest large = MakeWideRequest("DejaVu Sans", out.path, "MW", 2, false);
+    large.text.FontHeight = 2 * small.text.FontHeight;
+    for (WideRequest *pRequest : {&small, &large, &small}) {
+        int x = 300, y = 600;
+        FNDLSetCursor(&x, &y);
+        ASSERT_EQ(FNDLFontDownloadW(&pRequest->text, &pRequest->page), 0);
+    }
+    FNDL_TEXTMEASURE measure{};
+    ASSERT_EQ(FNDLMeasureTextW(&large.text, &large.page, &measure), 0);
+    const std::vector<Line> lines = LinesOf(Decode(out.Read()));
+    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines[0].advances.size(), 2u);
+    EXPECT_EQ(lines[2].advances, lines[0].advances);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NEAR(lines[1].advances[i], 2 * lines[0].advances[i], 2) << i;
+        EXPECT_EQ(measure.anAdvance[i], lines[1].advances[i]) << i;
+    }
+    ResetLibraryState();
+}
+
 TEST(CoverPageOnPaper, BlankAndGlyph32CharactersAreSet)
 {
     ResetLibraryState();

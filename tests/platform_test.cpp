@@ -509,6 +509,12 @@ TEST(PlatformMetrics, OutlineTextMetrics)
     EXPECT_EQ(GetOutlineTextMetricsA(sans.hdc, 20, reinterpret_cast<OUTLINETEXTMETRICA *>(small.data())), 20u);
     EXPECT_EQ(memcmp(small.data(), block.data(), 20), 0);
     EXPECT_EQ(small[20], 0xCD);
+    // Later calls answer from the block the font kept: the same size and bytes.
+    EXPECT_EQ(GetOutlineTextMetricsA(sans.hdc, 0, nullptr), size);
+    std::vector<uint8_t> again(size + 16, 0xAB);
+    ASSERT_EQ(GetOutlineTextMetricsA(sans.hdc, size + 16, reinterpret_cast<OUTLINETEXTMETRICA *>(again.data())),
+              size);
+    EXPECT_EQ(again, block);
 }
 
 TEST(PlatformCodePages, Utf8AndUtf16WithWindowsLengths)

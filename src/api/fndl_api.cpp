@@ -250,23 +250,37 @@ struct WriteBack {
 
 // The call's memory device context with the request's logical font
 // selected; both go back when the call ends unless the session took them.
+// When the session's device context already has that logical font
+// selected, the call reads through it (bKept) and makes none: creating,
+// matching, selecting and deleting the same font again would cost a
+// repeated request more than setting its text.
 struct RequestDeviceContext {
     HDC hdc;
     HFONT hFont;
+    bool bKept;
 
     explicit RequestDeviceContext(const LOGFONTA &lf)
-        : hdc(CreateCompatibleDC(nullptr)), hFont(CreateFontIndirectA(&lf))
+        : hdc(nullptr), hFont(nullptr), bKept(SessionHasLogFont(g_pSession, lf))
     {
+        if (bKept) {
+            hdc = g_pSession->hdc;
+            return;
+        }
+        hdc = CreateCompatibleDC(nullptr);
+        hFont = CreateFontIndirectA(&lf);
         if (hdc != nullptr && hFont != nullptr)
             SelectObject(hdc, hFont);
     }
     ~RequestDeviceContext()
     {
+        if (bKept)
+            return;
         if (hdc != nullptr)
             DeleteDC(hdc);
         if (hFont != nullptr)
             DeleteObject(hFont);
     }
+    bool IsValid() const { return hdc != nullptr && (bKept || hFont != nullptr); }
     RequestDeviceContext(const RequestDeviceContext &) = delete;
     RequestDeviceContext &operator=(const RequestDeviceContext &) = delete;
 
@@ -276,6 +290,7 @@ struct RequestDeviceContext {
         HDC hdcOut = hdc;
         hdc = nullptr;
         hFont = nullptr;
+        bKept = false;
         return hdcOut;
     }
 };
@@ -308,7 +323,7 @@ Status RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &l
     FILE *pFile = output.pFile;
     if (pFile == nullptr)
         return Status::kFailed;
-    if (request.hdc == nullptr || request.hFont == nullptr) {
+    if (!request.IsValid()) {
         fclose(pFile);
         return Status::kFailed;
     }
@@ -333,7 +348,7 @@ Status RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &l
             return Status::kFailed;
         }
     }
-    ReplaceSessionDeviceContext(g_pSession, request.HandOver());
+    ReplaceSessionDeviceContext(g_pSession, request.HandOver(), lf);
 
     const Status status = work(pFile);
     if (IsRefusal(status)) {
@@ -438,14 +453,15 @@ bool TakeRequestA(const FNDL_TEXTINFOA &text, const FNDL_PAGEINFOA &page, FNDL_T
 // The measure of a taken request: the glyph indexes a download would find,
 // then the text set on no page. The session, the stream, the cursor and
 // the font-file flag stay as they were; the font is read through a device
-// context of the measure's own.
+// context of the measure's own, or the session's when that has the same
+// logical font selected (reading selects nothing else into it).
 Status MeasureRequest(FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &lf,
                       FNDL_TEXTMEASURE &measure)
 {
     if (!RequestCanBeSet(local, info))
         return Status::kFailed;
     RequestDeviceContext request(lf);
-    if (request.hdc == nullptr || request.hFont == nullptr)
+    if (!request.IsValid())
         return Status::kFailed;
     FontSession reader;
     std::memset(&reader, 0, sizeof(reader));

@@ -498,6 +498,9 @@ void FillOutlineMetrics(const FontObject &font, const FaceRealization &realizati
 
 void ReleaseFontMetrics(FontObject *font)
 {
+    free(font->outlineMetrics);
+    font->outlineMetrics = nullptr;
+    font->outlineMetricsSize = 0;
     FaceRealization *realization = font->realization;
     font->realization = nullptr;
     if (!realization || --realization->users > 0)
@@ -570,6 +573,12 @@ DWORD GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, GLYPHMETRICS *lpgm, D
 UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm)
 {
     FontObject *font = SelectedFont(hdc);
+    if (font && font->outlineMetrics) {
+        const size_t kept = font->outlineMetricsSize;
+        if (potm)
+            CopyClipped(potm, cjCopy, 0, font->outlineMetrics, kept);
+        return static_cast<UINT>(potm && cjCopy < kept ? cjCopy : kept);
+    }
     FaceRealization *realization = font ? PrepareFace(*font) : nullptr;
     if (!realization)
         return 0;
@@ -598,5 +607,18 @@ UINT GetOutlineTextMetricsA(HDC hdc, UINT cjCopy, OUTLINETEXTMETRICA *potm)
     }
     // A smaller block gets only its first cjCopy bytes.
     CopyClipped(potm, cjCopy, 0, &otm, sizeof otm);
+    // The whole block is kept for the font's later calls (not when memory
+    // is short: then each call makes it again).
+    if (auto *block = static_cast<uint8_t *>(malloc(needed))) {
+        memcpy(block, &otm, sizeof otm);
+        offset = sizeof(OUTLINETEXTMETRICA);
+        for (const char *string : strings) {
+            const size_t length = strlen(string) + 1;
+            memcpy(block + offset, string, length);
+            offset += length;
+        }
+        font->outlineMetrics = block;
+        font->outlineMetricsSize = needed;
+    }
     return static_cast<UINT>(cjCopy < needed ? cjCopy : needed);
 }

@@ -138,6 +138,11 @@ struct FontObject {
     size_t standaloneSize; // of the whole standalone font
     // FreeType state for the metrics calls, found or made on the first one.
     struct FaceRealization *realization;
+    // GetOutlineTextMetricsA's whole block (record and names) as the first
+    // call made it: a font's file and size never change, and callers ask
+    // for the descent on every text.
+    uint8_t *outlineMetrics;
+    size_t outlineMetricsSize;
     // Windows defers deleting a font that is still selected into a DC.
     long selections;
     bool deletePending;

@@ -84,6 +84,7 @@ FontSession *CreateFontSession(const char *szOutputPath)
     if (pSession == nullptr)
         return nullptr;
     pSession->hdc = nullptr;
+    std::memset(&pSession->lfSelected, 0, sizeof(pSession->lfSelected));
     pSession->pCurrent = nullptr;
     pSession->nCount = 0;
     pSession->pHead = nullptr;
@@ -137,11 +138,20 @@ void DiscardFontSession(FontSession *pSession)
 }
 
 // Replaces the session's device context, releasing the earlier one and its font.
-void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc)
+void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc, const LOGFONTA &lf)
 {
     if (pSession->hdc != hdc)
         ReleaseDeviceContext(pSession->hdc);
     pSession->hdc = hdc;
+    pSession->lfSelected = lf;
+}
+
+bool SessionHasLogFont(const FontSession *pSession, const LOGFONTA &lf)
+{
+    // Logical fonts are zeroed before they are filled: padding and the
+    // bytes past the face name compare equal too.
+    return pSession != nullptr && pSession->hdc != nullptr &&
+           std::memcmp(&pSession->lfSelected, &lf, sizeof(lf)) == 0;
 }
 
 // Unlinks the entry from the session's list and releases it; the entry's

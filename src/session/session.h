@@ -62,6 +62,7 @@ constexpr uint32_t kNoGlyph = 0x10000;
 
 struct FontSession {
     HDC hdc;               // memory DC with the latest call's font selected
+    LOGFONTA lfSelected;   // the logical font selected into hdc (zeroed, then filled)
     FontEntry *pCurrent;   // the entry added last
     uint32_t nCount;
     FontEntry *pHead;
@@ -112,6 +113,9 @@ int RemoveFontEntry(FontSession *pSession, XLStream *pStream, int nFontId);
 // Unlinks and releases an entry without writing anything: one added by a
 // call that was refused before its font went out.
 void DropFontEntry(FontSession *pSession, FontEntry *pEntry);
-// Makes hdc the session's device context, deleting the earlier one and the
-// font selected into it.
-void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc);
+// Makes hdc, with the logical font lf selected, the session's device
+// context, deleting the earlier one and the font selected into it.
+void ReplaceSessionDeviceContext(FontSession *pSession, HDC hdc, const LOGFONTA &lf);
+// True when the session's device context has the logical font lf selected,
+// so that a call can read the font through it as it stands.
+bool SessionHasLogFont(const FontSession *pSession, const LOGFONTA &lf);

@@ -101,6 +101,22 @@ void RemoveOnTerm(int signalNumber)
     raise(signalNumber);
 }
 
+// Moves size on past what the library appended since it was counted (the
+// file's size, nothing read). False with the reason.
+bool SettleSize(JobOutput &output, std::string &reason)
+{
+    if (!output.uncounted)
+        return true;
+    struct stat status {};
+    if (stat(output.workPath.c_str(), &status) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    output.size = std::max(output.size, static_cast<uint64_t>(status.st_size));
+    output.uncounted = false;
+    return true;
+}
+
 } // namespace
 
 JobOutput::~JobOutput()
@@ -128,9 +144,13 @@ std::string WorkFolder()
 
 bool StreamOut(JobOutput &output)
 {
+    std::string reason;
+    if (!SettleSize(output, reason)) {
+        PrintError("cannot write the job: " + reason);
+        return false;
+    }
     if (!output.streams || output.size == 0)
         return true;
-    std::string reason;
     if (output.streams && !CopyWorkFile(output.workPath, stdout, reason)) {
         PrintError("cannot write standard output: " + reason);
         return false;
@@ -204,6 +224,10 @@ bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes)
 {
     if (output.discards)
         return true;
+    if (std::string reason; !SettleSize(output, reason)) {
+        PrintError("cannot write the job: " + reason);
+        return false;
+    }
     std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(output.workPath.c_str(), "ab"),
                                                 std::fclose);
     int error = file ? 0 : errno;
@@ -221,17 +245,17 @@ bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes)
     return true;
 }
 
-bool CountAppended(JobOutput &output, std::string &reason)
+bool CountAppended(JobOutput &output, std::string & /*reason*/)
 {
-    if (output.discards)
-        return true;
-    struct stat status {};
-    if (stat(output.workPath.c_str(), &status) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    output.size = std::max(output.size, static_cast<uint64_t>(status.st_size));
+    output.uncounted = !output.discards;
     return true;
+}
+
+uint64_t JobBytes(JobOutput &output)
+{
+    std::string reason;
+    SettleSize(output, reason);
+    return output.sent + output.size;
 }
 
 bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason)
@@ -241,6 +265,7 @@ bool CutOutputTo(JobOutput &output, uint64_t size, std::string &reason)
         return false;
     }
     output.size = size;
+    output.uncounted = false;
     return true;
 }
 

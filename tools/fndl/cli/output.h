@@ -17,6 +17,7 @@ struct JobOutput {
     std::string workPath; // the file the library appends to
     bool renames = false; // the work file becomes the target by rename
     uint64_t size = 0;    // bytes in the work file so far
+    bool uncounted = false; // the library appended since size was counted
     uint64_t sent = 0;    // bytes already sent to standard output and cut from the work file
     bool streams = false;  // standard output: sent page by page
     bool discards = false; // a counting pass: no work file, nothing written
@@ -33,8 +34,9 @@ struct JobOutput {
 bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason);
 // Appends the tool's own bytes. False after printing the reason.
 bool AppendToOutput(JobOutput &output, std::span<const uint8_t> bytes);
-// Counts what the library appended since the last look (the file's size,
-// nothing read); moves size on. False with the reason.
+// Notes that the library appended to the work file: its size is asked of
+// the system when it is next needed (the tool's own bytes, a page sent, the
+// job's byte count), not after every call. False with the reason.
 bool CountAppended(JobOutput &output, std::string &reason);
 // Standard output: sends what the work file holds now and cuts the work
 // file back to nothing, so that a job's pages reach the printer as they are
@@ -42,7 +44,7 @@ bool CountAppended(JobOutput &output, std::string &reason);
 // without doing anything. False after printing the reason.
 bool StreamOut(JobOutput &output);
 // The job's bytes so far: those sent and those in the work file.
-inline uint64_t JobBytes(const JobOutput &output) { return output.sent + output.size; }
+uint64_t JobBytes(JobOutput &output);
 // SIGTERM (a cancelled print job) and SIGPIPE (a reader gone) remove the
 // work files and end the process by the signal; other signals keep their
 // handling.

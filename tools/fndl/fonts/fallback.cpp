@@ -214,6 +214,11 @@ int FontForChar(JobFonts &fonts, char32_t codePoint, int previous)
 {
     if (!fonts.coverageKnown)
         return fonts.rejected.contains({0, codePoint}) ? -1 : 0;
+    // Without a fallback font before it, a character the main font has is
+    // the main font's whatever its script: no script lookup (the common
+    // case, every character of a text in the main font's script).
+    if (previous <= 0 && FontSetsChar(fonts, 0, codePoint))
+        return 0;
     const hb_script_t script = hb_unicode_script(hb_unicode_funcs_get_default(), codePoint);
     const bool ownScript = script != HB_SCRIPT_COMMON && script != HB_SCRIPT_INHERITED &&
                            script != HB_SCRIPT_UNKNOWN;
