@@ -151,6 +151,7 @@ TEST(VariableFont, AnInstanceWithMemoryRunningOutAnywhere)
     const long allocations = PlatformAllocationCount() - before;
     const std::vector<uint8_t> expected = reference.Read();
     ResetLibraryState();
+    ForgetConvertedGlyphs(); // each call varies the instance afresh
     for (long n = 1; n <= allocations && !HasFailure(); ++n) {
         TempPath out;
         PlatformFailNthAllocation(n);
@@ -166,6 +167,38 @@ TEST(VariableFont, AnInstanceWithMemoryRunningOutAnywhere)
         ForgetConvertedGlyphs();
         EXPECT_EQ(PlatformLiveAllocations(), baseline) << "allocation " << n << " leaked";
     }
+}
+
+// The process keeps an instance's header and varied glyphs: a request in a
+// fresh session sends the first one's bytes without varying them again (a
+// store keyed by the head alone would give Black the Bold's).
+TEST(VariableFont, AKeptInstanceSendsTheSameBytesWithoutVaryingAgain)
+{
+    if (!std::filesystem::exists(kInterRoman))
+        GTEST_SKIP() << "Inter's variable fonts are not installed (fonts-inter-variable)";
+    const auto Request = [](const TempPath &out, int nWeight, long &allocations) {
+        WideRequest request = MakeWideRequest("Inter", out.path, "Hamburgefonstiv \u00e9", 3, false);
+        request.page.lfWeight = nWeight;
+        const long before = PlatformAllocationCount();
+        const int result = FNDLFontDownloadW(&request.text, &request.page);
+        allocations = PlatformAllocationCount() - before;
+        ResetLibraryState();
+        return result;
+    };
+    ResetLibraryState();
+    ForgetConvertedGlyphs();
+    TempPath first, again, black;
+    long firstAllocations = 0, againAllocations = 0, blackAllocations = 0;
+    ASSERT_EQ(Request(first, 700, firstAllocations), FNDL_OK);
+    ASSERT_EQ(Request(again, 700, againAllocations), FNDL_OK);
+    EXPECT_EQ(again.Read(), first.Read());
+    // Varying allocates the header's tables and a kept copy of each glyph.
+    EXPECT_LT(againAllocations + 20, firstAllocations);
+    // Another instance of the same font is varied for itself.
+    ASSERT_EQ(Request(black, 900, blackAllocations), FNDL_OK);
+    EXPECT_NE(black.Read(), first.Read());
+    EXPECT_GE(blackAllocations, firstAllocations);
+    ForgetConvertedGlyphs();
 }
 
 TEST(VariableFont, NamedInstancesPrintAsTheirStaticFonts)

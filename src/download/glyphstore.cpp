@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The process's converted glyphs, per face in pages of 256 glyphs made as
+// The process's converted and varied glyphs, per face in pages of 256 glyphs made as
 // they are filled. Calls into the library are serialized, so the store
 // needs no lock of its own.
 #include "download/glyphstore.h"
@@ -12,13 +12,16 @@
 #include "download/outlineconvert.h"
 #include "truetype/bereader.h"
 #include "truetype/fontface.h"
+#include "truetype/instance.h"
 #include "truetype/tables.h"
+#include "truetype/truetype.h"
 
 namespace {
 
 constexpr uint32_t kPageGlyphs = 256;
 constexpr uint32_t kMaxGlyphs = 65536;
-constexpr uint32_t kKeySize = HeadTable::kSize + 4;
+constexpr uint32_t kKeyAxes = HeadTable::kSize + 4;
+constexpr uint32_t kKeySize = kKeyAxes + 2 + 2 * kMaxVariationAxes;
 
 struct KeptGlyph {
     uint8_t *pbyGlyph; // global heap; null for no contours
@@ -27,12 +30,15 @@ struct KeptGlyph {
 };
 
 struct StoredFace {
-    uint8_t abyKey[kKeySize]; // head, then units per em and glyph count
+    uint8_t abyKey[kKeySize]; // head, units per em, glyph count, axes and coordinates
     int nId;
     uint32_t nGlyphs;
     bool bChecksums;
     uint32_t adwTableSize[kKeptChecksums];
     uint32_t adwChecksum[kKeptChecksums];
+    uint8_t *pbyHeader; // an instance's GT segment (global heap)
+    uint32_t dwHeaderSize;
+    uint32_t nHeaderGlyphs;
     KeptGlyph *apPages[kMaxGlyphs / kPageGlyphs];
     size_t cbBytes;
     unsigned long lastUse;
@@ -55,25 +61,36 @@ void FreeFace(StoredFace *pFace)
                 GlobalFree(pPage[k].pbyGlyph);
         delete[] pPage;
     }
+    if (pFace->pbyHeader)
+        GlobalFree(pFace->pbyHeader);
     g_cbKept -= pFace->cbBytes;
     delete pFace;
 }
 
-// The store's key of the face: its head table, units per em and glyph count.
-// False for a face whose glyphs are not kept: a variable font's glyphs are
-// those of one instance, which the head does not tell apart.
+// The store's key of the face: its head table, units per em, glyph count
+// and, for a variable font, the normalized coordinates of the instance the
+// library makes (the head does not tell instances apart). False for a face
+// whose glyphs are not kept: a variable font whose instance is the
+// renderer's.
 bool FaceKey(FontFace &face, uint8_t (&abyKey)[kKeySize])
 {
+    VariationCoordinates coordinates{};
+    if (FaceHasTable(face, "fvar") && !FaceInstanceCoordinates(face, coordinates))
+        return false;
     uint32_t dwHeadSize = 0, dwMaxpSize = 0;
     const uint8_t *pbyHead = FaceTable(face, "head", &dwHeadSize);
     const uint8_t *pbyMaxp = FaceTable(face, "maxp", &dwMaxpSize, TableRecord::kFirst);
     uint16_t nGlyphs = 0;
     if (!pbyHead || dwHeadSize < HeadTable::kSize || !pbyMaxp ||
-        !BEReader(pbyMaxp, dwMaxpSize).U16(MaxpTable::kNumGlyphs, nGlyphs) || FaceHasTable(face, "fvar"))
+        !BEReader(pbyMaxp, dwMaxpSize).U16(MaxpTable::kNumGlyphs, nGlyphs))
         return false;
+    std::memset(abyKey, 0, kKeySize);
     std::memcpy(abyKey, pbyHead, HeadTable::kSize);
     PutBE16(abyKey + HeadTable::kSize, face.outline.nUnitsPerEm);
     PutBE16(abyKey + HeadTable::kSize + 2, nGlyphs);
+    PutBE16(abyKey + kKeyAxes, coordinates.nAxes);
+    for (uint16_t a = 0; a < coordinates.nAxes && a < kMaxVariationAxes; ++a)
+        PutBE16(abyKey + kKeyAxes + 2 + 2 * a, static_cast<uint16_t>(coordinates.anNormalized[a]));
     return true;
 }
 
@@ -196,6 +213,31 @@ void KeepChecksums(FontFace &face, const uint32_t (&adwSize)[kKeptChecksums],
     std::memcpy(p->adwTableSize, adwSize, sizeof adwSize);
     std::memcpy(p->adwChecksum, adwChecksum, sizeof adwChecksum);
     p->bChecksums = true;
+}
+
+bool FindKeptHeader(FontFace &face, uint32_t nGlyphs, const uint8_t **ppbySegment, uint32_t *pdwSize)
+{
+    StoredFace *p = FaceRecord(face, false);
+    if (!p || !p->pbyHeader || p->nHeaderGlyphs != nGlyphs)
+        return false;
+    p->lastUse = ++g_clock;
+    *ppbySegment = p->pbyHeader;
+    *pdwSize = p->dwHeaderSize;
+    return true;
+}
+
+bool KeepHeader(FontFace &face, uint32_t nGlyphs, uint8_t *pbySegment, uint32_t dwSize)
+{
+    StoredFace *p = FaceRecord(face, true);
+    if (!p || p->pbyHeader || !MakeRoom(p, dwSize))
+        return false;
+    p->lastUse = ++g_clock;
+    p->pbyHeader = pbySegment;
+    p->dwHeaderSize = dwSize;
+    p->nHeaderGlyphs = nGlyphs;
+    p->cbBytes += dwSize;
+    g_cbKept += dwSize;
+    return true;
 }
 
 ConvertWork *SharedConvertWork()

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Converted glyphs kept for the process: a font with PostScript outlines
-// converts each glyph once, and later requests and jobs on the same face
-// send the kept TrueType glyph (and the header's checksums, which cover
-// the whole hmtx). Kept per face (keyed by its head table,
-// whose checksum adjustment and dates tell fonts apart, and units per em),
-// bounded by memory: past the bound the face used longest ago goes, and a
-// glyph that still does not fit is converted again each time.
+// Glyphs made by the library kept for the process: a font with PostScript
+// outlines converts each glyph once, a variable font's instance varies it
+// once, and later requests and jobs on the same face send the kept
+// TrueType glyph (and the header's checksums, which cover the whole hmtx,
+// or an instance's whole header, whose hmtx needs every glyph varied).
+// Kept per face (keyed by its head table, whose checksum adjustment and
+// dates tell fonts apart, units per em, glyph count and, for a variable
+// font, the instance's normalized coordinates), bounded by memory: past
+// the bound the face used longest ago goes, and a glyph that still does
+// not fit is made again each time.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +38,13 @@ bool FindKeptChecksums(FontFace &face, const uint32_t (&adwSize)[kKeptChecksums]
 void KeepChecksums(FontFace &face, const uint32_t (&adwSize)[kKeptChecksums],
                    const uint32_t (&adwChecksum)[kKeptChecksums]);
 
+// The GT segment of an instance's font header for nGlyphs glyphs (its
+// directory and tables, as sent) kept for the face: true with the block.
+bool FindKeptHeader(FontFace &face, uint32_t nGlyphs, const uint8_t **ppbySegment, uint32_t *pdwSize);
+// Keeps it (a global-heap block): true when the store took the block,
+// false when the caller still owns it.
+bool KeepHeader(FontFace &face, uint32_t nGlyphs, uint8_t *pbySegment, uint32_t dwSize);
+
 // What a conversion works in, made on first use and kept: the converter's
 // blocks and a block for the GGO_NATIVE outline that grows to the largest
 // asked for. Null when memory runs out.
@@ -45,6 +55,7 @@ struct ConvertWork {
 };
 ConvertWork *SharedConvertWork();
 
-// Frees every kept glyph and the conversion blocks (the process's fonts
-// are forgotten, as when the platform drops its realized fonts).
+// Frees every kept glyph and header and the conversion blocks (the
+// process's fonts are forgotten, as when the platform drops its realized
+// fonts).
 void ForgetConvertedGlyphs();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "download/glyphstore.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/instance.h"
@@ -87,6 +88,50 @@ bool OpenFaceInstanceAt(FontFace &face, int nInstance)
     return true;
 }
 
+bool FaceInstanceCoordinates(FontFace &face, VariationCoordinates &coordinates)
+{
+    if (!face.instance && !OpenFaceInstance(face))
+        return false;
+    coordinates = face.instance->glyphs.coordinates;
+    return true;
+}
+
+namespace {
+
+// The instance's glyph g: kept for the process since a request before, else
+// varied and kept (a glyph the store does not take is varied again next
+// time). Null when it cannot be made or is empty (*pnLength 0).
+const uint8_t *VariedGlyph(FontFace &face, FaceInstance &instance, uint16_t nGlyph, int32_t *pnLength)
+{
+    const uint8_t *pbyKept = nullptr;
+    uint32_t dwKept = 0;
+    if (FindKeptGlyph(face, nGlyph, &pbyKept, &dwKept)) {
+        *pnLength = static_cast<int32_t>(dwKept);
+        return pbyKept;
+    }
+    int32_t nLength = 0;
+    const VaryResult result = VaryGlyph(instance.glyphs, nGlyph, &nLength);
+    if (result == VaryResult::kNoMemory)
+        FaceFail(face, Status::kNoMemory);
+    if (result != VaryResult::kOk)
+        return nullptr;
+    *pnLength = nLength;
+    if (nLength == 0) {
+        KeepGlyph(face, nGlyph, nullptr, 0);
+        return nullptr;
+    }
+    // Short of memory for the kept copy the glyph still goes out.
+    auto *pbyCopy = static_cast<uint8_t *>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(nLength)));
+    if (pbyCopy != nullptr) {
+        std::memcpy(pbyCopy, instance.glyphs.pbyGlyph, static_cast<size_t>(nLength));
+        if (!KeepGlyph(face, nGlyph, pbyCopy, static_cast<uint32_t>(nLength)))
+            GlobalFree(pbyCopy);
+    }
+    return instance.glyphs.pbyGlyph;
+}
+
+} // namespace
+
 const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength)
 {
     if (!face.instance && !OpenFaceInstance(face))
@@ -95,11 +140,9 @@ const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *
     nGlyphIndex &= 0xFFFF; // as glyphs are located
     if (nGlyphIndex >= instance.glyphs.tables.nGlyphs)
         return nullptr;
-    int32_t nLength = 0;
-    const VaryResult result = VaryGlyph(instance.glyphs, static_cast<uint16_t>(nGlyphIndex), &nLength);
-    if (result == VaryResult::kNoMemory)
-        FaceFail(face, Status::kNoMemory);
-    if (result != VaryResult::kOk)
+    int32_t nLength = -1;
+    const uint8_t *pbyGlyph = VariedGlyph(face, instance, static_cast<uint16_t>(nGlyphIndex), &nLength);
+    if (nLength < 0)
         return nullptr;
     *pnLength = nLength;
     if (nLength == 0)
@@ -117,7 +160,7 @@ const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *
         }
         instance.dwHandedCapacity = std::max<uint32_t>(nLength, 4096);
     }
-    std::memcpy(instance.pbyHanded, instance.glyphs.pbyGlyph, static_cast<size_t>(nLength));
+    std::memcpy(instance.pbyHanded, pbyGlyph, static_cast<size_t>(nLength));
     return instance.pbyHanded;
 }
 

@@ -95,6 +95,11 @@ bool OpenFaceInstanceAt(FontFace &face, int nInstance);
 // when the instance cannot be opened or the glyph's data are damaged.
 const uint8_t *FaceInstanceGlyph(FontFace &face, uint32_t nGlyphIndex, int32_t *pnLength);
 
+// The normalized coordinates of the instance the library makes for the
+// face (opened if it is not yet); false when it makes none.
+struct VariationCoordinates;
+bool FaceInstanceCoordinates(FontFace &face, VariationCoordinates &coordinates);
+
 // The instance's horizontal metrics and the tables that follow from them,
 // glyph by glyph: hmtx with a long metric for each of nGlyphs glyphs
 // (advance from HVAR, else from the phantom points; the side bearing from
