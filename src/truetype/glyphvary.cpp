@@ -21,7 +21,13 @@ constexpr uint16_t kArgsAreXYValues = 0x0002;
 constexpr uint16_t kScaledComponentOffset = 0x0800;
 constexpr uint16_t kUnscaledComponentOffset = 0x1000;
 
-int32_t Round(double d) { return static_cast<int32_t>(std::floor(d + 0.5)); }
+// floor(d + 0.5) without a call to floor: truncation, one less below zero.
+int32_t Round(double d)
+{
+    const double dHalfUp = d + 0.5;
+    const auto n = static_cast<int32_t>(dHalfUp);
+    return n - (dHalfUp < n ? 1 : 0);
+}
 
 } // namespace
 

@@ -113,24 +113,20 @@ bool ReadDeltas(const BEReader &data, size_t *pnAt, uint32_t nCount, int32_t *pn
         const size_t nSize = nKind == 0 ? 1 : nKind == 1 ? 2 : nKind == 3 ? 4 : 0;
         if (!data.Contains(*pnAt, nSize * nRun) || nRun > nCount - nRead)
             return false;
-        for (uint32_t k = 0; k < nRun; ++k) {
-            int32_t nDelta = 0;
-            if (nKind == 0) {
-                uint8_t by = 0;
-                data.U8(*pnAt, by);
-                nDelta = static_cast<int8_t>(by);
-            } else if (nKind == 1) {
-                int16_t n = 0;
-                data.I16(*pnAt, n);
-                nDelta = n;
-            } else if (nKind == 3) {
-                uint32_t dw = 0;
-                data.U32(*pnAt, dw);
-                nDelta = static_cast<int32_t>(dw);
-            }
-            *pnAt += nSize;
-            pnDeltas[nRead++] = nDelta;
+        // The run lies inside the data (checked above): read it in place.
+        int32_t *pn = pnDeltas + nRead;
+        if (nKind == 2) {
+            std::fill(pn, pn + nRun, 0);
+        } else {
+            const uint8_t *pby = data.Data() + *pnAt;
+            for (uint32_t k = 0; k < nRun; ++k, pby += nSize)
+                pn[k] = nKind == 0   ? static_cast<int8_t>(pby[0])
+                        : nKind == 1 ? static_cast<int16_t>((pby[0] << 8) | pby[1])
+                                     : static_cast<int32_t>(uint32_t{pby[0]} << 24 | uint32_t{pby[1]} << 16 |
+                                                            uint32_t{pby[2]} << 8 | pby[3]);
         }
+        *pnAt += nSize * nRun;
+        nRead += nRun;
     }
     return true;
 }
