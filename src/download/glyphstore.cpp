@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The process's converted and varied glyphs, per face in pages of 256 glyphs made as
-// they are filled. Calls into the library are serialized, so the store
-// needs no lock of its own.
+// The process's converted and varied glyphs, per face in pages of 256
+// glyphs made as they are filled. Calls into the library are serialized,
+// so the store needs no lock of its own.
 #include "download/glyphstore.h"
 
 #include <windows.h>
@@ -70,12 +70,12 @@ void FreeFace(StoredFace *pFace)
 // The store's key of the face: its head table, units per em, glyph count
 // and, for a variable font, the normalized coordinates of the instance the
 // library makes (the head does not tell instances apart). False for a face
-// whose glyphs are not kept: a variable font whose instance is the
-// renderer's.
+// whose glyphs are not kept: a variable font whose instance is converted
+// from the renderer's outlines (those glyphs differ from the varied ones).
 bool FaceKey(FontFace &face, uint8_t (&abyKey)[kKeySize])
 {
     VariationCoordinates coordinates{};
-    if (FaceHasTable(face, "fvar") && !FaceInstanceCoordinates(face, coordinates))
+    if (FaceHasTable(face, "fvar") && (!face.bInstanceGlyphs || !FaceInstanceCoordinates(face, coordinates)))
         return false;
     uint32_t dwHeadSize = 0, dwMaxpSize = 0;
     const uint8_t *pbyHead = FaceTable(face, "head", &dwHeadSize);
