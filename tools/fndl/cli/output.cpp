@@ -3,7 +3,6 @@
 #include "cli/output.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -123,9 +122,7 @@ bool SettleSize(JobOutput &output, std::string &reason)
 JobOutput::~JobOutput()
 {
     RemoveCleanup(cleanupSlot);
-    if (memoryFd >= 0)
-        close(memoryFd);
-    else if (!workPath.empty() && !keepWorkFile)
+    if (!workPath.empty() && !keepWorkFile)
         unlink(workPath.c_str());
 }
 
@@ -177,56 +174,16 @@ bool SameFile(const std::string &path, const std::string &other)
 
 namespace {
 
-// Standard output's work file in memory, named by the process's link to it:
-// it holds one page at a time, and the library opens, appends to and
-// closes it on every call, which on a disk file costs a journal update per
-// call and a flush of the page after each cut. False when the system has
-// no memory files (or no /proc to name them by).
-bool OpenMemoryWorkFile(JobOutput &output)
-{
-    const int fd = memfd_create("fndl-job", MFD_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (access(path.c_str(), W_OK) != 0) {
-        close(fd);
-        return false;
-    }
-    output.memoryFd = fd;
-    output.workPath = path;
-    return true;
-}
+// Standard output's work file holds one page at a time, and the library
+// opens, appends to and closes it on every call: in memory (tmpfs) that
+// costs a fraction of what it does on a disk file system, which updates
+// its journal per call and flushes the page after each cut.
+constexpr const char *kMemoryFolder = "/dev/shm";
 
-} // namespace
-
-bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason)
+// Makes a work file from pattern (its XXXXXX replaced) and puts it on the
+// list a SIGTERM removes. The file's descriptor, or -1 with errno.
+int MakeWorkFile(const std::string &pattern, JobOutput &output)
 {
-    output.target = target;
-    if (target == "-") {
-        // TMPDIR must be usable all the same: the job does not fail or
-        // pass by whether the system has memory files.
-        const std::string folder = WorkFolder();
-        if (access(folder.c_str(), W_OK | X_OK) != 0) {
-            reason = "no work file can be made in TMPDIR '" + folder + "': " + std::strerror(errno);
-            return false;
-        }
-        if (OpenMemoryWorkFile(output)) {
-            output.size = 0;
-            output.streams = true;
-            return true;
-        }
-    }
-    struct stat status {};
-    const bool exists = target != "-" && lstat(target.c_str(), &status) == 0;
-    output.renames = target != "-" && (!exists || S_ISREG(status.st_mode));
-    std::string pattern;
-    if (output.renames) {
-        const size_t slash = target.rfind('/');
-        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        pattern = DirectoryOf(target) + "/." + name + ".XXXXXX";
-    } else {
-        pattern = WorkFolder() + "/fndl-job.XXXXXX";
-    }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
     // A SIGTERM (or SIGPIPE) waits until the new file is on the list it
@@ -242,13 +199,47 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
     if (fd >= 0)
         output.cleanupSlot = AddCleanup(path.data());
     sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (fd >= 0)
+        output.workPath = path.data();
+    errno = error;
+    return fd;
+}
+
+} // namespace
+
+bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason)
+{
+    output.target = target;
+    int fd = -1;
+    if (target == "-") {
+        // TMPDIR must be usable all the same: a job does not fail or pass
+        // by whether the system has a memory file system.
+        const std::string folder = WorkFolder();
+        if (access(folder.c_str(), W_OK | X_OK) != 0) {
+            reason = "no work file can be made in TMPDIR '" + folder + "': " + std::strerror(errno);
+            return false;
+        }
+        fd = MakeWorkFile(std::string(kMemoryFolder) + "/fndl-job.XXXXXX", output);
+    }
+    struct stat status {};
+    const bool exists = target != "-" && lstat(target.c_str(), &status) == 0;
+    output.renames = target != "-" && (!exists || S_ISREG(status.st_mode));
+    std::string pattern;
+    if (output.renames) {
+        const size_t slash = target.rfind('/');
+        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+        pattern = DirectoryOf(target) + "/." + name + ".XXXXXX";
+    } else {
+        pattern = WorkFolder() + "/fndl-job.XXXXXX";
+    }
+    if (fd < 0)
+        fd = MakeWorkFile(pattern, output);
     if (fd < 0) {
-        reason = std::strerror(error);
+        reason = std::strerror(errno);
         if (!output.renames)
             reason = "no work file can be made in TMPDIR '" + WorkFolder() + "': " + reason;
         return false;
     }
-    output.workPath = path.data();
     if (output.renames) {
         // mkstemp makes the file private; the job gets the usual mode.
         const mode_t mask = umask(0);
@@ -316,7 +307,7 @@ std::string WorkFileProblem(const JobOutput &output)
     // text, and a few blocks may still be free.
     constexpr uint64_t kNearlyFull = 1 << 20;
     struct statvfs space {};
-    if (statvfs(output.workPath.c_str(), &space) == 0 && space.f_blocks > 0 &&
+    if (statvfs(output.workPath.c_str(), &space) == 0 &&
         static_cast<uint64_t>(space.f_bavail) * space.f_frsize < kNearlyFull)
         return std::strerror(ENOSPC);
     FILE *file = std::fopen(output.workPath.c_str(), "ab");

@@ -4,7 +4,7 @@
 // failed job leaves FILE as it was), or, for standard output and for paths
 // that are not plain files (/dev/stdout, a pipe, a symbolic link), in the
 // temporary directory and copied there at the end; standard output's work
-// file is in memory where the system allows. The byte count is kept
+// file is in memory (/dev/shm) where the system has it. The byte count is kept
 // as the job grows, so reading what a call appended costs what it appended.
 #pragma once
 
@@ -24,7 +24,6 @@ struct JobOutput {
     bool discards = false; // a counting pass: no work file, nothing written
     int cleanupSlot = -1; // the work file's place in the list removed on SIGTERM
     bool keepWorkFile = false; // the work file is the target, or not ours
-    int memoryFd = -1;         // standard output's work file in memory, else -1
 
     JobOutput() = default;
     JobOutput(const JobOutput &) = delete;
