@@ -18,6 +18,7 @@
 
 #include "platform/platform_hooks.h"
 #include "support/fontbuilder.h"
+#include "truetype/fontdata.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -281,6 +282,16 @@ TEST(PlatformFontData, TableConventions)
     // Table 0 of a plain font file is the file.
     EXPECT_EQ(WholeFont(sans.hdc), file);
     EXPECT_EQ(GetFontData(sans.hdc, 0, file.size() - 2, buffer, 16), 2u);
+
+    // In place: the bytes GetFontData copies; none for table 0 or a table
+    // the font lacks.
+    DWORD size = 0;
+    const uint8_t *pGlyf = FontTableInPlace(sans.hdc, Tag("glyf"), &size);
+    ASSERT_NE(pGlyf, nullptr);
+    EXPECT_EQ(Bytes(pGlyf, pGlyf + size), glyf);
+    EXPECT_EQ(FontTableInPlace(sans.hdc, Tag("zzzz"), &size), nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(FontTableInPlace(sans.hdc, 0, &size), nullptr);
 }
 
 TEST(PlatformFontData, CollectionFaceReadsAsStandaloneFont)
@@ -299,6 +310,10 @@ TEST(PlatformFontData, CollectionFaceReadsAsStandaloneFont)
     EXPECT_EQ(TablesOf(standalone, 0), TablesOf(collection, GetU32(collection, 12)));
     EXPECT_EQ(GetFontData(served.hdc, Tag("ttcf"), 0, nullptr, 0), collection.size());
     EXPECT_EQ(GetFontData(served.hdc, Tag("name"), 0, nullptr, 0), FindTable(first, "name")->size());
+    DWORD size = 0;
+    const uint8_t *pName = FontTableInPlace(served.hdc, Tag("name"), &size); // inside the collection file
+    ASSERT_NE(pName, nullptr);
+    EXPECT_EQ(Bytes(pName, pName + size), *FindTable(first, "name"));
 
     // A face of an installed collection, when one is installed.
     if (!FileExists(kCollectionPath))

@@ -933,6 +933,10 @@ TEST(TrueTypeCmap, LooksCodesUpAsTheWholeTableMapsThem)
     Bytes shortArray(good.begin(), good.end() - 2);
     Bytes hugeSegCount = good;
     PutU16(hugeSegCount, 6, 0xFFFE);
+    // A length that ends inside the glyphIdArray, as a large subtable's
+    // 16-bit length does: the rest of the array is still read.
+    Bytes shortLength = good;
+    PutU16(shortLength, 2, static_cast<uint16_t>(16 + 8 * (GetU16(good, 6) / 2) + 2));
     const Bytes overlapping = MakeCmapFormat4(
         {{0x30, 0x60, 5, {}, std::nullopt}, {0x40, 0x50, 0, {1, 2, 3}, std::nullopt}, {0x20, 0x35, 9, {}, std::nullopt}});
     const Bytes emptySegment = MakeCmapFormat4(
@@ -942,6 +946,7 @@ TEST(TrueTypeCmap, LooksCodesUpAsTheWholeTableMapsThem)
         {{3, 1, good}},         {{3, 1, cut}},          {{3, 1, shortArray}},
         {{3, 1, hugeSegCount}}, {{3, 1, overlapping}},  {{3, 1, emptySegment}},
         {{3, 0, symbol}},       {{3, 10, MakeCmapFormat12({{0x20, 0x7E, 3}})}}, {},
+        {{3, 1, shortLength}},
     };
     for (Source source : kBothSources) {
         for (size_t k = 0; k < cmaps.size(); ++k) {

@@ -7,6 +7,7 @@
 // "the whole font" sees one font with offsets that start at its own first
 // byte. The tag 'ttcf' gives the whole collection file, as on Windows.
 #include "platform_internal.h"
+#include "truetype/fontdata.h"
 #include "truetype/sfnt.h"
 
 #include <cstring>
@@ -66,4 +67,18 @@ DWORD GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, LPVOID pvBuffer, DWORD
         ReadStandaloneFont(*font->file, font->face, font->standaloneDirectory,
                            font->standaloneDirectorySize, dwOffset, static_cast<uint8_t *>(pvBuffer), count);
     return static_cast<DWORD>(count);
+}
+
+const uint8_t *FontTableInPlace(HDC hdc, DWORD dwTable, DWORD *pdwSize)
+{
+    if (pdwSize != nullptr)
+        *pdwSize = 0;
+    // Table 0 of a collection's face is made as it is read: never in place.
+    FontObject *font = SelectedFont(hdc);
+    TableSource source{};
+    if (!font || dwTable == 0 || !FindTableSource(*font, dwTable, &source) || !source.bytes ||
+        source.size >= GDI_ERROR || pdwSize == nullptr)
+        return nullptr;
+    *pdwSize = static_cast<DWORD>(source.size);
+    return source.bytes;
 }

@@ -4,9 +4,24 @@
 // the bytes is not read, and the read reports false.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+// nCount big-endian 16-bit values in a row, checked once when made
+// (BEReader::U16Run): At(i) for i < nCount reads without a check of its
+// own, for loops over a whole array of a table.
+struct BEU16Run {
+    const uint8_t *pData = nullptr;
+    size_t nCount = 0;
+
+    uint16_t At(size_t i) const
+    {
+        assert(i < nCount);
+        return static_cast<uint16_t>((pData[2 * i] << 8) | pData[2 * i + 1]);
+    }
+};
 
 struct BEReader {
     std::span<const uint8_t> bytes;
@@ -77,6 +92,15 @@ struct BEReader {
         if (!Contains(offset, length))
             return false;
         out = BEReader(bytes.subspan(offset, length));
+        return true;
+    }
+
+    // The nCount 16-bit values from offset on, checked here once.
+    bool U16Run(size_t offset, size_t nCount, BEU16Run &out) const
+    {
+        if (nCount > bytes.size() / 2 || !Contains(offset, 2 * nCount))
+            return false;
+        out = BEU16Run{bytes.data() + offset, nCount};
         return true;
     }
 

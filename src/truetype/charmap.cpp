@@ -109,27 +109,35 @@ void FillSegment(uint32_t *pnTable, const BEReader &subtable, const Format4Segme
     }
 }
 
-// A format 4 subtable whose four segment arrays all lie inside it: checked
-// once, so that every segment reads whole.
+// A format 4 subtable's four segment arrays, which all lie inside it:
+// checked once as one run of values (endCode, reservedPad, startCode,
+// idDelta, idRangeOffset), so that every segment reads whole.
 struct SegmentArrays {
-    BEReader subtable;
+    BEU16Run values;
     uint32_t nSegments;
 };
 
 bool GetSegmentArrays(const BEReader &subtable, uint32_t nSegments, SegmentArrays &arrays)
 {
-    if (!subtable.Contains(CmapFormat4::kEndCodes, CmapFormat4::SegmentArraysSize(nSegments)))
+    BEU16Run values;
+    if (!subtable.U16Run(CmapFormat4::kEndCodes, CmapFormat4::SegmentArraysSize(nSegments) / 2, values))
         return false;
-    arrays = SegmentArrays{subtable, nSegments};
+    arrays = SegmentArrays{values, nSegments};
     return true;
+}
+
+uint16_t SegmentValue(const SegmentArrays &arrays, size_t k, uint32_t j)
+{
+    return arrays.values.At((CmapFormat4::SegmentField(arrays.nSegments, k, j) - CmapFormat4::kEndCodes) / 2);
 }
 
 // Segment j of the checked arrays.
 Format4Segment SegmentAt(const SegmentArrays &arrays, uint32_t j)
 {
-    Format4Segment segment{};
-    ReadFormat4Segment(arrays.subtable, arrays.nSegments, j, segment);
-    return segment;
+    using namespace CmapFormat4;
+    return Format4Segment{SegmentValue(arrays, kStartCodeArray, j), SegmentValue(arrays, kEndCodeArray, j),
+                          SegmentValue(arrays, kIdDeltaArray, j), SegmentValue(arrays, kIdRangeOffsetArray, j),
+                          SegmentField(arrays.nSegments, kIdRangeOffsetArray, j)};
 }
 
 // True when every segment that covers a code starts after the end of the
@@ -355,8 +363,10 @@ bool CmapU16(FontFace &face, size_t nOffset, uint16_t &value)
 }
 
 // The subtable from its offset on: the whole tail of cmap in place from a
-// font file; through the device context a copy of its header and segment
-// arrays (or as much of them as cmap holds).
+// font file; through the device context a copy of its header, segment
+// arrays and, as far as its length field says, its glyphIdArray (or as much
+// of them as cmap holds). Values past the copy are read from cmap one by
+// one: a large subtable's 16-bit length falls short of its end.
 bool ReadSubtable(CharGlyphLookup &lookup)
 {
     FontFace &face = *lookup.pFace;
@@ -369,7 +379,10 @@ bool ReadSubtable(CharGlyphLookup &lookup)
     }
     uint16_t wSegCountX2 = 0;
     CmapU16(face, size_t{lookup.dwSubtableOffset} + CmapFormat4::kSegCountX2, wSegCountX2);
-    const size_t nWanted = CmapFormat4::kEndCodes + CmapFormat4::SegmentArraysSize(wSegCountX2 / 2u);
+    uint16_t wLength = 0;
+    CmapU16(face, size_t{lookup.dwSubtableOffset} + CmapFormat4::kLength, wLength);
+    const size_t nWanted =
+        std::max<size_t>(CmapFormat4::kEndCodes + CmapFormat4::SegmentArraysSize(wSegCountX2 / 2u), wLength);
     const DWORD dwAvailable = GetFontData(face.pSession->hdc, FontTableTag("cmap"), lookup.dwSubtableOffset, nullptr, 0);
     if (dwAvailable == GDI_ERROR)
         return true; // nothing to read: every code unmapped
@@ -414,21 +427,17 @@ uint32_t LookupSegmentGlyph(const CharGlyphLookup &lookup, const Format4Segment 
 bool SegmentsSorted(const SegmentArrays &arrays)
 {
     using namespace CmapFormat4;
-    BEReader ends, starts;
-    const size_t nArrayBytes = 2 * size_t{arrays.nSegments};
-    if (!arrays.subtable.Sub(SegmentField(arrays.nSegments, kEndCodeArray, 0), nArrayBytes, ends) ||
-        !arrays.subtable.Sub(SegmentField(arrays.nSegments, kStartCodeArray, 0), nArrayBytes, starts))
-        return false;
-    uint32_t nPreviousEnd = 0;
-    for (uint32_t j = 0; j < arrays.nSegments; ++j) {
-        uint16_t wStart = 0, wEnd = 0;
-        ends.U16(2 * size_t{j}, wEnd);
-        starts.U16(2 * size_t{j}, wStart);
-        if (wStart > wEnd || (j > 0 && wStart <= nPreviousEnd))
-            return false;
-        nPreviousEnd = wEnd;
+    if (arrays.nSegments == 0)
+        return true;
+    // Every segment is looked at (no early exit), so the loop has no branch
+    // that depends on the font: thousands of segments in a CJK font.
+    bool bUnsorted = SegmentValue(arrays, kStartCodeArray, 0) > SegmentValue(arrays, kEndCodeArray, 0);
+    for (uint32_t j = 1; j < arrays.nSegments; ++j) {
+        const uint16_t wStart = SegmentValue(arrays, kStartCodeArray, j);
+        const uint16_t wEnd = SegmentValue(arrays, kEndCodeArray, j);
+        bUnsorted |= (wStart > wEnd) | (wStart <= SegmentValue(arrays, kEndCodeArray, j - 1));
     }
-    return true;
+    return !bUnsorted;
 }
 
 // Finds the subtable MapFromCmap maps from, reading cmap through the face.
@@ -453,6 +462,13 @@ void OpenLookup(CharGlyphLookup &lookup)
     SegmentArrays arrays{};
     lookup.bSorted = lookup.kind == LookupKind::kUnicode &&
                      GetSegmentArrays(lookup.subtable, lookup.nSegments, arrays) && SegmentsSorted(arrays);
+    if (!lookup.bSorted)
+        return;
+    lookup.segmentArrays = arrays.values;
+    const uint32_t nBlock = CharGlyphLookup::kSegmentBlock;
+    for (uint32_t b = 0; b * nBlock < lookup.nSegments; ++b)
+        lookup.awBlockEnds[b] =
+            SegmentValue(arrays, CmapFormat4::kEndCodeArray, std::min(b * nBlock + nBlock, lookup.nSegments) - 1);
 }
 
 uint32_t LookUpUnicode(const CharGlyphLookup &lookup, uint32_t nCode)
@@ -460,14 +476,20 @@ uint32_t LookUpUnicode(const CharGlyphLookup &lookup, uint32_t nCode)
     if (nCode > kLastLookedUpCode)
         return kNoGlyph;
     if (lookup.bSorted) {
-        const SegmentArrays arrays{lookup.subtable, lookup.nSegments};
-        uint32_t nLow = 0, nHigh = lookup.nSegments; // the first segment ending at or after nCode
+        // Checked and sorted when the lookup was opened.
+        const SegmentArrays arrays{lookup.segmentArrays, lookup.nSegments};
+        // The first segment ending at or after nCode: its block, then the
+        // segment inside the block.
+        const uint32_t nBlock = CharGlyphLookup::kSegmentBlock;
+        const uint32_t nBlocks = (lookup.nSegments + nBlock - 1) / nBlock;
+        const uint32_t b = static_cast<uint32_t>(
+            std::lower_bound(lookup.awBlockEnds, lookup.awBlockEnds + nBlocks, nCode) - lookup.awBlockEnds);
+        if (b == nBlocks)
+            return kNoGlyph;
+        uint32_t nLow = b * nBlock, nHigh = std::min(nLow + nBlock, lookup.nSegments);
         while (nLow < nHigh) {
             const uint32_t nMiddle = nLow + (nHigh - nLow) / 2;
-            uint16_t wEnd = 0;
-            lookup.subtable.U16(CmapFormat4::SegmentField(lookup.nSegments, CmapFormat4::kEndCodeArray, nMiddle),
-                                wEnd); // inside: the arrays were checked
-            if (wEnd < nCode)
+            if (SegmentValue(arrays, CmapFormat4::kEndCodeArray, nMiddle) < nCode)
                 nLow = nMiddle + 1;
             else
                 nHigh = nMiddle;
@@ -512,7 +534,7 @@ uint32_t LookUpSymbol(const CharGlyphLookup &lookup, uint32_t nCode)
 
 CharGlyphLookup::CharGlyphLookup(FontFace *pFaceIn, uint32_t nGlyphsIn)
     : pFace(pFaceIn), nGlyphs(nGlyphsIn), kind(Kind::kUnread), dwSubtableOffset(0), subtable(),
-      nSegments(0), bSorted(false), pCopy(nullptr), bFailed(false)
+      nSegments(0), bSorted(false), segmentArrays(), pCopy(nullptr), bFailed(false)
 {
 }
 

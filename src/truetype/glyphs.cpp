@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "truetype/bereader.h"
+#include "truetype/fontdata.h"
 #include "truetype/tables.h"
 #include "truetype/truetype.h"
 
@@ -216,6 +217,20 @@ const uint8_t *FaceGlyphBytes(FontFace &face, uint32_t nGlyphIndex, int32_t *pnL
     if (face.bFromFile) {
         *pnLength = nLength;
         return pTables->glyf.Data() + dwStart;
+    }
+    // Where the system lends glyf in place the glyph is read there, as
+    // GetFontData would copy it: whole or not at all.
+    DWORD dwGlyfSize = 0;
+    const uint8_t *pGlyf = FontTableInPlace(face.pSession->hdc, FontTableTag("glyf"), &dwGlyfSize);
+    if (pGlyf != nullptr) {
+        if (nLength == 0) {
+            *pnLength = 0;
+            return pGlyf; // nothing to read, as GetFontData reads nothing
+        }
+        if (!BEReader(pGlyf, dwGlyfSize).Contains(dwStart, static_cast<uint32_t>(nLength)))
+            return nullptr;
+        *pnLength = nLength;
+        return pGlyf + dwStart;
     }
     const uint32_t dwNeeded = nLength > 0 ? static_cast<uint32_t>(nLength) : 1;
     if (face.dwGlyphBufferSize < dwNeeded) {

@@ -173,6 +173,13 @@ struct CharGlyphLookup {
     BEReader subtable;         // from the subtable on, as far as it was read
     uint32_t nSegments;
     bool bSorted;              // each segment covers codes after the one before: binary search
+    BEU16Run segmentArrays;    // when sorted: the subtable's segment arrays, checked
+    // When sorted, the endCode of the last segment of each block of
+    // kSegmentBlock segments: a search reads this, then one block, instead
+    // of the whole endCode array's cache lines (thousands of segments in a
+    // CJK font).
+    static constexpr uint32_t kSegmentBlock = 64;
+    uint16_t awBlockEnds[0x8000 / kSegmentBlock];
     uint8_t *pCopy;            // the device context's copy of subtable, global heap
     bool bFailed;              // the copy could not be made
 

@@ -172,20 +172,18 @@ bool SameFile(const std::string &path, const std::string &other)
            a.st_ino == b.st_ino;
 }
 
-bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason)
+namespace {
+
+// Standard output's work file holds one page at a time, and the library
+// opens, appends to and closes it on every call: in memory (tmpfs) that
+// costs a fraction of what it does on a disk file system, which updates
+// its journal per call and flushes the page after each cut.
+constexpr const char *kMemoryFolder = "/dev/shm";
+
+// Makes a work file from pattern (its XXXXXX replaced) and puts it on the
+// list a SIGTERM removes. The file's descriptor, or -1 with errno.
+int MakeWorkFile(const std::string &pattern, JobOutput &output)
 {
-    output.target = target;
-    struct stat status {};
-    const bool exists = target != "-" && lstat(target.c_str(), &status) == 0;
-    output.renames = target != "-" && (!exists || S_ISREG(status.st_mode));
-    std::string pattern;
-    if (output.renames) {
-        const size_t slash = target.rfind('/');
-        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        pattern = DirectoryOf(target) + "/." + name + ".XXXXXX";
-    } else {
-        pattern = WorkFolder() + "/fndl-job.XXXXXX";
-    }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
     // A SIGTERM (or SIGPIPE) waits until the new file is on the list it
@@ -201,13 +199,47 @@ bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &re
     if (fd >= 0)
         output.cleanupSlot = AddCleanup(path.data());
     sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (fd >= 0)
+        output.workPath = path.data();
+    errno = error;
+    return fd;
+}
+
+} // namespace
+
+bool OpenJobOutput(const std::string &target, JobOutput &output, std::string &reason)
+{
+    output.target = target;
+    int fd = -1;
+    if (target == "-") {
+        // TMPDIR must be usable all the same: a job does not fail or pass
+        // by whether the system has a memory file system.
+        const std::string folder = WorkFolder();
+        if (access(folder.c_str(), W_OK | X_OK) != 0) {
+            reason = "no work file can be made in TMPDIR '" + folder + "': " + std::strerror(errno);
+            return false;
+        }
+        fd = MakeWorkFile(std::string(kMemoryFolder) + "/fndl-job.XXXXXX", output);
+    }
+    struct stat status {};
+    const bool exists = target != "-" && lstat(target.c_str(), &status) == 0;
+    output.renames = target != "-" && (!exists || S_ISREG(status.st_mode));
+    std::string pattern;
+    if (output.renames) {
+        const size_t slash = target.rfind('/');
+        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+        pattern = DirectoryOf(target) + "/." + name + ".XXXXXX";
+    } else {
+        pattern = WorkFolder() + "/fndl-job.XXXXXX";
+    }
+    if (fd < 0)
+        fd = MakeWorkFile(pattern, output);
     if (fd < 0) {
-        reason = std::strerror(error);
+        reason = std::strerror(errno);
         if (!output.renames)
             reason = "no work file can be made in TMPDIR '" + WorkFolder() + "': " + reason;
         return false;
     }
-    output.workPath = path.data();
     if (output.renames) {
         // mkstemp makes the file private; the job gets the usual mode.
         const mode_t mask = umask(0);

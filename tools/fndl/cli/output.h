@@ -3,7 +3,8 @@
 // is written to a work file: beside FILE, renamed over it at the end (a
 // failed job leaves FILE as it was), or, for standard output and for paths
 // that are not plain files (/dev/stdout, a pipe, a symbolic link), in the
-// temporary directory and copied there at the end. The byte count is kept
+// temporary directory and copied there at the end; standard output's work
+// file is in memory (/dev/shm) where the system has it. The byte count is kept
 // as the job grows, so reading what a call appended costs what it appended.
 #pragma once
 

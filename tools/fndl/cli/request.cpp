@@ -197,7 +197,12 @@ int ReadInstance(const std::string &spec, const CommandKind &kind, Request &requ
     if (!Resolves() && folder.empty()) {
         const char *tmp = std::getenv("TMPDIR");
         std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/fndl-font-XXXXXX";
-        FcChar8 *system = FcConfigFilename(nullptr);
+        // The system configuration's file name, asked of an empty
+        // configuration: the default one would load every font (and stay).
+        FcConfig *scratch = FcConfigCreate();
+        FcChar8 *system = scratch != nullptr ? FcConfigGetFilename(scratch, nullptr) : nullptr;
+        if (scratch != nullptr)
+            FcConfigDestroy(scratch);
         char *real = realpath(request.face.font.c_str(), nullptr);
         if (system != nullptr && real != nullptr && mkdtemp(name.data()) != nullptr) {
             folder = name;
