@@ -942,11 +942,19 @@ TEST(TrueTypeCmap, LooksCodesUpAsTheWholeTableMapsThem)
     const Bytes emptySegment = MakeCmapFormat4(
         {{0x30, 0x40, 5, {}, std::nullopt}, {0x90, 0x10, 0, {}, std::nullopt}, {0x50, 0x60, 0, {4, 5}, std::nullopt}});
     const Bytes symbol = MakeCmapFormat4({{0xF020, 0xF0FF, 0x0FE3, {}, std::nullopt}, {0xF010, 0xF030, 2, {}, std::nullopt}});
+    // The same segments, two of them swapped: looked up after the sorted
+    // one, the unsorted one never takes its verdict (a binary search over
+    // its endCodes would miss 0x40 to 0x50).
+    const Bytes sorted = MakeCmapFormat4(
+        {{0x20, 0x35, 9, {}, std::nullopt}, {0x40, 0x50, 3, {}, std::nullopt}, {0x58, 0x60, 5, {}, std::nullopt}});
+    const Bytes unsorted = MakeCmapFormat4(
+        {{0x20, 0x35, 9, {}, std::nullopt}, {0x58, 0x60, 5, {}, std::nullopt}, {0x40, 0x50, 3, {}, std::nullopt}});
     const std::vector<std::vector<CmapSubtable>> cmaps = {
         {{3, 1, good}},         {{3, 1, cut}},          {{3, 1, shortArray}},
         {{3, 1, hugeSegCount}}, {{3, 1, overlapping}},  {{3, 1, emptySegment}},
         {{3, 0, symbol}},       {{3, 10, MakeCmapFormat12({{0x20, 0x7E, 3}})}}, {},
-        {{3, 1, shortLength}},
+        {{3, 1, shortLength}},  {{3, 1, sorted}},       {{3, 1, unsorted}},
+        {{3, 1, sorted}},       {{3, 1, sorted}},
     };
     for (Source source : kBothSources) {
         for (size_t k = 0; k < cmaps.size(); ++k) {

@@ -440,6 +440,52 @@ bool SegmentsSorted(const SegmentArrays &arrays)
     return !bUnsorted;
 }
 
+// The last segment arrays checked: endCode, reservedPad and startCode as
+// they were, whether they were sorted, and their block ends. A job asks for
+// one font's codes request after request, and checking thousands of CJK
+// segments again costs some thirty times a compare of the arrays' bytes. The
+// compare is exact, so a different or altered subtable never borrows the
+// verdict; one subtable is kept, so the memory stays bounded.
+// Calls into the library are serialized, so this needs no lock.
+struct CheckedSegments {
+    uint32_t nSegments = 0; // 0: none kept
+    bool bSorted = false;
+    uint16_t awBlockEnds[0x8000 / CharGlyphLookup::kSegmentBlock]{};
+    uint8_t abyArrays[2 * (2 * 0x7FFF + 1)]{}; // endCode, reservedPad, startCode
+};
+CheckedSegments g_checked;
+
+// Bytes of the arrays that decide the verdict and the block ends.
+size_t CheckedBytes(uint32_t nSegments) { return 2 * (2 * size_t{nSegments} + 1); }
+
+// Sets the lookup's verdict and block ends from the arrays, checking them
+// unless they are the ones checked last.
+void CheckSegments(CharGlyphLookup &lookup, const SegmentArrays &arrays)
+{
+    const size_t nBytes = CheckedBytes(arrays.nSegments);
+    const uint32_t nBlock = CharGlyphLookup::kSegmentBlock;
+    const size_t nBlockBytes = sizeof(uint16_t) * ((arrays.nSegments + nBlock - 1) / nBlock);
+    // The values run holds 4 * nSegments + 1 entries: the compared bytes lie inside it.
+    if (arrays.nSegments != 0 && g_checked.nSegments == arrays.nSegments &&
+        std::memcmp(g_checked.abyArrays, arrays.values.pData, nBytes) == 0) {
+        lookup.bSorted = g_checked.bSorted;
+        std::memcpy(lookup.awBlockEnds, g_checked.awBlockEnds, nBlockBytes);
+        return;
+    }
+    lookup.bSorted = SegmentsSorted(arrays);
+    if (lookup.bSorted)
+        for (uint32_t b = 0; b * nBlock < arrays.nSegments; ++b)
+            lookup.awBlockEnds[b] = SegmentValue(arrays, CmapFormat4::kEndCodeArray,
+                                                 std::min(b * nBlock + nBlock, arrays.nSegments) - 1);
+    if (arrays.nSegments == 0)
+        return;
+    g_checked.nSegments = arrays.nSegments;
+    g_checked.bSorted = lookup.bSorted;
+    std::memcpy(g_checked.abyArrays, arrays.values.pData, nBytes);
+    if (lookup.bSorted)
+        std::memcpy(g_checked.awBlockEnds, lookup.awBlockEnds, nBlockBytes);
+}
+
 // Finds the subtable MapFromCmap maps from, reading cmap through the face.
 void OpenLookup(CharGlyphLookup &lookup)
 {
@@ -460,15 +506,11 @@ void OpenLookup(CharGlyphLookup &lookup)
     }
     lookup.kind = choice.wEncoding == CmapTable::kEncodingUnicodeBmp ? LookupKind::kUnicode : LookupKind::kSymbol;
     SegmentArrays arrays{};
-    lookup.bSorted = lookup.kind == LookupKind::kUnicode &&
-                     GetSegmentArrays(lookup.subtable, lookup.nSegments, arrays) && SegmentsSorted(arrays);
-    if (!lookup.bSorted)
+    if (lookup.kind != LookupKind::kUnicode || !GetSegmentArrays(lookup.subtable, lookup.nSegments, arrays))
         return;
-    lookup.segmentArrays = arrays.values;
-    const uint32_t nBlock = CharGlyphLookup::kSegmentBlock;
-    for (uint32_t b = 0; b * nBlock < lookup.nSegments; ++b)
-        lookup.awBlockEnds[b] =
-            SegmentValue(arrays, CmapFormat4::kEndCodeArray, std::min(b * nBlock + nBlock, lookup.nSegments) - 1);
+    CheckSegments(lookup, arrays);
+    if (lookup.bSorted)
+        lookup.segmentArrays = arrays.values;
 }
 
 uint32_t LookUpUnicode(const CharGlyphLookup &lookup, uint32_t nCode)
