@@ -206,6 +206,35 @@ TEST(XLStreamOperators, EveryOperatorEndsWithAHandOverThatTheCallbackEmpties)
     XLStreamClose(pStream);
 }
 
+// A batching stream keeps its operators until flushed, then hands them over
+// in one piece; after an error only the whole operators before it, as the
+// hand-overs after each would have.
+TEST(XLStreamOperators, BatchingHandsOverWholeOperatorsWhenFlushed)
+{
+    XLStream *pStream = NewRecordedStream();
+    ASSERT_NE(pStream, nullptr);
+    pStream->bBatchOperators = true;
+    XLStreamFlush(pStream);
+    XLWriteUInt16(pStream, 3);
+    XLWriteAttribute(pStream, 0xA7);
+    EXPECT_EQ(XLWriteOperator(pStream, 0x50), 0);
+    XLWriteOperator(pStream, 0x41);
+    EXPECT_TRUE(g_xlRecorder.calls.empty());
+    XLStreamFlush(pStream);
+    ASSERT_EQ(g_xlRecorder.calls.size(), 1u);
+    EXPECT_EQ(g_xlRecorder.calls[0].bytes, (Bytes{0xC1, 0x03, 0x00, 0xF8, 0xA7, 0x50, 0x41}));
+    EXPECT_EQ(pStream->nFillLength, 0);
+
+    XLWriteOperator(pStream, 0x42);
+    XLWriteUByte(pStream, 9);
+    XLWriteOperator(pStream, 0x45); // rejected
+    XLStreamFlush(pStream);
+    ASSERT_EQ(g_xlRecorder.calls.size(), 2u);
+    EXPECT_EQ(g_xlRecorder.calls[1].bytes, (Bytes{0x42}));
+    EXPECT_EQ(pStream->nFillLength, 0);
+    XLStreamClose(pStream);
+}
+
 TEST(XLStreamErrors, RejectedOperatorsAndAttributesStopAllOutput)
 {
     const uint16_t rejectedOperators[] = {0,    0x45, 0x4D, 0x83,  0x87,  0xA4,

@@ -41,8 +41,9 @@ struct OutputFile {
     long long nLengthAtOpen; // -1: unknown (cannot cut back)
 };
 
-// The buffer of the call's output file: the stream hands its bytes over per
-// operator, and the file goes to the system in few large writes. Calls run
+// The buffer of the call's output file: the stream batches its operators
+// in its own buffer (flushed before the cover page's fragments and at the
+// call's end), and the file goes to the system in few large writes. Calls run
 // one at a time (the call lock), and each closes its file before it returns.
 char g_achOutputBuffer[1 << 16];
 
@@ -68,6 +69,7 @@ void CutBack(const OutputFile &output)
 // forgotten, as it would believe the printer holds what was cut.
 Status FailCall(const OutputFile &output)
 {
+    XLStreamFlush(g_pStream);
     CutBack(output);
     if (g_pStream != nullptr)
         g_pStream->pOutputFile = nullptr;
@@ -339,6 +341,7 @@ Status RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &l
         return Status::kFailed;
     }
     g_pStream->pOutputFile = pFile;
+    g_pStream->bBatchOperators = true;
 
     if (g_pSession == nullptr) {
         g_pSession = CreateFontSession(info.szOutputPath);
@@ -351,6 +354,7 @@ Status RunRequest(const FNDL_TEXTINFOW &local, PageInfo &info, const LOGFONTA &l
     ReplaceSessionDeviceContext(g_pSession, request.HandOver(), lf);
 
     const Status status = work(pFile);
+    XLStreamFlush(g_pStream);
     if (IsRefusal(status)) {
         // Nothing was written and the fonts sent before are still there; a
         // session this call began holds nothing and ends again.
@@ -717,7 +721,9 @@ void RemoveFont(const int *pnFontId)
         return;
     }
     g_pStream->pOutputFile = pFile;
+    g_pStream->bBatchOperators = true;
     RemoveFontEntry(pSession, g_pStream, nFontId);
+    XLStreamFlush(g_pStream);
     // The removal reaches the file when it closes: a failure there stops
     // the stream as a failed write would.
     if (fclose(pFile) != 0)

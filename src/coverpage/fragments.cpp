@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The cover page's fixed PCL XL fragments. Each one is assembled in a local
 // buffer and appended to the output file with a single fwrite, so that it
-// lands whole between the operators that the stream writer has already
-// handed to the same file.
+// lands whole between the operators that the stream writer has handed to
+// the same file (flushed first when it batches them).
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "coverpage/coverpage.h"
+#include "session/session.h"
 #include "xlstream/xlcodes.h"
 #include "xlstream/xlencode.h"
 
@@ -33,8 +34,11 @@ struct FragmentBuffer {
     }
     void WriteTo(FILE *pFile) const
     {
-        if (pFile != nullptr && length > 0)
-            fwrite(bytes.data(), length, 1, pFile);
+        if (pFile == nullptr || length == 0)
+            return;
+        if (g_pStream != nullptr && g_pStream->pOutputFile == pFile)
+            XLStreamFlush(g_pStream);
+        fwrite(bytes.data(), length, 1, pFile);
     }
 };
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // PCL XL stream writer: typed values, attribute identifiers, operators and
 // embedded data, encoded little-endian into a fixed buffer that is handed to
-// the write callback when it runs out of room and after every operator.
+// the write callback when it runs out of room and after every operator (or,
+// batching, when flushed).
 #include "xlstream/xlstream.h"
 
 #include <windows.h>
@@ -24,6 +25,7 @@ int32_t ByteCountOf(const XLStream *pStream) { return pStream ? pStream->nByteCo
 
 int32_t HandOver(XLStream *pStream)
 {
+    pStream->nOperatorEnd = 0;
     return pStream->pfnWrite(pStream, pStream->dwUser, pStream->pbyBuffer, pStream->nFillLength);
 }
 
@@ -165,6 +167,18 @@ int32_t XLStreamClose(XLStream *pStream)
     return nByteCount;
 }
 
+void XLStreamFlush(XLStream *pStream)
+{
+    if (pStream == nullptr || !pStream->bBatchOperators || pStream->nFillLength == 0)
+        return;
+    if (pStream->nErrorCode != 0)
+        pStream->nFillLength = pStream->nOperatorEnd;
+    if (pStream->nFillLength > 0)
+        HandOver(pStream);
+    pStream->nFillLength = 0;
+    pStream->nOperatorEnd = 0;
+}
+
 int32_t XLWriteUByte(XLStream *pStream, uint8_t value)
 {
     return Encode(pStream, [&](StreamSink &sink) { xl::PutUByte(sink, value); });
@@ -262,6 +276,11 @@ int32_t XLWriteOperator(XLStream *pStream, uint16_t nOperatorCode)
     }
     StreamSink sink{pStream};
     xl::PutOperator(sink, XLOperatorTable[nOperatorCode]);
+    if (pStream->bBatchOperators) {
+        if (pStream->nErrorCode == 0)
+            pStream->nOperatorEnd = pStream->nFillLength;
+        return pStream->nErrorCode;
+    }
     // Every operator ends with a hand-over, also when a callback recorded an
     // error while making room for it; the callback empties the buffer.
     return HandOver(pStream);

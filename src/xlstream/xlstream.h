@@ -24,6 +24,10 @@ struct XLStream {
     XLWriteCallback pfnWrite;
     uint32_t dwUser;
     FILE *pOutputFile; // used by the callback only
+    // Set by the owner: operators stay in the buffer until it is full or
+    // XLStreamFlush hands it over, instead of one hand-over each.
+    bool bBatchOperators;
+    int32_t nOperatorEnd; // buffered bytes up to the end of the last operator
 };
 
 // Error codes recorded in nErrorCode.
@@ -50,6 +54,10 @@ extern const std::array<uint8_t, 256> XLAttributeTable;
 // single put (4 bytes) or memory runs out.
 XLStream *XLStreamCreate(int32_t nBufferSize, XLWriteCallback pfnWrite, uint32_t dwUser);
 int32_t XLStreamClose(XLStream *pStream);
+// Hands a batching stream's buffered operators over, as the hand-overs
+// after each of them would have: after an error only up to the end of the
+// last whole operator. Before anything else writes to the callback's file.
+void XLStreamFlush(XLStream *pStream);
 
 int32_t XLWriteUByte(XLStream *pStream, uint8_t value);
 int32_t XLWriteUInt16(XLStream *pStream, uint16_t value);
