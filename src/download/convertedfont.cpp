@@ -14,6 +14,7 @@
 #include "download/outlineconvert.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
+#include "truetype/hmetrics.h"
 #include "truetype/sfnt.h"
 #include "truetype/tables.h"
 #include "truetype/truetype.h"
@@ -171,8 +172,7 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
     }
     std::memcpy(metrics.abyHead, pbyHead, HeadTable::kSize);
     std::memcpy(metrics.abyHhea, pbyHhea, HheaTable::kSize);
-    int nXMin = INT16_MAX, nYMin = INT16_MAX, nXMax = INT16_MIN, nYMax = INT16_MIN;
-    int nAdvanceMax = 0, nMinLsb = INT16_MAX, nMinRsb = INT16_MAX, nMaxExtent = INT16_MIN;
+    HorizontalExtremes extremes;
     constexpr UINT kFormat = GGO_METRICS | GGO_GLYPH_INDEX | GGO_UNHINTED;
     for (uint32_t g = 0; g < nGlyphs; ++g) {
         GLYPHMETRICS gm{};
@@ -183,38 +183,16 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
             nLsb = std::clamp<int>(gm.gmptGlyphOrigin.x, INT16_MIN, INT16_MAX);
             // GDI reports an empty glyph as a 1 x 1 box: it has no ink.
             const bool bInk = gm.gmBlackBoxX > 1 || gm.gmBlackBoxY > 1;
-            if (bInk) {
-                const int nRight = nLsb + static_cast<int>(gm.gmBlackBoxX);
-                nXMin = std::min(nXMin, nLsb);
-                nXMax = std::max(nXMax, nRight);
-                nYMax = std::max(nYMax, static_cast<int>(gm.gmptGlyphOrigin.y));
-                nYMin = std::min(nYMin, static_cast<int>(gm.gmptGlyphOrigin.y) - static_cast<int>(gm.gmBlackBoxY));
-                nMinLsb = std::min(nMinLsb, nLsb);
-                nMinRsb = std::min(nMinRsb, nAdvance - nRight);
-                nMaxExtent = std::max(nMaxExtent, nRight);
-            } else {
+            const int nTop = gm.gmptGlyphOrigin.y;
+            if (bInk)
+                AddInk(extremes, nAdvance, nLsb, nLsb, nTop - static_cast<int>(gm.gmBlackBoxY),
+                       nLsb + static_cast<int>(gm.gmBlackBoxX), nTop);
+            else
                 nLsb = 0;
-            }
-            nAdvanceMax = std::max(nAdvanceMax, nAdvance);
         }
-        uint8_t *pbyMetric = metrics.hmtx.get() + g * HmtxTable::kLongMetricSize;
-        PutBE16(pbyMetric + HmtxTable::kAdvanceWidth, static_cast<uint16_t>(nAdvance));
-        PutBE16(pbyMetric + HmtxTable::kLeftSideBearing, static_cast<uint16_t>(static_cast<int16_t>(nLsb)));
+        AddHorizontalMetric(extremes, metrics.hmtx.get(), g, nAdvance, nLsb);
     }
-    if (nXMin > nXMax) // no glyph with ink
-        nXMin = nYMin = nXMax = nYMax = nMinLsb = nMinRsb = nMaxExtent = 0;
-    const auto Put16 = [](uint8_t *pby, int nValue) {
-        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(std::clamp<int>(nValue, INT16_MIN, INT16_MAX))));
-    };
-    Put16(metrics.abyHead + HeadTable::kXMin, nXMin);
-    Put16(metrics.abyHead + HeadTable::kYMin, nYMin);
-    Put16(metrics.abyHead + HeadTable::kXMax, nXMax);
-    Put16(metrics.abyHead + HeadTable::kYMax, nYMax);
-    PutBE16(metrics.abyHhea + HheaTable::kAdvanceWidthMax, static_cast<uint16_t>(nAdvanceMax));
-    Put16(metrics.abyHhea + HheaTable::kMinLeftSideBearing, nMinLsb);
-    Put16(metrics.abyHhea + HheaTable::kMinRightSideBearing, nMinRsb);
-    Put16(metrics.abyHhea + HheaTable::kXMaxExtent, nMaxExtent);
-    PutBE16(metrics.abyHhea + HheaTable::kNumberOfHMetrics, static_cast<uint16_t>(nGlyphs));
+    PutHorizontalExtremes(extremes, metrics.abyHead, metrics.abyHhea, nGlyphs);
     return true;
 }
 
