@@ -11,6 +11,7 @@
 
 #include "download/download.h"
 #include "download/glyphstore.h"
+#include "download/madeheader.h"
 #include "download/outlineconvert.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
@@ -24,26 +25,13 @@ namespace {
 constexpr uint32_t kMaxpSize = MaxpTable::kVersion10Size;
 constexpr uint16_t kMinUnitsPerEm = 16;
 constexpr uint16_t kMaxUnitsPerEm = 16384;
-constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
-constexpr uint32_t kDirectorySize = SfntOffsetTable::kSize + SfntRecord::kSize * (kTableCount + 1);
+constexpr uint32_t kTableCount = kMadeTableCount;
+constexpr uint32_t kDirectorySize = kMadeDirectorySize;
 // GGO_NATIVE outlines: the smallest block made, and the largest taken (more
 // than any outline of kMaxConvertedPoints; beyond it a glyph is refused).
 constexpr DWORD kFirstOutlineBlock = 16384;
 constexpr DWORD kMaxNativeOutline = 1u << 20;
 const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-
-// TrueType table checksum over the table padded with zeros to four bytes;
-// head counts with its checkSumAdjustment as zero.
-uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
-{
-    uint32_t dwSum = SfntChecksum(std::span<const uint8_t>(pby, dwSize));
-    constexpr uint32_t kAdjustment = HeadTable::kCheckSumAdjustment;
-    if (bHead && dwSize > kAdjustment) {
-        const uint32_t dwWordSize = std::min<uint32_t>(4, dwSize - kAdjustment);
-        dwSum -= SfntChecksum(std::span<const uint8_t>(pby + kAdjustment, dwWordSize));
-    }
-    return dwSum;
-}
 
 // maxp 1.0 for glyphs converted from outlines: the converter's caps as the
 // point and contour maxima, no composites, no instructions.
@@ -208,7 +196,7 @@ int HasConvertibleOutlines(FontFace *pFace, bool bInstance)
 Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                                    SoftFontCoding coding)
 {
-    static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
+    const auto &kTags = kMadeTableTags;
     uint8_t abyMaxp[kMaxpSize];
     BuildMaxp(abyMaxp, pEntry->nGlyphs);
     const uint8_t *apbyTable[kTableCount] = {};
@@ -235,15 +223,6 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
     const uint8_t *apbySource[kTableCount] = {apbyTable[0], apbyTable[1], apbyTable[2], abyMaxp};
     adwSize[3] = kMaxpSize;
 
-    // The GT directory: a TrueType offset table for the four tables and
-    // gdir, whose binary-search fields follow from the five records.
-    uint8_t abyDirectory[kDirectorySize] = {};
-    PutBE32(abyDirectory + SfntOffsetTable::kSfntVersion, SfntOffsetTable::kVersionTrueType);
-    PutBE16(abyDirectory + SfntOffsetTable::kNumTables, kTableCount + 1);
-    PutBE16(abyDirectory + SfntOffsetTable::kSearchRange, 64);
-    PutBE16(abyDirectory + SfntOffsetTable::kEntrySelector, 2);
-    PutBE16(abyDirectory + SfntOffsetTable::kRangeShift, 16);
-    std::memcpy(abyDirectory + SfntOffsetTable::kSize + SfntRecord::kTag, "gdir", 4);
     // The checksums cover every byte of hmtx, which in a large font is most
     // of the header: a face whose glyphs are kept keeps them too.
     uint32_t adwSum[kTableCount];
@@ -252,22 +231,21 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
     const bool bSumsKept = !bInstance && FindKeptChecksums(*pFace, adwKeptSize, adwKeptSum);
     for (uint32_t k = 0; k < kTableCount; ++k)
         adwSum[k] = bSumsKept && k < kKeptChecksums ? adwKeptSum[k]
-                                                    : TableChecksum(apbySource[k], adwSize[k], k == 0);
+                                                    : MadeTableChecksum(apbySource[k], adwSize[k], k == 0);
     if (!bInstance && !bSumsKept) {
         std::memcpy(adwKeptSum, adwSum, sizeof adwKeptSum);
         KeepChecksums(*pFace, adwKeptSize, adwKeptSum);
     }
     uint32_t adwPadded[kTableCount];
+    uint32_t adwOffset[kTableCount];
     uint32_t dwOffset = kDirectorySize;
     for (uint32_t k = 0; k < kTableCount; ++k) {
-        uint8_t *pbyRecord = abyDirectory + SfntOffsetTable::kSize + SfntRecord::kSize * (k + 1);
         adwPadded[k] = (adwSize[k] + 3) & ~3u;
-        std::memcpy(pbyRecord + SfntRecord::kTag, kTags[k], 4);
-        PutBE32(pbyRecord + SfntRecord::kCheckSum, adwSum[k]);
-        PutBE32(pbyRecord + SfntRecord::kOffset, dwOffset);
-        PutBE32(pbyRecord + SfntRecord::kLength, adwSize[k]);
+        adwOffset[k] = dwOffset;
         dwOffset += adwPadded[k];
     }
+    uint8_t abyDirectory[kDirectorySize];
+    PutMadeDirectory(abyDirectory, adwSum, adwOffset, adwSize);
 
     SendFontHeaderStart(pStream, pEntry, dwOffset, abyDirectory, kDirectorySize, coding);
     for (uint32_t k = 0; k < kTableCount; ++k)
