@@ -10,11 +10,11 @@
 #include <span>
 
 #include "download/download.h"
-#include "download/glyphstore.h"
 #include "download/madeheader.h"
 #include "download/outlineconvert.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
+#include "truetype/glyphstore.h"
 #include "truetype/hmetrics.h"
 #include "truetype/sfnt.h"
 #include "truetype/tables.h"
@@ -89,6 +89,24 @@ bool PrepareEmFont(FontFace &face)
     SelectObject(hdc, em.font.hFont);
     em.font.hdc = hdc;
     return true;
+}
+
+// What a conversion works in, made on first use and kept for the process:
+// the converter's blocks and a block for the GGO_NATIVE outline that grows
+// to the largest asked for.
+struct ConvertWork {
+    ConvertScratch *pScratch;
+    uint8_t *pbyOutline; // global heap
+    uint32_t dwOutlineCapacity;
+};
+ConvertWork g_work{};
+
+// Null when memory runs out.
+ConvertWork *SharedConvertWork()
+{
+    if (!g_work.pScratch)
+        g_work.pScratch = NewConvertScratch();
+    return g_work.pScratch ? &g_work : nullptr;
 }
 
 // The glyph converted to TrueType (a global-heap block, or null with
@@ -273,4 +291,13 @@ void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
     *ppGlyph = pbyGlyph;
     if (!KeepGlyph(*pFace, nGlyphIndex, pbyGlyph, dwLength))
         *ppStorage = pbyGlyph;
+}
+
+void ForgetConvertedGlyphs()
+{
+    ForgetKeptGlyphs();
+    DeleteConvertScratch(g_work.pScratch);
+    if (g_work.pbyOutline)
+        GlobalFree(g_work.pbyOutline);
+    g_work = {};
 }

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "download/download.h"
-#include "download/glyphstore.h"
+#include "truetype/glyphstore.h"
 #include "download/madeheader.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"

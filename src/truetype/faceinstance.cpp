@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "download/glyphstore.h"
+#include "truetype/glyphstore.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/hmetrics.h"
