@@ -30,7 +30,7 @@
 
 #include "bench_io_replay.h"
 #include "bench_requests.h"
-#include "download/glyphstore.h"
+#include "download/download.h"
 #include "platform/platform_hooks.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-#include "download/glyphstore.h"
+#include "download/download.h"
 #include "download/outlineconvert.h"
 #include "platform/platform_hooks.h"
 #include "support/requests.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "download/glyphstore.h"
+#include "download/download.h"
 #include "platform/platform_hooks.h"
 #include "support/requests.h"
 #include "support/toolrun.h"

@@ -10,10 +10,12 @@
 #include <span>
 
 #include "download/download.h"
-#include "download/glyphstore.h"
+#include "download/madeheader.h"
 #include "download/outlineconvert.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
+#include "truetype/glyphstore.h"
+#include "truetype/hmetrics.h"
 #include "truetype/sfnt.h"
 #include "truetype/tables.h"
 #include "truetype/truetype.h"
@@ -23,26 +25,13 @@ namespace {
 constexpr uint32_t kMaxpSize = MaxpTable::kVersion10Size;
 constexpr uint16_t kMinUnitsPerEm = 16;
 constexpr uint16_t kMaxUnitsPerEm = 16384;
-constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
-constexpr uint32_t kDirectorySize = SfntOffsetTable::kSize + SfntRecord::kSize * (kTableCount + 1);
+constexpr uint32_t kTableCount = kMadeTableCount;
+constexpr uint32_t kDirectorySize = kMadeDirectorySize;
 // GGO_NATIVE outlines: the smallest block made, and the largest taken (more
 // than any outline of kMaxConvertedPoints; beyond it a glyph is refused).
 constexpr DWORD kFirstOutlineBlock = 16384;
 constexpr DWORD kMaxNativeOutline = 1u << 20;
 const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-
-// TrueType table checksum over the table padded with zeros to four bytes;
-// head counts with its checkSumAdjustment as zero.
-uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
-{
-    uint32_t dwSum = SfntChecksum(std::span<const uint8_t>(pby, dwSize));
-    constexpr uint32_t kAdjustment = HeadTable::kCheckSumAdjustment;
-    if (bHead && dwSize > kAdjustment) {
-        const uint32_t dwWordSize = std::min<uint32_t>(4, dwSize - kAdjustment);
-        dwSum -= SfntChecksum(std::span<const uint8_t>(pby + kAdjustment, dwWordSize));
-    }
-    return dwSum;
-}
 
 // maxp 1.0 for glyphs converted from outlines: the converter's caps as the
 // point and contour maxima, no composites, no instructions.
@@ -100,6 +89,24 @@ bool PrepareEmFont(FontFace &face)
     SelectObject(hdc, em.font.hFont);
     em.font.hdc = hdc;
     return true;
+}
+
+// What a conversion works in, made on first use and kept for the process:
+// the converter's blocks and a block for the GGO_NATIVE outline that grows
+// to the largest asked for.
+struct ConvertWork {
+    ConvertScratch *pScratch;
+    uint8_t *pbyOutline; // global heap
+    uint32_t dwOutlineCapacity;
+};
+ConvertWork g_work{};
+
+// Null when memory runs out.
+ConvertWork *SharedConvertWork()
+{
+    if (!g_work.pScratch)
+        g_work.pScratch = NewConvertScratch();
+    return g_work.pScratch ? &g_work : nullptr;
 }
 
 // The glyph converted to TrueType (a global-heap block, or null with
@@ -171,8 +178,7 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
     }
     std::memcpy(metrics.abyHead, pbyHead, HeadTable::kSize);
     std::memcpy(metrics.abyHhea, pbyHhea, HheaTable::kSize);
-    int nXMin = INT16_MAX, nYMin = INT16_MAX, nXMax = INT16_MIN, nYMax = INT16_MIN;
-    int nAdvanceMax = 0, nMinLsb = INT16_MAX, nMinRsb = INT16_MAX, nMaxExtent = INT16_MIN;
+    HorizontalExtremes extremes;
     constexpr UINT kFormat = GGO_METRICS | GGO_GLYPH_INDEX | GGO_UNHINTED;
     for (uint32_t g = 0; g < nGlyphs; ++g) {
         GLYPHMETRICS gm{};
@@ -183,38 +189,16 @@ bool MeasureInstance(FontFace &face, uint32_t nGlyphs, const uint8_t *pbyHead, c
             nLsb = std::clamp<int>(gm.gmptGlyphOrigin.x, INT16_MIN, INT16_MAX);
             // GDI reports an empty glyph as a 1 x 1 box: it has no ink.
             const bool bInk = gm.gmBlackBoxX > 1 || gm.gmBlackBoxY > 1;
-            if (bInk) {
-                const int nRight = nLsb + static_cast<int>(gm.gmBlackBoxX);
-                nXMin = std::min(nXMin, nLsb);
-                nXMax = std::max(nXMax, nRight);
-                nYMax = std::max(nYMax, static_cast<int>(gm.gmptGlyphOrigin.y));
-                nYMin = std::min(nYMin, static_cast<int>(gm.gmptGlyphOrigin.y) - static_cast<int>(gm.gmBlackBoxY));
-                nMinLsb = std::min(nMinLsb, nLsb);
-                nMinRsb = std::min(nMinRsb, nAdvance - nRight);
-                nMaxExtent = std::max(nMaxExtent, nRight);
-            } else {
+            const int nTop = gm.gmptGlyphOrigin.y;
+            if (bInk)
+                AddInk(extremes, nAdvance, nLsb, nLsb, nTop - static_cast<int>(gm.gmBlackBoxY),
+                       nLsb + static_cast<int>(gm.gmBlackBoxX), nTop);
+            else
                 nLsb = 0;
-            }
-            nAdvanceMax = std::max(nAdvanceMax, nAdvance);
         }
-        uint8_t *pbyMetric = metrics.hmtx.get() + g * HmtxTable::kLongMetricSize;
-        PutBE16(pbyMetric + HmtxTable::kAdvanceWidth, static_cast<uint16_t>(nAdvance));
-        PutBE16(pbyMetric + HmtxTable::kLeftSideBearing, static_cast<uint16_t>(static_cast<int16_t>(nLsb)));
+        AddHorizontalMetric(extremes, metrics.hmtx.get(), g, nAdvance, nLsb);
     }
-    if (nXMin > nXMax) // no glyph with ink
-        nXMin = nYMin = nXMax = nYMax = nMinLsb = nMinRsb = nMaxExtent = 0;
-    const auto Put16 = [](uint8_t *pby, int nValue) {
-        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(std::clamp<int>(nValue, INT16_MIN, INT16_MAX))));
-    };
-    Put16(metrics.abyHead + HeadTable::kXMin, nXMin);
-    Put16(metrics.abyHead + HeadTable::kYMin, nYMin);
-    Put16(metrics.abyHead + HeadTable::kXMax, nXMax);
-    Put16(metrics.abyHead + HeadTable::kYMax, nYMax);
-    PutBE16(metrics.abyHhea + HheaTable::kAdvanceWidthMax, static_cast<uint16_t>(nAdvanceMax));
-    Put16(metrics.abyHhea + HheaTable::kMinLeftSideBearing, nMinLsb);
-    Put16(metrics.abyHhea + HheaTable::kMinRightSideBearing, nMinRsb);
-    Put16(metrics.abyHhea + HheaTable::kXMaxExtent, nMaxExtent);
-    PutBE16(metrics.abyHhea + HheaTable::kNumberOfHMetrics, static_cast<uint16_t>(nGlyphs));
+    PutHorizontalExtremes(extremes, metrics.abyHead, metrics.abyHhea, nGlyphs);
     return true;
 }
 
@@ -230,7 +214,7 @@ int HasConvertibleOutlines(FontFace *pFace, bool bInstance)
 Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                                    SoftFontCoding coding)
 {
-    static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
+    const auto &kTags = kMadeTableTags;
     uint8_t abyMaxp[kMaxpSize];
     BuildMaxp(abyMaxp, pEntry->nGlyphs);
     const uint8_t *apbyTable[kTableCount] = {};
@@ -257,15 +241,6 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
     const uint8_t *apbySource[kTableCount] = {apbyTable[0], apbyTable[1], apbyTable[2], abyMaxp};
     adwSize[3] = kMaxpSize;
 
-    // The GT directory: a TrueType offset table for the four tables and
-    // gdir, whose binary-search fields follow from the five records.
-    uint8_t abyDirectory[kDirectorySize] = {};
-    PutBE32(abyDirectory + SfntOffsetTable::kSfntVersion, SfntOffsetTable::kVersionTrueType);
-    PutBE16(abyDirectory + SfntOffsetTable::kNumTables, kTableCount + 1);
-    PutBE16(abyDirectory + SfntOffsetTable::kSearchRange, 64);
-    PutBE16(abyDirectory + SfntOffsetTable::kEntrySelector, 2);
-    PutBE16(abyDirectory + SfntOffsetTable::kRangeShift, 16);
-    std::memcpy(abyDirectory + SfntOffsetTable::kSize + SfntRecord::kTag, "gdir", 4);
     // The checksums cover every byte of hmtx, which in a large font is most
     // of the header: a face whose glyphs are kept keeps them too.
     uint32_t adwSum[kTableCount];
@@ -274,22 +249,21 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
     const bool bSumsKept = !bInstance && FindKeptChecksums(*pFace, adwKeptSize, adwKeptSum);
     for (uint32_t k = 0; k < kTableCount; ++k)
         adwSum[k] = bSumsKept && k < kKeptChecksums ? adwKeptSum[k]
-                                                    : TableChecksum(apbySource[k], adwSize[k], k == 0);
+                                                    : MadeTableChecksum(apbySource[k], adwSize[k], k == 0);
     if (!bInstance && !bSumsKept) {
         std::memcpy(adwKeptSum, adwSum, sizeof adwKeptSum);
         KeepChecksums(*pFace, adwKeptSize, adwKeptSum);
     }
     uint32_t adwPadded[kTableCount];
+    uint32_t adwOffset[kTableCount];
     uint32_t dwOffset = kDirectorySize;
     for (uint32_t k = 0; k < kTableCount; ++k) {
-        uint8_t *pbyRecord = abyDirectory + SfntOffsetTable::kSize + SfntRecord::kSize * (k + 1);
         adwPadded[k] = (adwSize[k] + 3) & ~3u;
-        std::memcpy(pbyRecord + SfntRecord::kTag, kTags[k], 4);
-        PutBE32(pbyRecord + SfntRecord::kCheckSum, adwSum[k]);
-        PutBE32(pbyRecord + SfntRecord::kOffset, dwOffset);
-        PutBE32(pbyRecord + SfntRecord::kLength, adwSize[k]);
+        adwOffset[k] = dwOffset;
         dwOffset += adwPadded[k];
     }
+    uint8_t abyDirectory[kDirectorySize];
+    PutMadeDirectory(abyDirectory, adwSum, adwOffset, adwSize);
 
     SendFontHeaderStart(pStream, pEntry, dwOffset, abyDirectory, kDirectorySize, coding);
     for (uint32_t k = 0; k < kTableCount; ++k)
@@ -317,4 +291,13 @@ void GetConvertedGlyph(FontFace *pFace, int32_t *pnLength, uint32_t nGlyphIndex,
     *ppGlyph = pbyGlyph;
     if (!KeepGlyph(*pFace, nGlyphIndex, pbyGlyph, dwLength))
         *ppStorage = pbyGlyph;
+}
+
+void ForgetConvertedGlyphs()
+{
+    ForgetKeptGlyphs();
+    DeleteConvertScratch(g_work.pScratch);
+    if (g_work.pbyOutline)
+        GlobalFree(g_work.pbyOutline);
+    g_work = {};
 }

@@ -142,6 +142,10 @@ Status DownloadConvertedFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream 
 // kOk when sent, kRefused (nothing sent) when its tables cannot be made.
 Status DownloadInstanceFontHeader(FontFace *pFace, FontEntry *pEntry, XLStream *pStream,
                                   SoftFontCoding coding = SoftFontCoding::kUnicode);
+// Frees the glyphs and headers kept for the process and the conversion's
+// blocks (the process's fonts are forgotten, as when the platform drops its
+// realized fonts).
+void ForgetConvertedGlyphs();
 // GetTTEFilePointer for a converted font: the glyph as TrueType data, kept
 // in the process's converted-glyph store (valid until the next glyph is
 // converted; *ppStorage untouched) or, when the store does not keep it, in

@@ -7,7 +7,8 @@
 #include <span>
 
 #include "download/download.h"
-#include "download/glyphstore.h"
+#include "truetype/glyphstore.h"
+#include "download/madeheader.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
 #include "truetype/sfnt.h"
@@ -16,17 +17,8 @@
 
 namespace {
 
-constexpr uint32_t kTableCount = 4; // head, hhea, hmtx, maxp: in tag order
-constexpr uint32_t kDirectorySize = SfntOffsetTable::kSize + SfntRecord::kSize * (kTableCount + 1);
-
-// head counts with its checkSumAdjustment as zero.
-uint32_t TableChecksum(const uint8_t *pby, uint32_t dwSize, bool bHead)
-{
-    uint32_t dwSum = SfntChecksum(std::span<const uint8_t>(pby, dwSize));
-    if (bHead)
-        dwSum -= SfntChecksum(std::span<const uint8_t>(pby + HeadTable::kCheckSumAdjustment, 4));
-    return dwSum;
-}
+constexpr uint32_t kTableCount = kMadeTableCount;
+constexpr uint32_t kDirectorySize = kMadeDirectorySize;
 
 // The four tables' sizes, padded sizes and offsets in the segment, which
 // follow from the glyph count (hmtx has a long metric for each glyph).
@@ -66,24 +58,14 @@ uint8_t *MakeSegment(FontFace &face, uint32_t nGlyphs, const SegmentLayout &layo
         FaceFail(face, Status::kNoMemory);
         return nullptr;
     }
-    static const char kTags[kTableCount][5] = {"head", "hhea", "hmtx", "maxp"};
     const uint8_t *apbySource[kTableCount] = {instance.abyHead, instance.abyHhea, hmtx.get(), instance.abyMaxp};
-    // The GT directory: an offset table for the four tables and gdir.
-    PutBE32(pbySegment + SfntOffsetTable::kSfntVersion, SfntOffsetTable::kVersionTrueType);
-    PutBE16(pbySegment + SfntOffsetTable::kNumTables, kTableCount + 1);
-    PutBE16(pbySegment + SfntOffsetTable::kSearchRange, 64);
-    PutBE16(pbySegment + SfntOffsetTable::kEntrySelector, 2);
-    PutBE16(pbySegment + SfntOffsetTable::kRangeShift, 16);
-    std::memcpy(pbySegment + SfntOffsetTable::kSize + SfntRecord::kTag, "gdir", 4);
+    uint32_t adwSum[kTableCount];
     for (uint32_t k = 0; k < kTableCount; ++k) {
-        uint8_t *pbyRecord = pbySegment + SfntOffsetTable::kSize + SfntRecord::kSize * (k + 1);
-        std::memcpy(pbyRecord + SfntRecord::kTag, kTags[k], 4);
-        PutBE32(pbyRecord + SfntRecord::kCheckSum, TableChecksum(apbySource[k], layout.adwSize[k], k == 0));
-        PutBE32(pbyRecord + SfntRecord::kOffset, layout.adwOffset[k]);
-        PutBE32(pbyRecord + SfntRecord::kLength, layout.adwSize[k]);
+        adwSum[k] = MadeTableChecksum(apbySource[k], layout.adwSize[k], k == 0);
         if (layout.adwSize[k] > 0)
             std::memcpy(pbySegment + layout.adwOffset[k], apbySource[k], layout.adwSize[k]);
     }
+    PutMadeDirectory(pbySegment, adwSum, layout.adwOffset, layout.adwSize);
     return pbySegment;
 }
 

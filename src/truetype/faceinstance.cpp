@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "download/glyphstore.h"
+#include "truetype/glyphstore.h"
 #include "memory/globalblock.h"
 #include "truetype/bereader.h"
+#include "truetype/hmetrics.h"
 #include "truetype/instance.h"
 #include "truetype/tables.h"
 #include "truetype/truetype.h"
@@ -227,8 +228,7 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
             known.get()[g] = one.result == VaryResult::kOk ? one.box : GlyphBox{kUnknownBox, 0, 0, 0, true};
         }
     }
-    int nXMin = INT16_MAX, nYMin = INT16_MAX, nXMax = INT16_MIN, nYMax = INT16_MIN;
-    int nAdvanceMax = 0, nMinLsb = INT16_MAX, nMinRsb = INT16_MAX, nMaxExtent = INT16_MIN;
+    HorizontalExtremes extremes;
     const bool bHvar = instance.hvar.Size() > 0;
     for (uint32_t g = 0; g < nGlyphs; ++g) {
         const uint16_t nGlyph = static_cast<uint16_t>(g);
@@ -258,34 +258,10 @@ bool MakeInstanceTables(FontFace &face, uint32_t nGlyphs, InstanceTables &tables
         const int nOrigin = (source.Size() >= GlyphHeader::kSize ? nDefaultXMin : 0) - nLsb + nOriginDelta;
         const int nNewAdvance = std::clamp<int>(nAdvance + nAdvanceDelta, 0, UINT16_MAX);
         const int nNewLsb = std::clamp<int>((box.bEmpty ? 0 : box.nXMin) - nOrigin, INT16_MIN, INT16_MAX);
-        if (!box.bEmpty) {
-            const int nRight = nNewLsb + (box.nXMax - box.nXMin);
-            nXMin = std::min(nXMin, box.nXMin);
-            nXMax = std::max(nXMax, box.nXMax);
-            nYMin = std::min(nYMin, box.nYMin);
-            nYMax = std::max(nYMax, box.nYMax);
-            nMinLsb = std::min(nMinLsb, nNewLsb);
-            nMinRsb = std::min(nMinRsb, nNewAdvance - nRight);
-            nMaxExtent = std::max(nMaxExtent, nRight);
-        }
-        nAdvanceMax = std::max(nAdvanceMax, nNewAdvance);
-        uint8_t *pbyMetric = tables.pbyHmtx + g * HmtxTable::kLongMetricSize;
-        PutBE16(pbyMetric + HmtxTable::kAdvanceWidth, static_cast<uint16_t>(nNewAdvance));
-        PutBE16(pbyMetric + HmtxTable::kLeftSideBearing, static_cast<uint16_t>(static_cast<int16_t>(nNewLsb)));
+        if (!box.bEmpty)
+            AddInk(extremes, nNewAdvance, nNewLsb, box.nXMin, box.nYMin, box.nXMax, box.nYMax);
+        AddHorizontalMetric(extremes, tables.pbyHmtx, g, nNewAdvance, nNewLsb);
     }
-    if (nXMin > nXMax) // no glyph with ink
-        nXMin = nYMin = nXMax = nYMax = nMinLsb = nMinRsb = nMaxExtent = 0;
-    const auto Put16 = [](uint8_t *pby, int nValue) {
-        PutBE16(pby, static_cast<uint16_t>(static_cast<int16_t>(std::clamp<int>(nValue, INT16_MIN, INT16_MAX))));
-    };
-    Put16(tables.abyHead + HeadTable::kXMin, nXMin);
-    Put16(tables.abyHead + HeadTable::kYMin, nYMin);
-    Put16(tables.abyHead + HeadTable::kXMax, nXMax);
-    Put16(tables.abyHead + HeadTable::kYMax, nYMax);
-    PutBE16(tables.abyHhea + HheaTable::kAdvanceWidthMax, static_cast<uint16_t>(nAdvanceMax));
-    Put16(tables.abyHhea + HheaTable::kMinLeftSideBearing, nMinLsb);
-    Put16(tables.abyHhea + HheaTable::kMinRightSideBearing, nMinRsb);
-    Put16(tables.abyHhea + HheaTable::kXMaxExtent, nMaxExtent);
-    PutBE16(tables.abyHhea + HheaTable::kNumberOfHMetrics, static_cast<uint16_t>(nGlyphs));
+    PutHorizontalExtremes(extremes, tables.abyHead, tables.abyHhea, nGlyphs);
     return true;
 }

@@ -2,14 +2,13 @@
 // The process's converted and varied glyphs, per face in pages of 256
 // glyphs made as they are filled. Calls into the library are serialized,
 // so the store needs no lock of its own.
-#include "download/glyphstore.h"
+#include "truetype/glyphstore.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <new>
 
-#include "download/outlineconvert.h"
 #include "truetype/bereader.h"
 #include "truetype/fontface.h"
 #include "truetype/instance.h"
@@ -49,7 +48,6 @@ StoredFace *g_faces = nullptr;
 size_t g_cbKept = 0;
 int g_nLastId = 0;
 unsigned long g_clock = 0;
-ConvertWork g_work{};
 
 void FreeFace(StoredFace *pFace)
 {
@@ -240,22 +238,11 @@ bool KeepHeader(FontFace &face, uint32_t nGlyphs, uint8_t *pbySegment, uint32_t 
     return true;
 }
 
-ConvertWork *SharedConvertWork()
-{
-    if (!g_work.pScratch)
-        g_work.pScratch = NewConvertScratch();
-    return g_work.pScratch ? &g_work : nullptr;
-}
-
-void ForgetConvertedGlyphs()
+void ForgetKeptGlyphs()
 {
     while (g_faces) {
         StoredFace *p = g_faces;
         g_faces = p->next;
         FreeFace(p);
     }
-    DeleteConvertScratch(g_work.pScratch);
-    if (g_work.pbyOutline)
-        GlobalFree(g_work.pbyOutline);
-    g_work = {};
 }

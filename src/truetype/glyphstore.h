@@ -15,7 +15,6 @@
 #include <cstdint>
 
 struct FontFace;
-struct ConvertScratch;
 
 // Bytes of converted glyphs kept at most, with their index pages.
 constexpr size_t kMaxKeptConvertedBytes = size_t{16} << 20;
@@ -45,17 +44,6 @@ bool FindKeptHeader(FontFace &face, uint32_t nGlyphs, const uint8_t **ppbySegmen
 // false when the caller still owns it.
 bool KeepHeader(FontFace &face, uint32_t nGlyphs, uint8_t *pbySegment, uint32_t dwSize);
 
-// What a conversion works in, made on first use and kept: the converter's
-// blocks and a block for the GGO_NATIVE outline that grows to the largest
-// asked for. Null when memory runs out.
-struct ConvertWork {
-    ConvertScratch *pScratch;
-    uint8_t *pbyOutline; // global heap
-    uint32_t dwOutlineCapacity;
-};
-ConvertWork *SharedConvertWork();
-
-// Frees every kept glyph and header and the conversion blocks (the
-// process's fonts are forgotten, as when the platform drops its realized
-// fonts).
-void ForgetConvertedGlyphs();
+// Frees every kept glyph and header (the process's fonts are forgotten, as
+// when the platform drops its realized fonts).
+void ForgetKeptGlyphs();
